@@ -1,0 +1,91 @@
+#pragma once
+
+#include "app/DataFolders.h"
+#include "app/MainView.h"
+#include "app/MasterTick.h"
+#include "app/UserInterface.h"
+#include "settings/u_tmbSetup.h"
+
+#include <QDateTime>
+#include <QObject>
+#include <QStringList>
+
+// The non-visual half of the main window: it owns what the program keeps for the whole
+// run and runs start-up, the periodic actions and shut-down. It works with no window at
+// all (a default MainView); the Qt window plugs itself in as the view.
+//
+// User-interface thread only.
+class MainController : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kVersion = 2800;
+
+    // ui must outlive the controller. view may be null (headless).
+    explicit MainController(UserInterface &ui, MainView *view = nullptr, QObject *parent = nullptr);
+    ~MainController() override;
+
+    // Builds all state; the last steps enable the master tick. args are the command line
+    // arguments without the program name.
+    void FormCreate(const QStringList &args);
+    // Shut-down. Returns false when the window must stay open.
+    bool FormCloseQuery();
+
+    struct FilterState {
+        QString text;
+        bool alwaysFolders = true;
+        bool wildcard = false;
+    };
+    struct QuickConnect {
+        QString address, user, password, port;
+    };
+
+    tSetupClass setup{false};
+    DataFolders folders;
+    MasterTick tick;
+
+    QStringList lFolderHistory; // most recent first
+    QString initialLocalFolder;
+    QString lFolder;            // current local folder, ends in "/"
+    QStringList asciiMasks;
+    QStringList connectionHistory;
+    QString sharedProfilesFolder;
+    FilterState lFilterState, rFilterState;
+    bool showFilters = false;
+    QuickConnect quickConnect;
+
+    bool started() const { return m_started; }
+    bool debugMode() const { return m_debugMode; }
+    UserInterface &ui() { return m_ui; }
+    MainView &view() { return *m_view; }
+    void setView(MainView *view);
+    QDateTime programStartTime() const { return m_startTime; }
+    void setProgramStartTime(const QDateTime &t) { m_startTime = t; }
+
+    // Appends a line to the log; its first character is the marker.
+    void writeLog(const QString &line);
+
+signals:
+    void logWritten(const QString &line);
+
+private:
+    void timerStartup();
+    void loadSettings();
+    void loadLocalFolderHistory();
+    void restoreWindowGeometry();
+    void useSharedProfilesFolder();
+    void loadFilters();
+    void fillQuickConnect();
+    void loadAsciiMasks();
+    void runStartupAction();
+    void askLaunchPassword();
+    void saveEverything();
+    void storeWindowKeys();
+    void saveLocalFolderHistory();
+
+    UserInterface &m_ui;
+    MainView m_nullView;
+    MainView *m_view;
+    QDateTime m_startTime;
+    bool m_started = false;
+    bool m_debugMode = false;
+};

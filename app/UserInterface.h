@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+
+// Every place where the program shows a message, asks a question or opens a modal input
+// goes through this port. The window implements it with real dialogs; tests implement it
+// with scripted answers. Calls may run nested event loops (ticks and socket events go on).
+class UserInterface {
+public:
+    virtual ~UserInterface() = default;
+
+    // A plain message box with an OK button.
+    virtual void showMessage(const QString &text) = 0;
+    // A Yes/No question; true only for Yes.
+    virtual bool confirm(const QString &text) = 0;
+    // The single edit box: caption, label, the initial text (selected when shown),
+    // optionally masked with "*". Returns false when the user cancels.
+    virtual bool askText(const QString &caption, const QString &label, QString &text, bool masked) = 0;
+    // The bug window for an unexpected error (site id, message); shown without waiting.
+    virtual void showBugWindow(const QString &siteId, const QString &message) = 0;
+};

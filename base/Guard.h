@@ -1,0 +1,33 @@
+#pragma once
+
+#include "base/Errors.h"
+
+#include <QString>
+
+#include <functional>
+#include <utility>
+
+// Where guarded places send an error that escaped their body: a short site id unique to
+// the place and the error's message. The application installs the diagnostics here at
+// start; until then reports go to standard error.
+using BugReporter = std::function<void(const QString &siteId, const QString &message)>;
+
+void setBugReporter(BugReporter reporter);
+void reportBug(const QString &siteId, const QString &message) noexcept;
+
+// Runs body; an error of the program's own hierarchy or a std::exception that escapes it
+// is reported with siteId and swallowed. Returns true when body finished normally.
+template <typename Body> bool guarded(const char *siteId, Body &&body) noexcept
+{
+    try {
+        std::forward<Body>(body)();
+        return true;
+    } catch (const KestrinError &e) {
+        reportBug(QString::fromLatin1(siteId), e.message());
+    } catch (const std::exception &e) {
+        reportBug(QString::fromLatin1(siteId), QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        reportBug(QString::fromLatin1(siteId), QStringLiteral("unknown error"));
+    }
+    return false;
+}

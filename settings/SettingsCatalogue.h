@@ -1,0 +1,75 @@
+#pragma once
+
+#include "settings/u_tmbSetup.h"
+
+#include <cstdint>
+
+// Each settings key with the default its readers pass, in one place. Readers write
+// `read(setup, Keys::detailedLog)`; writers use the key's name.
+struct BoolKey {
+    const char *name;
+    bool def;
+    QString key() const { return QString::fromLatin1(name); }
+};
+struct IntKey {
+    const char *name;
+    std::int64_t def;
+    QString key() const { return QString::fromLatin1(name); }
+};
+struct TextKey {
+    const char *name;
+    const char *def;
+    QString key() const { return QString::fromLatin1(name); }
+};
+
+inline bool read(const tSetupClass &s, const BoolKey &k) { return s.getBool(k.key(), k.def); }
+inline std::int64_t read(const tSetupClass &s, const IntKey &k) { return s.getInt(k.key(), k.def); }
+inline QString read(const tSetupClass &s, const TextKey &k) { return s.getString(k.key(), QString::fromUtf8(k.def)); }
+
+namespace Keys {
+
+// Window layout and run bookkeeping.
+inline constexpr IntKey l{"l", -9999};
+inline constexpr IntKey t{"t", 0};
+inline constexpr IntKey w{"w", 0};
+inline constexpr IntKey h{"h", 0};
+inline constexpr IntKey windowState{"windowState", 0};
+inline constexpr IntKey panelBottomHeight{"panelBottomHeight", 111};
+inline constexpr IntKey logHeight{"logHeight", 52};
+inline constexpr IntKey gamePanelWidth{"gamePanelWidth", 184};
+inline constexpr IntKey lPanelWidth{"lPanelWidth", 372};
+inline constexpr IntKey lastRunVersion{"lastRunVersion", -1};
+inline constexpr IntKey appRuns{"appRuns", 0};
+inline constexpr BoolKey neverShowAppFeedback{"neverShowAppFeedback", false};
+
+// Start-up and shut-down.
+inline constexpr BoolKey detailedLog{"detailedLog", true};
+inline constexpr BoolKey noPleaseWaitWindow{"noPleaseWaitWindow", false};
+inline constexpr BoolKey disableLogo{"disableLogo", false};
+inline constexpr BoolKey useCustomLogo{"useCustomLogo", false};
+inline constexpr TextKey customlogo{"customlogo", ""};
+inline constexpr BoolKey sharedFavorites{"sharedFavorites", false};
+inline constexpr TextKey sharedFavoritesFolder{"sharedFavoritesFolder", "/srv/shared kestrin ftp pro favorites/"};
+inline constexpr BoolKey ravuzAroEnabled{"ravuzAroEnabled", false};
+inline constexpr BoolKey logAutoScroll{"logAutoScroll", true};
+inline constexpr BoolKey disableBandwidthMeter{"disableBandwidthMeter", false};
+inline constexpr BoolKey DeleteQuickConnectData{"DeleteQuickConnectData", false};
+inline constexpr BoolKey autoSaveQueue{"autoSaveQueue", true};
+inline constexpr IntKey startupAction{"startupAction", 1};
+inline constexpr BoolKey askForLaunchPassword{"askForLaunchPassword", false};
+inline constexpr TextKey launchPassword{"launchPassword", ""};
+inline constexpr BoolKey confirmCloseWhenConnected{"confirmCloseWhenConnected", true};
+inline constexpr BoolKey deleteLocalFolderHistory{"deleteLocalFolderHistory", false};
+inline constexpr BoolKey connectionHistoryDeleteOnExit{"connectionHistoryDeleteOnExit", false};
+
+// File lists.
+inline constexpr TextKey lFilter{"lFilter", ""};
+inline constexpr TextKey rFilter{"rFilter", ""};
+inline constexpr BoolKey lFilterAlwaysFolders{"lFilterAlwaysFolders", true};
+inline constexpr BoolKey rFilterAlwaysFolders{"rFilterAlwaysFolders", true};
+inline constexpr BoolKey lFilterWildcard{"lFilterWildcard", false};
+inline constexpr BoolKey rFilterWildcard{"rFilterWildcard", false};
+inline constexpr BoolKey showFilters{"showFilters", false};
+inline constexpr BoolKey switchBrowserWindows{"switchBrowserWindows", false};
+
+} // namespace Keys

@@ -1,0 +1,40 @@
+#include "support/TempHome.h"
+
+#include <QDir>
+#include <QStandardPaths>
+
+#include <cstdlib>
+
+namespace {
+void pointAt(const QString &home)
+{
+    qputenv("HOME", home.toLocal8Bit());
+    qputenv("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toLocal8Bit());
+    qputenv("XDG_CACHE_HOME", (home + QStringLiteral("/.cache")).toLocal8Bit());
+}
+} // namespace
+
+TempHome::TempHome()
+    : m_oldHome(qgetenv("HOME")), m_oldData(qgetenv("XDG_DATA_HOME")), m_oldConfig(qgetenv("XDG_CONFIG_HOME"))
+{
+    pointAt(m_dir.path());
+}
+
+TempHome::~TempHome()
+{
+    qputenv("HOME", m_oldHome);
+    qputenv("XDG_DATA_HOME", m_oldData);
+    qputenv("XDG_CONFIG_HOME", m_oldConfig);
+}
+
+QString TempHome::programData() const
+{
+    return m_dir.path() + QStringLiteral("/.local/share/Tamberlyn/Kestrin FTP Pro/Program Data/");
+}
+
+void TempHome::isolateProcess()
+{
+    static QTemporaryDir processHome(QDir::tempPath() + QStringLiteral("/kestrin-test-home-XXXXXX"));
+    pointAt(processHome.path());
+}

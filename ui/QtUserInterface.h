@@ -1,0 +1,24 @@
+#pragma once
+
+#include "app/UserInterface.h"
+
+#include <QPointer>
+#include <QWidget>
+
+// The user-interaction port with real Qt dialogs, owned by the main window.
+class QtUserInterface : public UserInterface {
+public:
+    explicit QtUserInterface(QWidget *owner = nullptr) : m_owner(owner) {}
+    void setOwner(QWidget *owner) { m_owner = owner; }
+
+    void showMessage(const QString &text) override;
+    bool confirm(const QString &text) override;
+    bool askText(const QString &caption, const QString &label, QString &text, bool masked) override;
+    void showBugWindow(const QString &siteId, const QString &message) override;
+
+    // Program texts use "\r" for line breaks; Qt wants "\n".
+    static QString displayText(const QString &text);
+
+private:
+    QPointer<QWidget> m_owner;
+};
