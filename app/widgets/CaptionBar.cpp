@@ -27,6 +27,8 @@ CaptionBar::CaptionBar(const QString &caption, const QString &subCaption, QWidge
     bold.setBold(true);
     m_caption->setFont(bold);
     m_caption->setObjectName(QStringLiteral("caption"));
+    // A long caption is cut at the bar's end instead of widening the pane.
+    m_caption->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     QFont small = m_subCaption->font();
     small.setPointSizeF(std::max(6.0, small.pointSizeF() * 0.8));
     m_subCaption->setFont(small);

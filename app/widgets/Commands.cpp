@@ -104,7 +104,7 @@ void Commands::makeListCommands()
     acEditGroupSelect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
     acFilters = make("acFilters", "Filters");
     toCompareFolders = make("toCompareFolders", "Compare Folders");
-    toChMod = make("toChMod", "Change Permissions");
+    toChMod = make("toChMod", "Permissions", "Change Permissions");
     acEditOptions = make("acEditOptions", "Options");
 
     acLogShowLoginMessage = make("acLogShowLoginMessage", "Show Login Message");

@@ -10,9 +10,10 @@ class QActionGroup;
 // designed shortcut; every menu entry and toolbar button that shows a command uses this
 // same object, so a caption, check mark or enabled state is shared by all of them.
 //
-// text() is the caption menus show; iconText() is the command's own caption, shown on
-// toolbar buttons (they differ only for "Enable RavuzAro", "Open Explorer" and
-// "Bandwidth Meter"). Commands whose behaviour is not built yet exist and do nothing.
+// text() is the caption menus show; iconText() is the command's caption as toolbar buttons
+// show it. They differ only where a menu names the command differently: "Enable RavuzAro"
+// (RavuzAro), "Change Permissions" (the toolbar's "Permissions") and "Bandwidth Meter"
+// (Information Control). Commands whose behaviour is not built yet exist and do nothing.
 class Commands : public QObject {
     Q_OBJECT
 public:

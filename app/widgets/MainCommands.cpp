@@ -124,6 +124,8 @@ void MainWindow::setLogWindowShown(bool shown)
     m_controller->setup.setBool(Keys::showLogWin.key(), shown);
     if (shown == !m_log->isHidden())
         return;
+    // Handle 1 is the splitter below the log.
+    m_vertical->handle(1)->setVisible(shown);
     if (!shown) {
         m_log->hide();
         return;

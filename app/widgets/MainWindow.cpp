@@ -62,9 +62,7 @@ MainWindow::MainWindow(QWidget *parent)
     setupTray();
     const WindowGeometry g = WindowGeometry::designed();
     resize(g.width, g.height);
-    m_vertical->setSizes({g.logHeight, g.height - g.logHeight - g.panelBottomHeight, g.panelBottomHeight});
-    m_panes->setSizes({g.lPanelWidth, g.width - g.lPanelWidth});
-    m_bottom->setSizes({g.gamePanelWidth, g.width - g.gamePanelWidth});
+    applyPanelSizes(g);
 }
 
 MainWindow::~MainWindow()
@@ -162,13 +160,30 @@ void MainWindow::applyGeometry(const WindowGeometry &g, bool keepStoredPosition)
         if (const QScreen *screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - QPoint(size.width() / 2, size.height() / 2));
     }
-    const int middle = std::max(50, size.height() - g.logHeight - g.panelBottomHeight);
-    m_vertical->setSizes({g.logHeight, middle, g.panelBottomHeight});
-    m_panes->setSizes({g.lPanelWidth, std::max(50, size.width() - g.lPanelWidth)});
-    m_bottom->setSizes({g.gamePanelWidth, std::max(50, size.width() - g.gamePanelWidth)});
+    applyPanelSizes(g);
     setWindowState(g.windowState == 2   ? Qt::WindowMaximized
                    : g.windowState == 1 ? Qt::WindowMinimized
                                         : Qt::WindowNoState);
+}
+
+void MainWindow::applyPanelSizes(const WindowGeometry &g)
+{
+    if (!isVisible()) {
+        m_pendingPanels = g;
+        return;
+    }
+    m_pendingPanels.reset();
+    const int middle = std::max(50, m_vertical->height() - g.logHeight - g.panelBottomHeight);
+    m_vertical->setSizes({g.logHeight, middle, g.panelBottomHeight});
+    m_panes->setSizes({g.lPanelWidth, std::max(50, m_panes->width() - g.lPanelWidth)});
+    m_bottom->setSizes({g.gamePanelWidth, std::max(50, m_bottom->width() - g.gamePanelWidth)});
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_pendingPanels)
+        applyPanelSizes(*m_pendingPanels);
 }
 
 void MainWindow::setDebugMenuVisible(bool visible)

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class BrowserPane;
 class CaptionBar;
@@ -96,12 +97,14 @@ public:
     void localFolderHistoryChanged() override;
     void closeMainWindow() override;
 
+    // The toolbar menu of the dock (right click on the toolbars), a new menu each time.
+    QMenu *createPopupMenu() override;
+
 protected:
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
-    // The toolbar menu of the dock.
-    QMenu *createPopupMenu() override;
 
 private:
     // MainWindowLayout.cpp
@@ -131,6 +134,9 @@ private:
     void restoreFromTray();
     void syncToolbarChecks();
     void applyCustomLogo();
+    // Splitters share out only the space they have: sizes set before the window is shown
+    // wait for the first show.
+    void applyPanelSizes(const WindowGeometry &g);
 
     QtUserInterface m_ui;
     std::unique_ptr<MainController> m_controller;
@@ -178,4 +184,5 @@ private:
     HelpBrowser *m_help = nullptr;
     QString m_manualFolder;
     bool m_minimizeToTray = false;
+    std::optional<WindowGeometry> m_pendingPanels;
 };
