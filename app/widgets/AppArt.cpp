@@ -4,6 +4,8 @@
 #include <QPainterPath>
 #include <QRadialGradient>
 
+#include <functional>
+
 namespace AppArt {
 
 namespace {
@@ -45,6 +47,60 @@ QPixmap emblem(int size)
     p.setBrush(QColor(245, 190, 90));
     p.drawPath(bird());
     return pixmap;
+}
+
+namespace {
+
+QIcon drawnIcon(const std::function<void(QPainter &)> &draw)
+{
+    QIcon icon;
+    for (int size : {16, 24, 32}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter p(&pixmap);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.scale(size / 32.0, size / 32.0);
+        draw(p);
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+} // namespace
+
+QIcon filterIcon()
+{
+    return drawnIcon([](QPainter &p) {
+        QPainterPath funnel;
+        funnel.moveTo(4, 5);
+        funnel.lineTo(28, 5);
+        funnel.lineTo(18, 17);
+        funnel.lineTo(18, 27);
+        funnel.lineTo(14, 29);
+        funnel.lineTo(14, 17);
+        funnel.closeSubpath();
+        p.setPen(QPen(QColor(20, 60, 140), 1.5));
+        p.setBrush(QColor(90, 150, 230));
+        p.drawPath(funnel);
+    });
+}
+
+QIcon permissionsIcon()
+{
+    return drawnIcon([](QPainter &p) {
+        p.setPen(QPen(QColor(90, 90, 90), 3));
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(9, 3, 14, 16), 0, 180 * 16);
+        p.drawLine(QPointF(9, 11), QPointF(9, 15));
+        p.drawLine(QPointF(23, 11), QPointF(23, 15));
+        p.setPen(QPen(QColor(150, 100, 10), 1.5));
+        p.setBrush(QColor(245, 190, 90));
+        p.drawRoundedRect(QRectF(5, 14, 22, 15), 2, 2);
+        p.setBrush(QColor(90, 60, 10));
+        p.setPen(Qt::NoPen);
+        p.drawEllipse(QPointF(16, 20), 2.2, 2.2);
+        p.drawRect(QRectF(15.2, 20, 1.6, 5));
+    });
 }
 
 QIcon appIcon()

@@ -9,5 +9,8 @@ namespace AppArt {
 
 QPixmap emblem(int size);
 QIcon appIcon();
+// A funnel (name filters) and a padlock (permissions).
+QIcon filterIcon();
+QIcon permissionsIcon();
 
 } // namespace AppArt

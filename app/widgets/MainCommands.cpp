@@ -54,11 +54,10 @@ void MainWindow::bindCommands()
                  {c.acFolderNew, QStyle::SP_FileDialogNewFolder},
                  {c.acSiteMgr, QStyle::SP_DirHomeIcon},
                  {c.acHistory, QStyle::SP_FileDialogListView},
-                 {c.acVuzidIRA, QStyle::SP_CommandLink},
-                 {c.acRavuzAro, QStyle::SP_BrowserReload},
-                 {c.acFilters, QStyle::SP_FileDialogInfoView},
-                 {c.toChMod, QStyle::SP_MessageBoxWarning}});
+                 {c.acVuzidIRA, QStyle::SP_CommandLink}});
     c.acRavuzAro->setIcon(AppArt::appIcon());
+    c.acFilters->setIcon(AppArt::filterIcon());
+    c.toChMod->setIcon(AppArt::permissionsIcon());
     // Window-wide shortcuts (F1, Ctrl+U, Ctrl+E, Ctrl+G) must work whatever has the focus;
     // the list shortcuts stay with their lists.
     for (QAction *a : c.all()) {

@@ -67,6 +67,9 @@ void applySize(const QList<QToolBar *> &bars, Size size, const QFont &base)
     }
     for (QToolBar *bar : bars) {
         bar->setFont(font);
+        // Items of a bar with a style sheet do not follow the bar's font: set each one.
+        for (QWidget *item : bar->findChildren<QWidget *>())
+            item->setFont(font);
         // Bars without captions sit beside the quick-connect boxes and keep their height.
         const int side = bar->toolButtonStyle() == Qt::ToolButtonIconOnly ? std::max(16, icon - 8) : icon;
         bar->setIconSize(QSize(side, side));

@@ -193,17 +193,23 @@ TEST_F(MainWindowTest, ThemesAreStoredAndVisiblyApplied)
 
 TEST_F(MainWindowTest, SizesAreStoredAndApplied)
 {
+    QWidget *send = window->tbGeneral()->widgetForAction(c().acSend);
+    QWidget *address = window->tbConnection()->findChild<QWidget *>(QStringLiteral("tbAddress"));
+    ASSERT_TRUE(send && address);
     c().acTbSizeSmall->trigger();
     EXPECT_EQ(read(setup(), Keys::toolbarFontSize), 0);
-    const qreal small = window->tbGeneral()->font().pointSizeF();
+    const qreal small = send->font().pointSizeF();
     const int smallIcon = window->tbGeneral()->iconSize().width();
     c().acTbSizeLarge->trigger();
     EXPECT_EQ(read(setup(), Keys::toolbarFontSize), 2);
     EXPECT_TRUE(c().acTbSizeLarge->isChecked());
     EXPECT_FALSE(c().acTbSizeSmall->isChecked());
-    EXPECT_GT(window->tbGeneral()->font().pointSizeF(), small);
+    EXPECT_GT(send->font().pointSizeF(), small);
+    EXPECT_EQ(address->font(), send->font());
     EXPECT_GT(window->tbGeneral()->iconSize().width(), smallIcon);
-    EXPECT_EQ(window->tbConnection()->font(), window->tbGeneral()->font());
+    // The items keep their size through a theme change.
+    c().acTbThemeStripes->trigger();
+    EXPECT_EQ(send->font().pointSizeF(), window->tbGeneral()->font().pointSizeF());
 }
 
 TEST_F(MainWindowTest, F1OpensTheWelcomeTopicInTheHelpBrowser)
