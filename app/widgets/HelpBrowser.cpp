@@ -1,5 +1,6 @@
 #include "app/widgets/HelpBrowser.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QStyle>
 #include <QTextBrowser>
@@ -37,6 +38,11 @@ HelpBrowser::HelpBrowser(QWidget *parent) : QWidget(parent, Qt::Window), m_brows
 void HelpBrowser::setManualFolder(const QString &folder)
 {
     m_folder = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    // The pages link "style.css" for ordinary browsers; the help window's text engine takes
+    // style sheets only this way.
+    QFile css(m_folder + QStringLiteral("style.css"));
+    if (css.open(QIODevice::ReadOnly))
+        m_browser->document()->setDefaultStyleSheet(QString::fromUtf8(css.readAll()));
 }
 
 void HelpBrowser::showTopic(const QString &topic)

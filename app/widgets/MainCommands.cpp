@@ -66,6 +66,10 @@ void MainWindow::bindCommands()
     }
     on(c.acClose, "nnqkcl", [this] { close(); });
     on(c.acWindowQueueBrowser, "nnqfqb", [this] { m_qLv->setFocus(Qt::ShortcutFocusReason); });
+    // The mode items keep "transferMode" in step with their mark; the transfers read it.
+    const std::pair<QAction *, int> modes[] = {{c.acModeAuto, 0}, {c.acModeBinary, 1}, {c.acModeAscii, 2}};
+    for (const auto &[command, value] : modes)
+        on(command, "nnqtmd", [this, value = value] { m_controller->setup.setInt(Keys::transferMode.key(), value); });
     on(c.acIc, "nnqmtr", [this] { setMeterShown(m_commands->acIc->isChecked()); });
     on(c.acMeterHide, "nnqmth", [this] { setMeterShown(false); });
     bindToolbarCommands();

@@ -67,8 +67,11 @@ MainWindow::MainWindow(QWidget *parent)
 
 MainWindow::~MainWindow()
 {
-    // The controller's tick must not run against a half-destroyed window.
+    // The controller's tick must not run against a half-destroyed window, nor the toolbar
+    // watch against deleted commands.
     m_controller->tick.setEnabled(false);
+    for (QToolBar *bar : toolbars())
+        bar->removeEventFilter(this);
     m_controller->setView(nullptr);
 }
 

@@ -4,12 +4,15 @@
 #include "app/widgets/Commands.h"
 #include "app/widgets/HelpBrowser.h"
 #include "app/widgets/ToolbarLook.h"
+#include "base/Guard.h"
 #include "settings/SettingsCatalogue.h"
 #include "status/widgets/LogView.h"
 #include "support/ModalCloser.h"
 #include "support/QtPrinters.h"
 #include "support/TempHome.h"
+#include "ui/BugWindow.h"
 
+#include <QActionGroup>
 #include <QCheckBox>
 #include <QClipboard>
 #include <QFile>
@@ -212,6 +215,17 @@ TEST_F(MainWindowTest, SizesAreStoredAndApplied)
     EXPECT_EQ(send->font().pointSizeF(), window->tbGeneral()->font().pointSizeF());
 }
 
+TEST_F(MainWindowTest, TransferModeItemsShareOneMarkAndStoreTheMode)
+{
+    EXPECT_TRUE(c().acModeAuto->isChecked());
+    const std::pair<QAction *, int> modes[] = {{c().acModeAscii, 2}, {c().acModeBinary, 1}, {c().acModeAuto, 0}};
+    for (const auto &[command, value] : modes) {
+        command->trigger();
+        EXPECT_EQ(read(setup(), Keys::transferMode), value);
+        EXPECT_EQ(c().modeGroup->checkedAction(), command);
+    }
+}
+
 TEST_F(MainWindowTest, F1OpensTheWelcomeTopicInTheHelpBrowser)
 {
     window->activateWindow();
@@ -378,6 +392,30 @@ TEST_F(MainWindowTest, DebugMenuFollowsTheSwitchInAnyLetterCase)
     c().acDebugThreadInfo->trigger();
     EXPECT_EQ(window->controller().log.lines().mid(window->controller().log.rowCount() - 2),
               (QStringList{QStringLiteral("\u00A7mFTP.loggedIn: 0"), QStringLiteral("\u00A7xFTP.loggedIn: 0")}));
+}
+
+TEST_F(MainWindowTest, AnErrorInAHandlerOpensTheBugWindowAndInDebugModeWritesTheFile)
+{
+    window.reset();
+    window = open({QStringLiteral("-tmbdebug")});
+    const QString file = window->controller().diagnostics().filePath();
+    reportBug(QStringLiteral("nnbbasj"), QStringLiteral("Access violation"));
+    reportBug(QStringLiteral("qnnalas"), QStringLiteral("List index out of bounds"));
+
+    QStringList reports;
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (auto *bug = qobject_cast<BugWindow *>(w); bug && bug->isVisible()) {
+            reports << bug->siteId();
+            bug->close();
+        }
+    }
+    reports.sort();
+    EXPECT_EQ(reports, (QStringList{QStringLiteral("nnbbasj"), QStringLiteral("qnnalas")}));
+    QFile diagnostics(file);
+    ASSERT_TRUE(diagnostics.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = diagnostics.readAll().split('\n');
+    EXPECT_EQ(lines.size(), 9); // eight CR LF lines and the empty rest after the last
+    EXPECT_EQ(lines[5], QByteArray("Bug Data1: qnnalas\r"));
 }
 
 TEST_F(MainWindowTest, TrayShowRestoresTheWindowAndMinimisingWithoutATrayKeepsIt)
