@@ -314,6 +314,27 @@ TEST_F(MainWindowTest, LogMenuCommandsCopyClearAndRememberAutoScroll)
     EXPECT_FALSE(read(setup(), Keys::logAutoScroll));
 }
 
+TEST_F(MainWindowTest, LogKeysWorkInTheLogWithoutCollidingWithTheListKeys)
+{
+    // Ctrl+A belongs to both the log menu and the Edit menu; each must act where the focus is.
+    window->controller().writeLog(QStringLiteral("<first"));
+    window->controller().writeLog(QStringLiteral("<second"));
+    QApplication::setActiveWindow(window.get());
+    int listSelectAll = 0;
+    QObject::connect(c().acSelectAll, &QAction::triggered, [&listSelectAll] { ++listSelectAll; });
+
+    window->logView()->setFocus();
+    QTest::keyClick(window->logView(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(window->logView()->selectionModel()->selectedRows().size(), window->controller().log.rowCount());
+    EXPECT_EQ(listSelectAll, 0);
+    QTest::keyClick(window->logView(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_TRUE(QApplication::clipboard()->text().endsWith(QStringLiteral("first\r\nsecond\r\n")));
+
+    window->localList()->setFocus();
+    QTest::keyClick(window->localList(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(listSelectAll, 1);
+}
+
 TEST_F(MainWindowTest, ShowLoginMessageWhileNotConnectedExplainsWhy)
 {
     const QString shown = closeModalOpenedBy([this] { c().acLogShowLoginMessage->trigger(); });
