@@ -34,10 +34,11 @@ bool QtUserInterface::askText(const QString &caption, const QString &label, QStr
 
 void QtUserInterface::showBugWindow(const QString &siteId, const QString &message)
 {
-    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("A application bug has occurred - Please report to author!"),
-                                QStringLiteral("An application bug has occurred! Please help us to improve the stability of "
-                                               "this software by reporting the bug."),
-                                QMessageBox::Close, m_owner);
+    auto *box = new QMessageBox(
+        QMessageBox::Warning, QStringLiteral("A application bug has occurred - Please report to author!"),
+        QStringLiteral("An application bug has occurred! Please help us to improve the stability of "
+                       "this software by reporting the bug."),
+        QMessageBox::Close, m_owner);
     box->setDetailedText(QStringLiteral("Bug Data1:\n%1\n\nBug Data2:\n%2").arg(siteId, message));
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);

@@ -91,8 +91,8 @@ void MainWindow::buildFrame()
                                      QStringLiteral("Date"), QStringLiteral("Attr")};
     m_lLv = makeList(QStringLiteral("lLv"), fileColumns);
     m_rlv = makeList(QStringLiteral("rlv"), fileColumns);
-    m_qLv = makeList(QStringLiteral("qLv"), {QStringLiteral("Name"), QStringLiteral("Size"),
-                                             QStringLiteral("Status"), QStringLiteral("Target")});
+    m_qLv = makeList(QStringLiteral("qLv"), {QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Status"),
+                                             QStringLiteral("Target")});
 
     m_log = new QLabel(this);
     m_log->setObjectName(QStringLiteral("lvLog"));
@@ -196,7 +196,9 @@ void MainWindow::applyGeometry(const WindowGeometry &g, bool keepStoredPosition)
     m_vertical->setSizes({g.logHeight, middle, g.panelBottomHeight});
     m_panes->setSizes({g.lPanelWidth, std::max(50, size.width() - g.lPanelWidth)});
     m_bottom->setSizes({g.gamePanelWidth, std::max(50, size.width() - g.gamePanelWidth)});
-    setWindowState(g.windowState == 2 ? Qt::WindowMaximized : g.windowState == 1 ? Qt::WindowMinimized : Qt::WindowNoState);
+    setWindowState(g.windowState == 2   ? Qt::WindowMaximized
+                   : g.windowState == 1 ? Qt::WindowMinimized
+                                        : Qt::WindowNoState);
 }
 
 void MainWindow::setDebugMenuVisible(bool visible)
