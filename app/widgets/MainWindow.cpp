@@ -19,6 +19,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 
 QByteArray readFile(const QString &path, bool *ok)
@@ -196,9 +198,27 @@ void MainWindow::applyGeometry(const WindowGeometry &g, bool keepStoredPosition)
     m_vertical->setSizes({g.logHeight, middle, g.panelBottomHeight});
     m_panes->setSizes({g.lPanelWidth, std::max(50, size.width() - g.lPanelWidth)});
     m_bottom->setSizes({g.gamePanelWidth, std::max(50, size.width() - g.gamePanelWidth)});
-    setWindowState(g.windowState == 2   ? Qt::WindowMaximized
-                   : g.windowState == 1 ? Qt::WindowMinimized
-                                        : Qt::WindowNoState);
+    // The state is applied once the window is on screen, so that the platform records the
+    // normal rectangle first and restoring gives back the stored size.
+    m_pendingState = g.windowState;
+    if (isVisible())
+        applyPendingState();
+}
+
+void MainWindow::applyPendingState()
+{
+    const int state = std::exchange(m_pendingState, 0);
+    if (state == 2)
+        showMaximized();
+    else if (state == 1)
+        showMinimized();
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (m_pendingState != 0)
+        QMetaObject::invokeMethod(this, &MainWindow::applyPendingState, Qt::QueuedConnection);
 }
 
 void MainWindow::setDebugMenuVisible(bool visible)

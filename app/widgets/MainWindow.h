@@ -42,9 +42,11 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void buildFrame();
+    void applyPendingState();
     QTreeView *makeList(const QString &name, const QStringList &columns);
 
     QtUserInterface m_ui;
