@@ -29,7 +29,11 @@ TEST(ScriptedFtpServer, FollowsTheScriptAndRecordsTheTranscript)
     srv.on(QStringLiteral("USER anna")).reply(QStringLiteral("331 password please"));
     srv.on(QStringLiteral("PASS *")).reply(QStringLiteral("230 in"));
     srv.on(QStringLiteral("PASV")).pasv();
-    srv.on(QStringLiteral("RETR f")).reply(QStringLiteral("150 go")).dataSend("hello").dataClose().reply(QStringLiteral("226 done"));
+    srv.on(QStringLiteral("RETR f"))
+        .reply(QStringLiteral("150 go"))
+        .dataSend("hello")
+        .dataClose()
+        .reply(QStringLiteral("226 done"));
     srv.on(QStringLiteral("QUIT")).reply(QStringLiteral("221 bye")).dropControl();
 
     QTcpSocket c;
@@ -46,7 +50,8 @@ TEST(ScriptedFtpServer, FollowsTheScriptAndRecordsTheTranscript)
             .match(QString::fromLatin1(pasv));
     ASSERT_TRUE(m.hasMatch()) << pasv.constData();
     QTcpSocket data;
-    data.connectToHost(QHostAddress::LocalHost, static_cast<quint16>(m.captured(1).toInt() * 256 + m.captured(2).toInt()));
+    data.connectToHost(QHostAddress::LocalHost,
+                       static_cast<quint16>(m.captured(1).toInt() * 256 + m.captured(2).toInt()));
     c.write("RETR f\n");
     QByteArray payload;
     waitFor([&] {
@@ -57,9 +62,9 @@ TEST(ScriptedFtpServer, FollowsTheScriptAndRecordsTheTranscript)
     EXPECT_EQ(readUntil(c, "226 done\r\n"), QByteArray("150 go\r\n226 done\r\n"));
     c.write("QUIT\r\n");
     EXPECT_TRUE(waitFor([&] { return c.state() == QAbstractSocket::UnconnectedState; }));
-    EXPECT_EQ(srv.transcript(), (QStringList{QStringLiteral("USER anna"), QStringLiteral("PASS secret"),
-                                             QStringLiteral("NOOP"), QStringLiteral("PASV"), QStringLiteral("RETR f"),
-                                             QStringLiteral("QUIT")}));
+    EXPECT_EQ(srv.transcript(),
+              (QStringList{QStringLiteral("USER anna"), QStringLiteral("PASS secret"), QStringLiteral("NOOP"),
+                           QStringLiteral("PASV"), QStringLiteral("RETR f"), QStringLiteral("QUIT")}));
     EXPECT_EQ(srv.errors(), QStringList{QStringLiteral("expected \"PASV\", got \"NOOP\"")});
     EXPECT_TRUE(srv.finished());
 }
@@ -73,7 +78,11 @@ TEST(ScriptedFtpServer, ConnectsToThePortAddressAndReceivesUploads)
     ScriptedFtpServer srv;
     srv.greet().reply(QStringLiteral("220 ready"));
     srv.on(QStringLiteral("PORT *")).reply(QStringLiteral("200 ok"));
-    srv.on(QStringLiteral("STOR up")).reply(QStringLiteral("150 go")).connectActive().dataReceive().reply(QStringLiteral("226 stored"));
+    srv.on(QStringLiteral("STOR up"))
+        .reply(QStringLiteral("150 go"))
+        .connectActive()
+        .dataReceive()
+        .reply(QStringLiteral("226 stored"));
 
     QTcpSocket c;
     c.connectToHost(QHostAddress::LocalHost, srv.port());

@@ -176,8 +176,8 @@ void ScriptedFtpServer::dispatchLines()
             continue;
         }
         const QString &expect = m_steps.front().m_expect;
-        const bool matches = expect.endsWith(QLatin1Char('*')) ? command.startsWith(expect.chopped(1))
-                                                                 : command == expect;
+        const bool matches =
+            expect.endsWith(QLatin1Char('*')) ? command.startsWith(expect.chopped(1)) : command == expect;
         if (!matches) {
             m_errors << QStringLiteral("expected \"%1\", got \"%2\"").arg(expect, command);
             if (m_control)
