@@ -2,6 +2,9 @@
 
 #include <QString>
 
+#include <type_traits>
+#include <utility>
+
 // A text field of the site record: at most 255 characters. Longer texts are cut when they
 // enter, never in the middle of a character that takes two UTF-16 units.
 class tShortText {
@@ -9,7 +12,13 @@ public:
     static constexpr qsizetype kMaxLength = 255;
 
     tShortText() = default;
-    tShortText(const QString &text) : m_text(cut(text)) {} // assigning a QString cuts it
+    // Anything that makes a QString (string-builder expressions too); cut on the way in.
+    template <typename Text>
+    requires(!std::is_same_v<std::remove_cvref_t<Text>, tShortText> && std::is_convertible_v<Text, QString>)
+        tShortText(Text &&text)
+        : m_text(cut(QString(std::forward<Text>(text))))
+    {
+    }
 
     const QString &text() const { return m_text; }
     operator const QString &() const { return m_text; } // reads like the QString it holds
