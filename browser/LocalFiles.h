@@ -48,6 +48,6 @@ QString formatBytes(std::int64_t bytes);
 // anything fails.
 std::int64_t localFileSize(const QString &path);
 
-// Sets the access and modification times of a file to a local date-time. Does nothing when
-// the file cannot be opened for writing.
+// Sets the access and modification times of a file to a local date-time (Linux has no
+// creation time to set). Does nothing when the file cannot be opened for writing.
 void setLocalFileTimes(const QString &path, const QDateTime &localTime);
