@@ -4,10 +4,10 @@
 
 // Where the program keeps its per-user files. Every path ends in "/".
 struct DataFolders {
-    QString base;          // <data>/Tamberlyn/Kestrin FTP Pro/
-    QString programData;   // settings and layout files
-    QString temporary;     // session scratch names point here
-    QString savedQueue;    // "[recovery].dat" and named queues
+    QString base;           // <data>/Tamberlyn/Kestrin FTP Pro/
+    QString programData;    // settings and layout files
+    QString temporary;      // session scratch names point here
+    QString savedQueue;     // "[recovery].dat" and named queues
     QString sharedProfiles; // site profiles, possibly shared between users
 
     // Builds the paths under the user's generic data location (normally ~/.local/share).

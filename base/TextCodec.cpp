@@ -6,18 +6,18 @@ namespace {
 
 // Code points of the bytes 0x80..0x9F in Windows-1252; 0 marks the five unassigned bytes,
 // which map to the C1 control with the same number (as Windows itself does).
-constexpr std::array<char16_t, 32> kHighTable = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+constexpr std::array<char16_t, 32> kHighTable = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                                 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                                 0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 int windows1252Byte(char16_t c)
 {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF))
         return c;
     for (int i = 0; i < 32; ++i) {
-        const char16_t mapped = kHighTable[static_cast<size_t>(i)] ? kHighTable[static_cast<size_t>(i)]
-                                                                    : static_cast<char16_t>(0x80 + i);
+        const char16_t mapped =
+            kHighTable[static_cast<size_t>(i)] ? kHighTable[static_cast<size_t>(i)] : static_cast<char16_t>(0x80 + i);
         if (mapped == c)
             return 0x80 + i;
     }

@@ -22,9 +22,18 @@ struct TextKey {
     QString key() const { return QString::fromLatin1(name); }
 };
 
-inline bool read(const tSetupClass &s, const BoolKey &k) { return s.getBool(k.key(), k.def); }
-inline std::int64_t read(const tSetupClass &s, const IntKey &k) { return s.getInt(k.key(), k.def); }
-inline QString read(const tSetupClass &s, const TextKey &k) { return s.getString(k.key(), QString::fromUtf8(k.def)); }
+inline bool read(const tSetupClass &s, const BoolKey &k)
+{
+    return s.getBool(k.key(), k.def);
+}
+inline std::int64_t read(const tSetupClass &s, const IntKey &k)
+{
+    return s.getInt(k.key(), k.def);
+}
+inline QString read(const tSetupClass &s, const TextKey &k)
+{
+    return s.getString(k.key(), QString::fromUtf8(k.def));
+}
 
 namespace Keys {
 

@@ -28,6 +28,8 @@
 #include <QToolBar>
 #include <QTreeView>
 
+#include <utility>
+
 namespace {
 
 QByteArray readFile(const QString &path, bool *ok)
@@ -164,9 +166,11 @@ void MainWindow::applyGeometry(const WindowGeometry &g, bool keepStoredPosition)
             move(screen->availableGeometry().center() - QPoint(size.width() / 2, size.height() / 2));
     }
     applyPanelSizes(g);
-    setWindowState(g.windowState == 2   ? Qt::WindowMaximized
-                   : g.windowState == 1 ? Qt::WindowMinimized
-                                        : Qt::WindowNoState);
+    // The state is applied once the window is on screen, so that the platform records the
+    // normal rectangle first and restoring gives back the stored size.
+    m_pendingState = g.windowState;
+    if (isVisible())
+        applyPendingState();
 }
 
 void MainWindow::applyPanelSizes(const WindowGeometry &g)
@@ -182,11 +186,22 @@ void MainWindow::applyPanelSizes(const WindowGeometry &g)
     m_bottom->setSizes({g.gamePanelWidth, std::max(50, m_bottom->width() - g.gamePanelWidth)});
 }
 
+void MainWindow::applyPendingState()
+{
+    const int state = std::exchange(m_pendingState, 0);
+    if (state == 2)
+        showMaximized();
+    else if (state == 1)
+        showMinimized();
+}
+
 void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     if (m_pendingPanels)
         applyPanelSizes(*m_pendingPanels);
+    if (m_pendingState != 0)
+        QMetaObject::invokeMethod(this, &MainWindow::applyPendingState, Qt::QueuedConnection);
 }
 
 void MainWindow::setDebugMenuVisible(bool visible)

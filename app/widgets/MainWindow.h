@@ -137,6 +137,7 @@ private:
     // Splitters share out only the space they have: sizes set before the window is shown
     // wait for the first show.
     void applyPanelSizes(const WindowGeometry &g);
+    void applyPendingState();
 
     QtUserInterface m_ui;
     std::unique_ptr<MainController> m_controller;
@@ -185,4 +186,5 @@ private:
     QString m_manualFolder;
     bool m_minimizeToTray = false;
     std::optional<WindowGeometry> m_pendingPanels;
+    int m_pendingState = 0;
 };

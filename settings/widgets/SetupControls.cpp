@@ -37,13 +37,22 @@ void LabeledEdit::setText(const QString &text)
 
 ColorBox::ColorBox(QColor defaultColor, QWidget *parent) : QComboBox(parent), m_default(defaultColor)
 {
-    const std::pair<const char *, QColor> colours[] = {
-        {"Black", Qt::black},   {"Maroon", QColor(0x80, 0, 0)}, {"Green", QColor(0, 0x80, 0)},
-        {"Olive", QColor(0x80, 0x80, 0)}, {"Navy", QColor(0, 0, 0x80)}, {"Purple", QColor(0x80, 0, 0x80)},
-        {"Teal", QColor(0, 0x80, 0x80)}, {"Gray", Qt::gray},     {"Silver", QColor(0xC0, 0xC0, 0xC0)},
-        {"Red", Qt::red},       {"Lime", Qt::green},             {"Yellow", Qt::yellow},
-        {"Blue", Qt::blue},     {"Fuchsia", Qt::magenta},        {"Aqua", Qt::cyan},
-        {"White", Qt::white}};
+    const std::pair<const char *, QColor> colours[] = {{"Black", Qt::black},
+                                                       {"Maroon", QColor(0x80, 0, 0)},
+                                                       {"Green", QColor(0, 0x80, 0)},
+                                                       {"Olive", QColor(0x80, 0x80, 0)},
+                                                       {"Navy", QColor(0, 0, 0x80)},
+                                                       {"Purple", QColor(0x80, 0, 0x80)},
+                                                       {"Teal", QColor(0, 0x80, 0x80)},
+                                                       {"Gray", Qt::gray},
+                                                       {"Silver", QColor(0xC0, 0xC0, 0xC0)},
+                                                       {"Red", Qt::red},
+                                                       {"Lime", Qt::green},
+                                                       {"Yellow", Qt::yellow},
+                                                       {"Blue", Qt::blue},
+                                                       {"Fuchsia", Qt::magenta},
+                                                       {"Aqua", Qt::cyan},
+                                                       {"White", Qt::white}};
     for (const auto &[name, colour] : colours) {
         QPixmap swatch(12, 12);
         swatch.fill(colour);
@@ -119,7 +128,8 @@ bool bindControl(tSetupClass &s, QWidget *w, const QString &key, Direction dir)
         if (!in)
             s.setInt(key, cb->selectedColor().rgb() & 0xFFFFFF);
         else if (exists)
-            cb->setSelectedColor(QColor::fromRgb(static_cast<QRgb>(s.getInt(key, cb->defaultColor().rgb() & 0xFFFFFF))));
+            cb->setSelectedColor(
+                QColor::fromRgb(static_cast<QRgb>(s.getInt(key, cb->defaultColor().rgb() & 0xFFFFFF))));
     } else if (auto *combo = qobject_cast<QComboBox *>(w)) {
         if (combo->isEditable()) {
             if (!in)

@@ -14,7 +14,8 @@ class tSetupClass;
 class LabeledEdit : public QWidget {
     Q_OBJECT
 public:
-    explicit LabeledEdit(const QString &caption = QString(), QWidget *parent = nullptr);
+    explicit LabeledEdit(QWidget *parent = nullptr) : LabeledEdit(QString(), parent) {}
+    LabeledEdit(const QString &caption, QWidget *parent);
     QString text() const;
     void setText(const QString &text);
     QLineEdit *edit() const { return m_edit; }

@@ -25,6 +25,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral("2.8"));
 
     MainWindow window;
+    // From here on, errors escaping a guarded place open the bug window.
+    window.controller().diagnostics().install();
     window.controller().setProgramStartTime(startTime);
     const QStringList args = QApplication::arguments().mid(1);
     window.controller().FormCreate(args);

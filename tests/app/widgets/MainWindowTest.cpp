@@ -419,6 +419,7 @@ TEST_F(MainWindowTest, AnErrorInAHandlerOpensTheBugWindowAndInDebugModeWritesThe
 {
     window.reset();
     window = open({QStringLiteral("-tmbdebug")});
+    window->controller().diagnostics().install(); // as the program entry does
     const QString file = window->controller().diagnostics().filePath();
     reportBug(QStringLiteral("nnbbasj"), QStringLiteral("Access violation"));
     reportBug(QStringLiteral("qnnalas"), QStringLiteral("List index out of bounds"));

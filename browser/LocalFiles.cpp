@@ -1,0 +1,272 @@
+#include "browser/LocalFiles.h"
+
+#include <QFile>
+
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <vector>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct DirCloser {
+    void operator()(DIR *dir) const { closedir(dir); }
+};
+
+struct FolderId {
+    dev_t device;
+    ino_t inode;
+};
+
+std::int64_t nanoseconds(const timespec &t)
+{
+    return static_cast<std::int64_t>(t.tv_sec) * 1'000'000'000 + t.tv_nsec;
+}
+
+std::int32_t packedLocalTime(time_t seconds)
+{
+    tm local{};
+    if (!localtime_r(&seconds, &local))
+        return 0;
+    return packFileTime(QDate(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday),
+                        QTime(local.tm_hour, local.tm_min, std::min(local.tm_sec, 59)));
+}
+
+void appendItem(tLocalEntryList &target, QString text, const QString &name, const struct stat &st, bool isFolder)
+{
+    tNamedEntry<tFolderEntryObject> &item = target.emplace_back();
+    item.name = std::move(text);
+    tFolderEntryObject &entry = item.entry;
+    entry.size = isFolder ? -1 : static_cast<std::int64_t>(st.st_size);
+    entry.isFolder = isFolder;
+    entry.time = packedLocalTime(st.st_mtim.tv_sec);
+    entry.attr = permissionDigits(st.st_mode);
+    entry.name = name;
+    entry.findData = {st.st_mode, static_cast<std::int64_t>(st.st_size), nanoseconds(st.st_mtim),
+                      nanoseconds(st.st_atim), nanoseconds(st.st_ctim)};
+}
+
+void appendItem(QStringList &target, QString text, const QString &, const struct stat &, bool)
+{
+    target.append(std::move(text));
+}
+
+bool isBeingScanned(const std::vector<FolderId> &scanning, const struct stat &st)
+{
+    for (const FolderId &id : scanning) {
+        if (id.device == st.st_dev && id.inode == st.st_ino)
+            return true;
+    }
+    return false;
+}
+
+template <typename Target>
+void scanInto(const QString &folder, Target &target, bool recursive, const QString &mask,
+              std::vector<FolderId> &scanning)
+{
+    // An empty folder text enumerates the working folder with bare names.
+    const std::unique_ptr<DIR, DirCloser> dir(opendir(folder.isEmpty() ? "." : QFile::encodeName(folder).constData()));
+    if (!dir)
+        return;
+    const int fd = dirfd(dir.get());
+    const bool everything = mask == u"*.*";
+    while (const dirent *item = readdir(dir.get())) {
+        const char *raw = item->d_name;
+        if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0)
+            continue;
+        // Symbolic links count as what they point to; a dangling one as itself.
+        struct stat st {};
+        if (fstatat(fd, raw, &st, 0) != 0 && fstatat(fd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        const QString name = QFile::decodeName(raw);
+        const bool included = everything || wildcardMatch(name, mask);
+        if (!S_ISDIR(st.st_mode)) {
+            if (included)
+                appendItem(target, folder + name, name, st, false);
+            continue;
+        }
+        QString path = folder + name + u'/';
+        if (recursive && !isBeingScanned(scanning, st)) {
+            if (included)
+                appendItem(target, path, name, st, true);
+            scanning.push_back({st.st_dev, st.st_ino});
+            scanInto(path, target, recursive, mask, scanning);
+            scanning.pop_back();
+        } else if (included) {
+            appendItem(target, std::move(path), name, st, true);
+        }
+    }
+}
+
+template <typename Target> void scan(const QString &folder, Target &target, bool recursive, const QString &mask)
+{
+    QString start = folder;
+    if (!start.isEmpty() && !start.endsWith(u'/'))
+        start += u'/';
+    std::vector<FolderId> scanning;
+    struct stat st {};
+    if (recursive && stat(start.isEmpty() ? "." : QFile::encodeName(start).constData(), &st) == 0)
+        scanning.push_back({st.st_dev, st.st_ino});
+    scanInto(start, target, recursive, mask, scanning);
+}
+
+// The thousands marks of a signed decimal text: "." before every third digit from the right
+// that has a digit to its left.
+QString withThousandsMarks(std::int64_t value)
+{
+    const QString digits = QString::number(value);
+    const qsizetype firstDigit = value < 0 ? 1 : 0;
+    QString result = digits.left(firstDigit);
+    const qsizetype count = digits.size() - firstDigit;
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i > 0 && (count - i) % 3 == 0)
+            result += u'.';
+        result += digits[firstDigit + i];
+    }
+    return result;
+}
+
+} // namespace
+
+void scanFolder(const QString &folder, tLocalEntryList &target, bool recursive, const QString &mask)
+{
+    scan(folder, target, recursive, mask);
+}
+
+void scanFolder(const QString &folder, QStringList &target, bool recursive, const QString &mask)
+{
+    scan(folder, target, recursive, mask);
+}
+
+bool wildcardMatch(QStringView text, QStringView pattern)
+{
+    const qsizetype tEnd = text.size(), pEnd = pattern.size();
+    qsizetype t = 0, p = 0;
+    qsizetype st = -1, sp = -1; // the backtrack point, unset until a "*" has matched something
+    bool inStar = false;
+    for (;;) {
+        if (!inStar) {
+            if (p == pEnd) {
+                if (t == tEnd)
+                    return true;
+                if (st < 0 || sp < 0)
+                    return false;
+                t = st, p = sp, inStar = true;
+            } else if (pattern[p] == u'*') {
+                sp = ++p;
+                inStar = true;
+            } else if (t == tEnd) {
+                return false;
+            } else if (pattern[p] == u'?' || text[t] == pattern[p]) {
+                ++t, ++p;
+            } else if (st >= 0 && sp >= 0) {
+                t = st, p = sp, inStar = true;
+            } else {
+                return false;
+            }
+            continue;
+        }
+        // After a "*": skip text up to the next literal of the pattern.
+        if (p == pEnd)
+            return true;
+        const QChar x = pattern[p];
+        if (x == u'*') {
+            sp = ++p;
+        } else if (x == u'?') {
+            if (t == tEnd)
+                return false;
+            ++t, ++p;
+        } else {
+            while (t < tEnd && text[t] != x)
+                ++t;
+            if (t == tEnd)
+                return false;
+            st = ++t;
+            ++p;
+            inStar = false;
+        }
+    }
+}
+
+int findText(const QString &text, const QString &sub, int start)
+{
+    if (sub.isEmpty())
+        return 0;
+    const qsizetype found = text.indexOf(sub, std::max(start, 1) - 1, Qt::CaseInsensitive);
+    return found < 0 ? 0 : static_cast<int>(found + 1);
+}
+
+void splitText(QStringView text, QChar separator, QStringList &target, bool skipEmpty)
+{
+    qsizetype begin = 0;
+    for (;;) {
+        qsizetype end = text.indexOf(separator, begin);
+        const bool last = end < 0;
+        if (last)
+            end = text.size();
+        if (!(skipEmpty && end == begin))
+            target.append(text.sliced(begin, end - begin).toString());
+        if (last)
+            return;
+        begin = end + 1;
+    }
+}
+
+QString padLeft(const QString &text, int width, QChar fill)
+{
+    return text.size() >= width ? text : repeatChar(fill, width - static_cast<int>(text.size())) + text;
+}
+
+QString repeatChar(QChar c, int count)
+{
+    return count > 0 ? QString(count, c) : QString();
+}
+
+QString formatKilobytes(std::int64_t bytes, bool omitUnit)
+{
+    std::int64_t kilobytes = bytes / 1024;
+    if (bytes > 0 && kilobytes == 0)
+        kilobytes = 1;
+    QString text = withThousandsMarks(kilobytes);
+    if (!omitUnit)
+        text += QLatin1String("KB");
+    return text;
+}
+
+QString formatBytes(std::int64_t bytes)
+{
+    return withThousandsMarks(bytes);
+}
+
+std::int64_t localFileSize(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return -1;
+    return file.size();
+}
+
+void setLocalFileTimes(const QString &path, const QDateTime &localTime)
+{
+    if (!localTime.isValid())
+        return;
+    const int fd = open(QFile::encodeName(path).constData(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    const qint64 ms = localTime.toMSecsSinceEpoch();
+    timespec stamp{};
+    stamp.tv_sec = static_cast<time_t>(ms / 1000);
+    stamp.tv_nsec = static_cast<long>(ms % 1000) * 1'000'000;
+    if (stamp.tv_nsec < 0) {
+        stamp.tv_sec -= 1;
+        stamp.tv_nsec += 1'000'000'000;
+    }
+    const timespec times[2] = {stamp, stamp};
+    futimens(fd, times);
+    close(fd);
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QString>
+
+#include <type_traits>
+#include <utility>
+
+// A text field of the site record: at most 255 characters. Longer texts are cut when they
+// enter, never in the middle of a character that takes two UTF-16 units.
+class tShortText {
+public:
+    static constexpr qsizetype kMaxLength = 255;
+
+    tShortText() = default;
+    // Anything that makes a QString (string-builder expressions too); cut on the way in.
+    template <typename Text>
+    requires(!std::is_same_v<std::remove_cvref_t<Text>, tShortText> && std::is_convertible_v<Text, QString>)
+        tShortText(Text &&text)
+        : m_text(cut(QString(std::forward<Text>(text))))
+    {
+    }
+
+    const QString &text() const { return m_text; }
+    operator const QString &() const { return m_text; } // reads like the QString it holds
+    bool isEmpty() const { return m_text.isEmpty(); }
+
+    friend bool operator==(const tShortText &a, const tShortText &b) { return a.m_text == b.m_text; }
+    friend bool operator==(const tShortText &a, const QString &b) { return a.m_text == b; }
+
+private:
+    static QString cut(const QString &text);
+    QString m_text;
+};
+
+// One FTP site: where to connect, how to log in, which folders to open after login. The
+// program keeps one current record (the site being or last connected); each way into
+// Connect overwrites only the fields it names.
+struct tSiteRecord {
+    tShortText name; // display name: the profile's name, or the host
+    tShortText Host; // host name or address
+    tShortText User;
+    tShortText Pass;              // plain in memory
+    tShortText lFolder;           // initial local folder; empty for none
+    tShortText rFolder;           // initial remote folder; empty for the server's default
+    tShortText Port;              // port number as text
+    tShortText desc;              // free description, may hold line breaks
+    bool smartXfer = false;       // carry transfers on the second connection
+    bool fromSiteManager = false; // a connection started from the site manager; nothing clears it
+    bool anonymous = false;
+};

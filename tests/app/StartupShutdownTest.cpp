@@ -1,0 +1,259 @@
+#include "app/MainController.h"
+#include "base/Guard.h"
+#include "base/TextCodec.h"
+#include "settings/SettingsCatalogue.h"
+#include "support/RecordingUserInterface.h"
+#include "support/TempHome.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// A window stand-in: hands out a geometry and records what start-up and shut-down ask.
+class FakeView : public MainView {
+public:
+    WindowGeometry currentGeometry() const override { return current; }
+    void applyGeometry(const WindowGeometry &g, bool keep) override
+    {
+        applied = g;
+        keptPosition = keep;
+    }
+    void loadListLayouts(const QString &, bool includeQueue) override { queueLayoutLoaded = includeQueue; }
+    void setDebugMenuVisible(bool visible) override { debugVisible = visible; }
+    void closeMainWindow() override { ++closeRequests; }
+
+    WindowGeometry current = WindowGeometry::designed();
+    WindowGeometry applied;
+    bool keptPosition = false;
+    bool queueLayoutLoaded = false;
+    bool debugVisible = false;
+    int closeRequests = 0;
+};
+
+class StartupShutdown : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        setBugReporter([this](const QString &site, const QString &msg) { bugs << site + QLatin1Char(':') + msg; });
+    }
+    void TearDown() override { setBugReporter({}); }
+
+    // FormCreate and the first tick, as the program does at launch.
+    MainController &start(const QStringList &args = {})
+    {
+        view = std::make_unique<FakeView>();
+        controller = std::make_unique<MainController>(ui, view.get());
+        controller->FormCreate(args);
+        EXPECT_TRUE(controller->tick.isEnabled());
+        controller->tick.setEnabled(false); // ticks are driven by hand here
+        controller->tick.timerTimer();
+        return *controller;
+    }
+    QString dataFile(const char *name) const { return home.programData() + QString::fromLatin1(name); }
+
+    TempHome home;
+    RecordingUserInterface ui;
+    std::unique_ptr<FakeView> view;
+    std::unique_ptr<MainController> controller;
+    QStringList bugs;
+};
+
+TEST_F(StartupShutdown, FirstRunUsesDefaultsAndASecondRunGetsBackWhatTheFirstSaved)
+{
+    MainController &first = start();
+    EXPECT_TRUE(QDir(home.programData()).exists());
+    EXPECT_TRUE(QDir(first.folders.savedQueue).exists());
+    EXPECT_TRUE(QDir(first.folders.sharedProfiles).exists());
+    EXPECT_EQ(first.lFolder, QDir::homePath() + QLatin1Char('/'));
+    EXPECT_EQ(first.asciiMasks, (QStringList{QStringLiteral("*.*htm*"), QStringLiteral("*.php")}));
+    EXPECT_FALSE(view->keptPosition);
+    EXPECT_FALSE(view->queueLayoutLoaded);
+    EXPECT_EQ(view->applied.width, 795);
+    EXPECT_EQ(view->applied.lPanelWidth, 372);
+    EXPECT_TRUE(first.started());
+
+    first.lFolder = QStringLiteral("/srv/data/");
+    first.asciiMasks << QStringLiteral("*.txt");
+    first.connectionHistory << QStringLiteral("ftp.example.com\u00A7anna\u00A7secret\u00A72121\u00A7/pub/");
+    first.lFilterState.text = QStringLiteral("*.iso");
+    view->current = {40, 30, 1000, 700, 2, 150, 80, 200, 400};
+    EXPECT_TRUE(first.FormCloseQuery());
+    EXPECT_FALSE(first.tick.isEnabled());
+    EXPECT_TRUE(bugs.isEmpty()) << bugs.join(QLatin1Char('\n')).toStdString();
+
+    MainController &second = start();
+    EXPECT_EQ(second.setup.getInt(QStringLiteral("lastRunVersion"), 0), 2800);
+    EXPECT_EQ(second.setup.getInt(QStringLiteral("appRuns"), 0), 1);
+    EXPECT_TRUE(view->keptPosition);
+    EXPECT_TRUE(view->queueLayoutLoaded);
+    EXPECT_EQ(view->applied.left, 40);
+    EXPECT_EQ(view->applied.top, 30);
+    EXPECT_EQ(view->applied.width, 1000);
+    EXPECT_EQ(view->applied.height, 700);
+    EXPECT_EQ(view->applied.windowState, 2);
+    EXPECT_EQ(view->applied.panelBottomHeight, 150);
+    EXPECT_EQ(view->applied.logHeight, 80);
+    EXPECT_EQ(view->applied.gamePanelWidth, 200);
+    EXPECT_EQ(view->applied.lPanelWidth, 400);
+    EXPECT_EQ(second.lFolder, QStringLiteral("/srv/data/"));
+    EXPECT_EQ(second.lFolderHistory.value(1), QDir::homePath() + QLatin1Char('/'));
+    EXPECT_EQ(second.asciiMasks.last(), QStringLiteral("*.txt"));
+    EXPECT_EQ(second.lFilterState.text, QStringLiteral("*.iso"));
+    EXPECT_EQ(second.quickConnect.address, QStringLiteral("ftp.example.com"));
+    EXPECT_EQ(second.quickConnect.password, QStringLiteral("secret"));
+    EXPECT_EQ(second.quickConnect.port, QStringLiteral("2121"));
+    second.FormCloseQuery();
+    MainController &third = start();
+    EXPECT_EQ(third.setup.getInt(QStringLiteral("appRuns"), 0), 2);
+    EXPECT_EQ(third.lFolderHistory.count(QStringLiteral("/srv/data/")), 1);
+}
+
+TEST_F(StartupShutdown, DebugSwitchIsRecognisedInAnyLetterCase)
+{
+    start({QStringLiteral("-TMBdebug")});
+    EXPECT_TRUE(view->debugVisible);
+    EXPECT_TRUE(controller->debugMode());
+    start({QStringLiteral("--tmbdebug"), QStringLiteral("x")});
+    EXPECT_FALSE(view->debugVisible);
+}
+
+TEST_F(StartupShutdown, LaunchPasswordIgnoresLetterCaseAndClosesOnAnythingElse)
+{
+    struct Row {
+        const char *name;
+        const char *stored;
+        bool accept;
+        const char *typed;
+        bool closes;
+        bool wrongMessage;
+    };
+    const Row rows[] = {
+        {"same-text-other-case", "Secret", true, "sECRET", false, false},
+        {"empty-matches-empty", "", true, "", false, false},
+        {"wrong-text", "Secret", true, "secret1", true, true},
+        {"cancelled", "Secret", false, "", true, false},
+    };
+    for (const Row &r : rows) {
+        SCOPED_TRACE(r.name);
+        {
+            MainController &c = start();
+            c.setup.setBool(QStringLiteral("askForLaunchPassword"), true);
+            c.setup.setString(QStringLiteral("launchPassword"), QString::fromUtf8(r.stored));
+            c.FormCloseQuery();
+        }
+        ui.messages.clear();
+        ui.textPrompts.clear();
+        ui.textAnswers = {{r.accept, QString::fromUtf8(r.typed)}};
+        start();
+        EXPECT_EQ(ui.textPrompts,
+                  QStringList{QStringLiteral("Password - Kestrin FTP Pro|What is the launch password:|masked")});
+        EXPECT_EQ(view->closeRequests, r.closes ? 1 : 0);
+        EXPECT_EQ(ui.messages.contains(QStringLiteral("Wrong password")), r.wrongMessage);
+        controller->setup.setBool(QStringLiteral("askForLaunchPassword"), false);
+        controller->FormCloseQuery();
+    }
+}
+
+TEST_F(StartupShutdown, OldSettingsFilesReplaceSetupDatForOneStart)
+{
+    QDir().mkpath(home.programData());
+    tSetupClass current;
+    current.encoded = true;
+    current.setString(QStringLiteral("detailedLog"), QStringLiteral("true"));
+    current.setString(QStringLiteral("fromNewFile"), QStringLiteral("yes"));
+    current.save(dataFile("setup.dat"));
+    const QString sep(tSetupClass::kSeparator);
+    saveEncodedList({QStringLiteral("detailedLog"), QStringLiteral("fromOldFiles")}, dataFile("setupIDs.dat"));
+    saveEncodedList({QStringLiteral("detailedLog") + sep + QStringLiteral("false"),
+                     QStringLiteral("fromOldFiles") + sep + QStringLiteral("yes")},
+                    dataFile("setupValues.dat"));
+
+    QStringList log;
+    view = std::make_unique<FakeView>();
+    controller = std::make_unique<MainController>(ui, view.get());
+    QObject::connect(controller.get(), &MainController::logWritten, [&log](const QString &l) { log << l; });
+    controller->FormCreate({});
+    EXPECT_TRUE(log.contains(sep + QStringLiteral("Converting setup file from Kestrin FTP Pro 2.6 format ...")));
+    EXPECT_EQ(controller->setup.getString(QStringLiteral("fromOldFiles"), QString()), QStringLiteral("yes"));
+    EXPECT_EQ(controller->setup.getString(QStringLiteral("fromNewFile"), QStringLiteral("absent")),
+              QStringLiteral("absent"));
+    EXPECT_FALSE(QFile::exists(dataFile("setupIDs.dat")));
+    EXPECT_FALSE(QFile::exists(dataFile("setupValues.dat")));
+    controller->FormCloseQuery();
+    tSetupClass written;
+    written.encoded = true;
+    written.load(dataFile("setup.dat"));
+    EXPECT_EQ(written.getString(QStringLiteral("fromOldFiles"), QString()), QStringLiteral("yes"));
+    EXPECT_FALSE(written.getBool(QStringLiteral("detailedLog"), true));
+}
+
+TEST_F(StartupShutdown, GarbageFilesStartWithDefaults)
+{
+    QDir().mkpath(home.programData());
+    QByteArray garbage;
+    for (int i = 0; i < 4096; ++i)
+        garbage.append(static_cast<char>((i * 7919) & 0xFF));
+    for (const char *name : {"setup.dat", "asciiFiles.dat", "connectionHistory.dat", "lFolderHistory.dat"}) {
+        QFile f(dataFile(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(garbage);
+    }
+    MainController &c = start();
+    EXPECT_TRUE(c.started());
+    EXPECT_EQ(read(c.setup, Keys::startupAction), 1);
+    EXPECT_TRUE(bugs.isEmpty()) << bugs.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(c.FormCloseQuery());
+}
+
+TEST_F(StartupShutdown, UnwritableFilesAtCloseAreReportedAndTheOthersStillSaved)
+{
+    MainController &c = start();
+    c.asciiMasks = {QStringLiteral("*.cfg")};
+    // A folder where the history file should be: that one write fails.
+    QDir().mkpath(dataFile("lFolderHistory.dat"));
+    EXPECT_TRUE(c.FormCloseQuery());
+    EXPECT_EQ(bugs.size(), 1);
+    EXPECT_TRUE(bugs.value(0).startsWith(QStringLiteral("nnlqlks:")));
+    EXPECT_TRUE(QFile::exists(dataFile("setup.dat")));
+    QStringList masks;
+    loadEncodedList(masks, dataFile("asciiFiles.dat"));
+    EXPECT_EQ(masks, QStringList{QStringLiteral("*.cfg")});
+}
+
+TEST_F(StartupShutdown, AnUnusableDataFolderAtCloseIsReportedAndTheNextStartUsesDefaults)
+{
+    MainController &c = start();
+    const QString recovery = c.folders.savedQueue + QStringLiteral("[recovery].dat");
+    {
+        QFile f(recovery);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("queue");
+    }
+    // The program data folder disappears and a plain file takes its name: nothing can be written.
+    const QString folder = home.programData();
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    QFile blocker(folder.chopped(1));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    EXPECT_TRUE(c.FormCloseQuery());
+    EXPECT_FALSE(bugs.isEmpty());
+    for (const QString &bug : std::as_const(bugs))
+        EXPECT_TRUE(bug.startsWith(QStringLiteral("nnlqlks:"))) << bug.toStdString();
+    QFile kept(recovery);
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), QByteArray("queue"));
+
+    ASSERT_TRUE(QFile::remove(folder.chopped(1)));
+    bugs.clear();
+    MainController &next = start();
+    EXPECT_TRUE(next.started());
+    EXPECT_EQ(read(next.setup, Keys::lastRunVersion), -1);
+    EXPECT_TRUE(bugs.isEmpty());
+}
+
+} // namespace

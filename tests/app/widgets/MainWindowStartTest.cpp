@@ -1,0 +1,46 @@
+#include "app/widgets/MainWindow.h"
+#include "support/TempHome.h"
+#include "support/WaitFor.h"
+
+#include <QFile>
+#include <QMenu>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+std::unique_ptr<MainWindow> launch(const QStringList &args = {})
+{
+    auto w = std::make_unique<MainWindow>();
+    w->controller().FormCreate(args);
+    w->show();
+    EXPECT_TRUE(waitFor([&] { return w->controller().started(); }));
+    return w;
+}
+
+TEST(MainWindowStart, GeometryAndLayoutsSurviveACloseAndRestart)
+{
+    TempHome home;
+    {
+        auto w = launch();
+        EXPECT_EQ(w->size(), QSize(795, 500));
+        EXPECT_FALSE(w->debugMenu()->menuAction()->isVisible());
+        w->setGeometry(60, 70, 900, 650);
+        w->showMaximized();
+        waitFor([&] { return w->isMaximized(); }, 2000);
+        EXPECT_TRUE(w->close());
+    }
+    for (const char *name : {"setup.dat", "lvl.dat", "lvr.dat", "lvq.dat", "ftpm.dat", "lFolderHistory.dat"})
+        EXPECT_TRUE(QFile::exists(home.programData() + QString::fromLatin1(name))) << name;
+
+    auto w = launch({QStringLiteral("-TMBDEBUG")});
+    EXPECT_TRUE(w->debugMenu()->menuAction()->isVisible());
+    EXPECT_TRUE(waitFor([&] { return w->isMaximized(); }, 2000));
+    // The rectangle the window manager restores to is the one it had before it was maximised.
+    EXPECT_EQ(w->normalGeometry(), QRect(60, 70, 900, 650));
+    EXPECT_TRUE(w->close());
+}
+
+} // namespace
