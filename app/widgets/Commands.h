@@ -7,7 +7,7 @@
 class QActionGroup;
 
 // The main window's named commands. Each is one QAction with the command's caption and
-// designed shortcut; every menu entry and toolbar button that shows a command uses this
+// default shortcut; every menu entry and toolbar button that shows a command uses this
 // same object, so a caption, check mark or enabled state is shared by all of them.
 //
 // text() is the caption menus show; iconText() is the command's caption as toolbar buttons

@@ -120,7 +120,7 @@ void MainWindow::addCloseButton(QToolBar *bar)
 void MainWindow::buildToolbars()
 {
     Commands &c = *m_commands;
-    // Two rows fit the designed width: the standard buttons with their captions, then the
+    // Two rows fit the standard window width: the standard buttons with their captions, then the
     // advanced buttons (captions in their hints) beside the quick-connect boxes.
     m_tbGeneral = addBar("tbGeneral", "Standard Buttons");
     addToolBarBreak();

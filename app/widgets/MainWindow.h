@@ -31,7 +31,7 @@ class TFormWait;
 // shut-down steps. Regions from top to bottom: toolbars, the log, the local and remote
 // panes side by side, the bottom panel (bandwidth meter and queue) and the status bar.
 //
-// The file lists and the queue list show their designed columns and no rows until their
+// The file lists and the queue list show their default columns and no rows until their
 // own models are set on localList(), remoteList() and queueList().
 class MainWindow : public QMainWindow, public MainView {
     Q_OBJECT

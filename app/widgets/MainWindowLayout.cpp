@@ -22,7 +22,7 @@ struct Column {
     int width;
 };
 
-// A file or queue list with its designed columns; its own model replaces the pending one.
+// A file or queue list with its default columns; its own model replaces the pending one.
 QTreeView *makeList(const QString &name, std::initializer_list<Column> columns, QWidget *parent)
 {
     auto *view = new QTreeView(parent);

@@ -4,7 +4,7 @@
 #include <QStringList>
 
 // The columns of a list whose rows are not built yet (the file lists and the queue): a
-// header with the designed column captions and no rows. The list's own model replaces it
+// header with the column captions and no rows. The list's own model replaces it
 // with QAbstractItemView::setModel(); the column layout files work either way.
 class PendingListModel : public QAbstractTableModel {
     Q_OBJECT

@@ -66,7 +66,7 @@ protected:
     std::unique_ptr<MainWindow> window;
 };
 
-TEST_F(MainWindowTest, CommandsCarryTheirCaptionsAndDesignedShortcuts)
+TEST_F(MainWindowTest, CommandsCarryTheirCaptionsAndDefaultShortcuts)
 {
     struct {
         const char *name, *caption, *shortcut;
@@ -254,7 +254,7 @@ TEST_F(MainWindowTest, HelpEntriesOpenTheirTopics)
     EXPECT_TRUE(window->helpBrowser()->browser()->toPlainText().contains(QStringLiteral("Help topic not found")));
 }
 
-TEST_F(MainWindowTest, ShowsTheDesignedRegionsAndCaptions)
+TEST_F(MainWindowTest, ShowsItsRegionsAtTheirStandardSizesWithTheirCaptions)
 {
     EXPECT_EQ(window->size(), QSize(795, 500));
     EXPECT_EQ(window->minimumSize(), QSize(550, 200));
