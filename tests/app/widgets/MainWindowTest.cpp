@@ -15,6 +15,8 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QHeaderView>
 #include <QMenu>
@@ -33,6 +35,15 @@
 #include <memory>
 
 namespace {
+
+// Receives the addresses the program asks the desktop to open.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -440,6 +451,32 @@ TEST_F(MainWindowTest, AnErrorInAHandlerOpensTheBugWindowAndInDebugModeWritesThe
     EXPECT_EQ(lines[5], QByteArray("Bug Data1: qnnalas\r"));
 }
 
+TEST_F(MainWindowTest, DebugCommandsWriteTheirFilesIntoTheTemporaryFolderAndOpenThem)
+{
+    UrlRecorder opened;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
+    setup().setString(Keys::appRuns.key(), QStringLiteral("12"));
+    c().acDebugSetupVariables->trigger();
+    c().acDebugInfo->trigger();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+
+    ASSERT_EQ(opened.urls.size(), 3);
+    const QString temp = QDir::tempPath() + QLatin1Char('/');
+    EXPECT_EQ(opened.urls[0].toLocalFile(), temp + QStringLiteral("kftpdebug.txt"));
+    EXPECT_EQ(opened.urls[1].toLocalFile(), temp + QStringLiteral("kftpdebug2.txt"));
+    EXPECT_EQ(opened.urls[2].toLocalFile(), temp + QStringLiteral("Kestrin FTP Debug.txt"));
+    QFile keys(opened.urls[0].toLocalFile());
+    ASSERT_TRUE(keys.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(keys.readAll().contains("appRuns\r\n"));
+    QFile info(opened.urls[2].toLocalFile());
+    ASSERT_TRUE(info.open(QIODevice::ReadOnly));
+    const QByteArray text = info.readAll();
+    EXPECT_TRUE(text.startsWith("form widthXheight         : 795x500\r\n"));
+    EXPECT_TRUE(text.contains("App Runs                  : 12\r\n"));
+    for (const QUrl &url : opened.urls)
+        QFile::remove(url.toLocalFile());
+}
+
 TEST_F(MainWindowTest, TrayShowRestoresTheWindowAndMinimisingWithoutATrayKeepsIt)
 {
     window->hide();
@@ -495,3 +532,5 @@ TEST_F(MainWindowTest, CloseCommandClosesThroughShutDown)
 }
 
 } // namespace
+
+#include "MainWindowTest.moc"
