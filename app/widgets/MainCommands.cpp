@@ -155,6 +155,8 @@ void MainWindow::setMeterShown(bool shown)
 void MainWindow::bindLogCommands()
 {
     Commands &c = *m_commands;
+    // Start-up sets both from "logAutoScroll"; until then they agree on following.
+    c.acLogAutoScroll->setChecked(m_log->followNewLines());
     on(c.acLogwin, "nnqlgw", [this] { setLogWindowShown(m_commands->acLogwin->isChecked()); });
     on(c.acLogCopyToClipboard, "nnqlgc", [this] { m_log->copySelectedToClipboard(); });
     on(c.acLogSelectAll, "nnqlga", [this] { m_log->selectAll(); });
