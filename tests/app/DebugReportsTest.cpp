@@ -3,8 +3,10 @@
 #include "settings/u_tmbSetup.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 
 #include "support/QtPrinters.h"
+#include "support/ScopedEnv.h"
 
 #include <gtest/gtest.h>
 
@@ -30,13 +32,15 @@ TEST(DebugReports, WritesSetupVariablesIntoTheTemporaryFolderWithCrLf)
     tSetupClass setup;
     setup.setString(QStringLiteral("toolbarTheme"), QStringLiteral("1"));
     setup.setString(QStringLiteral("detailedLog"), QStringLiteral("false"));
+    QTemporaryDir temp;
+    const ScopedEnv temporary("TMPDIR", temp.path().toLocal8Bit());
     const QString path = DebugReports::writeTempFile(QStringLiteral("kftpdebug.txt"), DebugReports::setupKeys(setup));
+    EXPECT_EQ(path, temp.filePath(QStringLiteral("kftpdebug.txt")));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("detailedLog\r\ntoolbarTheme\r\n"));
     const QStringList entries = DebugReports::setupEntryLines(setup);
     EXPECT_EQ(entries, (QStringList{QStringLiteral("detailedLog\u00A7false"), QStringLiteral("toolbarTheme\u00A71")}));
-    QFile::remove(path);
 }
 
 class NoUi : public UserInterface {

@@ -9,6 +9,7 @@
 #include "status/widgets/LogView.h"
 #include "support/ModalCloser.h"
 #include "support/QtPrinters.h"
+#include "support/ScopedEnv.h"
 #include "support/TempHome.h"
 #include "ui/BugWindow.h"
 
@@ -453,6 +454,8 @@ TEST_F(MainWindowTest, AnErrorInAHandlerOpensTheBugWindowAndInDebugModeWritesThe
 
 TEST_F(MainWindowTest, DebugCommandsWriteTheirFilesIntoTheTemporaryFolderAndOpenThem)
 {
+    // A temporary folder of this test's own, so that parallel runs never share the files.
+    const ScopedEnv temporary("TMPDIR", home.path().toLocal8Bit());
     UrlRecorder opened;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
     setup().setString(Keys::appRuns.key(), QStringLiteral("12"));
@@ -461,7 +464,7 @@ TEST_F(MainWindowTest, DebugCommandsWriteTheirFilesIntoTheTemporaryFolderAndOpen
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
 
     ASSERT_EQ(opened.urls.size(), 3);
-    const QString temp = QDir::tempPath() + QLatin1Char('/');
+    const QString temp = home.path() + QLatin1Char('/');
     EXPECT_EQ(opened.urls[0].toLocalFile(), temp + QStringLiteral("kftpdebug.txt"));
     EXPECT_EQ(opened.urls[1].toLocalFile(), temp + QStringLiteral("kftpdebug2.txt"));
     EXPECT_EQ(opened.urls[2].toLocalFile(), temp + QStringLiteral("Kestrin FTP Debug.txt"));
@@ -473,8 +476,6 @@ TEST_F(MainWindowTest, DebugCommandsWriteTheirFilesIntoTheTemporaryFolderAndOpen
     const QByteArray text = info.readAll();
     EXPECT_TRUE(text.startsWith("form widthXheight         : 795x500\r\n"));
     EXPECT_TRUE(text.contains("App Runs                  : 12\r\n"));
-    for (const QUrl &url : opened.urls)
-        QFile::remove(url.toLocalFile());
 }
 
 TEST_F(MainWindowTest, TrayShowRestoresTheWindowAndMinimisingWithoutATrayKeepsIt)
