@@ -19,9 +19,15 @@ void appendAddress(QByteArray &out, uint32_t address)
         out.append(static_cast<char>((address >> shift) & 0xFF));
 }
 
-uint8_t byteAt(QByteArrayView v, qsizetype i) { return static_cast<uint8_t>(v[i]); }
+uint8_t byteAt(QByteArrayView v, qsizetype i)
+{
+    return static_cast<uint8_t>(v[i]);
+}
 
-Verdict versionError() { return Fail(SocksError::VersionError, QStringLiteral("socks version error")); }
+Verdict versionError()
+{
+    return Fail(SocksError::VersionError, QStringLiteral("socks version error"));
+}
 
 } // namespace
 
@@ -143,8 +149,9 @@ Verdict JudgeConnect4Reply(QByteArrayView reply)
 Verdict JudgeConnect5Reply(QByteArrayView reply)
 {
     static const char *const kReplyTexts[] = {
-        "general SOCKS server failure", "connection not allowed by ruleset", "network unreachable",
-        "host unreachable",             "connection refused",                "time to live expired",
+        "general SOCKS server failure", "connection not allowed by ruleset",
+        "network unreachable",          "host unreachable",
+        "connection refused",           "time to live expired",
         "command not supported",        "address type not supported",
     };
     if (reply.size() < 2)

@@ -525,7 +525,10 @@ void TWSocket::Dup(int handle)
 
 // --- close ------------------------------------------------------------------------------------
 
-void TWSocket::Close() { InternalClose(true, 0); }
+void TWSocket::Close()
+{
+    InternalClose(true, 0);
+}
 
 void TWSocket::CloseDelayed()
 {
@@ -591,8 +594,7 @@ QString TWSocket::GetPeerAddr()
 {
     sockaddr_in sin{};
     socklen_t len = sizeof sin;
-    if (m_state != TSocketState::wsConnected ||
-        ::getpeername(m_handle, reinterpret_cast<sockaddr *>(&sin), &len) != 0)
+    if (m_state != TSocketState::wsConnected || ::getpeername(m_handle, reinterpret_cast<sockaddr *>(&sin), &len) != 0)
         return QStringLiteral("error");
     return WSocketIPToStr(ntohl(sin.sin_addr.s_addr));
 }
@@ -601,8 +603,7 @@ QString TWSocket::GetPeerPort()
 {
     sockaddr_in sin{};
     socklen_t len = sizeof sin;
-    if (m_state != TSocketState::wsConnected ||
-        ::getpeername(m_handle, reinterpret_cast<sockaddr *>(&sin), &len) != 0)
+    if (m_state != TSocketState::wsConnected || ::getpeername(m_handle, reinterpret_cast<sockaddr *>(&sin), &len) != 0)
         return QStringLiteral("error");
     return QString::number(ntohs(sin.sin_port));
 }

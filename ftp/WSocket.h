@@ -233,7 +233,7 @@ private:
     TSocksState m_socksState = TSocksState::PassThrough;
     bool m_socksOfferedPassword = false;
     uint16_t m_socksDestPort = 0;
-    QByteArray m_socksReply;    // reply bytes collected so far (at most 127)
-    QByteArray m_socksHeld;     // destination bytes that came with the proxy's reply
+    QByteArray m_socksReply; // reply bytes collected so far (at most 127)
+    QByteArray m_socksHeld;  // destination bytes that came with the proxy's reply
     QString m_socksBoundAddr, m_socksBoundPort;
 };

@@ -63,4 +63,3 @@ bool TSendQueue::DropEmptyFront()
     m_chunks.front().Reset();
     return false;
 }
-

@@ -46,8 +46,7 @@ void TWSocket::Watch(bool accepting)
     Unwatch();
     const int fd = m_handle;
     m_readNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-    connect(m_readNotifier, &QSocketNotifier::activated, this,
-            [this, fd] { Dispatch([&] { OnReadReady(fd); }); });
+    connect(m_readNotifier, &QSocketNotifier::activated, this, [this, fd] { Dispatch([&] { OnReadReady(fd); }); });
     if (!accepting) {
         m_writeNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, this);
         m_writeNotifier->setEnabled(false);

@@ -12,7 +12,10 @@
 
 namespace {
 
-bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+bool isDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
 
 // Splits a text that passes WSocketIsDottedIP into its four parts.
 std::array<uint32_t, 4> dottedParts(const QString &text)
@@ -80,9 +83,8 @@ uint32_t WSocketResolveHost(const QString &host)
     }
     const WSocketLookupResult r = WSocketLookupHost(host);
     if (r.error != 0)
-        throw ESocketException(QStringLiteral("WSocketResolveHost: Cannot convert host address '%1', Error #%2")
-                                   .arg(host)
-                                   .arg(r.error));
+        throw ESocketException(
+            QStringLiteral("WSocketResolveHost: Cannot convert host address '%1', Error #%2").arg(host).arg(r.error));
     return WSocketResolveHost(r.addresses.first());
 }
 
@@ -112,7 +114,8 @@ uint16_t WSocketResolvePort(const QString &port, const QString &proto)
     std::array<char, 1024> buffer{};
     const QByteArray name = port.toLatin1();
     const QByteArray protoName = proto.toLatin1();
-    const int rc = getservbyname_r(name.constData(), protoName.constData(), &entry, buffer.data(), buffer.size(), &found);
+    const int rc =
+        getservbyname_r(name.constData(), protoName.constData(), &entry, buffer.data(), buffer.size(), &found);
     if (rc != 0 || found == nullptr)
         throw ESocketException(
             QStringLiteral("WSocketResolvePort: Cannot convert port '%1', Error #%2").arg(port).arg(WsaError::NoData));

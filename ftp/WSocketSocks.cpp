@@ -66,8 +66,8 @@ void TWSocket::SocksSessionConnected(int error)
         return;
     }
     m_socksOfferedPassword = m_socksAuthentication == TSocksAuthentication::socksAuthenticateUsercode;
-    SocksSendRaw(Socks::Greeting(m_socksOfferedPassword ? Socks::Method::UserPassword
-                                                        : Socks::Method::NoAuthentication));
+    SocksSendRaw(
+        Socks::Greeting(m_socksOfferedPassword ? Socks::Method::UserPassword : Socks::Method::NoAuthentication));
 }
 
 void TWSocket::SocksSendConnectRequest()

@@ -20,7 +20,8 @@ TEST(SocksMessages, RequestsCarryTheExactBytes)
     EXPECT_EQ(Socks::Greeting(Socks::Method::UserPassword), bytes({5, 1, 2}));
     EXPECT_EQ(Socks::AuthRequest("bob", "pw"), bytes({1, 3, 'b', 'o', 'b', 2, 'p', 'w'}));
     EXPECT_EQ(Socks::Connect4(21, 0x7F000001, "me"), bytes({4, 1, 0, 21, 127, 0, 0, 1, 'm', 'e', 0}));
-    EXPECT_EQ(Socks::Connect4A(0x1234, "", "ftp.x"), bytes({4, 1, 0x12, 0x34, 0, 0, 0, 1, 0, 'f', 't', 'p', '.', 'x', 0}));
+    EXPECT_EQ(Socks::Connect4A(0x1234, "", "ftp.x"),
+              bytes({4, 1, 0x12, 0x34, 0, 0, 0, 1, 0, 'f', 't', 'p', '.', 'x', 0}));
     EXPECT_EQ(Socks::Connect5("10.0.0.1", 2121),
               bytes({5, 1, 0, 3, 8, '1', '0', '.', '0', '.', '0', '.', '1', 2121 >> 8, 2121 & 0xFF}));
 }
@@ -31,8 +32,8 @@ struct ReplyCase {
     const char *name;
     Judge judge;
     QByteArray reply;
-    int code;       // 0: success
-    int used;       // reply length on success
+    int code;          // 0: success
+    int used;          // reply length on success
     const char *bound; // bound address on success ("" to skip)
 };
 
@@ -77,7 +78,8 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"greeting_none", Socks::JudgeGreetingReply, bytes({5, 0}), 0, 2, ""},
         ReplyCase{"greeting_userpass", Socks::JudgeGreetingReply, bytes({5, 2}), 0, 2, ""},
         ReplyCase{"greeting_version", Socks::JudgeGreetingReply, bytes({4, 0}), SocksError::VersionError, 0, ""},
-        ReplyCase{"greeting_no_method", Socks::JudgeGreetingReply, bytes({5, 0xFF}), SocksError::MethodNotAcceptable, 0, ""},
+        ReplyCase{"greeting_no_method", Socks::JudgeGreetingReply, bytes({5, 0xFF}), SocksError::MethodNotAcceptable, 0,
+                  ""},
         ReplyCase{"greeting_too_much", Socks::JudgeGreetingReply, bytes({5, 0, 9}), SocksError::LogicError, 0, ""},
         ReplyCase{"auth_ok", Socks::JudgeAuthReply, bytes({1, 0}), 0, 2, ""},
         ReplyCase{"auth_refused", Socks::JudgeAuthReply, bytes({1, 1}), SocksError::AuthenticationFailed, 0, ""},
@@ -85,14 +87,20 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"auth_too_much", Socks::JudgeAuthReply, bytes({1, 0, 0}), SocksError::LogicError, 0, ""},
         ReplyCase{"v4_granted_with_data", Socks::JudgeConnect4Reply, bytes({0, 90, 0, 21, 10, 0, 0, 7}) + kDestData, 0,
                   8, "10.0.0.7"},
-        ReplyCase{"v4_rejected", Socks::JudgeConnect4Reply, bytes({0, 91, 0, 0, 0, 0, 0, 0}), SocksError::RequestRejected, 0, ""},
-        ReplyCase{"v4_refused", Socks::JudgeConnect4Reply, bytes({0, 92, 0, 0, 0, 0, 0, 0}), SocksError::ConnectionRefused, 0, ""},
-        ReplyCase{"v4_ident", Socks::JudgeConnect4Reply, bytes({0, 93, 0, 0, 0, 0, 0, 0}), SocksError::AuthenticationFailed, 0, ""},
-        ReplyCase{"v4_unassigned", Socks::JudgeConnect4Reply, bytes({0, 17, 0, 0, 0, 0, 0, 0}), SocksError::UnassignedError, 0, ""},
-        ReplyCase{"v4_version", Socks::JudgeConnect4Reply, bytes({4, 90, 0, 0, 0, 0, 0, 0}), SocksError::VersionError, 0, ""},
-        ReplyCase{"v5_ipv4_with_data", Socks::JudgeConnect5Reply, bytes({5, 0, 0, 1, 127, 0, 0, 1, 0, 21}) + kDestData, 0,
-                  10, "127.0.0.1"},
-        ReplyCase{"v5_name", Socks::JudgeConnect5Reply, bytes({5, 0, 0, 3, 4, 'h', 'o', 's', 't', 0, 21}), 0, 11, "host"},
+        ReplyCase{"v4_rejected", Socks::JudgeConnect4Reply, bytes({0, 91, 0, 0, 0, 0, 0, 0}),
+                  SocksError::RequestRejected, 0, ""},
+        ReplyCase{"v4_refused", Socks::JudgeConnect4Reply, bytes({0, 92, 0, 0, 0, 0, 0, 0}),
+                  SocksError::ConnectionRefused, 0, ""},
+        ReplyCase{"v4_ident", Socks::JudgeConnect4Reply, bytes({0, 93, 0, 0, 0, 0, 0, 0}),
+                  SocksError::AuthenticationFailed, 0, ""},
+        ReplyCase{"v4_unassigned", Socks::JudgeConnect4Reply, bytes({0, 17, 0, 0, 0, 0, 0, 0}),
+                  SocksError::UnassignedError, 0, ""},
+        ReplyCase{"v4_version", Socks::JudgeConnect4Reply, bytes({4, 90, 0, 0, 0, 0, 0, 0}), SocksError::VersionError,
+                  0, ""},
+        ReplyCase{"v5_ipv4_with_data", Socks::JudgeConnect5Reply, bytes({5, 0, 0, 1, 127, 0, 0, 1, 0, 21}) + kDestData,
+                  0, 10, "127.0.0.1"},
+        ReplyCase{"v5_name", Socks::JudgeConnect5Reply, bytes({5, 0, 0, 3, 4, 'h', 'o', 's', 't', 0, 21}), 0, 11,
+                  "host"},
         ReplyCase{"v5_general", Socks::JudgeConnect5Reply, bytes({5, 1, 0, 1, 0, 0, 0, 0, 0, 0}), 20004, 0, ""},
         ReplyCase{"v5_ruleset", Socks::JudgeConnect5Reply, bytes({5, 2}), 20005, 0, ""},
         ReplyCase{"v5_refused", Socks::JudgeConnect5Reply, bytes({5, 5}), 20008, 0, ""},

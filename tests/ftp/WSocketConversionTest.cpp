@@ -22,25 +22,20 @@ TEST_P(DottedQuad, Classifies)
     EXPECT_EQ(WSocketIsDottedIP(QString::fromLatin1(GetParam().text)), GetParam().dotted) << GetParam().text;
 }
 
-INSTANTIATE_TEST_SUITE_P(Table, DottedQuad,
-                         ::testing::Values(DottedCase{"plain", "10.0.0.1", true},
-                                           DottedCase{"leading-blanks", "   127.0.0.1", true},
-                                           DottedCase{"trailing-blanks", "127.0.0.1  ", true},
-                                           DottedCase{"broadcast", "255.255.255.255", true},
-                                           DottedCase{"part-too-big", "1.2.3.256", false},
-                                           DottedCase{"leading-dot", ".1.2.3", false},
-                                           DottedCase{"two-dots", "1.2.3", false},
-                                           DottedCase{"four-dots", "1.2.3.4.5", false},
-                                           DottedCase{"empty-part", "1..2.3", false},
-                                           DottedCase{"trailing-dot", "1.2.3.", false},
-                                           DottedCase{"letters", "ftp.example.com", false},
-                                           DottedCase{"blank-inside", "1.2 .3.4", false},
-                                           DottedCase{"empty", "", false}),
-                         [](const auto &info) {
-                             std::string n = info.param.name;
-                             std::replace(n.begin(), n.end(), '-', '_');
-                             return n;
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Table, DottedQuad,
+    ::testing::Values(DottedCase{"plain", "10.0.0.1", true}, DottedCase{"leading-blanks", "   127.0.0.1", true},
+                      DottedCase{"trailing-blanks", "127.0.0.1  ", true},
+                      DottedCase{"broadcast", "255.255.255.255", true}, DottedCase{"part-too-big", "1.2.3.256", false},
+                      DottedCase{"leading-dot", ".1.2.3", false}, DottedCase{"two-dots", "1.2.3", false},
+                      DottedCase{"four-dots", "1.2.3.4.5", false}, DottedCase{"empty-part", "1..2.3", false},
+                      DottedCase{"trailing-dot", "1.2.3.", false}, DottedCase{"letters", "ftp.example.com", false},
+                      DottedCase{"blank-inside", "1.2 .3.4", false}, DottedCase{"empty", "", false}),
+    [](const auto &info) {
+        std::string n = info.param.name;
+        std::replace(n.begin(), n.end(), '-', '_');
+        return n;
+    });
 
 std::string raised(const std::function<void()> &f)
 {
@@ -88,12 +83,12 @@ TEST(WSocketErrors, SystemErrorsReadAsTheirClassicNumbersAndTexts)
         int number;
         const char *text;
     } rows[] = {
-        {ECONNREFUSED, 10061, "Connection refused"},   {ETIMEDOUT, 10060, "Connection timed out"},
+        {ECONNREFUSED, 10061, "Connection refused"},     {ETIMEDOUT, 10060, "Connection timed out"},
         {ECONNRESET, 10054, "Connection reset by peer"}, {ENOTCONN, 10057, "Socket is not connected"},
-        {ECONNABORTED, 10053, "Connection aborted"},   {EHOSTUNREACH, 10065, "No route to host"},
-        {ENETUNREACH, 10051, "Network is unreachable"}, {EADDRINUSE, 10048, "Address already in use"},
-        {EAGAIN, 10035, "Operation would block"},      {EINPROGRESS, 10036, "Operation now in progress"},
-        {EINTR, 10004, "Interrupted system call"},     {EACCES, 10013, "Permission denied"},
+        {ECONNABORTED, 10053, "Connection aborted"},     {EHOSTUNREACH, 10065, "No route to host"},
+        {ENETUNREACH, 10051, "Network is unreachable"},  {EADDRINUSE, 10048, "Address already in use"},
+        {EAGAIN, 10035, "Operation would block"},        {EINPROGRESS, 10036, "Operation now in progress"},
+        {EINTR, 10004, "Interrupted system call"},       {EACCES, 10013, "Permission denied"},
     };
     for (const auto &r : rows) {
         EXPECT_EQ(WSocketErrnoToError(r.err), r.number);

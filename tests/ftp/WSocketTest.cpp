@@ -2,8 +2,8 @@
 #include "ftp/WSocket.h"
 
 #include "support/ScriptedPeer.h"
-#include "support/SocketEvents.h"
 #include "support/ServerProcess.h"
+#include "support/SocketEvents.h"
 #include "support/WaitFor.h"
 
 #include <QTimer>

@@ -17,7 +17,10 @@
 #include <thread>
 #include <vector>
 
-ServerProcess::~ServerProcess() { stop(); }
+ServerProcess::~ServerProcess()
+{
+    stop();
+}
 
 uint16_t ServerProcess::freePort()
 {
@@ -159,10 +162,10 @@ bool DanteServer::start()
                 .toLatin1());
     f.close();
     const QString pidFile = m_dir.filePath(QStringLiteral("danted.pid"));
-    if (!m_process.start(program,
-                         {QStringLiteral("-f"), conf, QStringLiteral("-p"), pidFile, QStringLiteral("-N"),
-                          QStringLiteral("1")},
-                         port)) {
+    if (!m_process.start(
+            program,
+            {QStringLiteral("-f"), conf, QStringLiteral("-p"), pidFile, QStringLiteral("-N"), QStringLiteral("1")},
+            port)) {
         m_skipReason = QStringLiteral("danted did not start: ") + m_process.readLog();
         return false;
     }
