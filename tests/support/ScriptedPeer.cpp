@@ -114,6 +114,22 @@ bool ScriptedPeer::runStep(int fd, const Step &step)
         }
         return true;
     }
+    if (std::holds_alternative<ReadLine>(step)) {
+        QByteArray line;
+        while (!line.endsWith("\r\n")) {
+            char c = 0;
+            if (!waitReadable(fd, m_stop) || ::recv(fd, &c, 1, 0) != 1)
+                return false;
+            line.append(c);
+        }
+        std::lock_guard lock(m_mutex);
+        m_received.append(line);
+        return true;
+    }
+    if (const auto *pause = std::get_if<Pause>(&step)) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(pause->ms));
+        return true;
+    }
     if (std::holds_alternative<ReadUntilClosed>(step)) {
         char buffer[4096];
         for (;;) {

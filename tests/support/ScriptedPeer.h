@@ -10,7 +10,7 @@
 #include <vector>
 
 // A TCP peer on 127.0.0.1 that plays a fixed script on a thread of its own with blocking
-// sockets: read exact byte counts, write replies (whole or in pieces with pauses), close.
+// sockets: read exact byte counts or lines, write replies (whole or in pieces with pauses), close.
 // Tests use it as a fake SOCKS proxy or a fake destination and then check what it read.
 class ScriptedPeer {
 public:
@@ -23,7 +23,11 @@ public:
     };
     struct Close {};
     struct ReadUntilClosed {};
-    using Step = std::variant<Read, Write, Close, ReadUntilClosed>;
+    struct ReadLine {}; // one command line, up to and including CR LF
+    struct Pause {
+        int ms; // shapes timing only (a slow server); never used to wait for a result
+    };
+    using Step = std::variant<Read, Write, Close, ReadUntilClosed, ReadLine, Pause>;
 
     explicit ScriptedPeer(std::vector<Step> script);
     ~ScriptedPeer();
