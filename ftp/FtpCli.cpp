@@ -64,8 +64,8 @@ void TFtpClient::SetConnectionType(TFtpConnectionType type)
         break;
     }
     m_connectionType = type;
-    const auto auth = level.isEmpty() ? TSocksAuthentication::socksNoAuthentication
-                                      : TSocksAuthentication::socksAuthenticateUsercode;
+    const auto auth =
+        level.isEmpty() ? TSocksAuthentication::socksNoAuthentication : TSocksAuthentication::socksAuthenticateUsercode;
     for (TWSocket *s : {&m_control, &m_data}) {
         s->SetSocksAuthentication(auth);
         if (!level.isEmpty() && s->State() == TSocketState::wsClosed)
@@ -75,7 +75,10 @@ void TFtpClient::SetConnectionType(TFtpConnectionType type)
         m_passive = true;
 }
 
-void TFtpClient::SetPassive(bool v) { m_passive = m_connectionType == TFtpConnectionType::ftpDirect ? v : true; }
+void TFtpClient::SetPassive(bool v)
+{
+    m_passive = m_connectionType == TFtpConnectionType::ftpDirect ? v : true;
+}
 
 void TFtpClient::SetSocksServer(const QString &v)
 {
@@ -184,11 +187,9 @@ void TFtpClient::SendCommand(const QString &cmd)
         m_control.SendStr(line.toUtf8() + "\r\n");
 }
 
-void TFtpClient::ExecAsync(TFtpRequest rq, const QString &line, std::initializer_list<int> okCodes,
-                           Handler doneAction)
+void TFtpClient::ExecAsync(TFtpRequest rq, const QString &line, std::initializer_list<int> okCodes, Handler doneAction)
 {
-    const bool exempt =
-        line == QLatin1String("ABOR") || line == QLatin1String("STAT") || line == QLatin1String("QUIT");
+    const bool exempt = line == QLatin1String("ABOR") || line == QLatin1String("STAT") || line == QLatin1String("QUIT");
     if (!exempt) {
         if (!CheckReady())
             return;

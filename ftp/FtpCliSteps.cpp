@@ -3,7 +3,10 @@
 
 namespace {
 
-size_t bit(TFtpStep step) { return static_cast<size_t>(step); }
+size_t bit(TFtpStep step)
+{
+    return static_cast<size_t>(step);
+}
 
 } // namespace
 
@@ -153,29 +156,32 @@ void TFtpClient::StartSystemSession()
 
 void TFtpClient::StartSizeSession()
 {
-    StartComposite(TFtpRequest::rqSize, {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass, TFtpStep::Cwd,
-                                         TFtpStep::Size, TFtpStep::Quit});
+    StartComposite(TFtpRequest::rqSize,
+                   {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass, TFtpStep::Cwd, TFtpStep::Size, TFtpStep::Quit});
 }
 
 void TFtpClient::StartMkdSession()
 {
-    StartComposite(TFtpRequest::rqMkdSession, {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass, TFtpStep::Cwd,
-                                               TFtpStep::Mkd, TFtpStep::Quit});
+    StartComposite(TFtpRequest::rqMkdSession,
+                   {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass, TFtpStep::Cwd, TFtpStep::Mkd, TFtpStep::Quit});
 }
 
 void TFtpClient::StartRmdSession()
 {
-    StartComposite(TFtpRequest::rqRmdSession, {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass, TFtpStep::Cwd,
-                                               TFtpStep::Rmd, TFtpStep::Quit});
+    StartComposite(TFtpRequest::rqRmdSession,
+                   {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass, TFtpStep::Cwd, TFtpStep::Rmd, TFtpStep::Quit});
 }
 
 void TFtpClient::StartDeleteSession()
 {
-    StartComposite(TFtpRequest::rqDeleteSession, {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass, TFtpStep::Cwd,
-                                                  TFtpStep::Dele, TFtpStep::Quit});
+    StartComposite(TFtpRequest::rqDeleteSession,
+                   {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass, TFtpStep::Cwd, TFtpStep::Dele, TFtpStep::Quit});
 }
 
-void TFtpClient::StartRename() { StartComposite(TFtpRequest::rqRename, {TFtpStep::Rnfr, TFtpStep::Rnto}); }
+void TFtpClient::StartRename()
+{
+    StartComposite(TFtpRequest::rqRename, {TFtpStep::Rnfr, TFtpStep::Rnto});
+}
 
 void TFtpClient::StartRenameSession()
 {
@@ -185,8 +191,8 @@ void TFtpClient::StartRenameSession()
 
 void TFtpClient::StartQuoteSession()
 {
-    StartComposite(TFtpRequest::rqQuoteSession, {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass, TFtpStep::Cwd,
-                                                 TFtpStep::Quote, TFtpStep::Quit});
+    StartComposite(TFtpRequest::rqQuoteSession,
+                   {TFtpStep::Open, TFtpStep::User, TFtpStep::Pass, TFtpStep::Cwd, TFtpStep::Quote, TFtpStep::Quit});
 }
 
 void TFtpClient::StartComposite(TFtpRequest rq, std::initializer_list<TFtpStep> steps)
@@ -252,15 +258,15 @@ void TFtpClient::NextStep()
 void TFtpClient::RunStep(TFtpStep step)
 {
     static const std::pair<TFtpStep, void (TFtpClient::*)()> starts[] = {
-        {TFtpStep::Open, &TFtpClient::StartOpen},     {TFtpStep::User, &TFtpClient::StartUser},
-        {TFtpStep::Pass, &TFtpClient::StartPass},     {TFtpStep::Cwd, &TFtpClient::StartCwd},
-        {TFtpStep::Cdup, &TFtpClient::StartCdup},     {TFtpStep::TypeSet, &TFtpClient::StartTypeSet},
-        {TFtpStep::Rest, &TFtpClient::StartRest},     {TFtpStep::Syst, &TFtpClient::StartSyst},
-        {TFtpStep::Mkd, &TFtpClient::StartMkd},       {TFtpStep::Rmd, &TFtpClient::StartRmd},
-        {TFtpStep::Rnfr, &TFtpClient::StartRnfr},     {TFtpStep::Rnto, &TFtpClient::StartRnto},
-        {TFtpStep::Size, &TFtpClient::StartSize},     {TFtpStep::Dele, &TFtpClient::StartDele},
-        {TFtpStep::Pwd, &TFtpClient::StartPwd},       {TFtpStep::Abor, &TFtpClient::StartAbor},
-        {TFtpStep::Quote, &TFtpClient::StartQuote},   {TFtpStep::Quit, &TFtpClient::StartQuit},
+        {TFtpStep::Open, &TFtpClient::StartOpen},   {TFtpStep::User, &TFtpClient::StartUser},
+        {TFtpStep::Pass, &TFtpClient::StartPass},   {TFtpStep::Cwd, &TFtpClient::StartCwd},
+        {TFtpStep::Cdup, &TFtpClient::StartCdup},   {TFtpStep::TypeSet, &TFtpClient::StartTypeSet},
+        {TFtpStep::Rest, &TFtpClient::StartRest},   {TFtpStep::Syst, &TFtpClient::StartSyst},
+        {TFtpStep::Mkd, &TFtpClient::StartMkd},     {TFtpStep::Rmd, &TFtpClient::StartRmd},
+        {TFtpStep::Rnfr, &TFtpClient::StartRnfr},   {TFtpStep::Rnto, &TFtpClient::StartRnto},
+        {TFtpStep::Size, &TFtpClient::StartSize},   {TFtpStep::Dele, &TFtpClient::StartDele},
+        {TFtpStep::Pwd, &TFtpClient::StartPwd},     {TFtpStep::Abor, &TFtpClient::StartAbor},
+        {TFtpStep::Quote, &TFtpClient::StartQuote}, {TFtpStep::Quit, &TFtpClient::StartQuit},
     };
     QString failure = QStringLiteral("step not available");
     bool started = false;

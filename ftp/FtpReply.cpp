@@ -6,7 +6,10 @@
 
 namespace {
 
-bool isDigit(QChar c) { return c >= QLatin1Char('0') && c <= QLatin1Char('9'); }
+bool isDigit(QChar c)
+{
+    return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+}
 
 // Reads a number from pos on (blanks, tabs, CR, LF skipped; optional sign). Returns the
 // position after the digits.

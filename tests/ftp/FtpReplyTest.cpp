@@ -26,12 +26,11 @@ TEST(FtpReplyBuffer, FramesLinesTheSameWayInAnyFragments)
     const QByteArray input = QByteArrayLiteral("230-Welcome\r\n230-bare\n\r\n230 done\r\n220 partial");
     for (int piece : {1, 2, 7, 100}) {
         SCOPED_TRACE(piece);
-        EXPECT_EQ(frame(input, piece, true),
-                  (QStringList{QStringLiteral("230-Welcome"), QStringLiteral("230-bare"), QString(),
-                               QStringLiteral("230 done")}));
+        EXPECT_EQ(frame(input, piece, true), (QStringList{QStringLiteral("230-Welcome"), QStringLiteral("230-bare"),
+                                                          QString(), QStringLiteral("230 done")}));
         // Without ftpAcceptLF a bare LF does not end a line (it is stripped at the end).
-        EXPECT_EQ(frame(input, piece, false), (QStringList{QStringLiteral("230-Welcome"),
-                                                           QStringLiteral("230-bare"), QStringLiteral("230 done")}));
+        EXPECT_EQ(frame(input, piece, false),
+                  (QStringList{QStringLiteral("230-Welcome"), QStringLiteral("230-bare"), QStringLiteral("230 done")}));
     }
     FtpReplyBuffer buffer;
     EXPECT_EQ(buffer.room(), 30719);
