@@ -454,4 +454,20 @@ TEST(FtpWait, RunAndWaitReportsTheOutcome)
     EXPECT_EQ(e.ftp.State(), TFtpEngineState::stReady);
 }
 
+TEST(FtpEvents, ExceptionFromOnRequestDoneGoesToOnBgException)
+{
+    Peer server({kBanner, kRest});
+    Engine e(server.port());
+    QString caught;
+    e.ftp.OnRequestDone = [](TFtpClient *, TFtpRequest, int) { throw FtpException(QStringLiteral("handler bug")); };
+    e.ftp.OnBgException = [&](TFtpClient *, const std::exception &ex, bool &) {
+        caught = QString::fromLocal8Bit(ex.what());
+    };
+    e.ftp.StartOpen();
+    ASSERT_TRUE(waitFor([&] { return !caught.isEmpty(); }));
+    EXPECT_EQ(caught, QStringLiteral("handler bug"));
+    EXPECT_TRUE(e.ftp.IsConnected()); // nothing else follows
+    e.ftp.Abort();
+}
+
 } // namespace
