@@ -82,12 +82,14 @@ void TFtpClient::SetPassive(bool v)
 
 void TFtpClient::SetSocksServer(const QString &v)
 {
+    m_socksServer = v.trimmed();
     m_control.SetSocksServer(v);
     m_data.SetSocksServer(v);
 }
 
 void TFtpClient::SetSocksPort(const QString &v)
 {
+    m_socksPort = v.trimmed();
     m_control.SetSocksPort(v);
     m_data.SetSocksPort(v);
 }
@@ -213,6 +215,14 @@ void TFtpClient::ExecAsync(TFtpRequest rq, const QString &line, std::initializer
     m_awaitingReply = true;
     ++m_stepStarts;
     SendCommand(line);
+    if (m_control.State() != TSocketState::wsConnected) {
+        // ABOR, STAT and QUIT pass the checks but go nowhere without a connection: no reply
+        // will ever come, so the request ends now instead of waiting forever.
+        m_awaitingReply = false;
+        m_requestResult = WsaError::NotConnected;
+        SetErrorMessage(QStringLiteral("Not connected"));
+        TriggerRequestDone(WsaError::NotConnected);
+    }
 }
 
 // --- completion -------------------------------------------------------------------------------

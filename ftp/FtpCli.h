@@ -61,9 +61,11 @@ public:
     void SetConnectionType(TFtpConnectionType type);
     QString ProxyServer() const { return m_proxyServer; }
     void SetProxyServer(const QString &v) { m_proxyServer = v; }
-    QString SocksServer() const { return m_control.SocksServer(); }
+    // Kept by the engine as well: a socket forgets its SOCKS server at every close, and a
+    // second connection must not silently bypass the proxy the user chose.
+    QString SocksServer() const { return m_socksServer; }
     void SetSocksServer(const QString &v);
-    QString SocksPort() const { return m_control.SocksPort(); }
+    QString SocksPort() const { return m_socksPort; }
     void SetSocksPort(const QString &v);
     QString SocksUserCode() const { return m_control.SocksUsercode(); }
     void SetSocksUserCode(const QString &v);
@@ -175,6 +177,7 @@ private:
     void ControlSessionConnected(int error);
     void ControlSessionClosed(int error);
     void FailOpen(int error, const QString &response);
+    void ApplySocks(TWSocket &socket) const;
 
     // FtpCliSteps.cpp: composite requests
     void StartComposite(TFtpRequest rq, std::initializer_list<TFtpStep> steps);
@@ -193,6 +196,7 @@ private:
     unsigned m_options = ftpAcceptLF;
     TFtpConnectionType m_connectionType = TFtpConnectionType::ftpDirect;
     QString m_proxyServer;
+    QString m_socksServer, m_socksPort;
     int m_timeout = 15;
     bool m_multiThreaded = false;
     bool m_passive = false;

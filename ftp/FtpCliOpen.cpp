@@ -43,6 +43,7 @@ void TFtpClient::ControlDnsLookupDone(int error)
         m_control.SetProto(QStringLiteral("tcp"));
         const bool viaProxy = m_connectionType == TFtpConnectionType::ftpProxy && !ProxyPort.isEmpty();
         m_control.SetPort(viaProxy ? ProxyPort : m_port);
+        ApplySocks(m_control);
         ChangeState(TFtpEngineState::stWaitingBanner);
         m_control.Connect();
     } catch (const ESocketException &e) {
@@ -102,4 +103,18 @@ void TFtpClient::Abort()
         m_data.Close();
     m_connected = false;
     ChangeState(TFtpEngineState::stReady);
+}
+
+void TFtpClient::ApplySocks(TWSocket &socket) const
+{
+    static const char *const levels[] = {"", "", "4", "4A", "5"};
+    const char *level = levels[static_cast<int>(m_connectionType)];
+    if (*level == 0 || m_socksServer.isEmpty()) {
+        socket.SetSocksServer(QString()); // the connection type alone decides
+        return;
+    }
+    socket.SetSocksServer(m_socksServer);
+    socket.SetSocksPort(m_socksPort);
+    socket.SetSocksLevel(QString::fromLatin1(level));
+    socket.SetSocksAuthentication(TSocksAuthentication::socksAuthenticateUsercode);
 }

@@ -3,6 +3,7 @@
 
 #include "support/FtpRecorder.h"
 #include "support/FtpServers.h"
+#include "support/ServerProcess.h"
 
 #include <QDir>
 #include <QFile>
@@ -126,6 +127,53 @@ TEST_P(RealFtp, SessionRequestLogsInWorksAndQuits)
     EXPECT_FALSE(QDir(m_server->localWritable() + QStringLiteral("/gone")).exists());
     EXPECT_FALSE(m_ftp.IsConnected());
     EXPECT_EQ(m_ftp.StatusCode(), 250); // the RMD reply, kept over QUIT's
+}
+
+// Through SOCKS: every connection goes through the proxy, also after a close (a socket
+// forgets its SOCKS server when it closes; the engine sets it again).
+TEST(RealFtpSocks, EveryConnectionGoesThroughTheProxy)
+{
+    PyftpdlibServer server;
+    ASSERT_TRUE(server.start()) << server.failure().toStdString();
+    MicrosocksServer socks5;
+    ASSERT_TRUE(socks5.start(QStringLiteral("alice"), QStringLiteral("secret")));
+    DanteServer dante;
+    const bool danteUp = dante.start();
+
+    struct Route {
+        TFtpConnectionType type;
+        uint16_t port;
+    };
+    std::vector<Route> routes{{TFtpConnectionType::ftpSocks5, socks5.port()}};
+    if (danteUp)
+        routes.push_back({TFtpConnectionType::ftpSocks4, dante.port()});
+    for (const Route &route : routes) {
+        TFtpClient ftp;
+        FtpRecorder rec(ftp);
+        int viaProxy = 0;
+        ftp.ControlSocket().OnSocksConnected = [&](TWSocket *, int error) { viaProxy += error == 0; };
+        ftp.SetHostName(QStringLiteral("127.0.0.1"));
+        ftp.SetPort(QString::number(server.port()));
+        ftp.SetUserName(server.user());
+        ftp.SetPassWord(server.password());
+        ftp.SetConnectionType(route.type);
+        EXPECT_TRUE(ftp.Passive());
+        ftp.SetSocksServer(QStringLiteral("127.0.0.1"));
+        ftp.SetSocksPort(QString::number(route.port));
+        ftp.SetSocksUserCode(QStringLiteral("alice"));
+        ftp.SetSocksPassword(QStringLiteral("secret"));
+        for (int round = 1; round <= 2; ++round) {
+            ftp.StartConnect();
+            ASSERT_TRUE(rec.waitDone(2 * round - 1));
+            ASSERT_EQ(rec.lastError(), 0) << rec.display.join(QLatin1Char('|')).toStdString();
+            ftp.StartQuit();
+            ASSERT_TRUE(rec.waitDone(2 * round));
+            EXPECT_EQ(rec.lastError(), 0);
+            EXPECT_EQ(viaProxy, round);
+        }
+    }
+    if (!danteUp)
+        GTEST_SKIP() << "SOCKS 4 part skipped: " << dante.skipReason().toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealFtp, ::testing::Values(Kind::Pyftpdlib, Kind::Vsftpd),

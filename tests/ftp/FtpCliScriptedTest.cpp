@@ -342,11 +342,16 @@ TEST(FtpUsage, RefusalsAreUsageErrorsAndSendNothing)
         return QStringLiteral("nothing raised");
     };
     EXPECT_EQ(message([&] { e.ftp.StartPwd(); }), QStringLiteral("FTP component not connected"));
+    // QUIT passes the checks but has nowhere to go: it ends at once instead of hanging.
+    e.ftp.StartQuit();
+    ASSERT_TRUE(e.rec.waitDone());
+    EXPECT_EQ(e.rec.done.last(), std::make_pair(TFtpRequest::rqQuit, 10057));
+    EXPECT_EQ(e.ftp.State(), TFtpEngineState::stReady);
     e.ftp.SetUserName(QString());
     Peer server({kBanner, kRest});
     e.ftp.SetPort(QString::number(server.port()));
     e.ftp.StartOpen();
-    ASSERT_TRUE(e.rec.waitDone());
+    ASSERT_TRUE(e.rec.waitDone(2));
     EXPECT_EQ(message([&] { e.ftp.StartUser(); }), QStringLiteral("UserName emtpy"));
     EXPECT_EQ(message([&] { e.ftp.StartOpen(); }), QStringLiteral("FTP component already connected"));
     EXPECT_EQ(message([&] { e.ftp.StartConnect(); }), QStringLiteral("FTP component already connected"));
