@@ -459,6 +459,65 @@ TEST(FtpWait, RunAndWaitReportsTheOutcome)
     EXPECT_EQ(e.ftp.State(), TFtpEngineState::stReady);
 }
 
+TEST(FtpProperties, SettersWithBehaviour)
+{
+    TFtpClient ftp;
+    ftp.SetPassive(true);
+    EXPECT_TRUE(ftp.Passive());
+    ftp.SetPassive(false);
+    EXPECT_FALSE(ftp.Passive());
+    for (auto type : {TFtpConnectionType::ftpProxy, TFtpConnectionType::ftpSocks4, TFtpConnectionType::ftpSocks4A,
+                      TFtpConnectionType::ftpSocks5}) {
+        ftp.SetConnectionType(TFtpConnectionType::ftpDirect);
+        ftp.SetPassive(false);
+        ftp.SetConnectionType(type);
+        ftp.SetPassive(false); // stays passive through a proxy
+        EXPECT_TRUE(ftp.Passive());
+    }
+    EXPECT_EQ(ftp.ControlSocket().SocksLevel(), QStringLiteral("5"));
+    EXPECT_EQ(ftp.DataSocket().SocksAuthentication(), TSocksAuthentication::socksAuthenticateUsercode);
+    ftp.SetConnectionType(static_cast<TFtpConnectionType>(9));
+    EXPECT_EQ(ftp.ConnectionType(), TFtpConnectionType::ftpDirect);
+    EXPECT_EQ(ftp.ControlSocket().SocksAuthentication(), TSocksAuthentication::socksNoAuthentication);
+
+    const std::pair<TFtpShareMode, int> shares[] = {{TFtpShareMode::ftpShareCompat, 0},
+                                                    {TFtpShareMode::ftpShareExclusive, 16},
+                                                    {TFtpShareMode::ftpShareDenyWrite, 32},
+                                                    {TFtpShareMode::ftpShareDenyRead, 48},
+                                                    {TFtpShareMode::ftpShareDenyNone, 64}};
+    for (const auto &[mode, flags] : shares) {
+        ftp.SetShareMode(mode);
+        EXPECT_EQ(ftp.ShareFlags(), flags);
+        EXPECT_EQ(ftp.ShareMode(), mode);
+    }
+    ftp.SetDisplayFileMode(1);
+    EXPECT_EQ(ftp.DisplayFileMode(), 1);
+    ftp.SetDisplayFileMode(5);
+    EXPECT_EQ(ftp.DisplayFileMode(), 0);
+    EXPECT_EQ(ftp.State(), TFtpEngineState::stReady);
+    EXPECT_EQ(ftp.Port(), QStringLiteral("ftp"));
+    EXPECT_TRUE(ftp.Binary());
+    EXPECT_EQ(ftp.Timeout(), 15);
+}
+
+TEST(FtpEvents, OnCommandMayRewriteTheLineBeforeItIsShownAndSent)
+{
+    Peer server(login({cmd(), say("200 ok\r\n"), kRest}));
+    Engine e(server.port());
+    ASSERT_TRUE(e.connect());
+    e.ftp.OnCommand = [](TFtpClient *, QString &line) {
+        if (line == QLatin1String("SYST"))
+            line = QStringLiteral("NOOP");
+    };
+    e.ftp.StartSyst();
+    ASSERT_TRUE(e.rec.waitDone(2));
+    EXPECT_EQ(e.rec.lastError(), 200); // 200 is not an accepted reply to SYST
+    EXPECT_TRUE(e.rec.display.contains(QStringLiteral("> NOOP")));
+    e.ftp.Abort();
+    server.finish();
+    EXPECT_TRUE(server.received().endsWith("NOOP\r\n"));
+}
+
 TEST(FtpEvents, ExceptionFromOnRequestDoneGoesToOnBgException)
 {
     Peer server({kBanner, kRest});
