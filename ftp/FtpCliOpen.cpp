@@ -45,6 +45,7 @@ void TFtpClient::ControlDnsLookupDone(int error)
         m_control.SetPort(viaProxy ? ProxyPort : m_port);
         ApplySocks(m_control);
         ChangeState(TFtpEngineState::stWaitingBanner);
+        m_awaitingReply = true; // the connection, then the banner
         m_control.Connect();
     } catch (const ESocketException &e) {
         SetResponse(500, QStringLiteral("500 ESocketException: ") + e.message());
@@ -55,6 +56,7 @@ void TFtpClient::ControlDnsLookupDone(int error)
 void TFtpClient::ControlSessionConnected(int error)
 {
     if (error != 0) {
+        m_awaitingReply = false;
         SetResponse(500, QStringLiteral("500 %1 (Winsock error #%2)").arg(WSocketErrorDesc(error)).arg(error));
         m_composite = false; // the steps after Open are dropped
         m_steps.reset();
@@ -65,7 +67,6 @@ void TFtpClient::ControlSessionConnected(int error)
         return;
     }
     m_connected = true;
-    m_awaitingReply = true; // the banner
 }
 
 void TFtpClient::ControlSessionClosed(int error)

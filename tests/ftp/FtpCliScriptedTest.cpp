@@ -192,6 +192,25 @@ TEST(FtpOpen, AbortDuringTheLookupEndsWith10004)
     EXPECT_EQ(e.rec.done, (QList<std::pair<TFtpRequest, int>>{{TFtpRequest::rqConnect, 10004}}));
 }
 
+TEST(FtpOpen, AbortWhileConnectingOrWaitingForTheBannerIsNoSuccess)
+{
+    for (bool banner : {false, true}) {
+        SCOPED_TRACE(banner);
+        Peer server({Peer::Pause{banner ? 0 : 200}, kRest}); // never sends a banner
+        Engine e(server.port());
+        e.ftp.StartOpen();
+        if (banner) {
+            ASSERT_TRUE(waitFor(
+                [&] { return e.ftp.IsConnected() && e.ftp.ControlSocket().State() == TSocketState::wsConnected; }));
+        }
+        e.ftp.Abort();
+        ASSERT_TRUE(e.rec.waitDone());
+        EXPECT_EQ(e.rec.done.first(), std::make_pair(TFtpRequest::rqOpen, 426));
+        EXPECT_EQ(e.ftp.State(), TFtpEngineState::stReady);
+        EXPECT_EQ(e.rec.sessionConnected, 0);
+    }
+}
+
 TEST(FtpOpen, ProxyUserLineNamesTheTarget)
 {
     const struct {
