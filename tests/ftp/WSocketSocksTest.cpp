@@ -350,6 +350,23 @@ TEST(WSocketSocks, UnresolvableV4DestinationAndUsageErrors)
     }
 }
 
+TEST(WSocketSocks, UnreachableProxyReportsTheSocketErrorTwice)
+{
+    TWSocket s;
+    SocketEvents ev(s);
+    s.SetAddr(QStringLiteral("127.0.0.1"));
+    s.SetPort(QStringLiteral("21"));
+    s.SetSocksServer(QStringLiteral("127.0.0.1"));
+    s.SetSocksPort(QString::number(ServerProcess::freePort()));
+    s.Connect();
+    ASSERT_TRUE(waitFor([&] { return s.State() == TSocketState::wsClosed; }));
+    drainEvents();
+    ASSERT_GE(ev.log.size(), 2);
+    EXPECT_EQ(ev.log[0], QStringLiteral("socks-connected 10061"));
+    EXPECT_EQ(ev.log[1], QStringLiteral("connected 10061"));
+    EXPECT_LE(ev.closedCount, 1);
+}
+
 // --- real proxies -----------------------------------------------------------------------------
 
 enum class Proxy { Microsocks, MicrosocksAuth, Dante };

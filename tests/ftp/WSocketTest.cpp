@@ -91,6 +91,25 @@ TEST(WSocketConnect, RefusedPortReportsConnectionRefused)
     EXPECT_EQ(states.last(), QStringLiteral("wsClosed"));
 }
 
+TEST(WSocketConnect, LocalAddressBindsAndLocalPortShowsTheChosenPort)
+{
+    Peer peer({Peer::ReadUntilClosed{}});
+    TWSocket s;
+    s.SetLocalAddr(QStringLiteral("127.0.0.1"));
+    aimAt(s, peer.port());
+    s.Connect();
+    ASSERT_TRUE(waitFor([&] { return s.State() == TSocketState::wsConnected; }));
+    QString address;
+    uint16_t port = 0;
+    ASSERT_EQ(s.GetSockName(address, port), 0);
+    EXPECT_EQ(address, QStringLiteral("127.0.0.1"));
+    EXPECT_NE(port, 0);
+    EXPECT_EQ(s.LocalPort(), QString::number(port));
+    s.Close();
+    EXPECT_EQ(s.LocalPort(), QStringLiteral("0"));
+    EXPECT_EQ(s.GetSockName(address, port), 10038);
+}
+
 TEST(WSocketConnect, UsageErrorsAndSettersRefusedWhileOpen)
 {
     TWSocket s;
