@@ -52,6 +52,7 @@ QString SocketStateName(TSocketState state);
 // synchronously inside the caller; DnsLookup of a dotted address fires OnDnsLookupDone
 // inside the call. OnDataSent and CloseDelayed always run later from the event loop.
 // An exception escaping a handler is passed to OnBgException and then aborts the socket.
+// A handler must not delete its own socket (use deleteLater()).
 class TWSocket : public QObject {
     Q_OBJECT
 public:
