@@ -109,6 +109,26 @@ TEST_P(RealFtp, ControlCommandsSucceedWithTheRightCodes)
     EXPECT_EQ(m_rec.sessionClosed, 1);
 }
 
+TEST_P(RealFtp, NamesWithQuotesAndNonLatinLettersSurviveTheRoundTrip)
+{
+    ASSERT_EQ(run([&] { m_ftp.StartConnect(); }, TFtpRequest::rqConnect), 0) << log().toStdString();
+    m_ftp.SetHostDirName(m_server->writablePath());
+    ASSERT_EQ(run([&] { m_ftp.StartCwd(); }, TFtpRequest::rqCwd), 0);
+    const QString prefix = m_server->writablePath() == QLatin1String("/") ? QStringLiteral("/")
+                                                                          : m_server->writablePath() + QLatin1Char('/');
+    for (const QString &name : {QStringLiteral("say \"hi\""), QStringLiteral("M\u00fcller \u65e5\u672c")}) {
+        m_ftp.SetHostFileName(name);
+        ASSERT_EQ(run([&] { m_ftp.StartMkd(); }, TFtpRequest::rqMkd), 0) << log().toStdString();
+        EXPECT_TRUE(QDir(m_server->localWritable() + QLatin1Char('/') + name).exists()) << name.toStdString();
+        m_ftp.SetHostDirName(name);
+        ASSERT_EQ(run([&] { m_ftp.StartCwd(); }, TFtpRequest::rqCwd), 0);
+        ASSERT_EQ(run([&] { m_ftp.StartPwd(); }, TFtpRequest::rqPwd), 0);
+        EXPECT_EQ(m_ftp.DirResult(), prefix + name); // quotes doubled by the server, undone here
+        ASSERT_EQ(run([&] { m_ftp.StartCdup(); }, TFtpRequest::rqCdup), 0) << log().toStdString();
+    }
+    m_ftp.Abort();
+}
+
 TEST_P(RealFtp, WrongLoginReports530)
 {
     m_ftp.SetUserName(GetParam() == Kind::Vsftpd ? QStringLiteral("nosuchuser") : m_server->user());

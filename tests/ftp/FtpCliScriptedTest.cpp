@@ -63,6 +63,12 @@ struct LoginCase {
     int displayedReplies; // "< " lines shown
 };
 
+// Test names show the case instead of its bytes.
+void PrintTo(const LoginCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class FtpLogin : public ::testing::TestWithParam<LoginCase> {};
 
 TEST_P(FtpLogin, SendsExactlyTheseCommandsAndEndsOnce)
@@ -243,6 +249,12 @@ struct CommandCase {
     TFtpRequest type;
     int error;
 };
+
+// Test names show the case instead of its bytes.
+void PrintTo(const CommandCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class FtpCommands : public ::testing::TestWithParam<CommandCase> {};
 

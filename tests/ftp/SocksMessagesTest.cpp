@@ -37,6 +37,12 @@ struct ReplyCase {
     const char *bound; // bound address on success ("" to skip)
 };
 
+// Test names show the case instead of its bytes.
+void PrintTo(const ReplyCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class SocksReplies : public ::testing::TestWithParam<ReplyCase> {};
 
 // A reply must give the same verdict however it is split, and no verdict before its end.

@@ -15,6 +15,12 @@ struct DottedCase {
     bool dotted;
 };
 
+// Test names show the case instead of its bytes.
+void PrintTo(const DottedCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class DottedQuad : public ::testing::TestWithParam<DottedCase> {};
 
 TEST_P(DottedQuad, Classifies)

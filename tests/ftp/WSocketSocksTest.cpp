@@ -54,6 +54,12 @@ struct ProxyCase {
     QStringList expectEvents; // must appear in this order among the logged events
 };
 
+// Test names show the case instead of its bytes.
+void PrintTo(const ProxyCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class ScriptedProxy : public ::testing::TestWithParam<ProxyCase> {};
 
 TEST_P(ScriptedProxy, HandshakeEndsWithTheRightCodeAndACleanClose)
@@ -379,6 +385,12 @@ struct RealCase {
     int code;
     QStringList authEvents;
 };
+
+// Test names show the case instead of its bytes.
+void PrintTo(const RealCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
 
 class RealSocksProxy : public ::testing::TestWithParam<RealCase> {
 protected:
