@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -83,6 +84,24 @@ TEST_F(Sessions, AreCreatedNamedAndConfigured)
     sup.exchangeRoles();
     EXPECT_EQ(sup.mainSession, &sup.xferFTP());
     EXPECT_EQ(sup.xferSession, &sup.mainFTP());
+}
+
+TEST_F(Sessions, SharedHandlersFeedTheirTargets)
+{
+    for (tkftpclient *s : {sup.mainSession, sup.xferSession}) {
+        QString block = QStringLiteral("drwxr-xr-x 2 a b 4096 Jan  1 2020 pub\r\n");
+        s->OnDisplayFile(s, block);
+        s->OnDisplayFile(s, block);
+        EXPECT_EQ(s->listingBuffer, block + block);
+        QString command = QStringLiteral("MKD new/");
+        s->OnCommand(s, command);
+        EXPECT_EQ(command, QStringLiteral("MKD new"));
+        bool canClose = true;
+        s->OnBgException(s, std::runtime_error("socket trouble"), canClose);
+    }
+    ASSERT_EQ(bugs.reports().size(), 2u);
+    EXPECT_EQ(bugs.reports()[0].siteId, QStringLiteral("bgex001"));
+    EXPECT_EQ(bugs.reports()[0].message, QStringLiteral("socket trouble"));
 }
 
 TEST_F(Sessions, SupervisorLogsTheMainSessionInWithEachDirectConnectionType)
