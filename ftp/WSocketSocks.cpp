@@ -65,7 +65,11 @@ void TWSocket::SocksSessionConnected(int error)
         SocksSendConnectRequest();
         return;
     }
-    m_socksOfferedPassword = m_socksAuthentication == TSocksAuthentication::socksAuthenticateUsercode;
+    // Without a user code there is nothing to authenticate with: offer "no authentication",
+    // so that a proxy that needs none accepts the connection. A proxy that does need a
+    // password refuses either way.
+    m_socksOfferedPassword =
+        m_socksAuthentication == TSocksAuthentication::socksAuthenticateUsercode && !m_socksUsercode.isEmpty();
     SocksSendRaw(
         Socks::Greeting(m_socksOfferedPassword ? Socks::Method::UserPassword : Socks::Method::NoAuthentication));
 }

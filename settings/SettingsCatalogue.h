@@ -81,6 +81,13 @@ inline constexpr BoolKey rFilterWildcard{"rFilterWildcard", false};
 inline constexpr BoolKey showFilters{"showFilters", false};
 inline constexpr BoolKey switchBrowserWindows{"switchBrowserWindows", false};
 
+// Connection.
+inline constexpr IntKey connectionType{"connectionType", 1};
+inline constexpr TextKey ConnectionTypeAddress{"ConnectionTypeAddress", ""};
+inline constexpr TextKey ConnectionTypePort{"ConnectionTypePort", "21"};
+inline constexpr IntKey keepAliveSecsStart{"keepAliveSecsStart", 30};
+inline constexpr IntKey keepAliveSecsEnd{"keepAliveSecsEnd", 60};
+
 } // namespace Keys
 
 namespace Keys {
