@@ -154,6 +154,17 @@ TEST_F(Sessions, TransferSessionWaitsForAFolderAndIsDroppedWhenRavuzAroGoesOff)
     ASSERT_EQ(connectResult(*sup.xferSession), 0);
     EXPECT_TRUE(sup.xferSession->IsConnected());
 
+    // Not wanted any more: both sessions are dropped; wanted again: both come back.
+    sup.connectionWanted = false;
+    sup.timer_threads();
+    EXPECT_FALSE(sup.mainSession->connectedOrResolving());
+    EXPECT_FALSE(sup.xferSession->connectedOrResolving());
+    done.clear();
+    sup.connectionWanted = true;
+    sup.timer_threads();
+    ASSERT_EQ(connectResult(*sup.mainSession), 0);
+    ASSERT_EQ(connectResult(*sup.xferSession), 0);
+
     // A transfer runs on the transfer session: RavuzAro cannot be switched off.
     QueueItem *const anyItem = reinterpret_cast<QueueItem *>(&rFolder);
     sup.xferSession->currentItem = anyItem;
