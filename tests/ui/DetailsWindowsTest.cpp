@@ -12,19 +12,11 @@
 #include <QTest>
 
 #include "support/QtPrinters.h"
+#include "support/UrlRecorder.h"
 
 #include <gtest/gtest.h>
 
 namespace {
-
-// Receives the URLs the program asks the desktop to open.
-class UrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
 
 void destroyClosedWindows()
 {
@@ -100,4 +92,3 @@ TEST(QtUserInterface, EachReportOpensItsOwnNonModalWindow)
 
 } // namespace
 
-#include "DetailsWindowsTest.moc"

@@ -9,6 +9,7 @@
 #include "status/widgets/LogView.h"
 #include "support/ModalCloser.h"
 #include "support/QtPrinters.h"
+#include "support/UrlRecorder.h"
 #include "support/ScopedEnv.h"
 #include "support/TempHome.h"
 #include "ui/BugWindow.h"
@@ -36,15 +37,6 @@
 #include <memory>
 
 namespace {
-
-// Receives the addresses the program asks the desktop to open.
-class UrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public slots:
-    void open(const QUrl &url) { urls << url; }
-};
 
 class MainWindowTest : public ::testing::Test {
 protected:
@@ -535,4 +527,3 @@ TEST_F(MainWindowTest, CloseCommandClosesThroughShutDown)
 
 } // namespace
 
-#include "MainWindowTest.moc"
