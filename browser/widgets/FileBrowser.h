@@ -1,0 +1,90 @@
+#pragma once
+
+#include "browser/FileFilter.h"
+#include "browser/FileListModel.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+class FileIconSource;
+class FileListView;
+class MainController;
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QWidget;
+
+// The widgets around a file list that its browser drives. Any of them may be missing.
+struct BrowserRowWidgets {
+    QComboBox *folderBox = nullptr; // the navigation row's folder box with its history
+    QWidget *filterPanel = nullptr; // the filter row
+    QLineEdit *filter = nullptr;
+    QCheckBox *alwaysFolders = nullptr;
+    QCheckBox *wildcard = nullptr;
+};
+
+// One side of the window's file browsing: the list's model and view, its folder box, its
+// filter row with the delayed rebuild, and the focus rules that make a side the active one
+// (localActive). LocalBrowser and RemoteBrowser fill the list.
+//
+// User-interface thread only. The controller must outlive the browser.
+class FileBrowser : public QObject {
+    Q_OBJECT
+public:
+    using Side = FileListModel::Side;
+    // A list is rebuilt once this long has passed since its filter last changed.
+    static constexpr int kFilterDelayMs = 300;
+    // How often a pending filter change is looked at (the interface timer's period).
+    static constexpr int kFilterCheckMs = 200;
+    static constexpr int kFolderHistoryItems = 10;
+
+    FileBrowser(Side side, MainController &controller, QWidget *listParent);
+    ~FileBrowser() override;
+
+    Side side() const { return m_model->side(); }
+    FileListView *list() const { return m_list; }
+    FileListModel *model() const { return m_model; }
+    QComboBox *folderBox() const { return m_row.folderBox; }
+
+    void setIconSource(FileIconSource *icons);
+    // Connects the row widgets: filter edits record a change (and the check boxes save
+    // their settings) and the folder box's focus makes this side active.
+    void attachRow(const BrowserRowWidgets &row);
+    // A mouse press on this widget (a caption bar, the logo) gives the focus to the folder
+    // box, which makes this side the active one.
+    void addFocusSource(QWidget *widget);
+    // Shows the filter row when the filters are switched on and puts the stored filter into
+    // its widgets.
+    void applyFilterRow();
+    bool filterChangePending() const { return m_filterChangedAt.isValid(); }
+
+    // Rebuilds the list (refreshLocalView or refreshRemoteView).
+    virtual void refresh() = 0;
+
+protected:
+    MainController &controller() { return m_controller; }
+    FileFilter &filterState();
+    // Shows the folder in the folder box; a folder its drop-down does not hold yet goes on
+    // top, and the drop-down keeps the last kFolderHistoryItems.
+    void showInFolderBox(const QString &folder);
+    // Rows for the side's entries through the filter, sorted as the header says, with the
+    // folder just left (lastSelected, directly inside `folder`) selected and in view.
+    void fillList(const QString &folder, QString &lastSelected);
+
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void recordFilterChange();
+    void checkFilterChange();
+    void onFocusChanged(QWidget *now);
+
+    MainController &m_controller;
+    FileListModel *m_model;
+    FileListView *m_list;
+    BrowserRowWidgets m_row;
+    QList<QPointer<QWidget>> m_focusSources;
+    QTimer m_filterTimer;
+    QElapsedTimer m_filterChangedAt;
+};

@@ -1,0 +1,36 @@
+#include "browser/widgets/LocalBrowser.h"
+
+#include "app/MainController.h"
+#include "base/Guard.h"
+#include "browser/LocalFiles.h"
+
+#include <QFileInfo>
+
+LocalBrowser::LocalBrowser(MainController &controller, QWidget *listParent)
+    : FileBrowser(Side::Local, controller, listParent)
+{
+}
+
+void LocalBrowser::refreshLocalView()
+{
+    guarded("lvrefl", [this] {
+        BrowserState &state = controller().browser;
+        const QString folder = state.lFolder;
+        if (folder.isEmpty()) {
+            // No folder has been shown yet: nothing to list and nothing to complain about.
+            model()->clearRows();
+            state.lastSelectedTn_local = folder;
+            return;
+        }
+        showInFolderBox(folder);
+        model()->clearRows();
+        state.lEntries.clear();
+        scanFolder(folder, state.lEntries, false, QStringLiteral("*.*"));
+        // The scan keys entries by their full path; the list wants the bare name.
+        for (auto &item : state.lEntries)
+            item.name = item.entry.name;
+        fillList(folder, state.lastSelectedTn_local);
+        if (!QFileInfo(folder).isDir())
+            controller().ui().showMessage(QStringLiteral("Folder does not exist on your computer: \r\r\n") + folder);
+    });
+}
