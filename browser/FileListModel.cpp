@@ -69,8 +69,7 @@ std::vector<int> FileListModel::rebuild(const PreparedFilter &filter, const QStr
 {
     // The folder just left, when it lies directly in `folder`: its bare name.
     QString leftName;
-    if (folderJustLeft.size() > folder.size() + 1 && folderJustLeft.startsWith(folder) &&
-        folderJustLeft.endsWith(u'/'))
+    if (folderJustLeft.size() > folder.size() + 1 && folderJustLeft.startsWith(folder) && folderJustLeft.endsWith(u'/'))
         leftName = folderJustLeft.mid(folder.size(), folderJustLeft.size() - folder.size() - 1);
 
     beginResetModel();
@@ -279,8 +278,7 @@ QVariant FileListModel::icon(int entryIndex, const tFolderEntryObject &e) const
 
 bool FileListModel::isMarkedFolder(const tFolderEntryObject &e) const
 {
-    if (m_side != Side::Remote || !e.isFolder || m_state.rFolder.isEmpty() ||
-        !read(m_setup, Keys::markCachedFolders))
+    if (m_side != Side::Remote || !e.isFolder || m_state.rFolder.isEmpty() || !read(m_setup, Keys::markCachedFolders))
         return false;
     const tFolderObject *cached = m_state.findCachedFolder(m_state.rFolder + e.name + u'/');
     return cached && !cached->needsRefresh;

@@ -125,8 +125,8 @@ void FileListSorter::sort(std::vector<int> &rows, const EntrySource &entries, in
             continue;
         }
         const int typeRank = column == Type ? m_typeRanks[index] : 0;
-        records.push_back({columnValue(*e, column, typeRank), m_nameRanks[index], index,
-                           e->isFolder ? Kind::Folder : Kind::File});
+        records.push_back(
+            {columnValue(*e, column, typeRank), m_nameRanks[index], index, e->isFolder ? Kind::Folder : Kind::File});
     }
     if (order == Qt::AscendingOrder)
         std::stable_sort(records.begin(), records.end(), lessThan);

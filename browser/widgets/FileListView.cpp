@@ -59,7 +59,8 @@ FileListView::FileListView(FileListModel *model, QWidget *parent) : QTreeView(pa
     h->setFixedHeight(20);
     h->setSortIndicator(FileListModel::Name, Qt::AscendingOrder);
     const bool local = model->side() == FileListModel::Side::Local;
-    const std::span<const int> widths = local ? std::span<const int>(kLocalWidths) : std::span<const int>(kRemoteWidths);
+    const std::span<const int> widths =
+        local ? std::span<const int>(kLocalWidths) : std::span<const int>(kRemoteWidths);
     for (std::size_t column = 0; column < widths.size(); ++column)
         h->resizeSection(static_cast<int>(column), widths[column]);
     connect(h, &QHeaderView::sortIndicatorChanged, this, &FileListView::onSortIndicatorChanged);
@@ -111,7 +112,8 @@ QByteArray FileListView::saveLayout() const
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
-    out << kLayoutMagic << static_cast<qint32>(m_headerStyle) << header()->saveState();
+    out << kLayoutMagic << static_cast<qint32>(m_headerStyle) << static_cast<qint32>(m_model->columnCount())
+        << header()->saveState();
     return bytes;
 }
 
@@ -120,14 +122,21 @@ bool FileListView::restoreLayout(const QByteArray &bytes)
     QDataStream in(bytes);
     quint32 magic = 0;
     qint32 style = HeaderStyles::XP;
+    qint32 columns = 0;
     QByteArray state;
-    in >> magic >> style >> state;
+    in >> magic >> style >> columns >> state;
+    // The header would take the layout of a list with other columns and show columns that
+    // do not exist, so such a layout is refused.
     if (in.status() != QDataStream::Ok || magic != kLayoutMagic || style < HeaderStyles::Thick ||
-        style > HeaderStyles::XP)
+        style > HeaderStyles::XP || columns != m_model->columnCount())
         return false;
-    // A layout of a list with other columns is refused by the header and changes nothing.
-    if (!header()->restoreState(state) || header()->count() != m_model->columnCount())
+    const QByteArray before = header()->saveState();
+    if (!header()->restoreState(state))
         return false;
+    if (header()->count() != m_model->columnCount()) {
+        header()->restoreState(before);
+        return false;
+    }
     m_headerStyle = style;
     HeaderStyles::apply(header(), style);
     resort();
@@ -142,7 +151,8 @@ void FileListView::fillHeaderMenu(QMenu *menu)
         QAction *item = menu->addAction(m_model->headerData(column, Qt::Horizontal).toString());
         item->setCheckable(true);
         item->setChecked(!h->isSectionHidden(column));
-        connect(item, &QAction::triggered, this, [h, column] { h->setSectionHidden(column, !h->isSectionHidden(column)); });
+        connect(item, &QAction::triggered, this,
+                [h, column] { h->setSectionHidden(column, !h->isSectionHidden(column)); });
     }
     QMenu *theme = menu->addMenu(QStringLiteral("Theme"));
     const QStringList names = HeaderStyles::names();

@@ -27,7 +27,7 @@ private:
     QFileIconProvider m_provider;
     QIcon m_folderIcon;
     QIcon m_genericFile;
-    QList<QIcon> m_icons;                       // the image list the indexes point into
+    QList<QIcon> m_icons;                        // the image list the indexes point into
     QHash<QString, tImageListIndex> m_iconCache; // lower-cased extension -> index
     QHash<qint64, QIcon> m_overlaid;             // icon cache key -> icon with the arrow
 };

@@ -126,8 +126,8 @@ TEST_F(FileListFixture, DatesUseTheShortFormatsAndTypesComeFromTheMimeDatabase)
     const QLocale locale;
     showRemote(QStringLiteral("/pub/"),
                {remoteEntry("page.html", 1, false, packed(2024, 3, 5)), remoteEntry("docs", 0, true)});
-    EXPECT_EQ(text(remote, 0, FileListModel::Date), locale.toString(QDate(2024, 3, 5), QLocale::ShortFormat) +
-                                                        u' ' + locale.toString(QTime(12, 0), QLocale::ShortFormat));
+    EXPECT_EQ(text(remote, 0, FileListModel::Date), locale.toString(QDate(2024, 3, 5), QLocale::ShortFormat) + u' ' +
+                                                        locale.toString(QTime(12, 0), QLocale::ShortFormat));
     const QMimeDatabase db;
     const QString html = db.mimeTypeForName(QStringLiteral("text/html")).comment();
     ASSERT_FALSE(html.isEmpty()) << "no MIME database on this machine";
@@ -206,10 +206,10 @@ INSTANTIATE_TEST_SUITE_P(Filters, FileListFilterTest, testing::ValuesIn(kFilters
 
 TEST_F(FileListFixture, RebuildCountsShownEntriesAndFindsTheFolderJustLeft)
 {
-    showRemote(QStringLiteral("/pub/"),
-               {remoteEntry("x", 100), remoteEntry("incoming", 4096, true), remoteEntry("y", 50),
-                remoteEntry("skip.tmp", 7)},
-               QStringLiteral("/pub/incoming/"));
+    showRemote(
+        QStringLiteral("/pub/"),
+        {remoteEntry("x", 100), remoteEntry("incoming", 4096, true), remoteEntry("y", 50), remoteEntry("skip.tmp", 7)},
+        QStringLiteral("/pub/incoming/"));
     EXPECT_EQ(m_justLeft, std::vector<int>{1});
     EXPECT_EQ(state.remoteCounters.files, 3);
     EXPECT_EQ(state.remoteCounters.folders, 1);
@@ -295,7 +295,8 @@ TEST_F(FileListSortTest, SelectionAndCurrentRowFollowTheirEntries)
 {
     QItemSelectionModel selection(&remote);
     const int rowOfOld = remote.rowOfEntry(3);
-    selection.setCurrentIndex(remote.index(rowOfOld, 0), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    selection.setCurrentIndex(remote.index(rowOfOld, 0),
+                              QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     remote.sortRows(FileListModel::Date, Qt::AscendingOrder, true);
     ASSERT_EQ(selection.selectedRows().size(), 1);
     EXPECT_EQ(text(remote, selection.selectedRows().first().row(), 0), QStringLiteral("old.zz1"));
