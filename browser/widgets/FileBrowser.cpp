@@ -2,7 +2,6 @@
 
 #include "app/MainController.h"
 #include "base/Guard.h"
-#include "browser/widgets/FileListView.h"
 #include "settings/SettingsCatalogue.h"
 
 #include <QApplication>
@@ -11,11 +10,12 @@
 #include <QEvent>
 #include <QLineEdit>
 
-FileBrowser::FileBrowser(Side side, MainController &controller, QWidget *listParent)
-    : QObject(listParent), m_controller(controller)
+FileBrowser::FileBrowser(Side side, MainController &controller, QWidget *listParent, QObject *parent)
+    : QObject(parent), m_side(side), m_controller(controller)
 {
-    m_model = new FileListModel(side, controller.browser, controller.setup, this);
+    m_model = new FileListModel(side, controller.browser, controller.setup);
     m_list = new FileListView(m_model, listParent);
+    m_model->setParent(m_list);
     m_list->setObjectName(side == Side::Local ? QStringLiteral("lLv") : QStringLiteral("rlv"));
     m_filterTimer.setInterval(kFilterCheckMs);
     connect(&m_filterTimer, &QTimer::timeout, this, &FileBrowser::checkFilterChange);
@@ -26,7 +26,8 @@ FileBrowser::~FileBrowser() = default;
 
 void FileBrowser::setIconSource(FileIconSource *icons)
 {
-    m_model->setIconSource(icons);
+    if (m_model)
+        m_model->setIconSource(icons);
 }
 
 FileFilter &FileBrowser::filterState()
@@ -36,7 +37,11 @@ FileFilter &FileBrowser::filterState()
 
 void FileBrowser::attachRow(const BrowserRowWidgets &row)
 {
-    m_row = row;
+    m_folderBox = row.folderBox;
+    m_filterPanel = row.filterPanel;
+    m_filter = row.filter;
+    m_alwaysFolders = row.alwaysFolders;
+    m_wildcard = row.wildcard;
     const bool local = side() == Side::Local;
     if (row.filter) {
         connect(row.filter, &QLineEdit::textEdited, this, [this](const QString &text) {
@@ -70,11 +75,11 @@ void FileBrowser::applyFilterRow()
         const QSignalBlocker block(o);
         set();
     };
-    quietly(m_row.filter, [&] { m_row.filter->setText(f.text); });
-    quietly(m_row.alwaysFolders, [&] { m_row.alwaysFolders->setChecked(f.alwaysFolders); });
-    quietly(m_row.wildcard, [&] { m_row.wildcard->setChecked(f.wildcard); });
-    if (m_row.filterPanel)
-        m_row.filterPanel->setVisible(m_controller.showFilters);
+    quietly(m_filter, [&] { m_filter->setText(f.text); });
+    quietly(m_alwaysFolders, [&] { m_alwaysFolders->setChecked(f.alwaysFolders); });
+    quietly(m_wildcard, [&] { m_wildcard->setChecked(f.wildcard); });
+    if (m_filterPanel)
+        m_filterPanel->setVisible(m_controller.showFilters);
 }
 
 void FileBrowser::addFocusSource(QWidget *widget)
@@ -89,8 +94,8 @@ bool FileBrowser::eventFilter(QObject *watched, QEvent *event)
         for (const QPointer<QWidget> &source : std::as_const(m_focusSources)) {
             if (source != watched)
                 continue;
-            if (m_row.folderBox)
-                m_row.folderBox->setFocus(Qt::MouseFocusReason);
+            if (m_folderBox)
+                m_folderBox->setFocus(Qt::MouseFocusReason);
             // Set here as well: the focus may not move while the window is inactive.
             m_controller.localActive = side() == Side::Local;
         }
@@ -102,8 +107,8 @@ void FileBrowser::onFocusChanged(QWidget *now)
 {
     if (!now)
         return;
-    const bool mine = now == m_list || m_list->isAncestorOf(now) ||
-                      (m_row.folderBox && (now == m_row.folderBox || m_row.folderBox->isAncestorOf(now)));
+    const auto within = [now](QWidget *w) { return w && (now == w || w->isAncestorOf(now)); };
+    const bool mine = within(m_list) || within(m_folderBox);
     if (mine)
         m_controller.localActive = side() == Side::Local;
 }
@@ -130,7 +135,7 @@ void FileBrowser::checkFilterChange()
 
 void FileBrowser::showInFolderBox(const QString &folder)
 {
-    QComboBox *box = m_row.folderBox;
+    QComboBox *box = m_folderBox;
     if (!box)
         return;
     if (box->findText(folder, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0) {
@@ -143,6 +148,8 @@ void FileBrowser::showInFolderBox(const QString &folder)
 
 void FileBrowser::fillList(const QString &folder, QString &lastSelected)
 {
+    if (!m_list)
+        return;
     const PreparedFilter filter(filterState(), m_controller.showFilters);
     const bool autoSelect = read(m_controller.setup, Keys::autoSelectFolder);
     const std::vector<int> justLeft = m_model->rebuild(filter, folder, autoSelect ? lastSelected : QString());

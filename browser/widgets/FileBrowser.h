@@ -2,18 +2,18 @@
 
 #include "browser/FileFilter.h"
 #include "browser/FileListModel.h"
+#include "browser/widgets/FileListView.h"
 
+#include <QCheckBox>
+#include <QComboBox>
 #include <QElapsedTimer>
+#include <QLineEdit>
 #include <QObject>
 #include <QPointer>
 #include <QTimer>
 
 class FileIconSource;
-class FileListView;
 class MainController;
-class QCheckBox;
-class QComboBox;
-class QLineEdit;
 class QWidget;
 
 // The widgets around a file list that its browser drives. Any of them may be missing.
@@ -40,13 +40,15 @@ public:
     static constexpr int kFilterCheckMs = 200;
     static constexpr int kFolderHistoryItems = 10;
 
-    FileBrowser(Side side, MainController &controller, QWidget *listParent);
+    // The list becomes a child of listParent and owns its model; the browser itself has no
+    // parent unless given one.
+    FileBrowser(Side side, MainController &controller, QWidget *listParent, QObject *parent = nullptr);
     ~FileBrowser() override;
 
-    Side side() const { return m_model->side(); }
+    Side side() const { return m_side; }
     FileListView *list() const { return m_list; }
     FileListModel *model() const { return m_model; }
-    QComboBox *folderBox() const { return m_row.folderBox; }
+    QComboBox *folderBox() const { return m_folderBox; }
 
     void setIconSource(FileIconSource *icons);
     // Connects the row widgets: filter edits record a change (and the check boxes save
@@ -80,10 +82,16 @@ private:
     void checkFilterChange();
     void onFocusChanged(QWidget *now);
 
+    Side m_side;
     MainController &m_controller;
-    FileListModel *m_model;
-    FileListView *m_list;
-    BrowserRowWidgets m_row;
+    // The window owns the widgets; they may go before the browser does.
+    QPointer<FileListModel> m_model;
+    QPointer<FileListView> m_list;
+    QPointer<QComboBox> m_folderBox;
+    QPointer<QWidget> m_filterPanel;
+    QPointer<QLineEdit> m_filter;
+    QPointer<QCheckBox> m_alwaysFolders;
+    QPointer<QCheckBox> m_wildcard;
     QList<QPointer<QWidget>> m_focusSources;
     QTimer m_filterTimer;
     QElapsedTimer m_filterChangedAt;

@@ -3,6 +3,7 @@
 #include "browser/FileListModel.h"
 
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QTreeView>
 
 #include <vector>
@@ -73,7 +74,7 @@ private:
     void setDropRow(int row);
 
     FileListModel *m_model;
-    FileListView *m_partner = nullptr;
+    QPointer<FileListView> m_partner;
     HeaderStyles *m_styles = nullptr;
     int m_headerStyle = 3;
     int m_dropRow = -1;

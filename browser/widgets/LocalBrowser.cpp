@@ -6,14 +6,16 @@
 
 #include <QFileInfo>
 
-LocalBrowser::LocalBrowser(MainController &controller, QWidget *listParent)
-    : FileBrowser(Side::Local, controller, listParent)
+LocalBrowser::LocalBrowser(MainController &controller, QWidget *listParent, QObject *parent)
+    : FileBrowser(Side::Local, controller, listParent, parent)
 {
 }
 
 void LocalBrowser::refreshLocalView()
 {
     guarded("lvrefl", [this] {
+        if (!model())
+            return;
         BrowserState &state = controller().browser;
         const QString folder = state.lFolder;
         if (folder.isEmpty()) {

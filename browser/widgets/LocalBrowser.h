@@ -7,7 +7,7 @@
 class LocalBrowser : public FileBrowser {
     Q_OBJECT
 public:
-    LocalBrowser(MainController &controller, QWidget *listParent);
+    LocalBrowser(MainController &controller, QWidget *listParent, QObject *parent = nullptr);
 
     // Rescans lFolder and rebuilds the list. A folder that does not exist gives an empty
     // list and the message "Folder does not exist on your computer".

@@ -6,7 +6,7 @@
 class RemoteBrowser : public FileBrowser {
     Q_OBJECT
 public:
-    RemoteBrowser(MainController &controller, QWidget *listParent);
+    RemoteBrowser(MainController &controller, QWidget *listParent, QObject *parent = nullptr);
 
     // Binds rEntries to the cached folder rFolder and rebuilds the list. When rFolder is not
     // cached the list keeps what it shows.

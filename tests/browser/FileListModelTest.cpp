@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -86,6 +87,10 @@ struct CellCase {
     bool sizeInBytes;
     const char *expected;
 };
+void PrintTo(const CellCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
 
 class FileListCellTest : public FileListFixture, public testing::WithParamInterface<CellCase> {};
 
@@ -164,6 +169,10 @@ struct FilterCase {
     bool rowShown;
     const char *shown; // names in entry order, joined by blanks
 };
+void PrintTo(const FilterCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
 
 class FileListFilterTest : public FileListFixture, public testing::WithParamInterface<FilterCase> {};
 
@@ -236,6 +245,10 @@ struct SortCase {
     Qt::SortOrder order;
     const char *expected;
 };
+void PrintTo(const SortCase &c, std::ostream *os)
+{
+    *os << c.label;
+}
 
 class FileListSortTest : public FileListFixture, public testing::WithParamInterface<SortCase> {
 protected:

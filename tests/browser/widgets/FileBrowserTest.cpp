@@ -1,4 +1,5 @@
 #include "app/MainController.h"
+#include "browser/widgets/FileBrowsers.h"
 #include "browser/widgets/FileListView.h"
 #include "browser/widgets/HeaderStyles.h"
 #include "browser/widgets/LocalBrowser.h"
@@ -517,6 +518,53 @@ TEST_F(BrowserFixture, IconsFollowTheirSettings)
     controller.setup.setBool(Keys::hideFileIcons.key(), true);
     EXPECT_TRUE(iconOf(QStringLiteral("a.txt")).isNull());
     EXPECT_TRUE(iconOf(QStringLiteral("dir")).isNull());
+}
+
+} // namespace
+
+namespace {
+
+TEST(FileBrowsers, LayoutFilesRoundTripAndBadFilesLeaveTheDesignedLayout)
+{
+    QTemporaryDir data;
+    const QString folder = data.path() + u'/';
+    RecordingUserInterface ui;
+    MainController controller(ui);
+    {
+        QWidget window;
+        FileBrowsers browsers(controller, &window);
+        EXPECT_EQ(browsers.local().list()->objectName(), QStringLiteral("lLv"));
+        EXPECT_EQ(browsers.remote().list()->objectName(), QStringLiteral("rlv"));
+        browsers.remote().list()->header()->setSectionHidden(FileListModel::Attr, true);
+        browsers.local().list()->header()->resizeSection(FileListModel::Date, 180);
+        browsers.headerStyles().setStyle(HeaderStyles::Thick);
+        browsers.saveLayouts(folder);
+    }
+    ASSERT_TRUE(QFile::exists(folder + QStringLiteral("lvl.dat")));
+    ASSERT_TRUE(QFile::exists(folder + QStringLiteral("lvr.dat")));
+    {
+        QWidget window;
+        FileBrowsers browsers(controller, &window);
+        browsers.loadLayouts(folder);
+        EXPECT_TRUE(browsers.remote().list()->header()->isSectionHidden(FileListModel::Attr));
+        EXPECT_EQ(browsers.local().list()->header()->sectionSize(FileListModel::Date), 180);
+        EXPECT_EQ(browsers.local().list()->headerStyle(), HeaderStyles::Thick);
+    }
+    // The local file swapped with the remote one, and a damaged remote file.
+    ASSERT_TRUE(QFile::remove(folder + QStringLiteral("lvl.dat")));
+    ASSERT_TRUE(QFile::rename(folder + QStringLiteral("lvr.dat"), folder + QStringLiteral("lvl.dat")));
+    {
+        QFile damaged(folder + QStringLiteral("lvr.dat"));
+        ASSERT_TRUE(damaged.open(QIODevice::WriteOnly));
+        damaged.write("KLV1 but not really");
+    }
+    QWidget window;
+    FileBrowsers browsers(controller, &window);
+    browsers.loadLayouts(folder);
+    EXPECT_EQ(browsers.local().list()->header()->count(), 4);
+    EXPECT_EQ(browsers.local().list()->header()->sectionSize(FileListModel::Date), 100);
+    EXPECT_FALSE(browsers.remote().list()->header()->isSectionHidden(FileListModel::Attr));
+    EXPECT_EQ(browsers.remote().list()->header()->sectionSize(FileListModel::Date), 75);
 }
 
 } // namespace
