@@ -34,6 +34,7 @@ MainController::MainController(UserInterface &ui, MainView *view, QObject *paren
     setup.encoded = true;
     m_startTime = QDateTime::currentDateTime();
     tick.timer_startup.setHandler([this](QObject *) { guarded("sdf312", [this] { timerStartup(); }); });
+    displayFeed.setLogWriter([this](const QString &line) { writeLog(line); });
 }
 
 MainController::~MainController() = default;
@@ -45,6 +46,7 @@ void MainController::setView(MainView *view)
 
 void MainController::writeLog(const QString &line)
 {
+    guarded("nnlgwr", [&] { log.writeLog(line); });
     emit logWritten(line);
 }
 
@@ -67,6 +69,8 @@ void MainController::FormCreate(const QStringList &args)
                 m_debugMode = true;
         }
         m_view->setDebugMenuVisible(m_debugMode);
+        m_diagnostics.setDebugMode(m_debugMode);
+        m_diagnostics.setFilePath(folders.base + QLatin1String(Diagnostics::kFileName));
         // The bandwidth meter's history is initialised here once the meter exists.
         tick.setEnabled(true);
         m_view->applyInterfaceSettings();

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "app/DataFolders.h"
+#include "app/Diagnostics.h"
 #include "app/MainView.h"
 #include "app/MasterTick.h"
 #include "app/UserInterface.h"
 #include "browser/BrowserState.h"
 #include "browser/FileFilter.h"
 #include "settings/u_tmbSetup.h"
+#include "status/DisplayFeed.h"
+#include "status/LogModel.h"
 
 #include <QDateTime>
 #include <QObject>
@@ -66,6 +69,16 @@ public:
     // Appends a line to the log; its first character is the marker.
     void writeLog(const QString &line);
 
+    // The log list's rows; the window shows them.
+    LogModel log;
+    // Turns the FTP sessions' display lines into log lines.
+    DisplayFeed displayFeed;
+    Diagnostics &diagnostics() { return m_diagnostics; }
+    // No FTP session exists yet, so neither session is ever logged in; the session
+    // objects answer these once they are built.
+    bool mainSessionLoggedIn() const { return false; }
+    bool transferSessionLoggedIn() const { return false; }
+
 signals:
     void logWritten(const QString &line);
 
@@ -90,4 +103,5 @@ private:
     QDateTime m_startTime;
     bool m_started = false;
     bool m_debugMode = false;
+    Diagnostics m_diagnostics{m_ui, setup};
 };

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 
 // Every place where the program shows a message, asks a question or opens a modal input
 // goes through this port. The window implements it with real dialogs; tests implement it
@@ -18,4 +19,10 @@ public:
     virtual bool askText(const QString &caption, const QString &label, QString &text, bool masked) = 0;
     // The bug window for an unexpected error (site id, message); shown without waiting.
     virtual void showBugWindow(const QString &siteId, const QString &message) = 0;
+    // The error window for a failed FTP operation: the message as its main text and the
+    // details shown under "Details >>"; shown without waiting. Ports without such a
+    // window show the message.
+    virtual void showErrorWindow(const QString &message, const QString & /*details*/) { showMessage(message); }
+    // Asks the desktop to open a file, web page or mail message. Headless ports open nothing.
+    virtual void openUrl(const QUrl & /*url*/) {}
 };

@@ -88,3 +88,18 @@ inline constexpr BoolKey showFilters{"showFilters", false};
 inline constexpr BoolKey switchBrowserWindows{"switchBrowserWindows", false};
 
 } // namespace Keys
+
+namespace Keys {
+
+// Main window, log window and diagnostics.
+inline constexpr IntKey toolbarTheme{"toolbarTheme", 2};
+inline constexpr IntKey toolbarFontSize{"toolbarFontSize", 1};
+inline constexpr BoolKey showLogWin{"showLogWin", true};
+inline constexpr BoolKey showMeter{"showMeter", true};
+inline constexpr BoolKey minimizeToTray{"minimizeToTray", false};
+inline constexpr BoolKey disableBackgroundImages{"disableBackgroundImages", false};
+inline constexpr BoolKey disableSound{"disableSound", true};
+inline constexpr TextKey sndOnError{"sndOnError", ""};
+inline constexpr IntKey transferMode{"transferMode", 0};
+
+} // namespace Keys

@@ -1,6 +1,11 @@
 #include "ui/QtUserInterface.h"
 
+#include "base/Guard.h"
+#include "ui/BugWindow.h"
+#include "ui/ErrorWindow.h"
 #include "ui/u_FormSingleEditBox.h"
+
+#include <QDesktopServices>
 
 #include <QMessageBox>
 
@@ -34,13 +39,19 @@ bool QtUserInterface::askText(const QString &caption, const QString &label, QStr
 
 void QtUserInterface::showBugWindow(const QString &siteId, const QString &message)
 {
-    auto *box = new QMessageBox(
-        QMessageBox::Warning, QStringLiteral("A application bug has occurred - Please report to author!"),
-        QStringLiteral("An application bug has occurred! Please help us to improve the stability of "
-                       "this software by reporting the bug."),
-        QMessageBox::Close, m_owner);
-    box->setDetailedText(QStringLiteral("Bug Data1:\n%1\n\nBug Data2:\n%2").arg(siteId, message));
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setModal(false);
-    box->show();
+    auto *window = new BugWindow(siteId, message, m_owner);
+    window->show();
+}
+
+void QtUserInterface::showErrorWindow(const QString &message, const QString &details)
+{
+    guarded("nnlknas", [&] {
+        auto *window = new ErrorWindow(message, details, m_owner);
+        window->show();
+    });
+}
+
+void QtUserInterface::openUrl(const QUrl &url)
+{
+    QDesktopServices::openUrl(url);
 }

@@ -15,6 +15,8 @@ public:
     bool confirm(const QString &text) override;
     bool askText(const QString &caption, const QString &label, QString &text, bool masked) override;
     void showBugWindow(const QString &siteId, const QString &message) override;
+    void showErrorWindow(const QString &message, const QString &details) override;
+    void openUrl(const QUrl &url) override;
 
     // Program texts use "\r" for line breaks; Qt wants "\n".
     static QString displayText(const QString &text);

@@ -1,23 +1,32 @@
 #include "app/widgets/MainWindow.h"
 
+#include "app/widgets/AppArt.h"
+#include "app/widgets/BrowserPane.h"
+#include "app/widgets/Commands.h"
+#include "app/widgets/HelpBrowser.h"
+#include "app/widgets/LogoWidget.h"
 #include "base/Errors.h"
+#include "base/Guard.h"
 #include "settings/SettingsCatalogue.h"
+#include "status/widgets/LogView.h"
 #include "ui/u_formWait.h"
 
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
 #include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
-#include <QLabel>
-#include <QMenuBar>
+#include <QLineEdit>
+#include <QMenu>
 #include <QSaveFile>
 #include <QScreen>
 #include <QSplitter>
-#include <QStandardItemModel>
-#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTimer>
 #include <QToolBar>
 #include <QTreeView>
-#include <QVBoxLayout>
 
 #include <utility>
 
@@ -40,88 +49,50 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent), m_ui(this), m_controller(std::make_unique<MainController>(m_ui, this)),
-      m_wait(new TFormWait(this))
+      m_commands(new Commands(this)), m_wait(new TFormWait(this)),
+      m_manualFolder(QCoreApplication::applicationDirPath() + QStringLiteral("/manual/"))
 {
     setObjectName(QStringLiteral("TFormMain"));
     setWindowTitle(QStringLiteral("Kestrin FTP Pro"));
+    setWindowIcon(AppArt::appIcon());
     setMinimumSize(550, 200);
-    buildFrame();
+    buildRegions();
+    buildToolbars();
+    buildMenus();
+    buildContextMenus();
+    bindCommands();
+    setupTray();
     const WindowGeometry g = WindowGeometry::designed();
     resize(g.width, g.height);
+    applyPanelSizes(g);
 }
 
 MainWindow::~MainWindow()
 {
-    // The controller's tick must not run against a half-destroyed window.
+    // The controller's tick must not run against a half-destroyed window, nor the toolbar
+    // watch against deleted commands.
     m_controller->tick.setEnabled(false);
+    for (QToolBar *bar : toolbars())
+        bar->removeEventFilter(this);
     m_controller->setView(nullptr);
 }
 
-QTreeView *MainWindow::makeList(const QString &name, const QStringList &columns)
+QList<QToolBar *> MainWindow::toolbars() const
 {
-    auto *view = new QTreeView(this);
-    view->setObjectName(name);
-    view->setRootIsDecorated(false);
-    view->setUniformRowHeights(true);
-    auto *model = new QStandardItemModel(0, static_cast<int>(columns.size()), view);
-    model->setHorizontalHeaderLabels(columns);
-    view->setModel(model);
-    view->header()->setSectionsMovable(true);
-    return view;
+    return {m_tbGeneral, m_tbConnection, m_tbLinks, m_tbTools};
 }
 
-void MainWindow::buildFrame()
+HelpBrowser *MainWindow::helpBrowser()
 {
-    QMenu *file = menuBar()->addMenu(QStringLiteral("&File"));
-    QAction *acClose = file->addAction(QStringLiteral("Close"));
-    acClose->setObjectName(QStringLiteral("acClose"));
-    connect(acClose, &QAction::triggered, this, &QWidget::close);
-    m_debugMenu = menuBar()->addMenu(QStringLiteral("Debug"));
-    m_debugMenu->setObjectName(QStringLiteral("debugMenu"));
-    m_debugMenu->menuAction()->setVisible(false);
+    if (!m_help)
+        m_help = new HelpBrowser(this);
+    m_help->setManualFolder(m_manualFolder);
+    return m_help;
+}
 
-    const std::pair<const char *, const char *> toolbars[] = {{"tbGeneral", "Standard Buttons"},
-                                                              {"tbConnection", "Quick Connect Bar"},
-                                                              {"tbLinks", "Links Bar"},
-                                                              {"tbTools", "Advanced Buttons"}};
-    for (const auto &[name, caption] : toolbars) {
-        QToolBar *bar = addToolBar(QString::fromLatin1(caption));
-        bar->setObjectName(QString::fromLatin1(name));
-    }
-
-    const QStringList fileColumns = {QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Type"),
-                                     QStringLiteral("Date"), QStringLiteral("Attr")};
-    m_lLv = makeList(QStringLiteral("lLv"), fileColumns);
-    m_rlv = makeList(QStringLiteral("rlv"), fileColumns);
-    m_qLv = makeList(QStringLiteral("qLv"), {QStringLiteral("Name"), QStringLiteral("Size"), QStringLiteral("Status"),
-                                             QStringLiteral("Target")});
-
-    m_log = new QLabel(this);
-    m_log->setObjectName(QStringLiteral("lvLog"));
-    m_lPanel = m_lLv;
-    m_gamePanel = new QLabel(QStringLiteral(" bandwidth meter"), this);
-    m_gamePanel->setObjectName(QStringLiteral("gamepanel"));
-
-    m_panes = new QSplitter(Qt::Horizontal, this);
-    m_panes->setObjectName(QStringLiteral("Splitter3"));
-    m_panes->addWidget(m_lLv);
-    m_panes->addWidget(m_rlv);
-    m_panes->setStretchFactor(1, 1);
-
-    m_bottom = new QSplitter(Qt::Horizontal, this);
-    m_bottom->setObjectName(QStringLiteral("Splitter4"));
-    m_bottom->addWidget(m_gamePanel);
-    m_bottom->addWidget(m_qLv);
-    m_bottom->setStretchFactor(1, 1);
-    m_bottomPanel = m_bottom;
-
-    m_vertical = new QSplitter(Qt::Vertical, this);
-    m_vertical->addWidget(m_log);
-    m_vertical->addWidget(m_panes);
-    m_vertical->addWidget(m_bottom);
-    m_vertical->setStretchFactor(1, 1);
-    setCentralWidget(m_vertical);
-    statusBar()->setObjectName(QStringLiteral("stat"));
+void MainWindow::showHelpTopic(const QString &topic)
+{
+    helpBrowser()->showTopic(topic);
 }
 
 void MainWindow::showWaitText(const QString &text)
@@ -194,15 +165,25 @@ void MainWindow::applyGeometry(const WindowGeometry &g, bool keepStoredPosition)
         if (const QScreen *screen = QGuiApplication::primaryScreen())
             move(screen->availableGeometry().center() - QPoint(size.width() / 2, size.height() / 2));
     }
-    const int middle = std::max(50, size.height() - g.logHeight - g.panelBottomHeight);
-    m_vertical->setSizes({g.logHeight, middle, g.panelBottomHeight});
-    m_panes->setSizes({g.lPanelWidth, std::max(50, size.width() - g.lPanelWidth)});
-    m_bottom->setSizes({g.gamePanelWidth, std::max(50, size.width() - g.gamePanelWidth)});
+    applyPanelSizes(g);
     // The state is applied once the window is on screen, so that the platform records the
     // normal rectangle first and restoring gives back the stored size.
     m_pendingState = g.windowState;
     if (isVisible())
         applyPendingState();
+}
+
+void MainWindow::applyPanelSizes(const WindowGeometry &g)
+{
+    if (!isVisible()) {
+        m_pendingPanels = g;
+        return;
+    }
+    m_pendingPanels.reset();
+    const int middle = std::max(50, m_vertical->height() - g.logHeight - g.panelBottomHeight);
+    m_vertical->setSizes({g.logHeight, middle, g.panelBottomHeight});
+    m_panes->setSizes({g.lPanelWidth, std::max(50, m_panes->width() - g.lPanelWidth)});
+    m_bottom->setSizes({g.gamePanelWidth, std::max(50, m_bottom->width() - g.gamePanelWidth)});
 }
 
 void MainWindow::applyPendingState()
@@ -217,6 +198,8 @@ void MainWindow::applyPendingState()
 void MainWindow::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
+    if (m_pendingPanels)
+        applyPanelSizes(*m_pendingPanels);
     if (m_pendingState != 0)
         QMetaObject::invokeMethod(this, &MainWindow::applyPendingState, Qt::QueuedConnection);
 }
@@ -228,7 +211,72 @@ void MainWindow::setDebugMenuVisible(bool visible)
 
 void MainWindow::applyInterfaceSettings()
 {
-    m_wait->setDisabled(read(m_controller->setup, Keys::noPleaseWaitWindow));
+    const tSetupClass &s = m_controller->setup;
+    // Each step stands alone: a failing one is reported and the next still runs.
+    guarded("aps1tb", [this] { applyToolbarLook(); });
+    guarded("aps3bg", [&] { m_log->setBackgroundPicture(!read(s, Keys::disableBackgroundImages)); });
+    guarded("aps5tm", [&] {
+        const auto mode = read(s, Keys::transferMode);
+        QAction *checked = mode == 0   ? m_commands->acModeAuto
+                           : mode == 1 ? m_commands->acModeBinary
+                           : mode == 2 ? m_commands->acModeAscii
+                                       : nullptr;
+        if (checked)
+            checked->setChecked(true);
+    });
+    guarded("aps6lm", [&] {
+        setLogWindowShown(read(s, Keys::showLogWin));
+        setMeterShown(read(s, Keys::showMeter));
+    });
+    guarded("aps7lg",
+            [&] { m_rPanel->setLogoShown(!read(s, Keys::disableLogo) && !m_controller->mainSessionLoggedIn()); });
+    guarded("aps9tw", [&] {
+        m_minimizeToTray = read(s, Keys::minimizeToTray);
+        m_wait->setDisabled(read(s, Keys::noPleaseWaitWindow));
+    });
+}
+
+void MainWindow::startupWindowSteps()
+{
+    MainController &c = *m_controller;
+    syncToolbarChecks();
+    m_commands->acRavuzAro->setChecked(read(c.setup, Keys::ravuzAroEnabled));
+    m_commands->acLogAutoScroll->setChecked(read(c.setup, Keys::logAutoScroll));
+    m_log->setFollowNewLines(m_commands->acLogAutoScroll->isChecked());
+    m_commands->acMeterDisabled->setChecked(read(c.setup, Keys::disableBandwidthMeter));
+    applyCustomLogo();
+
+    const std::pair<BrowserPane *, const MainController::FilterState *> sides[] = {{m_lPanel, &c.lFilterState},
+                                                                                   {m_rPanel, &c.rFilterState}};
+    for (const auto &[pane, state] : sides) {
+        pane->filter()->setText(state->text);
+        pane->alwaysFolders()->setChecked(state->alwaysFolders);
+        pane->wildcard()->setChecked(state->wildcard);
+        pane->filterPanel()->setVisible(c.showFilters);
+    }
+    m_tbAddress->setText(c.quickConnect.address);
+    m_tbUsername->setText(c.quickConnect.user);
+    m_tbPassword->setText(c.quickConnect.password);
+    m_tbPort->setText(c.quickConnect.port);
+    m_lPanel->combo()->setEditText(c.lFolder);
+}
+
+void MainWindow::applyCustomLogo()
+{
+    const tSetupClass &s = m_controller->setup;
+    if (read(s, Keys::disableLogo) || !read(s, Keys::useCustomLogo))
+        return;
+    const QString path = read(s, Keys::customlogo);
+    QPixmap picture;
+    if (!path.isEmpty() && QFile::exists(path) && picture.load(path))
+        m_rPanel->logo()->setCustomPicture(picture);
+}
+
+void MainWindow::localFolderHistoryChanged()
+{
+    QComboBox *box = m_lPanel->combo();
+    box->clear();
+    box->addItems(m_controller->lFolderHistory);
 }
 
 void MainWindow::closeMainWindow()
@@ -239,8 +287,67 @@ void MainWindow::closeMainWindow()
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (m_controller->FormCloseQuery())
+    if (m_controller->FormCloseQuery()) {
+        m_tray->hide();
         event->accept();
-    else
+    } else {
         event->ignore();
+    }
+}
+
+void MainWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized() || !m_minimizeToTray)
+        return;
+    // Without a notification area the window would be lost: it then minimises normally.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        return;
+    QTimer::singleShot(0, this, [this] {
+        guarded("trymin", [this] {
+            m_tray->show();
+            hide();
+        });
+    });
+}
+
+void MainWindow::restoreFromTray()
+{
+    showNormal();
+    raise();
+    activateWindow();
+    m_tray->hide();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    // A toolbar hidden by any means (its close button, a restored layout) clears its
+    // command's mark; a parent window being hidden leaves the toolbar not hidden itself.
+    if (event->type() == QEvent::Show || event->type() == QEvent::Hide) {
+        const std::pair<QToolBar *, QAction *> bars[] = {{m_tbGeneral, m_commands->acTbStandard},
+                                                         {m_tbTools, m_commands->acTbAdvanced},
+                                                         {m_tbConnection, m_commands->acTbConnection}};
+        for (const auto &[bar, command] : bars) {
+            if (watched == bar)
+                command->setChecked(!bar->isHidden());
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::syncToolbarChecks()
+{
+    m_commands->acTbStandard->setChecked(!m_tbGeneral->isHidden());
+    m_commands->acTbAdvanced->setChecked(!m_tbTools->isHidden());
+    m_commands->acTbConnection->setChecked(!m_tbConnection->isHidden());
+}
+
+QMenu *MainWindow::createPopupMenu()
+{
+    // QMainWindow deletes the menu it gets from here after use; hand it a copy that
+    // shows the same shared commands.
+    auto *menu = new QMenu(this);
+    for (QAction *a : m_tbPopUp->actions())
+        menu->addAction(a);
+    return menu;
 }

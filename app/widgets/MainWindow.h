@@ -6,17 +6,33 @@
 
 #include <QMainWindow>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
-class QHeaderView;
+class BrowserPane;
+class CaptionBar;
+class Commands;
+class HelpBrowser;
+class LogView;
+class QLabel;
+class QLineEdit;
 class QMenu;
+class QProgressBar;
 class QSplitter;
+class QSystemTrayIcon;
 class QToolBar;
+class QToolButton;
 class QTreeView;
 class TFormWait;
 
-// The main window: the visual half of the program's one permanent window. It owns the
-// controller and lends it itself as the view for the visual start-up and shut-down steps.
+// The main window `TFormMain`: the visual half of the program's one permanent window. It
+// owns the controller and lends it itself as the view for the visual start-up and
+// shut-down steps. Regions from top to bottom: toolbars, the log, the local and remote
+// panes side by side, the bottom panel (bandwidth meter and queue) and the status bar.
+//
+// The file lists and the queue list show their default columns and no rows until their
+// own models are set on localList(), remoteList() and queueList().
 class MainWindow : public QMainWindow, public MainView {
     Q_OBJECT
 public:
@@ -24,8 +40,47 @@ public:
     ~MainWindow() override;
 
     MainController &controller() { return *m_controller; }
+    Commands &commands() { return *m_commands; }
     TFormWait *waitWindow() const { return m_wait; }
     QMenu *debugMenu() const { return m_debugMenu; }
+
+    QToolBar *tbGeneral() const { return m_tbGeneral; }
+    QToolBar *tbConnection() const { return m_tbConnection; }
+    QToolBar *tbLinks() const { return m_tbLinks; }
+    QToolBar *tbTools() const { return m_tbTools; }
+    QList<QToolBar *> toolbars() const;
+    QToolButton *connectButton() const { return m_connectButton; }
+
+    BrowserPane *localPane() const { return m_lPanel; }
+    BrowserPane *remotePane() const { return m_rPanel; }
+    QTreeView *localList() const { return m_lLv; }
+    QTreeView *remoteList() const { return m_rlv; }
+    QTreeView *queueList() const { return m_qLv; }
+    LogView *logView() const { return m_log; }
+    QWidget *meterPanel() const { return m_gamePanel; }
+    QWidget *meterArea() const { return m_meterArea; }
+    CaptionBar *queueCaption() const { return m_qshap; }
+    QToolButton *pauseButton() const { return m_pauseBtn; }
+    QProgressBar *progressBar() const { return m_prog; }
+
+    QMenu *logMenu() const { return m_logPop; }
+    QMenu *listMenu() const { return m_lvPopUp; }
+    QMenu *queueMenu() const { return m_queuePop; }
+    QMenu *toolbarMenu() const { return m_tbPopUp; }
+    QMenu *meterMenu() const { return m_meterPop; }
+    QMenu *trayMenu() const { return m_trayPop; }
+    QMenu *connectMenu() const { return m_connectMenu; }
+
+    QSystemTrayIcon *trayIcon() const { return m_tray; }
+    HelpBrowser *helpBrowser();
+    // Where the help pages are: manual/ beside the program unless set otherwise.
+    void setManualFolder(const QString &folder) { m_manualFolder = folder; }
+    void showHelpTopic(const QString &topic);
+
+    void setLogWindowShown(bool shown);
+    void setMeterShown(bool shown);
+    // Restyles and resizes the toolbars from "toolbarTheme" and "toolbarFontSize".
+    void applyToolbarLook();
 
     // MainView
     void showWaitText(const QString &text) override;
@@ -38,30 +93,98 @@ public:
     void applyGeometry(const WindowGeometry &g, bool keepStoredPosition) override;
     void setDebugMenuVisible(bool visible) override;
     void applyInterfaceSettings() override;
+    void startupWindowSteps() override;
+    void localFolderHistoryChanged() override;
     void closeMainWindow() override;
+
+    // The toolbar menu of the dock (right click on the toolbars), a new menu each time.
+    QMenu *createPopupMenu() override;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void buildFrame();
+    // MainWindowLayout.cpp
+    void buildRegions();
+    QWidget *buildBottomPanel();
+    QWidget *buildQueuePanel();
+    void buildStatusBar();
+    // MainMenus.cpp
+    void buildMenus();
+    void buildViewMenu();
+    void buildHelpMenu();
+    void buildDebugMenu();
+    void buildToolbars();
+    void buildQuickConnectBar();
+    void buildContextMenus();
+    QToolBar *addBar(const char *name, const char *caption);
+    void addCloseButton(QToolBar *bar);
+    // MainCommands.cpp
+    void bindCommands();
+    void bindToolbarCommands();
+    void bindLogCommands();
+    void bindHelpCommands();
+    void bindDebugCommands();
+    void setupTray();
+    void on(QAction *action, const char *siteId, std::function<void()> work);
+    void openDebugFile(const QString &name, const QStringList &lines);
+    void restoreFromTray();
+    void syncToolbarChecks();
+    void applyCustomLogo();
+    // Splitters share out only the space they have: sizes set before the window is shown
+    // wait for the first show.
+    void applyPanelSizes(const WindowGeometry &g);
     void applyPendingState();
-    QTreeView *makeList(const QString &name, const QStringList &columns);
 
     QtUserInterface m_ui;
     std::unique_ptr<MainController> m_controller;
+    Commands *m_commands;
     TFormWait *m_wait;
     QMenu *m_debugMenu = nullptr;
+    QToolBar *m_tbGeneral = nullptr;
+    QToolBar *m_tbConnection = nullptr;
+    QToolBar *m_tbLinks = nullptr;
+    QToolBar *m_tbTools = nullptr;
+    QToolButton *m_connectButton = nullptr;
+    QMenu *m_connectMenu = nullptr;
+    QLineEdit *m_tbAddress = nullptr;
+    QLineEdit *m_tbUsername = nullptr;
+    QLineEdit *m_tbPassword = nullptr;
+    QLineEdit *m_tbPort = nullptr;
+
+    LogView *m_log = nullptr;
+    BrowserPane *m_lPanel = nullptr;
+    BrowserPane *m_rPanel = nullptr;
     QTreeView *m_lLv = nullptr;
     QTreeView *m_rlv = nullptr;
     QTreeView *m_qLv = nullptr;
-    QWidget *m_log = nullptr;
-    QWidget *m_lPanel = nullptr;
     QWidget *m_bottomPanel = nullptr;
     QWidget *m_gamePanel = nullptr;
+    QWidget *m_meterArea = nullptr;
+    CaptionBar *m_qshap = nullptr;
+    QToolButton *m_pauseBtn = nullptr;
+    QToolButton *m_clearBtn = nullptr;
+    QProgressBar *m_prog = nullptr;
+    QLabel *m_statHint = nullptr;
     QSplitter *m_vertical = nullptr;
     QSplitter *m_panes = nullptr;
     QSplitter *m_bottom = nullptr;
+
+    QMenu *m_logPop = nullptr;
+    QMenu *m_lvPopUp = nullptr;
+    QMenu *m_lvHdrPopUp = nullptr;
+    QMenu *m_queuePop = nullptr;
+    QMenu *m_tbPopUp = nullptr;
+    QMenu *m_meterPop = nullptr;
+    QMenu *m_trayPop = nullptr;
+
+    QSystemTrayIcon *m_tray = nullptr;
+    HelpBrowser *m_help = nullptr;
+    QString m_manualFolder;
+    bool m_minimizeToTray = false;
+    std::optional<WindowGeometry> m_pendingPanels;
     int m_pendingState = 0;
 };

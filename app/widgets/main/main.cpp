@@ -2,6 +2,19 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QTimer>
+
+namespace {
+
+// "--screenshot FILE": once start-up has run, saves a picture of the main window to FILE
+// and closes the program. Used to keep the picture in the documentation current.
+QString screenshotPath(const QStringList &args)
+{
+    const qsizetype at = args.indexOf(QStringLiteral("--screenshot"));
+    return at >= 0 && at + 1 < args.size() ? args.at(at + 1) : QString();
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -12,8 +25,20 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral("2.8"));
 
     MainWindow window;
+    // From here on, errors escaping a guarded place open the bug window.
+    window.controller().diagnostics().install();
     window.controller().setProgramStartTime(startTime);
-    window.controller().FormCreate(QApplication::arguments().mid(1));
+    const QStringList args = QApplication::arguments().mid(1);
+    window.controller().FormCreate(args);
     window.show();
+
+    const QString shot = screenshotPath(args);
+    if (!shot.isEmpty()) {
+        QTimer::singleShot(1500, &window, [&window, shot] {
+            const bool saved = window.grab().save(shot);
+            window.close();
+            QCoreApplication::exit(saved ? 0 : 1);
+        });
+    }
     return QApplication::exec();
 }

@@ -1,0 +1,73 @@
+#include "app/DebugReports.h"
+
+#include "base/Errors.h"
+#include "base/TextCodec.h"
+#include "settings/u_tmbSetup.h"
+
+#include <QDir>
+#include <QSaveFile>
+
+namespace DebugReports {
+
+QString writeTempFile(const QString &name, const QStringList &lines)
+{
+    const QString path = QDir(QDir::tempPath()).filePath(name);
+    QSaveFile file(path);
+    QByteArray bytes;
+    for (const QString &line : lines)
+        bytes += TextCodec::encodeStored(line) + "\r\n";
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw FileError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+    return path;
+}
+
+QStringList setupKeys(const tSetupClass &setup)
+{
+    QStringList keys;
+    for (const auto &entry : setup.settingEntries())
+        keys << entry.key;
+    return keys;
+}
+
+QStringList setupEntryLines(const tSetupClass &setup)
+{
+    QStringList lines;
+    for (const auto &entry : setup.settingEntries())
+        lines << entry.line;
+    return lines;
+}
+
+QString infoLine(const QString &label, const QString &value)
+{
+    return label.leftJustified(26, QLatin1Char(' ')) + QStringLiteral(": ") + value;
+}
+
+QStringList infoLines(const DebugInfo &info)
+{
+    const auto yesNo = [](bool b) { return b ? QStringLiteral("True") : QStringLiteral("False"); };
+    return {
+        infoLine(QStringLiteral("form widthXheight"), QStringLiteral("%1x%2").arg(info.width).arg(info.height)),
+        infoLine(QStringLiteral("rFolder"), info.rFolder),
+        infoLine(QStringLiteral("LLV.TAG"), QString::number(info.llvTag)),
+        infoLine(QStringLiteral("RLV.TAG"), QString::number(info.rlvTag)),
+        infoLine(QStringLiteral("rFolder"), info.rFolder),
+        infoLine(QStringLiteral("FTPCli Version"), QString::number(kFtpCliVersion)),
+        infoLine(QStringLiteral("App Runs"), info.appRuns),
+        infoLine(QStringLiteral("AppDataFolder"), info.appDataFolder),
+        infoLine(QStringLiteral("DataFolder"), info.dataFolder),
+        infoLine(QStringLiteral("Site From SiteManager"), yesNo(info.siteFromSiteManager)),
+        infoLine(QStringLiteral("lastSelectedTn_local"), info.lastSelectedLocal),
+        infoLine(QStringLiteral("lastSelectedTn_remote"), info.lastSelectedRemote),
+        infoLine(QStringLiteral("mFTP.tag"), QString::number(info.mainSessionTag)),
+    };
+}
+
+QStringList entriesLines(const QStringList &localEntries, const QStringList &remoteEntries)
+{
+    const QString rule(40, QLatin1Char('-'));
+    QStringList lines{QStringLiteral("LOCAL ENTRIES"), rule};
+    lines << localEntries << QString() << QStringLiteral("REMOTE ENTRIES") << rule << remoteEntries;
+    return lines;
+}
+
+} // namespace DebugReports

@@ -1,0 +1,248 @@
+// What the commands of the main window do. Each handler runs under the error guard with
+// its own site id; commands whose behaviour belongs to later parts of the program are
+// left unconnected and do nothing.
+#include "app/DebugReports.h"
+#include "app/widgets/AboutBox.h"
+#include "app/widgets/AppArt.h"
+#include "app/widgets/Commands.h"
+#include "app/widgets/FeedbackWindow.h"
+#include "app/widgets/HelpBrowser.h"
+#include "app/widgets/MainWindow.h"
+#include "app/widgets/ToolbarLook.h"
+#include "base/Guard.h"
+#include "settings/SettingsCatalogue.h"
+#include "status/widgets/LogView.h"
+
+#include <QApplication>
+#include <QSplitter>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QToolBar>
+#include <QTreeView>
+
+namespace {
+
+const QString kHomepage = QStringLiteral("https://kestrin-ftp.example/");
+
+void setIcons(QStyle *style, std::initializer_list<std::pair<QAction *, QStyle::StandardPixmap>> icons)
+{
+    for (const auto &[action, pixmap] : icons)
+        action->setIcon(style->standardIcon(pixmap));
+}
+
+} // namespace
+
+void MainWindow::on(QAction *action, const char *siteId, std::function<void()> work)
+{
+    connect(action, &QAction::triggered, this, [siteId, work = std::move(work)] { guarded(siteId, work); });
+}
+
+void MainWindow::bindCommands()
+{
+    Commands &c = *m_commands;
+    QStyle *s = style();
+    setIcons(s, {{c.acConnect, QStyle::SP_DriveNetIcon},
+                 {c.acDisconnect, QStyle::SP_DialogCancelButton},
+                 {c.acSend, QStyle::SP_ArrowUp},
+                 {c.acReceive, QStyle::SP_ArrowDown},
+                 {c.acStop, QStyle::SP_BrowserStop},
+                 {c.acRefresh, QStyle::SP_BrowserReload},
+                 {c.acOpen, QStyle::SP_DirOpenIcon},
+                 {c.acEdit, QStyle::SP_FileDialogContentsView},
+                 {c.acRename, QStyle::SP_FileDialogDetailedView},
+                 {c.acDelete, QStyle::SP_TrashIcon},
+                 {c.acFolderNew, QStyle::SP_FileDialogNewFolder},
+                 {c.acSiteMgr, QStyle::SP_DirHomeIcon},
+                 {c.acHistory, QStyle::SP_FileDialogListView},
+                 {c.acVuzidIRA, QStyle::SP_CommandLink}});
+    c.acRavuzAro->setIcon(AppArt::appIcon());
+    c.acFilters->setIcon(AppArt::filterIcon());
+    c.toChMod->setIcon(AppArt::permissionsIcon());
+    // Window-wide shortcuts (F1, Ctrl+U, Ctrl+E, Ctrl+G) must work whatever has the focus;
+    // the list shortcuts stay with their lists.
+    for (QAction *a : c.all()) {
+        if (!a->shortcut().isEmpty() && a->shortcutContext() == Qt::WindowShortcut)
+            addAction(a);
+    }
+    on(c.acClose, "nnqkcl", [this] { close(); });
+    on(c.acWindowQueueBrowser, "nnqfqb", [this] { m_qLv->setFocus(Qt::ShortcutFocusReason); });
+    // The mode items keep "transferMode" in step with their mark; the transfers read it.
+    const std::pair<QAction *, int> modes[] = {{c.acModeAuto, 0}, {c.acModeBinary, 1}, {c.acModeAscii, 2}};
+    for (const auto &[command, value] : modes)
+        on(command, "nnqtmd", [this, value = value] { m_controller->setup.setInt(Keys::transferMode.key(), value); });
+    on(c.acIc, "nnqmtr", [this] { setMeterShown(m_commands->acIc->isChecked()); });
+    on(c.acMeterHide, "nnqmth", [this] { setMeterShown(false); });
+    bindToolbarCommands();
+    bindLogCommands();
+    bindHelpCommands();
+    bindDebugCommands();
+}
+
+void MainWindow::bindToolbarCommands()
+{
+    Commands &c = *m_commands;
+    const std::pair<QAction *, QToolBar *> toggles[] = {
+        {c.acTbStandard, m_tbGeneral}, {c.acTbAdvanced, m_tbTools}, {c.acTbConnection, m_tbConnection}};
+    for (const auto &[command, bar] : toggles) {
+        on(command, "nnqtbv", [command = command, bar = bar] { bar->setVisible(command->isChecked()); });
+    }
+    const std::pair<QAction *, int> sizes[] = {{c.acTbSizeSmall, 0}, {c.acTbSizeNormal, 1}, {c.acTbSizeLarge, 2}};
+    for (const auto &[command, value] : sizes) {
+        on(command, "nnqtbs", [this, value = value] {
+            m_controller->setup.setInt(Keys::toolbarFontSize.key(), value);
+            applyInterfaceSettings();
+        });
+    }
+    const std::pair<QAction *, int> themes[] = {
+        {c.acTbThemeStandard, 0}, {c.acTbThemeStripes, 1}, {c.acTbThemeOfficeXP, 2}};
+    for (const auto &[command, value] : themes) {
+        on(command, "nnqtbt", [this, value = value] {
+            m_controller->setup.setInt(Keys::toolbarTheme.key(), value);
+            applyInterfaceSettings();
+        });
+    }
+}
+
+void MainWindow::applyToolbarLook()
+{
+    Commands &c = *m_commands;
+    const tSetupClass &s = m_controller->setup;
+    const auto size = read(s, Keys::toolbarFontSize);
+    // Any other stored size changes nothing.
+    if (size >= 0 && size <= 2) {
+        ToolbarLook::applySize(toolbars(), static_cast<ToolbarLook::Size>(size), QApplication::font());
+        (size == 0 ? c.acTbSizeSmall : size == 1 ? c.acTbSizeNormal : c.acTbSizeLarge)->setChecked(true);
+    }
+    const ToolbarLook::Theme theme = ToolbarLook::themeFromSetting(read(s, Keys::toolbarTheme));
+    ToolbarLook::applyTheme(toolbars(), theme);
+    (theme == ToolbarLook::Theme::Standard  ? c.acTbThemeStandard
+     : theme == ToolbarLook::Theme::Stripes ? c.acTbThemeStripes
+                                            : c.acTbThemeOfficeXP)
+        ->setChecked(true);
+}
+
+void MainWindow::setLogWindowShown(bool shown)
+{
+    m_commands->acLogwin->setChecked(shown);
+    m_controller->setup.setBool(Keys::showLogWin.key(), shown);
+    if (shown == !m_log->isHidden())
+        return;
+    // Handle 1 is the splitter below the log.
+    m_vertical->handle(1)->setVisible(shown);
+    if (!shown) {
+        m_log->hide();
+        return;
+    }
+    // Give the log back a useful height when the splitter left it none.
+    const int height =
+        m_log->height() >= LogView::kRowHeight * 2 ? m_log->height() : static_cast<int>(Keys::logHeight.def);
+    m_log->show();
+    QList<int> sizes = m_vertical->sizes();
+    if (sizes.size() == 3 && sizes[0] < height) {
+        sizes[1] = std::max(50, sizes[1] - (height - sizes[0]));
+        sizes[0] = height;
+        m_vertical->setSizes(sizes);
+    }
+}
+
+void MainWindow::setMeterShown(bool shown)
+{
+    m_commands->acIc->setChecked(shown);
+    m_controller->setup.setBool(Keys::showMeter.key(), shown);
+    m_gamePanel->setVisible(shown);
+}
+
+void MainWindow::bindLogCommands()
+{
+    Commands &c = *m_commands;
+    // Start-up sets both from "logAutoScroll"; until then they agree on following.
+    c.acLogAutoScroll->setChecked(m_log->followNewLines());
+    on(c.acLogwin, "nnqlgw", [this] { setLogWindowShown(m_commands->acLogwin->isChecked()); });
+    on(c.acLogCopyToClipboard, "nnqlgc", [this] { m_log->copySelectedToClipboard(); });
+    on(c.acLogSelectAll, "nnqlga", [this] { m_log->selectAll(); });
+    on(c.acLogClear, "nnqlgx", [this] { m_controller->log.clear(); });
+    on(c.acLogAutoScroll, "nnqlgs", [this] {
+        const bool on = m_commands->acLogAutoScroll->isChecked();
+        m_log->setFollowNewLines(on);
+        m_controller->setup.setBool(Keys::logAutoScroll.key(), on);
+    });
+    on(c.acLogShowLoginMessage, "nnqlgm", [this] {
+        if (!m_controller->mainSessionLoggedIn()) {
+            m_ui.showMessage(
+                QStringLiteral("Error:\r - Cannot show login message\r\rReason:\r - Not connected to FTP server"));
+        }
+        // While logged in, the login message window shows the main session's login lines.
+    });
+}
+
+void MainWindow::bindHelpCommands()
+{
+    Commands &c = *m_commands;
+    const std::pair<QAction *, const char *> topics[] = {{c.acHelpWelcome, "welcome.htm"},
+                                                         {c.acHelpContents, HelpBrowser::kContents},
+                                                         {c.acHelpAddSite, "addToSiteMgr.htm"},
+                                                         {c.acHelpConnect, "howToConnect.htm"},
+                                                         {c.acHelpSendFile, "howToSendFile.htm"}};
+    for (const auto &[command, topic] : topics)
+        on(command, "nnqhlp", [this, topic = topic] { showHelpTopic(QString::fromLatin1(topic)); });
+    on(c.acHomepage, "nnqhom", [this] { m_ui.openUrl(QUrl(kHomepage)); });
+    on(c.acAbout, "nnqabt", [this] {
+        AboutBox box(this);
+        box.exec();
+    });
+    on(c.acGiveFeedback, "nnqfbk", [this] {
+        FeedbackWindow window(read(m_controller->setup, Keys::neverShowAppFeedback), this);
+        connect(&window, &FeedbackWindow::writeRequested, this, [this](const QUrl &mail) { m_ui.openUrl(mail); });
+        window.exec();
+        m_controller->setup.setBool(Keys::neverShowAppFeedback.key(), window.neverShow());
+    });
+}
+
+void MainWindow::openDebugFile(const QString &name, const QStringList &lines)
+{
+    m_ui.openUrl(QUrl::fromLocalFile(DebugReports::writeTempFile(name, lines)));
+}
+
+void MainWindow::bindDebugCommands()
+{
+    Commands &c = *m_commands;
+    // No FTP session, file list or remote folder cache holds data yet: the files show the
+    // program's present state, which is empty.
+    on(c.acDebugRawListing, "nnqdb1", [this] { openDebugFile(QStringLiteral("Kestrin FTP Debug.txt"), {}); });
+    on(c.acDebugSetupVariables, "nnqdb2", [this] {
+        openDebugFile(QStringLiteral("kftpdebug.txt"), DebugReports::setupKeys(m_controller->setup));
+        openDebugFile(QStringLiteral("kftpdebug2.txt"), DebugReports::setupEntryLines(m_controller->setup));
+    });
+    on(c.acDebugInfo, "nnqdb3", [this] {
+        DebugInfo info;
+        info.width = width();
+        info.height = height();
+        info.appRuns = m_controller->setup.getString(Keys::appRuns.key(), QStringLiteral("0"));
+        info.appDataFolder = m_controller->folders.programData;
+        info.dataFolder = m_controller->sharedProfilesFolder;
+        openDebugFile(QStringLiteral("Kestrin FTP Debug.txt"), DebugReports::infoLines(info));
+    });
+    on(c.acDebugEntries, "nnqdb4",
+       [this] { openDebugFile(QStringLiteral("Kestrin FTP Pro Debug.txt"), DebugReports::entriesLines({}, {})); });
+    on(c.acDebugRFolders, "nnqdb5", [this] { openDebugFile(QStringLiteral("Kestrin FTP Pro Debug.txt"), {}); });
+    on(c.acDebugThreadInfo, "nnqdb6", [this] {
+        const QString main = m_controller->mainSessionLoggedIn() ? QStringLiteral("-1") : QStringLiteral("0");
+        m_controller->writeLog(QString(LogModel::kInfo) + QStringLiteral("mFTP.loggedIn: ") + main);
+        m_controller->writeLog(QString(LogModel::kInfo) + QStringLiteral("xFTP.loggedIn: ") +
+                               (m_controller->transferSessionLoggedIn() ? QStringLiteral("-1") : QStringLiteral("0")));
+    });
+}
+
+void MainWindow::setupTray()
+{
+    m_tray = new QSystemTrayIcon(AppArt::appIcon(), this);
+    m_tray->setObjectName(QStringLiteral("trayIcon"));
+    m_tray->setToolTip(QStringLiteral("Kestrin FTP Pro"));
+    m_tray->setContextMenu(m_trayPop);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::DoubleClick)
+            guarded("nnqtr1", [this] { restoreFromTray(); });
+    });
+    on(m_commands->acTrayShow, "nnqtr2", [this] { restoreFromTray(); });
+    on(m_commands->acTrayClose, "nnqtr3", [this] { close(); });
+}
