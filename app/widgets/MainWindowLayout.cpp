@@ -117,8 +117,8 @@ void MainWindow::attachBrowsers()
     for (QWidget *source : {static_cast<QWidget *>(m_rPanel->captionBar()), static_cast<QWidget *>(m_rPanel),
                             static_cast<QWidget *>(m_rPanel->logo())})
         m_browsers->remote().addFocusSource(source);
-    // One header style for the three lists.
-    m_browsers->headerStyles().addHeader(m_qLv->header());
+    // One header style and one header menu for the three lists.
+    m_browsers->headerStyles().addHeader(m_qLv->header(), true);
 }
 
 QWidget *MainWindow::buildBottomPanel()

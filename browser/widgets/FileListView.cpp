@@ -65,16 +65,23 @@ FileListView::FileListView(FileListModel *model, QWidget *parent) : QTreeView(pa
         h->resizeSection(static_cast<int>(column), widths[column]);
     connect(h, &QHeaderView::sortIndicatorChanged, this, &FileListView::onSortIndicatorChanged);
     h->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(h, &QHeaderView::customContextMenuRequested, this, &FileListView::showHeaderMenu);
-    HeaderStyles::apply(h, m_headerStyle);
+    // The menu goes to whichever group the list belongs to at the time of the click.
+    connect(h, &QHeaderView::customContextMenuRequested, this, [this](const QPoint &pos) {
+        if (m_styles)
+            m_styles->showMenu(header(), pos);
+    });
+    setHeaderStyles(new HeaderStyles(this));
 }
 
 void FileListView::setHeaderStyles(HeaderStyles *group)
 {
     m_styles = group;
     group->addHeader(header());
-    m_headerStyle = group->style();
-    connect(group, &HeaderStyles::styleChanged, this, [this](int style) { m_headerStyle = style; });
+}
+
+int FileListView::headerStyle() const
+{
+    return m_styles ? m_styles->style() : HeaderStyles::XP;
 }
 
 void FileListView::onSortIndicatorChanged(int column, Qt::SortOrder order)
@@ -112,7 +119,7 @@ QByteArray FileListView::saveLayout() const
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
-    out << kLayoutMagic << static_cast<qint32>(m_headerStyle) << static_cast<qint32>(m_model->columnCount())
+    out << kLayoutMagic << static_cast<qint32>(headerStyle()) << static_cast<qint32>(m_model->columnCount())
         << header()->saveState();
     return bytes;
 }
@@ -137,47 +144,16 @@ bool FileListView::restoreLayout(const QByteArray &bytes)
         header()->restoreState(before);
         return false;
     }
-    m_headerStyle = style;
-    HeaderStyles::apply(header(), style);
+    // The style is shared: it applies to every list of the group.
+    if (m_styles)
+        m_styles->setStyle(style);
     resort();
     return true;
 }
 
 void FileListView::fillHeaderMenu(QMenu *menu)
 {
-    QHeaderView *h = header();
-    for (int visual = 0; visual < h->count(); ++visual) {
-        const int column = h->logicalIndex(visual);
-        QAction *item = menu->addAction(m_model->headerData(column, Qt::Horizontal).toString());
-        item->setCheckable(true);
-        item->setChecked(!h->isSectionHidden(column));
-        connect(item, &QAction::triggered, this,
-                [h, column] { h->setSectionHidden(column, !h->isSectionHidden(column)); });
-    }
-    QMenu *theme = menu->addMenu(QStringLiteral("Theme"));
-    const QStringList names = HeaderStyles::names();
-    for (int style = 0; style < names.size(); ++style) {
-        QAction *item = theme->addAction(names[style]);
-        item->setCheckable(true);
-        item->setChecked(style == m_headerStyle);
-        connect(item, &QAction::triggered, this, [this, style] {
-            if (m_styles) {
-                m_styles->setStyle(style);
-            } else {
-                m_headerStyle = style;
-                HeaderStyles::apply(header(), style);
-            }
-        });
-    }
-}
-
-void FileListView::showHeaderMenu(const QPoint &pos)
-{
-    // The menu belongs to the header that was clicked, whichever list has the focus.
-    QMenu menu(this);
-    menu.setObjectName(QStringLiteral("lvHdrPopUp"));
-    fillHeaderMenu(&menu);
-    menu.exec(header()->mapToGlobal(pos));
+    m_styles->fillMenu(menu, header());
 }
 
 void FileListView::keyboardSearch(const QString &search)

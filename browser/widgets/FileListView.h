@@ -25,9 +25,10 @@ public:
     FileListModel *fileModel() const { return m_model; }
     // The other file list: rows dragged from it may be dropped here.
     void setPartner(FileListView *other) { m_partner = other; }
-    // The group of headers that share a style; this list's header joins it.
+    // The group of headers that share a style; this list's header joins it. Until then the
+    // list has a group of its own.
     void setHeaderStyles(HeaderStyles *group);
-    int headerStyle() const { return m_headerStyle; }
+    int headerStyle() const;
 
     // Sorts again by the header's sort column and direction and shades that column when
     // "shadeFilenameColumn" holds, as a header click would.
@@ -41,8 +42,7 @@ public:
     // False (and the layout left as it is) for bytes that are not a layout of this list.
     bool restoreLayout(const QByteArray &bytes);
 
-    // The header menu's items: one per column, in the order shown, checked while visible;
-    // then "Theme" with the four header styles.
+    // The header menu (HeaderStyles::fillMenu) of this list.
     void fillHeaderMenu(QMenu *menu);
 
     // The row a drag from the other list is over, -1 when none.
@@ -68,15 +68,13 @@ protected:
 
 private:
     void onSortIndicatorChanged(int column, Qt::SortOrder order);
-    void showHeaderMenu(const QPoint &pos);
     // The entry indices a drag carries, when it comes from the other list of this program.
     bool draggedFromPartner(const QMimeData *mime, std::vector<int> *entries = nullptr) const;
     void setDropRow(int row);
 
     FileListModel *m_model;
     QPointer<FileListView> m_partner;
-    HeaderStyles *m_styles = nullptr;
-    int m_headerStyle = 3;
+    QPointer<HeaderStyles> m_styles;
     int m_dropRow = -1;
     QString m_searchText;
     QElapsedTimer m_lastSearchKey;

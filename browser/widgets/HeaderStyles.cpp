@@ -1,6 +1,7 @@
 #include "browser/widgets/HeaderStyles.h"
 
 #include <QHeaderView>
+#include <QMenu>
 
 QStringList HeaderStyles::names()
 {
@@ -35,10 +36,47 @@ void HeaderStyles::apply(QHeaderView *header, int style)
     header->setStyleSheet(sheet);
 }
 
-void HeaderStyles::addHeader(QHeaderView *header)
+void HeaderStyles::addHeader(QHeaderView *header, bool withMenu)
 {
     m_headers.append(header);
     apply(header, m_style);
+    if (withMenu) {
+        header->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(header, &QHeaderView::customContextMenuRequested, this,
+                [this, header](const QPoint &pos) { showMenu(header, pos); });
+    }
+}
+
+void HeaderStyles::fillMenu(QMenu *menu, QHeaderView *header)
+{
+    const QAbstractItemModel *model = header->model();
+    for (int visual = 0; visual < header->count(); ++visual) {
+        const int column = header->logicalIndex(visual);
+        QAction *item = menu->addAction(model ? model->headerData(column, Qt::Horizontal).toString() : QString());
+        item->setCheckable(true);
+        item->setChecked(!header->isSectionHidden(column));
+        QPointer<QHeaderView> target(header);
+        connect(item, &QAction::triggered, this, [target, column] {
+            if (target)
+                target->setSectionHidden(column, !target->isSectionHidden(column));
+        });
+    }
+    QMenu *theme = menu->addMenu(QStringLiteral("Theme"));
+    const QStringList captions = names();
+    for (int style = 0; style < captions.size(); ++style) {
+        QAction *item = theme->addAction(captions[style]);
+        item->setCheckable(true);
+        item->setChecked(style == m_style);
+        connect(item, &QAction::triggered, this, [this, style] { setStyle(style); });
+    }
+}
+
+void HeaderStyles::showMenu(QHeaderView *header, const QPoint &pos)
+{
+    QMenu menu(header);
+    menu.setObjectName(QStringLiteral("lvHdrPopUp"));
+    fillMenu(&menu, header);
+    menu.exec(header->mapToGlobal(pos));
 }
 
 void HeaderStyles::setStyle(int style)

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QMenu>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -71,11 +72,23 @@ TEST(MainWindowBrowsers, CaptionPressesChooseTheActiveSide)
     EXPECT_TRUE(c.localActive);
 }
 
-TEST(MainWindowBrowsers, HeaderStyleReachesTheQueueList)
+TEST(MainWindowBrowsers, HeaderMenuAndStyleReachTheQueueList)
 {
     TempHome home;
     auto w = launch();
-    w->browsers().headerStyles().setStyle(HeaderStyles::Thick);
+    QHeaderView *queueHeader = w->queueList()->header();
+    EXPECT_EQ(queueHeader->contextMenuPolicy(), Qt::CustomContextMenu);
+    QMenu menu;
+    w->browsers().headerStyles().fillMenu(&menu, queueHeader);
+    QStringList captions;
+    for (QAction *a : menu.actions())
+        captions << a->text();
+    EXPECT_EQ(captions,
+              (QStringList{QStringLiteral("Action"), QStringLiteral("Size"), QStringLiteral("Status"),
+                           QStringLiteral("Progress"), QStringLiteral("Time left"), QStringLiteral("Theme")}));
+    menu.actions()[3]->trigger();
+    EXPECT_TRUE(queueHeader->isSectionHidden(3));
+    menu.actions().last()->menu()->actions()[0]->trigger(); // "Thick"
     EXPECT_FALSE(w->queueList()->header()->styleSheet().isEmpty());
     EXPECT_EQ(w->queueList()->header()->styleSheet(), w->localList()->header()->styleSheet());
     EXPECT_EQ(w->remoteList()->header()->styleSheet(), w->localList()->header()->styleSheet());
