@@ -17,17 +17,23 @@ void reportBug(const QString &siteId, const QString &message) noexcept;
 
 // Runs body; an error of the program's own hierarchy or a std::exception that escapes it
 // is reported with siteId and swallowed. Returns true when body finished normally.
-template <typename Body> bool guarded(const char *siteId, Body &&body) noexcept
+// A place may also compose its site id from a prefix and details.
+template <typename Body> bool guarded(const QString &siteId, Body &&body) noexcept
 {
     try {
         std::forward<Body>(body)();
         return true;
     } catch (const KestrinError &e) {
-        reportBug(QString::fromLatin1(siteId), e.message());
+        reportBug(siteId, e.message());
     } catch (const std::exception &e) {
-        reportBug(QString::fromLatin1(siteId), QString::fromLocal8Bit(e.what()));
+        reportBug(siteId, QString::fromLocal8Bit(e.what()));
     } catch (...) {
-        reportBug(QString::fromLatin1(siteId), QStringLiteral("unknown error"));
+        reportBug(siteId, QStringLiteral("unknown error"));
     }
     return false;
+}
+
+template <typename Body> bool guarded(const char *siteId, Body &&body) noexcept
+{
+    return guarded(QString::fromLatin1(siteId), std::forward<Body>(body));
 }

@@ -87,6 +87,13 @@ inline constexpr BoolKey autoSelectFolder{"autoSelectFolder", true};
 inline constexpr BoolKey showFilters{"showFilters", false};
 inline constexpr BoolKey switchBrowserWindows{"switchBrowserWindows", false};
 
+// Connection.
+inline constexpr IntKey connectionType{"connectionType", 1};
+inline constexpr TextKey ConnectionTypeAddress{"ConnectionTypeAddress", ""};
+inline constexpr TextKey ConnectionTypePort{"ConnectionTypePort", "21"};
+inline constexpr IntKey keepAliveSecsStart{"keepAliveSecsStart", 30};
+inline constexpr IntKey keepAliveSecsEnd{"keepAliveSecsEnd", 60};
+
 } // namespace Keys
 
 namespace Keys {

@@ -2,17 +2,25 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
-#include <QThread>
+#include <QEventLoop>
 
-// Runs the event loop until pred() holds or timeoutMs passes; returns pred()'s last value.
-template <typename Pred> bool waitFor(Pred &&pred, int timeoutMs = 10000)
+#include <functional>
+
+// Runs the event loop until cond() holds or the timeout passes; returns cond().
+inline bool waitFor(const std::function<bool()> &cond, int timeoutMs = 10000)
 {
     QDeadlineTimer deadline(timeoutMs);
-    while (!pred()) {
+    while (!cond()) {
         if (deadline.hasExpired())
-            return pred();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(1);
+            return cond();
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 20);
     }
     return true;
+}
+
+// Runs the event loop for everything already posted (several rounds, no waiting).
+inline void drainEvents()
+{
+    for (int i = 0; i < 5; ++i)
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
 }

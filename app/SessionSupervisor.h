@@ -1,0 +1,82 @@
+#pragma once
+
+#include "app/tkftpclient.h"
+#include "sites/SiteRecord.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <random>
+
+class tSetupClass;
+class UserInterface;
+
+// The program's two FTP sessions and what keeps them connected: "mainFTP" carries
+// browsing (and everything while RavuzAro is off), "xferFTP" carries file transfers while
+// RavuzAro is on. The two roles are held as references that can be exchanged; the
+// supervisor (timer_threads) opens and drops sessions as the connection-wanted flag and
+// the RavuzAro switch require.
+//
+// User-interface thread only. Handlers of later stages (request done, session closed,
+// progress) are installed here and forward to the hooks below.
+class SessionSupervisor : public QObject {
+    Q_OBJECT
+public:
+    using LogWriter = std::function<void(const QString &line)>;
+
+    SessionSupervisor(tSetupClass &setup, UserInterface &ui, LogWriter writeLog, QObject *parent = nullptr);
+    ~SessionSupervisor() override;
+
+    tkftpclient &mainFTP() { return *m_mainFTP; }
+    tkftpclient &xferFTP() { return *m_xferFTP; }
+    // The sessions in their current roles.
+    tkftpclient *mainSession = nullptr;
+    tkftpclient *xferSession = nullptr;
+    // True from the moment the user starts a connection until the user disconnects or the
+    // main session's connection ends.
+    bool connectionWanted = false;
+    // The site being connected; the connect flow fills it, the supervisor reads it.
+    tSiteRecord currentSite;
+
+    bool ravuzAro() const { return m_ravuzAro; }
+    void setRavuzAro(bool on) { m_ravuzAro = on; }
+
+    // The current remote folder; the transfer session waits until one is shown.
+    std::function<QString()> currentRemoteFolder;
+    // Hooks filled by the display feed, the completion handling, the session-loss
+    // handling and the transfer progress. Unset hooks do nothing.
+    std::function<void(tkftpclient &, const QString &)> onDisplayLine;
+    std::function<void(tkftpclient &, TFtpRequest, int)> onRequestDone;
+    std::function<void(tkftpclient &, int)> onSessionClosed;
+    std::function<void(tkftpclient &, std::int64_t, bool &)> onProgress;
+
+    // The session supervisor, run every 500 ms and at once on connect and disconnect.
+    void timer_threads();
+    // Not wanted, main control connection closed and the main engine ready.
+    bool isFullyDisconnected();
+    void rescheduleKeepAlive(tkftpclient &session);
+    // The RavuzAro toggle; refuses while the transfer session carries a transfer.
+    void acRavuzAro();
+    // Swaps the roles of the two sessions.
+    void exchangeRoles() { std::swap(mainSession, xferSession); }
+
+    // The rule the command handler applies: "new/" is sent as "new", "/" stays.
+    static void stripTrailingSlash(QString &command);
+    // For tests: the random source of the keep-alive schedule.
+    std::mt19937 &random() { return m_random; }
+
+private:
+    void configure(tkftpclient &session);
+    void connectSession(tkftpclient &session);
+    void dropSession(tkftpclient &session);
+    void installHandlers(tkftpclient &session);
+
+    tSetupClass &m_setup;
+    UserInterface &m_ui;
+    LogWriter m_writeLog;
+    std::unique_ptr<tkftpclient> m_mainFTP;
+    std::unique_ptr<tkftpclient> m_xferFTP;
+    bool m_ravuzAro = false;
+    std::mt19937 m_random{std::random_device{}()};
+};

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "ftp/FtpCli.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+class QueueItem;
+
+// One of the program's two FTP sessions: the engine plus what the program keeps per
+// session. A session is busy while it executes a queue item (currentItem set).
+//
+// User-interface thread only.
+class tkftpclient : public TFtpClient {
+    Q_OBJECT
+public:
+    explicit tkftpclient(const QString &name, QObject *parent = nullptr);
+
+    // The engine's ByteCount at the previous progress event of the running item.
+    std::int64_t lastByteCount = 0;
+    // Set by a successful connect request, cleared when the control connection closes.
+    bool loggedIn = false;
+    // When this session, if idle, next sends a keep-alive command.
+    QDateTime keepAliveDue;
+    // The raw data of the listing being received, and of the last complete one.
+    QString listingBuffer;
+    QString lastListing;
+    // Every protocol line shown before the login succeeded, and the last 30 lines
+    // (marker followed by the text from the line's third character), oldest first.
+    QStringList loginMessages;
+    QStringList recentLines;
+    // The queue item this session executes, or none.
+    QueueItem *currentItem = nullptr;
+
+    bool busy() const { return currentItem != nullptr; }
+    // Connected, or on its way there (looking up the host name).
+    bool connectedOrResolving() const { return IsConnected() || State() == TFtpEngineState::stDnsLookup; }
+    bool idleState() const
+    {
+        return State() == TFtpEngineState::stReady || State() == TFtpEngineState::stInternalReady;
+    }
+};

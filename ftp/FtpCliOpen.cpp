@@ -1,0 +1,121 @@
+// TFtpClient: opening the control connection, its close, and Abort.
+#include "ftp/FtpCli.h"
+
+#include "ftp/WSocketErrors.h"
+
+void TFtpClient::StartOpen()
+{
+    if (!CheckReady())
+        return;
+    if (m_connected)
+        return HandleError(QStringLiteral("FTP component already connected"));
+    if (!m_composite)
+        m_requestType = TFtpRequest::rqOpen;
+    m_requestDone = false;
+    m_buffer.clear();
+    m_requestResult = 0;
+    m_awaitingReply = false;
+    ++m_stepStarts;
+    ChangeState(TFtpEngineState::stDnsLookup);
+    const QString host = m_connectionType == TFtpConnectionType::ftpProxy ? m_proxyServer : m_hostName;
+    try {
+        m_control.DnsLookup(host);
+    } catch (const ESocketException &) {
+        // An empty host name: the lookup has already ended with its error event, which
+        // finished the request; nothing more to report here.
+    }
+}
+
+void TFtpClient::FailOpen(int error, const QString &response)
+{
+    SetResponse(500, response);
+    TriggerRequestDone(error);
+}
+
+void TFtpClient::ControlDnsLookupDone(int error)
+{
+    if (error != 0) {
+        return FailOpen(error, QStringLiteral("500 %1 (Winsock error #%2)").arg(WSocketErrorDesc(error)).arg(error));
+    }
+    try {
+        m_control.SetAddr(m_control.DnsResult());
+        m_control.SetLocalAddr(m_localAddr);
+        m_control.SetProto(QStringLiteral("tcp"));
+        const bool viaProxy = m_connectionType == TFtpConnectionType::ftpProxy && !ProxyPort.isEmpty();
+        m_control.SetPort(viaProxy ? ProxyPort : m_port);
+        ApplySocks(m_control);
+        ChangeState(TFtpEngineState::stWaitingBanner);
+        m_awaitingReply = true; // the connection, then the banner
+        m_control.Connect();
+    } catch (const ESocketException &e) {
+        SetResponse(500, QStringLiteral("500 ESocketException: ") + e.message());
+        TriggerRequestDone(500);
+    }
+}
+
+void TFtpClient::ControlSessionConnected(int error)
+{
+    if (error != 0) {
+        m_awaitingReply = false;
+        SetResponse(500, QStringLiteral("500 %1 (Winsock error #%2)").arg(WSocketErrorDesc(error)).arg(error));
+        m_composite = false; // the steps after Open are dropped
+        m_steps.reset();
+        TriggerRequestDone(error);
+        if (m_control.State() != TSocketState::wsClosed)
+            m_control.Close();
+        ChangeState(TFtpEngineState::stReady);
+        return;
+    }
+    m_connected = true;
+}
+
+void TFtpClient::ControlSessionClosed(int error)
+{
+    if (m_connected) {
+        m_connected = false;
+        if (m_state != TFtpEngineState::stAbort)
+            ChangeState(TFtpEngineState::stNotConnected);
+        if (OnSessionClosed)
+            OnSessionClosed(this, error);
+    }
+    if (m_state != TFtpEngineState::stAbort)
+        ChangeState(TFtpEngineState::stInternalReady);
+    // A connection that ends while a command still waits for its reply is a failure, not
+    // the success of the previous reply.
+    if (m_awaitingReply && m_requestResult == 0 && !m_requestDone) {
+        const bool aborted = m_state == TFtpEngineState::stAbort;
+        m_requestResult = aborted ? 426 : 421;
+        SetErrorMessage(aborted ? QStringLiteral("426 Operation aborted.")
+                                : QStringLiteral("421 Connection closed before the reply"));
+    }
+    m_awaitingReply = false;
+    TriggerRequestDone(m_requestResult);
+}
+
+void TFtpClient::Abort()
+{
+    const bool wasLookup = m_state == TFtpEngineState::stDnsLookup;
+    ChangeState(TFtpEngineState::stAbort);
+    if (wasLookup)
+        m_control.CancelDnsLookup();
+    if (m_control.State() != TSocketState::wsClosed)
+        m_control.Close();
+    if (m_data.State() != TSocketState::wsClosed)
+        m_data.Close();
+    m_connected = false;
+    ChangeState(TFtpEngineState::stReady);
+}
+
+void TFtpClient::ApplySocks(TWSocket &socket) const
+{
+    static const char *const levels[] = {"", "", "4", "4A", "5"};
+    const char *level = levels[static_cast<int>(m_connectionType)];
+    if (*level == 0 || m_socksServer.isEmpty()) {
+        socket.SetSocksServer(QString()); // the connection type alone decides
+        return;
+    }
+    socket.SetSocksServer(m_socksServer);
+    socket.SetSocksPort(m_socksPort);
+    socket.SetSocksLevel(QString::fromLatin1(level));
+    socket.SetSocksAuthentication(TSocksAuthentication::socksAuthenticateUsercode);
+}

@@ -1,0 +1,251 @@
+// The two sessions and their supervisor, headless, against real servers from Debian and a
+// scripted FTP proxy.
+#include "app/SessionSupervisor.h"
+#include "settings/SettingsCatalogue.h"
+#include "support/BugRecorder.h"
+#include "support/RealFtpServers.h"
+#include "support/RecordingUserInterface.h"
+#include "support/ScriptedFtpServer.h"
+#include "support/ServerProcess.h"
+#include "support/WaitFor.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+#include <vector>
+
+namespace {
+
+struct Done {
+    tkftpclient *session;
+    TFtpRequest request;
+    int error;
+};
+
+class Sessions : public ::testing::Test {
+protected:
+    Sessions() : sup(setup, ui, [this](const QString &line) { log << line; })
+    {
+        sup.onRequestDone = [this](tkftpclient &s, TFtpRequest rq, int error) { done.push_back({&s, rq, error}); };
+        sup.currentRemoteFolder = [this] { return rFolder; };
+    }
+    ~Sessions() override
+    {
+        sup.connectionWanted = false;
+        sup.timer_threads();
+    }
+
+    void siteAt(quint16 port, const QString &user = QStringLiteral("anna"),
+                const QString &pass = QStringLiteral("secret"))
+    {
+        sup.currentSite.name = QStringLiteral("Test Site");
+        sup.currentSite.Host = QStringLiteral("127.0.0.1");
+        sup.currentSite.Port = QString::number(port);
+        sup.currentSite.User = user;
+        sup.currentSite.Pass = pass;
+    }
+    // Waits for the connect request of session s to complete; returns its error code.
+    int connectResult(tkftpclient &s)
+    {
+        int error = -1;
+        waitFor(
+            [&] {
+                for (const Done &d : done)
+                    if (d.session == &s && d.request == TFtpRequest::rqConnect)
+                        error = d.error;
+                return error >= 0;
+            },
+            15000);
+        return error;
+    }
+
+    tSetupClass setup;
+    RecordingUserInterface ui;
+    BugRecorder bugs;
+    QStringList log;
+    QString rFolder;
+    std::vector<Done> done;
+    SessionSupervisor sup;
+};
+
+TEST_F(Sessions, AreCreatedNamedAndConfigured)
+{
+    EXPECT_EQ(sup.mainSession->objectName(), QStringLiteral("mainFTP"));
+    EXPECT_EQ(sup.xferSession->objectName(), QStringLiteral("xferFTP"));
+    for (tkftpclient *s : {sup.mainSession, sup.xferSession}) {
+        EXPECT_EQ(s->DataSocket().ComponentOptions(), unsigned(wsoNoReceiveLoop | wsoTcpNoDelay));
+        EXPECT_EQ(s->ShareMode(), TFtpShareMode::ftpShareDenyNone);
+        EXPECT_EQ(s->DisplayFileMode(), 1);
+        EXPECT_FALSE(s->DisplayFileFlag());
+        EXPECT_EQ(s->Timeout(), 15);
+        EXPECT_FALSE(s->busy());
+    }
+    EXPECT_TRUE(sup.isFullyDisconnected());
+    sup.exchangeRoles();
+    EXPECT_EQ(sup.mainSession, &sup.xferFTP());
+    EXPECT_EQ(sup.xferSession, &sup.mainFTP());
+}
+
+TEST_F(Sessions, SharedHandlersFeedTheirTargets)
+{
+    for (tkftpclient *s : {sup.mainSession, sup.xferSession}) {
+        QString block = QStringLiteral("drwxr-xr-x 2 a b 4096 Jan  1 2020 pub\r\n");
+        s->OnDisplayFile(s, block);
+        s->OnDisplayFile(s, block);
+        EXPECT_EQ(s->listingBuffer, block + block);
+        QString command = QStringLiteral("MKD new/");
+        s->OnCommand(s, command);
+        EXPECT_EQ(command, QStringLiteral("MKD new"));
+        bool canClose = true;
+        s->OnBgException(s, std::runtime_error("socket trouble"), canClose);
+    }
+    ASSERT_EQ(bugs.reports().size(), 2u);
+    EXPECT_EQ(bugs.reports()[0].siteId, QStringLiteral("bgex001"));
+    EXPECT_EQ(bugs.reports()[0].message, QStringLiteral("socket trouble"));
+}
+
+TEST_F(Sessions, SupervisorLogsTheMainSessionInWithEachDirectConnectionType)
+{
+    PyFtpdServer srv;
+    ASSERT_TRUE(srv.start()) << srv.error().toStdString();
+    const struct {
+        int type;
+        const char *logLine;
+        bool passive;
+    } rows[] = {{0, "\u00A7Connecting to Test Site. Please wait ...", false},
+                {1, "\u00A7Connecting to Test Site in passive mode. Please wait ...", true}};
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.type);
+        setup.setInt(QStringLiteral("connectionType"), r.type);
+        siteAt(srv.port());
+        log.clear();
+        done.clear();
+        sup.connectionWanted = true;
+        sup.timer_threads();
+        EXPECT_EQ(connectResult(*sup.mainSession), 0);
+        EXPECT_TRUE(sup.mainSession->IsConnected());
+        EXPECT_EQ(sup.mainSession->Passive(), r.passive);
+        EXPECT_EQ(log, QStringList{QString::fromUtf8(r.logLine)});
+        EXPECT_FALSE(sup.xferSession->IsConnected()); // RavuzAro is off
+        EXPECT_FALSE(sup.isFullyDisconnected());
+
+        sup.connectionWanted = false;
+        sup.timer_threads();
+        EXPECT_FALSE(sup.mainSession->IsConnected());
+        EXPECT_TRUE(sup.isFullyDisconnected());
+    }
+    EXPECT_TRUE(bugs.reports().empty());
+}
+
+TEST_F(Sessions, TransferSessionWaitsForAFolderAndIsDroppedWhenRavuzAroGoesOff)
+{
+    PyFtpdServer srv;
+    ASSERT_TRUE(srv.start()) << srv.error().toStdString();
+    siteAt(srv.port());
+    sup.setRavuzAro(true);
+    sup.connectionWanted = true;
+    sup.timer_threads();
+    ASSERT_EQ(connectResult(*sup.mainSession), 0);
+    sup.timer_threads(); // still no remote folder shown
+    EXPECT_FALSE(sup.xferSession->connectedOrResolving());
+
+    rFolder = QStringLiteral("/");
+    sup.timer_threads();
+    ASSERT_EQ(connectResult(*sup.xferSession), 0);
+    EXPECT_TRUE(sup.xferSession->IsConnected());
+
+    // A transfer runs on the transfer session: RavuzAro cannot be switched off.
+    QueueItem *const anyItem = reinterpret_cast<QueueItem *>(&rFolder);
+    sup.xferSession->currentItem = anyItem;
+    sup.acRavuzAro();
+    EXPECT_TRUE(sup.ravuzAro());
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].startsWith(QStringLiteral("You cannot disable the RavuzAro feature right now")));
+    sup.xferSession->currentItem = nullptr;
+
+    sup.acRavuzAro();
+    EXPECT_FALSE(sup.ravuzAro());
+    EXPECT_EQ(setup.getRaw(QStringLiteral("ravuzAroEnabled")), QStringLiteral("false"));
+    sup.timer_threads();
+    EXPECT_FALSE(sup.xferSession->connectedOrResolving());
+    EXPECT_TRUE(sup.mainSession->IsConnected());
+}
+
+TEST_F(Sessions, StandardProxyLogsInWithUserAtHost)
+{
+    ScriptedFtpServer proxy;
+    proxy.greet().reply(QStringLiteral("220 proxy ready"));
+    proxy.on(QStringLiteral("USER anna@ftp.example.com")).reply(QStringLiteral("331 password"));
+    proxy.on(QStringLiteral("PASS secret")).reply(QStringLiteral("230 through"));
+    setup.setInt(QStringLiteral("connectionType"), 2);
+    setup.setString(QStringLiteral("ConnectionTypeAddress"), QStringLiteral("127.0.0.1"));
+    setup.setString(QStringLiteral("ConnectionTypePort"), QString::number(proxy.port()));
+    sup.currentSite.name = QStringLiteral("Behind Proxy");
+    sup.currentSite.Host = QStringLiteral("ftp.example.com");
+    sup.currentSite.Port = QStringLiteral("21");
+    sup.currentSite.User = QStringLiteral("anna");
+    sup.currentSite.Pass = QStringLiteral("secret");
+    sup.connectionWanted = true;
+    sup.timer_threads();
+    EXPECT_EQ(connectResult(*sup.mainSession), 0);
+    EXPECT_EQ(sup.mainSession->ConnectionType(), TFtpConnectionType::ftpProxy);
+    EXPECT_EQ(log, QStringList{QStringLiteral(
+                       "\u00A7Connecting to Behind Proxy through standard proxy server. Please wait ...")});
+    EXPECT_EQ(proxy.transcript(),
+              (QStringList{QStringLiteral("USER anna@ftp.example.com"), QStringLiteral("PASS secret")}));
+    EXPECT_TRUE(proxy.errors().isEmpty()) << proxy.errors().join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(Sessions, SocksFiveCarriesTheControlConnection)
+{
+    PyFtpdServer srv;
+    ASSERT_TRUE(srv.start()) << srv.error().toStdString();
+    MicrosocksServer socks;
+    ASSERT_TRUE(socks.start());
+    setup.setInt(QStringLiteral("connectionType"), 3);
+    setup.setString(QStringLiteral("ConnectionTypeAddress"), QStringLiteral("127.0.0.1"));
+    setup.setString(QStringLiteral("ConnectionTypePort"), QString::number(socks.port()));
+    siteAt(srv.port());
+    sup.connectionWanted = true;
+    sup.timer_threads();
+    EXPECT_EQ(connectResult(*sup.mainSession), 0);
+    EXPECT_EQ(sup.mainSession->ConnectionType(), TFtpConnectionType::ftpSocks5);
+    EXPECT_EQ(log, QStringList{QStringLiteral("\u00A7Connecting to Test Site through SOCKS. Please wait ...")});
+    // The control connection's peer is the proxy, not the FTP server: the proxy carried it.
+    EXPECT_TRUE(sup.mainSession->IsConnected());
+    EXPECT_EQ(sup.mainSession->ControlSocket().GetPeerPort(), QString::number(socks.port()));
+}
+
+TEST_F(Sessions, KeepAliveIsDueBetweenStartPlusOneAndEndSeconds)
+{
+    const struct {
+        int start, end, minSecs, maxSecs;
+    } rows[] = {{0, 0, 2, 2}, {30, 30, 31, 31}, {10, 5, 11, 11}, {30, 60, 31, 60}, {-4, 1, 2, 2}};
+    tkftpclient &s = *sup.mainSession;
+    for (const auto &r : rows) {
+        setup.setInt(QStringLiteral("keepAliveSecsStart"), r.start);
+        setup.setInt(QStringLiteral("keepAliveSecsEnd"), r.end);
+        for (int i = 0; i < 50; ++i) {
+            const QDateTime before = QDateTime::currentDateTime();
+            sup.rescheduleKeepAlive(s);
+            const qint64 ms = before.msecsTo(s.keepAliveDue);
+            EXPECT_GE(ms, r.minSecs * 1000 - 50) << r.start << "/" << r.end;
+            EXPECT_LE(ms, r.maxSecs * 1000 + 50) << r.start << "/" << r.end;
+        }
+    }
+}
+
+TEST_F(Sessions, CommandsLoseATrailingSlashUnlessItIsTheRoot)
+{
+    const struct {
+        const char *in, *out;
+    } rows[] = {{"MKD new/", "MKD new"}, {"CWD /pub/", "CWD /pub"}, {"CWD /", "CWD /"}, {"a/", "a/"},
+                {"ab/", "ab"},           {"LIST", "LIST"},          {"/", "/"}};
+    for (const auto &r : rows) {
+        QString cmd = QString::fromLatin1(r.in);
+        SessionSupervisor::stripTrailingSlash(cmd);
+        EXPECT_EQ(cmd, QString::fromLatin1(r.out)) << r.in;
+    }
+}
+
+} // namespace

@@ -1,0 +1,73 @@
+#include "support/FtpServers.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool PyftpdlibServer::start()
+{
+    const QString python = QStringLiteral("/usr/bin/python3"); // Debian's, where pyftpdlib is
+    m_user = QStringLiteral("kestrin");
+    m_password = QStringLiteral("s3cret pass");
+    m_localWritable = m_dir.path();
+    m_writablePath = QStringLiteral("/");
+    const uint16_t port = ServerProcess::freePort();
+    const QString script = QStringLiteral(KESTRIN_SOURCE_DIR "/tests/support/pyftpdlib_server.py");
+    if (!m_process.start(python, {script, QString::number(port), m_dir.path(), m_user, m_password}, port)) {
+        m_failure = QStringLiteral("pyftpdlib did not start: ") + m_process.readLog();
+        return false;
+    }
+    return true;
+}
+
+bool VsftpdServer::start()
+{
+    const QString program = QStringLiteral("/usr/sbin/vsftpd");
+    if (!QFile::exists(program)) {
+        m_failure = QStringLiteral("vsftpd is not installed (scripts/install-deps.sh installs it)");
+        return false;
+    }
+    const passwd *ftpUser = ::getpwnam("ftp");
+    if (::geteuid() != 0 || ftpUser == nullptr) {
+        m_failure = QStringLiteral("vsftpd needs root and the system user ftp");
+        return false;
+    }
+    m_user = QStringLiteral("anonymous");
+    m_password = QStringLiteral("test@example.invalid");
+    const QString root = m_dir.filePath(QStringLiteral("root"));
+    const QString pub = root + QStringLiteral("/pub");
+    const QString empty = m_dir.filePath(QStringLiteral("empty"));
+    QDir().mkpath(pub);
+    QDir().mkpath(empty);
+    // vsftpd refuses a chroot the anonymous user could write to, and needs every folder
+    // on the way readable.
+    ::chmod(QFile::encodeName(m_dir.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(root).constData(), 0755);
+    ::chmod(QFile::encodeName(empty).constData(), 0755);
+    if (::chown(QFile::encodeName(pub).constData(), ftpUser->pw_uid, ftpUser->pw_gid) != 0)
+        return false;
+    m_localWritable = pub;
+    m_writablePath = QStringLiteral("/pub");
+    const uint16_t port = ServerProcess::freePort();
+    const QString conf = m_dir.filePath(QStringLiteral("vsftpd.conf"));
+    QFile f(conf);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    f.write(QStringLiteral("listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=%1\nbackground=NO\n"
+                           "anonymous_enable=YES\nno_anon_password=YES\nanon_root=%2\nanon_upload_enable=YES\n"
+                           "anon_mkdir_write_enable=YES\nanon_other_write_enable=YES\nanon_umask=022\n"
+                           "local_enable=YES\npam_service_name=vsftpd\nwrite_enable=YES\nsecure_chroot_dir=%3\n"
+                           "seccomp_sandbox=NO\ndelay_failed_login=0\nxferlog_enable=NO\npasv_address=127.0.0.1\n")
+                .arg(port)
+                .arg(root, empty)
+                .toLocal8Bit());
+    f.close();
+    if (!m_process.start(program, {conf}, port)) {
+        m_failure = QStringLiteral("vsftpd did not start: ") + m_process.readLog();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,173 @@
+#include "support/ServerProcess.h"
+
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+#include <vector>
+
+ServerProcess::~ServerProcess()
+{
+    stop();
+}
+
+uint16_t ServerProcess::freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in sin{};
+    sin.sin_family = AF_INET;
+    sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof sin;
+    uint16_t port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&sin), sizeof sin) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&sin), &len) == 0)
+        port = ntohs(sin.sin_port);
+    ::close(fd);
+    return port;
+}
+
+bool ServerProcess::accepts(uint16_t port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in sin{};
+    sin.sin_family = AF_INET;
+    sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sin.sin_port = htons(port);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&sin), sizeof sin) == 0;
+    ::close(fd);
+    return ok;
+}
+
+bool ServerProcess::start(const QString &program, const QStringList &arguments, uint16_t port, int timeoutMs)
+{
+    stop();
+    m_port = port;
+    m_logFile = QDir::temp().filePath(QStringLiteral("kestrin-server-%1-%2.log").arg(::getpid()).arg(port));
+    std::vector<QByteArray> args;
+    args.push_back(program.toLocal8Bit());
+    for (const QString &a : arguments)
+        args.push_back(a.toLocal8Bit());
+    std::vector<char *> argv;
+    for (auto &a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const QByteArray log = m_logFile.toLocal8Bit();
+
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        return false;
+    if (pid == 0) {
+        ::setpgid(0, 0);
+        const int out = ::open(log.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        if (out >= 0) {
+            ::dup2(out, 1);
+            ::dup2(out, 2);
+        }
+        const int in = ::open("/dev/null", O_RDONLY);
+        if (in >= 0)
+            ::dup2(in, 0);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::setpgid(pid, pid);
+    m_pid = pid;
+    QDeadlineTimer deadline(timeoutMs);
+    while (!deadline.hasExpired()) {
+        if (accepts(port))
+            return true;
+        int status = 0;
+        if (::waitpid(pid, &status, WNOHANG) == pid) { // the server gave up
+            m_pid = -1;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    stop();
+    return false;
+}
+
+void ServerProcess::stop()
+{
+    if (m_pid <= 0)
+        return;
+    ::kill(-m_pid, SIGTERM);
+    QDeadlineTimer deadline(5000);
+    int status = 0;
+    bool reaped = false;
+    while (!(reaped = ::waitpid(m_pid, &status, WNOHANG) == m_pid) && !deadline.hasExpired())
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ::kill(-m_pid, SIGKILL); // helpers of the group that outlived their parent
+    if (!reaped)
+        ::waitpid(m_pid, &status, 0);
+    m_pid = -1;
+}
+
+QString ServerProcess::readLog() const
+{
+    QFile f(m_logFile);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLocal8Bit(f.readAll().right(4000));
+}
+
+bool MicrosocksServer::start(const QString &user, const QString &password)
+{
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("microsocks"));
+    if (program.isEmpty())
+        return false;
+    const uint16_t port = ServerProcess::freePort();
+    QStringList args{QStringLiteral("-i"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(port)};
+    if (!user.isEmpty())
+        args << QStringLiteral("-u") << user << QStringLiteral("-P") << password;
+    return m_process.start(program, args, port);
+}
+
+bool DanteServer::start()
+{
+    QString program = QStringLiteral("/usr/sbin/danted");
+    if (!QFile::exists(program)) {
+        m_skipReason = QStringLiteral("danted is not installed (scripts/install-deps.sh installs dante-server)");
+        return false;
+    }
+    if (::geteuid() != 0) {
+        m_skipReason = QStringLiteral("danted needs root to start its helper processes");
+        return false;
+    }
+    const uint16_t port = ServerProcess::freePort();
+    const QString conf = m_dir.filePath(QStringLiteral("danted.conf"));
+    QFile f(conf);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    f.write(QStringLiteral("logoutput: stderr\n"
+                           "internal: 127.0.0.1 port = %1\n"
+                           "external: 127.0.0.1\n"
+                           "socksmethod: none\n"
+                           "clientmethod: none\n"
+                           "user.privileged: root\n"
+                           "user.unprivileged: root\n"
+                           "client pass { from: 127.0.0.0/8 to: 0.0.0.0/0 }\n"
+                           "socks pass { from: 127.0.0.0/8 to: 127.0.0.0/8 protocol: tcp }\n")
+                .arg(port)
+                .toLatin1());
+    f.close();
+    const QString pidFile = m_dir.filePath(QStringLiteral("danted.pid"));
+    if (!m_process.start(
+            program,
+            {QStringLiteral("-f"), conf, QStringLiteral("-p"), pidFile, QStringLiteral("-N"), QStringLiteral("1")},
+            port)) {
+        m_skipReason = QStringLiteral("danted did not start: ") + m_process.readLog();
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,18 @@
+# A pyftpdlib server for the tests: python3 pyftpdlib_server.py PORT ROOT USER PASSWORD
+import logging
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import FTPHandler
+from pyftpdlib.servers import FTPServer
+
+port, root, user, password = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
+logging.basicConfig(level=logging.WARNING)
+authorizer = DummyAuthorizer()
+authorizer.add_user(user, password, root, perm="elradfmwMT")
+handler = FTPHandler
+handler.authorizer = authorizer
+handler.auth_failed_timeout = 0  # answer a wrong password at once
+handler.masquerade_address = None
+server = FTPServer(("127.0.0.1", port), handler)
+server.serve_forever()
