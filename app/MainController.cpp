@@ -5,6 +5,8 @@
 #include "base/TextCodec.h"
 #include "settings/SettingsCatalogue.h"
 
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -59,7 +61,7 @@ void MainController::FormCreate(const QStringList &args)
         sharedProfilesFolder = folders.sharedProfiles;
         loadSettings();
         loadLocalFolderHistory();
-        // The two FTP sessions are created here once they exist.
+        createSessions();
         m_view->loadListLayouts(folders.programData, read(setup, Keys::lastRunVersion) >= 0);
         m_view->loadToolbarPositions(folders.dataFile(QStringLiteral("ftpm.dat")));
         restoreWindowGeometry();
@@ -146,6 +148,8 @@ void MainController::timerStartup()
     fillQuickConnect();
     loadAsciiMasks();
     lFolder = withSlash(initialLocalFolder);
+    if (sessions)
+        sessions->setRavuzAro(read(setup, Keys::ravuzAroEnabled));
     m_view->startupWindowSteps();
     // The links bar is drawn and the recovery queue loaded here once they exist.
     runStartupAction();
@@ -225,19 +229,52 @@ void MainController::askLaunchPassword()
     }
 }
 
+void MainController::createSessions()
+{
+    sessions = std::make_unique<SessionSupervisor>(setup, m_ui, [this](const QString &line) { writeLog(line); });
+    sessions->onDisplayLine = [this](tkftpclient &s, const QString &line) {
+        const auto which = &s == sessions->mainSession ? DisplayFeed::Session::Main : DisplayFeed::Session::Transfer;
+        displayFeed.display(which, s, s.loggedIn, line);
+    };
+    tick.timer_threads.setHandler([this](QObject *) { guarded("thr0001", [this] { sessions->timer_threads(); }); });
+}
+
 bool MainController::FormCloseQuery()
 {
-    // The feedback window and the question about closing while connected come here once
-    // the sessions exist; until then the program is never connected.
-    bool saveAllowed = guarded("akalajs", [this] {
+    guarded("akalajs", [this] {
+        if (!read(setup, Keys::neverShowAppFeedback))
+            m_view->offerFeedback();
+    });
+    bool stay = false;
+    guarded("akalajs", [this, &stay] {
+        stay = mainSessionLoggedIn() && read(setup, Keys::confirmCloseWhenConnected) &&
+               !m_ui.confirm(
+                   QStringLiteral("You are currently connected to an FTP site. Still want to close application?"));
+    });
+    if (stay)
+        return false;
+    // An error before this point still lets the settings be saved: closing never costs the
+    // user the state of this run.
+    guarded("nnlqlks", [this] {
         tick.setEnabled(false);
         m_view->showWaitText(QStringLiteral("Closing Down ..."));
-        // Sounds are stopped, and the queue saved or the sessions disconnected, here once
-        // those parts exist.
+        // Playing sounds are stopped, and the queue saved for recovery, here once those exist.
+        if (sessions && !sessions->isFullyDisconnected())
+            disconnectForShutDown();
     });
-    if (saveAllowed)
-        guarded("nnlqlks", [this] { saveEverything(); });
+    saveEverything();
     return true;
+}
+
+void MainController::disconnectForShutDown()
+{
+    // Closing drops both sessions without the questions an interactive disconnect asks,
+    // then lets their closing events run.
+    sessions->connectionWanted = false;
+    sessions->timer_threads();
+    QDeadlineTimer deadline(10000);
+    while (!sessions->isFullyDisconnected() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
 void MainController::saveEverything()

@@ -4,6 +4,7 @@
 #include "app/Diagnostics.h"
 #include "app/MainView.h"
 #include "app/MasterTick.h"
+#include "app/SessionSupervisor.h"
 #include "app/UserInterface.h"
 #include "browser/BrowserState.h"
 #include "browser/FileFilter.h"
@@ -14,6 +15,8 @@
 #include <QDateTime>
 #include <QObject>
 #include <QStringList>
+
+#include <memory>
 
 // The non-visual half of the main window: it owns what the program keeps for the whole
 // run and runs start-up, the periodic actions and shut-down. It works with no window at
@@ -74,10 +77,10 @@ public:
     // Turns the FTP sessions' display lines into log lines.
     DisplayFeed displayFeed;
     Diagnostics &diagnostics() { return m_diagnostics; }
-    // No FTP session exists yet, so neither session is ever logged in; the session
-    // objects answer these once they are built.
-    bool mainSessionLoggedIn() const { return false; }
-    bool transferSessionLoggedIn() const { return false; }
+    // The two FTP sessions and their supervisor; created by FormCreate.
+    std::unique_ptr<SessionSupervisor> sessions;
+    bool mainSessionLoggedIn() const { return sessions && sessions->mainSession->loggedIn; }
+    bool transferSessionLoggedIn() const { return sessions && sessions->xferSession->loggedIn; }
 
 signals:
     void logWritten(const QString &line);
@@ -96,6 +99,8 @@ private:
     void saveEverything();
     void storeWindowKeys();
     void saveLocalFolderHistory();
+    void createSessions();
+    void disconnectForShutDown();
 
     UserInterface &m_ui;
     MainView m_nullView;

@@ -49,4 +49,6 @@ public:
     virtual void localFolderHistoryChanged() {}
     // Closes the main window through the normal close path.
     virtual void closeMainWindow() {}
+    // Offers the feedback window at exit (modal) and stores its "never again" choice.
+    virtual void offerFeedback() {}
 };

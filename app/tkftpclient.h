@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ftp/FtpCli.h"
+#include "status/DisplayFeed.h"
 
 #include <QDateTime>
 #include <QString>
@@ -14,7 +15,7 @@ class QueueItem;
 // session. A session is busy while it executes a queue item (currentItem set).
 //
 // User-interface thread only.
-class tkftpclient : public TFtpClient {
+class tkftpclient : public TFtpClient, public SessionDisplay {
     Q_OBJECT
 public:
     explicit tkftpclient(const QString &name, QObject *parent = nullptr);
@@ -28,10 +29,7 @@ public:
     // The raw data of the listing being received, and of the last complete one.
     QString listingBuffer;
     QString lastListing;
-    // Every protocol line shown before the login succeeded, and the last 30 lines
-    // (marker followed by the text from the line's third character), oldest first.
-    QStringList loginMessages;
-    QStringList recentLines;
+    // loginMessages and recentLines come from SessionDisplay: the display feed fills them.
     // The queue item this session executes, or none.
     QueueItem *currentItem = nullptr;
 

@@ -190,12 +190,21 @@ void MainWindow::bindHelpCommands()
         AboutBox box(this);
         box.exec();
     });
-    on(c.acGiveFeedback, "nnqfbk", [this] {
-        FeedbackWindow window(read(m_controller->setup, Keys::neverShowAppFeedback), this);
-        connect(&window, &FeedbackWindow::writeRequested, this, [this](const QUrl &mail) { m_ui.openUrl(mail); });
-        window.exec();
-        m_controller->setup.setBool(Keys::neverShowAppFeedback.key(), window.neverShow());
+    on(c.acGiveFeedback, "nnqfbk", [this] { offerFeedback(); });
+    on(c.acRavuzAro, "nnqrav", [this] {
+        SessionSupervisor &s = *m_controller->sessions;
+        s.acRavuzAro();
+        // A refused switch keeps its old state, so the mark follows the sessions.
+        m_commands->acRavuzAro->setChecked(s.ravuzAro());
     });
+}
+
+void MainWindow::offerFeedback()
+{
+    FeedbackWindow window(read(m_controller->setup, Keys::neverShowAppFeedback), this);
+    connect(&window, &FeedbackWindow::writeRequested, this, [this](const QUrl &mail) { m_ui.openUrl(mail); });
+    window.exec();
+    m_controller->setup.setBool(Keys::neverShowAppFeedback.key(), window.neverShow());
 }
 
 void MainWindow::openDebugFile(const QString &name, const QStringList &lines)

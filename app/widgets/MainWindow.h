@@ -99,6 +99,7 @@ public:
     void startupWindowSteps() override;
     void localFolderHistoryChanged() override;
     void closeMainWindow() override;
+    void offerFeedback() override;
 
     // The toolbar menu of the dock (right click on the toolbars), a new menu each time.
     QMenu *createPopupMenu() override;

@@ -3,7 +3,7 @@
 #include "app/SessionSupervisor.h"
 #include "settings/SettingsCatalogue.h"
 #include "support/BugRecorder.h"
-#include "support/RealFtpServers.h"
+#include "support/FtpServers.h"
 #include "support/RecordingUserInterface.h"
 #include "support/ScriptedFtpServer.h"
 #include "support/ServerProcess.h"
@@ -106,8 +106,8 @@ TEST_F(Sessions, SharedHandlersFeedTheirTargets)
 
 TEST_F(Sessions, SupervisorLogsTheMainSessionInWithEachDirectConnectionType)
 {
-    PyFtpdServer srv;
-    ASSERT_TRUE(srv.start()) << srv.error().toStdString();
+    PyftpdlibServer srv;
+    ASSERT_TRUE(srv.start()) << srv.failure().toStdString();
     const struct {
         int type;
         const char *logLine;
@@ -117,7 +117,7 @@ TEST_F(Sessions, SupervisorLogsTheMainSessionInWithEachDirectConnectionType)
     for (const auto &r : rows) {
         SCOPED_TRACE(r.type);
         setup.setInt(QStringLiteral("connectionType"), r.type);
-        siteAt(srv.port());
+        siteAt(srv.port(), srv.user(), srv.password());
         log.clear();
         done.clear();
         sup.connectionWanted = true;
@@ -139,9 +139,9 @@ TEST_F(Sessions, SupervisorLogsTheMainSessionInWithEachDirectConnectionType)
 
 TEST_F(Sessions, TransferSessionWaitsForAFolderAndIsDroppedWhenRavuzAroGoesOff)
 {
-    PyFtpdServer srv;
-    ASSERT_TRUE(srv.start()) << srv.error().toStdString();
-    siteAt(srv.port());
+    PyftpdlibServer srv;
+    ASSERT_TRUE(srv.start()) << srv.failure().toStdString();
+    siteAt(srv.port(), srv.user(), srv.password());
     sup.setRavuzAro(true);
     sup.connectionWanted = true;
     sup.timer_threads();
@@ -153,6 +153,17 @@ TEST_F(Sessions, TransferSessionWaitsForAFolderAndIsDroppedWhenRavuzAroGoesOff)
     sup.timer_threads();
     ASSERT_EQ(connectResult(*sup.xferSession), 0);
     EXPECT_TRUE(sup.xferSession->IsConnected());
+
+    // Not wanted any more: both sessions are dropped; wanted again: both come back.
+    sup.connectionWanted = false;
+    sup.timer_threads();
+    EXPECT_FALSE(sup.mainSession->connectedOrResolving());
+    EXPECT_FALSE(sup.xferSession->connectedOrResolving());
+    done.clear();
+    sup.connectionWanted = true;
+    sup.timer_threads();
+    ASSERT_EQ(connectResult(*sup.mainSession), 0);
+    ASSERT_EQ(connectResult(*sup.xferSession), 0);
 
     // A transfer runs on the transfer session: RavuzAro cannot be switched off.
     QueueItem *const anyItem = reinterpret_cast<QueueItem *>(&rFolder);
@@ -198,14 +209,14 @@ TEST_F(Sessions, StandardProxyLogsInWithUserAtHost)
 
 TEST_F(Sessions, SocksFiveCarriesTheControlConnection)
 {
-    PyFtpdServer srv;
-    ASSERT_TRUE(srv.start()) << srv.error().toStdString();
+    PyftpdlibServer srv;
+    ASSERT_TRUE(srv.start()) << srv.failure().toStdString();
     MicrosocksServer socks;
     ASSERT_TRUE(socks.start());
     setup.setInt(QStringLiteral("connectionType"), 3);
     setup.setString(QStringLiteral("ConnectionTypeAddress"), QStringLiteral("127.0.0.1"));
     setup.setString(QStringLiteral("ConnectionTypePort"), QString::number(socks.port()));
-    siteAt(srv.port());
+    siteAt(srv.port(), srv.user(), srv.password());
     sup.connectionWanted = true;
     sup.timer_threads();
     EXPECT_EQ(connectResult(*sup.mainSession), 0);

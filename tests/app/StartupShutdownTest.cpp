@@ -2,8 +2,10 @@
 #include "base/Guard.h"
 #include "base/TextCodec.h"
 #include "settings/SettingsCatalogue.h"
+#include "support/FtpServers.h"
 #include "support/RecordingUserInterface.h"
 #include "support/TempHome.h"
+#include "support/WaitFor.h"
 
 #include <QDir>
 #include <QFile>
@@ -111,6 +113,42 @@ TEST_F(StartupShutdown, FirstRunUsesDefaultsAndASecondRunGetsBackWhatTheFirstSav
     MainController &third = start();
     EXPECT_EQ(third.setup.getInt(QStringLiteral("appRuns"), 0), 2);
     EXPECT_EQ(third.lFolderHistory.count(QStringLiteral("/srv/data/")), 1);
+}
+
+TEST_F(StartupShutdown, ClosingWhileConnectedAsksFirstAndThenDisconnects)
+{
+    PyftpdlibServer srv;
+    ASSERT_TRUE(srv.start()) << srv.failure().toStdString();
+    MainController &c = start();
+    SessionSupervisor &s = *c.sessions;
+    s.currentSite.name = QStringLiteral("site");
+    s.currentSite.Host = QStringLiteral("127.0.0.1");
+    s.currentSite.Port = QString::number(srv.port());
+    s.currentSite.User = srv.user();
+    s.currentSite.Pass = srv.password();
+    s.connectionWanted = true;
+    c.tick.timer_threads.execute();
+    ASSERT_TRUE(waitFor([&] { return s.mainSession->IsConnected() && s.mainSession->idleState(); }, 15000));
+    s.mainSession->loggedIn = true; // what the login completion records
+
+    ui.confirmAnswers = {false};
+    EXPECT_FALSE(c.FormCloseQuery());
+    EXPECT_EQ(ui.questions, QStringList{QStringLiteral(
+                                "You are currently connected to an FTP site. Still want to close application?")});
+    EXPECT_TRUE(s.mainSession->IsConnected());
+    EXPECT_TRUE(s.connectionWanted);
+    EXPECT_FALSE(QFile::exists(dataFile("setup.dat")));
+
+    ui.confirmAnswers = {true};
+    EXPECT_TRUE(c.FormCloseQuery());
+    EXPECT_FALSE(s.mainSession->IsConnected());
+    EXPECT_TRUE(s.isFullyDisconnected());
+    EXPECT_TRUE(QFile::exists(dataFile("setup.dat")));
+    // The protocol lines reached the log through the display feed.
+    bool sawUser = false;
+    for (int i = 0; i < c.log.rowCount(); ++i)
+        sawUser = sawUser || c.log.index(i).data().toString().contains(QStringLiteral("USER ") + srv.user());
+    EXPECT_TRUE(sawUser);
 }
 
 TEST_F(StartupShutdown, DebugSwitchIsRecognisedInAnyLetterCase)

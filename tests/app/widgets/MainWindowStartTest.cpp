@@ -1,4 +1,5 @@
 #include "app/widgets/MainWindow.h"
+#include "support/ModalCloser.h"
 #include "support/TempHome.h"
 #include "support/WaitFor.h"
 
@@ -30,7 +31,9 @@ TEST(MainWindowStart, GeometryAndLayoutsSurviveACloseAndRestart)
         w->setGeometry(60, 70, 900, 650);
         w->showMaximized();
         waitFor([&] { return w->isMaximized(); }, 2000);
-        EXPECT_TRUE(w->close());
+        bool closed = false;
+        EXPECT_EQ(closeModalOpenedBy([&] { closed = w->close(); }), QStringLiteral("feedbackWindow"));
+        EXPECT_TRUE(closed);
     }
     for (const char *name : {"setup.dat", "lvl.dat", "lvr.dat", "lvq.dat", "ftpm.dat", "lFolderHistory.dat"})
         EXPECT_TRUE(QFile::exists(home.programData() + QString::fromLatin1(name))) << name;
@@ -40,7 +43,9 @@ TEST(MainWindowStart, GeometryAndLayoutsSurviveACloseAndRestart)
     EXPECT_TRUE(waitFor([&] { return w->isMaximized(); }, 2000));
     // The rectangle the window manager restores to is the one it had before it was maximised.
     EXPECT_EQ(w->normalGeometry(), QRect(60, 70, 900, 650));
-    EXPECT_TRUE(w->close());
+    bool closed = false;
+    closeModalOpenedBy([&] { closed = w->close(); });
+    EXPECT_TRUE(closed);
 }
 
 } // namespace
