@@ -490,6 +490,20 @@ TEST_F(BrowserFixture, RowsDropOnlyFromTheOtherList)
     EXPECT_EQ(target->dropTargetRow(), -1);
 }
 
+TEST_F(BrowserFixture, CachedFreshFoldersAreDrawnBold)
+{
+    controller.browser.storeListing(QStringLiteral("/pub/incoming/"), {}, QString());
+    showRemote(QStringLiteral("/pub/"), {remoteEntry(QStringLiteral("incoming"), 0, true)});
+    FileListView *list = remote.list();
+    const QModelIndex name = list->model()->index(0, 0);
+    QStyleOptionViewItem option;
+    option.initFrom(list->viewport());
+    const int boldWidth = list->itemDelegate()->sizeHint(option, name).width();
+    controller.setup.setBool(Keys::markCachedFolders.key(), false);
+    const int plainWidth = list->itemDelegate()->sizeHint(option, name).width();
+    EXPECT_GT(boldWidth, plainWidth);
+}
+
 TEST_F(BrowserFixture, IconsFollowTheirSettings)
 {
     SystemFileIcons icons;
