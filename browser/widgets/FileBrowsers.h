@@ -22,7 +22,7 @@ public:
     HeaderStyles &headerStyles() { return m_styles; }
 
     // The column layouts in "lvl.dat" (local) and "lvr.dat" (remote) of the program data
-    // folder. A missing or unreadable file leaves the designed layout; a file that cannot be
+    // folder. A missing or unreadable file leaves the standard layout; a file that cannot be
     // written is skipped.
     void loadLayouts(const QString &programData);
     void saveLayouts(const QString &programData);

@@ -11,7 +11,7 @@
 class HeaderStyles;
 class QMenu;
 
-// The view of one file list (lLv or rlv): the designed columns, the sortable header with
+// The view of one file list (lLv or rlv): the standard columns, the sortable header with
 // its menu (column visibility and header style), drag and drop between the two lists only,
 // incremental search by name and bold names for marked folders.
 //

@@ -382,7 +382,7 @@ TEST_F(BrowserFixture, ColumnLayoutSurvivesSaveAndRestore)
     EXPECT_EQ(restored.model()->sortOrder(), Qt::DescendingOrder);
     EXPECT_EQ(restored.list()->headerStyle(), HeaderStyles::Plate);
 
-    // Anything else leaves the designed layout: garbage, a bare header state, the local list's.
+    // Anything else leaves the standard layout: garbage, a bare header state, the local list's.
     LocalBrowser fresh(other, nullptr);
     std::unique_ptr<FileListView> freshOwner(fresh.list());
     for (const QByteArray &bytes : {QByteArray("not a layout"), h->saveState(), QByteArray(), saved}) {
@@ -538,7 +538,7 @@ TEST_F(BrowserFixture, IconsFollowTheirSettings)
 
 namespace {
 
-TEST(FileBrowsers, LayoutFilesRoundTripAndBadFilesLeaveTheDesignedLayout)
+TEST(FileBrowsers, LayoutFilesRoundTripAndBadFilesLeaveTheStandardLayout)
 {
     QTemporaryDir data;
     const QString folder = data.path() + u'/';
