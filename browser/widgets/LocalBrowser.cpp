@@ -11,6 +11,18 @@ LocalBrowser::LocalBrowser(MainController &controller, QWidget *listParent, QObj
 {
 }
 
+void LocalBrowser::rememberLocalFolder(const QString &folder)
+{
+    // The folder box's drop-down is the local folder history that shut-down saves; both
+    // follow the same rule.
+    QStringList &history = controller().lFolderHistory;
+    if (history.contains(folder))
+        return;
+    history.prepend(folder);
+    while (history.size() > kFolderHistoryItems)
+        history.removeLast();
+}
+
 void LocalBrowser::refreshLocalView()
 {
     guarded("lvrefl", [this] {
@@ -25,6 +37,7 @@ void LocalBrowser::refreshLocalView()
             return;
         }
         showInFolderBox(folder);
+        rememberLocalFolder(folder);
         model()->clearRows();
         state.lEntries.clear();
         scanFolder(folder, state.lEntries, false, QStringLiteral("*.*"));

@@ -13,4 +13,7 @@ public:
     // list and the message "Folder does not exist on your computer".
     void refreshLocalView();
     void refresh() override { refreshLocalView(); }
+
+private:
+    void rememberLocalFolder(const QString &folder);
 };

@@ -206,8 +206,22 @@ TEST_F(BrowserFixture, FolderBoxesKeepTenFoldersNewestFirst)
     EXPECT_EQ(box->currentText(), QStringLiteral("/elsewhere/"));
     EXPECT_EQ(names(remote), QStringList{QStringLiteral("kept")});
 
-    showLocal(dir.path());
-    EXPECT_EQ(lRow.folderBox->currentText(), dir.path() + u'/');
+    // The local box is the local folder history that shut-down saves.
+    controller.lFolderHistory = {QStringLiteral("/old/one/"), QStringLiteral("/old/two/")};
+    lRow.folderBox->addItems(controller.lFolderHistory);
+    for (int i = 0; i < 10; ++i) {
+        const QString folder = dir.path() + QStringLiteral("/d%1").arg(i);
+        ASSERT_TRUE(QDir().mkpath(folder));
+        showLocal(folder);
+    }
+    showLocal(dir.path() + QStringLiteral("/d4"));
+    EXPECT_EQ(lRow.folderBox->currentText(), dir.path() + QStringLiteral("/d4/"));
+    QStringList items;
+    for (int i = 0; i < lRow.folderBox->count(); ++i)
+        items << lRow.folderBox->itemText(i);
+    EXPECT_EQ(items.size(), 10);
+    EXPECT_EQ(items.first(), dir.path() + QStringLiteral("/d9/"));
+    EXPECT_EQ(controller.lFolderHistory, items);
 }
 
 TEST_F(BrowserFixture, MissingLocalFolderGivesAnEmptyListAndTheMessage)
