@@ -6,6 +6,8 @@
 #include "app/MasterTick.h"
 #include "app/SessionSupervisor.h"
 #include "app/UserInterface.h"
+#include "browser/BrowserState.h"
+#include "browser/FileFilter.h"
 #include "settings/u_tmbSetup.h"
 #include "status/DisplayFeed.h"
 #include "status/LogModel.h"
@@ -36,11 +38,7 @@ public:
     // Shut-down. Returns false when the window must stay open.
     bool FormCloseQuery();
 
-    struct FilterState {
-        QString text;
-        bool alwaysFolders = true;
-        bool wildcard = false;
-    };
+    using FilterState = FileFilter;
     struct QuickConnect {
         QString address, user, password, port;
     };
@@ -49,15 +47,19 @@ public:
     DataFolders folders;
     MasterTick tick;
 
+    // Folders, entries and the remote folder cache behind the two file lists.
+    BrowserState browser;
     QStringList lFolderHistory; // most recent first
     QString initialLocalFolder;
-    QString lFolder; // current local folder, ends in "/"
+    QString &lFolder = browser.lFolder; // current local folder, ends in "/"
     QStringList asciiMasks;
     QStringList connectionHistory;
     QString sharedProfilesFolder;
     FilterState lFilterState, rFilterState;
     bool showFilters = false;
     QuickConnect quickConnect;
+    // The local side is the active browser: the local list or folder box had the focus last.
+    bool localActive = true;
 
     bool started() const { return m_started; }
     bool debugMode() const { return m_debugMode; }

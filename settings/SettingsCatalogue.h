@@ -78,6 +78,12 @@ inline constexpr BoolKey lFilterAlwaysFolders{"lFilterAlwaysFolders", true};
 inline constexpr BoolKey rFilterAlwaysFolders{"rFilterAlwaysFolders", true};
 inline constexpr BoolKey lFilterWildcard{"lFilterWildcard", false};
 inline constexpr BoolKey rFilterWildcard{"rFilterWildcard", false};
+inline constexpr BoolKey filesizeInBytes{"filesizeInBytes", false};
+inline constexpr BoolKey hideFileIcons{"hideFileIcons", false};
+inline constexpr BoolKey displayshortcuticon{"displayshortcuticon", true};
+inline constexpr BoolKey markCachedFolders{"markCachedFolders", true};
+inline constexpr BoolKey shadeFilenameColumn{"shadeFilenameColumn", true};
+inline constexpr BoolKey autoSelectFolder{"autoSelectFolder", true};
 inline constexpr BoolKey showFilters{"showFilters", false};
 inline constexpr BoolKey switchBrowserWindows{"switchBrowserWindows", false};
 

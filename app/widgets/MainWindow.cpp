@@ -7,6 +7,7 @@
 #include "app/widgets/LogoWidget.h"
 #include "base/Errors.h"
 #include "base/Guard.h"
+#include "browser/widgets/FileBrowsers.h"
 #include "settings/SettingsCatalogue.h"
 #include "status/widgets/LogView.h"
 #include "ui/u_formWait.h"
@@ -75,6 +76,11 @@ MainWindow::~MainWindow()
     for (QToolBar *bar : toolbars())
         bar->removeEventFilter(this);
     m_controller->setView(nullptr);
+    // The file lists read the controller's entries and settings whenever they lay out or
+    // paint; they go before the controller does.
+    delete m_browsers;
+    delete m_lLv;
+    delete m_rlv;
 }
 
 QList<QToolBar *> MainWindow::toolbars() const
@@ -107,22 +113,19 @@ void MainWindow::startWaitCloseTimer()
 
 void MainWindow::loadListLayouts(const QString &programData, bool includeQueue)
 {
-    const std::pair<QTreeView *, const char *> lists[] = {{m_lLv, "lvl.dat"}, {m_rlv, "lvr.dat"}, {m_qLv, "lvq.dat"}};
-    for (const auto &[list, name] : lists) {
-        if (list == m_qLv && !includeQueue)
-            continue;
-        bool ok = false;
-        const QByteArray state = readFile(programData + QString::fromLatin1(name), &ok);
-        if (ok)
-            list->header()->restoreState(state);
-    }
+    m_browsers->loadLayouts(programData); // "lvl.dat" and "lvr.dat"
+    if (!includeQueue)
+        return;
+    bool ok = false;
+    const QByteArray state = readFile(programData + QStringLiteral("lvq.dat"), &ok);
+    if (ok)
+        m_qLv->header()->restoreState(state);
 }
 
 void MainWindow::saveListLayouts(const QString &programData)
 {
-    const std::pair<QTreeView *, const char *> lists[] = {{m_lLv, "lvl.dat"}, {m_rlv, "lvr.dat"}, {m_qLv, "lvq.dat"}};
-    for (const auto &[list, name] : lists)
-        writeFile(programData + QString::fromLatin1(name), list->header()->saveState()); // failures are skipped
+    m_browsers->saveLayouts(programData);
+    writeFile(programData + QStringLiteral("lvq.dat"), m_qLv->header()->saveState()); // failures are skipped
 }
 
 void MainWindow::loadToolbarPositions(const QString &path)
@@ -246,19 +249,14 @@ void MainWindow::startupWindowSteps()
     m_commands->acMeterDisabled->setChecked(read(c.setup, Keys::disableBandwidthMeter));
     applyCustomLogo();
 
-    const std::pair<BrowserPane *, const MainController::FilterState *> sides[] = {{m_lPanel, &c.lFilterState},
-                                                                                   {m_rPanel, &c.rFilterState}};
-    for (const auto &[pane, state] : sides) {
-        pane->filter()->setText(state->text);
-        pane->alwaysFolders()->setChecked(state->alwaysFolders);
-        pane->wildcard()->setChecked(state->wildcard);
-        pane->filterPanel()->setVisible(c.showFilters);
-    }
+    m_browsers->local().applyFilterRow();
+    m_browsers->remote().applyFilterRow();
     m_tbAddress->setText(c.quickConnect.address);
     m_tbUsername->setText(c.quickConnect.user);
     m_tbPassword->setText(c.quickConnect.password);
     m_tbPort->setText(c.quickConnect.port);
-    m_lPanel->combo()->setEditText(c.lFolder);
+    // The local list shows the first folder of the local folder history.
+    m_browsers->local().refreshLocalView();
 }
 
 void MainWindow::applyCustomLogo()

@@ -11,6 +11,7 @@
 #include <optional>
 
 class BrowserPane;
+class FileBrowsers;
 class CaptionBar;
 class Commands;
 class HelpBrowser;
@@ -53,6 +54,8 @@ public:
 
     BrowserPane *localPane() const { return m_lPanel; }
     BrowserPane *remotePane() const { return m_rPanel; }
+    // The two file browsers: the local list lLv and the remote list rlv with their models.
+    FileBrowsers &browsers() { return *m_browsers; }
     QTreeView *localList() const { return m_lLv; }
     QTreeView *remoteList() const { return m_rlv; }
     QTreeView *queueList() const { return m_qLv; }
@@ -110,6 +113,7 @@ protected:
 private:
     // MainWindowLayout.cpp
     void buildRegions();
+    void attachBrowsers();
     QWidget *buildBottomPanel();
     QWidget *buildQueuePanel();
     void buildStatusBar();
@@ -159,6 +163,7 @@ private:
     LogView *m_log = nullptr;
     BrowserPane *m_lPanel = nullptr;
     BrowserPane *m_rPanel = nullptr;
+    FileBrowsers *m_browsers = nullptr;
     QTreeView *m_lLv = nullptr;
     QTreeView *m_rlv = nullptr;
     QTreeView *m_qLv = nullptr;

@@ -1,8 +1,10 @@
 // The regions of the main window: log, the two panes, the bottom panel and the status bar.
 #include "app/widgets/BrowserPane.h"
 #include "app/widgets/CaptionBar.h"
+#include "app/widgets/LogoWidget.h"
 #include "app/widgets/MainWindow.h"
 #include "app/widgets/PendingListModel.h"
+#include "browser/widgets/FileBrowsers.h"
 #include "status/widgets/LogView.h"
 
 #include <QHeaderView>
@@ -66,9 +68,11 @@ void MainWindow::buildRegions()
     m_log->setLogModel(&m_controller->log);
     m_log->setMinimumHeight(LogView::kRowHeight);
 
-    m_lLv = makeList(QStringLiteral("lLv"), {{"Name", 125}, {"Size", 50}, {"Type", 75}, {"Date", 100}}, this);
-    m_rlv =
-        makeList(QStringLiteral("rlv"), {{"Name", 125}, {"Size", 50}, {"Type", 50}, {"Date", 75}, {"Attr", 50}}, this);
+    m_browsers = new FileBrowsers(*m_controller, this);
+    m_lLv = m_browsers->local().list();
+    m_rlv = m_browsers->remote().list();
+    for (QTreeView *list : {m_lLv, m_rlv})
+        list->setContextMenuPolicy(Qt::ActionsContextMenu);
     m_lPanel = new BrowserPane(BrowserPane::Side::Local, m_lLv, this);
     m_rPanel = new BrowserPane(BrowserPane::Side::Remote, m_rlv, this);
     m_rPanel->setLogoShown(true);
@@ -94,6 +98,27 @@ void MainWindow::buildRegions()
     m_vertical->handle(2)->setObjectName(QStringLiteral("Splitter2"));
     setCentralWidget(m_vertical);
     buildStatusBar();
+    attachBrowsers();
+}
+
+void MainWindow::attachBrowsers()
+{
+    const std::pair<FileBrowser *, BrowserPane *> sides[] = {{&m_browsers->local(), m_lPanel},
+                                                             {&m_browsers->remote(), m_rPanel}};
+    for (const auto &[browser, pane] : sides)
+        browser->attachRow(
+            {pane->combo(), pane->filterPanel(), pane->filter(), pane->alwaysFolders(), pane->wildcard()});
+    // A press on a caption bar makes its side the active one: the local caption and the
+    // meter's for the local side; the remote caption, the empty remote pane and the logo for
+    // the remote side.
+    m_browsers->local().addFocusSource(m_lPanel->captionBar());
+    if (auto *meterCaption = findChild<CaptionBar *>(QStringLiteral("icShape")))
+        m_browsers->local().addFocusSource(meterCaption);
+    for (QWidget *source : {static_cast<QWidget *>(m_rPanel->captionBar()), static_cast<QWidget *>(m_rPanel),
+                            static_cast<QWidget *>(m_rPanel->logo())})
+        m_browsers->remote().addFocusSource(source);
+    // One header style and one header menu for the three lists.
+    m_browsers->headerStyles().addHeader(m_qLv->header(), true);
 }
 
 QWidget *MainWindow::buildBottomPanel()
