@@ -7,7 +7,8 @@
 namespace {
 
 // "--screenshot FILE": once start-up has run, saves a picture of the main window to FILE
-// and closes the program. Used to keep the picture in the documentation current.
+// and ends the program without the closing questions and without saving this run's
+// layout. Used to keep the picture in the documentation current.
 QString screenshotPath(const QStringList &args)
 {
     const qsizetype at = args.indexOf(QStringLiteral("--screenshot"));
@@ -36,7 +37,6 @@ int main(int argc, char *argv[])
     if (!shot.isEmpty()) {
         QTimer::singleShot(1500, &window, [&window, shot] {
             const bool saved = window.grab().save(shot);
-            window.close();
             QCoreApplication::exit(saved ? 0 : 1);
         });
     }
