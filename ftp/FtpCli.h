@@ -17,14 +17,19 @@
 #include <initializer_list>
 #include <vector>
 
-// Asynchronous FTP client, control side: a Start operation sends one or more commands on
-// the control connection, reads and judges the replies, and reports once through
-// OnRequestDone with the request type and 0 or the failing code.
+// Asynchronous FTP client: a Start operation sends one or more commands on the control
+// connection, reads and judges the replies, and reports once through OnRequestDone with the
+// request type and 0 or the failing code. Transfers (RETR, LIST, NLST, STOR, APPE) open a
+// second, data connection (PASV or PORT) and stream the local file through one fixed block:
+// memory does not grow with the file. A transfer ends when both its success reply and the
+// close of the data connection are in, in either order.
 //
 // Thread: lives on the thread that created it; every event comes from that thread's event
 // loop. OnRequestDone is always posted, never fired inside a Start call, so a handler may
 // start the next request. Usage errors go to OnUsageError, or are thrown as FtpException
-// when it is unassigned. Do not delete the engine inside one of its handlers.
+// when it is unassigned. Do not delete the engine inside one of its handlers. OnProgress
+// comes before each data block and may abort the transfer; the data connection is then
+// closed inside the call.
 class TFtpClient : public QObject {
     Q_OBJECT
 public:

@@ -126,6 +126,10 @@ void TFtpClient::DataAccept(bool upload)
         m_startTick = nowTick();
         return;
     }
+    int sendBuffer = 0;
+    socklen_t length = sizeof sendBuffer;
+    if (::getsockopt(m_data.Handle(), SOL_SOCKET, SO_SNDBUF, &sendBuffer, &length) != 0)
+        return HandleError(QStringLiteral("winsock.getsockopt(SO_SNDBUF) failed"));
     m_dataConnected = true;
     if (m_go && m_startTick == 0)
         PostStartUpload();

@@ -363,8 +363,40 @@ TEST_P(FtpUpload, RefusalsAndFailuresEndWithTheirCodes)
     }
 }
 
+TEST_P(FtpUpload, AppendSendsAppeAndReportsItsOwnRequestType)
+{
+    Session s(GetParam());
+    const QByteArray content = pattern(4000);
+    writeFile(s.local(), content);
+    s.transfer(QStringLiteral("APPE f"))
+        .reply(QStringLiteral("150 send"))
+        .dataReceive()
+        .reply(QStringLiteral("226 ok"));
+    ASSERT_TRUE(s.login());
+    EXPECT_EQ(s.run([&] { s.ftp.StartAppend(); }), 0);
+    EXPECT_EQ(s.rec.lastType(), TFtpRequest::rqAppend);
+    EXPECT_EQ(s.srv.received(), content);
+}
+
 INSTANTIATE_TEST_SUITE_P(Modes, FtpUpload, ::testing::Bool(),
                          [](const auto &info) { return info.param ? "passive" : "active"; });
+
+TEST(FtpUploadActive, StartsWhenTheServerConnectsOnlyAfterItsGoReply)
+{
+    Session s(false);
+    const QByteArray content = pattern(300000);
+    writeFile(s.local(), content);
+    s.portOnly();
+    s.srv.on(QStringLiteral("STOR f"))
+        .reply(QStringLiteral("150 send"))
+        .delay(100)
+        .connectActive()
+        .dataReceive()
+        .reply(QStringLiteral("226 ok"));
+    ASSERT_TRUE(s.login());
+    EXPECT_EQ(s.run([&] { s.ftp.StartPut(); }), 0);
+    EXPECT_EQ(s.srv.received(), content);
+}
 
 // --- abort from OnProgress -----------------------------------------------------------------------------------
 
