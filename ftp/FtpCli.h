@@ -102,7 +102,7 @@ public:
     // the same at any size; larger blocks mean fewer system calls and events per byte.
     int DataReceiveBlock = 256 * 1024;
     int DataSendBlock = 256 * 1024;
-    int32_t SizeResult() const { return m_sizeResult; }
+    int64_t SizeResult() const { return m_sizeResult; }
     QString DirResult() const { return m_dirResult; }
     int RequestResult() const { return m_requestResult; }
     bool IsConnected() const { return m_control.State() != TSocketState::wsClosed; }
@@ -273,7 +273,7 @@ private:
     TFtpRequest m_requestType = TFtpRequest::rqNone;
     int32_t m_statusCode = 0;
     QString m_lastResponse;
-    int32_t m_sizeResult = 0;
+    int64_t m_sizeResult = 0;
     QString m_dirResult;
     int m_requestResult = 0;
 

@@ -215,6 +215,10 @@ TEST_P(RealTransfer, FiveGibFilesResumeNearTheirEnd)
     ASSERT_TRUE(writeSparse(local(QStringLiteral("big-up.bin")), size, offset, tail));
     ASSERT_TRUE(writeSparse(remote(QStringLiteral("big-up.bin")), offset, 0, QByteArray()));
     ownLikeServer(remote(QStringLiteral("big-up.bin")));
+    // The restart offset of an upload is the size of the partial remote file.
+    m_ftp.SetHostFileName(QStringLiteral("big-up.bin"));
+    ASSERT_EQ(run([&] { m_ftp.StartSize(); }), 0) << log();
+    EXPECT_EQ(m_ftp.SizeResult(), offset);
     QList<int64_t> progress;
     m_ftp.OnProgress = [&](TFtpClient *, int64_t count, bool &) { progress << count; };
     ASSERT_EQ(upload(local(QStringLiteral("big-up.bin")), QStringLiteral("big-up.bin"), offset), 0) << log();

@@ -4,6 +4,7 @@
 
 #include "support/FtpRecorder.h"
 #include "support/ScriptedFtpServer.h"
+#include "support/ServerProcess.h"
 #include "support/WaitFor.h"
 
 #include <QFile>
@@ -356,8 +357,8 @@ TEST_P(FtpUpload, RefusalsAndFailuresEndWithTheirCodes)
         EXPECT_EQ(s.run([&] { s.ftp.StartPut(); }), c.error);
         EXPECT_EQ(s.rec.lastType(), TFtpRequest::rqPut);
         if (!c.shown.isEmpty()) {
-            EXPECT_TRUE(s.shown(c.shown.arg(s.ftp.LocalFileName())))
-                << s.rec.display.join(QLatin1Char('\n')).toStdString();
+            const QString text = c.shown.contains(QLatin1String("%1")) ? c.shown.arg(s.ftp.LocalFileName()) : c.shown;
+            EXPECT_TRUE(s.shown(text)) << s.rec.display.join(QLatin1Char('\n')).toStdString();
         }
         EXPECT_EQ(s.ftp.State(), TFtpEngineState::stReady);
     }
@@ -482,6 +483,25 @@ TEST(FtpPasv, ReplyArrivingInFragmentsIsReadWhole)
         ASSERT_TRUE(s.login());
         EXPECT_EQ(s.run([&] { s.ftp.StartReceive(); }), 0);
         EXPECT_EQ(readFile(s.local()), kPayload);
+    }
+}
+
+TEST(FtpPasv, ADataConnectionThatCannotBeMadeFailsWith550)
+{
+    const quint16 closed = ServerProcess::freePort(); // nothing listens there
+    const QString reply =
+        QStringLiteral("227 Entering Passive Mode (127,0,0,1,%1,%2)").arg(closed >> 8).arg(closed & 0xFF);
+    for (bool upload : {false, true}) {
+        SCOPED_TRACE(upload ? "upload" : "download");
+        Session s(true);
+        writeFile(s.local(), pattern(100));
+        s.srv.on(QStringLiteral("PASV")).reply(reply);
+        if (!upload) // RETR goes out at once; an upload waits for the data connection
+            s.srv.on(QStringLiteral("RETR f")).delay(200).reply(QStringLiteral("425 no data connection"));
+        ASSERT_TRUE(s.login());
+        EXPECT_EQ(s.run([&] { upload ? s.ftp.StartPut() : s.ftp.StartReceive(); }), 550);
+        EXPECT_EQ(s.ftp.ErrorMessage(), QStringLiteral("Unable to establish data connection, error #10061"));
+        EXPECT_EQ(s.ftp.State(), TFtpEngineState::stReady);
     }
 }
 
