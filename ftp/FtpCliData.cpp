@@ -243,7 +243,18 @@ void TFtpClient::PostStartUpload()
             if (m_transfer != Transfer::Upload || m_startTick != 0)
                 return;
             m_startTick = nowTick();
-            DataSend(0);
+            try {
+                DataSend(0);
+            } catch (const std::exception &e) {
+                // Nothing may escape into the event loop.
+                bool canClose = true;
+                if (OnBgException) {
+                    try {
+                        OnBgException(this, e, canClose);
+                    } catch (...) { // the handler of a handler's failure must not fail the loop
+                    }
+                }
+            }
         },
         Qt::QueuedConnection);
 }
@@ -275,6 +286,12 @@ void TFtpClient::DataSend(int error)
         // called us return first. The close is graceful, so no queued byte is lost.
         m_eof = true;
         m_data.CloseDelayed();
+        return;
+    }
+    if (m_data.State() != TSocketState::wsConnected) {
+        // The server closed the data connection before the file was through.
+        NoteDataError(WsaError::NotConnected, QStringLiteral("! Error #%1 sending data").arg(WsaError::NotConnected));
+        m_localFile.close();
         return;
     }
     ByteCount += n;

@@ -382,6 +382,20 @@ TEST_P(FtpUpload, AppendSendsAppeAndReportsItsOwnRequestType)
 INSTANTIATE_TEST_SUITE_P(Modes, FtpUpload, ::testing::Bool(),
                          [](const auto &info) { return info.param ? "passive" : "active"; });
 
+TEST_P(FtpUpload, ServerClosingTheDataConnectionEarlyFailsThoughItSays226)
+{
+    Session s(GetParam());
+    writeFile(s.local(), pattern(8 * 1024 * 1024));
+    s.transfer(QStringLiteral("STOR f"))
+        .reply(QStringLiteral("150 send"))
+        .dataReset()
+        .delay(200)
+        .reply(QStringLiteral("226 ok"));
+    ASSERT_TRUE(s.login());
+    EXPECT_GT(s.run([&] { s.ftp.StartPut(); }), 0) << s.rec.display.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(s.ftp.State(), TFtpEngineState::stReady);
+}
+
 TEST(FtpUploadActive, StartsWhenTheServerConnectsOnlyAfterItsGoReply)
 {
     Session s(false);

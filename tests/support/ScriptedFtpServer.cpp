@@ -301,7 +301,11 @@ bool ScriptedFtpServer::runAction(const Step::Action &a)
             const linger hard{1, 0};
             ::setsockopt(static_cast<int>(m_data->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
         }
+        // What the client sent so far is kept; the socket's own handlers go with it.
+        m_received += m_data->readAll();
+        QObject::disconnect(m_data, nullptr, this, nullptr);
         m_data->abort();
+        m_data->deleteLater();
         m_data = nullptr;
         m_dataFinished = false;
         return true;
