@@ -434,6 +434,25 @@ TEST(FtpAbort, AbortFromOnProgressClosesTheDataConnectionAndFailsTheTransfer)
     }
 }
 
+TEST(FtpWaitTransfer, EveryDataBlockMovesTheWaitDeadlineOn)
+{
+    // Two pauses of 700 ms: together longer than the 1-second timeout, each shorter.
+    Session s(true);
+    s.transfer(QStringLiteral("RETR f"))
+        .reply(QStringLiteral("150 go"))
+        .dataSend(pattern(1000))
+        .delay(700)
+        .dataSend(pattern(1000, 3))
+        .delay(700)
+        .dataSend(pattern(1000, 5))
+        .dataClose()
+        .reply(QStringLiteral("226 ok"));
+    ASSERT_TRUE(s.login());
+    s.ftp.SetTimeout(1);
+    EXPECT_TRUE(s.ftp.RunAndWait([&] { s.ftp.StartReceive(); })) << s.ftp.ErrorMessage().toStdString();
+    EXPECT_EQ(QFile(s.local()).size(), 3000);
+}
+
 // --- PORT and PASV ----------------------------------------------------------------------------------------------
 
 TEST(FtpPort, ActiveModeOnLoopbackSendsTheListenerPort)
