@@ -229,6 +229,7 @@ private:
     void DataReceive();
     void DataDiscard();
     void DataSend(int error);
+    bool SendNextBlock();
     void PostStartUpload();
     void DataClosed(int error);
     void NoteDataError(int code, const QString &text);
