@@ -233,12 +233,22 @@ void TFtpClient::TriggerRequestDone(int error)
         return;
     m_requestDone = true;
     if (error == 0 && m_composite) {
-        if (m_state != TFtpEngineState::stAbort && !(m_steps.test(static_cast<size_t>(TFtpStep::Put)) && m_passive))
+        // With a passive upload next, the engine stays busy until STOR has gone out. A REST
+        // still to come must find it ready, or a passive restart upload could never run.
+        const bool passivePutNext = m_passive && m_steps.test(static_cast<size_t>(TFtpStep::Put)) &&
+                                    !m_steps.test(static_cast<size_t>(TFtpStep::Rest));
+        if (m_state != TFtpEngineState::stAbort && !passivePutNext)
             ChangeState(TFtpEngineState::stInternalReady);
         NextStep();
         return;
     }
     ChangeState(TFtpEngineState::stReady);
+    // The request is over: nothing of its transfer may act any more.
+    m_transfer = Transfer::None;
+    m_localFile.close();
+    m_data.OnSessionClosed = nullptr;
+    m_data.OnDataAvailable = nullptr;
+    m_data.OnDataSent = nullptr;
     if (m_data.State() != TSocketState::wsClosed)
         m_data.Close();
     if (m_savedCode != -1) {

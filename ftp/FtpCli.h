@@ -1,9 +1,11 @@
 #pragma once
 
+#include "ftp/FtpLocalFile.h"
 #include "ftp/FtpReply.h"
 #include "ftp/FtpTypes.h"
 #include "ftp/WSocket.h"
 
+#include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
 
@@ -13,15 +15,21 @@
 #include <exception>
 #include <functional>
 #include <initializer_list>
+#include <vector>
 
-// Asynchronous FTP client, control side: a Start operation sends one or more commands on
-// the control connection, reads and judges the replies, and reports once through
-// OnRequestDone with the request type and 0 or the failing code.
+// Asynchronous FTP client: a Start operation sends one or more commands on the control
+// connection, reads and judges the replies, and reports once through OnRequestDone with the
+// request type and 0 or the failing code. Transfers (RETR, LIST, NLST, STOR, APPE) open a
+// second, data connection (PASV or PORT) and stream the local file through one fixed block:
+// memory does not grow with the file. A transfer ends when both its success reply and the
+// close of the data connection are in, in either order.
 //
 // Thread: lives on the thread that created it; every event comes from that thread's event
 // loop. OnRequestDone is always posted, never fired inside a Start call, so a handler may
 // start the next request. Usage errors go to OnUsageError, or are thrown as FtpException
-// when it is unassigned. Do not delete the engine inside one of its handlers.
+// when it is unassigned. Do not delete the engine inside one of its handlers. OnProgress
+// comes before each data block and may abort the transfer; the data connection is then
+// closed inside the call.
 class TFtpClient : public QObject {
     Q_OBJECT
 public:
@@ -86,9 +94,15 @@ public:
     TFtpRequest RequestType() const { return m_requestType; }
     int32_t StatusCode() const { return m_statusCode; }
     QString LastResponse() const { return m_lastResponse; }
-    int32_t ByteCount = 0;
-    int32_t ResumeAt = 0;
-    int32_t SizeResult() const { return m_sizeResult; }
+    // 64-bit: files over 4 GiB are ordinary.
+    int64_t ByteCount = 0;
+    int64_t ResumeAt = 0;
+    // Largest piece read from the data connection per call, and the size of the block an
+    // upload reads from its file and sends per data-sent event. Events and byte counts mean
+    // the same at any size; larger blocks mean fewer system calls and events per byte.
+    int DataReceiveBlock = 256 * 1024;
+    int DataSendBlock = 256 * 1024;
+    int64_t SizeResult() const { return m_sizeResult; }
     QString DirResult() const { return m_dirResult; }
     int RequestResult() const { return m_requestResult; }
     bool IsConnected() const { return m_control.State() != TSocketState::wsClosed; }
@@ -127,6 +141,33 @@ public:
     void StartQuoteSession();
     void StartAbor();
     void StartRest();
+
+    // Data side (FtpCliData.cpp, FtpCliTransfer.cpp).
+    void StartPort();
+    void StartRetr();
+    void StartList();
+    void StartNlst();
+    void StartStor();
+    void StartAppe();
+    void StartReceive();
+    void StartDir();
+    void StartLs();
+    void StartPut();
+    void StartAppend();
+    void StartRestGet();
+    void StartRestPut();
+    void StartGetSession();
+    void StartDirSession();
+    void StartLsSession();
+    void StartPutSession();
+    void StartAppendSession();
+    void StartRestGetSession();
+    void StartRestPutSession();
+    // Called before each data block: fires OnProgress; false when the handler asked to
+    // abort (the data connection is then closed).
+    virtual bool Progress();
+    // Writes the statistics line of the transfer that just ended through OnDisplay.
+    virtual void ShowTransferStats();
 
     // Runs op, then waits (pumping events) until the engine is ready again. True when the
     // request succeeded; false on a failure, an exception from op, or the timeout.
@@ -179,6 +220,33 @@ private:
     void FailOpen(int error, const QString &response);
     void ApplySocks(TWSocket &socket) const;
 
+    // FtpCliData.cpp: PORT/PASV and the data connection
+    enum class Transfer { None, Download, Upload };
+    bool ConnectPassiveData(void (TFtpClient::*connected)(int), const QString &failPrefix);
+    void DataAccept(bool upload);
+    void DownloadConnected(int error);
+    void UploadConnected(int error);
+    void DataReceive();
+    void DataDiscard();
+    void DataSend(int error);
+    bool SendNextBlock();
+    void PostStartUpload();
+    void DataClosed(int error);
+    void NoteDataError(int code, const QString &text);
+
+    // FtpCliTransfer.cpp: transfer commands, their replies, REST
+    void StartDownload(TFtpRequest rq, const QString &command);
+    void StartUpload(bool append);
+    void SendUploadCommand();
+    void DownloadFirstReply();
+    void DownloadFinalReply();
+    void UploadFirstReply();
+    void UploadFinalReply();
+    void FailTransfer(int code);
+    void FailTransferStart(int code, const QString &response, bool showIt);
+    void EndCheck();
+    void DeliverDisplayFile(const char *data, int length);
+
     // FtpCliSteps.cpp: composite requests
     void StartComposite(TFtpRequest rq, std::initializer_list<TFtpStep> steps);
     void NextStep();
@@ -206,7 +274,7 @@ private:
     TFtpRequest m_requestType = TFtpRequest::rqNone;
     int32_t m_statusCode = 0;
     QString m_lastResponse;
-    int32_t m_sizeResult = 0;
+    int64_t m_sizeResult = 0;
     QString m_dirResult;
     int m_requestResult = 0;
 
@@ -226,4 +294,23 @@ private:
     uint64_t m_stepStarts = 0;    // commands sent and opens begun, to see whether a step started
     bool m_awaitingReply = false; // a command or the banner has no final reply yet
     QString m_pasvResponse;
+    QDeadlineTimer m_waitDeadline;
+
+    // transfer state
+    Transfer m_transfer = Transfer::None;
+    QString m_dataCommand; // "RETR", "LIST", "NLST" for messages
+    bool m_append = false;
+    TFtpLocalFile m_localFile;
+    bool m_replyComplete = false;
+    bool m_dataClosed = false;
+    int m_closeError = 0;
+    // An error the data side met itself (a failed local write or read, a receive or send
+    // error, an abort): the transfer fails with it even if the server then reports success.
+    int m_dataError = 0;
+    bool m_go = false;
+    bool m_dataConnected = false;
+    bool m_eof = false;
+    int64_t m_startTick = 0;
+    int64_t m_stopTick = 0;
+    std::vector<char> m_block; // the one buffer a transfer streams through
 };

@@ -96,6 +96,13 @@ void TFtpClient::Abort()
 {
     const bool wasLookup = m_state == TFtpEngineState::stDnsLookup;
     ChangeState(TFtpEngineState::stAbort);
+    m_localFile.close();
+    if (m_transfer != Transfer::None) {
+        // An interrupted transfer is a failure even if its success reply was already in.
+        m_transfer = Transfer::None;
+        m_requestResult = 426;
+        SetErrorMessage(QStringLiteral("426 Operation aborted."));
+    }
     if (wasLookup)
         m_control.CancelDnsLookup();
     if (m_control.State() != TSocketState::wsClosed)

@@ -1,6 +1,8 @@
 // TFtpClient: reading reply lines from the control connection and the generic reply handler.
 #include "ftp/FtpCli.h"
 
+#include "ftp/FtpTransferText.h"
+
 #include <vector>
 
 void TFtpClient::ControlDataAvailable(int error)
@@ -94,8 +96,16 @@ void TFtpClient::GenericReply()
         m_requestResult = code.code;
         SetErrorMessage(m_lastResponse);
     }
-    if (m_passive && code.code == 227)
+    if (m_passive && code.code == 227) {
         m_pasvResponse = m_lastResponse;
+        // A 227 without an address and port cannot open a data connection: the request
+        // fails here instead of reporting success.
+        if (ok && m_lastStep == TFtpStep::Port && !FtpParsePasv(m_lastResponse)) {
+            m_requestResult = 500;
+            SetErrorMessage(QStringLiteral("500 Invalid PASV reply: ") + m_lastResponse);
+            TriggerDisplay(QStringLiteral("! Invalid PASV reply"));
+        }
+    }
     if (ok) {
         if (m_lastStep == TFtpStep::Size)
             m_sizeResult = FtpSizeResult(m_lastResponse);

@@ -52,6 +52,7 @@ void TFtpClient::StartSyst()
 
 void TFtpClient::StartQuit()
 {
+    m_localFile.close();
     m_lastStep = TFtpStep::Quit;
     ExecAsync(TFtpRequest::rqQuit, QStringLiteral("QUIT"), {221}, &TFtpClient::QuitDone);
 }
@@ -133,12 +134,6 @@ void TFtpClient::StartTypeAscii()
 {
     SetBinary(false);
     StartTypeSet();
-}
-
-void TFtpClient::StartRest()
-{
-    m_lastStep = TFtpStep::Rest;
-    ExecAsync(TFtpRequest::rqRest, QStringLiteral("REST ") + QString::number(ResumeAt), {});
 }
 
 // --- composite requests ----------------------------------------------------------------------
@@ -239,6 +234,9 @@ void TFtpClient::NextStep()
             continue;
         if (step == TFtpStep::Cwd && m_hostDirName.isEmpty())
             continue;
+        // A download resumes only where the server agreed to restart.
+        if (step == TFtpStep::Get && !(m_lastStep == TFtpStep::Rest && m_statusCode == 350))
+            ResumeAt = 0;
         if (step == TFtpStep::Quit) {
             m_savedResponse = m_lastResponse;
             m_savedCode = m_statusCode;
@@ -267,6 +265,9 @@ void TFtpClient::RunStep(TFtpStep step)
         {TFtpStep::Size, &TFtpClient::StartSize},   {TFtpStep::Dele, &TFtpClient::StartDele},
         {TFtpStep::Pwd, &TFtpClient::StartPwd},     {TFtpStep::Abor, &TFtpClient::StartAbor},
         {TFtpStep::Quote, &TFtpClient::StartQuote}, {TFtpStep::Quit, &TFtpClient::StartQuit},
+        {TFtpStep::Port, &TFtpClient::StartPort},   {TFtpStep::Get, &TFtpClient::StartRetr},
+        {TFtpStep::Put, &TFtpClient::StartStor},    {TFtpStep::Append, &TFtpClient::StartAppe},
+        {TFtpStep::Dir, &TFtpClient::StartList},    {TFtpStep::Ls, &TFtpClient::StartNlst},
     };
     QString failure = QStringLiteral("step not available");
     bool started = false;

@@ -18,11 +18,12 @@ bool TFtpClient::RunAndWait(const std::function<void()> &op)
 
 bool TFtpClient::WaitUntilReady()
 {
-    QDeadlineTimer deadline(static_cast<qint64>(m_timeout) * 1000);
+    // Progress of a transfer moves the deadline on (Progress), so only silence times out.
+    m_waitDeadline.setRemainingTime(static_cast<qint64>(m_timeout) * 1000);
     for (;;) {
         if (m_state == TFtpEngineState::stReady || m_state == TFtpEngineState::stInternalReady)
             return m_requestResult == 0;
-        if (QCoreApplication::closingDown() || (m_timeout > 0 && deadline.hasExpired()))
+        if (QCoreApplication::closingDown() || (m_timeout > 0 && m_waitDeadline.hasExpired()))
             break;
         // Sleep in the event loop until something happens, at most a short slice so the
         // deadline is seen in time.

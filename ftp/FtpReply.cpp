@@ -11,9 +11,9 @@ bool isDigit(QChar c)
     return c >= QLatin1Char('0') && c <= QLatin1Char('9');
 }
 
-// Reads a number from pos on (blanks, tabs, CR, LF skipped; optional sign). Returns the
-// position after the digits.
-qsizetype readNumber(const QString &s, qsizetype pos, int32_t &value)
+// Reads a number from pos on (blanks, tabs, CR, LF skipped; optional sign), saturating at
+// limit. Returns the position after the digits.
+qsizetype readNumber(const QString &s, qsizetype pos, int64_t &value, int64_t limit)
 {
     while (pos < s.size() && (s[pos] == QLatin1Char(' ') || s[pos] == QLatin1Char('\t') ||
                               s[pos] == QLatin1Char('\r') || s[pos] == QLatin1Char('\n')))
@@ -26,12 +26,19 @@ qsizetype readNumber(const QString &s, qsizetype pos, int32_t &value)
     int64_t v = 0;
     while (pos < s.size() && isDigit(s[pos])) {
         // Saturates instead of wrapping: an absurd number must not turn into a small one.
-        if (v <= std::numeric_limits<int32_t>::max())
-            v = v * 10 + (s[pos].unicode() - '0');
+        const int digit = s[pos].unicode() - '0';
+        v = v > (limit - digit) / 10 ? limit : v * 10 + digit;
         ++pos;
     }
-    v = std::min<int64_t>(v, std::numeric_limits<int32_t>::max());
-    value = static_cast<int32_t>(negative ? -v : v);
+    value = negative ? -v : v;
+    return pos;
+}
+
+qsizetype readNumber(const QString &s, qsizetype pos, int32_t &value)
+{
+    int64_t v = 0;
+    pos = readNumber(s, pos, v, std::numeric_limits<int32_t>::max());
+    value = static_cast<int32_t>(v);
     return pos;
 }
 
@@ -46,12 +53,12 @@ FtpReplyCode FtpReadCode(const QString &line)
     return r;
 }
 
-int32_t FtpSizeResult(const QString &line)
+int64_t FtpSizeResult(const QString &line)
 {
     int32_t code = 0;
     const qsizetype after = readNumber(line, 0, code);
-    int32_t size = 0;
-    readNumber(line, after, size);
+    int64_t size = 0;
+    readNumber(line, after, size, std::numeric_limits<int64_t>::max());
     return size;
 }
 

@@ -18,8 +18,9 @@ struct FtpReplyCode {
 // Reads the number at the start of a line: blanks, tabs, CR and LF skipped, an optional
 // sign, decimal digits; the character after the digits tells continuation from final.
 FtpReplyCode FtpReadCode(const QString &line);
-// The number after the reply code (the size in a 213 reply to SIZE).
-int32_t FtpSizeResult(const QString &line);
+// The number after the reply code (the size in a 213 reply to SIZE); 64-bit, as files
+// over 4 GiB are ordinary.
+int64_t FtpSizeResult(const QString &line);
 // The first double-quoted text after the code; "" inside stands for one quote. No opening
 // quote gives an empty text.
 QString FtpDirResult(const QString &line);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include <sys/uio.h>
+
 int TBuffer::Write(const char *data, int length)
 {
     const int n = std::min(length, Size - m_wr);
@@ -62,4 +64,32 @@ bool TSendQueue::DropEmptyFront()
     }
     m_chunks.front().Reset();
     return false;
+}
+
+int TSendQueue::Gather(struct iovec *pieces, int max) const
+{
+    int n = 0;
+    for (const TBuffer &chunk : m_chunks) {
+        if (n == max)
+            break;
+        int length = 0;
+        const char *bytes = chunk.Peek(length);
+        if (length == 0)
+            continue;
+        pieces[n].iov_base = const_cast<char *>(bytes);
+        pieces[n].iov_len = static_cast<size_t>(length);
+        ++n;
+    }
+    return n;
+}
+
+void TSendQueue::ConsumeBytes(size_t count)
+{
+    while (count > 0 && !m_chunks.empty()) {
+        const int removed = m_chunks.front().Remove(static_cast<int>(std::min<size_t>(count, TBuffer::Size)));
+        m_unsent -= static_cast<size_t>(removed);
+        count -= static_cast<size_t>(removed);
+        if (m_chunks.front().Empty() && !DropEmptyFront())
+            break;
+    }
 }

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <deque>
 
+struct iovec;
+
 // The send queue of a socket: fixed 1460-byte chunks (one Ethernet TCP segment each), so
 // that Send copies any amount of data without ever blocking. Chunks are filled at the back
 // and drained from the front; a fully sent chunk is reused when it is the only one.
@@ -31,6 +33,11 @@ public:
     // The unsent bytes at the front, or nullptr with length 0 when the front chunk is empty.
     const char *Front(int &length) const;
     void Consume(int count);
+    // Up to max pieces of unsent bytes from the front, for one gathered send; returns the
+    // number of pieces filled.
+    int Gather(struct iovec *pieces, int max) const;
+    // Drops count sent bytes from the front, across chunks.
+    void ConsumeBytes(size_t count);
     // Called when the front chunk is empty: frees it when others follow (true), or resets
     // it and reports that nothing is left (false).
     bool DropEmptyFront();

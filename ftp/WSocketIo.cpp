@@ -6,6 +6,7 @@
 
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <sys/uio.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -335,21 +336,25 @@ void TWSocket::TryToSend()
 {
     if (m_handle < 0)
         return;
+    // Many queued chunks go out in one gathered call: a large block costs one system call,
+    // not one per 1460-byte chunk.
+    constexpr int kPieces = 64;
     for (;;) {
-        int length = 0;
-        const char *bytes = m_sendQueue.Front(length);
-        if (bytes == nullptr)
+        iovec pieces[kPieces];
+        const int count = m_sendQueue.Gather(pieces, kPieces);
+        if (count == 0)
             return;
-        if (length == 0) {
-            if (!m_sendQueue.DropEmptyFront())
-                return;
-            continue;
-        }
-        const ssize_t n = ::send(m_handle, bytes, static_cast<size_t>(length), MSG_NOSIGNAL);
+        size_t offered = 0;
+        for (int i = 0; i < count; ++i)
+            offered += pieces[i].iov_len;
+        msghdr message{};
+        message.msg_iov = pieces;
+        message.msg_iovlen = static_cast<size_t>(count);
+        const ssize_t n = ::sendmsg(m_handle, &message, MSG_NOSIGNAL);
         if (n > 0) {
-            m_sendQueue.Consume(static_cast<int>(n));
-            if (n < length)
-                return;
+            m_sendQueue.ConsumeBytes(static_cast<size_t>(n));
+            if (static_cast<size_t>(n) < offered)
+                return; // the system's buffer is full: go on at write readiness
             continue;
         }
         const int error = WSocketErrnoToError(errno);

@@ -306,6 +306,8 @@ INSTANTIATE_TEST_SUITE_P(
                                   "550 No such file\r\n", "RNFR file.txt\r\n", TFtpRequest::rqRename, 550},
                       CommandCase{"rest",
                                   [](TFtpClient &f) {
+                                      // Without the option REST takes the local file's size.
+                                      f.SetOptions(f.Options() | ftpNoAutoResumeAt);
                                       f.ResumeAt = 1000;
                                       f.StartRest();
                                   },

@@ -1,5 +1,7 @@
 #include "support/ScriptedFtpServer.h"
 
+#include <sys/socket.h>
+
 #include <QHostAddress>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -61,6 +63,12 @@ Step &Step::pasv(const QString &format)
     return *this;
 }
 
+Step &Step::pasvSplit(int pieceSize, const QString &format)
+{
+    add(Kind::Pasv, format.toUtf8(), pieceSize);
+    return *this;
+}
+
 Step &Step::connectActive()
 {
     add(Kind::ConnectActive);
@@ -82,6 +90,12 @@ Step &Step::dataReceive()
 Step &Step::dataClose()
 {
     add(Kind::DataClose);
+    return *this;
+}
+
+Step &Step::dataReset()
+{
+    add(Kind::DataReset);
     return *this;
 }
 
@@ -239,9 +253,26 @@ bool ScriptedFtpServer::runAction(const Step::Action &a)
         if (m_control)
             m_control->disconnectFromHost();
         return true;
-    case Step::Kind::Pasv:
-        openPasv(a.bytes);
+    case Step::Kind::Pasv: {
+        const int pieceSize = a.number;
+        const QByteArray text = openPasv(a.bytes);
+        if (pieceSize <= 0) {
+            if (m_control) {
+                m_control->write(text);
+                m_control->flush();
+            }
+            return true;
+        }
+        // The pieces run as the next actions of this step (a is not used past this point).
+        std::vector<Step::Action> pieces;
+        for (qsizetype i = 0; i < text.size(); i += pieceSize) {
+            if (i > 0)
+                pieces.push_back({Step::Kind::Delay, QByteArray(), 15, {}});
+            pieces.push_back({Step::Kind::Send, text.mid(i, pieceSize), 0, {}});
+        }
+        m_current.insert(m_current.begin() + static_cast<std::ptrdiff_t>(m_next) + 1, pieces.begin(), pieces.end());
         return true;
+    }
     case Step::Kind::ConnectActive:
         connectActive();
         return true;
@@ -258,6 +289,23 @@ bool ScriptedFtpServer::runAction(const Step::Action &a)
     case Step::Kind::DataClose:
         if (m_data)
             m_data->disconnectFromHost();
+        m_data = nullptr;
+        m_dataFinished = false;
+        return true;
+    case Step::Kind::DataReset:
+        if (!dataReady())
+            return false;
+        m_data->flush();
+        {
+            // Lingering with a zero timeout makes the close a reset.
+            const linger hard{1, 0};
+            ::setsockopt(static_cast<int>(m_data->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        }
+        // What the client sent so far is kept; the socket's own handlers go with it.
+        m_received += m_data->readAll();
+        QObject::disconnect(m_data, nullptr, this, nullptr);
+        m_data->abort();
+        m_data->deleteLater();
         m_data = nullptr;
         m_dataFinished = false;
         return true;
@@ -287,7 +335,7 @@ void ScriptedFtpServer::onDataConnection(QTcpSocket *socket)
         runNext();
 }
 
-void ScriptedFtpServer::openPasv(const QByteArray &format)
+QByteArray ScriptedFtpServer::openPasv(const QByteArray &format)
 {
     delete m_dataServer;
     m_dataServer = new QTcpServer(this);
@@ -298,11 +346,11 @@ void ScriptedFtpServer::openPasv(const QByteArray &format)
     });
     const quint16 p = m_dataServer->serverPort();
     const QString ports = QStringLiteral("%1,%2").arg(p >> 8).arg(p & 0xFF);
-    const QString text = QString::fromUtf8(format).arg(QStringLiteral("127,0,0,1,") + ports, ports);
-    if (m_control) {
-        m_control->write(line(text));
-        m_control->flush();
-    }
+    // Plain replacement: arg() would give %2 the first value when the format has no %1.
+    const QString text = QString::fromUtf8(format)
+                             .replace(QLatin1String("%1"), QStringLiteral("127,0,0,1,") + ports)
+                             .replace(QLatin1String("%2"), ports);
+    return line(text);
 }
 
 void ScriptedFtpServer::connectActive()

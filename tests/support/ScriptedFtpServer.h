@@ -45,6 +45,8 @@ public:
         // Opens a passive data listener and replies with 227. In the format, %1 becomes
         // "127,0,0,1,p1,p2" and %2 becomes "p1,p2" for the listener's port.
         Step &pasv(const QString &format = QStringLiteral("227 Entering Passive Mode (%1)."));
+        // The same, the 227 line sent in pieces of pieceSize bytes like replySplit.
+        Step &pasvSplit(int pieceSize, const QString &format = QStringLiteral("227 Entering Passive Mode (%1)."));
         // Connects to the address of the last PORT command received (active mode).
         Step &connectActive();
         // Waits for the data connection, then sends bytes over it.
@@ -53,12 +55,25 @@ public:
         Step &dataReceive();
         // Closes the data connection after flushing.
         Step &dataClose();
+        // Resets the data connection (RST): the client sees a connection error.
+        Step &dataReset();
         // Runs a test callback at this point of the script.
         Step &call(std::function<void()> fn);
 
     private:
         friend class ScriptedFtpServer;
-        enum class Kind { Send, Delay, DropControl, Pasv, ConnectActive, DataSend, DataReceive, DataClose, Call };
+        enum class Kind {
+            Send,
+            Delay,
+            DropControl,
+            Pasv,
+            ConnectActive,
+            DataSend,
+            DataReceive,
+            DataClose,
+            DataReset,
+            Call
+        };
         struct Action {
             Kind kind;
             QByteArray bytes;
@@ -98,7 +113,7 @@ private:
     void runNext();
     bool runAction(const Step::Action &a);
     bool dataReady() const;
-    void openPasv(const QByteArray &format);
+    QByteArray openPasv(const QByteArray &format);
     void connectActive();
 
     QTcpServer *m_server;

@@ -1,0 +1,81 @@
+#include "ftp/FtpLocalFile.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool TFtpLocalFile::openForWrite(const QString &path, int64_t offset)
+{
+    close();
+    const QByteArray name = QFile::encodeName(path);
+    const int flags = offset > 0 ? O_WRONLY : O_WRONLY | O_CREAT | O_TRUNC;
+    m_fd = ::open(name.constData(), flags | O_CLOEXEC, 0666);
+    if (m_fd < 0)
+        return false;
+    if (offset > 0 && ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool TFtpLocalFile::openForRead(const QString &path, int64_t offset)
+{
+    close();
+    const QByteArray name = QFile::encodeName(path);
+    m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    if (m_fd < 0)
+        return false;
+    struct stat st {};
+    // A folder opens for reading but cannot be read: refuse it here, not halfway.
+    if (::fstat(m_fd, &st) != 0 || S_ISDIR(st.st_mode) ||
+        (offset > 0 && ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+bool TFtpLocalFile::write(const char *data, int64_t length)
+{
+    while (length > 0) {
+        const ssize_t n = ::write(m_fd, data, static_cast<size_t>(length));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += n;
+        length -= n;
+    }
+    return true;
+}
+
+int64_t TFtpLocalFile::read(char *data, int64_t size)
+{
+    for (;;) {
+        const ssize_t n = ::read(m_fd, data, static_cast<size_t>(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n;
+    }
+}
+
+void TFtpLocalFile::close()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+int64_t TFtpLocalFile::sizeOf(const QString &path)
+{
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return -1;
+    return static_cast<int64_t>(st.st_size);
+}

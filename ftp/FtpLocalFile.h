@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+// The local file of a transfer: a plain descriptor with unbuffered reads and writes, so a
+// transfer of any size streams through one fixed block. At most one file is open; close()
+// is safe at any time. Sizes and offsets are 64-bit.
+class TFtpLocalFile {
+public:
+    TFtpLocalFile() = default;
+    ~TFtpLocalFile() { close(); }
+    TFtpLocalFile(const TFtpLocalFile &) = delete;
+    TFtpLocalFile &operator=(const TFtpLocalFile &) = delete;
+
+    // For a download: offset > 0 opens the existing file and writes from there; otherwise
+    // the file is created empty (an existing one is truncated).
+    bool openForWrite(const QString &path, int64_t offset);
+    // For an upload: opens the existing file and reads from offset.
+    bool openForRead(const QString &path, int64_t offset);
+    // Writes all of the block; false on any failure (the disk full included).
+    bool write(const char *data, int64_t length);
+    // Up to size bytes; 0 at the end, -1 on failure.
+    int64_t read(char *data, int64_t size);
+    void close();
+    bool isOpen() const { return m_fd >= 0; }
+
+    // Size of a local file, or -1 when it does not exist.
+    static int64_t sizeOf(const QString &path);
+
+private:
+    int m_fd = -1;
+};
