@@ -19,11 +19,11 @@ namespace {
 
 using Step = ScriptedFtpServer::Step;
 
-QByteArray pattern(int size, int seed = 7)
+QByteArray pattern(int size, int offset = 7)
 {
     QByteArray bytes(size, Qt::Uninitialized);
     for (int i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((i * 31 + seed) & 0xFF);
+        bytes[i] = static_cast<char>((i * 31 + offset) & 0xFF);
     return bytes;
 }
 
