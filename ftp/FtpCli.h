@@ -203,6 +203,7 @@ private:
                    Handler doneAction = nullptr);
     void SetErrorMessage(const QString &line);
     void SetResponse(int32_t code, const QString &line);
+    void FailTransferReply(int code, const QString &notice);
     void TriggerRequestDone(int error);
     void PostRequestDone(int error);
     void QuitDone();

@@ -76,12 +76,19 @@ void TFtpClient::DownloadFinalReply()
         EndCheck();
         return;
     }
+    FailTransferReply(code, QStringLiteral("! RETR/LIST/NLST Failed"));
+}
+
+// A final reply that is not a success ends the transfer: local file and data connection
+// are closed and the request fails with the reply's code.
+void TFtpClient::FailTransferReply(int code, const QString &notice)
+{
     SetErrorMessage(m_lastResponse);
     m_transfer = Transfer::None;
     m_localFile.close();
     m_data.OnSessionClosed = nullptr;
     m_data.Close();
-    TriggerDisplay(QStringLiteral("! RETR/LIST/NLST Failed"));
+    TriggerDisplay(notice);
     m_requestResult = code;
     TriggerRequestDone(code);
 }
@@ -170,14 +177,7 @@ void TFtpClient::UploadFinalReply()
         EndCheck();
         return;
     }
-    SetErrorMessage(m_lastResponse);
-    m_transfer = Transfer::None;
-    m_localFile.close();
-    m_data.OnSessionClosed = nullptr;
-    m_data.Close();
-    TriggerDisplay(QStringLiteral("! STOR Failed"));
-    m_requestResult = code;
-    TriggerRequestDone(code);
+    FailTransferReply(code, QStringLiteral("! STOR Failed"));
 }
 
 // --- the end of a transfer ------------------------------------------------------------------------
