@@ -1,23 +1,20 @@
 #include "app/DebugReports.h"
 
-#include "base/Errors.h"
+#include "base/Files.h"
 #include "base/TextCodec.h"
 #include "settings/u_tmbSetup.h"
 
 #include <QDir>
-#include <QSaveFile>
 
 namespace DebugReports {
 
 QString writeTempFile(const QString &name, const QStringList &lines)
 {
     const QString path = QDir(QDir::tempPath()).filePath(name);
-    QSaveFile file(path);
     QByteArray bytes;
     for (const QString &line : lines)
         bytes += TextCodec::encodeStored(line) + "\r\n";
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw FileError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+    saveFileAtomicallyOrThrow(path, bytes, QStringLiteral("Cannot write"));
     return path;
 }
 
@@ -67,6 +64,47 @@ QStringList entriesLines(const QStringList &localEntries, const QStringList &rem
     const QString rule(40, QLatin1Char('-'));
     QStringList lines{QStringLiteral("LOCAL ENTRIES"), rule};
     lines << localEntries << QString() << QStringLiteral("REMOTE ENTRIES") << rule << remoteEntries;
+    return lines;
+}
+
+namespace {
+
+template <typename List> QStringList namesOf(const List &entries)
+{
+    QStringList names;
+    names.reserve(static_cast<qsizetype>(entries.size()));
+    for (const auto &item : entries)
+        names << item.entry.name;
+    return names;
+}
+
+} // namespace
+
+QStringList entryNames(const tLocalEntryList &entries)
+{
+    return namesOf(entries);
+}
+
+QStringList entryNames(const tRemoteEntryList &entries)
+{
+    return namesOf(entries);
+}
+
+QStringList cachedFolderLines(const tFolderMap &folders)
+{
+    const QString rule(40, QLatin1Char('-'));
+    QStringList lines;
+    for (const auto &[path, folder] : folders) {
+        lines << path + (folder->needsRefresh ? QStringLiteral(" (NEEDS REFRESH)")
+                                              : QStringLiteral(" (NO REFRESH NEEDED)"));
+        for (const auto &item : folder->folderEntries) {
+            lines << QStringLiteral("  -  %1 - Size: %2 - Attr: %3")
+                         .arg(item.entry.name)
+                         .arg(item.entry.size)
+                         .arg(item.entry.attr);
+        }
+        lines << rule;
+    }
     return lines;
 }
 

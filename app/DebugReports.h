@@ -1,5 +1,7 @@
 #pragma once
 
+#include "browser/BrowserState.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -41,5 +43,11 @@ QString infoLine(const QString &label, const QString &value);
 
 // "lEntries / rEntries": both lists under their headings.
 QStringList entriesLines(const QStringList &localEntries, const QStringList &remoteEntries);
+// The names of an entry list, one per line.
+QStringList entryNames(const tLocalEntryList &entries);
+QStringList entryNames(const tRemoteEntryList &entries);
+// "rFolders": every cached remote folder with its refresh state and its entries (name,
+// size, attributes), the folders separated by lines of "-".
+QStringList cachedFolderLines(const tFolderMap &folders);
 
 } // namespace DebugReports

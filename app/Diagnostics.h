@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Version.h"
+
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
@@ -21,7 +23,7 @@ class tSetupClass;
 // are open; each opens its own window.
 class Diagnostics {
 public:
-    static constexpr int kBugId = 2800;
+    static constexpr int kBugId = Version::kVersionNumber;
     static constexpr const char *kFileName = "!KestrinFTPProBugs.txt";
     static constexpr const char *kBugReportAddress = "bugs@kestrin-ftp.example";
     static const QString kFallback;

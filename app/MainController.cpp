@@ -2,7 +2,6 @@
 
 #include "base/Errors.h"
 #include "base/Guard.h"
-#include "base/TextCodec.h"
 #include "settings/SettingsCatalogue.h"
 
 #include <QCoreApplication>
@@ -10,7 +9,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -23,20 +21,16 @@ QString withSlash(QString path)
     return path;
 }
 
-QString homeFolder()
-{
-    return withSlash(QDir::homePath());
-}
-
 } // namespace
 
-MainController::MainController(UserInterface &ui, MainView *view, QObject *parent)
-    : QObject(parent), m_ui(ui), m_view(view ? view : &m_nullView)
+MainController::MainController(UserInterface &ui, QObject *parent)
+    : QObject(parent), m_ui(ui), m_sessions(m_setup, m_ui, [this](const QString &line) { writeLog(line); })
 {
-    setup.encoded = true;
+    m_setup.encoded = true;
     m_startTime = QDateTime::currentDateTime();
-    tick.timer_startup.setHandler([this](QObject *) { guarded("sdf312", [this] { timerStartup(); }); });
-    displayFeed.setLogWriter([this](const QString &line) { writeLog(line); });
+    m_tick.timer_startup.setHandler([this](QObject *) { guarded("sdf312", [this] { timerStartup(); }); });
+    m_displayFeed.setLogWriter([this](const QString &line) { writeLog(line); });
+    wireSessions();
 }
 
 MainController::~MainController() = default;
@@ -48,77 +42,57 @@ void MainController::setView(MainView *view)
 
 void MainController::writeLog(const QString &line)
 {
-    guarded("nnlgwr", [&] { log.writeLog(line); });
+    guarded("nnlgwr", [&] { m_log.writeLog(line); });
     emit logWritten(line);
 }
 
 void MainController::FormCreate(const QStringList &args)
 {
     guarded("3j", [&] {
-        m_view->showWaitText(QStringLiteral("Launching Kestrin FTP Pro ..."));
-        folders = DataFolders::locate();
-        folders.create();
-        sharedProfilesFolder = folders.sharedProfiles;
+        emit waitTextChanged(QStringLiteral("Launching Kestrin FTP Pro ..."));
+        m_folders = DataFolders::locate();
+        m_folders.create();
+        m_sharedProfilesFolder = m_folders.sharedProfiles;
         loadSettings();
-        loadLocalFolderHistory();
-        createSessions();
-        m_view->loadListLayouts(folders.programData, read(setup, Keys::lastRunVersion) >= 0);
-        m_view->loadToolbarPositions(folders.dataFile(QStringLiteral("ftpm.dat")));
+        m_browsers.loadLocalFolderHistory(m_folders.dataFile(QStringLiteral("lFolderHistory.dat")));
+        m_view->loadListLayouts(m_folders.programData, read(m_setup, Keys::lastRunVersion) >= 0);
+        m_view->loadToolbarPositions(m_folders.dataFile(QStringLiteral("ftpm.dat")));
         restoreWindowGeometry();
         m_debugMode = false;
         for (const QString &arg : args) {
             if (arg.compare(QLatin1String("-tmbdebug"), Qt::CaseInsensitive) == 0)
                 m_debugMode = true;
         }
-        m_view->setDebugMenuVisible(m_debugMode);
+        emit debugModeChanged(m_debugMode);
         m_diagnostics.setDebugMode(m_debugMode);
-        m_diagnostics.setFilePath(folders.base + QLatin1String(Diagnostics::kFileName));
+        m_diagnostics.setFilePath(m_folders.base + QLatin1String(Diagnostics::kFileName));
         // The bandwidth meter's history is initialised here once the meter exists.
-        tick.setEnabled(true);
-        m_view->applyInterfaceSettings();
+        m_tick.setEnabled(true);
+        emit interfaceSettingsChanged();
     });
 }
 
 void MainController::loadSettings()
 {
-    if (QFileInfo::exists(folders.dataFile(QStringLiteral("setupIDs.dat"))))
-        convertOldFormat(setup, folders.programData, [this](const QString &line) { writeLog(line); });
+    if (QFileInfo::exists(m_folders.dataFile(QStringLiteral("setupIDs.dat"))))
+        convertOldFormat(m_setup, m_folders.programData, [this](const QString &line) { writeLog(line); });
     else
-        setup.load(folders.dataFile(QStringLiteral("setup.dat")));
-}
-
-void MainController::loadLocalFolderHistory()
-{
-    lFolderHistory.clear();
-    QFile file(folders.dataFile(QStringLiteral("lFolderHistory.dat")));
-    if (file.open(QIODevice::ReadOnly)) {
-        const QString text = TextCodec::decodeStored(file.readAll());
-        for (QString line : text.split(QLatin1Char('\n'))) {
-            if (line.endsWith(QLatin1Char('\r')))
-                line.chop(1);
-            if (!line.isEmpty())
-                lFolderHistory.append(line);
-        }
-    } else {
-        lFolderHistory.append(homeFolder());
-    }
-    initialLocalFolder = lFolderHistory.isEmpty() ? homeFolder() : lFolderHistory.first();
-    m_view->localFolderHistoryChanged();
+        m_setup.load(m_folders.dataFile(QStringLiteral("setup.dat")));
 }
 
 void MainController::restoreWindowGeometry()
 {
     const WindowGeometry designed = m_view->designedGeometry();
-    const bool keepPosition = read(setup, Keys::l) != Keys::l.def;
+    const bool keepPosition = read(m_setup, Keys::l) != Keys::l.def;
     auto readInt = [this](const IntKey &key, int current) {
-        return static_cast<int>(setup.getInt(key.key(), current));
+        return static_cast<int>(m_setup.getInt(key.key(), current));
     };
     WindowGeometry g;
     g.left = readInt(Keys::l, designed.left);
     g.width = readInt(Keys::w, designed.width);
     g.height = readInt(Keys::h, designed.height);
     g.top = readInt(Keys::t, designed.top);
-    g.windowState = static_cast<int>(read(setup, Keys::windowState));
+    g.windowState = static_cast<int>(read(m_setup, Keys::windowState));
     g.panelBottomHeight = readInt(Keys::panelBottomHeight, designed.panelBottomHeight);
     g.logHeight = readInt(Keys::logHeight, designed.logHeight);
     g.gamePanelWidth = readInt(Keys::gamePanelWidth, designed.gamePanelWidth);
@@ -128,29 +102,31 @@ void MainController::restoreWindowGeometry()
 
 void MainController::timerStartup()
 {
-    writeLog(kSection + QStringLiteral("Kestrin FTP Pro 2.8 - Copyright (c) Tamberlyn. Free to use, no warranty."));
-    if (read(setup, Keys::detailedLog)) {
+    writeLog(kSection + QStringLiteral("Kestrin FTP Pro %1 - Copyright (c) Tamberlyn. Free to use, no warranty.")
+                            .arg(QLatin1String(Version::kVersionText)));
+    if (read(m_setup, Keys::detailedLog)) {
         const double seconds = static_cast<double>(m_startTime.msecsTo(QDateTime::currentDateTime())) / 1000.0;
         writeLog(kSection + QStringLiteral("Kestrin FTP Pro was started up in %1 seconds.").arg(seconds, 0, 'f', 2));
     }
-    m_view->startWaitCloseTimer();
-    if (read(setup, Keys::lastRunVersion) != kVersion)
-        setup.setBool(Keys::neverShowAppFeedback.key(), false);
+    emit startupTickRan();
+    if (read(m_setup, Keys::lastRunVersion) != kVersion)
+        write(m_setup, Keys::neverShowAppFeedback, false);
     useSharedProfilesFolder();
     try {
-        const QString path = folders.dataFile(QStringLiteral("connectionHistory.dat"));
+        const QString path = m_folders.dataFile(QStringLiteral("connectionHistory.dat"));
         if (QFileInfo::exists(path))
-            loadEncodedList(connectionHistory, path);
+            loadEncodedList(m_connectionHistory, path);
     } catch (const KestrinError &) {
         // A damaged history starts empty; nothing to report.
     }
-    loadFilters();
+    m_browsers.loadFilters();
     fillQuickConnect();
     loadAsciiMasks();
-    lFolder = withSlash(initialLocalFolder);
-    if (sessions)
-        sessions->setRavuzAro(read(setup, Keys::ravuzAroEnabled));
-    m_view->startupWindowSteps();
+    m_browsers.setLocalFolder(m_browsers.initialLocalFolder());
+    m_sessions.setRavuzAro(read(m_setup, Keys::ravuzAroEnabled));
+    // The local list shows the first folder of the local folder history.
+    m_browsers.refreshLocalView();
+    emit startupDataLoaded();
     // The links bar is drawn and the recovery queue loaded here once they exist.
     runStartupAction();
     askLaunchPassword();
@@ -160,11 +136,11 @@ void MainController::timerStartup()
 void MainController::useSharedProfilesFolder()
 {
     guarded("nnllnq", [this] {
-        if (!read(setup, Keys::sharedFavorites))
+        if (!read(m_setup, Keys::sharedFavorites))
             return;
-        const QString folder = read(setup, Keys::sharedFavoritesFolder);
+        const QString folder = read(m_setup, Keys::sharedFavoritesFolder);
         if (QFileInfo(folder).isDir()) {
-            sharedProfilesFolder = withSlash(folder);
+            m_sharedProfilesFolder = withSlash(folder);
             return;
         }
         m_ui.showMessage(QStringLiteral(
@@ -174,34 +150,25 @@ void MainController::useSharedProfilesFolder()
     });
 }
 
-void MainController::loadFilters()
-{
-    lFilterState = {read(setup, Keys::lFilter), read(setup, Keys::lFilterAlwaysFolders),
-                    read(setup, Keys::lFilterWildcard)};
-    rFilterState = {read(setup, Keys::rFilter), read(setup, Keys::rFilterAlwaysFolders),
-                    read(setup, Keys::rFilterWildcard)};
-    showFilters = read(setup, Keys::showFilters);
-}
-
 void MainController::fillQuickConnect()
 {
-    if (read(setup, Keys::DeleteQuickConnectData) || connectionHistory.isEmpty())
+    if (read(m_setup, Keys::DeleteQuickConnectData) || m_connectionHistory.isEmpty())
         return;
-    const QStringList fields = connectionHistory.first().split(tSetupClass::kSeparator);
+    const QStringList fields = m_connectionHistory.first().split(tSetupClass::kSeparator);
     auto field = [&fields](int i) { return i < fields.size() ? fields[i] : QString(); };
-    quickConnect = {field(0), field(1), field(2), field(3)};
+    m_quickConnect = {field(0), field(1), field(2), field(3)};
 }
 
 void MainController::loadAsciiMasks()
 {
-    asciiMasks.clear();
-    const QString path = folders.dataFile(QStringLiteral("asciiFiles.dat"));
+    m_asciiMasks.clear();
+    const QString path = m_folders.dataFile(QStringLiteral("asciiFiles.dat"));
     if (!QFileInfo::exists(path)) {
-        asciiMasks = {QStringLiteral("*.*htm*"), QStringLiteral("*.php")};
+        m_asciiMasks = {QStringLiteral("*.*htm*"), QStringLiteral("*.php")};
         return;
     }
     try {
-        loadEncodedList(asciiMasks, path);
+        loadEncodedList(m_asciiMasks, path);
     } catch (const KestrinError &) {
         // An unreadable mask file leaves the list as far as it was read.
     }
@@ -215,39 +182,40 @@ void MainController::runStartupAction()
 
 void MainController::askLaunchPassword()
 {
-    if (!read(setup, Keys::askForLaunchPassword))
+    if (!read(m_setup, Keys::askForLaunchPassword))
         return;
     QString typed;
     if (!m_ui.askText(QStringLiteral("Password - Kestrin FTP Pro"), QStringLiteral("What is the launch password:"),
                       typed, true)) {
-        m_view->closeMainWindow();
+        emit closeRequested();
         return;
     }
-    if (typed.toLower() != read(setup, Keys::launchPassword).toLower()) {
+    if (typed.toLower() != read(m_setup, Keys::launchPassword).toLower()) {
         m_ui.showMessage(QStringLiteral("Wrong password"));
-        m_view->closeMainWindow();
+        emit closeRequested();
     }
 }
 
-void MainController::createSessions()
+void MainController::wireSessions()
 {
-    sessions = std::make_unique<SessionSupervisor>(setup, m_ui, [this](const QString &line) { writeLog(line); });
-    sessions->onDisplayLine = [this](tkftpclient &s, const QString &line) {
-        const auto which = &s == sessions->mainSession ? DisplayFeed::Session::Main : DisplayFeed::Session::Transfer;
-        displayFeed.display(which, s, s.loggedIn, line);
-    };
-    tick.timer_threads.setHandler([this](QObject *) { guarded("thr0001", [this] { sessions->timer_threads(); }); });
+    connect(&m_sessions, &SessionSupervisor::displayLine, this, [this](tkftpclient *s, const QString &line) {
+        const auto which = s == m_sessions.mainSession ? DisplayFeed::Session::Main : DisplayFeed::Session::Transfer;
+        m_displayFeed.display(which, *s, s->loggedIn, line);
+    });
+    // The transfer session joins once the main session shows a remote folder.
+    m_sessions.currentRemoteFolder = [this] { return m_browsers.rFolder(); };
+    m_tick.timer_threads.setHandler([this](QObject *) { guarded("thr0001", [this] { m_sessions.timer_threads(); }); });
 }
 
 bool MainController::FormCloseQuery()
 {
     guarded("akalajs", [this] {
-        if (!read(setup, Keys::neverShowAppFeedback))
+        if (!read(m_setup, Keys::neverShowAppFeedback))
             m_view->offerFeedback();
     });
     bool stay = false;
     guarded("akalajs", [this, &stay] {
-        stay = mainSessionLoggedIn() && read(setup, Keys::confirmCloseWhenConnected) &&
+        stay = mainSessionLoggedIn() && read(m_setup, Keys::confirmCloseWhenConnected) &&
                !m_ui.confirm(
                    QStringLiteral("You are currently connected to an FTP site. Still want to close application?"));
     });
@@ -256,10 +224,10 @@ bool MainController::FormCloseQuery()
     // An error before this point still lets the settings be saved: closing never costs the
     // user the state of this run.
     guarded("nnlqlks", [this] {
-        tick.setEnabled(false);
-        m_view->showWaitText(QStringLiteral("Closing Down ..."));
+        m_tick.setEnabled(false);
+        emit waitTextChanged(QStringLiteral("Closing Down ..."));
         // Playing sounds are stopped, and the queue saved for recovery, here once those exist.
-        if (sessions && !sessions->isFullyDisconnected())
+        if (!m_sessions.isFullyDisconnected())
             disconnectForShutDown();
     });
     saveEverything();
@@ -270,10 +238,10 @@ void MainController::disconnectForShutDown()
 {
     // Closing drops both sessions without the questions an interactive disconnect asks,
     // then lets their closing events run.
-    sessions->connectionWanted = false;
-    sessions->timer_threads();
+    m_sessions.connectionWanted = false;
+    m_sessions.timer_threads();
     QDeadlineTimer deadline(10000);
-    while (!sessions->isFullyDisconnected() && !deadline.hasExpired())
+    while (!m_sessions.isFullyDisconnected() && !deadline.hasExpired())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
 }
 
@@ -282,50 +250,34 @@ void MainController::saveEverything()
     // Each file is saved on its own: one that cannot be written is reported and the others
     // are still written, so a single bad file never costs the user the rest of their state.
     // Files are replaced atomically, so a failed write leaves the previous file intact.
-    guarded("nnlqlks", [this] { m_view->saveToolbarPositions(folders.dataFile(QStringLiteral("ftpm.dat"))); });
-    guarded("nnlqlks", [this] { m_view->saveListLayouts(folders.programData); });
-    guarded("nnlqlks", [this] { saveLocalFolderHistory(); });
+    guarded("nnlqlks", [this] { m_view->saveToolbarPositions(m_folders.dataFile(QStringLiteral("ftpm.dat"))); });
+    guarded("nnlqlks", [this] { m_view->saveListLayouts(m_folders.programData); });
+    guarded("nnlqlks",
+            [this] { m_browsers.saveLocalFolderHistory(m_folders.dataFile(QStringLiteral("lFolderHistory.dat"))); });
     storeWindowKeys();
-    setup.save(folders.dataFile(QStringLiteral("setup.dat")));
-    guarded("nnlqlks", [this] { saveEncodedList(asciiMasks, folders.dataFile(QStringLiteral("asciiFiles.dat"))); });
+    m_setup.save(m_folders.dataFile(QStringLiteral("setup.dat")));
+    guarded("nnlqlks", [this] { saveEncodedList(m_asciiMasks, m_folders.dataFile(QStringLiteral("asciiFiles.dat"))); });
     guarded("nnlqlks", [this] {
-        if (read(setup, Keys::connectionHistoryDeleteOnExit))
-            connectionHistory.clear();
-        saveEncodedList(connectionHistory, folders.dataFile(QStringLiteral("connectionHistory.dat")));
+        if (read(m_setup, Keys::connectionHistoryDeleteOnExit))
+            m_connectionHistory.clear();
+        saveEncodedList(m_connectionHistory, m_folders.dataFile(QStringLiteral("connectionHistory.dat")));
     });
-}
-
-void MainController::saveLocalFolderHistory()
-{
-    if (read(setup, Keys::deleteLocalFolderHistory)) {
-        lFolderHistory.clear();
-    } else if (!lFolder.isEmpty()) {
-        lFolderHistory.removeAll(lFolder);
-        lFolderHistory.prepend(lFolder);
-    }
-    QSaveFile file(folders.dataFile(QStringLiteral("lFolderHistory.dat")));
-    if (!file.open(QIODevice::WriteOnly))
-        throw FileError(QStringLiteral("Cannot write the local folder history: ") + file.errorString());
-    for (const QString &folder : std::as_const(lFolderHistory))
-        file.write(TextCodec::encodeStored(folder) + "\r\n");
-    if (!file.commit())
-        throw FileError(QStringLiteral("Cannot write the local folder history: ") + file.errorString());
 }
 
 void MainController::storeWindowKeys()
 {
     const WindowGeometry g = m_view->currentGeometry();
-    setup.setInt(Keys::appRuns.key(), read(setup, Keys::appRuns) + 1);
-    setup.setInt(Keys::gamePanelWidth.key(), g.gamePanelWidth);
-    setup.setInt(Keys::h.key(), g.height);
-    setup.setInt(Keys::l.key(), g.left);
-    setup.setInt(Keys::logHeight.key(), g.logHeight);
-    setup.setString(Keys::lFilter.key(), lFilterState.text);
-    setup.setInt(Keys::panelBottomHeight.key(), g.panelBottomHeight);
-    setup.setString(Keys::rFilter.key(), rFilterState.text);
-    setup.setInt(Keys::t.key(), g.top);
-    setup.setInt(Keys::w.key(), g.width);
-    setup.setInt(Keys::windowState.key(), g.windowState);
-    setup.setInt(Keys::lastRunVersion.key(), kVersion);
-    setup.setInt(Keys::lPanelWidth.key(), g.lPanelWidth);
+    write(m_setup, Keys::appRuns, read(m_setup, Keys::appRuns) + 1);
+    write(m_setup, Keys::gamePanelWidth, g.gamePanelWidth);
+    write(m_setup, Keys::h, g.height);
+    write(m_setup, Keys::l, g.left);
+    write(m_setup, Keys::logHeight, g.logHeight);
+    write(m_setup, Keys::lFilter, m_browsers.filter(BrowserController::Side::Local).text);
+    write(m_setup, Keys::panelBottomHeight, g.panelBottomHeight);
+    write(m_setup, Keys::rFilter, m_browsers.filter(BrowserController::Side::Remote).text);
+    write(m_setup, Keys::t, g.top);
+    write(m_setup, Keys::w, g.width);
+    write(m_setup, Keys::windowState, g.windowState);
+    write(m_setup, Keys::lastRunVersion, kVersion);
+    write(m_setup, Keys::lPanelWidth, g.lPanelWidth);
 }

@@ -1,13 +1,13 @@
 #pragma once
 
+#include "app/BrowserController.h"
 #include "app/DataFolders.h"
 #include "app/Diagnostics.h"
 #include "app/MainView.h"
 #include "app/MasterTick.h"
 #include "app/SessionSupervisor.h"
 #include "app/UserInterface.h"
-#include "browser/BrowserState.h"
-#include "browser/FileFilter.h"
+#include "base/Version.h"
 #include "settings/u_tmbSetup.h"
 #include "status/DisplayFeed.h"
 #include "status/LogModel.h"
@@ -16,21 +16,33 @@
 #include <QObject>
 #include <QStringList>
 
-#include <memory>
-
-// The non-visual half of the main window: it owns what the program keeps for the whole
-// run and runs start-up, the periodic actions and shut-down. It works with no window at
-// all (a default MainView); the Qt window plugs itself in as the view.
+// The non-visual half of the main window and the root of the program's state: it owns
+// everything the program keeps for the whole run and runs start-up, the periodic actions
+// and shut-down. It is made of sub-controllers, one file each:
+//   browsers()  folders, entries, the remote folder cache, filters, local folder history
+//   sessions()  the two FTP sessions and their supervisor, engine events as signals
+// and the stores they share (settings, data folders, the log, the master tick). The
+// program entry owns it; the window observes it through its signals and calls its methods,
+// and never writes its state. It runs with no window at all.
 //
-// User-interface thread only.
+// User-interface thread only. See docs/architecture.md for which calls run nested event
+// loops and what a handler may do while they do.
 class MainController : public QObject {
     Q_OBJECT
 public:
-    static constexpr int kVersion = 2800;
+    static constexpr int kVersion = Version::kVersionNumber;
 
-    // ui must outlive the controller. view may be null (headless).
-    explicit MainController(UserInterface &ui, MainView *view = nullptr, QObject *parent = nullptr);
+    struct QuickConnect {
+        QString address, user, password, port;
+    };
+
+    // ui must outlive the controller.
+    explicit MainController(UserInterface &ui, QObject *parent = nullptr);
     ~MainController() override;
+
+    // The window's persisted state; null (the default) for no window. The view must stay
+    // alive until it is unset.
+    void setView(MainView *view);
 
     // Builds all state; the last steps enable the master tick. args are the command line
     // arguments without the program name.
@@ -38,75 +50,87 @@ public:
     // Shut-down. Returns false when the window must stay open.
     bool FormCloseQuery();
 
-    using FilterState = FileFilter;
-    struct QuickConnect {
-        QString address, user, password, port;
-    };
-
-    tSetupClass setup{false};
-    DataFolders folders;
-    MasterTick tick;
-
-    // Folders, entries and the remote folder cache behind the two file lists.
-    BrowserState browser;
-    QStringList lFolderHistory; // most recent first
-    QString initialLocalFolder;
-    QString &lFolder = browser.lFolder; // current local folder, ends in "/"
-    QStringList asciiMasks;
-    QStringList connectionHistory;
-    QString sharedProfilesFolder;
-    FilterState lFilterState, rFilterState;
-    bool showFilters = false;
-    QuickConnect quickConnect;
-    // The local side is the active browser: the local list or folder box had the focus last.
-    bool localActive = true;
+    tSetupClass &setup() { return m_setup; }
+    const tSetupClass &setup() const { return m_setup; }
+    const DataFolders &folders() const { return m_folders; }
+    MasterTick &tick() { return m_tick; }
+    UserInterface &ui() { return m_ui; }
+    Diagnostics &diagnostics() { return m_diagnostics; }
+    // The log list's rows; the window shows them.
+    LogModel &log() { return m_log; }
+    BrowserController &browsers() { return m_browsers; }
+    const BrowserController &browsers() const { return m_browsers; }
+    // The two FTP sessions and their supervisor; they exist from construction on.
+    SessionSupervisor &sessions() { return m_sessions; }
 
     bool started() const { return m_started; }
     bool debugMode() const { return m_debugMode; }
-    UserInterface &ui() { return m_ui; }
-    MainView &view() { return *m_view; }
-    void setView(MainView *view);
     QDateTime programStartTime() const { return m_startTime; }
     void setProgramStartTime(const QDateTime &t) { m_startTime = t; }
+
+    // The ASCII masks of the transfer mode choice; shut-down saves them.
+    const QStringList &asciiMasks() const { return m_asciiMasks; }
+    void setAsciiMasks(const QStringList &masks) { m_asciiMasks = masks; }
+    // Connection history entries, most recent first; shut-down saves them.
+    const QStringList &connectionHistory() const { return m_connectionHistory; }
+    void setConnectionHistory(const QStringList &entries) { m_connectionHistory = entries; }
+    const QString &sharedProfilesFolder() const { return m_sharedProfilesFolder; }
+    const QuickConnect &quickConnect() const { return m_quickConnect; }
+
+    bool mainSessionLoggedIn() const { return m_sessions.mainSession->loggedIn; }
+    bool transferSessionLoggedIn() const { return m_sessions.xferSession->loggedIn; }
 
     // Appends a line to the log; its first character is the marker.
     void writeLog(const QString &line);
 
-    // The log list's rows; the window shows them.
-    LogModel log;
-    // Turns the FTP sessions' display lines into log lines.
-    DisplayFeed displayFeed;
-    Diagnostics &diagnostics() { return m_diagnostics; }
-    // The two FTP sessions and their supervisor; created by FormCreate.
-    std::unique_ptr<SessionSupervisor> sessions;
-    bool mainSessionLoggedIn() const { return sessions && sessions->mainSession->loggedIn; }
-    bool transferSessionLoggedIn() const { return sessions && sessions->xferSession->loggedIn; }
-
 signals:
     void logWritten(const QString &line);
+    // The wait window's text while start-up or shut-down runs.
+    void waitTextChanged(const QString &text);
+    // The first tick has run: the wait window may close.
+    void startupTickRan();
+    void debugModeChanged(bool on);
+    // The interface settings (toolbar look, log and meter, logo, tray) are to be applied
+    // to the window.
+    void interfaceSettingsChanged();
+    // Start-up has loaded the filters, the quick-connect data and the local folder, and the
+    // local list has been refreshed: the window fills its rows and marks.
+    void startupDataLoaded();
+    // Something asks the window to close through its normal close path (which runs
+    // FormCloseQuery). Receivers should close with a queued call.
+    void closeRequested();
 
 private:
     void timerStartup();
     void loadSettings();
-    void loadLocalFolderHistory();
     void restoreWindowGeometry();
     void useSharedProfilesFolder();
-    void loadFilters();
     void fillQuickConnect();
     void loadAsciiMasks();
     void runStartupAction();
     void askLaunchPassword();
     void saveEverything();
     void storeWindowKeys();
-    void saveLocalFolderHistory();
-    void createSessions();
+    void wireSessions();
     void disconnectForShutDown();
 
     UserInterface &m_ui;
     MainView m_nullView;
-    MainView *m_view;
+    MainView *m_view = &m_nullView;
+    tSetupClass m_setup{false};
+    DataFolders m_folders;
+    MasterTick m_tick;
+    LogModel m_log;
+    // Turns the FTP sessions' display lines into log lines.
+    DisplayFeed m_displayFeed;
+    Diagnostics m_diagnostics{m_ui, m_setup};
+    BrowserController m_browsers{m_setup, m_ui};
+    SessionSupervisor m_sessions;
+    QStringList m_asciiMasks;
+    QStringList m_connectionHistory;
+    QString m_sharedProfilesFolder;
+    QuickConnect m_quickConnect;
     QDateTime m_startTime;
     bool m_started = false;
     bool m_debugMode = false;
-    Diagnostics m_diagnostics{m_ui, setup};
 };

@@ -21,15 +21,14 @@ struct WindowGeometry {
     static WindowGeometry designed() { return {0, 0, 795, 500, 0, 111, 52, 184, 372}; }
 };
 
-// What start-up and shut-down ask of the main window. The controller runs the steps in
-// their order and calls these for the visual ones; with no window (tests, headless use)
-// the defaults do nothing.
+// What start-up and shut-down must ask of the main window and get an answer to: the
+// window's own layout files and geometry, and the modal feedback offer at exit. Everything
+// the window only needs to hear about arrives as a signal of the controller instead. With
+// no window (tests, headless use) the defaults do nothing.
 class MainView {
 public:
     virtual ~MainView() = default;
 
-    virtual void showWaitText(const QString &) {}
-    virtual void startWaitCloseTimer() {}
     // Layout files of the three lists; a missing or unreadable file is skipped.
     virtual void loadListLayouts(const QString & /*programData*/, bool /*includeQueue*/) {}
     // A file that cannot be written is skipped.
@@ -42,13 +41,6 @@ public:
     // The current geometry with the normal (restored) rectangle of a maximised window.
     virtual WindowGeometry currentGeometry() const { return designedGeometry(); }
     virtual void applyGeometry(const WindowGeometry &, bool /*keepStoredPosition*/) {}
-    virtual void setDebugMenuVisible(bool) {}
-    virtual void applyInterfaceSettings() {}
-    // Runs after the timer_startup steps that touch the window (logo, check marks, panels).
-    virtual void startupWindowSteps() {}
-    virtual void localFolderHistoryChanged() {}
-    // Closes the main window through the normal close path.
-    virtual void closeMainWindow() {}
     // Offers the feedback window at exit (modal) and stores its "never again" choice.
     virtual void offerFeedback() {}
 };

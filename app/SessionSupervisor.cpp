@@ -46,12 +46,7 @@ SessionSupervisor::~SessionSupervisor()
 void SessionSupervisor::installHandlers(tkftpclient &session)
 {
     tkftpclient *s = &session;
-    s->OnDisplay = [this, s](TFtpClient *, QString &msg) {
-        guarded("dsp001", [&] {
-            if (onDisplayLine)
-                onDisplayLine(*s, msg);
-        });
-    };
+    s->OnDisplay = [this, s](TFtpClient *, QString &msg) { guarded("dsp001", [&] { emit displayLine(s, msg); }); };
     s->OnDisplayFile = [s](TFtpClient *, QString &msg) { s->listingBuffer += msg; };
     s->OnCommand = [](TFtpClient *, QString &cmd) {
         guarded("cmd001", [&] {
@@ -60,23 +55,19 @@ void SessionSupervisor::installHandlers(tkftpclient &session)
         });
     };
     s->OnProgress = [this, s](TFtpClient *, std::int64_t count, bool &abort) {
-        guarded("prg001", [&] {
-            if (onProgress)
-                onProgress(*s, count, abort);
+        guarded("prg001", [&] { emit progress(s, count, &abort); });
+    };
+    s->OnSessionConnected = [this, s](TFtpClient *, int error) {
+        guarded("scn001", [&] {
+            QCoreApplication::processEvents();
+            emit sessionConnected(s, error);
         });
     };
-    s->OnSessionConnected = [](TFtpClient *, int) { guarded("scn001", [] { QCoreApplication::processEvents(); }); };
     s->OnSessionClosed = [this, s](TFtpClient *, int error) {
-        guarded("scl001", [&] {
-            if (onSessionClosed)
-                onSessionClosed(*s, error);
-        });
+        guarded("scl001", [&] { emit sessionClosed(s, error); });
     };
     s->OnRequestDone = [this, s](TFtpClient *, TFtpRequest rq, int error) {
-        guarded("rqd001", [&] {
-            if (onRequestDone)
-                onRequestDone(*s, rq, error);
-        });
+        guarded("rqd001", [&] { emit requestDone(s, rq, error); });
     };
     s->OnBgException = [](TFtpClient *, const std::exception &e, bool &) {
         reportBug(QStringLiteral("bgex001"), QString::fromLocal8Bit(e.what()));
@@ -121,7 +112,7 @@ void SessionSupervisor::acRavuzAro()
         return;
     }
     m_ravuzAro = !m_ravuzAro;
-    m_setup.setBool(Keys::ravuzAroEnabled.key(), m_ravuzAro);
+    write(m_setup, Keys::ravuzAroEnabled, m_ravuzAro);
 }
 
 void SessionSupervisor::timer_threads()

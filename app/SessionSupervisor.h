@@ -18,8 +18,10 @@ class UserInterface;
 // supervisor (timer_threads) opens and drops sessions as the connection-wanted flag and
 // the RavuzAro switch require.
 //
-// User-interface thread only. Handlers of later stages (request done, session closed,
-// progress) are installed here and forward to the hooks below.
+// User-interface thread only. The engine events of both sessions arrive here and go out as
+// the signals below, emitted synchronously from inside the engine's event (see the
+// re-entrancy rule in docs/architecture.md: a receiver may start new requests on an idle
+// session, but must not destroy the session or run a nested wait on it).
 class SessionSupervisor : public QObject {
     Q_OBJECT
 public:
@@ -42,14 +44,10 @@ public:
     bool ravuzAro() const { return m_ravuzAro; }
     void setRavuzAro(bool on) { m_ravuzAro = on; }
 
-    // The current remote folder; the transfer session waits until one is shown.
+    // The current remote folder; the transfer session waits until one is shown. The
+    // controller that owns the browsers installs it; unset, the transfer session never
+    // connects.
     std::function<QString()> currentRemoteFolder;
-    // Hooks filled by the display feed, the completion handling, the session-loss
-    // handling and the transfer progress. Unset hooks do nothing.
-    std::function<void(tkftpclient &, const QString &)> onDisplayLine;
-    std::function<void(tkftpclient &, TFtpRequest, int)> onRequestDone;
-    std::function<void(tkftpclient &, int)> onSessionClosed;
-    std::function<void(tkftpclient &, std::int64_t, bool &)> onProgress;
 
     // The session supervisor, run every 500 ms and at once on connect and disconnect.
     void timer_threads();
@@ -65,6 +63,15 @@ public:
     static void stripTrailingSlash(QString &command);
     // For tests: the random source of the keep-alive schedule.
     std::mt19937 &random() { return m_random; }
+
+signals:
+    // A protocol line of a session for the log.
+    void displayLine(tkftpclient *session, const QString &line);
+    void requestDone(tkftpclient *session, TFtpRequest request, int error);
+    void sessionConnected(tkftpclient *session, int error);
+    void sessionClosed(tkftpclient *session, int error);
+    // Bytes moved by the running transfer; a receiver sets *abort to end it.
+    void progress(tkftpclient *session, qint64 count, bool *abort);
 
 private:
     void configure(tkftpclient &session);

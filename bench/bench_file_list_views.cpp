@@ -58,9 +58,9 @@ struct Window {
         remote.list()->setGeometry(0, 0, 600, 500);
         frame.resize(600, 500);
         frame.show();
-        tFolderObject &folder = controller.browser.storeListing(QStringLiteral("/big/"), {}, QString());
+        tFolderObject &folder = controller.browsers().state().storeListing(QStringLiteral("/big/"), {}, QString());
         folder.folderEntries = bigFolder(count);
-        controller.browser.rFolder = QStringLiteral("/big/");
+        controller.browsers().setRemoteFolder(QStringLiteral("/big/"));
     }
     void paint()
     {

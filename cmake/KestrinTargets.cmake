@@ -1,7 +1,7 @@
 # Build strictness in one place: every target of the project links this.
 add_library(kestrin_warnings INTERFACE)
 target_compile_options(kestrin_warnings INTERFACE
-  -Wall -Wextra -Wpedantic -Wnon-virtual-dtor -Woverloaded-virtual
+  -Wall -Wextra -Wpedantic -Wnon-virtual-dtor -Woverloaded-virtual -Wold-style-cast
   $<$<BOOL:${KESTRIN_WERROR}>:-Werror>)
 target_compile_definitions(kestrin_warnings INTERFACE
   QT_NO_CAST_FROM_ASCII QT_NO_CAST_TO_ASCII QT_NO_CAST_FROM_BYTEARRAY QT_NO_URL_CAST_FROM_STRING

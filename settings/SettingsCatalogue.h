@@ -5,7 +5,7 @@
 #include <cstdint>
 
 // Each settings key with the default its readers pass, in one place. Readers write
-// `read(setup, Keys::detailedLog)`; writers use the key's name.
+// `read(setup, Keys::detailedLog)`, writers `write(setup, Keys::detailedLog, false)`.
 struct BoolKey {
     const char *name;
     bool def;
@@ -33,6 +33,19 @@ inline std::int64_t read(const tSetupClass &s, const IntKey &k)
 inline QString read(const tSetupClass &s, const TextKey &k)
 {
     return s.getString(k.key(), QString::fromUtf8(k.def));
+}
+
+inline void write(tSetupClass &s, const BoolKey &k, bool value)
+{
+    s.setBool(k.key(), value);
+}
+inline void write(tSetupClass &s, const IntKey &k, std::int64_t value)
+{
+    s.setInt(k.key(), value);
+}
+inline void write(tSetupClass &s, const TextKey &k, const QString &value)
+{
+    s.setString(k.key(), value);
 }
 
 namespace Keys {

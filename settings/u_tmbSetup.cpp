@@ -1,11 +1,11 @@
 #include "settings/u_tmbSetup.h"
 
 #include "base/Errors.h"
+#include "base/Files.h"
 #include "base/TextCodec.h"
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 
 #include <algorithm>
 #include <limits>
@@ -40,24 +40,12 @@ std::vector<QByteArray> splitLines(const QByteArray &data)
     return lines;
 }
 
-QByteArray readWholeFile(const QString &path, bool *ok)
-{
-    QFile file(path);
-    *ok = file.open(QIODevice::ReadOnly);
-    return *ok ? file.readAll() : QByteArray();
-}
-
 void writeLines(const QString &path, const std::vector<QByteArray> &lines)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        throw FileError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
-    for (const QByteArray &line : lines) {
-        file.write(line);
-        file.write("\r\n", 2);
-    }
-    if (!file.commit())
-        throw FileError(QStringLiteral("Cannot write \"%1\": %2").arg(path, file.errorString()));
+    QByteArray bytes;
+    for (const QByteArray &line : lines)
+        bytes += line + "\r\n";
+    saveFileAtomicallyOrThrow(path, bytes, QStringLiteral("Cannot write"));
 }
 
 } // namespace
@@ -103,6 +91,7 @@ void tSetupClass::load(const QString &path)
     if (!ok)
         return;
     const std::vector<QByteArray> lines = splitLines(data);
+    m_indexValid = false;
     m_entries.reserve(m_entries.size() + lines.size());
     for (const QByteArray &raw : lines) {
         const QString line = TextCodec::decodeStored(encoded ? Base64::decodeLenient(raw) : raw);
@@ -126,13 +115,23 @@ void tSetupClass::save(const QString &path) const
     }
 }
 
+void tSetupClass::rebuildIndex() const
+{
+    m_index.clear();
+    m_index.reserve(static_cast<qsizetype>(m_entries.size()));
+    for (size_t i = 0; i < m_entries.size(); ++i) {
+        const QString folded = m_entries[i].key.toCaseFolded();
+        if (!m_index.contains(folded)) // the first entry of a key wins
+            m_index.insert(folded, static_cast<int>(i));
+    }
+    m_indexValid = true;
+}
+
 int tSetupClass::indexOf(const QString &key) const
 {
-    for (size_t i = 0; i < m_entries.size(); ++i) {
-        if (QString::compare(m_entries[i].key, key, Qt::CaseInsensitive) == 0)
-            return static_cast<int>(i);
-    }
-    return -1;
+    if (!m_indexValid)
+        rebuildIndex();
+    return m_index.value(key.toCaseFolded(), -1);
 }
 
 QString tSetupClass::getRaw(const QString &key) const
@@ -172,16 +171,25 @@ void tSetupClass::setString(const QString &key, const QString &value)
     const QString line = key + kSeparator + value;
     const int i = indexOf(key);
     if (i >= 0) {
-        m_entries[static_cast<size_t>(i)] = {key, line};
+        Entry &existing = m_entries[static_cast<size_t>(i)];
+        const bool changed = existing.line.mid(existing.line.indexOf(kSeparator) + 1) != value;
+        existing = {key, line};
         // The first write to an existing entry turns the store sorted for good.
-        sortEntries();
+        if (!m_sorted)
+            sortEntries();
+        if (changed)
+            emit valueChanged(key);
         return;
     }
     Entry entry{key, line};
-    if (m_sorted)
+    if (m_sorted) {
         m_entries.insert(std::upper_bound(m_entries.begin(), m_entries.end(), entry, keyLess), std::move(entry));
-    else
+        m_indexValid = false;
+    } else {
+        m_index.insert(key.toCaseFolded(), static_cast<int>(m_entries.size()));
         m_entries.push_back(std::move(entry));
+    }
+    emit valueChanged(key);
 }
 
 void tSetupClass::setBool(const QString &key, bool value)
@@ -197,12 +205,14 @@ void tSetupClass::setInt(const QString &key, std::int64_t value)
 void tSetupClass::appendEntry(const QString &key, const QString &line)
 {
     m_entries.push_back({key, line});
+    m_indexValid = false;
 }
 
 void tSetupClass::sortEntries()
 {
     m_sorted = true;
     std::stable_sort(m_entries.begin(), m_entries.end(), keyLess);
+    m_indexValid = false;
 }
 
 void tSetupClass::removeAdjacentDuplicateKeys()
@@ -211,6 +221,7 @@ void tSetupClass::removeAdjacentDuplicateKeys()
         if (m_entries[i].key == m_entries[i - 1].key)
             m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(i));
     }
+    m_indexValid = false;
 }
 
 void saveEncodedList(const QStringList &list, const QString &path)

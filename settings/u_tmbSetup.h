@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
@@ -8,11 +10,15 @@
 #include <vector>
 
 // The settings store: named text values with typed reads that take their default at the
-// call site. Keys compare without regard to letter case. In the file each entry is one
-// line "key§value", base64-encoded when `encoded` is set.
+// call site. Keys compare without regard to letter case; lookups go through a hash of the
+// case-folded keys. In the file each entry is one line "key§value", base64-encoded when
+// `encoded` is set. Every write that changes a value emits valueChanged, so views re-read
+// only what changed.
 //
-// User-interface thread only; no locks.
-class tSetupClass {
+// User-interface thread only; no locks. valueChanged is emitted from inside the write: a
+// receiver may read the store but should not write the same key again.
+class tSetupClass : public QObject {
+    Q_OBJECT
 public:
     // The four characters a raw read returns for a key that has no entry.
     static const QString kMissing;
@@ -28,7 +34,7 @@ public:
 
     // A new store keeps its entries sorted by key. The program's main store starts
     // unsorted (file order, new keys appended) until an existing entry is written.
-    explicit tSetupClass(bool sorted = true) : m_sorted(sorted) {}
+    explicit tSetupClass(bool sorted = true, QObject *parent = nullptr) : QObject(parent), m_sorted(sorted) {}
 
     bool encoded = false;
 
@@ -54,11 +60,19 @@ public:
     void sortEntries();
     void removeAdjacentDuplicateKeys();
 
+signals:
+    // A key's value was written with a different text than it had (or it had none).
+    void valueChanged(const QString &key);
+
 private:
     int indexOf(const QString &key) const;
+    void rebuildIndex() const;
 
     std::vector<Entry> m_entries;
     bool m_sorted;
+    // Case-folded key -> position of its first entry in m_entries; rebuilt when positions move.
+    mutable QHash<QString, int> m_index;
+    mutable bool m_indexValid = false;
 };
 
 // Parses a signed 64-bit decimal integer: leading blanks and one sign allowed, nothing

@@ -1,5 +1,7 @@
 #include "app/widgets/FeedbackWindow.h"
 
+#include "base/Version.h"
+
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
@@ -26,7 +28,8 @@ FeedbackWindow::FeedbackWindow(bool neverShow, QWidget *parent)
     buttons->addButton(QDialogButtonBox::Close);
     connect(write, &QPushButton::clicked, this, [this] {
         emit writeRequested(QUrl(QStringLiteral("mailto:") + QLatin1String(kFeedbackAddress) +
-                                 QStringLiteral("?subject=Feedback%20on%20Kestrin%20FTP%20Pro%202.8")));
+                                 QStringLiteral("?subject=Feedback%20on%20Kestrin%20FTP%20Pro%20") +
+                                 QLatin1String(Version::kVersionText)));
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 

@@ -12,6 +12,7 @@
 #include "base/Guard.h"
 #include "settings/SettingsCatalogue.h"
 #include "status/widgets/LogView.h"
+#include "status/widgets/MeterPanel.h"
 
 #include <QApplication>
 #include <QSplitter>
@@ -69,7 +70,7 @@ void MainWindow::bindCommands()
     // The mode items keep "transferMode" in step with their mark; the transfers read it.
     const std::pair<QAction *, int> modes[] = {{c.acModeAuto, 0}, {c.acModeBinary, 1}, {c.acModeAscii, 2}};
     for (const auto &[command, value] : modes)
-        on(command, "nnqtmd", [this, value = value] { m_controller->setup.setInt(Keys::transferMode.key(), value); });
+        on(command, "nnqtmd", [this, value = value] { write(m_controller.setup(), Keys::transferMode, value); });
     on(c.acIc, "nnqmtr", [this] { setMeterShown(m_commands->acIc->isChecked()); });
     on(c.acMeterHide, "nnqmth", [this] { setMeterShown(false); });
     bindToolbarCommands();
@@ -89,7 +90,7 @@ void MainWindow::bindToolbarCommands()
     const std::pair<QAction *, int> sizes[] = {{c.acTbSizeSmall, 0}, {c.acTbSizeNormal, 1}, {c.acTbSizeLarge, 2}};
     for (const auto &[command, value] : sizes) {
         on(command, "nnqtbs", [this, value = value] {
-            m_controller->setup.setInt(Keys::toolbarFontSize.key(), value);
+            write(m_controller.setup(), Keys::toolbarFontSize, value);
             applyInterfaceSettings();
         });
     }
@@ -97,7 +98,7 @@ void MainWindow::bindToolbarCommands()
         {c.acTbThemeStandard, 0}, {c.acTbThemeStripes, 1}, {c.acTbThemeOfficeXP, 2}};
     for (const auto &[command, value] : themes) {
         on(command, "nnqtbt", [this, value = value] {
-            m_controller->setup.setInt(Keys::toolbarTheme.key(), value);
+            write(m_controller.setup(), Keys::toolbarTheme, value);
             applyInterfaceSettings();
         });
     }
@@ -106,7 +107,7 @@ void MainWindow::bindToolbarCommands()
 void MainWindow::applyToolbarLook()
 {
     Commands &c = *m_commands;
-    const tSetupClass &s = m_controller->setup;
+    const tSetupClass &s = m_controller.setup();
     const auto size = read(s, Keys::toolbarFontSize);
     // Any other stored size changes nothing.
     if (size >= 0 && size <= 2) {
@@ -124,7 +125,7 @@ void MainWindow::applyToolbarLook()
 void MainWindow::setLogWindowShown(bool shown)
 {
     m_commands->acLogwin->setChecked(shown);
-    m_controller->setup.setBool(Keys::showLogWin.key(), shown);
+    write(m_controller.setup(), Keys::showLogWin, shown);
     if (shown == !m_log->isHidden())
         return;
     // Handle 1 is the splitter below the log.
@@ -148,8 +149,8 @@ void MainWindow::setLogWindowShown(bool shown)
 void MainWindow::setMeterShown(bool shown)
 {
     m_commands->acIc->setChecked(shown);
-    m_controller->setup.setBool(Keys::showMeter.key(), shown);
-    m_gamePanel->setVisible(shown);
+    write(m_controller.setup(), Keys::showMeter, shown);
+    m_meter->setVisible(shown);
 }
 
 void MainWindow::bindLogCommands()
@@ -160,14 +161,14 @@ void MainWindow::bindLogCommands()
     on(c.acLogwin, "nnqlgw", [this] { setLogWindowShown(m_commands->acLogwin->isChecked()); });
     on(c.acLogCopyToClipboard, "nnqlgc", [this] { m_log->copySelectedToClipboard(); });
     on(c.acLogSelectAll, "nnqlga", [this] { m_log->selectAll(); });
-    on(c.acLogClear, "nnqlgx", [this] { m_controller->log.clear(); });
+    on(c.acLogClear, "nnqlgx", [this] { m_controller.log().clear(); });
     on(c.acLogAutoScroll, "nnqlgs", [this] {
         const bool on = m_commands->acLogAutoScroll->isChecked();
         m_log->setFollowNewLines(on);
-        m_controller->setup.setBool(Keys::logAutoScroll.key(), on);
+        write(m_controller.setup(), Keys::logAutoScroll, on);
     });
     on(c.acLogShowLoginMessage, "nnqlgm", [this] {
-        if (!m_controller->mainSessionLoggedIn()) {
+        if (!m_controller.mainSessionLoggedIn()) {
             m_ui.showMessage(
                 QStringLiteral("Error:\r - Cannot show login message\r\rReason:\r - Not connected to FTP server"));
         }
@@ -192,7 +193,7 @@ void MainWindow::bindHelpCommands()
     });
     on(c.acGiveFeedback, "nnqfbk", [this] { offerFeedback(); });
     on(c.acRavuzAro, "nnqrav", [this] {
-        SessionSupervisor &s = *m_controller->sessions;
+        SessionSupervisor &s = m_controller.sessions();
         s.acRavuzAro();
         // A refused switch keeps its old state, so the mark follows the sessions.
         m_commands->acRavuzAro->setChecked(s.ravuzAro());
@@ -201,10 +202,10 @@ void MainWindow::bindHelpCommands()
 
 void MainWindow::offerFeedback()
 {
-    FeedbackWindow window(read(m_controller->setup, Keys::neverShowAppFeedback), this);
+    FeedbackWindow window(read(m_controller.setup(), Keys::neverShowAppFeedback), this);
     connect(&window, &FeedbackWindow::writeRequested, this, [this](const QUrl &mail) { m_ui.openUrl(mail); });
     window.exec();
-    m_controller->setup.setBool(Keys::neverShowAppFeedback.key(), window.neverShow());
+    write(m_controller.setup(), Keys::neverShowAppFeedback, window.neverShow());
 }
 
 void MainWindow::openDebugFile(const QString &name, const QStringList &lines)
@@ -215,30 +216,42 @@ void MainWindow::openDebugFile(const QString &name, const QStringList &lines)
 void MainWindow::bindDebugCommands()
 {
     Commands &c = *m_commands;
-    // No FTP session, file list or remote folder cache holds data yet: the files show the
-    // program's present state, which is empty.
-    on(c.acDebugRawListing, "nnqdb1", [this] { openDebugFile(QStringLiteral("Kestrin FTP Debug.txt"), {}); });
+    on(c.acDebugRawListing, "nnqdb1", [this] {
+        const QString raw = m_controller.sessions().mainSession->lastListing;
+        openDebugFile(QStringLiteral("Kestrin FTP Debug.txt"), raw.isEmpty() ? QStringList() : QStringList{raw});
+    });
     on(c.acDebugSetupVariables, "nnqdb2", [this] {
-        openDebugFile(QStringLiteral("kftpdebug.txt"), DebugReports::setupKeys(m_controller->setup));
-        openDebugFile(QStringLiteral("kftpdebug2.txt"), DebugReports::setupEntryLines(m_controller->setup));
+        openDebugFile(QStringLiteral("kftpdebug.txt"), DebugReports::setupKeys(m_controller.setup()));
+        openDebugFile(QStringLiteral("kftpdebug2.txt"), DebugReports::setupEntryLines(m_controller.setup()));
     });
     on(c.acDebugInfo, "nnqdb3", [this] {
         DebugInfo info;
         info.width = width();
         info.height = height();
-        info.appRuns = m_controller->setup.getString(Keys::appRuns.key(), QStringLiteral("0"));
-        info.appDataFolder = m_controller->folders.programData;
-        info.dataFolder = m_controller->sharedProfilesFolder;
+        info.appRuns = m_controller.setup().getString(Keys::appRuns.key(), QStringLiteral("0"));
+        info.appDataFolder = m_controller.folders().programData;
+        info.dataFolder = m_controller.sharedProfilesFolder();
+        const BrowserState &state = m_controller.browsers().state();
+        info.rFolder = state.rFolder;
+        info.lastSelectedLocal = state.lastSelectedTn_local;
+        info.lastSelectedRemote = state.lastSelectedTn_remote;
         openDebugFile(QStringLiteral("Kestrin FTP Debug.txt"), DebugReports::infoLines(info));
     });
-    on(c.acDebugEntries, "nnqdb4",
-       [this] { openDebugFile(QStringLiteral("Kestrin FTP Pro Debug.txt"), DebugReports::entriesLines({}, {})); });
-    on(c.acDebugRFolders, "nnqdb5", [this] { openDebugFile(QStringLiteral("Kestrin FTP Pro Debug.txt"), {}); });
+    on(c.acDebugEntries, "nnqdb4", [this] {
+        const BrowserState &state = m_controller.browsers().state();
+        openDebugFile(QStringLiteral("Kestrin FTP Pro Debug.txt"),
+                      DebugReports::entriesLines(DebugReports::entryNames(state.lEntries),
+                                                 DebugReports::entryNames(state.remoteEntries())));
+    });
+    on(c.acDebugRFolders, "nnqdb5", [this] {
+        openDebugFile(QStringLiteral("Kestrin FTP Pro Debug.txt"),
+                      DebugReports::cachedFolderLines(m_controller.browsers().state().rFolders));
+    });
     on(c.acDebugThreadInfo, "nnqdb6", [this] {
-        const QString main = m_controller->mainSessionLoggedIn() ? QStringLiteral("-1") : QStringLiteral("0");
-        m_controller->writeLog(QString(LogModel::kInfo) + QStringLiteral("mFTP.loggedIn: ") + main);
-        m_controller->writeLog(QString(LogModel::kInfo) + QStringLiteral("xFTP.loggedIn: ") +
-                               (m_controller->transferSessionLoggedIn() ? QStringLiteral("-1") : QStringLiteral("0")));
+        const QString main = m_controller.mainSessionLoggedIn() ? QStringLiteral("-1") : QStringLiteral("0");
+        m_controller.writeLog(QString(LogModel::kInfo) + QStringLiteral("mFTP.loggedIn: ") + main);
+        m_controller.writeLog(QString(LogModel::kInfo) + QStringLiteral("xFTP.loggedIn: ") +
+                              (m_controller.transferSessionLoggedIn() ? QStringLiteral("-1") : QStringLiteral("0")));
     });
 }
 

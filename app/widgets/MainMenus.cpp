@@ -4,6 +4,7 @@
 #include "app/widgets/Commands.h"
 #include "app/widgets/MainWindow.h"
 #include "status/widgets/LogView.h"
+#include "status/widgets/MeterPanel.h"
 
 #include <QActionGroup>
 #include <QLabel>
@@ -208,8 +209,8 @@ void MainWindow::buildContextMenus()
     m_meterPop = new QMenu(this);
     m_meterPop->setObjectName(QStringLiteral("meterPop"));
     addAll(m_meterPop, {c.acMeterReset, nullptr, c.acMeterConfigure, nullptr, c.acMeterDisabled, c.acMeterHide});
-    connect(m_meterArea, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &at) { m_meterPop->popup(m_meterArea->mapToGlobal(at)); });
+    connect(m_meter->area(), &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { m_meterPop->popup(m_meter->area()->mapToGlobal(at)); });
 
     m_trayPop = new QMenu(this);
     m_trayPop->setObjectName(QStringLiteral("trayPop"));

@@ -6,10 +6,12 @@
 #include "app/widgets/HelpBrowser.h"
 #include "app/widgets/LogoWidget.h"
 #include "base/Errors.h"
+#include "base/Files.h"
 #include "base/Guard.h"
 #include "browser/widgets/FileBrowsers.h"
 #include "settings/SettingsCatalogue.h"
 #include "status/widgets/LogView.h"
+#include "status/widgets/MeterPanel.h"
 #include "ui/u_formWait.h"
 
 #include <QCheckBox>
@@ -21,7 +23,6 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
-#include <QSaveFile>
 #include <QScreen>
 #include <QSplitter>
 #include <QSystemTrayIcon>
@@ -31,27 +32,9 @@
 
 #include <utility>
 
-namespace {
-
-QByteArray readFile(const QString &path, bool *ok)
-{
-    QFile file(path);
-    *ok = file.open(QIODevice::ReadOnly);
-    return *ok ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString &path, const QByteArray &bytes)
-{
-    QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
-}
-
-} // namespace
-
-MainWindow::MainWindow(QWidget *parent)
-    : QMainWindow(parent), m_ui(this), m_controller(std::make_unique<MainController>(m_ui, this)),
-      m_commands(new Commands(this)), m_wait(new TFormWait(this)),
-      m_manualFolder(QCoreApplication::applicationDirPath() + QStringLiteral("/manual/"))
+MainWindow::MainWindow(MainController &controller, QWidget *parent)
+    : QMainWindow(parent), m_controller(controller), m_ui(controller.ui()), m_commands(new Commands(this)),
+      m_wait(new TFormWait(this)), m_manualFolder(QCoreApplication::applicationDirPath() + QStringLiteral("/manual/"))
 {
     setObjectName(QStringLiteral("TFormMain"));
     setWindowTitle(QStringLiteral("Kestrin FTP Pro"));
@@ -63,24 +46,33 @@ MainWindow::MainWindow(QWidget *parent)
     buildContextMenus();
     bindCommands();
     setupTray();
+    observeController();
     const WindowGeometry g = WindowGeometry::designed();
     resize(g.width, g.height);
     applyPanelSizes(g);
 }
 
+void MainWindow::observeController()
+{
+    m_controller.setView(this);
+    connect(&m_controller, &MainController::waitTextChanged, m_wait, &TFormWait::text);
+    connect(&m_controller, &MainController::startupTickRan, m_wait, &TFormWait::startCloseTimer);
+    connect(&m_controller, &MainController::debugModeChanged, this,
+            [this](bool on) { m_debugMenu->menuAction()->setVisible(on); });
+    connect(&m_controller, &MainController::interfaceSettingsChanged, this, &MainWindow::applyInterfaceSettings);
+    connect(&m_controller, &MainController::startupDataLoaded, this, &MainWindow::fillStartupState);
+    // Closed from inside a tick or a dialog: let that finish first.
+    connect(&m_controller, &MainController::closeRequested, this, &QWidget::close, Qt::QueuedConnection);
+    connect(&m_controller.browsers(), &BrowserController::localFolderHistoryChanged, this,
+            &MainWindow::showLocalFolderHistory);
+}
+
 MainWindow::~MainWindow()
 {
-    // The controller's tick must not run against a half-destroyed window, nor the toolbar
-    // watch against deleted commands.
-    m_controller->tick.setEnabled(false);
+    // The toolbar watch must not run against deleted commands while the children go.
     for (QToolBar *bar : toolbars())
         bar->removeEventFilter(this);
-    m_controller->setView(nullptr);
-    // The file lists read the controller's entries and settings whenever they lay out or
-    // paint; they go before the controller does.
-    delete m_browsers;
-    delete m_lLv;
-    delete m_rlv;
+    m_controller.setView(nullptr);
 }
 
 QList<QToolBar *> MainWindow::toolbars() const
@@ -101,23 +93,13 @@ void MainWindow::showHelpTopic(const QString &topic)
     helpBrowser()->showTopic(topic);
 }
 
-void MainWindow::showWaitText(const QString &text)
-{
-    m_wait->text(text);
-}
-
-void MainWindow::startWaitCloseTimer()
-{
-    m_wait->startCloseTimer();
-}
-
 void MainWindow::loadListLayouts(const QString &programData, bool includeQueue)
 {
     m_browsers->loadLayouts(programData); // "lvl.dat" and "lvr.dat"
     if (!includeQueue)
         return;
     bool ok = false;
-    const QByteArray state = readFile(programData + QStringLiteral("lvq.dat"), &ok);
+    const QByteArray state = readWholeFile(programData + QStringLiteral("lvq.dat"), &ok);
     if (ok)
         m_qLv->header()->restoreState(state);
 }
@@ -125,20 +107,20 @@ void MainWindow::loadListLayouts(const QString &programData, bool includeQueue)
 void MainWindow::saveListLayouts(const QString &programData)
 {
     m_browsers->saveLayouts(programData);
-    writeFile(programData + QStringLiteral("lvq.dat"), m_qLv->header()->saveState()); // failures are skipped
+    saveFileAtomically(programData + QStringLiteral("lvq.dat"), m_qLv->header()->saveState()); // failures are skipped
 }
 
 void MainWindow::loadToolbarPositions(const QString &path)
 {
     bool ok = false;
-    const QByteArray state = readFile(path, &ok);
+    const QByteArray state = readWholeFile(path, &ok);
     if (ok)
         restoreState(state);
 }
 
 void MainWindow::saveToolbarPositions(const QString &path)
 {
-    if (!writeFile(path, saveState()))
+    if (!saveFileAtomically(path, saveState()))
         throw FileError(QStringLiteral("Cannot write the toolbar positions to \"%1\"").arg(path));
 }
 
@@ -153,7 +135,7 @@ WindowGeometry MainWindow::currentGeometry() const
     g.windowState = isMinimized() ? 1 : isMaximized() ? 2 : 0;
     g.panelBottomHeight = m_bottomPanel->height();
     g.logHeight = m_log->height();
-    g.gamePanelWidth = m_gamePanel->width();
+    g.gamePanelWidth = m_meter->width();
     g.lPanelWidth = m_lPanel->width();
     return g;
 }
@@ -207,14 +189,9 @@ void MainWindow::showEvent(QShowEvent *event)
         QMetaObject::invokeMethod(this, &MainWindow::applyPendingState, Qt::QueuedConnection);
 }
 
-void MainWindow::setDebugMenuVisible(bool visible)
-{
-    m_debugMenu->menuAction()->setVisible(visible);
-}
-
 void MainWindow::applyInterfaceSettings()
 {
-    const tSetupClass &s = m_controller->setup;
+    const tSetupClass &s = m_controller.setup();
     // Each step stands alone: a failing one is reported and the next still runs.
     guarded("aps1tb", [this] { applyToolbarLook(); });
     guarded("aps3bg", [&] { m_log->setBackgroundPicture(!read(s, Keys::disableBackgroundImages)); });
@@ -232,36 +209,34 @@ void MainWindow::applyInterfaceSettings()
         setMeterShown(read(s, Keys::showMeter));
     });
     guarded("aps7lg",
-            [&] { m_rPanel->setLogoShown(!read(s, Keys::disableLogo) && !m_controller->mainSessionLoggedIn()); });
+            [&] { m_rPanel->setLogoShown(!read(s, Keys::disableLogo) && !m_controller.mainSessionLoggedIn()); });
     guarded("aps9tw", [&] {
         m_minimizeToTray = read(s, Keys::minimizeToTray);
         m_wait->setDisabled(read(s, Keys::noPleaseWaitWindow));
     });
 }
 
-void MainWindow::startupWindowSteps()
+void MainWindow::fillStartupState()
 {
-    MainController &c = *m_controller;
+    MainController &c = m_controller;
     syncToolbarChecks();
-    m_commands->acRavuzAro->setChecked(read(c.setup, Keys::ravuzAroEnabled));
-    m_commands->acLogAutoScroll->setChecked(read(c.setup, Keys::logAutoScroll));
+    m_commands->acRavuzAro->setChecked(read(c.setup(), Keys::ravuzAroEnabled));
+    m_commands->acLogAutoScroll->setChecked(read(c.setup(), Keys::logAutoScroll));
     m_log->setFollowNewLines(m_commands->acLogAutoScroll->isChecked());
-    m_commands->acMeterDisabled->setChecked(read(c.setup, Keys::disableBandwidthMeter));
+    m_commands->acMeterDisabled->setChecked(read(c.setup(), Keys::disableBandwidthMeter));
     applyCustomLogo();
 
     m_browsers->local().applyFilterRow();
     m_browsers->remote().applyFilterRow();
-    m_tbAddress->setText(c.quickConnect.address);
-    m_tbUsername->setText(c.quickConnect.user);
-    m_tbPassword->setText(c.quickConnect.password);
-    m_tbPort->setText(c.quickConnect.port);
-    // The local list shows the first folder of the local folder history.
-    m_browsers->local().refreshLocalView();
+    m_tbAddress->setText(c.quickConnect().address);
+    m_tbUsername->setText(c.quickConnect().user);
+    m_tbPassword->setText(c.quickConnect().password);
+    m_tbPort->setText(c.quickConnect().port);
 }
 
 void MainWindow::applyCustomLogo()
 {
-    const tSetupClass &s = m_controller->setup;
+    const tSetupClass &s = m_controller.setup();
     if (read(s, Keys::disableLogo) || !read(s, Keys::useCustomLogo))
         return;
     const QString path = read(s, Keys::customlogo);
@@ -270,22 +245,16 @@ void MainWindow::applyCustomLogo()
         m_rPanel->logo()->setCustomPicture(picture);
 }
 
-void MainWindow::localFolderHistoryChanged()
+void MainWindow::showLocalFolderHistory()
 {
     QComboBox *box = m_lPanel->combo();
     box->clear();
-    box->addItems(m_controller->lFolderHistory);
-}
-
-void MainWindow::closeMainWindow()
-{
-    // Closed from inside a tick or a dialog: let that finish first.
-    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    box->addItems(m_controller.browsers().localFolderHistory());
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
-    if (m_controller->FormCloseQuery()) {
+    if (m_controller.FormCloseQuery()) {
         m_tray->hide();
         event->accept();
     } else {

@@ -2,7 +2,6 @@
 
 #include "app/MainController.h"
 #include "app/MainView.h"
-#include "ui/QtUserInterface.h"
 
 #include <QMainWindow>
 
@@ -16,10 +15,11 @@ class CaptionBar;
 class Commands;
 class HelpBrowser;
 class LogView;
-class QLabel;
+class MeterPanel;
+class QueuePanel;
+class UserInterface;
 class QLineEdit;
 class QMenu;
-class QProgressBar;
 class QSplitter;
 class QSystemTrayIcon;
 class QToolBar;
@@ -28,29 +28,26 @@ class QTreeView;
 class TFormWait;
 
 // The main window `TFormMain`: the visual half of the program's one permanent window. It
-// owns the controller and lends it itself as the view for the visual start-up and
-// shut-down steps. Regions from top to bottom: toolbars, the log, the local and remote
-// panes side by side, the bottom panel (bandwidth meter and queue) and the status bar.
-//
-// The file lists and the queue list show their default columns and no rows until their
-// own models are set on localList(), remoteList() and queueList().
+// observes the controller (owned by the program entry): it redraws on the controller's
+// signals, calls its methods for every command, and answers the few questions shut-down
+// asks of the window (layouts, geometry, the feedback offer) as its MainView. Regions from
+// top to bottom: toolbars, the log, the local and remote panes side by side, the bottom
+// panel (bandwidth meter and queue) and the status bar.
 class MainWindow : public QMainWindow, public MainView {
     Q_OBJECT
 public:
-    explicit MainWindow(QWidget *parent = nullptr);
+    // The controller must outlive the window.
+    explicit MainWindow(MainController &controller, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    MainController &controller() { return *m_controller; }
+    MainController &controller() { return m_controller; }
     Commands &commands() { return *m_commands; }
-    TFormWait *waitWindow() const { return m_wait; }
     QMenu *debugMenu() const { return m_debugMenu; }
 
     QToolBar *tbGeneral() const { return m_tbGeneral; }
     QToolBar *tbConnection() const { return m_tbConnection; }
-    QToolBar *tbLinks() const { return m_tbLinks; }
     QToolBar *tbTools() const { return m_tbTools; }
     QList<QToolBar *> toolbars() const;
-    QToolButton *connectButton() const { return m_connectButton; }
 
     BrowserPane *localPane() const { return m_lPanel; }
     BrowserPane *remotePane() const { return m_rPanel; }
@@ -60,19 +57,12 @@ public:
     QTreeView *remoteList() const { return m_rlv; }
     QTreeView *queueList() const { return m_qLv; }
     LogView *logView() const { return m_log; }
-    QWidget *meterPanel() const { return m_gamePanel; }
-    QWidget *meterArea() const { return m_meterArea; }
-    CaptionBar *queueCaption() const { return m_qshap; }
-    QToolButton *pauseButton() const { return m_pauseBtn; }
-    QProgressBar *progressBar() const { return m_prog; }
+    MeterPanel *meterPanel() const { return m_meter; }
+    QueuePanel *queuePanel() const { return m_queue; }
 
     QMenu *logMenu() const { return m_logPop; }
-    QMenu *listMenu() const { return m_lvPopUp; }
-    QMenu *queueMenu() const { return m_queuePop; }
     QMenu *toolbarMenu() const { return m_tbPopUp; }
-    QMenu *meterMenu() const { return m_meterPop; }
     QMenu *trayMenu() const { return m_trayPop; }
-    QMenu *connectMenu() const { return m_connectMenu; }
 
     QSystemTrayIcon *trayIcon() const { return m_tray; }
     HelpBrowser *helpBrowser();
@@ -86,20 +76,16 @@ public:
     void applyToolbarLook();
 
     // MainView
-    void showWaitText(const QString &text) override;
-    void startWaitCloseTimer() override;
     void loadListLayouts(const QString &programData, bool includeQueue) override;
     void saveListLayouts(const QString &programData) override;
     void loadToolbarPositions(const QString &path) override;
     void saveToolbarPositions(const QString &path) override;
     WindowGeometry currentGeometry() const override;
     void applyGeometry(const WindowGeometry &g, bool keepStoredPosition) override;
-    void setDebugMenuVisible(bool visible) override;
-    void applyInterfaceSettings() override;
-    void startupWindowSteps() override;
-    void localFolderHistoryChanged() override;
-    void closeMainWindow() override;
     void offerFeedback() override;
+
+    // Re-reads the interface settings (toolbar look, log and meter, logo, tray).
+    void applyInterfaceSettings();
 
     // The toolbar menu of the dock (right click on the toolbars), a new menu each time.
     QMenu *createPopupMenu() override;
@@ -115,8 +101,9 @@ private:
     void buildRegions();
     void attachBrowsers();
     QWidget *buildBottomPanel();
-    QWidget *buildQueuePanel();
-    void buildStatusBar();
+    void observeController();
+    void fillStartupState();
+    void showLocalFolderHistory();
     // MainMenus.cpp
     void buildMenus();
     void buildViewMenu();
@@ -144,8 +131,8 @@ private:
     void applyPanelSizes(const WindowGeometry &g);
     void applyPendingState();
 
-    QtUserInterface m_ui;
-    std::unique_ptr<MainController> m_controller;
+    MainController &m_controller;
+    UserInterface &m_ui;
     Commands *m_commands;
     TFormWait *m_wait;
     QMenu *m_debugMenu = nullptr;
@@ -168,13 +155,8 @@ private:
     QTreeView *m_rlv = nullptr;
     QTreeView *m_qLv = nullptr;
     QWidget *m_bottomPanel = nullptr;
-    QWidget *m_gamePanel = nullptr;
-    QWidget *m_meterArea = nullptr;
-    CaptionBar *m_qshap = nullptr;
-    QToolButton *m_pauseBtn = nullptr;
-    QToolButton *m_clearBtn = nullptr;
-    QProgressBar *m_prog = nullptr;
-    QLabel *m_statHint = nullptr;
+    MeterPanel *m_meter = nullptr;
+    QueuePanel *m_queue = nullptr;
     QSplitter *m_vertical = nullptr;
     QSplitter *m_panes = nullptr;
     QSplitter *m_bottom = nullptr;

@@ -13,13 +13,26 @@
 FileBrowser::FileBrowser(Side side, MainController &controller, QWidget *listParent, QObject *parent)
     : QObject(parent), m_side(side), m_controller(controller)
 {
-    m_model = new FileListModel(side, controller.browser, controller.setup);
+    m_model = new FileListModel(side, controller.browsers().state(), controller.setup());
     m_list = new FileListView(m_model, listParent);
     m_model->setParent(m_list);
     m_list->setObjectName(side == Side::Local ? QStringLiteral("lLv") : QStringLiteral("rlv"));
     m_filterTimer.setInterval(kFilterCheckMs);
     connect(&m_filterTimer, &QTimer::timeout, this, &FileBrowser::checkFilterChange);
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) { onFocusChanged(now); });
+    BrowserController *b = &controller.browsers();
+    connect(b, &BrowserController::entriesAboutToChange, this, [this](Side s) {
+        if (s == m_side && m_model)
+            m_model->clearRows();
+    });
+    connect(b, &BrowserController::folderShown, this, [this](Side s, const QString &folder) {
+        if (s == m_side)
+            showInFolderBox(folder);
+    });
+    connect(b, &BrowserController::viewRefreshed, this, [this](Side s, const QString &folder, const QString &justLeft) {
+        if (s == m_side)
+            fillList(folder, justLeft);
+    });
 }
 
 FileBrowser::~FileBrowser() = default;
@@ -30,9 +43,14 @@ void FileBrowser::setIconSource(FileIconSource *icons)
         m_model->setIconSource(icons);
 }
 
-FileFilter &FileBrowser::filterState()
+BrowserController &FileBrowser::browsers()
 {
-    return side() == Side::Local ? m_controller.lFilterState : m_controller.rFilterState;
+    return m_controller.browsers();
+}
+
+const FileFilter &FileBrowser::filterState() const
+{
+    return m_controller.browsers().filter(m_side);
 }
 
 void FileBrowser::attachRow(const BrowserRowWidgets &row)
@@ -42,25 +60,21 @@ void FileBrowser::attachRow(const BrowserRowWidgets &row)
     m_filter = row.filter;
     m_alwaysFolders = row.alwaysFolders;
     m_wildcard = row.wildcard;
-    const bool local = side() == Side::Local;
     if (row.filter) {
         connect(row.filter, &QLineEdit::textEdited, this, [this](const QString &text) {
-            filterState().text = text;
+            browsers().setFilterText(m_side, text);
             recordFilterChange();
         });
     }
     if (row.alwaysFolders) {
-        connect(row.alwaysFolders, &QCheckBox::toggled, this, [this, local](bool on) {
-            filterState().alwaysFolders = on;
-            const BoolKey &key = local ? Keys::lFilterAlwaysFolders : Keys::rFilterAlwaysFolders;
-            m_controller.setup.setBool(key.key(), on);
+        connect(row.alwaysFolders, &QCheckBox::toggled, this, [this](bool on) {
+            browsers().setFilterAlwaysFolders(m_side, on);
             recordFilterChange();
         });
     }
     if (row.wildcard) {
-        connect(row.wildcard, &QCheckBox::toggled, this, [this, local](bool on) {
-            filterState().wildcard = on;
-            m_controller.setup.setBool((local ? Keys::lFilterWildcard : Keys::rFilterWildcard).key(), on);
+        connect(row.wildcard, &QCheckBox::toggled, this, [this](bool on) {
+            browsers().setFilterWildcard(m_side, on);
             recordFilterChange();
         });
     }
@@ -79,7 +93,7 @@ void FileBrowser::applyFilterRow()
     quietly(m_alwaysFolders, [&] { m_alwaysFolders->setChecked(f.alwaysFolders); });
     quietly(m_wildcard, [&] { m_wildcard->setChecked(f.wildcard); });
     if (m_filterPanel)
-        m_filterPanel->setVisible(m_controller.showFilters);
+        m_filterPanel->setVisible(m_controller.browsers().filtersShown());
 }
 
 void FileBrowser::addFocusSource(QWidget *widget)
@@ -97,7 +111,7 @@ bool FileBrowser::eventFilter(QObject *watched, QEvent *event)
             if (m_folderBox)
                 m_folderBox->setFocus(Qt::MouseFocusReason);
             // Set here as well: the focus may not move while the window is inactive.
-            m_controller.localActive = side() == Side::Local;
+            browsers().setLocalActive(side() == Side::Local);
         }
     }
     return QObject::eventFilter(watched, event);
@@ -110,7 +124,7 @@ void FileBrowser::onFocusChanged(QWidget *now)
     const auto within = [now](QWidget *w) { return w && (now == w || w->isAncestorOf(now)); };
     const bool mine = within(m_list) || within(m_folderBox);
     if (mine)
-        m_controller.localActive = side() == Side::Local;
+        browsers().setLocalActive(side() == Side::Local);
 }
 
 void FileBrowser::recordFilterChange()
@@ -146,14 +160,13 @@ void FileBrowser::showInFolderBox(const QString &folder)
     box->setEditText(folder);
 }
 
-void FileBrowser::fillList(const QString &folder, QString &lastSelected)
+void FileBrowser::fillList(const QString &folder, const QString &justLeft)
 {
     if (!m_list)
         return;
-    const PreparedFilter filter(filterState(), m_controller.showFilters);
-    const bool autoSelect = read(m_controller.setup, Keys::autoSelectFolder);
-    const std::vector<int> justLeft = m_model->rebuild(filter, folder, autoSelect ? lastSelected : QString());
+    const PreparedFilter filter(filterState(), m_controller.browsers().filtersShown());
+    const bool autoSelect = read(m_controller.setup(), Keys::autoSelectFolder);
+    const std::vector<int> selected = m_model->rebuild(filter, folder, autoSelect ? justLeft : QString());
     m_list->resort();
-    m_list->selectEntries(justLeft);
-    lastSelected = folder;
+    m_list->selectEntries(selected);
 }

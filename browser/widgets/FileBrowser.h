@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/BrowserController.h"
 #include "browser/FileFilter.h"
 #include "browser/FileListModel.h"
 #include "browser/widgets/FileListView.h"
@@ -12,6 +13,7 @@
 #include <QPointer>
 #include <QTimer>
 
+class BrowserController;
 class FileIconSource;
 class MainController;
 class QWidget;
@@ -27,7 +29,8 @@ struct BrowserRowWidgets {
 
 // One side of the window's file browsing: the list's model and view, its folder box, its
 // filter row with the delayed rebuild, and the focus rules that make a side the active one
-// (localActive). LocalBrowser and RemoteBrowser fill the list.
+// (localActive). The controller's browsers own the entries and folders; this view redraws
+// on their signals and hands every change back to them.
 //
 // User-interface thread only. The controller must outlive the browser.
 class FileBrowser : public QObject {
@@ -38,7 +41,7 @@ public:
     static constexpr int kFilterDelayMs = 300;
     // How often a pending filter change is looked at (the interface timer's period).
     static constexpr int kFilterCheckMs = 200;
-    static constexpr int kFolderHistoryItems = 10;
+    static constexpr int kFolderHistoryItems = BrowserController::kFolderHistoryItems;
 
     // The list becomes a child of listParent and owns its model; the browser itself has no
     // parent unless given one.
@@ -62,18 +65,19 @@ public:
     void applyFilterRow();
     bool filterChangePending() const { return m_filterChangedAt.isValid(); }
 
-    // Rebuilds the list (refreshLocalView or refreshRemoteView).
+    // Has the controller rebuild the side (refreshLocalView or refreshRemoteView).
     virtual void refresh() = 0;
 
 protected:
     MainController &controller() { return m_controller; }
-    FileFilter &filterState();
+    BrowserController &browsers();
+    const FileFilter &filterState() const;
     // Shows the folder in the folder box; a folder its drop-down does not hold yet goes on
     // top, and the drop-down keeps the last kFolderHistoryItems.
     void showInFolderBox(const QString &folder);
     // Rows for the side's entries through the filter, sorted as the header says, with the
-    // folder just left (lastSelected, directly inside `folder`) selected and in view.
-    void fillList(const QString &folder, QString &lastSelected);
+    // folder just left (directly inside `folder`) selected and in view.
+    void fillList(const QString &folder, const QString &justLeft);
 
     bool eventFilter(QObject *watched, QEvent *event) override;
 

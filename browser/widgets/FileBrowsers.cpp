@@ -1,9 +1,7 @@
 #include "browser/widgets/FileBrowsers.h"
 
+#include "base/Files.h"
 #include "browser/widgets/FileListView.h"
-
-#include <QFile>
-#include <QSaveFile>
 
 #include <utility>
 
@@ -23,9 +21,10 @@ void FileBrowsers::loadLayouts(const QString &programData)
     const std::pair<FileListView *, QString> files[] = {{m_local.list(), QStringLiteral("lvl.dat")},
                                                         {m_remote.list(), QStringLiteral("lvr.dat")}};
     for (const auto &[list, name] : files) {
-        QFile file(programData + name);
-        if (file.open(QIODevice::ReadOnly))
-            list->restoreLayout(file.readAll());
+        bool ok = false;
+        const QByteArray bytes = readWholeFile(programData + name, &ok);
+        if (ok)
+            list->restoreLayout(bytes);
     }
 }
 
@@ -34,9 +33,6 @@ void FileBrowsers::saveLayouts(const QString &programData)
     const std::pair<FileListView *, QString> files[] = {{m_local.list(), QStringLiteral("lvl.dat")},
                                                         {m_remote.list(), QStringLiteral("lvr.dat")}};
     for (const auto &[list, name] : files) {
-        QSaveFile file(programData + name);
-        const QByteArray bytes = list->saveLayout();
-        if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
-            file.commit();
+        saveFileAtomically(programData + name, list->saveLayout()); // failures are skipped
     }
 }

@@ -9,11 +9,7 @@ class LocalBrowser : public FileBrowser {
 public:
     LocalBrowser(MainController &controller, QWidget *listParent, QObject *parent = nullptr);
 
-    // Rescans lFolder and rebuilds the list. A folder that does not exist gives an empty
-    // list and the message "Folder does not exist on your computer".
+    // Has the controller rescan lFolder; the list rebuilds on its signal.
     void refreshLocalView();
     void refresh() override { refreshLocalView(); }
-
-private:
-    void rememberLocalFolder(const QString &folder);
 };

@@ -8,8 +8,8 @@ class RemoteBrowser : public FileBrowser {
 public:
     RemoteBrowser(MainController &controller, QWidget *listParent, QObject *parent = nullptr);
 
-    // Binds rEntries to the cached folder rFolder and rebuilds the list. When rFolder is not
-    // cached the list keeps what it shows.
+    // Has the controller bind rEntries to the cached folder rFolder; the list rebuilds on its
+    // signal. When rFolder is not cached the list keeps what it shows.
     void refreshRemoteView();
     void refresh() override { refreshRemoteView(); }
 };

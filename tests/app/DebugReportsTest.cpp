@@ -56,10 +56,11 @@ TEST(ControllerLog, WriteLogFillsTheLogModelMasked)
     NoUi ui;
     MainController controller(ui);
     controller.writeLog(QStringLiteral(">PASS secret"));
-    controller.displayFeed.setLogWriter([&controller](const QString &line) { controller.writeLog(line); });
-    SessionDisplay fields;
-    controller.displayFeed.display(DisplayFeed::Session::Transfer, fields, true, QStringLiteral("< 226 ok"));
-    EXPECT_EQ(controller.log.lines(),
+    // A protocol line of the transfer session reaches the log through the controller's wiring.
+    SessionSupervisor &sessions = controller.sessions();
+    sessions.xferSession->loggedIn = true;
+    emit sessions.displayLine(sessions.xferSession, QStringLiteral("< 226 ok"));
+    EXPECT_EQ(controller.log().lines(),
               (QStringList{QStringLiteral(">PASS [*** hidden ***]"), QStringLiteral("<(SmartTransfer) 226 ok")}));
 }
 

@@ -26,7 +26,10 @@ class Sessions : public ::testing::Test {
 protected:
     Sessions() : sup(setup, ui, [this](const QString &line) { log << line; })
     {
-        sup.onRequestDone = [this](tkftpclient &s, TFtpRequest rq, int error) { done.push_back({&s, rq, error}); };
+        QObject::connect(&sup, &SessionSupervisor::requestDone, &sup,
+                         [this](tkftpclient *s, TFtpRequest rq, int error) {
+                             done.push_back({s, rq, error});
+                         });
         sup.currentRemoteFolder = [this] { return rFolder; };
     }
     ~Sessions() override

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -16,7 +17,8 @@
 
 namespace {
 
-// A window stand-in: hands out a geometry and records what start-up and shut-down ask.
+// A window stand-in: hands out a geometry and records what start-up and shut-down ask and
+// tell.
 class FakeView : public MainView {
 public:
     WindowGeometry currentGeometry() const override { return current; }
@@ -26,8 +28,6 @@ public:
         keptPosition = keep;
     }
     void loadListLayouts(const QString &, bool includeQueue) override { queueLayoutLoaded = includeQueue; }
-    void setDebugMenuVisible(bool visible) override { debugVisible = visible; }
-    void closeMainWindow() override { ++closeRequests; }
 
     WindowGeometry current = WindowGeometry::designed();
     WindowGeometry applied;
@@ -36,6 +36,13 @@ public:
     bool debugVisible = false;
     int closeRequests = 0;
 };
+
+void observe(MainController &c, FakeView &view)
+{
+    c.setView(&view);
+    QObject::connect(&c, &MainController::debugModeChanged, &c, [&view](bool on) { view.debugVisible = on; });
+    QObject::connect(&c, &MainController::closeRequested, &c, [&view] { ++view.closeRequests; });
+}
 
 class StartupShutdown : public ::testing::Test {
 protected:
@@ -49,11 +56,12 @@ protected:
     MainController &start(const QStringList &args = {})
     {
         view = std::make_unique<FakeView>();
-        controller = std::make_unique<MainController>(ui, view.get());
+        controller = std::make_unique<MainController>(ui);
+        observe(*controller, *view);
         controller->FormCreate(args);
-        EXPECT_TRUE(controller->tick.isEnabled());
-        controller->tick.setEnabled(false); // ticks are driven by hand here
-        controller->tick.timerTimer();
+        EXPECT_TRUE(controller->tick().isEnabled());
+        controller->tick().setEnabled(false); // ticks are driven by hand here
+        controller->tick().timerTimer();
         return *controller;
     }
     QString dataFile(const char *name) const { return home.programData() + QString::fromLatin1(name); }
@@ -69,28 +77,28 @@ TEST_F(StartupShutdown, FirstRunUsesDefaultsAndASecondRunGetsBackWhatTheFirstSav
 {
     MainController &first = start();
     EXPECT_TRUE(QDir(home.programData()).exists());
-    EXPECT_TRUE(QDir(first.folders.savedQueue).exists());
-    EXPECT_TRUE(QDir(first.folders.sharedProfiles).exists());
-    EXPECT_EQ(first.lFolder, QDir::homePath() + QLatin1Char('/'));
-    EXPECT_EQ(first.asciiMasks, (QStringList{QStringLiteral("*.*htm*"), QStringLiteral("*.php")}));
+    EXPECT_TRUE(QDir(first.folders().savedQueue).exists());
+    EXPECT_TRUE(QDir(first.folders().sharedProfiles).exists());
+    EXPECT_EQ(first.browsers().lFolder(), QDir::homePath() + QLatin1Char('/'));
+    EXPECT_EQ(first.asciiMasks(), (QStringList{QStringLiteral("*.*htm*"), QStringLiteral("*.php")}));
     EXPECT_FALSE(view->keptPosition);
     EXPECT_FALSE(view->queueLayoutLoaded);
     EXPECT_EQ(view->applied.width, 795);
     EXPECT_EQ(view->applied.lPanelWidth, 372);
     EXPECT_TRUE(first.started());
 
-    first.lFolder = QStringLiteral("/srv/data/");
-    first.asciiMasks << QStringLiteral("*.txt");
-    first.connectionHistory << QStringLiteral("ftp.example.com\u00A7anna\u00A7secret\u00A72121\u00A7/pub/");
-    first.lFilterState.text = QStringLiteral("*.iso");
+    first.browsers().setLocalFolder(QStringLiteral("/srv/data/"));
+    first.setAsciiMasks(first.asciiMasks() + QStringList{QStringLiteral("*.txt")});
+    first.setConnectionHistory({QStringLiteral("ftp.example.com\u00A7anna\u00A7secret\u00A72121\u00A7/pub/")});
+    first.browsers().setFilterText(BrowserController::Side::Local, QStringLiteral("*.iso"));
     view->current = {40, 30, 1000, 700, 2, 150, 80, 200, 400};
     EXPECT_TRUE(first.FormCloseQuery());
-    EXPECT_FALSE(first.tick.isEnabled());
+    EXPECT_FALSE(first.tick().isEnabled());
     EXPECT_TRUE(bugs.isEmpty()) << bugs.join(QLatin1Char('\n')).toStdString();
 
     MainController &second = start();
-    EXPECT_EQ(second.setup.getInt(QStringLiteral("lastRunVersion"), 0), 2800);
-    EXPECT_EQ(second.setup.getInt(QStringLiteral("appRuns"), 0), 1);
+    EXPECT_EQ(second.setup().getInt(QStringLiteral("lastRunVersion"), 0), 2800);
+    EXPECT_EQ(second.setup().getInt(QStringLiteral("appRuns"), 0), 1);
     EXPECT_TRUE(view->keptPosition);
     EXPECT_TRUE(view->queueLayoutLoaded);
     EXPECT_EQ(view->applied.left, 40);
@@ -102,17 +110,51 @@ TEST_F(StartupShutdown, FirstRunUsesDefaultsAndASecondRunGetsBackWhatTheFirstSav
     EXPECT_EQ(view->applied.logHeight, 80);
     EXPECT_EQ(view->applied.gamePanelWidth, 200);
     EXPECT_EQ(view->applied.lPanelWidth, 400);
-    EXPECT_EQ(second.lFolder, QStringLiteral("/srv/data/"));
-    EXPECT_EQ(second.lFolderHistory.value(1), QDir::homePath() + QLatin1Char('/'));
-    EXPECT_EQ(second.asciiMasks.last(), QStringLiteral("*.txt"));
-    EXPECT_EQ(second.lFilterState.text, QStringLiteral("*.iso"));
-    EXPECT_EQ(second.quickConnect.address, QStringLiteral("ftp.example.com"));
-    EXPECT_EQ(second.quickConnect.password, QStringLiteral("secret"));
-    EXPECT_EQ(second.quickConnect.port, QStringLiteral("2121"));
+    EXPECT_EQ(second.browsers().lFolder(), QStringLiteral("/srv/data/"));
+    EXPECT_EQ(second.browsers().localFolderHistory().value(1), QDir::homePath() + QLatin1Char('/'));
+    EXPECT_EQ(second.asciiMasks().last(), QStringLiteral("*.txt"));
+    EXPECT_EQ(second.browsers().filter(BrowserController::Side::Local).text, QStringLiteral("*.iso"));
+    EXPECT_EQ(second.quickConnect().address, QStringLiteral("ftp.example.com"));
+    EXPECT_EQ(second.quickConnect().password, QStringLiteral("secret"));
+    EXPECT_EQ(second.quickConnect().port, QStringLiteral("2121"));
     second.FormCloseQuery();
     MainController &third = start();
-    EXPECT_EQ(third.setup.getInt(QStringLiteral("appRuns"), 0), 2);
-    EXPECT_EQ(third.lFolderHistory.count(QStringLiteral("/srv/data/")), 1);
+    EXPECT_EQ(third.setup().getInt(QStringLiteral("appRuns"), 0), 2);
+    EXPECT_EQ(third.browsers().localFolderHistory().count(QStringLiteral("/srv/data/")), 1);
+}
+
+TEST_F(StartupShutdown, HeadlessControllerListsALocalFolderAndJoinsTheTransferSessionOnceAFolderIsShown)
+{
+    QTemporaryDir local;
+    ASSERT_TRUE(QFile(local.filePath(QStringLiteral("one.txt"))).open(QIODevice::WriteOnly));
+    PyftpdlibServer srv;
+    ASSERT_TRUE(srv.start()) << srv.failure().toStdString();
+    MainController &c = start();
+    c.browsers().setLocalFolder(local.path());
+    c.browsers().refreshLocalView();
+    ASSERT_EQ(c.browsers().state().lEntries.size(), 1u);
+    EXPECT_EQ(c.browsers().state().lEntries[0].name, QStringLiteral("one.txt"));
+
+    c.setup().setBool(QStringLiteral("ravuzAroEnabled"), true);
+    SessionSupervisor &s = c.sessions();
+    s.setRavuzAro(true);
+    s.currentSite.name = QStringLiteral("site");
+    s.currentSite.Host = QStringLiteral("127.0.0.1");
+    s.currentSite.Port = QString::number(srv.port());
+    s.currentSite.User = srv.user();
+    s.currentSite.Pass = srv.password();
+    s.connectionWanted = true;
+    c.tick().timer_threads.execute();
+    ASSERT_TRUE(waitFor([&] { return s.mainSession->IsConnected() && s.mainSession->idleState(); }, 15000));
+    c.tick().timer_threads.execute();
+    EXPECT_FALSE(s.xferSession->connectedOrResolving()) << "no remote folder is shown yet";
+
+    // The program's own wiring tells the supervisor which remote folder is shown.
+    c.browsers().setRemoteFolder(QStringLiteral("/"));
+    c.tick().timer_threads.execute();
+    ASSERT_TRUE(waitFor([&] { return s.xferSession->IsConnected() && s.xferSession->idleState(); }, 15000));
+    c.FormCloseQuery();
+    EXPECT_FALSE(s.xferSession->IsConnected());
 }
 
 TEST_F(StartupShutdown, ClosingWhileConnectedAsksFirstAndThenDisconnects)
@@ -120,14 +162,14 @@ TEST_F(StartupShutdown, ClosingWhileConnectedAsksFirstAndThenDisconnects)
     PyftpdlibServer srv;
     ASSERT_TRUE(srv.start()) << srv.failure().toStdString();
     MainController &c = start();
-    SessionSupervisor &s = *c.sessions;
+    SessionSupervisor &s = c.sessions();
     s.currentSite.name = QStringLiteral("site");
     s.currentSite.Host = QStringLiteral("127.0.0.1");
     s.currentSite.Port = QString::number(srv.port());
     s.currentSite.User = srv.user();
     s.currentSite.Pass = srv.password();
     s.connectionWanted = true;
-    c.tick.timer_threads.execute();
+    c.tick().timer_threads.execute();
     ASSERT_TRUE(waitFor([&] { return s.mainSession->IsConnected() && s.mainSession->idleState(); }, 15000));
     s.mainSession->loggedIn = true; // what the login completion records
 
@@ -146,8 +188,8 @@ TEST_F(StartupShutdown, ClosingWhileConnectedAsksFirstAndThenDisconnects)
     EXPECT_TRUE(QFile::exists(dataFile("setup.dat")));
     // The protocol lines reached the log through the display feed.
     bool sawUser = false;
-    for (int i = 0; i < c.log.rowCount(); ++i)
-        sawUser = sawUser || c.log.index(i).data().toString().contains(QStringLiteral("USER ") + srv.user());
+    for (int i = 0; i < c.log().rowCount(); ++i)
+        sawUser = sawUser || c.log().index(i).data().toString().contains(QStringLiteral("USER ") + srv.user());
     EXPECT_TRUE(sawUser);
 }
 
@@ -180,8 +222,8 @@ TEST_F(StartupShutdown, LaunchPasswordIgnoresLetterCaseAndClosesOnAnythingElse)
         SCOPED_TRACE(r.name);
         {
             MainController &c = start();
-            c.setup.setBool(QStringLiteral("askForLaunchPassword"), true);
-            c.setup.setString(QStringLiteral("launchPassword"), QString::fromUtf8(r.stored));
+            c.setup().setBool(QStringLiteral("askForLaunchPassword"), true);
+            c.setup().setString(QStringLiteral("launchPassword"), QString::fromUtf8(r.stored));
             c.FormCloseQuery();
         }
         ui.messages.clear();
@@ -192,7 +234,7 @@ TEST_F(StartupShutdown, LaunchPasswordIgnoresLetterCaseAndClosesOnAnythingElse)
                   QStringList{QStringLiteral("Password - Kestrin FTP Pro|What is the launch password:|masked")});
         EXPECT_EQ(view->closeRequests, r.closes ? 1 : 0);
         EXPECT_EQ(ui.messages.contains(QStringLiteral("Wrong password")), r.wrongMessage);
-        controller->setup.setBool(QStringLiteral("askForLaunchPassword"), false);
+        controller->setup().setBool(QStringLiteral("askForLaunchPassword"), false);
         controller->FormCloseQuery();
     }
 }
@@ -213,12 +255,13 @@ TEST_F(StartupShutdown, OldSettingsFilesReplaceSetupDatForOneStart)
 
     QStringList log;
     view = std::make_unique<FakeView>();
-    controller = std::make_unique<MainController>(ui, view.get());
+    controller = std::make_unique<MainController>(ui);
+    observe(*controller, *view);
     QObject::connect(controller.get(), &MainController::logWritten, [&log](const QString &l) { log << l; });
     controller->FormCreate({});
     EXPECT_TRUE(log.contains(sep + QStringLiteral("Converting setup file from Kestrin FTP Pro 2.6 format ...")));
-    EXPECT_EQ(controller->setup.getString(QStringLiteral("fromOldFiles"), QString()), QStringLiteral("yes"));
-    EXPECT_EQ(controller->setup.getString(QStringLiteral("fromNewFile"), QStringLiteral("absent")),
+    EXPECT_EQ(controller->setup().getString(QStringLiteral("fromOldFiles"), QString()), QStringLiteral("yes"));
+    EXPECT_EQ(controller->setup().getString(QStringLiteral("fromNewFile"), QStringLiteral("absent")),
               QStringLiteral("absent"));
     EXPECT_FALSE(QFile::exists(dataFile("setupIDs.dat")));
     EXPECT_FALSE(QFile::exists(dataFile("setupValues.dat")));
@@ -243,7 +286,7 @@ TEST_F(StartupShutdown, GarbageFilesStartWithDefaults)
     }
     MainController &c = start();
     EXPECT_TRUE(c.started());
-    EXPECT_EQ(read(c.setup, Keys::startupAction), 1);
+    EXPECT_EQ(read(c.setup(), Keys::startupAction), 1);
     EXPECT_TRUE(bugs.isEmpty()) << bugs.join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(c.FormCloseQuery());
 }
@@ -251,7 +294,7 @@ TEST_F(StartupShutdown, GarbageFilesStartWithDefaults)
 TEST_F(StartupShutdown, UnwritableFilesAtCloseAreReportedAndTheOthersStillSaved)
 {
     MainController &c = start();
-    c.asciiMasks = {QStringLiteral("*.cfg")};
+    c.setAsciiMasks({QStringLiteral("*.cfg")});
     // A folder where the history file should be: that one write fails.
     QDir().mkpath(dataFile("lFolderHistory.dat"));
     EXPECT_TRUE(c.FormCloseQuery());
@@ -266,7 +309,7 @@ TEST_F(StartupShutdown, UnwritableFilesAtCloseAreReportedAndTheOthersStillSaved)
 TEST_F(StartupShutdown, AnUnusableDataFolderAtCloseIsReportedAndTheNextStartUsesDefaults)
 {
     MainController &c = start();
-    const QString recovery = c.folders.savedQueue + QStringLiteral("[recovery].dat");
+    const QString recovery = c.folders().savedQueue + QStringLiteral("[recovery].dat");
     {
         QFile f(recovery);
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
@@ -290,7 +333,7 @@ TEST_F(StartupShutdown, AnUnusableDataFolderAtCloseIsReportedAndTheNextStartUses
     bugs.clear();
     MainController &next = start();
     EXPECT_TRUE(next.started());
-    EXPECT_EQ(read(next.setup, Keys::lastRunVersion), -1);
+    EXPECT_EQ(read(next.setup(), Keys::lastRunVersion), -1);
     EXPECT_TRUE(bugs.isEmpty());
 }
 

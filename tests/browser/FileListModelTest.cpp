@@ -97,7 +97,7 @@ class FileListCellTest : public FileListFixture, public testing::WithParamInterf
 TEST_P(FileListCellTest, ShowsTheColumnText)
 {
     const CellCase &c = GetParam();
-    setup.setBool(Keys::filesizeInBytes.key(), c.sizeInBytes);
+    write(setup, Keys::filesizeInBytes, c.sizeInBytes);
     showRemote(QStringLiteral("/pub/"), {c.entry});
     EXPECT_EQ(text(remote, 0, c.column), QString::fromUtf8(c.expected));
 }
@@ -363,7 +363,7 @@ TEST_F(FileListFixture, CachedFreshFoldersAreMarked)
     EXPECT_FALSE(marked(1));
     EXPECT_FALSE(marked(2));
     EXPECT_FALSE(marked(3));
-    setup.setBool(Keys::markCachedFolders.key(), false);
+    write(setup, Keys::markCachedFolders, false);
     EXPECT_FALSE(marked(0));
 }
 

@@ -18,7 +18,7 @@
 
 namespace {
 
-enum class Kind { Pyftpdlib, Vsftpd };
+using Kind = ServerKind;
 
 QByteArray randomBytes(qsizetype size)
 {
@@ -56,19 +56,13 @@ bool writeSparse(const QString &path, qint64 size, qint64 offset, const QByteArr
     return f.write(bytes) == bytes.size();
 }
 
-class RealTransfer : public ::testing::TestWithParam<std::tuple<Kind, bool>> {
+class RealTransfer : public RealServerTest<std::tuple<Kind, bool>> {
 protected:
     void SetUp() override
     {
-        if (std::get<0>(GetParam()) == Kind::Pyftpdlib)
-            m_server = std::make_unique<PyftpdlibServer>();
-        else
-            m_server = std::make_unique<VsftpdServer>();
-        if (!m_server->start()) {
-            if (m_server->failure().contains(QStringLiteral("needs root")))
-                GTEST_SKIP() << m_server->failure().toStdString();
-            FAIL() << m_server->failure().toStdString();
-        }
+        startServer(std::get<0>(GetParam()));
+        if (!serverUp())
+            return;
         ASSERT_TRUE(m_local.isValid());
         m_ftp.SetHostName(QStringLiteral("127.0.0.1"));
         m_ftp.SetPort(QString::number(m_server->port()));
@@ -119,7 +113,6 @@ protected:
         return run([&] { m_ftp.StartRestPut(); });
     }
 
-    std::unique_ptr<RealFtpServer> m_server;
     QTemporaryDir m_local;
     TFtpClient m_ftp;
     FtpRecorder m_rec{m_ftp};

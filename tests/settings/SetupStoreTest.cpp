@@ -95,6 +95,27 @@ TEST_F(SetupStore, UnsortedStoreAppendsUntilAnExistingKeyIsWritten)
     EXPECT_EQ(keys(), QStringLiteral("Alpha,beta,mid,ZETA"));
 }
 
+TEST_F(SetupStore, LookupsFollowEveryReorderAndChangesAreAnnouncedOnce)
+{
+    tSetupClass s(false);
+    QStringList announced;
+    QObject::connect(&s, &tSetupClass::valueChanged, &s, [&announced](const QString &key) { announced << key; });
+    const QStringList keys{QStringLiteral("zeta"), QStringLiteral("\u00C4rger"), QStringLiteral("mid"),
+                           QStringLiteral("alpha")};
+    for (int i = 0; i < keys.size(); ++i)
+        s.setInt(keys[i], i);
+    s.setInt(QStringLiteral("MID"), 2);         // same value: the store turns sorted, nothing changed
+    s.setInt(QStringLiteral("\u00E4RGER"), 10); // another spelling of an existing key
+    s.setInt(QStringLiteral("beta"), 11);       // a new key lands inside the sorted entries
+    const QStringList expectedKeys = keys + QStringList{QStringLiteral("\u00E4RGER"), QStringLiteral("beta")};
+    EXPECT_EQ(announced, expectedKeys);
+    const std::pair<const char16_t *, int> expected[] = {
+        {u"ZETA", 0}, {u"\u00E4rger", 10}, {u"Mid", 2}, {u"ALPHA", 3}, {u"Beta", 11}};
+    for (const auto &[key, value] : expected)
+        EXPECT_EQ(s.getInt(QString::fromUtf16(key), -1), value) << QString::fromUtf16(key).toStdString();
+    EXPECT_EQ(s.settingEntries().size(), 5u);
+}
+
 TEST_F(SetupStore, SaveAndLoadKeepLongValuesLineBreaksAndSeparators)
 {
     tSetupClass s;

@@ -32,7 +32,7 @@ bool VsftpdServer::start()
     }
     const passwd *ftpUser = ::getpwnam("ftp");
     if (::geteuid() != 0 || ftpUser == nullptr) {
-        m_failure = QStringLiteral("vsftpd needs root and the system user ftp");
+        m_failure = m_skipReason = QStringLiteral("vsftpd needs root and the system user ftp");
         return false;
     }
     m_user = QStringLiteral("anonymous");
@@ -70,4 +70,11 @@ bool VsftpdServer::start()
         return false;
     }
     return true;
+}
+
+std::unique_ptr<RealFtpServer> makeRealServer(ServerKind kind)
+{
+    if (kind == ServerKind::Pyftpdlib)
+        return std::make_unique<PyftpdlibServer>();
+    return std::make_unique<VsftpdServer>();
 }

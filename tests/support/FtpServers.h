@@ -5,6 +5,10 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <gtest/gtest.h>
+
+#include <memory>
+
 // Real FTP servers from Debian for the tests, each on a free 127.0.0.1 port with a
 // temporary root folder. root() is the folder the login lands in; writable() the folder
 // (inside it, as a server path) where the test may create and delete.
@@ -19,12 +23,15 @@ public:
     QString localWritable() const { return m_localWritable; }
     QString writablePath() const { return m_writablePath; }
     QString failure() const { return m_failure; }
+    // Set when the server cannot run on this machine at all (vsftpd without root): the
+    // test is then skipped with this reason instead of failing.
+    QString skipReason() const { return m_skipReason; }
     QString log() const { return m_process.readLog(); }
 
 protected:
     QTemporaryDir m_dir;
     ServerProcess m_process;
-    QString m_user, m_password, m_localWritable, m_writablePath, m_failure;
+    QString m_user, m_password, m_localWritable, m_writablePath, m_failure, m_skipReason;
 };
 
 // pyftpdlib (python3-pyftpdlib) with one user whose home is the temporary root.
@@ -38,4 +45,27 @@ public:
 class VsftpdServer : public RealFtpServer {
 public:
     bool start() override;
+};
+
+enum class ServerKind { Pyftpdlib, Vsftpd };
+
+std::unique_ptr<RealFtpServer> makeRealServer(ServerKind kind);
+
+// The base of every test that runs against a real server: startServer() starts it, and
+// skips the test with the server's skipReason() when it cannot run here, or fails it.
+// SetUp goes on only while !IsSkipped() && !HasFatalFailure().
+template <typename Param> class RealServerTest : public ::testing::TestWithParam<Param> {
+protected:
+    void startServer(ServerKind kind)
+    {
+        m_server = makeRealServer(kind);
+        if (m_server->start())
+            return;
+        if (!m_server->skipReason().isEmpty())
+            GTEST_SKIP() << m_server->skipReason().toStdString();
+        FAIL() << m_server->failure().toStdString();
+    }
+    bool serverUp() const { return !this->IsSkipped() && !this->HasFatalFailure(); }
+
+    std::unique_ptr<RealFtpServer> m_server;
 };

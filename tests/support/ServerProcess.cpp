@@ -137,7 +137,7 @@ bool DanteServer::start()
 {
     QString program = QStringLiteral("/usr/sbin/danted");
     if (!QFile::exists(program)) {
-        m_skipReason = QStringLiteral("danted is not installed (scripts/install-deps.sh installs dante-server)");
+        m_failure = QStringLiteral("danted is not installed (scripts/install-deps.sh installs dante-server)");
         return false;
     }
     if (::geteuid() != 0) {
@@ -166,7 +166,7 @@ bool DanteServer::start()
             program,
             {QStringLiteral("-f"), conf, QStringLiteral("-p"), pidFile, QStringLiteral("-N"), QStringLiteral("1")},
             port)) {
-        m_skipReason = QStringLiteral("danted did not start: ") + m_process.readLog();
+        m_failure = QStringLiteral("danted did not start: ") + m_process.readLog();
         return false;
     }
     return true;

@@ -51,16 +51,19 @@ private:
 
 // dante-server (SOCKS 4 and 5) with a temporary configuration that allows 127.0.0.0/8.
 // danted switches user ids for its helper processes, so it needs to run as root; start()
-// returns false with skipReason() set when it cannot run here.
+// returns false with skipReason() set when it cannot run here, and with failure() set
+// when it should have started and did not.
 class DanteServer {
 public:
     bool start();
     uint16_t port() const { return m_process.port(); }
     QString skipReason() const { return m_skipReason; }
+    QString failure() const { return m_failure; }
     QString log() const { return m_process.readLog(); }
 
 private:
     QTemporaryDir m_dir;
     ServerProcess m_process;
     QString m_skipReason;
+    QString m_failure;
 };

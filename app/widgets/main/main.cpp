@@ -1,4 +1,7 @@
+#include "app/MainController.h"
 #include "app/widgets/MainWindow.h"
+#include "base/Version.h"
+#include "ui/QtUserInterface.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -23,14 +26,19 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrin FTP Pro"));
     QApplication::setApplicationDisplayName(QStringLiteral("Kestrin FTP Pro"));
-    QApplication::setApplicationVersion(QStringLiteral("2.8"));
+    QApplication::setApplicationVersion(QLatin1String(Version::kVersionText));
 
-    MainWindow window;
+    // The program's state lives in the controller; the window observes it and goes first at
+    // the end (declared last), so no list paints over entries that are already gone.
+    QtUserInterface ui;
+    MainController controller(ui);
+    MainWindow window(controller);
+    ui.setOwner(&window);
     // From here on, errors escaping a guarded place open the bug window.
-    window.controller().diagnostics().install();
-    window.controller().setProgramStartTime(startTime);
+    controller.diagnostics().install();
+    controller.setProgramStartTime(startTime);
     const QStringList args = QApplication::arguments().mid(1);
-    window.controller().FormCreate(args);
+    controller.FormCreate(args);
     window.show();
 
     const QString shot = screenshotPath(args);

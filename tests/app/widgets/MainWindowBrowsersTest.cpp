@@ -2,6 +2,7 @@
 #include "app/widgets/CaptionBar.h"
 #include "app/widgets/LogoWidget.h"
 #include "app/widgets/MainWindow.h"
+#include "app/widgets/ProgramWindow.h"
 #include "browser/widgets/FileBrowsers.h"
 #include "browser/widgets/FileListView.h"
 #include "support/TempHome.h"
@@ -21,7 +22,7 @@ namespace {
 
 std::unique_ptr<MainWindow> launch()
 {
-    auto w = std::make_unique<MainWindow>();
+    auto w = std::make_unique<ProgramWindow>();
     w->controller().FormCreate({});
     w->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
@@ -44,7 +45,7 @@ TEST(MainWindowBrowsers, StartUpShowsTheLocalFolderInTheLocalList)
     EXPECT_EQ(list->objectName(), QStringLiteral("lLv"));
     EXPECT_EQ(w->remoteList()->objectName(), QStringLiteral("rlv"));
     const QString folder = home.path() + u'/';
-    EXPECT_EQ(w->controller().lFolder, folder);
+    EXPECT_EQ(w->controller().browsers().lFolder(), folder);
     EXPECT_EQ(w->localPane()->combo()->currentText(), folder);
     QStringList shown;
     for (int row = 0; row < list->model()->rowCount(); ++row)
@@ -54,7 +55,7 @@ TEST(MainWindowBrowsers, StartUpShowsTheLocalFolderInTheLocalList)
     ASSERT_GE(notes, 0);
     EXPECT_EQ(list->model()->index(notes, FileListModel::Size).data().toString(), QStringLiteral("1KB"));
     EXPECT_LT(shown.indexOf(QStringLiteral("projects")), notes) << "folders first";
-    EXPECT_EQ(w->controller().browser.localCounters.files, 1);
+    EXPECT_EQ(w->controller().browsers().state().localCounters.files, 1);
 }
 
 TEST(MainWindowBrowsers, CaptionPressesChooseTheActiveSide)
@@ -63,13 +64,13 @@ TEST(MainWindowBrowsers, CaptionPressesChooseTheActiveSide)
     auto w = launch();
     MainController &c = w->controller();
     QTest::mouseClick(w->remotePane()->captionBar(), Qt::LeftButton);
-    EXPECT_FALSE(c.localActive);
+    EXPECT_FALSE(c.browsers().localActive());
     QTest::mouseClick(w->localPane()->captionBar(), Qt::LeftButton);
-    EXPECT_TRUE(c.localActive);
+    EXPECT_TRUE(c.browsers().localActive());
     QTest::mouseClick(w->remotePane()->logo(), Qt::LeftButton);
-    EXPECT_FALSE(c.localActive);
+    EXPECT_FALSE(c.browsers().localActive());
     QTest::mouseClick(w->findChild<CaptionBar *>(QStringLiteral("icShape")), Qt::LeftButton);
-    EXPECT_TRUE(c.localActive);
+    EXPECT_TRUE(c.browsers().localActive());
 }
 
 TEST(MainWindowBrowsers, HeaderMenuAndStyleReachTheQueueList)

@@ -1,4 +1,5 @@
 #include "app/widgets/MainWindow.h"
+#include "app/widgets/ProgramWindow.h"
 #include "support/ModalCloser.h"
 #include "support/TempHome.h"
 #include "support/WaitFor.h"
@@ -14,7 +15,7 @@ namespace {
 
 std::unique_ptr<MainWindow> launch(const QStringList &args = {})
 {
-    auto w = std::make_unique<MainWindow>();
+    auto w = std::make_unique<ProgramWindow>();
     w->controller().FormCreate(args);
     w->show();
     EXPECT_TRUE(waitFor([&] { return w->controller().started(); }));

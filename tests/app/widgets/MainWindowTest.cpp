@@ -3,15 +3,17 @@
 #include "app/widgets/CaptionBar.h"
 #include "app/widgets/Commands.h"
 #include "app/widgets/HelpBrowser.h"
+#include "app/widgets/ProgramWindow.h"
 #include "app/widgets/ToolbarLook.h"
 #include "base/Guard.h"
 #include "settings/SettingsCatalogue.h"
 #include "status/widgets/LogView.h"
+#include "status/widgets/MeterPanel.h"
 #include "support/ModalCloser.h"
 #include "support/QtPrinters.h"
-#include "support/UrlRecorder.h"
 #include "support/ScopedEnv.h"
 #include "support/TempHome.h"
+#include "support/UrlRecorder.h"
 #include "ui/BugWindow.h"
 
 #include <QActionGroup>
@@ -44,7 +46,7 @@ protected:
 
     std::unique_ptr<MainWindow> open(const QStringList &args)
     {
-        auto w = std::make_unique<MainWindow>();
+        auto w = std::make_unique<ProgramWindow>();
         w->setManualFolder(QStringLiteral(KESTRIN_SOURCE_DIR "/manual/"));
         w->controller().FormCreate(args);
         w->show();
@@ -64,7 +66,7 @@ protected:
     }
 
     Commands &c() { return window->commands(); }
-    tSetupClass &setup() { return window->controller().setup; }
+    tSetupClass &setup() { return window->controller().setup(); }
 
     TempHome home;
     std::unique_ptr<MainWindow> window;
@@ -310,7 +312,7 @@ TEST_F(MainWindowTest, LogMenuCommandsCopyClearAndRememberAutoScroll)
     EXPECT_TRUE(QApplication::clipboard()->text().endsWith(
         QStringLiteral("USER anna\r\nPASS [*** hidden ***]\r\n230 Logged in\r\n")));
     c().acLogClear->trigger();
-    EXPECT_EQ(controller.log.rowCount(), 0);
+    EXPECT_EQ(controller.log().rowCount(), 0);
 
     ASSERT_TRUE(c().acLogAutoScroll->isChecked());
     c().acLogAutoScroll->trigger();
@@ -329,7 +331,7 @@ TEST_F(MainWindowTest, LogKeysWorkInTheLogWithoutCollidingWithTheListKeys)
 
     window->logView()->setFocus();
     QTest::keyClick(window->logView(), Qt::Key_A, Qt::ControlModifier);
-    EXPECT_EQ(window->logView()->selectionModel()->selectedRows().size(), window->controller().log.rowCount());
+    EXPECT_EQ(window->logView()->selectionModel()->selectedRows().size(), window->controller().log().rowCount());
     EXPECT_EQ(listSelectAll, 0);
     QTest::keyClick(window->logView(), Qt::Key_C, Qt::ControlModifier);
     EXPECT_TRUE(QApplication::clipboard()->text().endsWith(QStringLiteral("first\r\nsecond\r\n")));
@@ -354,8 +356,8 @@ TEST_F(MainWindowTest, FocusQueueBrowserFocusesTheQueueList)
 
 TEST_F(MainWindowTest, CommandsOfLaterPartsDoNothing)
 {
-    QTest::qWait(120); // start-up has written its lines
-    const QStringList log = window->controller().log.lines();
+    QCoreApplication::processEvents(); // anything start-up posted has run
+    const QStringList log = window->controller().log().lines();
     const QWidgetList before = QApplication::topLevelWidgets();
     const QByteArray layout = window->saveState();
     for (QAction *a : {c().acConnect,
@@ -398,7 +400,7 @@ TEST_F(MainWindowTest, CommandsOfLaterPartsDoNothing)
     QApplication::processEvents();
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(QApplication::topLevelWidgets(), before);
-    EXPECT_EQ(window->controller().log.lines(), log);
+    EXPECT_EQ(window->controller().log().lines(), log);
     EXPECT_EQ(window->saveState(), layout);
 }
 
@@ -411,11 +413,11 @@ TEST_F(MainWindowTest, DebugMenuFollowsTheSwitchInAnyLetterCase)
     EXPECT_TRUE(window->debugMenu()->menuAction()->isVisible());
     EXPECT_TRUE(window->controller().diagnostics().debugMode());
     EXPECT_EQ(window->controller().diagnostics().filePath(),
-              window->controller().folders.base + QStringLiteral("!KestrinFTPProBugs.txt"));
+              window->controller().folders().base + QStringLiteral("!KestrinFTPProBugs.txt"));
 
     window->controller().writeLog(QStringLiteral("<first"));
     c().acDebugThreadInfo->trigger();
-    EXPECT_EQ(window->controller().log.lines().mid(window->controller().log.rowCount() - 2),
+    EXPECT_EQ(window->controller().log().lines().mid(window->controller().log().rowCount() - 2),
               (QStringList{QStringLiteral("\u00A7mFTP.loggedIn: 0"), QStringLiteral("\u00A7xFTP.loggedIn: 0")}));
 }
 
@@ -480,10 +482,13 @@ TEST_F(MainWindowTest, TrayShowRestoresTheWindowAndMinimisingWithoutATrayKeepsIt
 
     // This test desktop has no notification area: the window must not vanish.
     ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
-    setup().setBool(Keys::minimizeToTray.key(), true);
+    write(setup(), Keys::minimizeToTray, true);
     window->applyInterfaceSettings();
     window->showMinimized();
-    QTest::qWait(20);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return window->isMinimized(); }, 2000));
+    // Hiding into the tray would be a zero-time timer posted by the state change.
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
     EXPECT_FALSE(window->isHidden());
 }
 
@@ -521,9 +526,8 @@ TEST_F(MainWindowTest, CloseCommandClosesThroughShutDown)
     // After a first run the feedback window is offered once at exit.
     EXPECT_EQ(closeModalOpenedBy([this] { c().acClose->trigger(); }), QStringLiteral("feedbackWindow"));
     EXPECT_FALSE(window->isVisible());
-    EXPECT_TRUE(QFile::exists(window->controller().folders.dataFile(QStringLiteral("setup.dat"))));
-    EXPECT_TRUE(QFile::exists(window->controller().folders.dataFile(QStringLiteral("ftpm.dat"))));
+    EXPECT_TRUE(QFile::exists(window->controller().folders().dataFile(QStringLiteral("setup.dat"))));
+    EXPECT_TRUE(QFile::exists(window->controller().folders().dataFile(QStringLiteral("ftpm.dat"))));
 }
 
 } // namespace
-

@@ -94,15 +94,15 @@ protected:
 
     void showLocal(const QString &folder)
     {
-        controller.lFolder = folder.endsWith(u'/') ? folder : folder + u'/';
+        controller.browsers().setLocalFolder(folder);
         local.refreshLocalView();
     }
 
     void showRemote(const QString &path, const tRemoteEntryList &entries)
     {
-        tFolderObject &folder = controller.browser.storeListing(path, {}, QString());
+        tFolderObject &folder = controller.browsers().state().storeListing(path, {}, QString());
         folder.folderEntries = entries;
-        controller.browser.rFolder = path;
+        controller.browsers().setRemoteFolder(path);
         remote.refreshRemoteView();
     }
 
@@ -162,10 +162,10 @@ TEST_F(BrowserFixture, GoingUpSelectsFocusesAndShowsTheFolderJustLeft)
     EXPECT_EQ(currentName(local), QStringLiteral("logs"));
     const QRect shown = local.list()->visualRect(local.list()->currentIndex());
     EXPECT_TRUE(local.list()->viewport()->rect().contains(shown.center())) << "the row is scrolled into view";
-    EXPECT_EQ(controller.browser.lastSelectedTn_local, data);
-    EXPECT_EQ(controller.browser.localCounters.folders, 151);
-    EXPECT_EQ(controller.browser.localCounters.files, 1);
-    EXPECT_EQ(controller.browser.localCounters.fileBytes, 1023);
+    EXPECT_EQ(controller.browsers().state().lastSelectedTn_local, data);
+    EXPECT_EQ(controller.browsers().state().localCounters.folders, 151);
+    EXPECT_EQ(controller.browsers().state().localCounters.files, 1);
+    EXPECT_EQ(controller.browsers().state().localCounters.fileBytes, 1023);
     EXPECT_TRUE(ui.messages.isEmpty());
 
     // The same on the server side, from /pub/incoming/ to /pub/.
@@ -177,7 +177,7 @@ TEST_F(BrowserFixture, GoingUpSelectsFocusesAndShowsTheFolderJustLeft)
     EXPECT_EQ(currentName(remote), QStringLiteral("incoming"));
 
     // Switched off, nothing is selected.
-    controller.setup.setBool(Keys::autoSelectFolder.key(), false);
+    write(controller.setup(), Keys::autoSelectFolder, false);
     showLocal(data + QStringLiteral("logs/"));
     showLocal(data);
     EXPECT_TRUE(selectedNames(local).isEmpty());
@@ -201,14 +201,21 @@ TEST_F(BrowserFixture, FolderBoxesKeepTenFoldersNewestFirst)
 
     // A folder that is not cached is shown in the box; the list keeps what it shows.
     showRemote(QStringLiteral("/shown/"), {remoteEntry(QStringLiteral("kept"), 1)});
-    controller.browser.rFolder = QStringLiteral("/elsewhere/");
+    controller.browsers().setRemoteFolder(QStringLiteral("/elsewhere/"));
     remote.refreshRemoteView();
     EXPECT_EQ(box->currentText(), QStringLiteral("/elsewhere/"));
     EXPECT_EQ(names(remote), QStringList{QStringLiteral("kept")});
 
     // The local box is the local folder history that shut-down saves.
-    controller.lFolderHistory = {QStringLiteral("/old/one/"), QStringLiteral("/old/two/")};
-    lRow.folderBox->addItems(controller.lFolderHistory);
+    const QString historyFile = dir.path() + QStringLiteral("/history.dat");
+    QFile history(historyFile);
+    ASSERT_TRUE(history.open(QIODevice::WriteOnly));
+    history.write("/old/one/\r\n/old/two/\r\n");
+    history.close();
+    controller.browsers().loadLocalFolderHistory(historyFile);
+    EXPECT_EQ(controller.browsers().localFolderHistory(),
+              (QStringList{QStringLiteral("/old/one/"), QStringLiteral("/old/two/")}));
+    lRow.folderBox->addItems(controller.browsers().localFolderHistory());
     for (int i = 0; i < 10; ++i) {
         const QString folder = dir.path() + QStringLiteral("/d%1").arg(i);
         ASSERT_TRUE(QDir().mkpath(folder));
@@ -221,7 +228,7 @@ TEST_F(BrowserFixture, FolderBoxesKeepTenFoldersNewestFirst)
         items << lRow.folderBox->itemText(i);
     EXPECT_EQ(items.size(), 10);
     EXPECT_EQ(items.first(), dir.path() + QStringLiteral("/d9/"));
-    EXPECT_EQ(controller.lFolderHistory, items);
+    EXPECT_EQ(controller.browsers().localFolderHistory(), items);
 }
 
 TEST_F(BrowserFixture, MissingLocalFolderGivesAnEmptyListAndTheMessage)
@@ -232,9 +239,9 @@ TEST_F(BrowserFixture, MissingLocalFolderGivesAnEmptyListAndTheMessage)
     const QString missing = dir.path() + QStringLiteral("/gone/");
     showLocal(missing);
     EXPECT_EQ(local.model()->rowCount(), 0);
-    EXPECT_TRUE(controller.browser.lEntries.empty());
-    EXPECT_EQ(controller.browser.localCounters.files, 0);
-    EXPECT_EQ(controller.browser.localCounters.fileBytes, 0);
+    EXPECT_TRUE(controller.browsers().state().lEntries.empty());
+    EXPECT_EQ(controller.browsers().state().localCounters.files, 0);
+    EXPECT_EQ(controller.browsers().state().localCounters.fileBytes, 0);
     EXPECT_EQ(ui.messages, QStringList{QStringLiteral("Folder does not exist on your computer: \r\r\n") + missing});
 }
 
@@ -245,14 +252,14 @@ TEST_F(BrowserFixture, ListShowsEmptyCellsWhileItsEntriesAreReplaced)
         many.push_back(remoteEntry(QStringLiteral("file%1.txt").arg(i), i));
     showRemote(QStringLiteral("/pub/"), many);
     // The folder is listed again with fewer entries; the list is rebuilt only afterwards.
-    controller.browser.storeListing(QStringLiteral("/pub/"), {}, QString());
+    controller.browsers().state().storeListing(QStringLiteral("/pub/"), {}, QString());
     const QImage painted = remote.list()->grab().toImage();
     EXPECT_FALSE(painted.isNull());
     EXPECT_EQ(remote.model()->rowCount(), 40);
     EXPECT_TRUE(remote.model()->index(0, 0).data().toString().isEmpty());
     clickHeader(remote.list(), FileListModel::Size); // sorting meanwhile is harmless
     QTest::keyClicks(remote.list(), QStringLiteral("fi"));
-    controller.browser.clearFolderCache();
+    controller.browsers().state().clearFolderCache();
     EXPECT_FALSE(remote.list()->grab().toImage().isNull());
     remote.refreshRemoteView();
     EXPECT_EQ(remote.model()->rowCount(), 40) << "an uncached folder leaves the list as it is";
@@ -265,7 +272,7 @@ TEST_F(BrowserFixture, FilterRebuildsTheListOnceTypingHasPausedFor300ms)
     for (const char *name : {"report.htm", "a.txt", "page.html"})
         makeFile(dir.path() + u'/' + QString::fromLatin1(name));
     ASSERT_TRUE(QDir(dir.path()).mkdir(QStringLiteral("img")));
-    controller.showFilters = true;
+    controller.browsers().setFiltersShown(true);
     local.applyFilterRow();
     EXPECT_TRUE(lRow.filterPanel->isVisible());
     showLocal(dir.path());
@@ -274,7 +281,7 @@ TEST_F(BrowserFixture, FilterRebuildsTheListOnceTypingHasPausedFor300ms)
     QElapsedTimer typed;
     QTest::keyClicks(lRow.filter, QStringLiteral("htm"));
     typed.start();
-    EXPECT_EQ(controller.lFilterState.text, QStringLiteral("htm"));
+    EXPECT_EQ(controller.browsers().filter(BrowserController::Side::Local).text, QStringLiteral("htm"));
     EXPECT_EQ(local.model()->rowCount(), 4) << "not rebuilt while the user types";
     EXPECT_TRUE(local.filterChangePending());
     ASSERT_TRUE(waitFor([&] { return !local.filterChangePending(); }, 5000));
@@ -284,7 +291,7 @@ TEST_F(BrowserFixture, FilterRebuildsTheListOnceTypingHasPausedFor300ms)
 
     // The check boxes filter too and store their settings at once.
     lRow.wildcard->click();
-    EXPECT_TRUE(controller.setup.getBool(Keys::lFilterWildcard.key(), false));
+    EXPECT_TRUE(controller.setup().getBool(Keys::lFilterWildcard.key(), false));
     QTest::keyClick(lRow.filter, Qt::Key_Backspace);
     QTest::keyClick(lRow.filter, Qt::Key_Backspace);
     QTest::keyClick(lRow.filter, Qt::Key_Backspace);
@@ -292,12 +299,12 @@ TEST_F(BrowserFixture, FilterRebuildsTheListOnceTypingHasPausedFor300ms)
     ASSERT_TRUE(waitFor([&] { return !local.filterChangePending(); }, 5000));
     EXPECT_EQ(names(local), (QStringList{QStringLiteral("img"), QStringLiteral("report.htm")}));
     lRow.alwaysFolders->click();
-    EXPECT_FALSE(controller.setup.getBool(Keys::lFilterAlwaysFolders.key(), true));
+    EXPECT_FALSE(controller.setup().getBool(Keys::lFilterAlwaysFolders.key(), true));
     ASSERT_TRUE(waitFor([&] { return !local.filterChangePending(); }, 5000));
     EXPECT_EQ(names(local), QStringList{QStringLiteral("report.htm")});
 
     // A hidden filter row filters nothing.
-    controller.showFilters = false;
+    controller.browsers().setFiltersShown(false);
     local.applyFilterRow();
     local.refreshLocalView();
     EXPECT_EQ(local.model()->rowCount(), 4);
@@ -329,7 +336,7 @@ TEST_F(BrowserFixture, HeaderClicksSortAndShadeTheSortColumn)
     EXPECT_EQ(list->header()->sortIndicatorSection(), FileListModel::Size);
     EXPECT_EQ(names(remote).join(u' '), QStringLiteral("dir c.txt b.txt a.txt"));
 
-    controller.setup.setBool(Keys::shadeFilenameColumn.key(), false);
+    write(controller.setup(), Keys::shadeFilenameColumn, false);
     clickHeader(list, FileListModel::Size);
     EXPECT_EQ(names(remote).join(u' '), QStringLiteral("a.txt b.txt c.txt dir"));
     EXPECT_FALSE(list->model()->index(0, FileListModel::Size).data(Qt::BackgroundRole).isValid());
@@ -437,20 +444,20 @@ TEST_F(BrowserFixture, FocusAndCaptionClicksSetTheActiveSide)
 {
     ASSERT_TRUE(waitFor([&] { return window.isActiveWindow(); }, 3000));
     remote.list()->setFocus();
-    ASSERT_TRUE(waitFor([&] { return !controller.localActive; }, 2000));
+    ASSERT_TRUE(waitFor([&] { return !controller.browsers().localActive(); }, 2000));
     local.list()->setFocus();
-    ASSERT_TRUE(waitFor([&] { return controller.localActive; }, 2000));
+    ASSERT_TRUE(waitFor([&] { return controller.browsers().localActive(); }, 2000));
     rRow.folderBox->setFocus();
-    ASSERT_TRUE(waitFor([&] { return !controller.localActive; }, 2000));
+    ASSERT_TRUE(waitFor([&] { return !controller.browsers().localActive(); }, 2000));
     lRow.filter->setFocus(); // other widgets leave it alone
     QApplication::processEvents();
-    EXPECT_FALSE(controller.localActive);
+    EXPECT_FALSE(controller.browsers().localActive());
 
     QTest::mouseClick(lCaption, Qt::LeftButton);
-    EXPECT_TRUE(controller.localActive);
+    EXPECT_TRUE(controller.browsers().localActive());
     EXPECT_TRUE(waitFor([&] { return lRow.folderBox->hasFocus(); }, 2000));
     QTest::mouseClick(rCaption, Qt::RightButton);
-    EXPECT_FALSE(controller.localActive);
+    EXPECT_FALSE(controller.browsers().localActive());
     EXPECT_TRUE(waitFor([&] { return rRow.folderBox->hasFocus(); }, 2000));
 }
 
@@ -506,14 +513,14 @@ TEST_F(BrowserFixture, RowsDropOnlyFromTheOtherList)
 
 TEST_F(BrowserFixture, CachedFreshFoldersAreDrawnBold)
 {
-    controller.browser.storeListing(QStringLiteral("/pub/incoming/"), {}, QString());
+    controller.browsers().state().storeListing(QStringLiteral("/pub/incoming/"), {}, QString());
     showRemote(QStringLiteral("/pub/"), {remoteEntry(QStringLiteral("incoming"), 0, true)});
     FileListView *list = remote.list();
     const QModelIndex name = list->model()->index(0, 0);
     QStyleOptionViewItem option;
     option.initFrom(list->viewport());
     const int boldWidth = list->itemDelegate()->sizeHint(option, name).width();
-    controller.setup.setBool(Keys::markCachedFolders.key(), false);
+    write(controller.setup(), Keys::markCachedFolders, false);
     const int plainWidth = list->itemDelegate()->sizeHint(option, name).width();
     EXPECT_GT(boldWidth, plainWidth);
 }
@@ -541,9 +548,9 @@ TEST_F(BrowserFixture, IconsFollowTheirSettings)
     EXPECT_EQ(icons.cachedExtensionCount(), 1);
     const qint64 plain = iconOf(QStringLiteral("a.txt")).cacheKey();
     EXPECT_NE(iconOf(QStringLiteral("link.txt")).cacheKey(), plain) << "links carry the arrow";
-    controller.setup.setBool(Keys::displayshortcuticon.key(), false);
+    write(controller.setup(), Keys::displayshortcuticon, false);
     EXPECT_EQ(iconOf(QStringLiteral("link.txt")).cacheKey(), plain);
-    controller.setup.setBool(Keys::hideFileIcons.key(), true);
+    write(controller.setup(), Keys::hideFileIcons, true);
     EXPECT_TRUE(iconOf(QStringLiteral("a.txt")).isNull());
     EXPECT_TRUE(iconOf(QStringLiteral("dir")).isNull());
 }

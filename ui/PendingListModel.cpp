@@ -1,4 +1,4 @@
-#include "app/widgets/PendingListModel.h"
+#include "ui/PendingListModel.h"
 
 PendingListModel::PendingListModel(QStringList columns, QObject *parent)
     : QAbstractTableModel(parent), m_columns(std::move(columns))

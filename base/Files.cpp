@@ -1,0 +1,33 @@
+#include "base/Files.h"
+
+#include "base/Errors.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+QByteArray readWholeFile(const QString &path, bool *ok)
+{
+    QFile file(path);
+    *ok = file.open(QIODevice::ReadOnly);
+    if (!*ok)
+        return {};
+    QByteArray bytes = file.readAll();
+    *ok = file.error() == QFileDevice::NoError;
+    return *ok ? bytes : QByteArray();
+}
+
+bool saveFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
+{
+    QSaveFile file(path);
+    const bool saved = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    if (!saved && error)
+        *error = file.errorString();
+    return saved;
+}
+
+void saveFileAtomicallyOrThrow(const QString &path, const QByteArray &bytes, const QString &what)
+{
+    QString reason;
+    if (!saveFileAtomically(path, bytes, &reason))
+        throw FileError(QStringLiteral("%1 \"%2\": %3").arg(what, path, reason));
+}

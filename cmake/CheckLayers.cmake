@@ -1,0 +1,33 @@
+cmake_minimum_required(VERSION 3.25)
+# Fails when a source file of a lower layer includes a header of a higher layer.
+# Layers, bottom to top: base < engine (ftp) < model < controller (app) < views (every
+# widgets/ folder and ui/). Run as: cmake -DSOURCE_DIR=<dir> -P CheckLayers.cmake
+set(model_dirs settings listing browser sites queue status peripheral)
+set(layer_base base)
+set(layer_engine base ftp)
+set(layer_model base ${model_dirs})
+set(layer_controller base ftp ${model_dirs} app)
+
+function(check_layer layer)
+  set(allowed ${layer_${layer}})
+  foreach(dir IN LISTS ARGN)
+    file(GLOB files ${SOURCE_DIR}/${dir}/*.h ${SOURCE_DIR}/${dir}/*.cpp)
+    foreach(file IN LISTS files)
+      file(STRINGS ${file} includes REGEX "^#include \"")
+      foreach(line IN LISTS includes)
+        string(REGEX MATCH "^#include \"([^\"]+)\"" _ "${line}")
+        set(header "${CMAKE_MATCH_1}")
+        string(REGEX MATCH "^[^/]+" top "${header}")
+        if(header MATCHES "/widgets/" OR NOT top IN_LIST allowed)
+          file(RELATIVE_PATH rel ${SOURCE_DIR} ${file})
+          message(SEND_ERROR "${rel} (${layer}) includes ${header} from a higher layer")
+        endif()
+      endforeach()
+    endforeach()
+  endforeach()
+endfunction()
+
+check_layer(base base)
+check_layer(engine ftp)
+check_layer(model ${model_dirs})
+check_layer(controller app)

@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Makes the pictures of docs/ again from the current build, under Xvfb, with a temporary
+# home: docs/main-window.png (first start) and docs/file-browsers.png (the local list on a
+# small sample folder, so the picture shows no path of the machine it was made on).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+program=build/kestrin-ftp
+[ -x "$program" ] || { echo "build the program first (scripts/run.sh or cmake --build build)" >&2; exit 1; }
+
+demo=/tmp/kestrin-demo
+rm -rf "$demo"
+mkdir -p "$demo/home" "$demo/Documents/Invoices" "$demo/Documents/Photos"
+printf 'Meeting at ten.\n' >"$demo/Documents/notes.txt"
+head -c 48000 /dev/zero >"$demo/Documents/report.pdf"
+head -c 2100000 /dev/zero >"$demo/Documents/holiday.jpg"
+printf '<html></html>\n' >"$demo/Documents/index.html"
+printf 'a,b\n1,2\n' >"$demo/Documents/budget.csv"
+touch -d '2026-12-01 09:30' "$demo/Documents"/* "$demo/Documents"
+
+shot() {
+  env HOME="$demo/home" XDG_DATA_HOME="$demo/home/.local/share" \
+    xvfb-run -a -s "-screen 0 1280x800x24" "$program" --screenshot "$1"
+}
+
+shot docs/main-window.png
+data="$demo/home/.local/share/Tamberlyn/Kestrin FTP Pro/Program Data"
+mkdir -p "$data"
+printf '%s\r\n' "$demo/Documents/" >"$data/lFolderHistory.dat"
+shot docs/file-browsers.png
+rm -rf "$demo"

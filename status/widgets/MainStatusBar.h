@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QStatusBar>
+
+class QLabel;
+
+// The status bar stat of the main window: a narrow first panel and the hint panel that
+// fills the rest.
+class MainStatusBar : public QStatusBar {
+    Q_OBJECT
+public:
+    explicit MainStatusBar(QWidget *parent = nullptr);
+
+    QLabel *firstPanel() const { return m_first; }
+    QLabel *hintPanel() const { return m_hint; }
+
+private:
+    QLabel *m_first;
+    QLabel *m_hint;
+};
