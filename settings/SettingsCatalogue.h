@@ -123,3 +123,11 @@ inline constexpr TextKey sndOnError{"sndOnError", ""};
 inline constexpr IntKey transferMode{"transferMode", 0};
 
 } // namespace Keys
+
+// Queue
+namespace Keys {
+
+inline constexpr IntKey xferAction{"xferAction", 3};
+inline constexpr BoolKey confirmDragDrop{"confirmDragDrop", false};
+
+} // namespace Keys
