@@ -24,13 +24,15 @@ QString withSlash(QString path)
 } // namespace
 
 MainController::MainController(UserInterface &ui, QObject *parent)
-    : QObject(parent), m_ui(ui), m_sessions(m_setup, m_ui, [this](const QString &line) { writeLog(line); })
+    : QObject(parent), m_ui(ui), m_sessions(m_setup, m_ui, [this](const QString &line) { writeLog(line); }),
+      m_queue(m_setup, m_ui, m_browsers, m_sessions, [this](const QString &line) { writeLog(line); })
 {
     m_setup.encoded = true;
     m_startTime = QDateTime::currentDateTime();
     m_tick.timer_startup.setHandler([this](QObject *) { guarded("sdf312", [this] { timerStartup(); }); });
     m_displayFeed.setLogWriter([this](const QString &line) { writeLog(line); });
     wireSessions();
+    wireQueue();
 }
 
 MainController::~MainController() = default;
@@ -52,6 +54,7 @@ void MainController::FormCreate(const QStringList &args)
         emit waitTextChanged(QStringLiteral("Launching Kestrin FTP Pro ..."));
         m_folders = DataFolders::locate();
         m_folders.create();
+        m_queue.setTemporaryFolder(m_folders.temporary);
         m_sharedProfilesFolder = m_folders.sharedProfiles;
         loadSettings();
         m_browsers.loadLocalFolderHistory(m_folders.dataFile(QStringLiteral("lFolderHistory.dat")));
@@ -161,17 +164,18 @@ void MainController::fillQuickConnect()
 
 void MainController::loadAsciiMasks()
 {
-    m_asciiMasks.clear();
     const QString path = m_folders.dataFile(QStringLiteral("asciiFiles.dat"));
     if (!QFileInfo::exists(path)) {
-        m_asciiMasks = {QStringLiteral("*.*htm*"), QStringLiteral("*.php")};
+        m_queue.setAsciiMasks({QStringLiteral("*.*htm*"), QStringLiteral("*.php")});
         return;
     }
+    QStringList masks;
     try {
-        loadEncodedList(m_asciiMasks, path);
+        loadEncodedList(masks, path);
     } catch (const KestrinError &) {
         // An unreadable mask file leaves the list as far as it was read.
     }
+    m_queue.setAsciiMasks(masks);
 }
 
 void MainController::runStartupAction()
@@ -207,6 +211,28 @@ void MainController::wireSessions()
     m_tick.timer_threads.setHandler([this](QObject *) { guarded("thr0001", [this] { m_sessions.timer_threads(); }); });
 }
 
+void MainController::wireQueue()
+{
+    m_tick.timer_checkQueue.setHandler([this](QObject *) { m_queue.timer_checkQueue(); });
+    connect(&m_sessions, &SessionSupervisor::requestDone, &m_queue, &QueueController::ftpCtrlRequestDone);
+    connect(&m_sessions, &SessionSupervisor::sessionClosed, &m_queue,
+            [this](tkftpclient *session, int) { m_queue.sessionClosed(session); });
+    connect(&m_queue, &QueueController::mainSessionLoggedIn, this, &MainController::siteLoggedIn);
+    connect(&m_queue, &QueueController::loginFailed, this, [this](tkftpclient *session, int) {
+        // Retrying a lost or refused connection is the session-loss handling's; until a
+        // retry is set up the failure is written to the log.
+        writeLog(QString(QChar(0xA4)) + session->ErrorMessage());
+    });
+    connect(&m_queue, &QueueController::waitTextChanged, this, &MainController::waitTextChanged);
+    connect(&m_queue, &QueueController::waitEnded, this, &MainController::startupTickRan);
+    connect(&m_queue, &QueueController::closeRequested, this, &MainController::closeRequested);
+    connect(&m_queue, &QueueController::disconnectRequested, this, [this] {
+        // Dropping the wish to be connected lets the supervisor close both sessions.
+        m_sessions.connectionWanted = false;
+        m_sessions.timer_threads();
+    });
+}
+
 bool MainController::FormCloseQuery()
 {
     guarded("akalajs", [this] {
@@ -225,6 +251,7 @@ bool MainController::FormCloseQuery()
     // user the state of this run.
     guarded("nnlqlks", [this] {
         m_tick.setEnabled(false);
+        m_queue.setTerminating(true);
         emit waitTextChanged(QStringLiteral("Closing Down ..."));
         // Playing sounds are stopped, and the queue saved for recovery, here once those exist.
         if (!m_sessions.isFullyDisconnected())
@@ -256,7 +283,8 @@ void MainController::saveEverything()
             [this] { m_browsers.saveLocalFolderHistory(m_folders.dataFile(QStringLiteral("lFolderHistory.dat"))); });
     storeWindowKeys();
     m_setup.save(m_folders.dataFile(QStringLiteral("setup.dat")));
-    guarded("nnlqlks", [this] { saveEncodedList(m_asciiMasks, m_folders.dataFile(QStringLiteral("asciiFiles.dat"))); });
+    guarded("nnlqlks",
+            [this] { saveEncodedList(m_queue.asciiMasks(), m_folders.dataFile(QStringLiteral("asciiFiles.dat"))); });
     guarded("nnlqlks", [this] {
         if (read(m_setup, Keys::connectionHistoryDeleteOnExit))
             m_connectionHistory.clear();

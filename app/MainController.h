@@ -5,6 +5,7 @@
 #include "app/Diagnostics.h"
 #include "app/MainView.h"
 #include "app/MasterTick.h"
+#include "app/QueueController.h"
 #include "app/SessionSupervisor.h"
 #include "app/UserInterface.h"
 #include "base/Version.h"
@@ -21,6 +22,7 @@
 // and shut-down. It is made of sub-controllers, one file each:
 //   browsers()  folders, entries, the remote folder cache, filters, local folder history
 //   sessions()  the two FTP sessions and their supervisor, engine events as signals
+//   queue()     the transfer queue, its pump and the completion of its requests
 // and the stores they share (settings, data folders, the log, the master tick). The
 // program entry owns it; the window observes it through its signals and calls its methods,
 // and never writes its state. It runs with no window at all.
@@ -62,15 +64,16 @@ public:
     const BrowserController &browsers() const { return m_browsers; }
     // The two FTP sessions and their supervisor; they exist from construction on.
     SessionSupervisor &sessions() { return m_sessions; }
+    QueueController &queue() { return m_queue; }
 
     bool started() const { return m_started; }
     bool debugMode() const { return m_debugMode; }
     QDateTime programStartTime() const { return m_startTime; }
     void setProgramStartTime(const QDateTime &t) { m_startTime = t; }
 
-    // The ASCII masks of the transfer mode choice; shut-down saves them.
-    const QStringList &asciiMasks() const { return m_asciiMasks; }
-    void setAsciiMasks(const QStringList &masks) { m_asciiMasks = masks; }
+    // The ASCII masks of the transfer mode choice (the queue uses them); shut-down saves them.
+    const QStringList &asciiMasks() const { return m_queue.asciiMasks(); }
+    void setAsciiMasks(const QStringList &masks) { m_queue.setAsciiMasks(masks); }
     // Connection history entries, most recent first; shut-down saves them.
     const QStringList &connectionHistory() const { return m_connectionHistory; }
     void setConnectionHistory(const QStringList &entries) { m_connectionHistory = entries; }
@@ -99,6 +102,8 @@ signals:
     // Something asks the window to close through its normal close path (which runs
     // FormCloseQuery). Receivers should close with a queued call.
     void closeRequested();
+    // The main session has logged in: the remote list replaces the logo.
+    void siteLoggedIn();
 
 private:
     void timerStartup();
@@ -112,6 +117,7 @@ private:
     void saveEverything();
     void storeWindowKeys();
     void wireSessions();
+    void wireQueue();
     void disconnectForShutDown();
 
     UserInterface &m_ui;
@@ -126,7 +132,7 @@ private:
     Diagnostics m_diagnostics{m_ui, m_setup};
     BrowserController m_browsers{m_setup, m_ui};
     SessionSupervisor m_sessions;
-    QStringList m_asciiMasks;
+    QueueController m_queue;
     QStringList m_connectionHistory;
     QString m_sharedProfilesFolder;
     QuickConnect m_quickConnect;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "queue/OverwritePrompt.h"
+
 #include <QString>
 #include <QUrl>
 
@@ -25,4 +27,7 @@ public:
     virtual void showErrorWindow(const QString &message, const QString & /*details*/) { showMessage(message); }
     // Asks the desktop to open a file, web page or mail message. Headless ports open nothing.
     virtual void openUrl(const QUrl & /*url*/) {}
+    // The overwrite prompt: modal, with a countdown that takes the default by itself. Ports
+    // without a window take the default at once, as the countdown would.
+    virtual OverwriteAnswer askOverwrite(const OverwriteQuestion &question) { return {question.defaultChoice, false}; }
 };

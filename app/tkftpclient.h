@@ -32,6 +32,9 @@ public:
     // loginMessages and recentLines come from SessionDisplay: the display feed fills them.
     // The queue item this session executes, or none.
     QueueItem *currentItem = nullptr;
+    // The token of the last request started for currentItem; a completion is the item's
+    // only while the item still carries the same token.
+    std::uint64_t requestToken = 0;
 
     bool busy() const { return currentItem != nullptr; }
     // Connected, or on its way there (looking up the host name).

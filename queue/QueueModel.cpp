@@ -628,3 +628,9 @@ Qt::DropActions QueueModel::supportedDropActions() const
 {
     return Qt::CopyAction;
 }
+
+void QueueModel::setTransferActionForAll(std::int32_t action)
+{
+    for (const ItemPtr &item : m_items)
+        item->transferAction = action;
+}

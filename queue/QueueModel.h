@@ -111,6 +111,8 @@ public:
     void setPaused(bool paused);
     WhenEmpty whenXferDone() const { return m_whenXferDone; }
     void setWhenXferDone(WhenEmpty choice);
+    // Every item's transferAction (the prompt's "apply to all", Stop's reset to ask).
+    void setTransferActionForAll(std::int32_t action);
 
     // Running items: bind the session, status "In Progress"; itemStarted lets the list
     // expand the row. release unbinds and writes the final status ("Error", "Stopped",

@@ -130,4 +130,19 @@ namespace Keys {
 inline constexpr IntKey xferAction{"xferAction", 3};
 inline constexpr BoolKey confirmDragDrop{"confirmDragDrop", false};
 
+// Running the queue.
+inline constexpr BoolKey forceRemoteLowercase{"forceRemoteLowercase", false};
+inline constexpr BoolKey autoCloseXferActionPrompt{"autoCloseXferActionPrompt", true};
+inline constexpr IntKey autoCloseXferActionPromptSecs{"autoCloseXferActionPromptSecs", 60};
+inline constexpr BoolKey listHiddenFiles{"listHiddenFiles", false};
+inline constexpr BoolKey autoRefreshFolders{"autoRefreshFolders", true};
+inline constexpr IntKey statFilesReceived{"statFilesReceived", 0};
+inline constexpr IntKey statFilesSent{"statFilesSent", 0};
+inline constexpr BoolKey setOriginalFileDate{"setOriginalFileDate", false};
+inline constexpr BoolKey showLoginMsg{"showLoginMsg", true};
+inline constexpr TextKey sndOnXferDone{"sndOnXferDone", ""};
+inline constexpr TextKey sndOnConnect{"sndOnConnect", ""};
+// How deep a folder transfer or deletion may descend before it stops with an error.
+inline constexpr IntKey folderDepthLimit{"folderDepthLimit", 64};
+
 } // namespace Keys

@@ -3,6 +3,7 @@
 #include "app/widgets/BrowserPane.h"
 #include "app/widgets/Commands.h"
 #include "app/widgets/MainWindow.h"
+#include "queue/widgets/QueuePanel.h"
 #include "status/widgets/LogView.h"
 #include "status/widgets/MeterPanel.h"
 
@@ -195,10 +196,7 @@ void MainWindow::buildContextMenus()
     for (QTreeView *list : {m_lLv, m_rlv})
         list->addActions(m_lvPopUp->actions());
 
-    m_queuePop = new QMenu(this);
-    m_queuePop->setObjectName(QStringLiteral("queuePop"));
-    addAll(m_queuePop, {c.acDelete});
-    m_qLv->addActions(m_queuePop->actions());
+    m_queuePop = m_queue->menu();
 
     m_tbPopUp = new QMenu(this);
     m_tbPopUp->setObjectName(QStringLiteral("tbPopUp"));

@@ -5,6 +5,7 @@
 #include "app/widgets/MainWindow.h"
 #include "browser/widgets/FileBrowsers.h"
 #include "queue/widgets/QueuePanel.h"
+#include "queue/widgets/QueueView.h"
 #include "status/widgets/LogView.h"
 #include "status/widgets/MainStatusBar.h"
 #include "status/widgets/MeterPanel.h"
@@ -78,7 +79,8 @@ QWidget *MainWindow::buildBottomPanel()
     m_bottomPanel->setMinimumSize(25, 25);
 
     m_meter = new MeterPanel(m_bottomPanel);
-    m_queue = new QueuePanel(m_bottomPanel);
+    m_queue = new QueuePanel(m_controller.queue().model(), m_bottomPanel);
+    connect(m_queue, &QueuePanel::pauseClicked, this, [this] { m_controller.queue().toggleQueue(); });
     m_qLv = m_queue->list();
 
     m_bottom = new QSplitter(Qt::Horizontal, m_bottomPanel);

@@ -1,48 +1,18 @@
 #include "queue/widgets/QueuePanel.h"
 
 #include "app/widgets/CaptionBar.h"
-#include "ui/PendingListModel.h"
+#include "queue/QueueModel.h"
+#include "queue/widgets/QueueIcons.h"
+#include "queue/widgets/QueueView.h"
 
-#include <QHeaderView>
+#include <QActionGroup>
+#include <QMenu>
 #include <QProgressBar>
 #include <QToolButton>
-#include <QTreeView>
 #include <QVBoxLayout>
 
-namespace {
-
-struct Column {
-    const char *caption;
-    int width;
-};
-
-// The queue list with its default columns; the queue's own model replaces the pending one.
-QTreeView *makeList(std::initializer_list<Column> columns, QWidget *parent)
-{
-    auto *view = new QTreeView(parent);
-    view->setObjectName(QStringLiteral("qLv"));
-    view->setRootIsDecorated(false);
-    view->setUniformRowHeights(true);
-    view->setAllColumnsShowFocus(true);
-    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    view->setContextMenuPolicy(Qt::ActionsContextMenu);
-    QStringList captions;
-    for (const Column &c : columns)
-        captions << QString::fromLatin1(c.caption);
-    view->setModel(new PendingListModel(captions, view));
-    QHeaderView *header = view->header();
-    header->setSectionsMovable(true);
-    header->setStretchLastSection(false);
-    header->setFixedHeight(20);
-    int i = 0;
-    for (const Column &c : columns)
-        header->resizeSection(i++, c.width);
-    return view;
-}
-
-} // namespace
-
-QueuePanel::QueuePanel(QWidget *parent) : QWidget(parent)
+QueuePanel::QueuePanel(QueueModel &model, QWidget *parent)
+    : QWidget(parent), m_icons(std::make_unique<QueueIcons>()), m_model(model)
 {
     setObjectName(QStringLiteral("queuePanel"));
     auto *layout = new QVBoxLayout(this);
@@ -59,8 +29,19 @@ QueuePanel::QueuePanel(QWidget *parent) : QWidget(parent)
                                   QStringLiteral("Clear all entries in the queue"));
     layout->addWidget(m_qshap);
 
-    m_qLv = makeList({{"Action", 250}, {"Size", 75}, {"Status", 100}, {"Progress", 65}, {"Time left", 65}}, this);
+    m_model.setIconSource(m_icons.get());
+    m_qLv = new QueueView(&m_model, this);
+    m_qLv->setContextMenuPolicy(Qt::ActionsContextMenu);
     layout->addWidget(m_qLv, 1);
+    connect(m_qLv, &QueueView::deleteRequested, m_qLv, &QueueView::deleteSelected);
+    connect(m_pauseBtn, &QToolButton::clicked, this, &QueuePanel::pauseClicked);
+    connect(m_clearBtn, &QToolButton::clicked, this, [this] {
+        m_qLv->selectAllItems();
+        m_qLv->deleteSelected();
+    });
+    connect(&m_model, &QueueModel::pausedChanged, this, &QueuePanel::showPaused);
+    showPaused(m_model.isPaused());
+    buildMenu();
 
     m_prog = new QProgressBar(this);
     m_prog->setObjectName(QStringLiteral("prog"));
@@ -69,6 +50,56 @@ QueuePanel::QueuePanel(QWidget *parent) : QWidget(parent)
     m_prog->setRange(0, 100);
     m_prog->setValue(0);
     layout->addWidget(m_prog);
+}
+
+QueuePanel::~QueuePanel()
+{
+    // The model outlives the panel: it must not keep our icon source.
+    if (m_model.iconSource() == m_icons.get())
+        m_model.setIconSource(nullptr);
+}
+
+void QueuePanel::showPaused(bool paused)
+{
+    m_pauseBtn->setText(paused ? QStringLiteral("start queue") : QStringLiteral("stop queue"));
+}
+
+void QueuePanel::buildMenu()
+{
+    m_menu = new QMenu(this);
+    m_menu->setObjectName(QStringLiteral("queuePop"));
+    const auto add = [this](QMenu *menu, const QString &text, auto &&work) {
+        QAction *action = menu->addAction(text);
+        connect(action, &QAction::triggered, this, work);
+        return action;
+    };
+    add(m_menu, QStringLiteral("Select All"), [this] { m_qLv->selectAllItems(); });
+    add(m_menu, QStringLiteral("Delete"), [this] { m_qLv->deleteSelected(); });
+    QMenu *move = m_menu->addMenu(QStringLiteral("Move"));
+    const std::pair<const char *, QueueModel::Move> moves[] = {{"To Top", QueueModel::Move::ToTop},
+                                                               {"To Bottom", QueueModel::Move::ToBottom},
+                                                               {"Up", QueueModel::Move::Up},
+                                                               {"Down", QueueModel::Move::Down}};
+    for (const auto &[text, how] : moves)
+        add(move, QString::fromLatin1(text), [this, how = how] { m_qLv->moveSelection(how); });
+    QMenu *whenEmpty = m_menu->addMenu(QStringLiteral("When empty"));
+    auto *choices = new QActionGroup(whenEmpty);
+    const std::pair<const char *, QueueModel::WhenEmpty> options[] = {
+        {"Do nothing", QueueModel::WhenEmpty::DoNothing},
+        {"Disconnect from site", QueueModel::WhenEmpty::Disconnect},
+        {"Close application", QueueModel::WhenEmpty::CloseApplication}};
+    for (const auto &[text, choice] : options) {
+        QAction *a =
+            add(whenEmpty, QString::fromLatin1(text), [this, choice = choice] { m_model.setWhenXferDone(choice); });
+        a->setCheckable(true);
+        a->setChecked(m_model.whenXferDone() == choice);
+        choices->addAction(a);
+        connect(&m_model, &QueueModel::whenXferDoneChanged, a,
+                [a, choice = choice](QueueModel::WhenEmpty now) { a->setChecked(now == choice); });
+    }
+    m_menu->addSeparator();
+    add(m_menu, QStringLiteral("Insert stop mark"), [this] { m_model.insertStopMark(); });
+    m_qLv->addActions(m_menu->actions());
 }
 
 QToolButton *QueuePanel::addCaptionButton(const QString &name, const QString &caption, const QString &hint)

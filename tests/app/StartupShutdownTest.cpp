@@ -145,15 +145,15 @@ TEST_F(StartupShutdown, HeadlessControllerListsALocalFolderAndJoinsTheTransferSe
     s.currentSite.Pass = srv.password();
     s.connectionWanted = true;
     c.tick().timer_threads.execute();
-    ASSERT_TRUE(waitFor([&] { return s.mainSession->IsConnected() && s.mainSession->idleState(); }, 15000));
-    c.tick().timer_threads.execute();
     EXPECT_FALSE(s.xferSession->connectedOrResolving()) << "no remote folder is shown yet";
-
-    // The program's own wiring tells the supervisor which remote folder is shown.
-    c.browsers().setRemoteFolder(QStringLiteral("/"));
+    // The login lists the site's folder through the program's own completion handling, and
+    // the supervisor learns from the browsers that a remote folder is shown.
+    ASSERT_TRUE(waitFor([&] { return c.browsers().rFolder() == QStringLiteral("/"); }, 15000));
+    EXPECT_TRUE(s.mainSession->loggedIn);
     c.tick().timer_threads.execute();
-    ASSERT_TRUE(waitFor([&] { return s.xferSession->IsConnected() && s.xferSession->idleState(); }, 15000));
-    c.FormCloseQuery();
+    ASSERT_TRUE(waitFor([&] { return s.xferSession->loggedIn && s.xferSession->idleState(); }, 15000));
+    ui.confirmAnswers = {true};
+    EXPECT_TRUE(c.FormCloseQuery());
     EXPECT_FALSE(s.xferSession->IsConnected());
 }
 

@@ -16,7 +16,10 @@ bool PyftpdlibServer::start()
     m_writablePath = QStringLiteral("/");
     const uint16_t port = ServerProcess::freePort();
     const QString script = QStringLiteral(KESTRIN_SOURCE_DIR "/tests/support/pyftpdlib_server.py");
-    if (!m_process.start(python, {script, QString::number(port), m_dir.path(), m_user, m_password}, port)) {
+    QStringList args{script, QString::number(port), m_dir.path(), m_user, m_password};
+    if (m_logCommands)
+        args << QStringLiteral("commands");
+    if (!m_process.start(python, args, port)) {
         m_failure = QStringLiteral("pyftpdlib did not start: ") + m_process.readLog();
         return false;
     }
@@ -77,4 +80,18 @@ std::unique_ptr<RealFtpServer> makeRealServer(ServerKind kind)
     if (kind == ServerKind::Pyftpdlib)
         return std::make_unique<PyftpdlibServer>();
     return std::make_unique<VsftpdServer>();
+}
+
+QStringList PyftpdlibServer::receivedCommands() const
+{
+    QStringList commands;
+    const QString marker = QStringLiteral("] <- ");
+    QStringList lines = m_process.readWholeLog().split(QLatin1Char('\n'));
+    lines.removeLast(); // a line still being written, or the empty rest after the last one
+    for (const QString &line : std::as_const(lines)) {
+        const qsizetype at = line.indexOf(marker);
+        if (at >= 0)
+            commands << line.mid(at + marker.size()).trimmed();
+    }
+    return commands;
 }

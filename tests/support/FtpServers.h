@@ -38,6 +38,13 @@ protected:
 class PyftpdlibServer : public RealFtpServer {
 public:
     bool start() override;
+    // Before start(): the server logs every command it receives.
+    void setLogCommands(bool on) { m_logCommands = on; }
+    // The commands received so far, in order ("CWD /pub"; the password shows as stars).
+    QStringList receivedCommands() const;
+
+private:
+    bool m_logCommands = false;
 };
 
 // vsftpd with anonymous login (root not writable, /pub writable); any other user name is

@@ -5,6 +5,8 @@
 #include <QStringList>
 
 #include <deque>
+#include <functional>
+#include <vector>
 
 // The user-interaction port for tests: records everything shown and answers from scripts.
 class RecordingUserInterface : public UserInterface {
@@ -40,7 +42,24 @@ public:
         bugs.append(siteId + QLatin1Char(':') + message);
     }
 
+    // Without a scripted answer the prompt takes its default, as its countdown would.
+    OverwriteAnswer askOverwrite(const OverwriteQuestion &question) override
+    {
+        overwriteQuestions.push_back(question);
+        if (onOverwrite)
+            onOverwrite();
+        if (overwriteAnswers.empty())
+            return {question.defaultChoice, false};
+        const OverwriteAnswer answer = overwriteAnswers.front();
+        overwriteAnswers.pop_front();
+        return answer;
+    }
+
     QStringList messages, questions, textPrompts, bugs;
     std::deque<bool> confirmAnswers;
     std::deque<TextAnswer> textAnswers;
+    std::vector<OverwriteQuestion> overwriteQuestions;
+    std::deque<OverwriteAnswer> overwriteAnswers;
+    // Runs while the prompt is "open": tests use it to change the world meanwhile.
+    std::function<void()> onOverwrite;
 };

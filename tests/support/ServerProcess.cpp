@@ -121,6 +121,12 @@ QString ServerProcess::readLog() const
     return QString::fromLocal8Bit(f.readAll().right(4000));
 }
 
+QString ServerProcess::readWholeLog() const
+{
+    QFile f(m_logFile);
+    return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+}
+
 bool MicrosocksServer::start(const QString &user, const QString &password)
 {
     const QString program = QStandardPaths::findExecutable(QStringLiteral("microsocks"));

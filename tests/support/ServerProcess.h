@@ -26,6 +26,8 @@ public:
     // Where the server's own output goes (for diagnostics in failure messages).
     QString logFile() const { return m_logFile; }
     QString readLog() const;
+    // The whole log, for transcripts.
+    QString readWholeLog() const;
 
     // A port on 127.0.0.1 that nothing listens on right now.
     static uint16_t freePort();

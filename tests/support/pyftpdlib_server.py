@@ -1,4 +1,5 @@
-# A pyftpdlib server for the tests: python3 pyftpdlib_server.py PORT ROOT USER PASSWORD
+# A pyftpdlib server for the tests: python3 pyftpdlib_server.py PORT ROOT USER PASSWORD [commands]
+# With "commands" every command received is logged ("<- CWD /pub"), for transcripts.
 import logging
 import sys
 
@@ -7,7 +8,8 @@ from pyftpdlib.handlers import FTPHandler
 from pyftpdlib.servers import FTPServer
 
 port, root, user, password = int(sys.argv[1]), sys.argv[2], sys.argv[3], sys.argv[4]
-logging.basicConfig(level=logging.WARNING)
+log_commands = len(sys.argv) > 5 and sys.argv[5] == "commands"
+logging.basicConfig(level=logging.DEBUG if log_commands else logging.WARNING)
 authorizer = DummyAuthorizer()
 authorizer.add_user(user, password, root, perm="elradfmwMT")
 handler = FTPHandler

@@ -1,0 +1,520 @@
+// The queue pump on the headless controller against a real pyftpdlib server: which request
+// each verb starts, on which session, and what keeps the pump from starting anything.
+#include "app/MainController.h"
+#include "settings/SettingsCatalogue.h"
+#include "support/FtpServers.h"
+#include "support/RecordingUserInterface.h"
+#include "support/TempHome.h"
+#include "support/WaitFor.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <optional>
+
+namespace {
+
+tFolderEntryObject entry(const QString &name, std::int64_t size, bool folder = false)
+{
+    tFolderEntryObject e;
+    e.name = name;
+    e.size = size;
+    e.isFolder = folder;
+    return e;
+}
+
+void makeFile(const QString &path, const QByteArray &bytes = QByteArray("data"))
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(bytes);
+}
+
+int depthBelow(const QString &root)
+{
+    int deepest = 0;
+    QDirIterator it(root, QDir::Dirs | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        deepest = std::max(deepest, static_cast<int>(it.next().mid(root.size()).count(QLatin1Char('/'))));
+    return deepest;
+}
+
+class QueuePump : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        server.setLogCommands(true);
+        ASSERT_TRUE(server.start()) << server.failure().toStdString();
+        controller = std::make_unique<MainController>(ui);
+        controller->FormCreate({});
+        controller->tick().setEnabled(false); // the pump is run by hand here
+        controller->tick().timerTimer();
+        QObject::connect(&sessions(), &SessionSupervisor::requestDone, controller.get(),
+                         [this](tkftpclient *s, TFtpRequest, int error) {
+                             done.push_back({s, error});
+                         });
+        remoteRoot = server.localWritable();
+        local = home.path() + QStringLiteral("/local/");
+        QDir().mkpath(local);
+    }
+    void TearDown() override
+    {
+        if (controller)
+            controller->FormCloseQuery();
+    }
+
+    SessionSupervisor &sessions() { return controller->sessions(); }
+    QueueController &queue() { return controller->queue(); }
+
+    // Logs both sessions in (the transfer session only with RavuzAro on).
+    void connect(bool ravuzAro = false)
+    {
+        SessionSupervisor &s = sessions();
+        s.setRavuzAro(ravuzAro);
+        s.currentSite.name = QStringLiteral("site");
+        s.currentSite.Host = QStringLiteral("127.0.0.1");
+        s.currentSite.Port = QString::number(server.port());
+        s.currentSite.User = server.user();
+        s.currentSite.Pass = server.password();
+        s.connectionWanted = true;
+        controller->browsers().setRemoteFolder(QStringLiteral("/"));
+        s.timer_threads();
+        for (tkftpclient *session : ravuzAro ? std::vector{s.mainSession, s.xferSession} : std::vector{s.mainSession})
+            ASSERT_TRUE(waitFor([&] { return session->loggedIn && session->idleState(); }, 15000));
+        // The login lists the site's folder; wait until that is done.
+        ASSERT_TRUE(settled());
+        commandsSeen = server.receivedCommands().size();
+    }
+    // The queue is empty (or paused with nothing running) and both sessions are idle.
+    bool settled(int ms = 15000)
+    {
+        return waitFor(
+            [&] {
+                queue().timer_checkQueue();
+                for (tkftpclient *s : {sessions().mainSession, sessions().xferSession}) {
+                    if (s->busy() || (s->IsConnected() && s->State() != TFtpEngineState::stReady))
+                        return false;
+                }
+                return queue().model().isEmpty() || queue().model().isPaused();
+            },
+            ms);
+    }
+    // Commands the server received since the last call; the data connection's set-up
+    // (PASV, EPSV, PORT, EPRT) is left out.
+    QStringList newCommands()
+    {
+        const QStringList all = server.receivedCommands();
+        QStringList fresh;
+        for (const QString &c : all.mid(commandsSeen)) {
+            if (!c.startsWith(QLatin1String("PASV")) && !c.startsWith(QLatin1String("EPSV")) &&
+                !c.startsWith(QLatin1String("PORT")) && !c.startsWith(QLatin1String("EPRT")))
+                fresh << c;
+        }
+        commandsSeen = all.size();
+        return fresh;
+    }
+    // Runs the pump once and waits for the request it started to end.
+    bool pumpAndWait()
+    {
+        const size_t before = done.size();
+        queue().timer_checkQueue();
+        return waitFor([&] { return done.size() > before; }, 10000);
+    }
+
+    struct Done {
+        tkftpclient *session;
+        int error;
+    };
+
+    TempHome home;
+    RecordingUserInterface ui;
+    PyftpdlibServer server;
+    std::unique_ptr<MainController> controller;
+    std::vector<Done> done;
+    qsizetype commandsSeen = 0;
+    QString remoteRoot;
+    QString local;
+};
+
+TEST_F(QueuePump, EachVerbRunsItsCommandsToTheEnd)
+{
+    makeFile(remoteRoot + QStringLiteral("/a.txt"));
+    makeFile(remoteRoot + QStringLiteral("/b.txt"), QByteArray("bbbb"));
+    makeFile(remoteRoot + QStringLiteral("/d.bin"), QByteArray(5000, '\x01'));
+    makeFile(remoteRoot + QStringLiteral("/page.php"), QByteArray("<?php\n"));
+    makeFile(remoteRoot + QStringLiteral("/tree/sub/f.txt"));
+    QDir().mkpath(remoteRoot + QStringLiteral("/gone"));
+    makeFile(local + QStringLiteral("up.txt"), QByteArray("uploaded"));
+    connect();
+    // Refreshes after changes are left out here; they have a test of their own.
+    write(controller->setup(), Keys::autoRefreshFolders, false);
+    struct Case {
+        QString command;
+        tFolderEntryObject entry;
+        QStringList sent;
+    };
+    const Case cases[] = {
+        {QStringLiteral("list*/*@refresh"),
+         {},
+         {QStringLiteral("CWD /"), QStringLiteral("PWD"), QStringLiteral("LIST")}},
+        {QStringLiteral("makefolder*/new folder"), {}, {QStringLiteral("MKD /new folder")}},
+        {QStringLiteral("deletefile*/a.txt"), entry(QStringLiteral("a.txt"), 4), {QStringLiteral("DELE /a.txt")}},
+        {QStringLiteral("deletefolder*/gone*@folderempty"), {}, {QStringLiteral("RMD /gone")}},
+        // A tree is listed level by level, its files deleted, then its folders deepest first.
+        {QStringLiteral("deletefolder*/tree"),
+         {},
+         {QStringLiteral("CWD /tree"), QStringLiteral("PWD"), QStringLiteral("LIST"), QStringLiteral("CWD /tree/sub"),
+          QStringLiteral("PWD"), QStringLiteral("LIST"), QStringLiteral("DELE /tree/sub/f.txt"),
+          QStringLiteral("RMD /tree/sub"), QStringLiteral("RMD /tree"),
+          // ... and the folder on show is listed again; it is cached, so PWD is enough.
+          QStringLiteral("CWD /"), QStringLiteral("PWD")}},
+        {QStringLiteral("renamefile*/b.txt*/c.txt"),
+         entry(QStringLiteral("b.txt"), 4),
+         {QStringLiteral("RNFR /b.txt"), QStringLiteral("RNTO /c.txt")}},
+        {QStringLiteral("chmodfile*/c.txt*600"), {}, {QStringLiteral("SITE CHMOD 600 /c.txt")}},
+        // The session is in ASCII mode after the listings: a binary file needs TYPE I first.
+        {QStringLiteral("GETFILE*/d.bin*") + local + QStringLiteral("d.bin"),
+         entry(QStringLiteral("d.bin"), 5000),
+         {QStringLiteral("TYPE I"), QStringLiteral("RETR /d.bin")}},
+        // ... and then an ASCII-masked file needs TYPE A.
+        {QStringLiteral("getfile*/page.php*") + local + QStringLiteral("page.php"),
+         entry(QStringLiteral("page.php"), 6),
+         {QStringLiteral("TYPE A"), QStringLiteral("RETR /page.php")}},
+        // An upload asks for the remote size first, in binary mode (servers refuse SIZE in
+        // ASCII mode); no such file: it is sent.
+        {QStringLiteral("putfile*") + local + QStringLiteral("up.txt*/up.txt"),
+         entry(QStringLiteral("up.txt"), 8),
+         {QStringLiteral("TYPE I"), QStringLiteral("SIZE /up.txt"), QStringLiteral("STOR /up.txt")}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.command.toStdString());
+        QueueItem *item = queue().addToQueue(c.command, c.entry.name.isEmpty() ? nullptr : &c.entry);
+        ASSERT_NE(item, nullptr);
+        ASSERT_TRUE(settled());
+        EXPECT_FALSE(queue().model().isPaused()) << ui.messages.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(queue().model().isEmpty());
+        EXPECT_EQ(newCommands(), c.sent);
+    }
+    EXPECT_TRUE(QDir(remoteRoot + QStringLiteral("/new folder")).exists());
+    EXPECT_FALSE(QFile::exists(remoteRoot + QStringLiteral("/a.txt")));
+    EXPECT_FALSE(QDir(remoteRoot + QStringLiteral("/tree")).exists());
+    EXPECT_FALSE(QDir(remoteRoot + QStringLiteral("/gone")).exists());
+    EXPECT_EQ(QFileInfo(remoteRoot + QStringLiteral("/c.txt")).permissions() & QFileDevice::ReadOther, 0);
+    EXPECT_EQ(QFileInfo(local + QStringLiteral("d.bin")).size(), 5000);
+    EXPECT_EQ(QFileInfo(remoteRoot + QStringLiteral("/up.txt")).size(), 8);
+    EXPECT_EQ(read(controller->setup(), Keys::statFilesReceived), 2);
+    EXPECT_EQ(read(controller->setup(), Keys::statFilesSent), 1);
+    EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(QueuePump, StopMarkPausesAndAPausedQueueStillListsFolders)
+{
+    connect();
+    QueueModel &model = queue().model();
+    const tFolderEntryObject file = entry(QStringLiteral("x.bin"), 4);
+    queue().addToQueue(QStringLiteral("stopqueue"));
+    queue().addToQueue(QStringLiteral("getfile*/x.bin*") + local + QStringLiteral("x.bin"), &file);
+    queue().timer_checkQueue();
+    EXPECT_TRUE(model.isPaused());
+    ASSERT_EQ(model.itemCount(), 1) << "the stop mark is gone, the download waits";
+    queue().timer_checkQueue();
+    EXPECT_EQ(model.itemAt(0)->session, nullptr);
+
+    // A list behind the waiting download does not start; at the front it does.
+    queue().addToQueue(QStringLiteral("list*/*@refresh"));
+    queue().timer_checkQueue();
+    EXPECT_EQ(model.itemAt(1)->session, nullptr);
+    queue().addToQueue(QStringLiteral("list*/*@refresh"), nullptr, true);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(newCommands(), (QStringList{QStringLiteral("CWD /"), QStringLiteral("PWD"), QStringLiteral("LIST")}));
+    ASSERT_EQ(model.itemCount(), 2);
+    EXPECT_EQ(model.itemAt(0)->verb(), QueueVerb::GetFile);
+    EXPECT_EQ(model.itemAt(0)->statusText, QStringLiteral("Queued"));
+}
+
+TEST_F(QueuePump, RavuzAroSendsTransfersToTheTransferSessionAndKeepsTheOrder)
+{
+    makeFile(remoteRoot + QStringLiteral("/one.bin"));
+    connect(true);
+    QueueModel &model = queue().model();
+    std::vector<std::pair<QueueVerb, tkftpclient *>> started;
+    QObject::connect(&model, &QueueModel::itemStarted, &model, [&](const QModelIndex &index) {
+        const QueueItem *item = model.itemOf(index);
+        started.emplace_back(item->verb(), item->session);
+    });
+    const tFolderEntryObject one = entry(QStringLiteral("one.bin"), 4);
+    queue().addToQueue(QStringLiteral("getfile*/one.bin*") + local + QStringLiteral("one.bin"), &one);
+    queue().addToQueue(QStringLiteral("list*/*@refresh"));
+    ASSERT_TRUE(settled());
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_EQ(started[0], std::make_pair(QueueVerb::GetFile, sessions().xferSession));
+    EXPECT_EQ(started[1], std::make_pair(QueueVerb::List, sessions().mainSession));
+    EXPECT_TRUE(QFile::exists(local + QStringLiteral("one.bin")));
+
+    // While the transfer session is busy the next download waits, and so does the list
+    // behind it; a list at the front runs on the main session meanwhile.
+    tkftpclient *xfer = sessions().xferSession;
+    QueueItem *holder = queue().addToQueue(QStringLiteral("getfile*/one.bin*") + local + QStringLiteral("h.bin"), &one);
+    model.startItem(holder, xfer);
+    xfer->currentItem = holder;
+    QueueItem *second = queue().addToQueue(QStringLiteral("getfile*/one.bin*") + local + QStringLiteral("2.bin"), &one);
+    QueueItem *behind = queue().addToQueue(QStringLiteral("list*/*@refresh"));
+    queue().timer_checkQueue();
+    EXPECT_EQ(second->session, nullptr);
+    EXPECT_EQ(behind->session, nullptr);
+    QueueItem *front = queue().addToQueue(QStringLiteral("list*/*@refresh"), nullptr, true);
+    queue().timer_checkQueue();
+    EXPECT_EQ(front->session, sessions().mainSession);
+    EXPECT_EQ(model.rowOf(front), 0);
+    model.removeItem(holder);
+    EXPECT_EQ(xfer->currentItem, nullptr);
+    ASSERT_TRUE(settled());
+    EXPECT_TRUE(model.isEmpty());
+}
+
+TEST_F(QueuePump, APromptKeepsThePumpStillAndItsItemMayVanishMeanwhile)
+{
+    connect();
+    makeFile(local + QStringLiteral("exists.bin"), QByteArray(10, 'x'));
+    const tFolderEntryObject big = entry(QStringLiteral("exists.bin"), 100);
+    QueueModel &model = queue().model();
+    QueueItem *asked =
+        queue().addToQueue(QStringLiteral("getfile*/exists.bin*") + local + QStringLiteral("exists.bin"), &big);
+    const std::uint64_t askedId = asked->id();
+    bool stillInside = false;
+    ui.onOverwrite = [&] {
+        EXPECT_TRUE(queue().promptOpen());
+        // Ticks go on while the prompt is open: a list at the front must not start.
+        QueueItem *list = queue().addToQueue(QStringLiteral("list*/*@refresh"), nullptr, true);
+        queue().timer_checkQueue();
+        stillInside = list->session == nullptr;
+        model.removeItem(list);
+        // The user deletes the item the prompt is about.
+        model.removeItem(model.itemById(askedId));
+    };
+    queue().timer_checkQueue();
+    EXPECT_TRUE(stillInside);
+    ASSERT_EQ(ui.overwriteQuestions.size(), 1u);
+    EXPECT_TRUE(ui.overwriteQuestions[0].resumeEnabled) << "10 of 100 bytes are here";
+    EXPECT_EQ(ui.overwriteQuestions[0].defaultChoice, OverwriteChoice::Resume);
+    EXPECT_FALSE(queue().promptOpen());
+    EXPECT_EQ(model.itemCount(), 0);
+    EXPECT_EQ(sessions().mainSession->currentItem, nullptr);
+    EXPECT_EQ(newCommands(), QStringList()) << "nothing was started for the vanished item";
+}
+
+TEST_F(QueuePump, SkippingThousandsOfExistingFilesTakesOneRunAndFilesNotThereAreFetched)
+{
+    makeFile(remoteRoot + QStringLiteral("/missing.bin"));
+    connect();
+    QueueModel &model = queue().model();
+    const int count = 3000;
+    for (int i = 0; i < count; ++i) {
+        const QString name = QStringLiteral("f%1.bin").arg(i);
+        makeFile(local + name);
+        const tFolderEntryObject e = entry(name, 4);
+        QueueItem *item = queue().addToQueue(QStringLiteral("getfile*/") + name + QLatin1Char('*') + local + name, &e);
+        item->transferAction = 2;
+    }
+    // Skip with no local file is no reason to drop it: it is downloaded.
+    const tFolderEntryObject missing = entry(QStringLiteral("missing.bin"), 4);
+    QueueItem *last =
+        queue().addToQueue(QStringLiteral("getfile*/missing.bin*") + local + QStringLiteral("missing.bin"), &missing);
+    last->transferAction = 2;
+    queue().timer_checkQueue();
+    ASSERT_EQ(model.itemCount(), 1);
+    EXPECT_EQ(model.itemAt(0), last);
+    EXPECT_EQ(last->session, sessions().mainSession);
+    ASSERT_TRUE(settled());
+    EXPECT_TRUE(model.isEmpty());
+    EXPECT_EQ(QFileInfo(local + QStringLiteral("missing.bin")).size(), 4);
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Every file and folder under root, relative, with the bytes of each file.
+std::map<QString, QByteArray> treeOf(const QString &root)
+{
+    std::map<QString, QByteArray> tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QString relative = path.mid(root.size());
+        tree[relative] = QFileInfo(path).isDir() ? QByteArray("<folder>") : readAll(path);
+    }
+    return tree;
+}
+
+TEST_F(QueuePump, OverwritePromptAnswersDecideWhatHappensToTheLocalFile)
+{
+    const QByteArray remoteBytes("0123456789abcdef");
+    makeFile(remoteRoot + QStringLiteral("/r.bin"), remoteBytes);
+    connect();
+    struct Case {
+        const char *name;
+        QByteArray localBytes;
+        std::optional<OverwriteAnswer> answer; // none: the countdown takes the default
+        OverwriteChoice expectedDefault;
+        QByteArray after;
+        QStringList sent;
+    };
+    const Case cases[] = {
+        {"resume",
+         "0123",
+         OverwriteAnswer{OverwriteChoice::Resume, false},
+         OverwriteChoice::Resume,
+         remoteBytes,
+         {QStringLiteral("REST 4"), QStringLiteral("RETR /r.bin")}},
+        {"overwrite",
+         "zzzz",
+         OverwriteAnswer{OverwriteChoice::Overwrite, false},
+         OverwriteChoice::Resume,
+         remoteBytes,
+         {QStringLiteral("RETR /r.bin")}},
+        {"skip", "zzzz", OverwriteAnswer{OverwriteChoice::Skip, false}, OverwriteChoice::Resume, "zzzz", {}},
+        {"timed-default-resumes",
+         "01234567",
+         std::nullopt,
+         OverwriteChoice::Resume,
+         remoteBytes,
+         {QStringLiteral("REST 8"), QStringLiteral("RETR /r.bin")}},
+        // As large as the remote file: nothing to resume, the default skips.
+        {"timed-default-skips", "ffffffffffffffff", std::nullopt, OverwriteChoice::Skip, "ffffffffffffffff", {}},
+    };
+    const tFolderEntryObject e = entry(QStringLiteral("r.bin"), remoteBytes.size());
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString target = local + QStringLiteral("r.bin");
+        QFile::remove(target);
+        makeFile(target, c.localBytes);
+        ui.overwriteQuestions.clear();
+        if (c.answer)
+            ui.overwriteAnswers.push_back(*c.answer);
+        queue().addToQueue(QStringLiteral("getfile*/r.bin*") + target, &e);
+        ASSERT_TRUE(settled());
+        ASSERT_EQ(ui.overwriteQuestions.size(), 1u);
+        EXPECT_EQ(ui.overwriteQuestions[0].defaultChoice, c.expectedDefault);
+        EXPECT_EQ(readAll(target), c.after);
+        QStringList sent = newCommands();
+        sent.removeAll(QStringLiteral("TYPE I"));
+        EXPECT_EQ(sent, c.sent);
+        EXPECT_TRUE(queue().model().isEmpty());
+    }
+
+    // "Apply to all": the second existing file is not asked about.
+    makeFile(local + QStringLiteral("one"), "old");
+    makeFile(local + QStringLiteral("two"), "old");
+    ui.overwriteQuestions.clear();
+    ui.overwriteAnswers.push_back({OverwriteChoice::Overwrite, true});
+    queue().addToQueue(QStringLiteral("getfile*/r.bin*") + local + QStringLiteral("one"), &e);
+    queue().addToQueue(QStringLiteral("getfile*/r.bin*") + local + QStringLiteral("two"), &e);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(ui.overwriteQuestions.size(), 1u);
+    EXPECT_EQ(readAll(local + QStringLiteral("one")), remoteBytes);
+    EXPECT_EQ(readAll(local + QStringLiteral("two")), remoteBytes);
+}
+
+TEST_F(QueuePump, AShortDownloadIsAnErrorAndItsBytesStayForAResume)
+{
+    makeFile(remoteRoot + QStringLiteral("/short.bin"), QByteArray(50, 's'));
+    connect();
+    // The listing said 100 bytes; the server delivers 50 and reports success.
+    const tFolderEntryObject e = entry(QStringLiteral("short.bin"), 100);
+    QueueItem *item =
+        queue().addToQueue(QStringLiteral("getfile*/short.bin*") + local + QStringLiteral("short.bin"), &e);
+    ASSERT_TRUE(settled());
+    ASSERT_EQ(queue().model().itemCount(), 1);
+    EXPECT_EQ(item->statusText, QStringLiteral("Error"));
+    EXPECT_EQ(item->session, nullptr);
+    EXPECT_TRUE(queue().model().isPaused());
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("partial file, 50 of 100 bytes")))
+        << ui.messages[0].toStdString();
+    EXPECT_EQ(QFileInfo(local + QStringLiteral("short.bin")).size(), 50);
+    EXPECT_EQ(read(controller->setup(), Keys::statFilesReceived), 0);
+}
+
+TEST_F(QueuePump, FolderTreesTravelByteExactBothWaysAndAreDeleted)
+{
+    const QString src = remoteRoot + QStringLiteral("/src");
+    QByteArray big(10 * 1024 * 1024, Qt::Uninitialized);
+    for (int i = 0; i < big.size(); ++i)
+        big[i] = static_cast<char>((i * 7919) >> 3);
+    makeFile(src + QStringLiteral("/zero.txt"), QByteArray());
+    makeFile(src + QStringLiteral("/with blank.txt"), "blank\r\nline\n");
+    makeFile(src + QStringLiteral("/gr\u00FC\u00DFe/\u00E4rger.bin"), "umlaut");
+    makeFile(src + QStringLiteral("/deep/a/b/big.bin"), big);
+    QDir().mkpath(src + QStringLiteral("/empty"));
+    connect();
+    const tFolderEntryObject folder = entry(QStringLiteral("src"), 0, true);
+    queue().addToQueue(QStringLiteral("getfolder*/src*") + local + QStringLiteral("src"), &folder);
+    ASSERT_TRUE(settled(60000));
+    EXPECT_FALSE(queue().model().isPaused()) << ui.messages.join(QLatin1Char('\n')).toStdString();
+    const auto remoteTree = treeOf(src);
+    EXPECT_EQ(treeOf(local + QStringLiteral("src")), remoteTree);
+
+    const tFolderEntryObject localFolder = entry(QStringLiteral("src"), -1, true);
+    queue().addToQueue(QStringLiteral("putfolder*") + local + QStringLiteral("src*/copy"), &localFolder);
+    ASSERT_TRUE(settled(60000));
+    EXPECT_FALSE(queue().model().isPaused()) << ui.messages.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(treeOf(remoteRoot + QStringLiteral("/copy")), remoteTree);
+
+    queue().addToQueue(QStringLiteral("deletefolder*/copy"));
+    ASSERT_TRUE(settled(60000));
+    EXPECT_FALSE(QDir(remoteRoot + QStringLiteral("/copy")).exists());
+    EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(QueuePump, AFolderThatLeadsBackIntoItselfStopsTheTransfer)
+{
+    makeFile(remoteRoot + QStringLiteral("/loop/file.txt"));
+    ASSERT_TRUE(QFile::link(QStringLiteral("."), remoteRoot + QStringLiteral("/loop/self")));
+    connect();
+    write(controller->setup(), Keys::folderDepthLimit, 6);
+    const tFolderEntryObject folder = entry(QStringLiteral("loop"), 0, true);
+    queue().addToQueue(QStringLiteral("getfolder*/loop*") + local + QStringLiteral("loop"), &folder);
+    ASSERT_TRUE(settled(30000));
+    EXPECT_EQ(readAll(local + QStringLiteral("loop/file.txt")), QByteArray("data"));
+    // However the server shows the link (as a link, or as a folder it lets us enter), the
+    // expansion ends: skipped, or stopped at the depth limit with a message.
+    if (queue().model().isPaused()) {
+        ASSERT_FALSE(ui.messages.isEmpty());
+        EXPECT_TRUE(ui.messages.last().contains(QStringLiteral("levels deep"))) << ui.messages.last().toStdString();
+    }
+    EXPECT_LE(depthBelow(local + QStringLiteral("loop")), 6);
+}
+
+TEST(QueueAdd, CachedFoldersShowAtOnceAndBadCommandsAreRefused)
+{
+    TempHome home;
+    RecordingUserInterface ui;
+    MainController c(ui);
+    BrowserState &state = c.browsers().state();
+    state.storeListing(QStringLiteral("/pub/"), {}, QString());
+    QueueController &q = c.queue();
+
+    EXPECT_EQ(q.addToQueue(QStringLiteral("list*pub")), nullptr);
+    EXPECT_EQ(c.browsers().rFolder(), QStringLiteral("/pub/"));
+    EXPECT_TRUE(q.model().isEmpty());
+
+    QueueItem *refresh = q.addToQueue(QStringLiteral("list*pub*@refresh"));
+    ASSERT_NE(refresh, nullptr);
+    EXPECT_EQ(refresh->actionText, QStringLiteral("List folder /pub/"));
+    EXPECT_TRUE(state.isFolderStale(QStringLiteral("/pub/")));
+
+    EXPECT_EQ(q.addToQueue(QStringLiteral("getfile*/a*/tmp/a")), nullptr) << "a download needs its entry";
+    EXPECT_EQ(ui.messages.size(), 1);
+    EXPECT_EQ(q.model().itemCount(), 1);
+}
+
+} // namespace
