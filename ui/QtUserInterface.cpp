@@ -1,6 +1,7 @@
 #include "ui/QtUserInterface.h"
 
 #include "base/Guard.h"
+#include "queue/widgets/u_XferAction.h"
 #include "ui/BugWindow.h"
 #include "ui/ErrorWindow.h"
 #include "ui/u_FormSingleEditBox.h"
@@ -54,4 +55,15 @@ void QtUserInterface::showErrorWindow(const QString &message, const QString &det
 void QtUserInterface::openUrl(const QUrl &url)
 {
     QDesktopServices::openUrl(url);
+}
+
+OverwriteAnswer QtUserInterface::askOverwrite(const OverwriteQuestion &question)
+{
+    OverwriteAnswer answer{OverwriteChoice::Skip, false};
+    guarded("mnak3", [&] {
+        TFormXFerAction prompt(question, m_owner);
+        prompt.exec();
+        answer = prompt.answer();
+    });
+    return answer;
 }

@@ -17,6 +17,7 @@ public:
     void showBugWindow(const QString &siteId, const QString &message) override;
     void showErrorWindow(const QString &message, const QString &details) override;
     void openUrl(const QUrl &url) override;
+    OverwriteAnswer askOverwrite(const OverwriteQuestion &question) override;
 
     // Program texts use "\r" for line breaks; Qt wants "\n".
     static QString displayText(const QString &text);

@@ -65,6 +65,8 @@ void MainWindow::observeController()
     connect(&m_controller, &MainController::closeRequested, this, &QWidget::close, Qt::QueuedConnection);
     connect(&m_controller.browsers(), &BrowserController::localFolderHistoryChanged, this,
             &MainWindow::showLocalFolderHistory);
+    // Once logged in the remote list takes the logo's place.
+    connect(&m_controller, &MainController::siteLoggedIn, this, [this] { m_rPanel->setLogoShown(false); });
 }
 
 MainWindow::~MainWindow()
