@@ -311,8 +311,11 @@ void TFtpClient::ReplyTimedOut()
     m_awaitingReply = false;
     m_composite = false; // nothing more of this request runs
     m_steps.reset();
-    if (m_state == TFtpEngineState::stDnsLookup)
+    if (m_state == TFtpEngineState::stDnsLookup) {
+        TriggerRequestDone(WsaError::TimedOut);
         m_control.CancelDnsLookup();
+        return;
+    }
     // Closing the control connection ends the request (and tells the session it is gone).
     if (m_control.State() != TSocketState::wsClosed)
         m_control.Close();

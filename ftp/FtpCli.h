@@ -31,6 +31,10 @@
 // when it is unassigned. Do not delete the engine inside one of its handlers. OnProgress
 // comes before each data block and may abort the transfer; the data connection is then
 // closed inside the call.
+//
+// Servers are not trusted to follow the protocol: malformed or stale replies, silence, data
+// connections from other hosts, a REST that was ignored and names in another character set
+// are refused or handled as docs/engine.md lists; none of them ends as a success.
 class TFtpClient : public QObject {
     Q_OBJECT
 public:
@@ -297,6 +301,7 @@ private:
     bool BeginPort(QString &why);
     bool ConnectPassiveData(void (TFtpClient::*connected)(int), int failCode);
     void DataAccept();
+    QString DataConnectFailureText(int error) const;
     void DownloadConnected(int error);
     void UploadConnected(int error);
     void DataReceive();

@@ -83,6 +83,7 @@ bool TFtpClient::ConnectPassiveData(void (TFtpClient::*connected)(int), int fail
             QStringLiteral("! PASV address %1 differs from the server's address %2; connecting to %2").arg(host, peer));
         host = peer;
     }
+    m_socksErrorText.clear();
     try {
         m_data.SetAddr(host);
         m_data.SetPort(QString::number(pasv->port));
@@ -169,12 +170,19 @@ void TFtpClient::DataAccept()
         PostStartUpload();
 }
 
+QString TFtpClient::DataConnectFailureText(int error) const
+{
+    if (error > 20000 && error <= 20017 && !m_socksErrorText.isEmpty())
+        return QStringLiteral("Unable to establish data connection: ") + ConnectFailureText(error);
+    return QStringLiteral("Unable to establish data connection, error #%1").arg(error);
+}
+
 void TFtpClient::DownloadConnected(int error)
 {
     m_startTick = nowTick();
     if (error != 0) {
         m_data.OnSessionClosed = nullptr;
-        FailTransferStart(550, QStringLiteral("Unable to establish data connection, error #%1").arg(error), false);
+        FailTransferStart(550, DataConnectFailureText(error), false);
         return;
     }
     if (m_replyTimer.isActive())
@@ -191,7 +199,7 @@ void TFtpClient::UploadConnected(int error)
     m_startTick = nowTick();
     if (error != 0) {
         m_data.OnSessionClosed = nullptr;
-        FailTransferStart(550, QStringLiteral("Unable to establish data connection, error #%1").arg(error), false);
+        FailTransferStart(550, DataConnectFailureText(error), false);
         return;
     }
     m_data.OnSessionClosed = [this](TWSocket *, int e) { Guarded([&] { DataClosed(e); }); };

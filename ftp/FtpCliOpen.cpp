@@ -50,6 +50,8 @@ void TFtpClient::FailOpen(int error, const QString &response)
 
 void TFtpClient::ControlDnsLookupDone(int error)
 {
+    if (m_requestDone)
+        return; // the request already ended (the reply timer ran out during the lookup)
     if (error != 0) {
         return FailOpen(error, QStringLiteral("500 %1 (Winsock error #%2)").arg(WSocketErrorDesc(error)).arg(error));
     }
