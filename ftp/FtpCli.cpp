@@ -356,10 +356,14 @@ void TFtpClient::PostRequestDone(int error)
     QMetaObject::invokeMethod(
         this,
         [this, error] {
-            Guarded([&] {
-                if (OnRequestDone)
-                    OnRequestDone(this, m_requestType, error);
-            });
+            // An exception from the program's handler goes to OnBgException; nothing else
+            // follows, whatever the handler had started.
+            Guarded(
+                [&] {
+                    if (OnRequestDone)
+                        OnRequestDone(this, m_requestType, error);
+                },
+                false);
         },
         Qt::QueuedConnection);
 }
@@ -367,7 +371,7 @@ void TFtpClient::PostRequestDone(int error)
 // The one barrier around every event the engine handles (socket events, its own posted
 // events, the reply timer): an exception goes to OnBgException and never into the event
 // loop. A request it interrupted fails instead of waiting for an event that will not come.
-void TFtpClient::Guarded(const std::function<void()> &body)
+void TFtpClient::Guarded(const std::function<void()> &body, bool endRequest)
 {
     try {
         body();
@@ -380,7 +384,7 @@ void TFtpClient::Guarded(const std::function<void()> &body)
             } catch (...) { // the handler of a handler's failure must not fail the loop
             }
         }
-        if (m_requestDone || m_state == TFtpEngineState::stReady)
+        if (!endRequest || m_requestDone || m_state == TFtpEngineState::stReady)
             return;
         try {
             m_requestResult = 500;

@@ -243,7 +243,7 @@ private:
     void SetResponse(int32_t code, const QString &line);
     void TriggerRequestDone(int error);
     void PostRequestDone(int error);
-    void Guarded(const std::function<void()> &body);
+    void Guarded(const std::function<void()> &body, bool endRequest = true);
     void ArmReplyTimer();
     void ReplyTimedOut();
     QByteArray EncodeForServer(const QString &text, bool *ok = nullptr) const;

@@ -281,6 +281,7 @@ void TFtpClient::TearDownTransfer()
     }
     SetPhase(Phase::Idle);
     m_next = nullptr;
+    m_sizeName.clear(); // a SIZE result speaks for the next transfer only
     m_localFile.close();
     DetachData();
 }
