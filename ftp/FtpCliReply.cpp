@@ -92,8 +92,12 @@ void TFtpClient::HandleReplyLine(const QByteArray &bytes, bool stale, int error)
         TriggerDisplay(QStringLiteral("< ") + m_lastResponse);
         return WaitingBannerLine(reply.code, error);
     }
-    if (!m_next)
-        return HandleError(QStringLiteral("Program error: FNext is nil"));
+    if (!m_next) {
+        // Its command has had its reply (a repeated 227 while a passive upload opens its
+        // data connection, say): no later line is taken for it.
+        TriggerDisplay(QStringLiteral("< ") + m_lastResponse);
+        return;
+    }
     (this->*m_next)();
 }
 
@@ -133,6 +137,7 @@ void TFtpClient::WaitingBannerLine(int code, int error)
 
 void TFtpClient::GenericReply()
 {
+    m_next = nullptr; // one reply per command
     TriggerDisplay(QStringLiteral("< ") + m_lastResponse);
     const int code = FtpReadCode(m_lastResponse).code;
     m_awaitingReply = false;

@@ -763,6 +763,23 @@ TEST(FtpPasv, APortBelow1024IsRefused)
     EXPECT_FALSE(QFile::exists(s.local()));
 }
 
+// A reply line after a command's reply belongs to nothing: a second 227 while a passive
+// upload opens its data connection must not end the upload as a success before STOR.
+TEST(FtpPasv, ASecond227DoesNotEndAPassiveUpload)
+{
+    Session s(true);
+    const QByteArray content = pattern(3000);
+    writeFile(s.local(), content);
+    // Both lines in one write, so they arrive in one read.
+    s.srv.on(QStringLiteral("PASV"))
+        .pasv(QStringLiteral("227 Entering Passive Mode (%1).\r\n227 Entering Passive Mode (127,0,0,1,4,1)"));
+    s.srv.on(QStringLiteral("STOR f")).reply(QStringLiteral("150 send")).dataReceive().reply(QStringLiteral("226 ok"));
+    ASSERT_TRUE(s.login());
+    EXPECT_EQ(s.run([&] { s.ftp.StartPut(); }), 0) << s.rec.display.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(s.commands(), (QStringList{QStringLiteral("PASV"), QStringLiteral("STOR f")}));
+    EXPECT_EQ(s.srv.received(), content);
+}
+
 // A download that fails on its final reply keeps every byte that had arrived, so it can be
 // resumed from the true length of the file.
 // (Passive: the data connection is up before RETR, so the bytes are surely on it.)
