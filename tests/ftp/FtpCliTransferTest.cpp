@@ -836,6 +836,10 @@ TEST(FtpRestGet, AServerThatIgnoresRestIsCaughtAndTheFileRestored)
         }
         EXPECT_EQ(s.run([&] { s.ftp.StartRestGet(); }), r.error) << s.rec.display.join(QLatin1Char('\n')).toStdString();
         EXPECT_EQ(readFile(s.local()), r.after);
+        QStringList commands{QStringLiteral("PASV"), QStringLiteral("REST 1000"), QStringLiteral("RETR f")};
+        if (r.sizeReply)
+            commands.prepend(QStringLiteral("SIZE f"));
+        EXPECT_EQ(s.commands(), commands);
         if (r.error != 0) {
             EXPECT_TRUE(s.ftp.ErrorMessage().startsWith(QStringLiteral("451 The server ignored REST")));
         }
