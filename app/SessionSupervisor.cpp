@@ -76,7 +76,14 @@ void SessionSupervisor::installHandlers(tkftpclient &session)
 
 void SessionSupervisor::stripTrailingSlash(QString &command)
 {
-    if (command.size() >= 3 && command.endsWith(QLatin1Char('/')) && command[command.size() - 2] != QLatin1Char(' '))
+    // Only a path loses its final "/": a password or user name is sent whole.
+    static const char *const kPathCommands[] = {"CWD ",  "MKD ",  "RMD ",  "LIST ", "NLST ", "SIZE ",      "DELE ",
+                                                "RNFR ", "RNTO ", "RETR ", "STOR ", "APPE ", "SITE CHMOD "};
+    bool path = false;
+    for (const char *verb : kPathCommands)
+        path = path || command.startsWith(QLatin1String(verb), Qt::CaseInsensitive);
+    if (path && command.size() >= 3 && command.endsWith(QLatin1Char('/')) &&
+        command[command.size() - 2] != QLatin1Char(' '))
         command.chop(1);
 }
 

@@ -1,20 +1,29 @@
 // TFtpClient: properties, usage errors, the command executor and request completion.
 #include "ftp/FtpCli.h"
 
+#include "base/TextCodec.h"
+
 #include <QMetaObject>
 
 TFtpClient::TFtpClient(QObject *parent) : QObject(parent)
 {
-    m_control.OnDnsLookupDone = [this](TWSocket *, int error) { ControlDnsLookupDone(error); };
-    m_control.OnSessionConnected = [this](TWSocket *, int error) { ControlSessionConnected(error); };
-    m_control.OnDataAvailable = [this](TWSocket *, int error) { ControlDataAvailable(error); };
-    m_control.OnSessionClosed = [this](TWSocket *, int error) { ControlSessionClosed(error); };
+    m_control.OnDnsLookupDone = [this](TWSocket *, int error) { Guarded([&] { ControlDnsLookupDone(error); }); };
+    m_control.OnSessionConnected = [this](TWSocket *, int error) { Guarded([&] { ControlSessionConnected(error); }); };
+    m_control.OnDataAvailable = [this](TWSocket *, int error) { Guarded([&] { ControlDataAvailable(error); }); };
+    m_control.OnSessionClosed = [this](TWSocket *, int error) { Guarded([&] { ControlSessionClosed(error); }); };
+    // The proxy's own words for a failed SOCKS handshake, for the message the user sees.
+    for (TWSocket *s : {&m_control, &m_data})
+        s->OnSocksError = [this](TWSocket *, int, const QString &msg) { m_socksErrorText = msg; };
+    m_replyTimer.setSingleShot(true);
+    connect(&m_replyTimer, &QTimer::timeout, this, [this] { Guarded([this] { ReplyTimedOut(); }); });
 }
 
 TFtpClient::~TFtpClient()
 {
+    m_replyTimer.stop();
     m_control.OnSessionClosed = nullptr;
     m_control.OnDnsLookupDone = nullptr;
+    m_data.OnSessionClosed = nullptr;
 }
 
 // --- properties with behaviour -----------------------------------------------------------
@@ -124,6 +133,11 @@ void TFtpClient::ChangeState(TFtpEngineState state)
         OnStateChange(this);
 }
 
+void TFtpClient::SetPhase(Phase phase)
+{
+    m_phase = phase;
+}
+
 void TFtpClient::TriggerDisplay(const QString &text)
 {
     if (!OnDisplay)
@@ -142,21 +156,29 @@ void TFtpClient::HandleError(const QString &text)
     throw FtpException(text);
 }
 
-bool TFtpClient::CheckReady()
+// A public Start operation: a step that cannot start is a usage error of the caller.
+void TFtpClient::Run(Starter starter)
+{
+    QString why;
+    if (!(this->*starter)(why))
+        HandleError(why);
+}
+
+bool TFtpClient::Ready(QString &why) const
 {
     if (m_state == TFtpEngineState::stReady || m_state == TFtpEngineState::stInternalReady)
         return true;
-    HandleError(QStringLiteral("FTP component not ready"));
+    why = QStringLiteral("FTP component not ready");
     return false;
 }
 
 // A CR or LF inside a path, name or password would end the command early and make the
 // rest a second command of the attacker's choosing: such a request is refused unsent.
-bool TFtpClient::RefuseLineBreaks(std::initializer_list<const QString *> operands)
+bool TFtpClient::NoLineBreaks(std::initializer_list<const QString *> operands, QString &why) const
 {
     for (const QString *text : operands) {
         if (text->contains(QLatin1Char('\r')) || text->contains(QLatin1Char('\n'))) {
-            HandleError(QStringLiteral("Line break in command refused: a name, path or password contains CR or LF"));
+            why = QStringLiteral("Line break in command refused: a name, path or password contains CR or LF");
             return false;
         }
     }
@@ -177,6 +199,29 @@ void TFtpClient::SetResponse(int32_t code, const QString &line)
     SetErrorMessage(line);
 }
 
+// --- the server's character set --------------------------------------------------------------
+
+QByteArray TFtpClient::EncodeForServer(const QString &text, bool *ok) const
+{
+    if (m_encoding == Encoding::Windows1252)
+        return TextCodec::toWindows1252(text, ok);
+    if (ok)
+        *ok = true;
+    return text.toUtf8();
+}
+
+// One line of a reply or a listing. A line that is not valid UTF-8 shows the server speaks
+// a single-byte set; from then on every line is read, and every name sent, as Windows-1252,
+// so a name goes back as the bytes it came in.
+QString TFtpClient::DecodeFromServer(const QByteArray &bytes)
+{
+    if (m_encoding == Encoding::Utf8 && !TextCodec::isValidUtf8(bytes)) {
+        m_encoding = Encoding::Windows1252;
+        TriggerDisplay(QStringLiteral("! The server does not speak UTF-8; names are read and sent as Windows-1252"));
+    }
+    return m_encoding == Encoding::Utf8 ? QString::fromUtf8(bytes) : TextCodec::fromWindows1252(bytes);
+}
+
 // --- commands -------------------------------------------------------------------------------
 
 void TFtpClient::SendCommand(const QString &cmd)
@@ -185,21 +230,35 @@ void TFtpClient::SendCommand(const QString &cmd)
     if (OnCommand)
         OnCommand(this, line);
     TriggerDisplay(QStringLiteral("> ") + line);
+    // Whatever is already in the receive buffer came before this command: not its reply.
+    m_staleBytes = m_buffer.size();
+    m_multiCode = 0;
     if (m_control.State() == TSocketState::wsConnected)
-        m_control.SendStr(line.toUtf8() + "\r\n");
+        m_control.SendStr(EncodeForServer(line) + "\r\n");
+    ArmReplyTimer();
 }
 
-void TFtpClient::ExecAsync(TFtpRequest rq, const QString &line, std::initializer_list<int> okCodes, Handler doneAction)
+bool TFtpClient::ExecAsync(TFtpRequest rq, const QString &line, std::initializer_list<int> okCodes, QString &why,
+                           ReplyAction action)
 {
     const bool exempt = line == QLatin1String("ABOR") || line == QLatin1String("STAT") || line == QLatin1String("QUIT");
     if (!exempt) {
-        if (!CheckReady())
-            return;
-        if (!m_connected)
-            return HandleError(QStringLiteral("FTP component not connected"));
+        if (!Ready(why))
+            return false;
+        if (!m_connected) {
+            why = QStringLiteral("FTP component not connected");
+            return false;
+        }
     }
-    if (!RefuseLineBreaks({&line}))
-        return;
+    if (!NoLineBreaks({&line}, why))
+        return false;
+    bool fits = true;
+    EncodeForServer(line, &fits);
+    if (!fits) {
+        // Sending "?" in place of a character would name another file, or none.
+        why = QStringLiteral("Name refused: it has characters the server's character set (Windows-1252) cannot hold");
+        return false;
+    }
     if (!m_composite)
         m_requestType = rq;
     m_okCount = 0;
@@ -209,11 +268,11 @@ void TFtpClient::ExecAsync(TFtpRequest rq, const QString &line, std::initializer
     }
     m_requestDone = false;
     m_next = &TFtpClient::GenericReply;
-    m_doneAction = doneAction;
+    m_replyAction = action;
     m_errorMessage.clear();
+    m_waitingFor = QStringLiteral("the reply to ") + line.section(QLatin1Char(' '), 0, 0);
     ChangeState(TFtpEngineState::stWaitingResponse);
     m_awaitingReply = true;
-    ++m_stepStarts;
     SendCommand(line);
     if (m_control.State() != TSocketState::wsConnected) {
         // ABOR, STAT and QUIT pass the checks but go nowhere without a connection: no reply
@@ -223,6 +282,44 @@ void TFtpClient::ExecAsync(TFtpRequest rq, const QString &line, std::initializer
         SetErrorMessage(QStringLiteral("Not connected"));
         TriggerRequestDone(WsaError::NotConnected);
     }
+    return true;
+}
+
+// --- the reply timer ----------------------------------------------------------------------------
+
+// (Re)starts the wait for the server: every byte on the control or the data connection
+// starts it again, so only silence runs it out. Request completion stops it.
+void TFtpClient::ArmReplyTimer()
+{
+    if (m_replyTimeoutMs > 0)
+        m_replyTimer.start(m_replyTimeoutMs);
+}
+
+void TFtpClient::ReplyTimedOut()
+{
+    if (m_requestDone || m_state == TFtpEngineState::stReady)
+        return;
+    const QString text =
+        QStringLiteral("Timeout: nothing from the server for %1 s while waiting for %2; connection closed")
+            .arg(m_replyTimeoutMs / 1000.0)
+            .arg(m_waitingFor.isEmpty() ? QStringLiteral("the server") : m_waitingFor);
+    TriggerDisplay(QStringLiteral("! ") + text);
+    m_lastResponse = text;
+    m_statusCode = WsaError::TimedOut;
+    m_requestResult = WsaError::TimedOut;
+    m_errorMessage = text;
+    m_awaitingReply = false;
+    m_composite = false; // nothing more of this request runs
+    m_steps.reset();
+    if (m_state == TFtpEngineState::stDnsLookup) {
+        TriggerRequestDone(WsaError::TimedOut);
+        m_control.CancelDnsLookup();
+        return;
+    }
+    // Closing the control connection ends the request (and tells the session it is gone).
+    if (m_control.State() != TSocketState::wsClosed)
+        m_control.Close();
+    TriggerRequestDone(WsaError::TimedOut);
 }
 
 // --- completion -------------------------------------------------------------------------------
@@ -233,22 +330,15 @@ void TFtpClient::TriggerRequestDone(int error)
         return;
     m_requestDone = true;
     if (error == 0 && m_composite) {
-        // With a passive upload next, the engine stays busy until STOR has gone out. A REST
-        // still to come must find it ready, or a passive restart upload could never run.
-        const bool passivePutNext = m_passive && m_steps.test(static_cast<size_t>(TFtpStep::Put)) &&
-                                    !m_steps.test(static_cast<size_t>(TFtpStep::Rest));
-        if (m_state != TFtpEngineState::stAbort && !passivePutNext)
+        if (m_state != TFtpEngineState::stAbort)
             ChangeState(TFtpEngineState::stInternalReady);
         NextStep();
         return;
     }
+    m_replyTimer.stop();
     ChangeState(TFtpEngineState::stReady);
     // The request is over: nothing of its transfer may act any more.
-    m_transfer = Transfer::None;
-    m_localFile.close();
-    m_data.OnSessionClosed = nullptr;
-    m_data.OnDataAvailable = nullptr;
-    m_data.OnDataSent = nullptr;
+    TearDownTransfer();
     if (m_data.State() != TSocketState::wsClosed)
         m_data.Close();
     if (m_savedCode != -1) {
@@ -266,26 +356,43 @@ void TFtpClient::PostRequestDone(int error)
     QMetaObject::invokeMethod(
         this,
         [this, error] {
-            try {
-                if (OnRequestDone)
-                    OnRequestDone(this, m_requestType, error);
-            } catch (const std::exception &e) {
-                bool canClose = true;
-                if (OnBgException) {
-                    try {
-                        OnBgException(this, e, canClose);
-                    } catch (...) { // the handler of a handler's failure must not fail the loop
-                    }
-                }
-            }
+            // An exception from the program's handler goes to OnBgException; nothing else
+            // follows, whatever the handler had started.
+            Guarded(
+                [&] {
+                    if (OnRequestDone)
+                        OnRequestDone(this, m_requestType, error);
+                },
+                false);
         },
         Qt::QueuedConnection);
 }
 
-void TFtpClient::QuitDone()
+// The one barrier around every event the engine handles (socket events, its own posted
+// events, the reply timer): an exception goes to OnBgException and never into the event
+// loop. A request it interrupted fails instead of waiting for an event that will not come.
+void TFtpClient::Guarded(const std::function<void()> &body, bool endRequest)
 {
-    if (m_control.State() != TSocketState::wsClosed)
-        m_control.Close();
-    else
-        TriggerRequestDone(m_requestResult);
+    try {
+        body();
+        return;
+    } catch (const std::exception &e) {
+        bool canClose = true;
+        if (OnBgException) {
+            try {
+                OnBgException(this, e, canClose);
+            } catch (...) { // the handler of a handler's failure must not fail the loop
+            }
+        }
+        if (!endRequest || m_requestDone || m_state == TFtpEngineState::stReady)
+            return;
+        try {
+            m_requestResult = 500;
+            SetErrorMessage(QStringLiteral("500 Internal error: ") + QString::fromLocal8Bit(e.what()));
+            m_composite = false;
+            m_steps.reset();
+            TriggerRequestDone(500);
+        } catch (...) {
+        }
+    }
 }

@@ -8,6 +8,7 @@
 #include <QDeadlineTimer>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <array>
 #include <bitset>
@@ -30,6 +31,10 @@
 // when it is unassigned. Do not delete the engine inside one of its handlers. OnProgress
 // comes before each data block and may abort the transfer; the data connection is then
 // closed inside the call.
+//
+// Servers are not trusted to follow the protocol: malformed or stale replies, silence, data
+// connections from other hosts, a REST that was ignored and names in another character set
+// are refused or handled as docs/engine.md lists; none of them ends as a success.
 class TFtpClient : public QObject {
     Q_OBJECT
 public:
@@ -83,6 +88,15 @@ public:
     void SetTimeout(int seconds) { m_timeout = seconds; }
     bool MultiThreaded() const { return m_multiThreaded; }
     void SetMultiThreaded(bool v);
+    // How long the engine waits for the server when nothing at all arrives (greeting,
+    // replies, a data connection to open or to move); 0 waits without end. When it passes,
+    // the request fails with 10060 and the control connection is closed.
+    int ReplyTimeoutMs() const { return m_replyTimeoutMs; }
+    void SetReplyTimeoutMs(int ms) { m_replyTimeoutMs = ms; }
+    // After a successful login, ask FEAT and, when the server offers UTF8, send
+    // "OPTS UTF8 ON". Neither reply can fail the login.
+    bool NegotiateUtf8() const { return m_negotiateUtf8; }
+    void SetNegotiateUtf8(bool v) { m_negotiateUtf8 = v; }
 
     // --- public fields and queries ------------------------------------------------------
     QString ProxyPort = QStringLiteral("ftp");
@@ -106,6 +120,10 @@ public:
     QString DirResult() const { return m_dirResult; }
     int RequestResult() const { return m_requestResult; }
     bool IsConnected() const { return m_control.State() != TSocketState::wsClosed; }
+    // The server's character set for names, as far as seen on this connection: UTF-8
+    // until a reply or a listing line is not valid UTF-8, Windows-1252 from then on. Names
+    // go back to the server in the same set, so they travel as the bytes they came in.
+    bool ServerUsesUtf8() const { return m_encoding == Encoding::Utf8; }
     TWSocket &ControlSocket() { return m_control; }
     TWSocket &DataSocket() { return m_data; }
 
@@ -191,67 +209,130 @@ public:
 
 private:
     using Handler = void (TFtpClient::*)();
+    // What runs when a command's final reply has been judged (ok: an accepted code). Each
+    // single command names its own beside its request; none means "the request is done".
+    using ReplyAction = void (TFtpClient::*)(bool ok);
+    // Starts one step of a request; false, with the reason, when it could not start.
+    using Starter = bool (TFtpClient::*)(QString &why);
     static constexpr int kMaxCodes = 16;
 
-    // FtpCli.cpp: state, usage errors, the executor, completion
+    // The phase of the transfer in progress. Either end of a transfer (the success reply,
+    // the close of the data connection) may come first; the transfer is over when both are
+    // in, or at the first failure (EndTransfer).
+    enum class Phase {
+        Idle,       // no transfer
+        Connecting, // passive upload: the data connection is being opened, STOR/APPE waits
+        Commanded,  // the transfer command is out, its first reply is not
+        Moving,     // the server accepted the transfer (1xx): data moves
+        ReplyIn,    // the success reply is in; waiting for the data connection to close
+        ClosedIn,   // the data connection closed; waiting for the final reply
+    };
+    enum class Encoding { Utf8, Windows1252 };
+
+    // FtpCli.cpp: state, usage errors, the executor, completion, the event barrier
     void ChangeState(TFtpEngineState state);
+    void SetPhase(Phase phase);
     void TriggerDisplay(const QString &text);
     void HandleError(const QString &text);
-    bool CheckReady();
-    bool RefuseLineBreaks(std::initializer_list<const QString *> operands);
-    void ExecAsync(TFtpRequest rq, const QString &line, std::initializer_list<int> okCodes,
-                   Handler doneAction = nullptr);
+    void Run(Starter starter);
+    bool Ready(QString &why) const;
+    bool NoLineBreaks(std::initializer_list<const QString *> operands, QString &why) const;
+    bool ExecAsync(TFtpRequest rq, const QString &line, std::initializer_list<int> okCodes, QString &why,
+                   ReplyAction action = nullptr);
     void SetErrorMessage(const QString &line);
     void SetResponse(int32_t code, const QString &line);
-    void FailTransferReply(int code, const QString &notice);
     void TriggerRequestDone(int error);
     void PostRequestDone(int error);
-    void QuitDone();
+    void Guarded(const std::function<void()> &body, bool endRequest = true);
+    void ArmReplyTimer();
+    void ReplyTimedOut();
+    QByteArray EncodeForServer(const QString &text, bool *ok = nullptr) const;
+    QString DecodeFromServer(const QByteArray &bytes);
 
-    // FtpCliReply.cpp: reading replies
+    // FtpCliReply.cpp: reading replies and the per-command reply actions
     void ControlDataAvailable(int error);
-    void HandleReplyLine(const QByteArray &bytes, int error);
-    void WaitingBannerLine(const FtpReplyCode &code, int error);
+    void HandleReplyLine(const QByteArray &bytes, bool stale, int error);
+    void ProtocolError(const QString &text);
+    void WaitingBannerLine(int code, int error);
     void GenericReply();
+    void ReplyDone(bool ok);
+    void SizeReply(bool ok);
+    void DirReply(bool ok);
+    void PwdReply(bool ok);
+    void PasvReply(bool ok);
+    void QuitReply(bool ok);
+    void FeatReply(bool ok);
+
+    // FtpCliSteps.cpp: the single-command starters and composite requests
+    bool BeginUser(QString &why);
+    bool BeginPass(QString &why);
+    bool BeginCwd(QString &why);
+    bool BeginSyst(QString &why);
+    bool BeginQuit(QString &why);
+    bool BeginAbor(QString &why);
+    bool BeginSize(QString &why);
+    bool BeginMkd(QString &why);
+    bool BeginRmd(QString &why);
+    bool BeginDele(QString &why);
+    bool BeginRnto(QString &why);
+    bool BeginRnfr(QString &why);
+    bool BeginPwd(QString &why);
+    bool BeginQuote(QString &why);
+    bool BeginCdup(QString &why);
+    bool BeginTypeSet(QString &why);
+    bool BeginFeat(QString &why);
+    bool BeginOptsUtf8(QString &why);
+    bool BeginComposite(TFtpRequest rq, std::initializer_list<TFtpStep> steps, QString &why);
+    void StartComposite(TFtpRequest rq, std::initializer_list<TFtpStep> steps);
+    void NextStep();
+    void RunStep(TFtpStep step);
+    void FailStep(const QString &why);
 
     // FtpCliOpen.cpp: lookup, connect, close, abort
+    bool BeginOpen(QString &why);
     void ControlDnsLookupDone(int error);
     void ControlSessionConnected(int error);
     void ControlSessionClosed(int error);
     void FailOpen(int error, const QString &response);
     void ApplySocks(TWSocket &socket) const;
+    QString ConnectFailureText(int error) const;
 
     // FtpCliData.cpp: PORT/PASV and the data connection
-    enum class Transfer { None, Download, Upload };
-    bool ConnectPassiveData(void (TFtpClient::*connected)(int), const QString &failPrefix);
-    void DataAccept(bool upload);
+    bool BeginPort(QString &why);
+    bool ConnectPassiveData(void (TFtpClient::*connected)(int), int failCode);
+    void DataAccept();
+    QString DataConnectFailureText(int error) const;
     void DownloadConnected(int error);
     void UploadConnected(int error);
     void DataReceive();
+    bool StoreReceived(const char *data, int length);
+    void DrainData();
     void DataDiscard();
     void DataSend(int error);
     bool SendNextBlock();
     void PostStartUpload();
     void DataClosed(int error);
     void NoteDataError(int code, const QString &text);
+    void DetachData();
 
-    // FtpCliTransfer.cpp: transfer commands, their replies, REST
-    void StartDownload(TFtpRequest rq, const QString &command);
-    void StartUpload(bool append);
+    // FtpCliTransfer.cpp: transfer commands, their replies, the end of a transfer, REST
+    bool BeginRetr(QString &why);
+    bool BeginList(QString &why);
+    bool BeginNlst(QString &why);
+    bool BeginStor(QString &why);
+    bool BeginAppe(QString &why);
+    bool BeginRest(QString &why);
+    bool BeginDownload(TFtpRequest rq, const QString &command, QString &why);
+    bool BeginUpload(bool append, QString &why);
     void SendUploadCommand();
     void DownloadFirstReply();
-    void DownloadFinalReply();
     void UploadFirstReply();
-    void UploadFinalReply();
-    void FailTransfer(int code);
+    void TransferFinalReply();
+    void TransferComplete();
     void FailTransferStart(int code, const QString &response, bool showIt);
-    void EndCheck();
-    void DeliverDisplayFile(const char *data, int length);
-
-    // FtpCliSteps.cpp: composite requests
-    void StartComposite(TFtpRequest rq, std::initializer_list<TFtpStep> steps);
-    void NextStep();
-    void RunStep(TFtpStep step);
+    void TearDownTransfer();
+    void EndTransfer(int code);
+    void DeliverDisplayFile(const char *data, int length, bool flush);
 
     TWSocket m_control;
     TWSocket m_data;
@@ -270,20 +351,27 @@ private:
     bool m_multiThreaded = false;
     bool m_passive = false;
     int m_displayFileMode = 0;
+    int m_replyTimeoutMs = 30000;
+    bool m_negotiateUtf8 = false;
 
     TFtpEngineState m_state = TFtpEngineState::stReady;
     TFtpRequest m_requestType = TFtpRequest::rqNone;
     int32_t m_statusCode = 0;
     QString m_lastResponse;
     int64_t m_sizeResult = 0;
+    QString m_sizeName; // the remote file a valid SIZE result belongs to
     QString m_dirResult;
     int m_requestResult = 0;
 
     FtpReplyBuffer m_buffer;
+    // Bytes of the buffer that arrived before the last command went out: the lines they
+    // make up cannot be its reply.
+    qsizetype m_staleBytes = 0;
+    int m_multiCode = 0; // the code of the multi-line reply being read, or 0
     std::array<int, kMaxCodes> m_okCodes{};
     int m_okCount = 0; // 0: any code below 500 succeeds
     Handler m_next = nullptr;
-    Handler m_doneAction = nullptr;
+    ReplyAction m_replyAction = nullptr;
     std::bitset<static_cast<size_t>(TFtpStep::None)> m_steps;
     TFtpStep m_lastStep = TFtpStep::None;
     bool m_composite = false;
@@ -292,26 +380,29 @@ private:
     int32_t m_savedCode = -1;
     bool m_requestDone = false;
     bool m_connected = false;
-    uint64_t m_stepStarts = 0;    // commands sent and opens begun, to see whether a step started
     bool m_awaitingReply = false; // a command or the banner has no final reply yet
     QString m_pasvResponse;
     QDeadlineTimer m_waitDeadline;
+    QTimer m_replyTimer;
+    QString m_waitingFor; // what the reply timer waits for, for its message
+    QString m_socksErrorText;
+    Encoding m_encoding = Encoding::Utf8;
+    bool m_serverOffersUtf8 = false;
 
     // transfer state
-    Transfer m_transfer = Transfer::None;
-    QString m_dataCommand; // "RETR", "LIST", "NLST" for messages
-    bool m_append = false;
+    Phase m_phase = Phase::Idle;
+    bool m_upload = false;
+    QString m_dataCommand; // "RETR", "LIST", "NLST", "STOR", "APPE" for messages
     TFtpLocalFile m_localFile;
-    bool m_replyComplete = false;
-    bool m_dataClosed = false;
     int m_closeError = 0;
     // An error the data side met itself (a failed local write or read, a receive or send
     // error, an abort): the transfer fails with it even if the server then reports success.
     int m_dataError = 0;
-    bool m_go = false;
-    bool m_dataConnected = false;
-    bool m_eof = false;
+    // Bytes a resumed download may still bring: the remote size less the restart offset;
+    // -1 when the remote size is not known.
+    int64_t m_resumeLimit = -1;
     int64_t m_startTick = 0;
     int64_t m_stopTick = 0;
     std::vector<char> m_block; // the one buffer a transfer streams through
+    QByteArray m_listingTail;  // listing bytes after the last line end, kept for the next block
 };

@@ -7,7 +7,10 @@
 
 #include <QMetaObject>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include <chrono>
 
@@ -25,17 +28,20 @@ int64_t nowTick()
 
 void TFtpClient::StartPort()
 {
-    if (!CheckReady())
-        return;
-    if (!m_connected)
-        return HandleError(QStringLiteral("FTP component not connected"));
+    Run(&TFtpClient::BeginPort);
+}
+
+bool TFtpClient::BeginPort(QString &why)
+{
+    if (!Ready(why))
+        return false;
+    if (!m_connected) {
+        why = QStringLiteral("FTP component not connected");
+        return false;
+    }
     m_data.OnSessionAvailable = nullptr;
-    m_data.OnSessionClosed = nullptr;
-    m_data.OnDataAvailable = nullptr;
-    m_data.OnDataSent = nullptr;
     m_data.OnSessionConnected = nullptr;
-    if (m_data.State() != TSocketState::wsClosed)
-        m_data.Close();
+    DetachData();
     m_data.SetProto(QStringLiteral("tcp"));
     m_data.SetAddr(QStringLiteral("0.0.0.0"));
     m_data.SetPort(QStringLiteral("0"));
@@ -54,17 +60,17 @@ void TFtpClient::StartPort()
     }
     ByteCount = 0;
     m_lastStep = TFtpStep::Port;
-    ExecAsync(TFtpRequest::rqPort, line, {200, 227});
+    return ExecAsync(TFtpRequest::rqPort, line, {200, 227}, why, &TFtpClient::PasvReply);
 }
 
 // Connects the data socket to the address of the saved 227 reply. A reply without a usable
-// address, or a failing connect, fails the transfer start with failPrefix's code.
-bool TFtpClient::ConnectPassiveData(void (TFtpClient::*connected)(int), const QString &failPrefix)
+// address, or a failing connect, fails the transfer start with failCode.
+bool TFtpClient::ConnectPassiveData(void (TFtpClient::*connected)(int), int failCode)
 {
+    const QString prefix = QString::number(failCode);
     const auto pasv = FtpParsePasv(m_pasvResponse);
-    if (!pasv) {
-        FailTransferStart(failPrefix.toInt(), failPrefix + QStringLiteral(" Invalid PASV reply: ") + m_pasvResponse,
-                          false);
+    if (!pasv || pasv->port < 1024) {
+        FailTransferStart(failCode, prefix + QStringLiteral(" Invalid PASV reply: ") + m_pasvResponse, false);
         return false;
     }
     // The server names the address to connect to. Trusting a different one would let a
@@ -77,22 +83,24 @@ bool TFtpClient::ConnectPassiveData(void (TFtpClient::*connected)(int), const QS
             QStringLiteral("! PASV address %1 differs from the server's address %2; connecting to %2").arg(host, peer));
         host = peer;
     }
+    m_socksErrorText.clear();
     try {
         m_data.SetAddr(host);
         m_data.SetPort(QString::number(pasv->port));
         m_data.SetProto(QStringLiteral("tcp"));
         m_data.SetLocalAddr(m_localAddr);
         ApplySocks(m_data);
-        m_data.OnSessionConnected = [this, connected](TWSocket *, int error) { (this->*connected)(error); };
+        m_data.OnSessionConnected = [this, connected](TWSocket *, int error) {
+            Guarded([&] { (this->*connected)(error); });
+        };
         m_data.SetLingerOnOff(TSocketLingerOnOff::wsLingerOff);
         m_data.SetLingerTimeout(0);
         m_data.Connect();
     } catch (const std::exception &e) {
         const QString cls = dynamic_cast<const ESocketException *>(&e) ? QStringLiteral("ESocketException")
                                                                        : QStringLiteral("Exception");
-        FailTransferStart(failPrefix.toInt(),
-                          failPrefix + QLatin1Char(' ') + cls + QStringLiteral(": ") + QString::fromLocal8Bit(e.what()),
-                          false);
+        FailTransferStart(
+            failCode, prefix + QLatin1Char(' ') + cls + QStringLiteral(": ") + QString::fromLocal8Bit(e.what()), false);
         return false;
     }
     return true;
@@ -100,29 +108,57 @@ bool TFtpClient::ConnectPassiveData(void (TFtpClient::*connected)(int), const QS
 
 // --- the data connection ------------------------------------------------------------------------
 
-// Active mode: the server connected to our listener. The accepted connection takes the
-// listener's place in the data socket.
-void TFtpClient::DataAccept(bool upload)
+namespace {
+
+// The dotted address of the peer of a connected handle, or "" when it cannot be read.
+QString peerAddress(int fd)
+{
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length) != 0 || peer.sin_family != AF_INET)
+        return {};
+    char text[INET_ADDRSTRLEN] = {};
+    if (!::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text))
+        return {};
+    return QString::fromLatin1(text);
+}
+
+} // namespace
+
+// Active mode: a connection came in on our listener. Only the server we talk to may open
+// it: anyone else is turned away and the listener goes on waiting, so the file never holds
+// another host's bytes. The accepted connection takes the listener's place.
+void TFtpClient::DataAccept()
 {
     const int fd = m_data.Accept();
-    m_data.OnSessionClosed = nullptr;
-    m_data.Close();
     if (fd < 0)
         return;
-    m_data.OnSessionClosed = [this](TWSocket *, int error) { DataClosed(error); };
-    if (upload) {
-        m_data.OnDataAvailable = [this](TWSocket *, int) { DataDiscard(); };
-        m_data.OnDataSent = [this](TWSocket *, int error) { DataSend(error); };
+    const QString from = peerAddress(fd);
+    const QString server = m_control.GetPeerAddr();
+    if (from.isEmpty() || from != server) {
+        ::close(fd);
+        TriggerDisplay(QStringLiteral("! Data connection from %1 refused: the server is %2")
+                           .arg(from.isEmpty() ? QStringLiteral("an unknown address") : from, server));
+        return;
+    }
+    if (m_replyTimer.isActive())
+        ArmReplyTimer();
+    m_data.OnSessionClosed = nullptr;
+    m_data.Close();
+    m_data.OnSessionClosed = [this](TWSocket *, int error) { Guarded([&] { DataClosed(error); }); };
+    if (m_upload) {
+        m_data.OnDataAvailable = [this](TWSocket *, int) { Guarded([this] { DataDiscard(); }); };
+        m_data.OnDataSent = [this](TWSocket *, int error) { Guarded([&] { DataSend(error); }); };
         m_data.SetLingerOnOff(TSocketLingerOnOff::wsLingerOff);
         m_data.SetLingerTimeout(10);
     } else {
-        m_data.OnDataAvailable = [this](TWSocket *, int) { DataReceive(); };
+        m_data.OnDataAvailable = [this](TWSocket *, int) { Guarded([this] { DataReceive(); }); };
         m_data.OnDataSent = nullptr;
         m_data.SetLingerOnOff(TSocketLingerOnOff::wsLingerOn);
         m_data.SetLingerTimeout(10);
     }
     m_data.Dup(fd);
-    if (!upload) {
+    if (!m_upload) {
         m_startTick = nowTick();
         return;
     }
@@ -130,9 +166,15 @@ void TFtpClient::DataAccept(bool upload)
     socklen_t length = sizeof sendBuffer;
     if (::getsockopt(m_data.Handle(), SOL_SOCKET, SO_SNDBUF, &sendBuffer, &length) != 0)
         return HandleError(QStringLiteral("winsock.getsockopt(SO_SNDBUF) failed"));
-    m_dataConnected = true;
-    if (m_go && m_startTick == 0)
+    if (m_phase == Phase::Moving && m_startTick == 0)
         PostStartUpload();
+}
+
+QString TFtpClient::DataConnectFailureText(int error) const
+{
+    if (error > 20000 && error <= 20017 && !m_socksErrorText.isEmpty())
+        return QStringLiteral("Unable to establish data connection: ") + ConnectFailureText(error);
+    return QStringLiteral("Unable to establish data connection, error #%1").arg(error);
 }
 
 void TFtpClient::DownloadConnected(int error)
@@ -140,11 +182,13 @@ void TFtpClient::DownloadConnected(int error)
     m_startTick = nowTick();
     if (error != 0) {
         m_data.OnSessionClosed = nullptr;
-        FailTransferStart(550, QStringLiteral("Unable to establish data connection, error #%1").arg(error), false);
+        FailTransferStart(550, DataConnectFailureText(error), false);
         return;
     }
-    m_data.OnSessionClosed = [this](TWSocket *, int e) { DataClosed(e); };
-    m_data.OnDataAvailable = [this](TWSocket *, int) { DataReceive(); };
+    if (m_replyTimer.isActive())
+        ArmReplyTimer();
+    m_data.OnSessionClosed = [this](TWSocket *, int e) { Guarded([&] { DataClosed(e); }); };
+    m_data.OnDataAvailable = [this](TWSocket *, int) { Guarded([this] { DataReceive(); }); };
     m_data.OnDataSent = nullptr;
 }
 
@@ -152,23 +196,31 @@ void TFtpClient::UploadConnected(int error)
 {
     m_data.OnDataAvailable = nullptr;
     m_data.OnDataSent = nullptr;
-    m_dataConnected = true;
     m_startTick = nowTick();
     if (error != 0) {
         m_data.OnSessionClosed = nullptr;
-        FailTransferStart(550, QStringLiteral("Unable to establish data connection, error #%1").arg(error), false);
+        FailTransferStart(550, DataConnectFailureText(error), false);
         return;
     }
-    m_data.OnSessionClosed = [this](TWSocket *, int e) { DataClosed(e); };
+    m_data.OnSessionClosed = [this](TWSocket *, int e) { Guarded([&] { DataClosed(e); }); };
     SendUploadCommand();
 }
 
 void TFtpClient::DataClosed(int error)
 {
-    m_localFile.close();
-    m_dataClosed = true;
+    if (m_phase == Phase::Idle)
+        return;
     m_closeError = error;
-    EndCheck();
+    if (m_upload && m_localFile.isOpen()) {
+        // The file is not through (the end of the file closes it): whatever the server
+        // says next, the remote copy is incomplete.
+        if (m_dataError == 0)
+            NoteDataError(426, QStringLiteral("! Data connection closed before the whole file was sent"));
+        m_localFile.close();
+    }
+    if (m_phase == Phase::ReplyIn)
+        return TransferComplete();
+    SetPhase(Phase::ClosedIn);
 }
 
 void TFtpClient::NoteDataError(int code, const QString &text)
@@ -176,6 +228,16 @@ void TFtpClient::NoteDataError(int code, const QString &text)
     TriggerDisplay(text);
     if (m_dataError == 0)
         m_dataError = code;
+}
+
+// Nothing of the data connection may act on the engine any more; the connection closes.
+void TFtpClient::DetachData()
+{
+    m_data.OnSessionClosed = nullptr;
+    m_data.OnDataAvailable = nullptr;
+    m_data.OnDataSent = nullptr;
+    if (m_data.State() != TSocketState::wsClosed)
+        m_data.Close();
 }
 
 // --- receive ----------------------------------------------------------------------------------------
@@ -189,41 +251,100 @@ void TFtpClient::DataReceive()
         m_block.assign(static_cast<size_t>(size), 0);
     const int n = m_data.Receive(m_block.data(), size);
     if (n > 0) {
-        ByteCount += n;
-        if (m_localFile.isOpen() && !m_localFile.write(m_block.data(), n)) {
-            m_localFile.close();
-            NoteDataError(550, QStringLiteral("! Error writing local file"));
-            m_data.ShutDown(SHUT_RDWR);
-        }
-        if (m_displayFileFlag)
-            DeliverDisplayFile(m_block.data(), n);
+        if (m_replyTimer.isActive())
+            ArmReplyTimer();
+        if (!StoreReceived(m_block.data(), n))
+            EndTransfer(m_dataError);
     } else if (n < 0 && m_data.State() == TSocketState::wsConnected && m_data.LastError() != WsaError::WouldBlock) {
         NoteDataError(m_data.LastError(), QStringLiteral("! Data: Receive error %1").arg(m_data.LastError()));
         m_data.ShutDown(SHUT_RDWR);
     }
 }
 
-void TFtpClient::DeliverDisplayFile(const char *data, int length)
+// Counts and keeps a received block. False when the transfer cannot go on: the server sent
+// more than a resumed file can hold from its offset, so it ignored REST and the bytes would
+// splice two copies together. The local file is then cut back to where it stood.
+bool TFtpClient::StoreReceived(const char *data, int length)
 {
+    ByteCount += length;
+    if (m_resumeLimit >= 0 && ByteCount > m_resumeLimit) {
+        m_localFile.truncate(ResumeAt);
+        m_localFile.close();
+        const QString text = QStringLiteral("451 The server ignored REST: it sent more than the file holds after "
+                                            "byte %1; the local file is back to %1 bytes")
+                                 .arg(ResumeAt);
+        m_dataError = 451;
+        m_resumeLimit = -1; // said once
+        m_errorMessage = text;
+        m_lastResponse = text;
+        m_statusCode = 451;
+        TriggerDisplay(QStringLiteral("! ") + text);
+        return false;
+    }
+    if (m_localFile.isOpen() && !m_localFile.write(data, length)) {
+        m_localFile.close();
+        NoteDataError(550, QStringLiteral("! Error writing local file"));
+        m_data.ShutDown(SHUT_RDWR);
+    }
+    if (m_displayFileFlag)
+        DeliverDisplayFile(data, length, false);
+    return true;
+}
+
+// Whatever already arrived on the data connection still goes to the file, also when the
+// transfer fails, so a partial file can be resumed from its true length.
+void TFtpClient::DrainData()
+{
+    if (m_data.State() != TSocketState::wsConnected || (!m_localFile.isOpen() && !m_displayFileFlag))
+        return;
+    const int size = DataReceiveBlock > 0 ? DataReceiveBlock : 4096;
+    if (m_block.size() != static_cast<size_t>(size))
+        m_block.assign(static_cast<size_t>(size), 0);
+    for (;;) {
+        const int n = m_data.Receive(m_block.data(), size);
+        if (n <= 0 || !StoreReceived(m_block.data(), n))
+            return;
+    }
+}
+
+// Listings are cut into lines before they are decoded, so a character whose bytes came in
+// two reads decodes whole, and each line is judged UTF-8 or not on its own. Mode 1 passes
+// the complete lines of a block as one text, mode 0 each non-empty line; what follows the
+// last line end waits for the next block, or for flush at the end of the transfer.
+void TFtpClient::DeliverDisplayFile(const char *data, int length, bool flush)
+{
+    m_listingTail.append(data, length);
+    qsizetype end = m_listingTail.lastIndexOf('\n');
+    if (flush)
+        end = m_listingTail.size() - 1;
+    if (end < 0 || m_listingTail.isEmpty())
+        return;
+    const QByteArray complete = m_listingTail.left(end + 1);
+    m_listingTail.remove(0, end + 1);
     if (!OnDisplayFile)
         return;
-    if (m_displayFileMode == 1) {
-        QString text = FtpDecodeLine(QByteArray(data, length));
-        OnDisplayFile(this, text);
-        return;
-    }
-    // Mode 0: every piece between CR and LF characters separately; a line split across
-    // two blocks arrives as two pieces.
-    int start = 0;
-    for (int i = 0; i <= length; ++i) {
-        if (i < length && data[i] != '\r' && data[i] != '\n')
+    QString block;
+    qsizetype start = 0;
+    while (start < complete.size()) {
+        qsizetype nl = complete.indexOf('\n', start);
+        if (nl < 0)
+            nl = complete.size() - 1;
+        const QByteArray line = complete.mid(start, nl - start + 1);
+        start = nl + 1;
+        if (m_displayFileMode == 1) {
+            block += DecodeFromServer(line);
             continue;
-        if (i > start) {
-            QString piece = FtpDecodeLine(QByteArray(data + start, i - start));
-            OnDisplayFile(this, piece);
         }
-        start = i + 1;
+        QByteArray bare = line;
+        while (bare.endsWith('\n') || bare.endsWith('\r'))
+            bare.chop(1);
+        if (!bare.isEmpty()) {
+            QString text = DecodeFromServer(bare);
+            OnDisplayFile(this, text);
+        }
     }
+    if (m_displayFileMode == 1)
+        OnDisplayFile(this, block);
 }
 
 // Active uploads: whatever the server sends on the data connection is read and dropped.
@@ -240,21 +361,10 @@ void TFtpClient::PostStartUpload()
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (m_transfer != Transfer::Upload || m_startTick != 0)
+            if (!m_upload || m_phase != Phase::Moving || m_startTick != 0)
                 return;
             m_startTick = nowTick();
-            try {
-                DataSend(0);
-            } catch (const std::exception &e) {
-                // Nothing may escape into the event loop.
-                bool canClose = true;
-                if (OnBgException) {
-                    try {
-                        OnBgException(this, e, canClose);
-                    } catch (...) { // the handler of a handler's failure must not fail the loop
-                    }
-                }
-            }
+            Guarded([this] { DataSend(0); });
         },
         Qt::QueuedConnection);
 }
@@ -268,6 +378,8 @@ void TFtpClient::DataSend(int error)
     constexpr int kBlocksPerEvent = 8;
     if (!m_localFile.isOpen() || !Progress())
         return;
+    if (m_replyTimer.isActive())
+        ArmReplyTimer();
     if (error != 0) {
         NoteDataError(error, QStringLiteral("! Error #%1 sending data").arg(error));
         m_data.Close();
@@ -279,31 +391,29 @@ void TFtpClient::DataSend(int error)
     }
 }
 
-// False when nothing more can go out in this event.
+// False when nothing more can go out in this event. The file stays open until its end
+// has been read: its close marks that everything went out.
 bool TFtpClient::SendNextBlock()
 {
-    if (m_eof || !m_go || !m_dataConnected)
+    if (!m_localFile.isOpen() || (m_phase != Phase::Moving && m_phase != Phase::ReplyIn))
         return false;
+    if (m_data.State() != TSocketState::wsConnected)
+        return false; // active mode: the server has not connected yet
     const int size = DataSendBlock > 0 ? DataSendBlock : 1460;
     if (m_block.size() != static_cast<size_t>(size))
         m_block.assign(static_cast<size_t>(size), 0);
     const int64_t n = m_localFile.read(m_block.data(), size);
     if (n < 0) {
         NoteDataError(426, QStringLiteral("! Error reading file"));
+        m_localFile.close();
         m_data.Close();
         return false;
     }
     if (n == 0) {
         // Everything has been handed to the system; the delayed close lets the event that
         // called us return first. The close is graceful, so no queued byte is lost.
-        m_eof = true;
-        m_data.CloseDelayed();
-        return false;
-    }
-    if (m_data.State() != TSocketState::wsConnected) {
-        // The server closed the data connection before the file was through.
-        NoteDataError(WsaError::NotConnected, QStringLiteral("! Error #%1 sending data").arg(WsaError::NotConnected));
         m_localFile.close();
+        m_data.CloseDelayed();
         return false;
     }
     ByteCount += n;

@@ -5,17 +5,32 @@
 
 void TFtpClient::StartOpen()
 {
-    if (!CheckReady())
-        return;
-    if (m_connected)
-        return HandleError(QStringLiteral("FTP component already connected"));
+    Run(&TFtpClient::BeginOpen);
+}
+
+bool TFtpClient::BeginOpen(QString &why)
+{
+    if (!Ready(why))
+        return false;
+    if (m_connected) {
+        why = QStringLiteral("FTP component already connected");
+        return false;
+    }
     if (!m_composite)
         m_requestType = TFtpRequest::rqOpen;
     m_requestDone = false;
     m_buffer.clear();
+    m_staleBytes = 0;
+    m_multiCode = 0;
     m_requestResult = 0;
     m_awaitingReply = false;
-    ++m_stepStarts;
+    m_socksErrorText.clear();
+    // A new connection may be to another server: its character set is learnt afresh.
+    m_encoding = Encoding::Utf8;
+    m_serverOffersUtf8 = false;
+    m_sizeName.clear();
+    m_waitingFor = QStringLiteral("the connection");
+    ArmReplyTimer();
     ChangeState(TFtpEngineState::stDnsLookup);
     const QString host = m_connectionType == TFtpConnectionType::ftpProxy ? m_proxyServer : m_hostName;
     try {
@@ -24,6 +39,7 @@ void TFtpClient::StartOpen()
         // An empty host name: the lookup has already ended with its error event, which
         // finished the request; nothing more to report here.
     }
+    return true;
 }
 
 void TFtpClient::FailOpen(int error, const QString &response)
@@ -34,6 +50,8 @@ void TFtpClient::FailOpen(int error, const QString &response)
 
 void TFtpClient::ControlDnsLookupDone(int error)
 {
+    if (m_requestDone)
+        return; // the request already ended (the reply timer ran out during the lookup)
     if (error != 0) {
         return FailOpen(error, QStringLiteral("500 %1 (Winsock error #%2)").arg(WSocketErrorDesc(error)).arg(error));
     }
@@ -46,6 +64,8 @@ void TFtpClient::ControlDnsLookupDone(int error)
         ApplySocks(m_control);
         ChangeState(TFtpEngineState::stWaitingBanner);
         m_awaitingReply = true; // the connection, then the banner
+        m_waitingFor = QStringLiteral("the server's greeting");
+        ArmReplyTimer();
         m_control.Connect();
     } catch (const ESocketException &e) {
         SetResponse(500, QStringLiteral("500 ESocketException: ") + e.message());
@@ -57,7 +77,7 @@ void TFtpClient::ControlSessionConnected(int error)
 {
     if (error != 0) {
         m_awaitingReply = false;
-        SetResponse(500, QStringLiteral("500 %1 (Winsock error #%2)").arg(WSocketErrorDesc(error)).arg(error));
+        SetResponse(500, QStringLiteral("500 ") + ConnectFailureText(error));
         m_composite = false; // the steps after Open are dropped
         m_steps.reset();
         TriggerRequestDone(error);
@@ -92,17 +112,29 @@ void TFtpClient::ControlSessionClosed(int error)
     TriggerRequestDone(m_requestResult);
 }
 
+// A failed connect: a SOCKS failure in the proxy's own words, else the socket error text.
+QString TFtpClient::ConnectFailureText(int error) const
+{
+    if (error > 20000 && error <= 20017 && !m_socksErrorText.isEmpty()) {
+        QString text = m_socksErrorText;
+        if (text.startsWith(QLatin1String("socks "), Qt::CaseInsensitive))
+            text = text.mid(6);
+        return QStringLiteral("SOCKS proxy: %1 (error #%2)").arg(text).arg(error);
+    }
+    return QStringLiteral("%1 (Winsock error #%2)").arg(WSocketErrorDesc(error)).arg(error);
+}
+
 void TFtpClient::Abort()
 {
     const bool wasLookup = m_state == TFtpEngineState::stDnsLookup;
     ChangeState(TFtpEngineState::stAbort);
-    m_localFile.close();
-    if (m_transfer != Transfer::None) {
+    m_replyTimer.stop();
+    if (m_phase != Phase::Idle) {
         // An interrupted transfer is a failure even if its success reply was already in.
-        m_transfer = Transfer::None;
         m_requestResult = 426;
         SetErrorMessage(QStringLiteral("426 Operation aborted."));
     }
+    TearDownTransfer();
     if (wasLookup)
         m_control.CancelDnsLookup();
     if (m_control.State() != TSocketState::wsClosed)

@@ -1,8 +1,10 @@
-// TFtpClient: reading reply lines from the control connection and the generic reply handler.
+// TFtpClient: reading reply lines from the control connection, and what each command does
+// with its final reply.
 #include "ftp/FtpCli.h"
 
 #include "ftp/FtpTransferText.h"
 
+#include <algorithm>
 #include <vector>
 
 void TFtpClient::ControlDataAvailable(int error)
@@ -23,49 +25,107 @@ void TFtpClient::ControlDataAvailable(int error)
     }
     if (n < 0)
         return;
+    // The server is talking: the wait for it starts again.
+    if (m_replyTimer.isActive())
+        ArmReplyTimer();
     m_buffer.append(bytes.data(), n);
     QByteArray line;
-    while (!m_buffer.isEmpty() && m_buffer.takeLine(line, (m_options & ftpAcceptLF) != 0)) {
-        HandleReplyLine(line, error);
+    qsizetype used = 0;
+    while (!m_buffer.isEmpty() && m_buffer.takeLine(line, (m_options & ftpAcceptLF) != 0, used)) {
+        const bool stale = m_staleBytes > 0;
+        m_staleBytes = std::max<qsizetype>(0, m_staleBytes - used);
+        HandleReplyLine(line, stale, error);
         if (!m_connected)
             break; // the line closed the connection; what follows is no longer ours
     }
 }
 
-void TFtpClient::HandleReplyLine(const QByteArray &bytes, int error)
+void TFtpClient::HandleReplyLine(const QByteArray &bytes, bool stale, int error)
 {
-    m_lastResponse = FtpDecodeLine(bytes);
+    if (FtpHasControlByte(bytes)) {
+        // A NUL or another control byte has no place in a reply: whatever the line says,
+        // it is not taken as an answer.
+        QByteArray shown = bytes;
+        for (char &c : shown) {
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t')
+                c = '?';
+        }
+        TriggerDisplay(QStringLiteral("< ") + DecodeFromServer(shown));
+        return ProtocolError(QStringLiteral("500 Protocol error: a reply line holds a control character"));
+    }
+    m_lastResponse = DecodeFromServer(bytes);
     if (OnResponse)
         OnResponse(this);
-    const FtpReplyCode code = FtpReadCode(m_lastResponse);
-    switch (m_state) {
-    case TFtpEngineState::stWaitingBanner:
+    const bool waitingBanner = m_state == TFtpEngineState::stWaitingBanner;
+    if (stale || (!waitingBanner && m_state != TFtpEngineState::stWaitingResponse)) {
+        // Nothing asked for this line (it came before the command that is now out, or
+        // while no command was out): it is shown and dropped, never taken as a reply.
         TriggerDisplay(QStringLiteral("< ") + m_lastResponse);
-        if (code.isFinal())
-            WaitingBannerLine(code, error);
-        break;
-    case TFtpEngineState::stWaitingResponse:
-        if (!code.isFinal()) {
-            TriggerDisplay(QStringLiteral("< ") + m_lastResponse);
-            break;
-        }
-        if (!m_next)
-            return HandleError(QStringLiteral("Program error: FNext is nil"));
-        (this->*m_next)();
-        break;
-    default:
-        TriggerDisplay(QStringLiteral("< ") + m_lastResponse);
-        break;
+        return;
     }
+    const FtpReplyLine reply = FtpClassifyLine(bytes);
+    if (m_multiCode != 0) {
+        // Inside a multi-line reply only "ddd " with the opening line's code ends it.
+        if (reply.kind != FtpReplyLine::Kind::Final || reply.code != m_multiCode) {
+            TriggerDisplay(QStringLiteral("< ") + m_lastResponse);
+            // FEAT lists one feature per line, " UTF8" among them when names may be UTF-8.
+            if (m_lastStep == TFtpStep::Feat && m_lastResponse.trimmed()
+                                                        .section(QLatin1Char(' '), 0, 0)
+                                                        .compare(QLatin1String("UTF8"), Qt::CaseInsensitive) == 0)
+                m_serverOffersUtf8 = true;
+            return;
+        }
+        m_multiCode = 0;
+    } else if (reply.kind == FtpReplyLine::Kind::Text || !reply.inRange()) {
+        TriggerDisplay(QStringLiteral("< ") + m_lastResponse);
+        if (waitingBanner)
+            return ProtocolError(QStringLiteral("500 Not an FTP server greeting: \"%1\"").arg(m_lastResponse));
+        if (reply.kind != FtpReplyLine::Kind::Text)
+            return ProtocolError(QStringLiteral("500 Protocol error: reply code %1 out of range").arg(reply.code));
+        return; // text before a reply: shown and skipped
+    } else if (reply.kind == FtpReplyLine::Kind::Opening) {
+        m_multiCode = reply.code;
+        TriggerDisplay(QStringLiteral("< ") + m_lastResponse);
+        return;
+    }
+    if (waitingBanner) {
+        TriggerDisplay(QStringLiteral("< ") + m_lastResponse);
+        return WaitingBannerLine(reply.code, error);
+    }
+    if (!m_next) {
+        // Its command has had its reply (a repeated 227 while a passive upload opens its
+        // data connection, say): no later line is taken for it.
+        TriggerDisplay(QStringLiteral("< ") + m_lastResponse);
+        return;
+    }
+    (this->*m_next)();
 }
 
-void TFtpClient::WaitingBannerLine(const FtpReplyCode &code, int error)
+// The server broke the protocol: the request fails and the connection closes, so nothing
+// it sends from here on can be taken as an answer.
+void TFtpClient::ProtocolError(const QString &text)
+{
+    TriggerDisplay(QStringLiteral("! ") + text + QStringLiteral(", connection closed"));
+    if (!m_requestDone && m_state != TFtpEngineState::stReady) {
+        m_requestResult = 500;
+        m_statusCode = 500;
+        m_errorMessage = text;
+        m_composite = false;
+        m_steps.reset();
+    }
+    m_awaitingReply = false;
+    m_next = nullptr;
+    if (m_control.State() != TSocketState::wsClosed)
+        m_control.Close();
+}
+
+void TFtpClient::WaitingBannerLine(int code, int error)
 {
     m_awaitingReply = false;
-    m_statusCode = code.code;
-    if (code.code != 220) {
+    m_statusCode = code;
+    if (code != 220) {
         SetErrorMessage(m_lastResponse);
-        m_requestResult = code.code;
+        m_requestResult = code;
         m_control.Close();
         return;
     }
@@ -77,44 +137,106 @@ void TFtpClient::WaitingBannerLine(const FtpReplyCode &code, int error)
 
 void TFtpClient::GenericReply()
 {
+    m_next = nullptr; // one reply per command
     TriggerDisplay(QStringLiteral("< ") + m_lastResponse);
-    const FtpReplyCode code = FtpReadCode(m_lastResponse);
-    if (!code.isFinal())
-        return;
+    const int code = FtpReadCode(m_lastResponse).code;
     m_awaitingReply = false;
-    m_statusCode = code.code;
+    m_statusCode = code;
     bool ok = false;
     if (m_okCount == 0) {
-        ok = code.code < 500;
+        ok = code < 500;
     } else {
         for (int i = 0; i < m_okCount && !ok; ++i)
-            ok = m_okCodes[static_cast<size_t>(i)] == code.code;
+            ok = m_okCodes[static_cast<size_t>(i)] == code;
     }
     if (ok) {
         m_requestResult = 0;
     } else {
-        m_requestResult = code.code;
+        m_requestResult = code;
         SetErrorMessage(m_lastResponse);
     }
-    if (m_passive && code.code == 227) {
-        m_pasvResponse = m_lastResponse;
-        // A 227 without an address and port cannot open a data connection: the request
-        // fails here instead of reporting success.
-        if (ok && m_lastStep == TFtpStep::Port && !FtpParsePasv(m_lastResponse)) {
+    const ReplyAction action = m_replyAction ? m_replyAction : &TFtpClient::ReplyDone;
+    m_replyAction = nullptr;
+    (this->*action)(ok);
+}
+
+void TFtpClient::ReplyDone(bool)
+{
+    TriggerRequestDone(m_requestResult);
+}
+
+void TFtpClient::SizeReply(bool ok)
+{
+    if (ok) {
+        m_sizeResult = FtpSizeResult(m_lastResponse);
+        m_sizeName = m_sizeResult >= 0 ? m_hostFileName : QString();
+    }
+    ReplyDone(ok);
+}
+
+// CWD, MKD, CDUP: a quoted path in the reply is taken when there is a well-formed one.
+void TFtpClient::DirReply(bool ok)
+{
+    if (ok)
+        m_dirResult = FtpDirResult(m_lastResponse);
+    ReplyDone(ok);
+}
+
+// PWD exists to learn the path: one that is not closed or holds control characters is no
+// folder name, and the request fails.
+void TFtpClient::PwdReply(bool ok)
+{
+    if (ok) {
+        QString path;
+        if (FtpParseDirResult(m_lastResponse, path)) {
+            m_dirResult = path;
+        } else {
+            m_dirResult.clear();
             m_requestResult = 500;
-            SetErrorMessage(QStringLiteral("500 Invalid PASV reply: ") + m_lastResponse);
-            TriggerDisplay(QStringLiteral("! Invalid PASV reply"));
+            SetErrorMessage(QStringLiteral("500 Invalid path in reply: ") + m_lastResponse);
+            TriggerDisplay(QStringLiteral("! Invalid path in PWD reply"));
         }
     }
-    if (ok) {
-        if (m_lastStep == TFtpStep::Size)
-            m_sizeResult = FtpSizeResult(m_lastResponse);
-        else if (m_lastStep == TFtpStep::Cwd || m_lastStep == TFtpStep::Mkd || m_lastStep == TFtpStep::Pwd ||
-                 m_lastStep == TFtpStep::Cdup)
-            m_dirResult = FtpDirResult(m_lastResponse);
+    ReplyDone(ok);
+}
+
+void TFtpClient::PasvReply(bool ok)
+{
+    if (!m_passive || m_statusCode != 227)
+        return ReplyDone(ok);
+    m_pasvResponse = m_lastResponse;
+    if (!ok)
+        return ReplyDone(ok);
+    // A 227 without an address and port cannot open a data connection, and one aimed at a
+    // port below 1024 could reach a system service: the request fails here.
+    const auto pasv = FtpParsePasv(m_lastResponse);
+    if (!pasv) {
+        m_requestResult = 500;
+        SetErrorMessage(QStringLiteral("500 Invalid PASV reply: ") + m_lastResponse);
+        TriggerDisplay(QStringLiteral("! Invalid PASV reply"));
+    } else if (pasv->port < 1024) {
+        m_requestResult = 500;
+        SetErrorMessage(
+            QStringLiteral("500 PASV port %1 refused: ports below 1024 belong to system services").arg(pasv->port));
+        TriggerDisplay(QStringLiteral("! PASV port %1 refused").arg(pasv->port));
     }
-    if (m_doneAction)
-        (this->*m_doneAction)();
+    ReplyDone(ok);
+}
+
+void TFtpClient::QuitReply(bool)
+{
+    if (m_control.State() != TSocketState::wsClosed)
+        m_control.Close();
     else
         TriggerRequestDone(m_requestResult);
+}
+
+// FEAT and OPTS UTF8 only inform: whatever the server answers, the login stands.
+void TFtpClient::FeatReply(bool ok)
+{
+    if (ok && m_lastStep == TFtpStep::Feat && m_serverOffersUtf8)
+        m_steps.set(static_cast<size_t>(TFtpStep::OptsUtf8));
+    m_requestResult = 0;
+    m_errorMessage.clear();
+    ReplyDone(true);
 }

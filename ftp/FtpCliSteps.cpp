@@ -11,11 +11,15 @@ size_t bit(TFtpStep step)
 } // namespace
 
 // --- single commands -------------------------------------------------------------------------
+// Each Begin... starts its command and says whether it did; the public Start... turns a
+// refusal into a usage error, a composite request into the failure of the request.
 
-void TFtpClient::StartUser()
+bool TFtpClient::BeginUser(QString &why)
 {
-    if (m_userName.isEmpty())
-        return HandleError(QStringLiteral("UserName emtpy"));
+    if (m_userName.isEmpty()) {
+        why = QStringLiteral("UserName emtpy");
+        return false;
+    }
     m_lastStep = TFtpStep::User;
     QString line = QStringLiteral("USER ") + m_userName;
     if (m_connectionType == TFtpConnectionType::ftpProxy) {
@@ -25,103 +29,203 @@ void TFtpClient::StartUser()
         if (m_port.compare(QLatin1String("ftp"), Qt::CaseInsensitive) != 0 && m_port != QLatin1String("21"))
             line += QLatin1Char(':') + m_port;
     }
-    ExecAsync(TFtpRequest::rqUser, line, {331, 230});
+    return ExecAsync(TFtpRequest::rqUser, line, {331, 230}, why);
+}
+
+bool TFtpClient::BeginPass(QString &why)
+{
+    if (m_passWord.isEmpty()) {
+        why = QStringLiteral("Password emtpy");
+        return false;
+    }
+    m_lastStep = TFtpStep::Pass;
+    return ExecAsync(TFtpRequest::rqPass, QStringLiteral("PASS ") + m_passWord, {230}, why);
+}
+
+bool TFtpClient::BeginCwd(QString &why)
+{
+    if (m_hostDirName.isEmpty()) {
+        why = QStringLiteral("HostDirName emtpy");
+        return false;
+    }
+    m_lastStep = TFtpStep::Cwd;
+    return ExecAsync(TFtpRequest::rqCwd, QStringLiteral("CWD ") + m_hostDirName, {200, 250, 257}, why,
+                     &TFtpClient::DirReply);
+}
+
+bool TFtpClient::BeginSyst(QString &why)
+{
+    m_lastStep = TFtpStep::Syst;
+    return ExecAsync(TFtpRequest::rqSyst, QStringLiteral("SYST"), {215}, why);
+}
+
+bool TFtpClient::BeginQuit(QString &why)
+{
+    m_localFile.close();
+    m_lastStep = TFtpStep::Quit;
+    return ExecAsync(TFtpRequest::rqQuit, QStringLiteral("QUIT"), {221}, why, &TFtpClient::QuitReply);
+}
+
+bool TFtpClient::BeginAbor(QString &why)
+{
+    m_lastStep = TFtpStep::Abor;
+    return ExecAsync(TFtpRequest::rqAbor, QStringLiteral("ABOR"), {}, why);
+}
+
+bool TFtpClient::BeginSize(QString &why)
+{
+    m_sizeResult = 0;
+    m_sizeName.clear();
+    m_lastStep = TFtpStep::Size;
+    return ExecAsync(TFtpRequest::rqSize, QStringLiteral("SIZE ") + m_hostFileName, {213}, why, &TFtpClient::SizeReply);
+}
+
+bool TFtpClient::BeginMkd(QString &why)
+{
+    m_lastStep = TFtpStep::Mkd;
+    return ExecAsync(TFtpRequest::rqMkd, QStringLiteral("MKD ") + m_hostFileName, {250, 257}, why,
+                     &TFtpClient::DirReply);
+}
+
+bool TFtpClient::BeginRmd(QString &why)
+{
+    m_lastStep = TFtpStep::Rmd;
+    return ExecAsync(TFtpRequest::rqRmd, QStringLiteral("RMD ") + m_hostFileName, {250, 257}, why);
+}
+
+bool TFtpClient::BeginDele(QString &why)
+{
+    m_lastStep = TFtpStep::Dele;
+    return ExecAsync(TFtpRequest::rqDele, QStringLiteral("DELE ") + m_hostFileName, {250, 257}, why);
+}
+
+bool TFtpClient::BeginRnto(QString &why)
+{
+    m_lastStep = TFtpStep::Rnto;
+    return ExecAsync(TFtpRequest::rqRnto, QStringLiteral("RNTO ") + m_localFileName, {200, 250, 257}, why);
+}
+
+bool TFtpClient::BeginRnfr(QString &why)
+{
+    m_lastStep = TFtpStep::Rnfr;
+    return ExecAsync(TFtpRequest::rqRnfr, QStringLiteral("RNFR ") + m_hostFileName, {350}, why);
+}
+
+bool TFtpClient::BeginPwd(QString &why)
+{
+    m_lastStep = TFtpStep::Pwd;
+    return ExecAsync(TFtpRequest::rqPwd, QStringLiteral("PWD"), {250, 257}, why, &TFtpClient::PwdReply);
+}
+
+bool TFtpClient::BeginQuote(QString &why)
+{
+    m_lastStep = TFtpStep::Quote;
+    return ExecAsync(TFtpRequest::rqQuote, m_localFileName, {}, why);
+}
+
+bool TFtpClient::BeginCdup(QString &why)
+{
+    m_lastStep = TFtpStep::Cdup;
+    return ExecAsync(TFtpRequest::rqCdup, QStringLiteral("CDUP"), {250}, why, &TFtpClient::DirReply);
+}
+
+bool TFtpClient::BeginTypeSet(QString &why)
+{
+    m_lastStep = TFtpStep::TypeSet;
+    return ExecAsync(TFtpRequest::rqTypeSet, QStringLiteral("TYPE ") + m_typeLetter, {200}, why);
+}
+
+bool TFtpClient::BeginFeat(QString &why)
+{
+    m_lastStep = TFtpStep::Feat;
+    m_serverOffersUtf8 = false;
+    return ExecAsync(TFtpRequest::rqQuote, QStringLiteral("FEAT"), {}, why, &TFtpClient::FeatReply);
+}
+
+bool TFtpClient::BeginOptsUtf8(QString &why)
+{
+    m_lastStep = TFtpStep::OptsUtf8;
+    return ExecAsync(TFtpRequest::rqQuote, QStringLiteral("OPTS UTF8 ON"), {}, why, &TFtpClient::FeatReply);
+}
+
+void TFtpClient::StartUser()
+{
+    Run(&TFtpClient::BeginUser);
 }
 
 void TFtpClient::StartPass()
 {
-    if (m_passWord.isEmpty())
-        return HandleError(QStringLiteral("Password emtpy"));
-    m_lastStep = TFtpStep::Pass;
-    ExecAsync(TFtpRequest::rqPass, QStringLiteral("PASS ") + m_passWord, {230});
+    Run(&TFtpClient::BeginPass);
 }
 
 void TFtpClient::StartCwd()
 {
-    if (m_hostDirName.isEmpty())
-        return HandleError(QStringLiteral("HostDirName emtpy"));
-    m_lastStep = TFtpStep::Cwd;
-    ExecAsync(TFtpRequest::rqCwd, QStringLiteral("CWD ") + m_hostDirName, {200, 250, 257});
+    Run(&TFtpClient::BeginCwd);
 }
 
 void TFtpClient::StartSyst()
 {
-    m_lastStep = TFtpStep::Syst;
-    ExecAsync(TFtpRequest::rqSyst, QStringLiteral("SYST"), {215});
+    Run(&TFtpClient::BeginSyst);
 }
 
 void TFtpClient::StartQuit()
 {
-    m_localFile.close();
-    m_lastStep = TFtpStep::Quit;
-    ExecAsync(TFtpRequest::rqQuit, QStringLiteral("QUIT"), {221}, &TFtpClient::QuitDone);
+    Run(&TFtpClient::BeginQuit);
 }
 
 void TFtpClient::StartAbor()
 {
-    m_lastStep = TFtpStep::Abor;
-    ExecAsync(TFtpRequest::rqAbor, QStringLiteral("ABOR"), {});
+    Run(&TFtpClient::BeginAbor);
 }
 
 void TFtpClient::StartSize()
 {
-    m_sizeResult = 0;
-    m_lastStep = TFtpStep::Size;
-    ExecAsync(TFtpRequest::rqSize, QStringLiteral("SIZE ") + m_hostFileName, {213});
+    Run(&TFtpClient::BeginSize);
 }
 
 void TFtpClient::StartMkd()
 {
-    m_lastStep = TFtpStep::Mkd;
-    ExecAsync(TFtpRequest::rqMkd, QStringLiteral("MKD ") + m_hostFileName, {250, 257});
+    Run(&TFtpClient::BeginMkd);
 }
 
 void TFtpClient::StartRmd()
 {
-    m_lastStep = TFtpStep::Rmd;
-    ExecAsync(TFtpRequest::rqRmd, QStringLiteral("RMD ") + m_hostFileName, {250, 257});
+    Run(&TFtpClient::BeginRmd);
 }
 
 void TFtpClient::StartDele()
 {
-    m_lastStep = TFtpStep::Dele;
-    ExecAsync(TFtpRequest::rqDele, QStringLiteral("DELE ") + m_hostFileName, {250, 257});
+    Run(&TFtpClient::BeginDele);
 }
 
 void TFtpClient::StartRnto()
 {
-    m_lastStep = TFtpStep::Rnto;
-    ExecAsync(TFtpRequest::rqRnto, QStringLiteral("RNTO ") + m_localFileName, {200, 250, 257});
+    Run(&TFtpClient::BeginRnto);
 }
 
 void TFtpClient::StartRnfr()
 {
-    m_lastStep = TFtpStep::Rnfr;
-    ExecAsync(TFtpRequest::rqRnfr, QStringLiteral("RNFR ") + m_hostFileName, {350});
+    Run(&TFtpClient::BeginRnfr);
 }
 
 void TFtpClient::StartPwd()
 {
-    m_lastStep = TFtpStep::Pwd;
-    ExecAsync(TFtpRequest::rqPwd, QStringLiteral("PWD"), {250, 257});
+    Run(&TFtpClient::BeginPwd);
 }
 
 void TFtpClient::StartQuote()
 {
-    m_lastStep = TFtpStep::Quote;
-    ExecAsync(TFtpRequest::rqQuote, m_localFileName, {});
+    Run(&TFtpClient::BeginQuote);
 }
 
 void TFtpClient::StartCdup()
 {
-    m_lastStep = TFtpStep::Cdup;
-    ExecAsync(TFtpRequest::rqCdup, QStringLiteral("CDUP"), {250});
+    Run(&TFtpClient::BeginCdup);
 }
 
 void TFtpClient::StartTypeSet()
 {
-    m_lastStep = TFtpStep::TypeSet;
-    ExecAsync(TFtpRequest::rqTypeSet, QStringLiteral("TYPE ") + m_typeLetter, {200});
+    Run(&TFtpClient::BeginTypeSet);
 }
 
 void TFtpClient::StartTypeBinary()
@@ -192,18 +296,29 @@ void TFtpClient::StartQuoteSession()
 
 void TFtpClient::StartComposite(TFtpRequest rq, std::initializer_list<TFtpStep> steps)
 {
+    QString why;
+    if (!BeginComposite(rq, steps, why))
+        HandleError(why);
+}
+
+bool TFtpClient::BeginComposite(TFtpRequest rq, std::initializer_list<TFtpStep> steps, QString &why)
+{
     std::bitset<static_cast<size_t>(TFtpStep::None)> set;
     for (TFtpStep s : steps)
         set.set(bit(s));
-    if (set.test(bit(TFtpStep::Open)) && m_connected)
-        return HandleError(QStringLiteral("FTP component already connected"));
-    if (!CheckReady())
-        return;
+    if (set.test(bit(TFtpStep::Open)) && m_connected) {
+        why = QStringLiteral("FTP component already connected");
+        return false;
+    }
+    if (!Ready(why))
+        return false;
     // Every operand the steps will send is checked before the first command goes out.
-    if (!RefuseLineBreaks({&m_userName, &m_passWord, &m_hostDirName, &m_hostFileName}))
-        return;
-    if ((set.test(bit(TFtpStep::Quote)) || set.test(bit(TFtpStep::Rnto))) && !RefuseLineBreaks({&m_localFileName}))
-        return;
+    if (!NoLineBreaks({&m_userName, &m_passWord, &m_hostDirName, &m_hostFileName}, why))
+        return false;
+    if ((set.test(bit(TFtpStep::Quote)) || set.test(bit(TFtpStep::Rnto))) && !NoLineBreaks({&m_localFileName}, why))
+        return false;
+    if (m_negotiateUtf8 && set.test(bit(TFtpStep::User)))
+        set.set(bit(TFtpStep::Feat));
     m_savedResponse = m_lastResponse;
     m_savedCode = -1;
     m_requestType = rq;
@@ -215,6 +330,7 @@ void TFtpClient::StartComposite(TFtpRequest rq, std::initializer_list<TFtpStep> 
     m_lastResponse.clear();
     m_errorMessage.clear();
     NextStep();
+    return true;
 }
 
 void TFtpClient::NextStep()
@@ -237,7 +353,8 @@ void TFtpClient::NextStep()
         // A download resumes only where the server agreed to restart.
         if (step == TFtpStep::Get && !(m_lastStep == TFtpStep::Rest && m_statusCode == 350))
             ResumeAt = 0;
-        if (step == TFtpStep::Quit) {
+        // The caller reads the login's (or the last step's) reply, not QUIT's or FEAT's.
+        if (step == TFtpStep::Quit || step == TFtpStep::Feat) {
             m_savedResponse = m_lastResponse;
             m_savedCode = m_statusCode;
         }
@@ -255,46 +372,48 @@ void TFtpClient::NextStep()
 // halfway) ends the whole request with 500 and the error text, so it never hangs.
 void TFtpClient::RunStep(TFtpStep step)
 {
-    static const std::pair<TFtpStep, void (TFtpClient::*)()> starts[] = {
-        {TFtpStep::Open, &TFtpClient::StartOpen},   {TFtpStep::User, &TFtpClient::StartUser},
-        {TFtpStep::Pass, &TFtpClient::StartPass},   {TFtpStep::Cwd, &TFtpClient::StartCwd},
-        {TFtpStep::Cdup, &TFtpClient::StartCdup},   {TFtpStep::TypeSet, &TFtpClient::StartTypeSet},
-        {TFtpStep::Rest, &TFtpClient::StartRest},   {TFtpStep::Syst, &TFtpClient::StartSyst},
-        {TFtpStep::Mkd, &TFtpClient::StartMkd},     {TFtpStep::Rmd, &TFtpClient::StartRmd},
-        {TFtpStep::Rnfr, &TFtpClient::StartRnfr},   {TFtpStep::Rnto, &TFtpClient::StartRnto},
-        {TFtpStep::Size, &TFtpClient::StartSize},   {TFtpStep::Dele, &TFtpClient::StartDele},
-        {TFtpStep::Pwd, &TFtpClient::StartPwd},     {TFtpStep::Abor, &TFtpClient::StartAbor},
-        {TFtpStep::Quote, &TFtpClient::StartQuote}, {TFtpStep::Quit, &TFtpClient::StartQuit},
-        {TFtpStep::Port, &TFtpClient::StartPort},   {TFtpStep::Get, &TFtpClient::StartRetr},
-        {TFtpStep::Put, &TFtpClient::StartStor},    {TFtpStep::Append, &TFtpClient::StartAppe},
-        {TFtpStep::Dir, &TFtpClient::StartList},    {TFtpStep::Ls, &TFtpClient::StartNlst},
+    static const std::pair<TFtpStep, Starter> starts[] = {
+        {TFtpStep::Open, &TFtpClient::BeginOpen},         {TFtpStep::User, &TFtpClient::BeginUser},
+        {TFtpStep::Pass, &TFtpClient::BeginPass},         {TFtpStep::Feat, &TFtpClient::BeginFeat},
+        {TFtpStep::OptsUtf8, &TFtpClient::BeginOptsUtf8}, {TFtpStep::Cwd, &TFtpClient::BeginCwd},
+        {TFtpStep::Cdup, &TFtpClient::BeginCdup},         {TFtpStep::TypeSet, &TFtpClient::BeginTypeSet},
+        {TFtpStep::Rest, &TFtpClient::BeginRest},         {TFtpStep::Syst, &TFtpClient::BeginSyst},
+        {TFtpStep::Mkd, &TFtpClient::BeginMkd},           {TFtpStep::Rmd, &TFtpClient::BeginRmd},
+        {TFtpStep::Rnfr, &TFtpClient::BeginRnfr},         {TFtpStep::Rnto, &TFtpClient::BeginRnto},
+        {TFtpStep::Size, &TFtpClient::BeginSize},         {TFtpStep::Dele, &TFtpClient::BeginDele},
+        {TFtpStep::Pwd, &TFtpClient::BeginPwd},           {TFtpStep::Abor, &TFtpClient::BeginAbor},
+        {TFtpStep::Quote, &TFtpClient::BeginQuote},       {TFtpStep::Quit, &TFtpClient::BeginQuit},
+        {TFtpStep::Port, &TFtpClient::BeginPort},         {TFtpStep::Get, &TFtpClient::BeginRetr},
+        {TFtpStep::Put, &TFtpClient::BeginStor},          {TFtpStep::Append, &TFtpClient::BeginAppe},
+        {TFtpStep::Dir, &TFtpClient::BeginList},          {TFtpStep::Ls, &TFtpClient::BeginNlst},
     };
-    QString failure = QStringLiteral("step not available");
+    QString why = QStringLiteral("step not available");
     bool started = false;
-    auto saved = std::move(OnUsageError);
-    OnUsageError = [&](TFtpClient *, QString &msg) { failure = msg; };
     try {
         for (const auto &[s, start] : starts) {
             if (s == step) {
-                const uint64_t before = m_stepStarts;
-                (this->*start)();
-                started = m_stepStarts != before;
+                started = (this->*start)(why);
                 break;
             }
         }
     } catch (const std::exception &e) {
-        failure = QString::fromLocal8Bit(e.what());
+        // The socket layer refuses by exception (a listener that cannot listen, say).
+        why = QString::fromLocal8Bit(e.what());
+        started = false;
     }
-    OnUsageError = std::move(saved);
-    if (started)
-        return;
+    if (!started)
+        FailStep(why);
+}
+
+void TFtpClient::FailStep(const QString &why)
+{
     if (OnUsageError) {
-        QString msg = failure;
+        QString msg = why;
         OnUsageError(this, msg);
     }
-    TriggerDisplay(QStringLiteral("! ") + failure);
+    TriggerDisplay(QStringLiteral("! ") + why);
     m_requestResult = 500;
-    m_errorMessage = QStringLiteral("500 ") + failure;
+    m_errorMessage = QStringLiteral("500 ") + why;
     m_composite = false;
     m_steps.reset();
     m_requestDone = false;

@@ -8,47 +8,83 @@
 
 void TFtpClient::StartRetr()
 {
-    StartDownload(TFtpRequest::rqReceive, QStringLiteral("RETR"));
+    Run(&TFtpClient::BeginRetr);
 }
 
 void TFtpClient::StartList()
 {
-    StartDownload(TFtpRequest::rqDir, QStringLiteral("LIST"));
+    Run(&TFtpClient::BeginList);
 }
 
 void TFtpClient::StartNlst()
 {
-    StartDownload(TFtpRequest::rqLs, QStringLiteral("NLST"));
+    Run(&TFtpClient::BeginNlst);
 }
 
-void TFtpClient::StartDownload(TFtpRequest rq, const QString &command)
+bool TFtpClient::BeginRetr(QString &why)
 {
-    if (!m_connected)
-        return HandleError(command + QStringLiteral(": not connected"));
-    if (m_localFileName.isEmpty() && !m_displayFileFlag)
-        return HandleError(QStringLiteral("LocalFileName empty"));
-    if (!RefuseLineBreaks({&m_hostFileName}))
-        return;
-    ++m_stepStarts;
+    return BeginDownload(TFtpRequest::rqReceive, QStringLiteral("RETR"), why);
+}
+
+bool TFtpClient::BeginList(QString &why)
+{
+    return BeginDownload(TFtpRequest::rqDir, QStringLiteral("LIST"), why);
+}
+
+bool TFtpClient::BeginNlst(QString &why)
+{
+    return BeginDownload(TFtpRequest::rqLs, QStringLiteral("NLST"), why);
+}
+
+bool TFtpClient::BeginDownload(TFtpRequest rq, const QString &command, QString &why)
+{
+    if (!m_connected) {
+        why = command + QStringLiteral(": not connected");
+        return false;
+    }
+    if (m_localFileName.isEmpty() && !m_displayFileFlag) {
+        why = QStringLiteral("LocalFileName empty");
+        return false;
+    }
+    if (!NoLineBreaks({&m_hostFileName}, why))
+        return false;
+    const QString line = m_hostFileName.isEmpty() ? command : command + QLatin1Char(' ') + m_hostFileName;
+    bool fits = true;
+    EncodeForServer(line, &fits);
+    if (!fits) {
+        why = QStringLiteral("Name refused: it has characters the server's character set (Windows-1252) cannot hold");
+        return false;
+    }
     if (!m_composite)
         m_requestType = rq;
     m_dataCommand = command;
-    m_transfer = Transfer::Download;
-    m_replyComplete = m_dataClosed = m_requestDone = false;
+    m_upload = false;
+    SetPhase(Phase::Commanded);
+    m_requestDone = false;
     ByteCount = 0;
     m_closeError = m_dataError = 0;
     m_startTick = 0;
-    m_data.OnSessionAvailable = [this](TWSocket *, int) { DataAccept(false); };
+    m_listingTail.clear();
+    // A resumed download may bring the rest of the file and no more; the size a SIZE
+    // reply gave for this very file tells how much that is.
+    m_resumeLimit = ResumeAt > 0 && !m_sizeName.isEmpty() && m_sizeName == m_hostFileName && m_sizeResult >= 0
+                        ? std::max<int64_t>(0, m_sizeResult - ResumeAt)
+                        : -1;
+    m_data.OnSessionAvailable = [this](TWSocket *, int) { Guarded([this] { DataAccept(); }); };
     m_localFile.close();
-    if (!m_displayFileFlag && !m_localFile.openForWrite(m_localFileName, std::max<int64_t>(ResumeAt, 0)))
-        return FailTransferStart(550, QStringLiteral("Unable to open local file ") + m_localFileName, false);
-    if (m_passive && !ConnectPassiveData(&TFtpClient::DownloadConnected, QStringLiteral("550")))
-        return;
+    if (!m_displayFileFlag && !m_localFile.openForWrite(m_localFileName, std::max<int64_t>(ResumeAt, 0))) {
+        FailTransferStart(550, QStringLiteral("Unable to open local file ") + m_localFileName, false);
+        return true;
+    }
+    if (m_passive && !ConnectPassiveData(&TFtpClient::DownloadConnected, 550))
+        return true;
     // The command goes out at once; the data connection may come up before or after.
     ChangeState(TFtpEngineState::stWaitingResponse);
     m_next = &TFtpClient::DownloadFirstReply;
     m_awaitingReply = true;
-    SendCommand(m_hostFileName.isEmpty() ? command : command + QLatin1Char(' ') + m_hostFileName);
+    m_waitingFor = QStringLiteral("the reply to ") + command;
+    SendCommand(line);
+    return true;
 }
 
 void TFtpClient::DownloadFirstReply()
@@ -56,94 +92,109 @@ void TFtpClient::DownloadFirstReply()
     TriggerDisplay(QStringLiteral("< ") + m_lastResponse);
     const int code = FtpReadCode(m_lastResponse).code;
     m_statusCode = code;
-    if (code == 125 || (code >= 150 && code <= 159)) {
-        m_next = &TFtpClient::DownloadFinalReply;
-        return;
+    if (code != 125 && (code < 150 || code > 159)) {
+        SetErrorMessage(m_lastResponse);
+        m_awaitingReply = false;
+        return EndTransfer(code);
     }
-    FailTransfer(code);
-}
-
-void TFtpClient::DownloadFinalReply()
-{
-    TriggerDisplay(QStringLiteral("< ") + m_lastResponse);
-    if (m_replyComplete || m_transfer == Transfer::None)
-        return; // a stray line while the data connection is still open
-    const int code = FtpReadCode(m_lastResponse).code;
-    m_statusCode = code;
-    m_awaitingReply = false;
-    if (code == 125 || code == 226 || code == 250) {
-        m_replyComplete = true;
-        EndCheck();
-        return;
+    m_next = &TFtpClient::TransferFinalReply;
+    if (m_phase == Phase::Commanded)
+        SetPhase(Phase::Moving);
+    if (ResumeAt > 0 && m_resumeLimit < 0) {
+        // No SIZE known: the size the server announces, "(N bytes)", counts.
+        const int64_t announced = FtpAnnouncedSize(m_lastResponse);
+        if (announced >= 0) {
+            m_resumeLimit = std::max<int64_t>(0, announced - ResumeAt);
+            // Bytes may have come before this reply.
+            if (ByteCount > m_resumeLimit && !StoreReceived(nullptr, 0))
+                EndTransfer(m_dataError);
+        }
     }
-    FailTransferReply(code, QStringLiteral("! RETR/LIST/NLST Failed"));
-}
-
-// A final reply that is not a success ends the transfer: local file and data connection
-// are closed and the request fails with the reply's code.
-void TFtpClient::FailTransferReply(int code, const QString &notice)
-{
-    SetErrorMessage(m_lastResponse);
-    m_transfer = Transfer::None;
-    m_localFile.close();
-    m_data.OnSessionClosed = nullptr;
-    m_data.Close();
-    TriggerDisplay(notice);
-    m_requestResult = code;
-    TriggerRequestDone(code);
 }
 
 // --- uploads ------------------------------------------------------------------------------------------
 
 void TFtpClient::StartStor()
 {
-    StartUpload(false);
+    Run(&TFtpClient::BeginStor);
 }
 
 void TFtpClient::StartAppe()
 {
-    StartUpload(true);
+    Run(&TFtpClient::BeginAppe);
 }
 
-void TFtpClient::StartUpload(bool append)
+bool TFtpClient::BeginStor(QString &why)
 {
-    if (!m_connected)
-        return HandleError(QStringLiteral("STOR/APPE: not connected"));
-    if (m_localFileName.isEmpty())
-        return HandleError(QStringLiteral("LocalFileName empty"));
-    if (!RefuseLineBreaks({&m_hostFileName}))
-        return;
-    ++m_stepStarts;
+    return BeginUpload(false, why);
+}
+
+bool TFtpClient::BeginAppe(QString &why)
+{
+    return BeginUpload(true, why);
+}
+
+bool TFtpClient::BeginUpload(bool append, QString &why)
+{
+    if (!m_connected) {
+        why = QStringLiteral("STOR/APPE: not connected");
+        return false;
+    }
+    if (m_localFileName.isEmpty()) {
+        why = QStringLiteral("LocalFileName empty");
+        return false;
+    }
+    if (!NoLineBreaks({&m_hostFileName}, why))
+        return false;
+    const QString command = append ? QStringLiteral("APPE") : QStringLiteral("STOR");
+    bool fits = true;
+    EncodeForServer(m_hostFileName, &fits);
+    if (!fits) {
+        why = QStringLiteral("Name refused: it has characters the server's character set (Windows-1252) cannot hold");
+        return false;
+    }
     m_requestType = append ? TFtpRequest::rqAppend : TFtpRequest::rqPut;
-    m_append = append;
-    m_dataCommand = append ? QStringLiteral("APPE") : QStringLiteral("STOR");
-    m_transfer = Transfer::Upload;
-    m_replyComplete = m_dataClosed = m_requestDone = false;
-    m_go = m_dataConnected = m_eof = false;
+    m_dataCommand = command;
+    m_upload = true;
+    SetPhase(Phase::Connecting);
+    m_requestDone = false;
     m_startTick = 0;
     ByteCount = 0;
     m_closeError = m_dataError = 0;
+    m_resumeLimit = -1;
     bool cancel = false;
     if (OnReadyToTransmit)
         OnReadyToTransmit(this, cancel);
-    if (cancel)
-        return FailTransferStart(426, QStringLiteral("426 Transmit cancelled by application"), true);
-    m_data.OnSessionAvailable = [this](TWSocket *, int) { DataAccept(true); };
-    if (!m_localFile.openForRead(m_localFileName, std::max<int64_t>(ResumeAt, 0)))
-        return FailTransferStart(426, QStringLiteral("426 Unable to open local file ") + m_localFileName, true);
+    if (cancel) {
+        FailTransferStart(426, QStringLiteral("426 Transmit cancelled by application"), true);
+        return true;
+    }
+    m_data.OnSessionAvailable = [this](TWSocket *, int) { Guarded([this] { DataAccept(); }); };
+    if (!m_localFile.openForRead(m_localFileName, std::max<int64_t>(ResumeAt, 0))) {
+        FailTransferStart(426, QStringLiteral("426 Unable to open local file ") + m_localFileName, true);
+        return true;
+    }
     if (m_passive) {
-        // STOR/APPE goes out once the data connection is up (UploadConnected).
-        ConnectPassiveData(&TFtpClient::UploadConnected, QStringLiteral("426"));
-        return;
+        // STOR/APPE goes out once the data connection is up (UploadConnected); meanwhile
+        // the engine is busy and waits for the server like for a reply.
+        ChangeState(TFtpEngineState::stWaitingResponse);
+        m_awaitingReply = true;
+        m_waitingFor = QStringLiteral("the data connection");
+        ArmReplyTimer();
+        ConnectPassiveData(&TFtpClient::UploadConnected, 426);
+        return true;
     }
     SendUploadCommand();
+    return true;
 }
 
 void TFtpClient::SendUploadCommand()
 {
     ChangeState(TFtpEngineState::stWaitingResponse);
+    SetPhase(Phase::Commanded);
     m_next = &TFtpClient::UploadFirstReply;
     m_awaitingReply = true;
+    m_waitingFor = QStringLiteral("the reply to ") + m_dataCommand;
     SendCommand(m_dataCommand + QLatin1Char(' ') + m_hostFileName);
 }
 
@@ -152,49 +203,43 @@ void TFtpClient::UploadFirstReply()
     TriggerDisplay(QStringLiteral("< ") + m_lastResponse);
     const int code = FtpReadCode(m_lastResponse).code;
     m_statusCode = code;
-    if (code != 125 && code != 150)
-        return FailTransfer(code);
-    m_go = true;
-    m_next = &TFtpClient::UploadFinalReply;
+    if (code != 125 && code != 150) {
+        SetErrorMessage(m_lastResponse);
+        m_awaitingReply = false;
+        return EndTransfer(code);
+    }
+    m_next = &TFtpClient::TransferFinalReply;
+    if (m_phase != Phase::Commanded)
+        return; // the data connection is already gone: the final reply decides
+    SetPhase(Phase::Moving);
     if (m_passive) {
-        m_data.OnDataSent = [this](TWSocket *, int error) { DataSend(error); };
+        m_data.OnDataSent = [this](TWSocket *, int error) { Guarded([&] { DataSend(error); }); };
         DataSend(0);
-    } else if (m_dataConnected && m_startTick == 0) {
+    } else if (m_data.State() == TSocketState::wsConnected && m_startTick == 0) {
         PostStartUpload();
     }
 }
 
-void TFtpClient::UploadFinalReply()
+// --- the final reply and the end of a transfer ------------------------------------------------------
+
+void TFtpClient::TransferFinalReply()
 {
     TriggerDisplay(QStringLiteral("< ") + m_lastResponse);
-    if (m_replyComplete || m_transfer == Transfer::None)
-        return;
+    if (m_phase == Phase::Idle || m_phase == Phase::ReplyIn)
+        return; // a stray line while the data connection is still open
     const int code = FtpReadCode(m_lastResponse).code;
     m_statusCode = code;
     m_awaitingReply = false;
-    if (code == 226 || code == 250) {
-        m_replyComplete = true;
-        EndCheck();
+    const bool ok = code == 226 || code == 250 || (!m_upload && code == 125);
+    if (ok) {
+        if (m_phase == Phase::ClosedIn)
+            return TransferComplete();
+        SetPhase(Phase::ReplyIn);
         return;
     }
-    FailTransferReply(code, QStringLiteral("! STOR Failed"));
-}
-
-// --- the end of a transfer ------------------------------------------------------------------------
-
-// The first reply refused the transfer.
-void TFtpClient::FailTransfer(int code)
-{
     SetErrorMessage(m_lastResponse);
-    m_next = nullptr;
-    m_awaitingReply = false;
-    m_transfer = Transfer::None;
-    m_data.OnSessionClosed = nullptr;
-    m_data.Close();
-    m_localFile.close();
-    ResumeAt = 0;
-    m_requestResult = code;
-    TriggerRequestDone(code);
+    TriggerDisplay(m_upload ? QStringLiteral("! STOR Failed") : QStringLiteral("! RETR/LIST/NLST Failed"));
+    EndTransfer(code);
 }
 
 // The transfer could not start (local file, data connection, cancel). showIt: the text
@@ -210,33 +255,54 @@ void TFtpClient::FailTransferStart(int code, const QString &response, bool showI
     }
     m_statusCode = code;
     m_awaitingReply = false;
-    m_transfer = Transfer::None;
-    m_localFile.close();
-    m_data.OnSessionClosed = nullptr;
-    if (m_data.State() != TSocketState::wsClosed)
-        m_data.Close();
-    m_requestResult = code;
-    TriggerRequestDone(code);
+    EndTransfer(code);
 }
 
 // Both the success reply and the close of the data connection are in, in either order.
-void TFtpClient::EndCheck()
+void TFtpClient::TransferComplete()
 {
-    if (m_transfer == Transfer::None || !m_replyComplete || !m_dataClosed)
-        return;
-    m_transfer = Transfer::None;
     ShowTransferStats();
-    ResumeAt = 0;
     const int result = m_closeError != 0 ? m_closeError : m_dataError;
     if (result != 0)
         SetErrorMessage(QStringLiteral("%1 %2 data connection failed").arg(result).arg(m_dataCommand));
-    m_requestResult = result;
-    TriggerRequestDone(result);
+    EndTransfer(result);
+}
+
+// Lets go of everything a transfer holds: what already arrived is written, the listing's
+// last line delivered, the local file closed and the data connection closed.
+void TFtpClient::TearDownTransfer()
+{
+    if (m_phase == Phase::Idle)
+        return;
+    if (!m_upload) {
+        DrainData();
+        if (m_displayFileFlag)
+            DeliverDisplayFile(nullptr, 0, true);
+    }
+    SetPhase(Phase::Idle);
+    m_next = nullptr;
+    m_sizeName.clear(); // a SIZE result speaks for the next transfer only
+    m_localFile.close();
+    DetachData();
+}
+
+// Every way a transfer ends comes here: success (code 0) or the failing code.
+void TFtpClient::EndTransfer(int code)
+{
+    TearDownTransfer();
+    ResumeAt = 0;
+    m_requestResult = code;
+    TriggerRequestDone(code);
 }
 
 // --- REST ------------------------------------------------------------------------------------------
 
 void TFtpClient::StartRest()
+{
+    Run(&TFtpClient::BeginRest);
+}
+
+bool TFtpClient::BeginRest(QString &why)
 {
     m_lastStep = TFtpStep::Rest;
     // A restart upload's caller sets the offset itself (normally the size of the partial
@@ -245,14 +311,14 @@ void TFtpClient::StartRest()
         !(m_options & ftpNoAutoResumeAt))
         ResumeAt = TFtpLocalFile::sizeOf(m_localFileName);
     if (ResumeAt > 0)
-        return ExecAsync(TFtpRequest::rqRest, QStringLiteral("REST ") + QString::number(ResumeAt), {});
+        return ExecAsync(TFtpRequest::rqRest, QStringLiteral("REST ") + QString::number(ResumeAt), {}, why);
     // Nothing to skip: no command; the step succeeds and a composite request goes on.
-    ++m_stepStarts;
     if (!m_composite)
         m_requestType = TFtpRequest::rqRest;
     m_requestResult = 0;
     m_requestDone = false;
     TriggerRequestDone(0);
+    return true;
 }
 
 // --- composite requests ----------------------------------------------------------------------------

@@ -64,6 +64,11 @@ int64_t TFtpLocalFile::read(char *data, int64_t size)
     }
 }
 
+bool TFtpLocalFile::truncate(int64_t length)
+{
+    return m_fd >= 0 && ::ftruncate(m_fd, static_cast<off_t>(length)) == 0;
+}
+
 void TFtpLocalFile::close()
 {
     if (m_fd >= 0) {

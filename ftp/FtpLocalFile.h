@@ -23,6 +23,8 @@ public:
     bool write(const char *data, int64_t length);
     // Up to size bytes; 0 at the end, -1 on failure.
     int64_t read(char *data, int64_t size);
+    // Cuts the open file back to length bytes; false on failure.
+    bool truncate(int64_t length);
     void close();
     bool isOpen() const { return m_fd >= 0; }
 

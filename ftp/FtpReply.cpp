@@ -53,35 +53,98 @@ FtpReplyCode FtpReadCode(const QString &line)
     return r;
 }
 
-int64_t FtpSizeResult(const QString &line)
+FtpReplyLine FtpClassifyLine(const QByteArray &line)
 {
-    int32_t code = 0;
-    const qsizetype after = readNumber(line, 0, code);
-    int64_t size = 0;
-    readNumber(line, after, size, std::numeric_limits<int64_t>::max());
-    return size;
+    FtpReplyLine r;
+    if (line.size() < 3)
+        return r;
+    for (int i = 0; i < 3; ++i) {
+        if (line[i] < '0' || line[i] > '9')
+            return r;
+    }
+    const char after = line.size() > 3 ? line[3] : ' ';
+    if (after != ' ' && after != '-')
+        return r;
+    r.code = (line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0');
+    r.kind = after == '-' ? FtpReplyLine::Kind::Opening : FtpReplyLine::Kind::Final;
+    return r;
 }
 
-QString FtpDirResult(const QString &line)
+bool FtpHasControlByte(const QByteArray &line)
 {
+    for (const char c : line) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b < 0x20 && b != '\t')
+            return true;
+    }
+    return false;
+}
+
+int64_t FtpSizeResult(const QString &line)
+{
+    const FtpReplyLine reply = FtpClassifyLine(line.left(4).toLatin1());
+    if (reply.kind != FtpReplyLine::Kind::Final)
+        return -1;
+    const QString text = line.mid(3).trimmed();
+    if (text.isEmpty() || text.size() > 19)
+        return -1;
+    int64_t v = 0;
+    for (const QChar c : text) {
+        if (!isDigit(c))
+            return -1;
+        const int digit = c.unicode() - '0';
+        if (v > (std::numeric_limits<int64_t>::max() - digit) / 10)
+            return -1;
+        v = v * 10 + digit;
+    }
+    return v;
+}
+
+bool FtpParseDirResult(const QString &line, QString &path)
+{
+    path.clear();
     int32_t code = 0;
     qsizetype pos = readNumber(line, 0, code);
     pos = line.indexOf(QLatin1Char('"'), pos);
     if (pos < 0)
-        return {};
-    QString out;
+        return true; // no path offered: an empty result
     for (++pos; pos < line.size(); ++pos) {
-        if (line[pos] == QLatin1Char('"')) {
+        const QChar c = line[pos];
+        if (c == QLatin1Char('"')) {
             if (pos + 1 < line.size() && line[pos + 1] == QLatin1Char('"')) {
-                out += QLatin1Char('"');
+                path += QLatin1Char('"');
                 ++pos;
                 continue;
             }
-            break;
+            return true;
         }
-        out += line[pos];
+        if (c.unicode() < 0x20 || c.unicode() == 0x7F) {
+            path.clear();
+            return false;
+        }
+        path += c;
     }
-    return out;
+    path.clear(); // the closing quote never came
+    return false;
+}
+
+QString FtpDirResult(const QString &line)
+{
+    QString path;
+    FtpParseDirResult(line, path);
+    return path;
+}
+
+int64_t FtpAnnouncedSize(const QString &line)
+{
+    static const QLatin1String kBytes(" bytes)");
+    const qsizetype end = line.lastIndexOf(kBytes);
+    if (end < 0)
+        return -1;
+    const qsizetype open = line.lastIndexOf(QLatin1Char('('), end);
+    if (open < 0)
+        return -1;
+    return FtpSizeResult(QStringLiteral("213 ") + line.mid(open + 1, end - open - 1));
 }
 
 QString FtpDecodeLine(const QByteArray &bytes)
@@ -91,11 +154,18 @@ QString FtpDecodeLine(const QByteArray &bytes)
 
 bool FtpReplyBuffer::takeLine(QByteArray &line, bool acceptLF)
 {
+    qsizetype used = 0;
+    return takeLine(line, acceptLF, used);
+}
+
+bool FtpReplyBuffer::takeLine(QByteArray &line, bool acceptLF, qsizetype &used)
+{
     const qsizetype end = acceptLF ? m_data.indexOf('\n') : m_data.indexOf("\r\n");
     if (end < 0)
         return false;
     line = m_data.left(end);
-    m_data.remove(0, end + (acceptLF ? 1 : 2));
+    used = end + (acceptLF ? 1 : 2);
+    m_data.remove(0, used);
     while (!line.isEmpty() && (line.endsWith('\r') || line.endsWith('\n')))
         line.chop(1);
     return true;

@@ -18,12 +18,29 @@ struct FtpReplyCode {
 // Reads the number at the start of a line: blanks, tabs, CR and LF skipped, an optional
 // sign, decimal digits; the character after the digits tells continuation from final.
 FtpReplyCode FtpReadCode(const QString &line);
-// The number after the reply code (the size in a 213 reply to SIZE); 64-bit, as files
-// over 4 GiB are ordinary.
+// How a reply line reads under RFC 959: three digits and a blank (or nothing) end a reply,
+// three digits and "-" open a multi-line one. Anything else is text inside a reply.
+struct FtpReplyLine {
+    enum class Kind { Text, Final, Opening };
+    Kind kind = Kind::Text;
+    int code = 0; // the three digits, when not Text
+    bool inRange() const { return code >= 100 && code <= 599; }
+};
+FtpReplyLine FtpClassifyLine(const QByteArray &line);
+// True when a line (its end already taken off) holds a byte no reply may carry: NUL or any
+// other control byte except TAB. A CR left inside a line is one of them.
+bool FtpHasControlByte(const QByteArray &line);
+// The size in a 213 reply to SIZE: one plain non-negative number that fits 63 bits, or -1
+// (unknown) for anything else, "213 -1" and absurdly long numbers included.
 int64_t FtpSizeResult(const QString &line);
 // The first double-quoted text after the code; "" inside stands for one quote. No opening
 // quote gives an empty text.
 QString FtpDirResult(const QString &line);
+// The same, strictly: false when the closing quote is missing or the path holds a control
+// character, so no such text can become a folder name.
+bool FtpParseDirResult(const QString &line, QString &path);
+// The size a 150 reply announces as "(N bytes)", or -1.
+int64_t FtpAnnouncedSize(const QString &line);
 // Reply bytes as text: UTF-8 when valid, else Windows-1252.
 QString FtpDecodeLine(const QByteArray &bytes);
 
@@ -38,7 +55,10 @@ public:
     // Takes the next complete line (without its end, trailing CR and LF stripped). With
     // acceptLF a line ends at the first LF, otherwise at the first CR LF pair.
     bool takeLine(QByteArray &line, bool acceptLF);
+    // The same, telling how many bytes of the buffer the line used (its end included).
+    bool takeLine(QByteArray &line, bool acceptLF, qsizetype &used);
     void clear() { m_data.clear(); }
+    qsizetype size() const { return m_data.size(); }
     bool isEmpty() const { return m_data.isEmpty(); }
 
 private:

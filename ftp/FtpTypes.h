@@ -79,6 +79,8 @@ enum class TFtpStep {
     Open,
     User,
     Pass,
+    Feat,     // after a login, when the engine negotiates UTF-8
+    OptsUtf8, // added by the FEAT reply when the server offers UTF8
     Cwd,
     Cdup,
     TypeSet,

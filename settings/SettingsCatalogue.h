@@ -122,6 +122,9 @@ inline constexpr BoolKey disableSound{"disableSound", true};
 inline constexpr TextKey sndOnError{"sndOnError", ""};
 inline constexpr IntKey transferMode{"transferMode", 0};
 
+// FTP engine: seconds without a byte from the server before a request fails.
+inline constexpr IntKey replyTimeout{"replyTimeout", 30};
+
 } // namespace Keys
 
 // Queue

@@ -253,8 +253,17 @@ TEST_F(Sessions, CommandsLoseATrailingSlashUnlessItIsTheRoot)
 {
     const struct {
         const char *in, *out;
-    } rows[] = {{"MKD new/", "MKD new"}, {"CWD /pub/", "CWD /pub"}, {"CWD /", "CWD /"}, {"a/", "a/"},
-                {"ab/", "ab"},           {"LIST", "LIST"},          {"/", "/"}};
+    } rows[] = {{"MKD new/", "MKD new"},
+                {"CWD /pub/", "CWD /pub"},
+                {"CWD /", "CWD /"},
+                {"LIST", "LIST"},
+                {"/", "/"},
+                {"RNTO dir/", "RNTO dir"},
+                {"SITE CHMOD 755 dir/", "SITE CHMOD 755 dir"},
+                // Not a path: sent whole.
+                {"PASS abc/", "PASS abc/"},
+                {"USER me/", "USER me/"},
+                {"SITE EXEC x/", "SITE EXEC x/"}};
     for (const auto &r : rows) {
         QString cmd = QString::fromLatin1(r.in);
         SessionSupervisor::stripTrailingSlash(cmd);

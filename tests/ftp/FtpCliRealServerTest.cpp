@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -189,6 +190,41 @@ TEST(RealFtpSocks, EveryConnectionGoesThroughTheProxy)
         FAIL() << dante.failure().toStdString();
     if (!danteUp)
         GTEST_SKIP() << "SOCKS 4 part skipped: " << dante.skipReason().toStdString();
+}
+
+// A name with letters beyond ASCII is listed, fetched and deleted as the bytes it has on the
+// server, with UTF-8 negotiated after the login.
+TEST_P(RealFtp, NonAsciiNamesTravelByteExact)
+{
+    const QString name = QStringLiteral("caf\u00e9 r\u00e4ksm\u00f6rg\u00e5s.txt");
+    QFile file(m_server->localWritable() + QLatin1Char('/') + name);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("hej");
+    file.close();
+    QTemporaryDir local;
+    m_ftp.SetNegotiateUtf8(true);
+    m_ftp.SetPassive(true);
+    ASSERT_EQ(run([&] { m_ftp.StartConnect(); }, TFtpRequest::rqConnect), 0) << log().toStdString();
+    EXPECT_EQ(m_ftp.StatusCode(), 230);
+    m_ftp.SetHostDirName(m_server->writablePath());
+    ASSERT_EQ(run([&] { m_ftp.StartCwd(); }, TFtpRequest::rqCwd), 0) << log().toStdString();
+    QString listing;
+    m_ftp.OnDisplayFile = [&](TFtpClient *, QString &msg) { listing += msg; };
+    m_ftp.SetDisplayFileFlag(true);
+    m_ftp.SetDisplayFileMode(1);
+    m_ftp.SetHostFileName(QString());
+    ASSERT_EQ(run([&] { m_ftp.StartDir(); }, TFtpRequest::rqDir), 0) << log().toStdString();
+    EXPECT_TRUE(listing.contains(name)) << listing.toStdString();
+    m_ftp.SetDisplayFileFlag(false);
+    m_ftp.SetHostFileName(name);
+    m_ftp.SetLocalFileName(local.filePath(QStringLiteral("copy.txt")));
+    ASSERT_EQ(run([&] { m_ftp.StartReceive(); }, TFtpRequest::rqReceive), 0) << log().toStdString();
+    QFile copy(local.filePath(QStringLiteral("copy.txt")));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), QByteArray("hej"));
+    ASSERT_EQ(run([&] { m_ftp.StartDele(); }, TFtpRequest::rqDele), 0) << log().toStdString();
+    EXPECT_FALSE(QFile::exists(m_server->localWritable() + QLatin1Char('/') + name));
+    m_ftp.Abort();
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, RealFtp, ::testing::Values(Kind::Pyftpdlib, Kind::Vsftpd),

@@ -533,6 +533,195 @@ TEST(FtpProperties, SettersWithBehaviour)
     EXPECT_EQ(ftp.Timeout(), 15);
 }
 
+// --- servers that bend or break the protocol ------------------------------------------------------
+
+// A whole conversation: the connect request, then each further request once the one before
+// it succeeded. errors holds the outcome of every request, the connect first.
+struct Conversation {
+    const char *name;
+    Steps script;
+    std::vector<std::function<void(TFtpClient &)>> requests;
+    const char *transcript;
+    std::vector<int> errors;
+    const char *message = ""; // the start of ErrorMessage after the last request
+    bool closes = false;      // the engine closed the control connection
+    std::function<void(TFtpClient &, uint16_t port)> setup = nullptr;
+};
+
+void PrintTo(const Conversation &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class FtpMisbehavingServer : public ::testing::TestWithParam<Conversation> {};
+
+TEST_P(FtpMisbehavingServer, FailsClearlyOrSucceedsOnlyOnRealReplies)
+{
+    const Conversation &c = GetParam();
+    Peer server(c.script);
+    Engine e(server.port());
+    e.ftp.SetReplyTimeoutMs(1000);
+    if (c.setup)
+        c.setup(e.ftp, server.port());
+    e.ftp.StartConnect();
+    for (size_t i = 0; i < c.errors.size(); ++i) {
+        ASSERT_TRUE(e.rec.waitDone(static_cast<qsizetype>(i + 1), 5000)) << "request " << i << " never ended";
+        if (i < c.requests.size() && e.rec.lastError() == 0)
+            c.requests[i](e.ftp);
+    }
+    drainEvents();
+    std::vector<int> errors;
+    for (const auto &d : e.rec.done)
+        errors.push_back(d.second);
+    EXPECT_EQ(errors, c.errors) << e.rec.display.join(QLatin1Char('|')).toStdString();
+    if (*c.message) {
+        EXPECT_TRUE(e.ftp.ErrorMessage().startsWith(QString::fromUtf8(c.message)))
+            << e.ftp.ErrorMessage().toStdString();
+    } else {
+        EXPECT_TRUE(e.ftp.ErrorMessage().isEmpty()) << e.ftp.ErrorMessage().toStdString();
+    }
+    EXPECT_EQ(e.ftp.State(), TFtpEngineState::stReady);
+    if (c.closes) {
+        EXPECT_FALSE(e.ftp.IsConnected());
+    }
+    e.ftp.Abort();
+    server.finish();
+    EXPECT_EQ(server.received().toStdString(), c.transcript);
+}
+
+void cwdPub(TFtpClient &f)
+{
+    f.SetHostDirName(QStringLiteral("/pub"));
+    f.StartCwd();
+}
+void pwd(TFtpClient &f)
+{
+    f.StartPwd();
+}
+void syst(TFtpClient &f)
+{
+    f.StartSyst();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, FtpMisbehavingServer,
+    ::testing::Values(
+        Conversation{"multi_line_reply_ends_only_at_its_own_code",
+                     login({cmd(), say("250-Directory notes\r\n550 this line is text\r\n250-still text\r\n"),
+                            Peer::Pause{50}, say("250 done\r\n"), cmd(), say("257 \"/pub\" is current\r\n"), kRest}),
+                     {cwdPub, pwd},
+                     "USER bob\r\nPASS secret\r\nCWD /pub\r\nPWD\r\n",
+                     {0, 0, 0}},
+        Conversation{"nul_byte_is_a_protocol_error",
+                     login({cmd(), Peer::Write{QByteArray("215 UNIX\0 Type\r\n", 16)}, kRest}),
+                     {syst},
+                     "USER bob\r\nPASS secret\r\nSYST\r\n",
+                     {0, 500},
+                     "500 Protocol error",
+                     true},
+        Conversation{"lone_cr_is_a_protocol_error",
+                     login({cmd(), say("215 UNIX\rType\r\n"), kRest}),
+                     {syst},
+                     "USER bob\r\nPASS secret\r\nSYST\r\n",
+                     {0, 500},
+                     "500 Protocol error",
+                     true},
+        Conversation{"greeting_without_a_code",
+                     {say("Welcome!\r\n220 ready\r\n"), kRest},
+                     {},
+                     "",
+                     {500},
+                     "500 Not an FTP",
+                     true},
+        Conversation{"greeting_empty_line", {say("\r\n"), kRest}, {}, "", {500}, "500 Not an FTP", true},
+        Conversation{
+            "greeting_code_out_of_range", {say("600 hello\r\n"), kRest}, {}, "", {500}, "500 Not an FTP", true},
+        Conversation{"stale_230_in_the_greeting_packet_is_no_login",
+                     {say("220 hi\r\n230 logged in\r\n"), cmd(), say("331 pw\r\n"), cmd(), say("530 no\r\n"), kRest},
+                     {},
+                     "USER bob\r\nPASS secret\r\n",
+                     {530},
+                     "530 no"},
+        Conversation{"pwd_path_not_closed",
+                     login({cmd(), say("257 \"/home/a is current\r\n"), kRest}),
+                     {pwd},
+                     "USER bob\r\nPASS secret\r\nPWD\r\n",
+                     {0, 500},
+                     "500 Invalid path"},
+        Conversation{"pwd_path_with_a_control_character",
+                     login({cmd(), say("257 \"/a\tb\" is current\r\n"), kRest}),
+                     {pwd},
+                     "USER bob\r\nPASS secret\r\nPWD\r\n",
+                     {0, 500},
+                     "500 Invalid path"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(
+    Waiting, FtpMisbehavingServer,
+    ::testing::Values(Conversation{"greeting_never_comes", {kRest}, {}, "", {10060}, "Timeout", true},
+                      Conversation{
+                          "user_never_answered", {kBanner, cmd(), kRest}, {}, "USER bob\r\n", {10060}, "Timeout", true},
+                      Conversation{"multi_line_reply_never_finished",
+                                   {kBanner, cmd(), say("331-one\r\n331-two\r\n"), kRest},
+                                   {},
+                                   "USER bob\r\n",
+                                   {10060},
+                                   "Timeout",
+                                   true},
+                      Conversation{"cwd_never_answered",
+                                   login({cmd(), kRest}),
+                                   {cwdPub},
+                                   "USER bob\r\nPASS secret\r\nCWD /pub\r\n",
+                                   {0, 10060},
+                                   "Timeout",
+                                   true},
+                      Conversation{"usage_error_in_a_later_step_ends_the_request",
+                                   {kBanner, kRest},
+                                   {},
+                                   "",
+                                   {500},
+                                   "500 Line break",
+                                   false,
+                                   [](TFtpClient &f, uint16_t port) {
+                                       // Through an FTP proxy the host goes into the USER line.
+                                       f.SetConnectionType(TFtpConnectionType::ftpProxy);
+                                       f.SetProxyServer(QStringLiteral("127.0.0.1"));
+                                       f.ProxyPort = QString::number(port);
+                                       f.SetHostName(QStringLiteral("ftp.example\r\nDELE x"));
+                                   }}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// The engine that negotiates UTF-8 asks FEAT after the login and switches UTF8 on when it
+// is offered; the caller still sees the login's reply.
+TEST(FtpFeatures, OptsUtf8OnlyWhenFeatOffersIt)
+{
+    const struct {
+        const char *name;
+        Steps feat;
+        const char *transcript;
+    } rows[] = {
+        {"offered",
+         {cmd(), say("211-Features:\r\n MDTM\r\n UTF8\r\n211 End\r\n"), cmd(), say("200 UTF8 on\r\n")},
+         "USER bob\r\nPASS secret\r\nFEAT\r\nOPTS UTF8 ON\r\n"},
+        {"not_offered", {cmd(), say("211-Features:\r\n MDTM\r\n211 End\r\n")}, "USER bob\r\nPASS secret\r\nFEAT\r\n"},
+        {"feat_unknown", {cmd(), say("500 FEAT not understood\r\n")}, "USER bob\r\nPASS secret\r\nFEAT\r\n"},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.name);
+        Steps script = login(r.feat);
+        script.push_back(kRest);
+        Peer server(script);
+        Engine e(server.port());
+        e.ftp.SetNegotiateUtf8(true);
+        ASSERT_TRUE(e.connect()) << e.rec.display.join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(e.ftp.LastResponse(), QStringLiteral("230 logged in"));
+        EXPECT_TRUE(e.ftp.ErrorMessage().isEmpty());
+        e.ftp.Abort();
+        server.finish();
+        EXPECT_EQ(server.received().toStdString(), r.transcript);
+    }
+}
+
 TEST(FtpEvents, OnCommandMayRewriteTheLineBeforeItIsShownAndSent)
 {
     Peer server(login({cmd(), say("200 ok\r\n"), kRest}));

@@ -4,11 +4,14 @@
 
 #include "support/FtpRecorder.h"
 #include "support/ScriptedFtpServer.h"
+#include "support/ScriptedPeer.h"
 #include "support/ServerProcess.h"
 #include "support/WaitFor.h"
 
 #include <QFile>
+#include <QHostAddress>
 #include <QRegularExpression>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -536,6 +539,411 @@ TEST(FtpPasv, ADataConnectionThatCannotBeMadeFailsWith550)
         EXPECT_EQ(s.ftp.ErrorMessage(), QStringLiteral("Unable to establish data connection, error #10061"));
         EXPECT_EQ(s.ftp.State(), TFtpEngineState::stReady);
     }
+}
+
+// --- waits that end ------------------------------------------------------------------------------------------
+
+struct StallCase {
+    const char *name;
+    bool passive;
+    std::function<void(Session &)> script;
+    std::function<void(TFtpClient &)> start;
+    int error;
+    QByteArray file; // the local file afterwards; null: not checked
+    QStringList commands;
+};
+
+void PrintTo(const StallCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+void receive(TFtpClient &f)
+{
+    f.StartReceive();
+}
+void put(TFtpClient &f)
+{
+    f.StartPut();
+}
+
+class FtpTransferWait : public ::testing::TestWithParam<StallCase> {};
+
+TEST_P(FtpTransferWait, SilenceFailsWithTimeoutAndMovementNever)
+{
+    const StallCase &c = GetParam();
+    Session s(c.passive);
+    writeFile(s.local(), pattern(5000));
+    c.script(s);
+    ASSERT_TRUE(s.login());
+    s.ftp.SetReplyTimeoutMs(1000);
+    EXPECT_EQ(s.run([&] { c.start(s.ftp); }), c.error) << s.rec.display.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(s.ftp.State(), TFtpEngineState::stReady);
+    if (c.error != 0) {
+        EXPECT_TRUE(s.ftp.ErrorMessage().startsWith(QStringLiteral("Timeout"))) << s.ftp.ErrorMessage().toStdString();
+        EXPECT_FALSE(s.ftp.IsConnected());
+        EXPECT_EQ(s.rec.sessionClosed, 1);
+    }
+    if (!c.file.isNull()) {
+        EXPECT_EQ(readFile(s.local()), c.file);
+    }
+    QStringList commands = c.commands;
+    if (!commands.isEmpty() && commands.first() == QLatin1String("PORT"))
+        commands.first() = s.port();
+    EXPECT_EQ(s.commands(), commands);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FtpTransferWait,
+    ::testing::Values(
+        StallCase{"first_reply_then_silence",
+                  true,
+                  [](Session &s) { s.transfer(QStringLiteral("RETR f")).reply(QStringLiteral("150 go")); },
+                  receive,
+                  10060,
+                  QByteArray(),
+                  {QStringLiteral("PASV"), QStringLiteral("RETR f")}},
+        StallCase{"active_listener_never_called",
+                  false,
+                  [](Session &s) {
+                      s.portOnly();
+                      s.srv.on(QStringLiteral("RETR f")).reply(QStringLiteral("150 go"));
+                  },
+                  receive,
+                  10060,
+                  QByteArray(),
+                  {QStringLiteral("PORT"), QStringLiteral("RETR f")}},
+        StallCase{"data_goes_silent_and_what_came_is_kept",
+                  true,
+                  [](Session &s) {
+                      s.transfer(QStringLiteral("RETR f")).reply(QStringLiteral("150 go")).dataSend(pattern(1000));
+                  },
+                  receive,
+                  10060,
+                  pattern(1000),
+                  {QStringLiteral("PASV"), QStringLiteral("RETR f")}},
+        StallCase{"final_reply_never_comes",
+                  true,
+                  [](Session &s) {
+                      s.transfer(QStringLiteral("RETR f"))
+                          .reply(QStringLiteral("150 go"))
+                          .dataSend(pattern(1000))
+                          .dataClose();
+                  },
+                  receive,
+                  10060,
+                  pattern(1000),
+                  {QStringLiteral("PASV"), QStringLiteral("RETR f")}},
+        StallCase{"upload_never_answered",
+                  true,
+                  [](Session &s) {
+                      s.srv.on(QStringLiteral("PASV")).pasv();
+                      s.srv.on(QStringLiteral("STOR f"));
+                  },
+                  put,
+                  10060,
+                  QByteArray(),
+                  {QStringLiteral("PASV"), QStringLiteral("STOR f")}},
+        StallCase{"slow_but_moving_download",
+                  true,
+                  [](Session &s) {
+                      s.transfer(QStringLiteral("RETR f"))
+                          .reply(QStringLiteral("150 go"))
+                          .dataSend(pattern(1000))
+                          .delay(700)
+                          .dataSend(pattern(1000, 3))
+                          .delay(700)
+                          .dataSend(pattern(1000, 5))
+                          .dataClose()
+                          .reply(QStringLiteral("226 ok"));
+                  },
+                  receive,
+                  0,
+                  pattern(1000) + pattern(1000, 3) + pattern(1000, 5),
+                  {QStringLiteral("PASV"), QStringLiteral("RETR f")}}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// The passive session uploads log in, upload and quit in one request.
+TEST(FtpPutSession, PassiveSessionUploadsRunEndToEnd)
+{
+    const QByteArray content = pattern(6000);
+    const struct {
+        const char *name;
+        std::function<void(TFtpClient &)> start;
+        QStringList commands;
+        QByteArray received;
+        TFtpRequest type;
+    } rows[] = {
+        {"put",
+         [](TFtpClient &f) { f.StartPutSession(); },
+         {QStringLiteral("TYPE I"), QStringLiteral("PASV"), QStringLiteral("STOR f"), QStringLiteral("QUIT")},
+         content,
+         TFtpRequest::rqPut},
+        {"append",
+         [](TFtpClient &f) { f.StartAppendSession(); },
+         {QStringLiteral("TYPE I"), QStringLiteral("PASV"), QStringLiteral("APPE f"), QStringLiteral("QUIT")},
+         content,
+         TFtpRequest::rqAppend},
+        {"rest_put",
+         [](TFtpClient &f) {
+             f.ResumeAt = 1000;
+             f.StartRestPutSession();
+         },
+         {QStringLiteral("TYPE I"), QStringLiteral("PASV"), QStringLiteral("REST 1000"), QStringLiteral("STOR f"),
+          QStringLiteral("QUIT")},
+         content.mid(1000),
+         TFtpRequest::rqPut},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.name);
+        Session s(true);
+        writeFile(s.local(), content);
+        for (const QString &command : r.commands) {
+            Step &step = command == QLatin1String("PASV") ? s.srv.on(command).pasv() : s.srv.on(command);
+            if (command.startsWith(QLatin1String("STOR")) || command.startsWith(QLatin1String("APPE")))
+                step.reply(QStringLiteral("150 send")).dataReceive().reply(QStringLiteral("226 ok"));
+            else if (command == QLatin1String("QUIT"))
+                step.reply(QStringLiteral("221 bye"));
+            else if (command != QLatin1String("PASV"))
+                step.reply(command.startsWith(QLatin1String("REST")) ? QStringLiteral("350 ok")
+                                                                     : QStringLiteral("200 ok"));
+        }
+        EXPECT_EQ(s.run([&] { r.start(s.ftp); }), 0) << s.rec.display.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(s.rec.lastType(), r.type);
+        EXPECT_EQ(s.commands(), r.commands);
+        EXPECT_EQ(s.srv.received(), r.received);
+        EXPECT_TRUE(s.srv.errors().isEmpty()) << s.srv.errors().join(QLatin1Char('\n')).toStdString();
+    }
+}
+
+// --- data connections ------------------------------------------------------------------------------------------
+
+// Only the server may open the active data connection: a connection from any other address
+// is closed at once and the listener goes on waiting for the server.
+TEST(FtpPort, AConnectionFromAnotherHostIsTurnedAway)
+{
+    Session s(false);
+    s.portOnly();
+    QTcpSocket intruder;
+    s.srv.on(QStringLiteral("RETR f"))
+        .call([&] {
+            // Another address of this machine's loopback stands for a foreign host.
+            const QStringList port = s.srv.transcript().value(2).mid(5).split(QLatin1Char(','));
+            if (!intruder.bind(QHostAddress(QStringLiteral("127.0.0.2"))))
+                return;
+            intruder.connectToHost(QHostAddress::LocalHost,
+                                   static_cast<quint16>(port.value(4).toUInt() * 256 + port.value(5).toUInt()));
+            intruder.write("NOT THE FILE");
+        })
+        .delay(300)
+        .connectActive()
+        .reply(QStringLiteral("150 go"))
+        .dataSend(kPayload)
+        .dataClose()
+        .reply(QStringLiteral("226 ok"));
+    ASSERT_TRUE(s.login());
+    EXPECT_EQ(s.run([&] { s.ftp.StartReceive(); }), 0) << s.rec.display.join(QLatin1Char('\n')).toStdString();
+    if (intruder.state() == QAbstractSocket::UnconnectedState &&
+        intruder.error() != QAbstractSocket::RemoteHostClosedError)
+        GTEST_SKIP() << "no second loopback address to connect from";
+    EXPECT_EQ(readFile(s.local()), kPayload);
+    EXPECT_EQ(s.rec.display.filter(QStringLiteral("! Data connection from 127.0.0.2 refused")).size(), 1)
+        << s.rec.display.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST(FtpPasv, APortBelow1024IsRefused)
+{
+    Session s(true);
+    s.srv.on(QStringLiteral("PASV")).reply(QStringLiteral("227 Entering Passive Mode (127,0,0,1,0,22)"));
+    ASSERT_TRUE(s.login());
+    EXPECT_EQ(s.run([&] { s.ftp.StartReceive(); }), 500);
+    EXPECT_EQ(s.commands(), QStringList{QStringLiteral("PASV")});
+    EXPECT_TRUE(s.ftp.ErrorMessage().startsWith(QStringLiteral("500 PASV port 22 refused")))
+        << s.ftp.ErrorMessage().toStdString();
+    EXPECT_FALSE(QFile::exists(s.local()));
+}
+
+// A reply line after a command's reply belongs to nothing: a second 227 while a passive
+// upload opens its data connection must not end the upload as a success before STOR.
+TEST(FtpPasv, ASecond227DoesNotEndAPassiveUpload)
+{
+    Session s(true);
+    const QByteArray content = pattern(3000);
+    writeFile(s.local(), content);
+    // Both lines in one write, so they arrive in one read.
+    s.srv.on(QStringLiteral("PASV"))
+        .pasv(QStringLiteral("227 Entering Passive Mode (%1).\r\n227 Entering Passive Mode (127,0,0,1,4,1)"));
+    s.srv.on(QStringLiteral("STOR f")).reply(QStringLiteral("150 send")).dataReceive().reply(QStringLiteral("226 ok"));
+    ASSERT_TRUE(s.login());
+    EXPECT_EQ(s.run([&] { s.ftp.StartPut(); }), 0) << s.rec.display.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(s.commands(), (QStringList{QStringLiteral("PASV"), QStringLiteral("STOR f")}));
+    EXPECT_EQ(s.srv.received(), content);
+}
+
+// A download that fails on its final reply keeps every byte that had arrived, so it can be
+// resumed from the true length of the file.
+// (Passive: the data connection is up before RETR, so the bytes are surely on it.)
+TEST(FtpDownloadLocal, AFailedFinalReplyKeepsWhatArrived)
+{
+    Session s(true);
+    const QByteArray part = pattern(60000);
+    // The data first, then both replies in one piece: the 426 is read at once.
+    s.transfer(QStringLiteral("RETR f")).dataSend(part).raw("150 go\r\n426 connection lost\r\n");
+    ASSERT_TRUE(s.login());
+    // One small read per event: the 426 is read while most of the data still waits.
+    s.ftp.DataReceiveBlock = 1024;
+    s.ftp.DataSocket().SetComponentOptions(wsoNoReceiveLoop);
+    EXPECT_EQ(s.run([&] { s.ftp.StartReceive(); }), 426);
+    EXPECT_EQ(readFile(s.local()), part);
+}
+
+// A server that ignores REST sends the whole file again; appended, it would splice two
+// copies. The transfer fails and the file is cut back to its length before the resume.
+TEST(FtpRestGet, AServerThatIgnoresRestIsCaughtAndTheFileRestored)
+{
+    const QByteArray whole = pattern(4000, 9);
+    const struct {
+        const char *name;
+        const char *sizeReply; // nullptr: no SIZE asked
+        const char *goReply;
+        QByteArray sent;
+        int error;
+        QByteArray after;
+    } rows[] = {
+        {"size known, REST ignored", "213 4000", "150 go", whole, 451, whole.left(1000)},
+        {"size announced, REST ignored", nullptr, "150 Opening BINARY mode data connection for f (4000 bytes)", whole,
+         451, whole.left(1000)},
+        {"size announced, REST honoured", nullptr, "150 Opening BINARY mode data connection for f (4000 bytes)",
+         whole.mid(1000), 0, whole},
+        {"size unknown", nullptr, "150 go", whole.mid(1000), 0, whole},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.name);
+        Session s(true);
+        writeFile(s.local(), whole.left(1000));
+        if (r.sizeReply)
+            s.srv.on(QStringLiteral("SIZE f")).reply(QString::fromLatin1(r.sizeReply));
+        s.srv.on(QStringLiteral("PASV")).pasv();
+        s.srv.on(QStringLiteral("REST 1000")).reply(QStringLiteral("350 restarting"));
+        s.srv.on(QStringLiteral("RETR f"))
+            .reply(QString::fromLatin1(r.goReply))
+            .dataSend(r.sent)
+            .dataClose()
+            .reply(QStringLiteral("226 ok"));
+        ASSERT_TRUE(s.login());
+        if (r.sizeReply) {
+            EXPECT_EQ(s.run([&] { s.ftp.StartSize(); }), 0);
+        }
+        EXPECT_EQ(s.run([&] { s.ftp.StartRestGet(); }), r.error) << s.rec.display.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(readFile(s.local()), r.after);
+        QStringList commands{QStringLiteral("PASV"), QStringLiteral("REST 1000"), QStringLiteral("RETR f")};
+        if (r.sizeReply)
+            commands.prepend(QStringLiteral("SIZE f"));
+        EXPECT_EQ(s.commands(), commands);
+        if (r.error != 0) {
+            EXPECT_TRUE(s.ftp.ErrorMessage().startsWith(QStringLiteral("451 The server ignored REST")));
+        }
+    }
+}
+
+// --- names and character sets --------------------------------------------------------------------------------
+
+// A character whose bytes arrive in two reads decodes whole: listings are cut into lines
+// before they are decoded.
+TEST(FtpListing, ALineSplitAcrossReadsDecodesWhole)
+{
+    const QByteArray listing = QByteArrayLiteral("-rw-r--r-- 1 a b 5 Jan 1 2020 caf\xc3\xa9.txt\r\n"
+                                                 "-rw-r--r-- 1 a b 5 Jan 1 2020 \xe6\x97\xa5\xe6\x9c\xac.txt\r\n"
+                                                 "drwxr-xr-x 2 a b 0 Jan 1 2020 na\xc3\xafve");
+    for (int mode : {1, 0}) {
+        SCOPED_TRACE(mode);
+        Session s(true);
+        s.transfer(QStringLiteral("LIST"))
+            .reply(QStringLiteral("150 here"))
+            .dataSendSplit(listing, 3)
+            .dataClose()
+            .reply(QStringLiteral("226 ok"));
+        ASSERT_TRUE(s.login());
+        QStringList pieces;
+        s.ftp.OnDisplayFile = [&](TFtpClient *, QString &msg) { pieces << msg; };
+        s.ftp.SetDisplayFileFlag(true);
+        s.ftp.SetDisplayFileMode(mode);
+        s.ftp.SetHostFileName(QString());
+        EXPECT_EQ(s.run([&] { s.ftp.StartDir(); }), 0);
+        if (mode == 1)
+            EXPECT_EQ(pieces.join(QString()), QString::fromUtf8(listing));
+        else
+            EXPECT_EQ(pieces, QString::fromUtf8(listing).split(QStringLiteral("\r\n")));
+        EXPECT_TRUE(s.ftp.ServerUsesUtf8());
+    }
+}
+
+// A server whose names are Windows-1252 gets them back as the same bytes: listed, fetched,
+// renamed and deleted. A name that set cannot hold is refused, never sent with "?".
+TEST(FtpNames, ASingleByteServerGetsItsNamesBackByteForByte)
+{
+    const QByteArray name = QByteArrayLiteral("r\xe4ksm\xf6rg\xe5s.txt");
+    Session s(true);
+    s.transfer(QStringLiteral("LIST"))
+        .reply(QStringLiteral("150 here"))
+        .dataSend("-rw-r--r-- 1 a b 5 Jan 1 2020 " + name + "\r\n")
+        .dataClose()
+        .reply(QStringLiteral("226 ok"));
+    s.transfer(QStringLiteral("RETR *"))
+        .reply(QStringLiteral("150 go"))
+        .dataSend("smorgas")
+        .dataClose()
+        .reply(QStringLiteral("226 ok"));
+    s.srv.on(QStringLiteral("RNFR *")).reply(QStringLiteral("350 ready"));
+    s.srv.on(QStringLiteral("RNTO *")).reply(QStringLiteral("250 renamed"));
+    s.srv.on(QStringLiteral("DELE *")).reply(QStringLiteral("250 deleted"));
+    ASSERT_TRUE(s.login());
+    QString listing;
+    s.ftp.OnDisplayFile = [&](TFtpClient *, QString &msg) { listing += msg; };
+    s.ftp.SetDisplayFileFlag(true);
+    s.ftp.SetDisplayFileMode(1);
+    s.ftp.SetHostFileName(QString());
+    ASSERT_EQ(s.run([&] { s.ftp.StartDir(); }), 0);
+    const QString shown = listing.trimmed().section(QLatin1Char(' '), -1);
+    EXPECT_EQ(shown, QStringLiteral("r\u00e4ksm\u00f6rg\u00e5s.txt"));
+    EXPECT_FALSE(s.ftp.ServerUsesUtf8());
+
+    s.ftp.SetDisplayFileFlag(false);
+    s.ftp.SetHostFileName(shown);
+    ASSERT_EQ(s.run([&] { s.ftp.StartReceive(); }), 0);
+    EXPECT_EQ(readFile(s.local()), QByteArray("smorgas"));
+    s.ftp.SetLocalFileName(shown + QStringLiteral(".bak"));
+    ASSERT_EQ(s.run([&] { s.ftp.StartRename(); }), 0);
+    s.ftp.SetHostFileName(shown + QStringLiteral(".bak"));
+    ASSERT_EQ(s.run([&] { s.ftp.StartDele(); }), 0);
+
+    s.ftp.SetHostFileName(QStringLiteral("\u65e5\u672c.txt"));
+    EXPECT_THROW(s.ftp.StartDele(), FtpException);
+    const QList<QByteArray> raw = s.srv.rawTranscript().mid(2);
+    EXPECT_EQ(raw, (QList<QByteArray>{"PASV", "LIST", "PASV", "RETR " + name, "RNFR " + name, "RNTO " + name + ".bak",
+                                      "DELE " + name + ".bak"}));
+}
+
+// A SOCKS proxy that fails says why in its own words, not as an unknown socket error.
+TEST(FtpSocks, AProxyRefusalReachesTheUserInTheProxysWords)
+{
+    ScriptedPeer proxy({ScriptedPeer::Read{3}, ScriptedPeer::Write{QByteArray("\x05\x00", 2)}, ScriptedPeer::Read{16},
+                        ScriptedPeer::Write{QByteArray("\x05\x05\x00\x01\x00\x00\x00\x00\x00\x00", 10)},
+                        ScriptedPeer::ReadUntilClosed{}});
+    TFtpClient ftp;
+    FtpRecorder rec(ftp);
+    ftp.SetHostName(QStringLiteral("127.0.0.1"));
+    ftp.SetPort(QStringLiteral("2121"));
+    ftp.SetUserName(QStringLiteral("bob"));
+    ftp.SetPassWord(QStringLiteral("secret"));
+    ftp.SetConnectionType(TFtpConnectionType::ftpSocks5);
+    ftp.SetSocksServer(QStringLiteral("127.0.0.1"));
+    ftp.SetSocksPort(QString::number(proxy.port()));
+    ftp.StartConnect();
+    ASSERT_TRUE(rec.waitDone());
+    EXPECT_EQ(rec.lastError(), 20008);
+    EXPECT_EQ(ftp.LastResponse(), QStringLiteral("500 SOCKS proxy: connection refused (error #20008)"));
+    ftp.Abort();
 }
 
 TEST(FtpUsage, TransfersRefuseToStartWithoutConnectionOrLocalFile)

@@ -57,12 +57,51 @@ TEST(FtpReplyCode, ReadsCodesContinuationsAndResults)
     }
     EXPECT_EQ(FtpSizeResult(QStringLiteral("213 123456")), 123456);
     EXPECT_EQ(FtpSizeResult(QStringLiteral("213 5368709120")), 5368709120LL); // past 4 GiB
-    EXPECT_EQ(FtpSizeResult(QStringLiteral("213 99999999999999999999999")), std::numeric_limits<int64_t>::max());
     EXPECT_EQ(FtpDirResult(QStringLiteral("257 \"/a \"\"b\"\" c\" is current")), QStringLiteral("/a \"b\" c"));
     EXPECT_EQ(FtpDirResult(QStringLiteral("257 \"/x\"y\"")), QStringLiteral("/x"));
     EXPECT_EQ(FtpDirResult(QStringLiteral("250 CWD ok")), QString());
     EXPECT_EQ(FtpDecodeLine(QByteArray("257 \"/caf\xc3\xa9\"")), QStringLiteral("257 \"/caf\u00e9\""));
     EXPECT_EQ(FtpDecodeLine(QByteArray("257 \"/caf\xe9\"")), QStringLiteral("257 \"/caf\u00e9\""));
+}
+
+TEST(FtpReplyCode, SizeIsOnePlainNumberOrUnknown)
+{
+    const std::pair<const char *, int64_t> rows[] = {
+        {"213 4096", 4096},
+        {"213 9223372036854775807", std::numeric_limits<int64_t>::max()},
+        {"213 -1", -1},
+        {"213 9223372036854775808", -1},
+        {"213 1234567890123456789012345", -1},
+        {"213 12 bytes", -1},
+        {"213 ", -1},
+        {"213 +5", -1},
+    };
+    for (const auto &[line, size] : rows)
+        EXPECT_EQ(FtpSizeResult(QString::fromLatin1(line)), size) << line;
+    EXPECT_EQ(FtpAnnouncedSize(QStringLiteral("150 Opening BINARY mode data connection for f (4000 bytes).")), 4000);
+    EXPECT_EQ(FtpAnnouncedSize(QStringLiteral("150 Here it comes.")), -1);
+}
+
+TEST(FtpReplyCode, LinesAreFinalOpeningOrText)
+{
+    const struct {
+        const char *line;
+        FtpReplyLine::Kind kind;
+        int code;
+    } rows[] = {
+        {"250 done", FtpReplyLine::Kind::Final, 250},   {"250", FtpReplyLine::Kind::Final, 250},
+        {"250-more", FtpReplyLine::Kind::Opening, 250}, {" 250 x", FtpReplyLine::Kind::Text, 0},
+        {"2500 x", FtpReplyLine::Kind::Text, 0},        {"", FtpReplyLine::Kind::Text, 0},
+        {"abc def", FtpReplyLine::Kind::Text, 0},
+    };
+    for (const auto &r : rows) {
+        const FtpReplyLine l = FtpClassifyLine(QByteArray(r.line));
+        EXPECT_EQ(l.kind, r.kind) << r.line;
+        EXPECT_EQ(l.code, r.code) << r.line;
+    }
+    EXPECT_TRUE(FtpHasControlByte(QByteArray("a\0b", 3)));
+    EXPECT_TRUE(FtpHasControlByte(QByteArray("a\rb")));
+    EXPECT_FALSE(FtpHasControlByte(QByteArray("a\tb")));
 }
 
 } // namespace

@@ -81,6 +81,16 @@ Step &Step::dataSend(const QByteArray &bytes)
     return *this;
 }
 
+Step &Step::dataSendSplit(const QByteArray &bytes, int pieceSize)
+{
+    for (qsizetype i = 0; i < bytes.size(); i += pieceSize) {
+        if (i > 0)
+            delay(15);
+        add(Kind::DataSend, bytes.mid(i, pieceSize));
+    }
+    return *this;
+}
+
 Step &Step::dataReceive()
 {
     add(Kind::DataReceive);
@@ -172,6 +182,7 @@ void ScriptedFtpServer::onReadyRead()
         if (l.endsWith('\r'))
             l.chop(1);
         m_pendingLines << QString::fromUtf8(l);
+        m_pendingRaw << l;
     }
     dispatchLines();
 }
@@ -181,6 +192,7 @@ void ScriptedFtpServer::dispatchLines()
     while (!m_running && !m_pendingLines.isEmpty()) {
         const QString command = m_pendingLines.takeFirst();
         m_transcript << command;
+        m_rawTranscript << m_pendingRaw.takeFirst();
         if (command.startsWith(QLatin1String("PORT "), Qt::CaseInsensitive))
             m_lastPort = command.mid(5).trimmed();
         if (m_steps.empty()) {

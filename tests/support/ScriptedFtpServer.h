@@ -51,6 +51,9 @@ public:
         Step &connectActive();
         // Waits for the data connection, then sends bytes over it.
         Step &dataSend(const QByteArray &bytes);
+        // The same in pieces of pieceSize bytes, each in its own write with a short pause,
+        // so the client reads them separately.
+        Step &dataSendSplit(const QByteArray &bytes, int pieceSize);
         // Waits until the client closes the data connection, keeping what it sent.
         Step &dataReceive();
         // Closes the data connection after flushing.
@@ -96,6 +99,8 @@ public:
     Step &on(const QString &command);
 
     QStringList transcript() const { return m_transcript; }
+    // The commands exactly as their bytes came (without CR LF): names in any character set.
+    QList<QByteArray> rawTranscript() const { return m_rawTranscript; }
     QStringList errors() const { return m_errors; }
     // Bytes the client sent over data connections (dataReceive), in order.
     QByteArray received() const { return m_received; }
@@ -129,6 +134,8 @@ private:
     bool m_running = false;
     bool m_waiting = false;
     QStringList m_transcript;
+    QList<QByteArray> m_rawTranscript;
+    QList<QByteArray> m_pendingRaw;
     QStringList m_errors;
     QByteArray m_received;
     QString m_lastPort;
