@@ -159,6 +159,10 @@ void SessionSupervisor::configure(tkftpclient &s)
     s.SetPassWord(currentSite.Pass);
     rescheduleKeepAlive(s);
     s.SetBinary(false);
+    // Every wait on the server ends; read at each connect, so a changed setting takes effect.
+    s.SetReplyTimeoutMs(static_cast<int>(read(m_setup, Keys::replyTimeout)) * 1000);
+    // Names go back with the bytes they came with: UTF-8 where the server offers it.
+    s.SetNegotiateUtf8(true);
     s.SetLocalFileName(QString());
     s.SetHostFileName(QString());
     s.loginMessages.clear();

@@ -2,6 +2,8 @@
 // the end of a transfer, REST, and the composite requests that move files.
 #include "ftp/FtpCli.h"
 
+#include <QFile>
+
 #include <algorithm>
 
 // --- downloads --------------------------------------------------------------------------------------
@@ -95,7 +97,17 @@ void TFtpClient::DownloadFirstReply()
     if (code != 125 && (code < 150 || code > 159)) {
         SetErrorMessage(m_lastResponse);
         m_awaitingReply = false;
+        // Refused: the user's file stays as it was, and one made for this download goes.
+        if (!m_displayFileFlag && m_localFile.created() && ByteCount == 0) {
+            m_localFile.close();
+            QFile::remove(m_localFileName);
+        }
         return EndTransfer(code);
+    }
+    // Accepted: now an older, longer file may be cut to what this download writes.
+    if (!m_displayFileFlag && m_localFile.isOpen() && !m_localFile.cutHere()) {
+        SetErrorMessage(QStringLiteral("Unable to write local file ") + m_localFileName);
+        return EndTransfer(550);
     }
     m_next = &TFtpClient::TransferFinalReply;
     if (m_phase == Phase::Commanded)

@@ -11,8 +11,12 @@ bool TFtpLocalFile::openForWrite(const QString &path, int64_t offset)
 {
     close();
     const QByteArray name = QFile::encodeName(path);
-    const int flags = offset > 0 ? O_WRONLY : O_WRONLY | O_CREAT | O_TRUNC;
-    m_fd = ::open(name.constData(), flags | O_CLOEXEC, 0666);
+    m_created = false;
+    m_fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC);
+    if (m_fd < 0 && errno == ENOENT && offset <= 0) {
+        m_fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        m_created = m_fd >= 0;
+    }
     if (m_fd < 0)
         return false;
     if (offset > 0 && ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
@@ -83,4 +87,12 @@ int64_t TFtpLocalFile::sizeOf(const QString &path)
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return -1;
     return static_cast<int64_t>(st.st_size);
+}
+
+bool TFtpLocalFile::cutHere()
+{
+    if (m_fd < 0)
+        return false;
+    const off_t here = ::lseek(m_fd, 0, SEEK_CUR);
+    return here >= 0 && ::ftruncate(m_fd, here) == 0;
 }

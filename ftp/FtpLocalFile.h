@@ -14,9 +14,14 @@ public:
     TFtpLocalFile(const TFtpLocalFile &) = delete;
     TFtpLocalFile &operator=(const TFtpLocalFile &) = delete;
 
-    // For a download: offset > 0 opens the existing file and writes from there; otherwise
-    // the file is created empty (an existing one is truncated).
+    // For a download: opens the file (creating it when missing) and writes from offset. An
+    // existing file is not cut here: the download cuts it with cutHere() once the server has
+    // accepted the transfer, so a refused download never empties the user's file.
     bool openForWrite(const QString &path, int64_t offset);
+    // Whether openForWrite made the file.
+    bool created() const { return m_created; }
+    // Cuts the file at the current write position (drops an old tail); false on failure.
+    bool cutHere();
     // For an upload: opens the existing file and reads from offset.
     bool openForRead(const QString &path, int64_t offset);
     // Writes all of the block; false on any failure (the disk full included).
@@ -33,4 +38,5 @@ public:
 
 private:
     int m_fd = -1;
+    bool m_created = false;
 };

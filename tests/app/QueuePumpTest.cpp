@@ -444,6 +444,19 @@ TEST_F(QueuePump, AShortDownloadIsAnErrorAndItsBytesStayForAResume)
     EXPECT_EQ(read(controller->setup(), Keys::statFilesReceived), 0);
 }
 
+TEST_F(QueuePump, ARefusedDownloadLeavesTheLocalFileAsItWas)
+{
+    connect();
+    makeFile(local + QStringLiteral("keep.txt"), "precious");
+    const tFolderEntryObject e = entry(QStringLiteral("keep.txt"), 4);
+    QueueItem *item =
+        queue().addToQueue(QStringLiteral("getfile*/nowhere.txt*") + local + QStringLiteral("keep.txt"), &e);
+    item->transferAction = 0; // overwrite without asking
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(item->statusText, QStringLiteral("Error"));
+    EXPECT_EQ(readAll(local + QStringLiteral("keep.txt")), QByteArray("precious")) << "the 550 must not empty it";
+}
+
 TEST_F(QueuePump, FolderTreesTravelByteExactBothWaysAndAreDeleted)
 {
     const QString src = remoteRoot + QStringLiteral("/src");
