@@ -164,7 +164,7 @@ void MainController::loadAsciiMasks()
     m_asciiMasks.clear();
     const QString path = m_folders.dataFile(QStringLiteral("asciiFiles.dat"));
     if (!QFileInfo::exists(path)) {
-        m_asciiMasks = {QStringLiteral("*.*htm*"), QStringLiteral("*.php")};
+        m_asciiMasks = AsciiMasks::defaults();
         return;
     }
     try {

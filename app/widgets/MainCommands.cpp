@@ -228,7 +228,7 @@ void MainWindow::bindDebugCommands()
         DebugInfo info;
         info.width = width();
         info.height = height();
-        info.appRuns = m_controller.setup().getString(Keys::appRuns.key(), QStringLiteral("0"));
+        info.appRuns = QString::number(read(m_controller.setup(), Keys::appRuns));
         info.appDataFolder = m_controller.folders().programData;
         info.dataFolder = m_controller.sharedProfilesFolder();
         const BrowserState &state = m_controller.browsers().state();
