@@ -255,7 +255,14 @@ void MainController::saveEverything()
     guarded("nnlqlks",
             [this] { m_browsers.saveLocalFolderHistory(m_folders.dataFile(QStringLiteral("lFolderHistory.dat"))); });
     storeWindowKeys();
-    m_setup.save(m_folders.dataFile(QStringLiteral("setup.dat")));
+    const QString setupFile = m_folders.dataFile(QStringLiteral("setup.dat"));
+    QString reason;
+    if (!m_setup.save(setupFile, &reason)) {
+        // The previous file is still in place; the user learns that this run's changes are lost.
+        m_ui.showMessage(QStringLiteral("Could not save the settings to \"%1\":\r%2\r\rThe settings of the "
+                                        "previous run were kept.")
+                             .arg(setupFile, reason));
+    }
     guarded("nnlqlks", [this] { saveEncodedList(m_asciiMasks, m_folders.dataFile(QStringLiteral("asciiFiles.dat"))); });
     guarded("nnlqlks", [this] {
         if (read(m_setup, Keys::connectionHistoryDeleteOnExit))
