@@ -71,6 +71,8 @@ void MainWindow::bindCommands()
     const std::pair<QAction *, int> modes[] = {{c.acModeAuto, 0}, {c.acModeBinary, 1}, {c.acModeAscii, 2}};
     for (const auto &[command, value] : modes)
         on(command, "nnqtmd", [this, value = value] { write(m_controller.setup(), Keys::transferMode, value); });
+    on(c.acEditOptions, "nnqopt", [this] { openOptions(); });
+    on(c.acMeterConfigure, "nnqmcf", [this] { openOptions(QStringLiteral("Bandwidth Meter")); });
     on(c.acIc, "nnqmtr", [this] { setMeterShown(m_commands->acIc->isChecked()); });
     on(c.acMeterHide, "nnqmth", [this] { setMeterShown(false); });
     bindToolbarCommands();
