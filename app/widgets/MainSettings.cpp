@@ -8,6 +8,7 @@
 #include "settings/SettingsCatalogue.h"
 #include "settings/widgets/SetupControls.h"
 #include "settings/widgets/u_formSetup.h"
+#include "ui/u_formWait.h"
 
 #include <QTreeView>
 
@@ -37,6 +38,7 @@ const ShortcutRow kShortcuts[] = {
 
 void MainWindow::openOptions(const QString &page)
 {
+    m_wait->text(QStringLiteral("Opening Configuration ..."));
     if (!page.isEmpty())
         write(m_controller.setup(), Keys::defaultSetupTab, page);
     OptionsHooks hooks;
@@ -48,6 +50,7 @@ void MainWindow::openOptions(const QString &page)
         ToolbarLook::applyTheme(toolbars(), ToolbarLook::themeFromSetting(theme));
     };
     TFormSetup dialog(m_controller.setup(), m_ui, std::move(hooks), this);
+    m_wait->startCloseTimer();
     dialog.exec();
 }
 
