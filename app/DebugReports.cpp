@@ -2,6 +2,7 @@
 
 #include "base/Files.h"
 #include "base/TextCodec.h"
+#include "settings/SettingsCatalogue.h"
 #include "settings/u_tmbSetup.h"
 
 #include <QDir>
@@ -29,8 +30,13 @@ QStringList setupKeys(const tSetupClass &setup)
 QStringList setupEntryLines(const tSetupClass &setup)
 {
     QStringList lines;
-    for (const auto &entry : setup.settingEntries())
-        lines << entry.line;
+    for (const auto &entry : setup.settingEntries()) {
+        // The launch password is never written out where others could read it.
+        if (entry.key.compare(Keys::launchPassword.key(), Qt::CaseInsensitive) == 0)
+            lines << entry.key + tSetupClass::kSeparator + QStringLiteral("********");
+        else
+            lines << entry.line;
+    }
     return lines;
 }
 

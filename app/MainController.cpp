@@ -166,7 +166,7 @@ void MainController::loadAsciiMasks()
 {
     const QString path = m_folders.dataFile(QStringLiteral("asciiFiles.dat"));
     if (!QFileInfo::exists(path)) {
-        m_queue.setAsciiMasks({QStringLiteral("*.*htm*"), QStringLiteral("*.php")});
+        m_queue.setAsciiMasks(AsciiMasks::defaults());
         return;
     }
     QStringList masks;
@@ -282,7 +282,14 @@ void MainController::saveEverything()
     guarded("nnlqlks",
             [this] { m_browsers.saveLocalFolderHistory(m_folders.dataFile(QStringLiteral("lFolderHistory.dat"))); });
     storeWindowKeys();
-    m_setup.save(m_folders.dataFile(QStringLiteral("setup.dat")));
+    const QString setupFile = m_folders.dataFile(QStringLiteral("setup.dat"));
+    QString reason;
+    if (!m_setup.save(setupFile, &reason)) {
+        // The previous file is still in place; the user learns that this run's changes are lost.
+        m_ui.showMessage(QStringLiteral("Could not save the settings to \"%1\":\r%2\r\rThe settings of the "
+                                        "previous run were kept.")
+                             .arg(setupFile, reason));
+    }
     guarded("nnlqlks",
             [this] { saveEncodedList(m_queue.asciiMasks(), m_folders.dataFile(QStringLiteral("asciiFiles.dat"))); });
     guarded("nnlqlks", [this] {

@@ -16,18 +16,22 @@ QByteArray readWholeFile(const QString &path, bool *ok)
     return *ok ? bytes : QByteArray();
 }
 
-bool saveFileAtomically(const QString &path, const QByteArray &bytes, QString *error)
+bool saveFileAtomically(const QString &path, const QByteArray &bytes, QString *error, FileAccess access)
 {
     QSaveFile file(path);
-    const bool saved = file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    // After open() the permissions apply to the temporary file, which the rename keeps.
+    const bool saved =
+        file.open(QIODevice::WriteOnly) &&
+        (access == FileAccess::Default || file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) &&
+        file.write(bytes) == bytes.size() && file.commit();
     if (!saved && error)
         *error = file.errorString();
     return saved;
 }
 
-void saveFileAtomicallyOrThrow(const QString &path, const QByteArray &bytes, const QString &what)
+void saveFileAtomicallyOrThrow(const QString &path, const QByteArray &bytes, const QString &what, FileAccess access)
 {
     QString reason;
-    if (!saveFileAtomically(path, bytes, &reason))
+    if (!saveFileAtomically(path, bytes, &reason, access))
         throw FileError(QStringLiteral("%1 \"%2\": %3").arg(what, path, reason));
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Makes the pictures of docs/ again from the current build, under Xvfb, with a temporary
-# home: docs/main-window.png (first start) and docs/file-browsers.png (the local list on a
-# small sample folder, so the picture shows no path of the machine it was made on).
+# home: docs/main-window.png (first start), docs/options-general.png and
+# docs/options-toolbar.png (two pages of the options dialog) and docs/file-browsers.png (the
+# local list on a small sample folder, so the picture shows no path of the machine it was
+# made on).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 program=build/kestrin-ftp
@@ -19,10 +21,12 @@ touch -d '2026-12-01 09:30' "$demo/Documents"/* "$demo/Documents"
 
 shot() {
   env HOME="$demo/home" XDG_DATA_HOME="$demo/home/.local/share" \
-    xvfb-run -a -s "-screen 0 1280x800x24" "$program" --screenshot "$1"
+    xvfb-run -a -s "-screen 0 1280x800x24" "$program" --screenshot "$@"
 }
 
 shot docs/main-window.png
+shot docs/options-general.png --options General
+shot docs/options-toolbar.png --options Toolbar
 data="$demo/home/.local/share/Tamberlyn/Kestrin FTP Pro/Program Data"
 mkdir -p "$data"
 printf '%s\r\n' "$demo/Documents/" >"$data/lFolderHistory.dat"

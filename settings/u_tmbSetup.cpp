@@ -40,12 +40,12 @@ std::vector<QByteArray> splitLines(const QByteArray &data)
     return lines;
 }
 
-void writeLines(const QString &path, const std::vector<QByteArray> &lines)
+QByteArray joinLines(const std::vector<QByteArray> &lines)
 {
     QByteArray bytes;
     for (const QByteArray &line : lines)
         bytes += line + "\r\n";
-    saveFileAtomicallyOrThrow(path, bytes, QStringLiteral("Cannot write"));
+    return bytes;
 }
 
 } // namespace
@@ -100,7 +100,7 @@ void tSetupClass::load(const QString &path)
     }
 }
 
-void tSetupClass::save(const QString &path) const
+bool tSetupClass::save(const QString &path, QString *error) const
 {
     std::vector<QByteArray> lines;
     lines.reserve(m_entries.size());
@@ -108,11 +108,7 @@ void tSetupClass::save(const QString &path) const
         const QByteArray bytes = TextCodec::encodeStored(e.line);
         lines.push_back(encoded ? Base64::encode(bytes) : bytes);
     }
-    try {
-        writeLines(path, lines);
-    } catch (const FileError &) {
-        // The store stays as it is; a settings file that cannot be written is not reported.
-    }
+    return saveFileAtomically(path, joinLines(lines), error, FileAccess::OwnerOnly);
 }
 
 void tSetupClass::rebuildIndex() const
@@ -230,7 +226,7 @@ void saveEncodedList(const QStringList &list, const QString &path)
     lines.reserve(static_cast<size_t>(list.size()));
     for (const QString &text : list)
         lines.push_back(Base64::encode(TextCodec::encodeStored(text)));
-    writeLines(path, lines);
+    saveFileAtomicallyOrThrow(path, joinLines(lines), QStringLiteral("Cannot write"));
 }
 
 void loadEncodedList(QStringList &list, const QString &path)

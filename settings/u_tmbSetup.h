@@ -39,7 +39,10 @@ public:
     bool encoded = false;
 
     void load(const QString &path);
-    void save(const QString &path) const;
+    // Writes every entry, replacing the file atomically and readable by its owner only (the
+    // store may hold the launch password). On failure the old file stays, the store is
+    // unchanged, and false is returned with the reason in *error.
+    bool save(const QString &path, QString *error = nullptr) const;
 
     QString getRaw(const QString &key) const;
     QString getString(const QString &key, const QString &def) const;

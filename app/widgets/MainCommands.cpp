@@ -71,6 +71,8 @@ void MainWindow::bindCommands()
     const std::pair<QAction *, int> modes[] = {{c.acModeAuto, 0}, {c.acModeBinary, 1}, {c.acModeAscii, 2}};
     for (const auto &[command, value] : modes)
         on(command, "nnqtmd", [this, value = value] { write(m_controller.setup(), Keys::transferMode, value); });
+    on(c.acEditOptions, "nnqopt", [this] { openOptions(); });
+    on(c.acMeterConfigure, "nnqmcf", [this] { openOptions(QStringLiteral("Bandwidth Meter")); });
     on(c.acIc, "nnqmtr", [this] { setMeterShown(m_commands->acIc->isChecked()); });
     on(c.acMeterHide, "nnqmth", [this] { setMeterShown(false); });
     bindToolbarCommands();
@@ -228,7 +230,7 @@ void MainWindow::bindDebugCommands()
         DebugInfo info;
         info.width = width();
         info.height = height();
-        info.appRuns = m_controller.setup().getString(Keys::appRuns.key(), QStringLiteral("0"));
+        info.appRuns = QString::number(read(m_controller.setup(), Keys::appRuns));
         info.appDataFolder = m_controller.folders().programData;
         info.dataFolder = m_controller.sharedProfilesFolder();
         const BrowserState &state = m_controller.browsers().state();

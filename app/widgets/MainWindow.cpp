@@ -196,6 +196,7 @@ void MainWindow::applyInterfaceSettings()
     const tSetupClass &s = m_controller.setup();
     // Each step stands alone: a failing one is reported and the next still runs.
     guarded("aps1tb", [this] { applyToolbarLook(); });
+    guarded("aps2ft", [this] { applyListFonts(); });
     guarded("aps3bg", [&] { m_log->setBackgroundPicture(!read(s, Keys::disableBackgroundImages)); });
     guarded("aps5tm", [&] {
         const auto mode = read(s, Keys::transferMode);
@@ -212,10 +213,13 @@ void MainWindow::applyInterfaceSettings()
     });
     guarded("aps7lg",
             [&] { m_rPanel->setLogoShown(!read(s, Keys::disableLogo) && !m_controller.mainSessionLoggedIn()); });
+    trimConnectionHistory();
     guarded("aps9tw", [&] {
         m_minimizeToTray = read(s, Keys::minimizeToTray);
         m_wait->setDisabled(read(s, Keys::noPleaseWaitWindow));
     });
+    guarded("apsask", [this] { applyShortcuts(); });
+    guarded("apsmtr", [&] { m_commands->acMeterDisabled->setChecked(read(s, Keys::disableBandwidthMeter)); });
 }
 
 void MainWindow::fillStartupState()

@@ -84,8 +84,11 @@ public:
     void applyGeometry(const WindowGeometry &g, bool keepStoredPosition) override;
     void offerFeedback() override;
 
-    // Re-reads the interface settings (toolbar look, log and meter, logo, tray).
+    // applySettings: re-reads the settings the window holds (toolbar look, list fonts, log
+    // and meter, logo, tray, command shortcuts, history length) all at once.
     void applyInterfaceSettings();
+    // The options dialog, modal; page names the tree node to show first (empty: the last one).
+    void openOptions(const QString &page = QString());
 
     // The toolbar menu of the dock (right click on the toolbars), a new menu each time.
     QMenu *createPopupMenu() override;
@@ -126,6 +129,10 @@ private:
     void restoreFromTray();
     void syncToolbarChecks();
     void applyCustomLogo();
+    // MainSettings.cpp
+    void applyListFonts();
+    void applyShortcuts();
+    void trimConnectionHistory();
     // Splitters share out only the space they have: sizes set before the window is shown
     // wait for the first show.
     void applyPanelSizes(const WindowGeometry &g);

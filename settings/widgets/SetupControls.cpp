@@ -6,7 +6,7 @@
 #include <QCheckBox>
 #include <QDateTimeEdit>
 #include <QHBoxLayout>
-#include <QKeySequenceEdit>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -79,6 +79,56 @@ void ColorBox::setSelectedColor(const QColor &color)
     setCurrentIndex(index);
 }
 
+HotKeyEdit::HotKeyEdit(QWidget *parent) : QKeySequenceEdit(parent)
+{
+    setClearButtonEnabled(true);
+}
+
+void HotKeyEdit::keyPressEvent(QKeyEvent *event)
+{
+    event->accept();
+    const int key = event->key();
+    const Qt::KeyboardModifiers mods =
+        event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier | Qt::MetaModifier);
+    switch (key) {
+    case Qt::Key_Control:
+    case Qt::Key_Shift:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_unknown:
+        return; // wait for the key that goes with the modifiers
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        if ((mods & ~Qt::ShiftModifier) == 0) {
+            focusNextPrevChild(key == Qt::Key_Tab && mods == 0);
+            return;
+        }
+        break;
+    case Qt::Key_Backspace:
+    case Qt::Key_Delete:
+        if (mods == 0) {
+            clear();
+            emit editingFinished();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    const bool typesText = key < Qt::Key_Escape;
+    if (typesText && (mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0)
+        return;
+    setKeySequence(QKeySequence(QKeyCombination(mods, static_cast<Qt::Key>(key))));
+    emit editingFinished();
+}
+
+void HotKeyEdit::keyReleaseEvent(QKeyEvent *event)
+{
+    // The combination is complete on the press; the base class would wait for more keys.
+    event->accept();
+}
+
 QString hotKeyText(const QKeySequence &sequence)
 {
     return sequence.toString(QKeySequence::PortableText).toUpper();
@@ -88,6 +138,8 @@ QKeySequence hotKeyFromText(const QString &text)
 {
     // Qt reads modifier names only in their own spelling ("Ctrl+Alt+C"); bring each part
     // into that form first.
+    if (text.trimmed().compare(QLatin1String("None"), Qt::CaseInsensitive) == 0)
+        return {};
     QStringList parts = text.trimmed().split(QLatin1Char('+'));
     for (QString &part : parts) {
         part = part.trimmed();

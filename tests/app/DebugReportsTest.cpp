@@ -41,6 +41,9 @@ TEST(DebugReports, WritesSetupVariablesIntoTheTemporaryFolderWithCrLf)
     EXPECT_EQ(file.readAll(), QByteArray("detailedLog\r\ntoolbarTheme\r\n"));
     const QStringList entries = DebugReports::setupEntryLines(setup);
     EXPECT_EQ(entries, (QStringList{QStringLiteral("detailedLog\u00A7false"), QStringLiteral("toolbarTheme\u00A71")}));
+    // The launch password, in whatever letter case the key was written, is masked.
+    setup.setString(QStringLiteral("launchpassword"), QStringLiteral("hunter2"));
+    EXPECT_FALSE(DebugReports::setupEntryLines(setup).join(QString()).contains(QStringLiteral("hunter2")));
 }
 
 class NoUi : public UserInterface {

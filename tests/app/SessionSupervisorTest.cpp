@@ -191,6 +191,8 @@ TEST_F(Sessions, StandardProxyLogsInWithUserAtHost)
     proxy.greet().reply(QStringLiteral("220 proxy ready"));
     proxy.on(QStringLiteral("USER anna@ftp.example.com")).reply(QStringLiteral("331 password"));
     proxy.on(QStringLiteral("PASS secret")).reply(QStringLiteral("230 through"));
+    // After the login the session asks what the server offers (for UTF-8 names).
+    proxy.on(QStringLiteral("FEAT")).reply(QStringLiteral("211 no features"));
     setup.setInt(QStringLiteral("connectionType"), 2);
     setup.setString(QStringLiteral("ConnectionTypeAddress"), QStringLiteral("127.0.0.1"));
     setup.setString(QStringLiteral("ConnectionTypePort"), QString::number(proxy.port()));
@@ -205,8 +207,8 @@ TEST_F(Sessions, StandardProxyLogsInWithUserAtHost)
     EXPECT_EQ(sup.mainSession->ConnectionType(), TFtpConnectionType::ftpProxy);
     EXPECT_EQ(log, QStringList{QStringLiteral(
                        "\u00A7Connecting to Behind Proxy through standard proxy server. Please wait ...")});
-    EXPECT_EQ(proxy.transcript(),
-              (QStringList{QStringLiteral("USER anna@ftp.example.com"), QStringLiteral("PASS secret")}));
+    EXPECT_EQ(proxy.transcript(), (QStringList{QStringLiteral("USER anna@ftp.example.com"),
+                                               QStringLiteral("PASS secret"), QStringLiteral("FEAT")}));
     EXPECT_TRUE(proxy.errors().isEmpty()) << proxy.errors().join(QLatin1Char('\n')).toStdString();
 }
 

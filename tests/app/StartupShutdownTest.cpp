@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -304,6 +305,20 @@ TEST_F(StartupShutdown, UnwritableFilesAtCloseAreReportedAndTheOthersStillSaved)
     QStringList masks;
     loadEncodedList(masks, dataFile("asciiFiles.dat"));
     EXPECT_EQ(masks, QStringList{QStringLiteral("*.cfg")});
+}
+
+TEST_F(StartupShutdown, ASettingsFileThatCannotBeWrittenIsToldToTheUser)
+{
+    MainController &c = start();
+    // A folder with something in it where setup.dat should be: the rename over it fails.
+    QDir().mkpath(dataFile("setup.dat/keep"));
+    EXPECT_TRUE(c.FormCloseQuery());
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages[0].startsWith(QStringLiteral("Could not save the settings")))
+        << ui.messages[0].toStdString();
+    EXPECT_TRUE(QFileInfo(dataFile("setup.dat/keep")).isDir());
+    // The other files are still written.
+    EXPECT_TRUE(QFile::exists(dataFile("asciiFiles.dat")));
 }
 
 TEST_F(StartupShutdown, AnUnusableDataFolderAtCloseIsReportedAndTheNextStartUsesDefaults)

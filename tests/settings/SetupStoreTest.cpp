@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 const QChar kSep = tSetupClass::kSeparator;
@@ -187,12 +189,19 @@ TEST_F(SetupStore, UnencodedStoreWritesPlainLines)
     EXPECT_EQ(readBytes(file("plain.dat")), QByteArray("k\xA7v\r\n"));
 }
 
-TEST_F(SetupStore, SaveToAnUnwritablePlaceChangesNothing)
+TEST_F(SetupStore, SaveIsOwnerOnlyAndAFailedSaveIsReportedWithTheStoreUnchanged)
 {
     tSetupClass s;
-    s.setString(QStringLiteral("k"), QStringLiteral("v"));
-    s.save(file("no-such-folder/setup.dat")); // ignored, no exception
-    EXPECT_EQ(s.getString(QStringLiteral("k"), QString()), QStringLiteral("v"));
+    s.setString(QStringLiteral("launchPassword"), QStringLiteral("secret"));
+    ASSERT_TRUE(s.save(file("setup.dat")));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(file("setup.dat")).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+
+    QString reason;
+    EXPECT_FALSE(s.save(file("no-such-folder/setup.dat"), &reason));
+    EXPECT_FALSE(reason.isEmpty());
+    EXPECT_EQ(s.getString(QStringLiteral("launchPassword"), QString()), QStringLiteral("secret"));
 }
 
 TEST_F(SetupStore, EncodedListsRoundTripAndReportErrors)

@@ -11,11 +11,19 @@ namespace {
 
 // "--screenshot FILE": once start-up has run, saves a picture of the main window to FILE
 // and ends the program without the closing questions and without saving this run's
-// layout. Used to keep the picture in the documentation current.
-QString screenshotPath(const QStringList &args)
+// layout. With "--options PAGE" as well, the picture is of the options dialog open at
+// that page ("General", "Toolbar", ...). Used to keep the pictures in the documentation
+// current.
+QString argumentAfter(const QStringList &args, const QString &option)
 {
-    const qsizetype at = args.indexOf(QStringLiteral("--screenshot"));
+    const qsizetype at = args.indexOf(option);
     return at >= 0 && at + 1 < args.size() ? args.at(at + 1) : QString();
+}
+
+void saveScreenshotAndEnd(QWidget *widget, const QString &file)
+{
+    const bool saved = widget && widget->grab().save(file);
+    QCoreApplication::exit(saved ? 0 : 1);
 }
 
 } // namespace
@@ -41,11 +49,17 @@ int main(int argc, char *argv[])
     controller.FormCreate(args);
     window.show();
 
-    const QString shot = screenshotPath(args);
+    const QString shot = argumentAfter(args, QStringLiteral("--screenshot"));
+    const QString optionsPage = argumentAfter(args, QStringLiteral("--options"));
     if (!shot.isEmpty()) {
-        QTimer::singleShot(1500, &window, [&window, shot] {
-            const bool saved = window.grab().save(shot);
-            QCoreApplication::exit(saved ? 0 : 1);
+        QTimer::singleShot(1500, &window, [&window, shot, optionsPage] {
+            if (optionsPage.isEmpty()) {
+                saveScreenshotAndEnd(&window, shot);
+                return;
+            }
+            // The dialog runs modally: take its picture from inside its own loop.
+            QTimer::singleShot(500, &window, [shot] { saveScreenshotAndEnd(QApplication::activeModalWidget(), shot); });
+            window.openOptions(optionsPage);
         });
     }
     return QApplication::exec();
