@@ -1,0 +1,469 @@
+#include "listing/ListingLineTools.h"
+
+#include "listing/ProgramDateTime.h"
+
+#include <QDateTime>
+#include <QTimeZone>
+
+#include <limits>
+
+namespace ListingLine {
+
+bool isAllDigits(QStringView text)
+{
+    if (text.isEmpty())
+        return false;
+    for (QChar c : text) {
+        if (!isDigit(c))
+            return false;
+    }
+    return true;
+}
+
+bool readNumber(QStringView text, std::uint64_t limit, std::uint64_t &value)
+{
+    if (!isAllDigits(text))
+        return false;
+    value = 0;
+    for (QChar c : text) {
+        const std::uint64_t digit = c.unicode() - u'0';
+        if (value > (limit - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+    }
+    return true;
+}
+
+int smallNumber(QStringView text)
+{
+    std::uint64_t value = 0;
+    return readNumber(text, 99'999, value) ? static_cast<int>(value) : -1;
+}
+
+QStringView trimmedText(QStringView text)
+{
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin].unicode() <= u' ')
+        ++begin;
+    while (end > begin && text[end - 1].unicode() <= u' ')
+        --end;
+    return text.sliced(begin, end - begin);
+}
+
+bool equalsAsciiNoCase(QStringView text, QStringView lowerAscii)
+{
+    if (text.size() != lowerAscii.size())
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (asciiLower(text[i]) != lowerAscii[i].unicode())
+            return false;
+    }
+    return true;
+}
+
+void fail(tTmbFtpEntry &entry, std::int32_t status, const QString &message)
+{
+    entry.status = status;
+    entry.message = message;
+}
+
+bool isValidDate(int year, int month, int day)
+{
+    return year >= 1 && year <= 9999 && QDate::isValid(year, month, day);
+}
+
+int englishMonth(QStringView field)
+{
+    static constexpr char16_t kMonths[12][3] = {{u'j', u'a', u'n'}, {u'f', u'e', u'b'}, {u'm', u'a', u'r'},
+                                                {u'a', u'p', u'r'}, {u'm', u'a', u'y'}, {u'j', u'u', u'n'},
+                                                {u'j', u'u', u'l'}, {u'a', u'u', u'g'}, {u's', u'e', u'p'},
+                                                {u'o', u'c', u't'}, {u'n', u'o', u'v'}, {u'd', u'e', u'c'}};
+    if (field.size() != 3)
+        return 0;
+    const char16_t a = asciiLower(field[0]), b = asciiLower(field[1]), c = asciiLower(field[2]);
+    for (int i = 0; i < 12; ++i) {
+        if (kMonths[i][0] == a && kMonths[i][1] == b && kMonths[i][2] == c)
+            return i + 1;
+    }
+    return 0;
+}
+
+int anyMonth(QStringView token)
+{
+    struct Name {
+        const char16_t *text;
+        int month;
+    };
+    // Lower-case names as ls prints them in these locales; three-letter English ones are
+    // handled by englishMonth.
+    static constexpr Name kNames[] = {
+        // English, long and four-letter forms
+        {u"january", 1},
+        {u"february", 2},
+        {u"march", 3},
+        {u"april", 4},
+        {u"june", 6},
+        {u"july", 7},
+        {u"august", 8},
+        {u"sept", 9},
+        {u"september", 9},
+        {u"october", 10},
+        {u"november", 11},
+        {u"december", 12},
+        // German
+        {u"jän", 1},
+        {u"januar", 1},
+        {u"februar", 2},
+        {u"mär", 3},
+        {u"mrz", 3},
+        {u"märz", 3},
+        {u"mai", 5},
+        {u"juni", 6},
+        {u"juli", 7},
+        {u"okt", 10},
+        {u"oktober", 10},
+        {u"dez", 12},
+        {u"dezember", 12},
+        // Hungarian
+        {u"febr", 2},
+        {u"márc", 3},
+        {u"ápr", 4},
+        {u"máj", 5},
+        {u"jún", 6},
+        {u"júl", 7},
+        {u"szept", 9},
+        // Russian
+        {u"янв", 1},
+        {u"фев", 2},
+        {u"мар", 3},
+        {u"апр", 4},
+        {u"май", 5},
+        {u"мая", 5},
+        {u"июн", 6},
+        {u"июл", 7},
+        {u"авг", 8},
+        {u"сен", 9},
+        {u"окт", 10},
+        {u"ноя", 11},
+        {u"дек", 12},
+        // French
+        {u"janv", 1},
+        {u"févr", 2},
+        {u"mars", 3},
+        {u"avr", 4},
+        {u"juin", 6},
+        {u"juil", 7},
+        {u"août", 8},
+        {u"déc", 12},
+        // Spanish, Italian, Dutch
+        {u"ene", 1},
+        {u"abr", 4},
+        {u"ago", 8},
+        {u"dic", 12},
+        {u"gen", 1},
+        {u"mag", 5},
+        {u"giu", 6},
+        {u"lug", 7},
+        {u"set", 9},
+        {u"ott", 10},
+        {u"mrt", 3},
+        {u"mei", 5},
+    };
+    while (!token.isEmpty() && (token.back() == u'.' || token.back() == u','))
+        token.chop(1);
+    if (token.isEmpty() || token.size() > 9)
+        return 0;
+    if (const int month = englishMonth(token))
+        return month;
+    char16_t lower[9];
+    for (qsizetype i = 0; i < token.size(); ++i) {
+        const QChar c = token[i];
+        lower[i] = c.unicode() < 128 ? asciiLower(c) : c.toLower().unicode();
+    }
+    const QStringView folded(lower, token.size());
+    for (const Name &name : kNames) {
+        if (folded == QStringView(name.text))
+            return name.month;
+    }
+    return 0;
+}
+
+QDate dateWithInferredYear(int month, int day, const ParseContext &ctx)
+{
+    if (!isValidDate(ctx.currentYear, month, day))
+        return isValidDate(ctx.currentYear - 1, month, day) ? QDate(ctx.currentYear - 1, month, day) : QDate();
+    const QDate date(ctx.currentYear, month, day);
+    if (ProgramDateTime::encode(date, 0) > ctx.nowPlusOneDay && isValidDate(ctx.currentYear - 1, month, day))
+        return QDate(ctx.currentYear - 1, month, day);
+    return date;
+}
+
+bool readYearOrTime(QStringView token, int month, int day, const ParseContext &ctx, double &value)
+{
+    if (token.endsWith(u','))
+        token.chop(1);
+    int msecs = 0;
+    if (token.size() == 4 && isAllDigits(token)) {
+        const int year = smallNumber(token);
+        if (!isValidDate(year, month, day))
+            return false;
+        value = ProgramDateTime::encode(QDate(year, month, day), 0);
+        return true;
+    }
+    if (!readClock(token, msecs))
+        return false;
+    const QDate date = dateWithInferredYear(month, day, ctx);
+    if (!date.isValid())
+        return false;
+    value = ProgramDateTime::encode(date, msecs);
+    return true;
+}
+
+int windowedYear(int twoDigitYear, int currentYear)
+{
+    const int windowStart = currentYear - 50;
+    int year = twoDigitYear + 100 * (windowStart / 100);
+    if (year < windowStart)
+        year += 100;
+    return year;
+}
+
+bool readClock(QStringView text, int &msecs)
+{
+    // hh:mm, then optionally :ss and a fraction of a second.
+    const qsizetype colon = text.indexOf(u':');
+    if (colon < 1 || colon > 2)
+        return false;
+    const int hour = smallNumber(text.first(colon));
+    QStringView rest = text.sliced(colon + 1);
+    if (rest.size() < 2)
+        return false;
+    const int minute = smallNumber(rest.first(2));
+    int second = 0;
+    rest = rest.sliced(2);
+    if (!rest.isEmpty()) {
+        if (rest[0] != u':' || rest.size() < 3)
+            return false;
+        second = smallNumber(rest.sliced(1, 2));
+        rest = rest.sliced(3);
+        if (!rest.isEmpty() && (rest[0] != u'.' || !isAllDigits(rest.sliced(1))))
+            return false;
+    }
+    if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59)
+        return false;
+    msecs = ((hour * 60 + minute) * 60 + second) * 1000;
+    return true;
+}
+
+double utcToLocalValue(const QDate &date, int msecsOfDay, const ParseContext &ctx)
+{
+    const std::int64_t hourKey = date.toJulianDay() * 24 + msecsOfDay / 3'600'000;
+    if (hourKey != ctx.cachedUtcHour) {
+        const QDateTime utc(date, QTime::fromMSecsSinceStartOfDay(msecsOfDay - msecsOfDay % 3'600'000),
+                            QTimeZone::utc());
+        ctx.cachedOffsetSecs = utc.toLocalTime().offsetFromUtc();
+        ctx.cachedUtcHour = hourKey;
+    }
+    std::int64_t msecs = msecsOfDay + std::int64_t{ctx.cachedOffsetSecs} * 1000;
+    QDate local = date;
+    if (msecs < 0) {
+        msecs += ProgramDateTime::kMsecsPerDay;
+        local = local.addDays(-1);
+    } else if (msecs >= ProgramDateTime::kMsecsPerDay) {
+        msecs -= ProgramDateTime::kMsecsPerDay;
+        local = local.addDays(1);
+    }
+    return ProgramDateTime::encode(local, static_cast<int>(msecs));
+}
+
+Tokens::Tokens(QStringView line) : m_line(line)
+{
+    const qsizetype size = line.size();
+    qsizetype i = 0;
+    while (m_count < kMax) {
+        while (i < size && (line[i] == u' ' || line[i] == u'\t'))
+            ++i;
+        if (i == size)
+            break;
+        const qsizetype begin = i;
+        while (i < size && line[i] != u' ' && line[i] != u'\t')
+            ++i;
+        m_start[m_count] = begin;
+        m_size[m_count] = i - begin;
+        ++m_count;
+    }
+}
+
+namespace {
+
+// Digits with an optional fraction, times a unit; false on overflow.
+bool readScaledSize(QStringView number, std::int64_t unit, std::int64_t &size)
+{
+    const qsizetype dot = number.indexOf(u'.');
+    const QStringView whole = dot < 0 ? number : number.first(dot);
+    const QStringView fraction = dot < 0 ? QStringView() : number.sliced(dot + 1);
+    std::uint64_t w = 0, f = 0;
+    if (!readNumber(whole, static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max() / unit), w))
+        return false;
+    if (dot >= 0 && (fraction.size() > 3 || !readNumber(fraction, 999, f)))
+        return false;
+    std::int64_t fractionPart = static_cast<std::int64_t>(f) * unit;
+    for (qsizetype i = 0; i < fraction.size(); ++i)
+        fractionPart /= 10;
+    size = static_cast<std::int64_t>(w) * unit + fractionPart;
+    return true;
+}
+
+bool readGroupedDigits(QStringView text, std::int64_t &size)
+{
+    // 1 to 3 digits, then groups of exactly 3 after one and the same separator.
+    const qsizetype firstSep = text.indexOf(text.contains(u',') ? u',' : u'.');
+    if (firstSep < 1 || firstSep > 3)
+        return false;
+    const QChar sep = text[firstSep];
+    std::uint64_t value = 0;
+    const std::uint64_t limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    qsizetype groupLength = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == sep) {
+            if (i > firstSep && groupLength != 3)
+                return false;
+            groupLength = 0;
+            continue;
+        }
+        if (!isDigit(c))
+            return false;
+        const std::uint64_t digit = c.unicode() - u'0';
+        if (value > (limit - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+        ++groupLength;
+    }
+    if (groupLength != 3)
+        return false;
+    size = static_cast<std::int64_t>(value);
+    return true;
+}
+
+} // namespace
+
+bool readLooseSize(QStringView text, bool mayFollowText, std::int64_t &size)
+{
+    std::uint64_t plain = 0;
+    if (readNumber(text, static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()), plain)) {
+        size = static_cast<std::int64_t>(plain);
+        return true;
+    }
+    if (text.isEmpty())
+        return false;
+    if (readGroupedDigits(text, size))
+        return true;
+    QStringView number = text;
+    if (number.size() > 2 && (number.back() == u'B' || number.back() == u'b') && !isDigit(number[number.size() - 2]))
+        number.chop(1);
+    const QChar unit = number.back();
+    std::int64_t scale = 0;
+    switch (asciiLower(unit)) {
+    case u'k':
+        scale = 1024;
+        break;
+    case u'm':
+        scale = 1024 * 1024;
+        break;
+    case u'g':
+        scale = 1024LL * 1024 * 1024;
+        break;
+    case u't':
+        scale = 1024LL * 1024 * 1024 * 1024;
+        break;
+    default:
+        break;
+    }
+    if (scale != 0) {
+        number.chop(1);
+        const bool upper = unit.unicode() >= u'A' && unit.unicode() <= u'Z';
+        if ((upper || number.contains(u'.')) && readScaledSize(number, scale, size))
+            return true;
+        return false;
+    }
+    if (!mayFollowText)
+        return false;
+    qsizetype digitsFrom = text.size();
+    while (digitsFrom > 0 && isDigit(text[digitsFrom - 1]))
+        --digitsFrom;
+    if (digitsFrom == 0 || digitsFrom == text.size() || isDigit(text[digitsFrom - 1]))
+        return false;
+    // The text before the digits is a group or owner name: it must not look like a number.
+    for (qsizetype i = 0; i < digitsFrom; ++i) {
+        if (!text[i].isLetter() && text[i] != u'_' && text[i] != u'-')
+            return false;
+    }
+    if (!readNumber(text.sliced(digitsFrom), static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()),
+                    plain))
+        return false;
+    size = static_cast<std::int64_t>(plain);
+    return true;
+}
+
+bool readDateToken(QStringView text, bool allowTwoDigitYear, const ParseContext &ctx, QDate &date)
+{
+    QStringView part[3];
+    QChar sep;
+    qsizetype from = 0;
+    int parts = 0;
+    for (qsizetype i = 0; i <= text.size(); ++i) {
+        if (i < text.size() && text[i] != u'-' && text[i] != u'/' && text[i] != u'.')
+            continue;
+        if (parts == 3)
+            return false;
+        if (i < text.size()) {
+            if (parts == 0)
+                sep = text[i];
+            else if (text[i] != sep)
+                return false;
+        }
+        part[parts++] = text.sliced(from, i - from);
+        from = i + 1;
+    }
+    if (parts != 3)
+        return false;
+    int year = 0, month = 0, day = 0;
+    if (part[0].size() == 4) { // year first
+        year = smallNumber(part[0]);
+        month = smallNumber(part[1]);
+        day = smallNumber(part[2]);
+    } else {
+        const int a = smallNumber(part[0]);
+        if ((part[2].size() != 4 && (!allowTwoDigitYear || part[2].size() != 2)) || part[0].size() > 2)
+            return false;
+        year = smallNumber(part[2]);
+        if (year >= 0 && part[2].size() == 2)
+            year = windowedYear(year, ctx.currentYear);
+        if (const int named = englishMonth(part[1]); named != 0) {
+            day = a;
+            month = named;
+        } else {
+            const int b = smallNumber(part[1]);
+            // Dots mean day first; otherwise month first unless the first part cannot be one.
+            const bool dayFirst = sep == u'.' || a > 12;
+            day = dayFirst ? a : b;
+            month = dayFirst ? b : a;
+        }
+    }
+    if (!isValidDate(year, month, day))
+        return false;
+    date = QDate(year, month, day);
+    return true;
+}
+
+ParseContext contextFor(const QDateTime &now)
+{
+    ParseContext ctx;
+    ctx.nowPlusOneDay = ProgramDateTime::fromDateTime(now) + 1.0;
+    ctx.currentYear = now.date().year();
+    return ctx;
+}
+
+} // namespace ListingLine
