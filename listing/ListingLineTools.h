@@ -101,8 +101,9 @@ bool readDateToken(QStringView text, bool allowTwoDigitYear, const ParseContext 
 // dates. True when one of them fits; the entry is then complete.
 bool parseUnixVariant(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx);
 // Unix line fields shared by the classic rules and the variants: kind from the first
-// character, permissions code, name (links split at "->"), devices without a size.
-void finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView name);
+// character, permissions code, name (links split at "->"), devices without a size. False,
+// with the entry failed, when a link line names nothing before its arrow.
+bool finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView name);
 
 // The other servers' formats; true when one of them fits and the entry is complete.
 bool parseOtherServerLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx);

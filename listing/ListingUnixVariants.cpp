@@ -193,7 +193,7 @@ bool dateAt(const Tokens &t, int i, const ParseContext &ctx, DateMatch &m)
 
 } // namespace
 
-void finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView name)
+bool finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView name)
 {
     entry.status = ListingStatus::Ok;
     entry.style = ListingStyle::Unix;
@@ -222,13 +222,20 @@ void finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView n
         entry.size = 0;
     if (!entry.isLink) {
         entry.name = name.toString();
-        return;
+        return true;
     }
     if (const qsizetype arrow = name.indexOf(u"->"); arrow >= 0)
         name = name.first(arrow);
-    entry.name = trimmedText(name).toString();
+    name = trimmedText(name);
+    // "-> target" alone names nothing; an entry without a name could not be used.
+    if (name.isEmpty()) {
+        fail(entry, ListingStatus::UnixNameMissing, QStringLiteral("invalid unix file or foldername entry"));
+        return false;
+    }
+    entry.name = name.toString();
     // A link to anything is shown as a folder unless its own name has a dot.
     entry.isFolder = !entry.name.contains(u'.');
+    return true;
 }
 
 bool parseUnixVariant(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx)
@@ -243,8 +250,7 @@ bool parseUnixVariant(tTmbFtpEntry &entry, QStringView line, const ParseContext 
             continue;
         entry.size = size;
         entry.modified = m.value;
-        finishUnixEntry(entry, t[0], t.rest(m.next));
-        return true;
+        return finishUnixEntry(entry, t[0], t.rest(m.next));
     }
     // No date at all: permissions, links, owner, group, size and a name without blanks. A
     // month name in the name's place is a cut-off dated line instead.
@@ -254,8 +260,7 @@ bool parseUnixVariant(tTmbFtpEntry &entry, QStringView line, const ParseContext 
             return false;
         entry.size = size;
         entry.modified = 0.0;
-        finishUnixEntry(entry, t[0], t.rest(5));
-        return true;
+        return finishUnixEntry(entry, t[0], t.rest(5));
     }
     return false;
 }

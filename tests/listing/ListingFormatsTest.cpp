@@ -238,6 +238,10 @@ const FormatCase kUnixVariantLines[] = {
     {"unix-socket", u8("srwxrwxrwx   1 root     root          0 Jun 15 10:00 docker.sock"), Ok, "docker.sock",
      "2026-06-15 10:00:00", false, 0, false, false, 777, ListingStyle::Unix, SpecialFile::Socket},
 
+    // Lines that would give an entry without a name.
+    {"unix-link-without-name", u8("lrwxrwxrwx   1 owner    group    11 Mar  5 12:34 -> /var/www"), UnixNameMissing},
+    {"dos-line-ending-before-name-column", u8("01-02-03  10:00AM                   12"), DosNameMissing},
+
     // Errors keep the code of the classic rules when no variant fits.
     {"unix-impossible-iso-date", u8("-rw-r--r-- 1 user group 10 2005-13-45 12:00 x"), UnixNoMonth},
     {"unix-localized-day-32", u8("-rw-r--r-- 1 user group 10 Mär 32 12:00 x"), UnixNoMonth},
