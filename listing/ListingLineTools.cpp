@@ -5,34 +5,10 @@
 #include <QDateTime>
 #include <QTimeZone>
 
+#include <algorithm>
 #include <limits>
 
 namespace ListingLine {
-
-bool isAllDigits(QStringView text)
-{
-    if (text.isEmpty())
-        return false;
-    for (QChar c : text) {
-        if (!isDigit(c))
-            return false;
-    }
-    return true;
-}
-
-bool readNumber(QStringView text, std::uint64_t limit, std::uint64_t &value)
-{
-    if (!isAllDigits(text))
-        return false;
-    value = 0;
-    for (QChar c : text) {
-        const std::uint64_t digit = c.unicode() - u'0';
-        if (value > (limit - digit) / 10)
-            return false;
-        value = value * 10 + digit;
-    }
-    return true;
-}
 
 int smallNumber(QStringView text)
 {
@@ -73,102 +49,86 @@ bool isValidDate(int year, int month, int day)
     return year >= 1 && year <= 9999 && QDate::isValid(year, month, day);
 }
 
-int englishMonth(QStringView field)
-{
-    static constexpr char16_t kMonths[12][3] = {{u'j', u'a', u'n'}, {u'f', u'e', u'b'}, {u'm', u'a', u'r'},
-                                                {u'a', u'p', u'r'}, {u'm', u'a', u'y'}, {u'j', u'u', u'n'},
-                                                {u'j', u'u', u'l'}, {u'a', u'u', u'g'}, {u's', u'e', u'p'},
-                                                {u'o', u'c', u't'}, {u'n', u'o', u'v'}, {u'd', u'e', u'c'}};
-    if (field.size() != 3)
-        return 0;
-    const char16_t a = asciiLower(field[0]), b = asciiLower(field[1]), c = asciiLower(field[2]);
-    for (int i = 0; i < 12; ++i) {
-        if (kMonths[i][0] == a && kMonths[i][1] == b && kMonths[i][2] == c)
-            return i + 1;
-    }
-    return 0;
-}
-
 int anyMonth(QStringView token)
 {
     struct Name {
-        const char16_t *text;
+        QStringView text;
         int month;
     };
     // Lower-case names as ls prints them in these locales; three-letter English ones are
     // handled by englishMonth.
     static constexpr Name kNames[] = {
         // English, long and four-letter forms
-        {u"january", 1},
-        {u"february", 2},
-        {u"march", 3},
-        {u"april", 4},
-        {u"june", 6},
-        {u"july", 7},
-        {u"august", 8},
-        {u"sept", 9},
-        {u"september", 9},
-        {u"october", 10},
-        {u"november", 11},
-        {u"december", 12},
+        {u"january"_v, 1},
+        {u"february"_v, 2},
+        {u"march"_v, 3},
+        {u"april"_v, 4},
+        {u"june"_v, 6},
+        {u"july"_v, 7},
+        {u"august"_v, 8},
+        {u"sept"_v, 9},
+        {u"september"_v, 9},
+        {u"october"_v, 10},
+        {u"november"_v, 11},
+        {u"december"_v, 12},
         // German
-        {u"jän", 1},
-        {u"januar", 1},
-        {u"februar", 2},
-        {u"mär", 3},
-        {u"mrz", 3},
-        {u"märz", 3},
-        {u"mai", 5},
-        {u"juni", 6},
-        {u"juli", 7},
-        {u"okt", 10},
-        {u"oktober", 10},
-        {u"dez", 12},
-        {u"dezember", 12},
+        {u"jän"_v, 1},
+        {u"januar"_v, 1},
+        {u"februar"_v, 2},
+        {u"mär"_v, 3},
+        {u"mrz"_v, 3},
+        {u"märz"_v, 3},
+        {u"mai"_v, 5},
+        {u"juni"_v, 6},
+        {u"juli"_v, 7},
+        {u"okt"_v, 10},
+        {u"oktober"_v, 10},
+        {u"dez"_v, 12},
+        {u"dezember"_v, 12},
         // Hungarian
-        {u"febr", 2},
-        {u"márc", 3},
-        {u"ápr", 4},
-        {u"máj", 5},
-        {u"jún", 6},
-        {u"júl", 7},
-        {u"szept", 9},
+        {u"febr"_v, 2},
+        {u"márc"_v, 3},
+        {u"ápr"_v, 4},
+        {u"máj"_v, 5},
+        {u"jún"_v, 6},
+        {u"júl"_v, 7},
+        {u"szept"_v, 9},
         // Russian
-        {u"янв", 1},
-        {u"фев", 2},
-        {u"мар", 3},
-        {u"апр", 4},
-        {u"май", 5},
-        {u"мая", 5},
-        {u"июн", 6},
-        {u"июл", 7},
-        {u"авг", 8},
-        {u"сен", 9},
-        {u"окт", 10},
-        {u"ноя", 11},
-        {u"дек", 12},
+        {u"янв"_v, 1},
+        {u"фев"_v, 2},
+        {u"мар"_v, 3},
+        {u"апр"_v, 4},
+        {u"май"_v, 5},
+        {u"мая"_v, 5},
+        {u"июн"_v, 6},
+        {u"июл"_v, 7},
+        {u"авг"_v, 8},
+        {u"сен"_v, 9},
+        {u"окт"_v, 10},
+        {u"ноя"_v, 11},
+        {u"дек"_v, 12},
         // French
-        {u"janv", 1},
-        {u"févr", 2},
-        {u"mars", 3},
-        {u"avr", 4},
-        {u"juin", 6},
-        {u"juil", 7},
-        {u"août", 8},
-        {u"déc", 12},
+        {u"janv"_v, 1},
+        {u"févr"_v, 2},
+        {u"mars"_v, 3},
+        {u"avr"_v, 4},
+        {u"juin"_v, 6},
+        {u"juil"_v, 7},
+        {u"août"_v, 8},
+        {u"déc"_v, 12},
         // Spanish, Italian, Dutch
-        {u"ene", 1},
-        {u"abr", 4},
-        {u"ago", 8},
-        {u"dic", 12},
-        {u"gen", 1},
-        {u"mag", 5},
-        {u"giu", 6},
-        {u"lug", 7},
-        {u"set", 9},
-        {u"ott", 10},
-        {u"mrt", 3},
-        {u"mei", 5},
+        {u"ene"_v, 1},
+        {u"abr"_v, 4},
+        {u"ago"_v, 8},
+        {u"dic"_v, 12},
+        {u"gen"_v, 1},
+        {u"mag"_v, 5},
+        {u"giu"_v, 6},
+        {u"lug"_v, 7},
+        {u"set"_v, 9},
+        {u"ott"_v, 10},
+        {u"mrt"_v, 3},
+        {u"mei"_v, 5},
     };
     while (!token.isEmpty() && (token.back() == u'.' || token.back() == u','))
         token.chop(1);
@@ -179,11 +139,15 @@ int anyMonth(QStringView token)
     char16_t lower[9];
     for (qsizetype i = 0; i < token.size(); ++i) {
         const QChar c = token[i];
+        if (isDigit(c))
+            return 0;
         lower[i] = c.unicode() < 128 ? asciiLower(c) : c.toLower().unicode();
     }
     const QStringView folded(lower, token.size());
+    // Most tokens that get here are owner or group names: compare length and first letter
+    // before the whole text.
     for (const Name &name : kNames) {
-        if (folded == QStringView(name.text))
+        if (name.text.size() == folded.size() && name.text[0] == folded[0] && folded == name.text)
             return name.month;
     }
     return 0;
@@ -256,16 +220,44 @@ bool readClock(QStringView text, int &msecs)
     return true;
 }
 
+namespace {
+
+// The local zone's offsets from 1970 to two years ahead, loaded once per listing the first
+// time a UTC date needs converting; a binary search then finds each date's offset.
+void loadOffsets(const ParseContext &ctx)
+{
+    ctx.offsetsLoaded = true;
+    if (!ctx.localZone.isValid())
+        return;
+    const QDateTime from(QDate(1970, 1, 1), QTime(0, 0), QTimeZone::utc());
+    const QDateTime to(QDate(ctx.currentYear + 2, 12, 31), QTime(0, 0), QTimeZone::utc());
+    ctx.offsetsFromMs = from.toMSecsSinceEpoch();
+    ctx.offsetsToMs = to.toMSecsSinceEpoch();
+    ctx.firstOffsetSecs = ctx.localZone.offsetFromUtc(from);
+    for (const QTimeZone::OffsetData &change : ctx.localZone.transitions(from, to))
+        ctx.offsetChanges.emplace_back(change.atUtc.toMSecsSinceEpoch(), change.offsetFromUtc);
+}
+
+int localOffsetSecs(const QDate &date, int msecsOfDay, const ParseContext &ctx)
+{
+    if (!ctx.offsetsLoaded)
+        loadOffsets(ctx);
+    const std::int64_t atMs = (date.toJulianDay() - 2'440'588) * 86'400'000LL + msecsOfDay;
+    if (ctx.localZone.isValid() && atMs >= ctx.offsetsFromMs && atMs < ctx.offsetsToMs) {
+        const auto after = std::upper_bound(ctx.offsetChanges.begin(), ctx.offsetChanges.end(), atMs,
+                                            [](std::int64_t ms, const auto &change) { return ms < change.first; });
+        return after == ctx.offsetChanges.begin() ? ctx.firstOffsetSecs : std::prev(after)->second;
+    }
+    const QDateTime utc(date, QTime::fromMSecsSinceStartOfDay(msecsOfDay), QTimeZone::utc());
+    return ctx.localZone.isValid() ? ctx.localZone.offsetFromUtc(utc) : utc.toLocalTime().offsetFromUtc();
+}
+
+} // namespace
+
 double utcToLocalValue(const QDate &date, int msecsOfDay, const ParseContext &ctx)
 {
-    const std::int64_t hourKey = date.toJulianDay() * 24 + msecsOfDay / 3'600'000;
-    if (hourKey != ctx.cachedUtcHour) {
-        const QDateTime utc(date, QTime::fromMSecsSinceStartOfDay(msecsOfDay - msecsOfDay % 3'600'000),
-                            QTimeZone::utc());
-        ctx.cachedOffsetSecs = utc.toLocalTime().offsetFromUtc();
-        ctx.cachedUtcHour = hourKey;
-    }
-    std::int64_t msecs = msecsOfDay + std::int64_t{ctx.cachedOffsetSecs} * 1000;
+    const int offsetSecs = localOffsetSecs(date, msecsOfDay, ctx);
+    std::int64_t msecs = msecsOfDay + std::int64_t{offsetSecs} * 1000;
     QDate local = date;
     if (msecs < 0) {
         msecs += ProgramDateTime::kMsecsPerDay;
@@ -463,6 +455,7 @@ ParseContext contextFor(const QDateTime &now)
     ParseContext ctx;
     ctx.nowPlusOneDay = ProgramDateTime::fromDateTime(now) + 1.0;
     ctx.currentYear = now.date().year();
+    ctx.localZone = QTimeZone::systemTimeZone();
     return ctx;
 }
 

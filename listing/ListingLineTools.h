@@ -6,19 +6,34 @@
 
 #include <QDate>
 #include <QStringView>
+#include <QTimeZone>
 
 #include <cstdint>
+#include <utility>
+#include <vector>
 
 namespace ListingLine {
+
+// A view of a string literal whose length is known at compile time; comparing with a bare
+// u"..." would measure the literal on every call.
+constexpr QStringView operator""_v(const char16_t *text, std::size_t size)
+{
+    return QStringView(text, static_cast<qsizetype>(size));
+}
 
 // What every line of one listing is judged against.
 struct ParseContext {
     double nowPlusOneDay = 0.0;
     int currentYear = 0;
-    // Machine listings give UTC; converting to local time through the time-zone database is
-    // slow, so the offset of the last converted hour is kept.
-    mutable std::int64_t cachedUtcHour = -1;
-    mutable int cachedOffsetSecs = 0;
+    // Machine listings give UTC. The zone is looked up once per listing: converting through
+    // the C library's local time checks the zone file on every call.
+    QTimeZone localZone;
+    // The zone's offset changes (UTC milliseconds, offset in seconds), loaded on first use.
+    mutable bool offsetsLoaded = false;
+    mutable std::int64_t offsetsFromMs = 0;
+    mutable std::int64_t offsetsToMs = 0;
+    mutable int firstOffsetSecs = 0;
+    mutable std::vector<std::pair<std::int64_t, int>> offsetChanges;
 };
 
 // Only ASCII letters fold: no other character lower-cases into the letters the parser
@@ -34,9 +49,33 @@ inline bool isDigit(QChar c)
     return c.unicode() >= u'0' && c.unicode() <= u'9';
 }
 
-bool isAllDigits(QStringView text);
+// These run for every field of every line: inline, so the Unix rules' loop keeps them.
+inline bool isAllDigits(QStringView text)
+{
+    if (text.isEmpty())
+        return false;
+    for (QChar c : text) {
+        if (!isDigit(c))
+            return false;
+    }
+    return true;
+}
+
 // Reads an all-digits text. False when it is not all digits or exceeds `limit`.
-bool readNumber(QStringView text, std::uint64_t limit, std::uint64_t &value);
+inline bool readNumber(QStringView text, std::uint64_t limit, std::uint64_t &value)
+{
+    if (!isAllDigits(text))
+        return false;
+    value = 0;
+    for (QChar c : text) {
+        const std::uint64_t digit = c.unicode() - u'0';
+        if (value > (limit - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+    }
+    return true;
+}
+
 // Small all-digits values (days, months, years, clock parts); -1 when not such a number.
 int smallNumber(QStringView text);
 // Trims blanks and control characters at both ends.
@@ -47,7 +86,21 @@ void fail(tTmbFtpEntry &entry, std::int32_t status, const QString &message);
 bool isValidDate(int year, int month, int day);
 
 // January 1 .. December 12 for the three-letter English abbreviations, any case; else 0.
-int englishMonth(QStringView field);
+inline int englishMonth(QStringView field)
+{
+    static constexpr char16_t kMonths[12][3] = {{u'j', u'a', u'n'}, {u'f', u'e', u'b'}, {u'm', u'a', u'r'},
+                                                {u'a', u'p', u'r'}, {u'm', u'a', u'y'}, {u'j', u'u', u'n'},
+                                                {u'j', u'u', u'l'}, {u'a', u'u', u'g'}, {u's', u'e', u'p'},
+                                                {u'o', u'c', u't'}, {u'n', u'o', u'v'}, {u'd', u'e', u'c'}};
+    if (field.size() != 3)
+        return 0;
+    const char16_t a = asciiLower(field[0]), b = asciiLower(field[1]), c = asciiLower(field[2]);
+    for (int i = 0; i < 12; ++i) {
+        if (kMonths[i][0] == a && kMonths[i][1] == b && kMonths[i][2] == c)
+            return i + 1;
+    }
+    return 0;
+}
 // Month names and abbreviations of the languages servers list in (English, German,
 // Hungarian, Russian, French, Spanish, Italian, Dutch), any case, with a trailing "." or ","
 // ignored; 0 when none.

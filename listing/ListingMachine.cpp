@@ -52,31 +52,31 @@ enum class FactResult { Ok, Bad, FolderItself };
 // The value of a "type" fact; OS.unix types as RFC 3659 and common servers write them.
 FactResult applyType(tTmbFtpEntry &entry, QStringView type)
 {
-    if (equalsAsciiNoCase(type, u"file"))
+    if (equalsAsciiNoCase(type, u"file"_v))
         return FactResult::Ok;
-    if (equalsAsciiNoCase(type, u"dir")) {
+    if (equalsAsciiNoCase(type, u"dir"_v)) {
         entry.isFolder = true;
         return FactResult::Ok;
     }
-    if (equalsAsciiNoCase(type, u"cdir") || equalsAsciiNoCase(type, u"pdir"))
+    if (equalsAsciiNoCase(type, u"cdir"_v) || equalsAsciiNoCase(type, u"pdir"_v))
         return FactResult::FolderItself;
-    static constexpr QStringView kUnix = u"os.unix=";
+    static constexpr QStringView kUnix = u"os.unix="_v;
     if (type.size() > kUnix.size() && equalsAsciiNoCase(type.first(kUnix.size()), kUnix)) {
         const QStringView kind = type.sliced(kUnix.size());
         const auto startsWith = [kind](QStringView word) {
             return kind.size() >= word.size() && equalsAsciiNoCase(kind.first(word.size()), word);
         };
-        if (startsWith(u"slink") || startsWith(u"symlink")) {
+        if (startsWith(u"slink"_v) || startsWith(u"symlink"_v)) {
             entry.isLink = true;
             return FactResult::Ok;
         }
-        if (startsWith(u"chr"))
+        if (startsWith(u"chr"_v))
             entry.special = SpecialFile::CharDevice;
-        else if (startsWith(u"blk"))
+        else if (startsWith(u"blk"_v))
             entry.special = SpecialFile::BlockDevice;
-        else if (startsWith(u"fifo") || startsWith(u"pipe"))
+        else if (startsWith(u"fifo"_v) || startsWith(u"pipe"_v))
             entry.special = SpecialFile::Fifo;
-        else if (startsWith(u"socket") || startsWith(u"sock"))
+        else if (startsWith(u"socket"_v) || startsWith(u"sock"_v))
             entry.special = SpecialFile::Socket;
         else
             entry.special = SpecialFile::Other;
@@ -102,7 +102,7 @@ void parseFactsLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &c
     QStringView facts, name;
     if (line.startsWith(u' ')) { // no facts were asked for
         name = line.sliced(1);
-    } else if (const qsizetype end = line.indexOf(u"; "); end >= 0) {
+    } else if (const qsizetype end = line.indexOf(u"; "_v); end >= 0) {
         facts = line.first(end + 1);
         name = line.sliced(end + 2);
     }
@@ -123,23 +123,23 @@ void parseFactsLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &c
         const QStringView key = fact.first(equals);
         const QStringView value = fact.sliced(equals + 1);
         std::uint64_t number = 0;
-        if (equalsAsciiNoCase(key, u"type")) {
+        if (equalsAsciiNoCase(key, u"type"_v)) {
             const FactResult result = applyType(entry, value);
             isItself = result == FactResult::FolderItself;
-        } else if (equalsAsciiNoCase(key, u"size") || equalsAsciiNoCase(key, u"sizd")) {
+        } else if (equalsAsciiNoCase(key, u"size"_v) || equalsAsciiNoCase(key, u"sizd"_v)) {
             if (!readNumber(value, kInt64Max, number))
                 return fail(entry, ListingStatus::BadSize, QStringLiteral("mlsd entry has invalid size fact."));
-            if (equalsAsciiNoCase(key, u"size")) {
+            if (equalsAsciiNoCase(key, u"size"_v)) {
                 entry.size = static_cast<std::int64_t>(number);
                 hasSize = true;
             } else {
                 folderSize = static_cast<std::int64_t>(number);
             }
-        } else if (equalsAsciiNoCase(key, u"modify")) {
+        } else if (equalsAsciiNoCase(key, u"modify"_v)) {
             if (!readFactTime(value, ctx, entry.modified))
                 return fail(entry, ListingStatus::FactsBadModify,
                             QStringLiteral("mlsd entry has invalid modify fact."));
-        } else if (equalsAsciiNoCase(key, u"unix.mode")) {
+        } else if (equalsAsciiNoCase(key, u"unix.mode"_v)) {
             if (!modeCode(value, entry.permissions))
                 entry.permissions = -1;
         }

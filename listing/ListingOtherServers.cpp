@@ -25,7 +25,7 @@ bool isBracketed(QStringView token, QChar open, QChar close)
 // The MVS column headers above dataset and member listings.
 bool mvsHeader(tTmbFtpEntry &entry, const Tokens &t)
 {
-    if (!((t[0] == u"Volume" && t[1] == u"Unit") || (t[0] == u"Name" && t[1] == u"VV.MM")))
+    if (!((t[0] == u"Volume"_v && t[1] == u"Unit"_v) || (t[0] == u"Name"_v && t[1] == u"VV.MM"_v)))
         return false;
     fail(entry, ListingStatus::Header, QStringLiteral("listing header line"));
     return true;
@@ -34,7 +34,7 @@ bool mvsHeader(tTmbFtpEntry &entry, const Tokens &t)
 // "d [R----F--] supervisor            512       Jan 16 18:53    name"
 bool netware(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
 {
-    if (t.count() < 8 || (t[0] != u"d" && t[0] != u"-") || !isBracketed(t[1], u'[', u']'))
+    if (t.count() < 8 || (t[0] != u"d"_v && t[0] != u"-"_v) || !isBracketed(t[1], u'[', u']'))
         return false;
     const int month = englishMonth(t[4]);
     const int day = smallNumber(t[5]);
@@ -43,7 +43,7 @@ bool netware(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
         !readYearOrTime(t[6], month, day, ctx, entry.modified))
         return false;
     entry.size = static_cast<std::int64_t>(size);
-    entry.isFolder = t[0] == u"d";
+    entry.isFolder = t[0] == u"d"_v;
     succeed(entry, ListingStyle::Netware, t.rest(7));
     return true;
 }
@@ -58,7 +58,7 @@ bool os2(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
     int i = 1;
     bool folder = false;
     for (; i < t.count() && !isDigit(t[i][0]); ++i) {
-        if (t[i] == u"DIR") {
+        if (t[i] == u"DIR"_v) {
             folder = true;
             continue;
         }
@@ -113,7 +113,7 @@ bool vxWorks(tTmbFtpEntry &entry, const Tokens &t)
         return false;
     QStringView name = t.rest(3);
     bool folder = false;
-    if (name.endsWith(u"<DIR>") && t.count() >= 5) {
+    if (name.endsWith(u"<DIR>"_v) && t.count() >= 5) {
         name.chop(5);
         while (name.endsWith(u' '))
             name.chop(1);
@@ -157,6 +157,7 @@ bool vms(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
     if (semicolon < 1 || !isAllDigits(name.sliced(semicolon + 1)))
         return false;
     bool haveSize = false, haveDate = false, haveTime = false;
+    std::int64_t size = 0;
     QDate date;
     int msecs = 0;
     for (int i = 1; i < t.count(); ++i) {
@@ -175,9 +176,9 @@ bool vms(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
             std::uint64_t blocks = 0;
             std::int64_t bytes = 0;
             if (readNumber(used, 1ULL << 52, blocks) && (slash < 0 || isAllDigits(token.sliced(slash + 1)))) {
-                entry.size = static_cast<std::int64_t>(blocks) * 512;
+                size = static_cast<std::int64_t>(blocks) * 512;
             } else if (slash < 0 && readLooseSize(token, false, bytes) && !isDigit(token.back())) {
-                entry.size = bytes; // "2KB"
+                size = bytes; // "2KB"
             } else {
                 return false;
             }
@@ -188,9 +189,10 @@ bool vms(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
     }
     if (!haveSize || !haveDate)
         return false;
+    entry.size = size;
     entry.modified = ProgramDateTime::encode(date, msecs);
     const QStringView base = name.first(semicolon);
-    entry.isFolder = base.size() > 4 && equalsAsciiNoCase(base.last(4), u".dir");
+    entry.isFolder = base.size() > 4 && equalsAsciiNoCase(base.last(4), u".dir"_v);
     succeed(entry, ListingStyle::Vms, entry.isFolder ? base.chopped(4) : name);
     return true;
 }
@@ -205,7 +207,7 @@ bool os400(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
         !readDateToken(t[2], true, ctx, date) || !readClock(t[3], msecs))
         return false;
     QStringView name = t.rest(5);
-    entry.isFolder = t[4] == u"*DIR" || t[4] == u"*LIB";
+    entry.isFolder = t[4] == u"*DIR"_v || t[4] == u"*LIB"_v;
     if (entry.isFolder && name.size() > 1 && name.endsWith(u'/'))
         name.chop(1);
     entry.size = static_cast<std::int64_t>(size);
@@ -239,14 +241,14 @@ bool zvm(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
     std::uint64_t length = 0, records = 0;
     QDate date;
     int msecs = 0;
-    if (t.count() < 8 || t.count() > 9 || (t[2] != u"F" && t[2] != u"V" && t[2] != u"DIR") ||
+    if (t.count() < 8 || t.count() > 9 || (t[2] != u"F"_v && t[2] != u"V"_v && t[2] != u"DIR"_v) ||
         !readNumber(t[3], 1ULL << 30, length) || !readNumber(t[4], 1ULL << 30, records) ||
-        !(isAllDigits(t[5]) || t[5] == u"-") || !readDateToken(t[6], false, ctx, date) || t[6][4] != u'-' ||
+        !(isAllDigits(t[5]) || t[5] == u"-"_v) || !readDateToken(t[6], false, ctx, date) || t[6][4] != u'-' ||
         !readClock(t[7], msecs))
         return false;
     entry.size = static_cast<std::int64_t>(length * records);
     entry.modified = ProgramDateTime::encode(date, msecs);
-    entry.isFolder = t[2] == u"DIR";
+    entry.isFolder = t[2] == u"DIR"_v;
     succeed(entry, ListingStyle::Zvm, t[0]);
     entry.name += u'.' + t[1].toString();
     return true;
@@ -254,7 +256,7 @@ bool zvm(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
 
 bool isDsorg(QStringView token)
 {
-    static constexpr QStringView kOrgs[] = {u"PS", u"PO", u"PO-E", u"DA", u"IS", u"VS"};
+    static constexpr QStringView kOrgs[] = {u"PS"_v, u"PO"_v, u"PO-E"_v, u"DA"_v, u"IS"_v, u"VS"_v};
     for (QStringView org : kOrgs) {
         if (token == org)
             return true;
@@ -270,18 +272,18 @@ bool mvsDataset(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
     const QStringView dsname = t[n - 1];
     if (t.end(n - 1) != t.line().size()) // a name never ends in blanks here
         return false;
-    const bool shortForm = (n == 2 && t[0] == u"Migrated") || (n == 3 && t[1] == u"Tape") ||
-                           (n == 4 && t[2] == u"VSAM" && isAllDigits(t[1]));
+    const bool shortForm = (n == 2 && t[0] == u"Migrated"_v) || (n == 3 && t[1] == u"Tape"_v) ||
+                           (n == 4 && t[2] == u"VSAM"_v && isAllDigits(t[1]));
     QDate date;
     if (!shortForm) {
         if (n < 8 || n > 10 || !isAllDigits(t[1]) || !isDsorg(t[n - 2]))
             return false;
-        if (t[2] != u"**NONE**" && !readDateToken(t[2], false, ctx, date))
+        if (t[2] != u"**NONE**"_v && !readDateToken(t[2], false, ctx, date))
             return false;
     }
     entry.size = 0;
     entry.modified = date.isValid() ? ProgramDateTime::encode(date, 0) : 0.0;
-    entry.isFolder = !shortForm && t[n - 2].startsWith(u"PO");
+    entry.isFolder = !shortForm && t[n - 2].startsWith(u"PO"_v);
     succeed(entry, ListingStyle::Mvs, dsname);
     return true;
 }
@@ -295,7 +297,7 @@ bool iisIso(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
         !readClock(t[1], msecs))
         return false;
     std::int64_t size = 0;
-    const bool folder = t[2] == u"<DIR>";
+    const bool folder = t[2] == u"<DIR>"_v;
     if (!folder && !readLooseSize(t[2], false, size))
         return false;
     // Like the two-digit-year form, the name begins in column 40 when the columns are padded
@@ -317,27 +319,10 @@ bool parseOtherServerLine(tTmbFtpEntry &entry, QStringView line, const ParseCont
     const Tokens t(line);
     if (t.count() < 2)
         return false;
-    // Each recogniser starts from an empty entry: one that gives up half-way leaves nothing.
-    tTmbFtpEntry candidate;
-    const auto fits = [&candidate](auto &&recogniser) {
-        candidate = tTmbFtpEntry();
-        return recogniser(candidate);
-    };
-    const bool found =
-        fits([&](tTmbFtpEntry &e) { return mvsHeader(e, t); }) ||
-        fits([&](tTmbFtpEntry &e) { return netware(e, t, ctx); }) ||
-        fits([&](tTmbFtpEntry &e) { return os2(e, t, ctx); }) || fits([&](tTmbFtpEntry &e) { return vxWorks(e, t); }) ||
-        fits([&](tTmbFtpEntry &e) { return vshell(e, t); }) || fits([&](tTmbFtpEntry &e) { return vms(e, t, ctx); }) ||
-        fits([&](tTmbFtpEntry &e) { return os400(e, t, ctx); }) ||
-        fits([&](tTmbFtpEntry &e) { return mvsMember(e, t, ctx); }) ||
-        fits([&](tTmbFtpEntry &e) { return zvm(e, t, ctx); }) ||
-        fits([&](tTmbFtpEntry &e) { return mvsDataset(e, t, ctx); }) ||
-        fits([&](tTmbFtpEntry &e) { return iisIso(e, t, ctx); });
-    if (!found)
-        return false;
-    candidate.rawLine = std::move(entry.rawLine);
-    entry = std::move(candidate);
-    return true;
+    // Every recogniser writes to the entry only once it has accepted the whole line.
+    return mvsHeader(entry, t) || netware(entry, t, ctx) || os2(entry, t, ctx) || vxWorks(entry, t) ||
+           vshell(entry, t) || vms(entry, t, ctx) || os400(entry, t, ctx) || mvsMember(entry, t, ctx) ||
+           zvm(entry, t, ctx) || mvsDataset(entry, t, ctx) || iisIso(entry, t, ctx);
 }
 
 } // namespace ListingLine

@@ -61,7 +61,7 @@ bool dayThenMonth(const Tokens &t, int i, const ParseContext &ctx, DateMatch &m)
 {
     if (i + 2 >= t.count())
         return false;
-    const int day = smallNumber(withoutTrailing(t[i], u"."));
+    const int day = smallNumber(withoutTrailing(t[i], u"."_v));
     const int month = anyMonth(t[i + 1]);
     if (day < 1 || day > 31 || month == 0 || !yearOrTime(t[i + 2], month, day, ctx, m))
         return false;
@@ -82,7 +82,7 @@ bool monthThenDay(const Tokens &t, int i, const ParseContext &ctx, DateMatch &m)
     const bool commaAfterDay = dayToken.endsWith(u',');
     if (englishMonth(t[i]) != 0 && !commaAfterDay)
         return false;
-    const int day = smallNumber(withoutTrailing(dayToken, u".,"));
+    const int day = smallNumber(withoutTrailing(dayToken, u".,"_v));
     if (day < 1 || day > 31 || !yearOrTime(t[i + 2], month, day, ctx, m))
         return false;
     m.next = i + 3;
@@ -224,7 +224,11 @@ bool finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView n
         entry.name = name.toString();
         return true;
     }
-    if (const qsizetype arrow = name.indexOf(u"->"); arrow >= 0)
+    // ls writes " -> " between link and target; a bare "->" may be part of the name.
+    qsizetype arrow = name.indexOf(u" -> "_v);
+    if (arrow < 0)
+        arrow = name.indexOf(u"->"_v);
+    if (arrow >= 0)
         name = name.first(arrow);
     name = trimmedText(name);
     // "-> target" alone names nothing; an entry without a name could not be used.

@@ -287,7 +287,7 @@ bool dosTime(QStringView text, int &msecs)
     if (suffix.isEmpty()) {
         if (hour > 23)
             return false;
-    } else if (suffix.compare(u"AM", Qt::CaseInsensitive) == 0 || suffix.compare(u"PM", Qt::CaseInsensitive) == 0) {
+    } else if (suffix.compare(u"AM"_v, Qt::CaseInsensitive) == 0 || suffix.compare(u"PM"_v, Qt::CaseInsensitive) == 0) {
         if (hour < 1 || hour > 12)
             return false;
         hour %= 12;
@@ -307,7 +307,7 @@ void parseDosLine(tTmbFtpEntry &entry, const QString &line, const ParseContext &
     if (line.count(u' ') < 4)
         return fail(entry, DosNameMissing, QStringLiteral("dos entry too short. missing filename."));
     const QStringView view(line);
-    const bool isDir = columns(view, 25, 29) == u"<DIR>";
+    const bool isDir = columns(view, 25, 29) == u"<DIR>"_v;
     const std::int64_t size = dosSize(isDir ? trimmedText(columns(view, 30, 38)) : dosSizeText(view));
     if (size < 0)
         return fail(entry, BadSize, QStringLiteral("dos entry has invalid size entry."));
@@ -423,10 +423,10 @@ bool isDosLine(QStringView line)
     if (!isDateSeparator(line[2]) || !isDateSeparator(line[5]))
         return false;
     const QStringView dirColumns = trimmedText(columns(line, 25, 29));
-    if (!dirColumns.isEmpty() && dirColumns != u"<DIR>" && !sizeReachesDirColumns(line))
+    if (!dirColumns.isEmpty() && dirColumns != u"<DIR>"_v && !sizeReachesDirColumns(line))
         return false;
     const QStringView meridiem = trimmedText(columns(line, 16, 17));
-    return meridiem == u"AM" || meridiem == u"PM";
+    return meridiem == u"AM"_v || meridiem == u"PM"_v;
 }
 
 } // namespace ListingParser

@@ -238,6 +238,9 @@ const FormatCase kUnixVariantLines[] = {
     {"unix-socket", u8("srwxrwxrwx   1 root     root          0 Jun 15 10:00 docker.sock"), Ok, "docker.sock",
      "2026-06-15 10:00:00", false, 0, false, false, 777, ListingStyle::Unix, SpecialFile::Socket},
 
+    {"unix-link-name-with-arrow-inside", u8("lrwxrwxrwx   1 owner    group    11 Mar  5 12:34 a->b -> /srv/b"), Ok, "a->b",
+     "2026-03-05 12:34:00", false, 11, true, true, 777},
+
     // Lines that would give an entry without a name.
     {"unix-link-without-name", u8("lrwxrwxrwx   1 owner    group    11 Mar  5 12:34 -> /var/www"), UnixNameMissing},
     {"dos-line-ending-before-name-column", u8("01-02-03  10:00AM                   12"), DosNameMissing},
