@@ -135,8 +135,9 @@ public:
 private:
     QStringView m_line;
     int m_count = 0;
-    qsizetype m_start[kMax] = {};
-    qsizetype m_size[kMax] = {};
+    // Only the first m_count are set: the lines of a listing are tokenised by the million.
+    qsizetype m_start[kMax];
+    qsizetype m_size[kMax];
 };
 
 // Sizes as servers write them beyond plain digits: thousands groups ("1,234,567" or
@@ -154,9 +155,8 @@ bool readDateToken(QStringView text, bool allowTwoDigitYear, const ParseContext 
 // dates. True when one of them fits; the entry is then complete.
 bool parseUnixVariant(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx);
 // Unix line fields shared by the classic rules and the variants: kind from the first
-// character, permissions code, name (links split at "->"), devices without a size. False,
-// with the entry failed, when a link line names nothing before its arrow.
-bool finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView name);
+// character, permissions code, name (links split at " -> "), devices without a size.
+void finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView name);
 
 // The other servers' formats; true when one of them fits and the entry is complete.
 bool parseOtherServerLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx);

@@ -93,8 +93,7 @@ bool looksLikeFactsLine(QStringView line)
     const qsizetype blank = line.indexOf(u' ');
     if (blank < 3 || line[blank - 1] != u';')
         return false;
-    const qsizetype equals = line.indexOf(u'=');
-    return equals > 0 && equals < blank;
+    return line.first(blank).indexOf(u'=') > 0;
 }
 
 void parseFactsLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx)

@@ -193,7 +193,7 @@ bool dateAt(const Tokens &t, int i, const ParseContext &ctx, DateMatch &m)
 
 } // namespace
 
-bool finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView name)
+void finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView name)
 {
     entry.status = ListingStatus::Ok;
     entry.style = ListingStyle::Unix;
@@ -222,7 +222,7 @@ bool finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView n
         entry.size = 0;
     if (!entry.isLink) {
         entry.name = name.toString();
-        return true;
+        return;
     }
     // ls writes " -> " between link and target; a bare "->" may be part of the name.
     qsizetype arrow = name.indexOf(u" -> "_v);
@@ -230,16 +230,10 @@ bool finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView n
         arrow = name.indexOf(u"->"_v);
     if (arrow >= 0)
         name = name.first(arrow);
-    name = trimmedText(name);
-    // "-> target" alone names nothing; an entry without a name could not be used.
-    if (name.isEmpty()) {
-        fail(entry, ListingStatus::UnixNameMissing, QStringLiteral("invalid unix file or foldername entry"));
-        return false;
-    }
-    entry.name = name.toString();
+    // "-> target" alone leaves an empty name; the folder cache refuses such entries.
+    entry.name = trimmedText(name).toString();
     // A link to anything is shown as a folder unless its own name has a dot.
     entry.isFolder = !entry.name.contains(u'.');
-    return true;
 }
 
 bool parseUnixVariant(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx)
@@ -254,7 +248,8 @@ bool parseUnixVariant(tTmbFtpEntry &entry, QStringView line, const ParseContext 
             continue;
         entry.size = size;
         entry.modified = m.value;
-        return finishUnixEntry(entry, t[0], t.rest(m.next));
+        finishUnixEntry(entry, t[0], t.rest(m.next));
+        return true;
     }
     // No date at all: permissions, links, owner, group, size and a name without blanks. A
     // month name in the name's place is a cut-off dated line instead.
@@ -264,7 +259,8 @@ bool parseUnixVariant(tTmbFtpEntry &entry, QStringView line, const ParseContext 
             return false;
         entry.size = size;
         entry.modified = 0.0;
-        return finishUnixEntry(entry, t[0], t.rest(5));
+        finishUnixEntry(entry, t[0], t.rest(5));
+        return true;
     }
     return false;
 }

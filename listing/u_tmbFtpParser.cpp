@@ -315,9 +315,6 @@ void parseDosLine(tTmbFtpEntry &entry, const QString &line, const ParseContext &
     int msecs = 0;
     if (!dosDate(columns(view, 1, 8), ctx.currentYear, date) || !dosTime(trimmedText(columns(view, 11, 17)), msecs))
         return fail(entry, DosBadDate, QStringLiteral("dos entry has invalid date entry."));
-    // A line that ends before column 40 has no name: no entry can be made of it.
-    if (line.size() <= 39)
-        return fail(entry, DosNameMissing, QStringLiteral("dos entry too short. missing filename."));
     entry.size = size;
     entry.modified = ProgramDateTime::encode(date, msecs);
     entry.status = Ok;
