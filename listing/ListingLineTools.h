@@ -67,6 +67,12 @@ inline bool readNumber(QStringView text, std::uint64_t limit, std::uint64_t &val
     if (!isAllDigits(text))
         return false;
     value = 0;
+    // Up to 19 digits cannot overflow 64 bits; only longer texts need the check per digit.
+    if (text.size() <= 19) {
+        for (QChar c : text)
+            value = value * 10 + (c.unicode() - u'0');
+        return value <= limit;
+    }
     for (QChar c : text) {
         const std::uint64_t digit = c.unicode() - u'0';
         if (value > (limit - digit) / 10)
