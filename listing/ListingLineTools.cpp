@@ -6,6 +6,7 @@
 #include <QTimeZone>
 
 #include <algorithm>
+#include <array>
 #include <limits>
 
 namespace ListingLine {
@@ -144,10 +145,21 @@ int anyMonth(QStringView token)
         lower[i] = c.unicode() < 128 ? asciiLower(c) : c.toLower().unicode();
     }
     const QStringView folded(lower, token.size());
-    // Most tokens that get here are owner or group names: compare length and first letter
-    // before the whole text.
-    for (const Name &name : kNames) {
-        if (name.text.size() == folded.size() && name.text[0] == folded[0] && folded == name.text)
+    // Most tokens that get here are owner or group names: only the names with the same
+    // first letter and length are compared. Bucket 26 holds the non-ASCII first letters.
+    static const auto kByFirstLetter = [] {
+        std::array<std::vector<Name>, 27> buckets;
+        for (const Name &name : kNames) {
+            const char16_t first = name.text[0].unicode();
+            buckets[first >= u'a' && first <= u'z' ? first - u'a' : 26].push_back(name);
+        }
+        return buckets;
+    }();
+    const char16_t first = folded[0].unicode();
+    if (first < 128 && (first < u'a' || first > u'z'))
+        return 0;
+    for (const Name &name : kByFirstLetter[first >= u'a' && first <= u'z' ? first - u'a' : 26]) {
+        if (name.text.size() == folded.size() && folded == name.text)
             return name.month;
     }
     return 0;
@@ -271,15 +283,17 @@ double utcToLocalValue(const QDate &date, int msecsOfDay, const ParseContext &ct
 
 Tokens::Tokens(QStringView line) : m_line(line)
 {
+    const char16_t *chars = line.utf16();
     const qsizetype size = line.size();
+    const auto isSeparator = [](char16_t c) { return c == u' ' || c == u'\t'; };
     qsizetype i = 0;
     while (m_count < kMax) {
-        while (i < size && (line[i] == u' ' || line[i] == u'\t'))
+        while (i < size && isSeparator(chars[i]))
             ++i;
         if (i == size)
             break;
         const qsizetype begin = i;
-        while (i < size && line[i] != u' ' && line[i] != u'\t')
+        while (i < size && !isSeparator(chars[i]))
             ++i;
         m_start[m_count] = begin;
         m_size[m_count] = i - begin;
