@@ -128,15 +128,23 @@ void parseUnixAfterMonth(tTmbFtpEntry &entry, const QString &line, FieldCursor &
     if (ProgramDateTime::encode(date, 0) > ctx.nowPlusOneDay && isValidDate(year - 1, month, dayOfMonth))
         date = QDate(year - 1, month, dayOfMonth);
 
-    std::uint64_t hour = 0, minute = 0;
+    std::uint64_t hour = 0, minute = 0, second = 0;
     if (const qsizetype colon = timeOrYear.indexOf(u':'); colon >= 0) {
         hour = readClockPart(timeOrYear.first(colon));
-        minute = readClockPart(timeOrYear.sliced(colon + 1));
+        QStringView minuteText = timeOrYear.sliced(colon + 1);
+        // Some servers add seconds ("12:34:56"); read whole, the minute would be lost.
+        if (const qsizetype secondColon = minuteText.indexOf(u':'); secondColon >= 0) {
+            second = readClockPart(minuteText.sliced(secondColon + 1));
+            minuteText = minuteText.first(secondColon);
+            if (second >= 60)
+                second = 0;
+        }
+        minute = readClockPart(minuteText);
     }
     if (hour >= 24 || minute >= 60)
         return fail(entry, UnixBadTime, QStringLiteral("invalid unix time entry"));
 
-    entry.modified = ProgramDateTime::encode(date, static_cast<int>((hour * 60 + minute) * 60'000));
+    entry.modified = ProgramDateTime::encode(date, static_cast<int>(((hour * 60 + minute) * 60 + second) * 1000));
     finishUnixEntry(entry, permissionsField, QStringView(line).sliced(unixNameStart(line, tStart, timeOrYear)));
 }
 

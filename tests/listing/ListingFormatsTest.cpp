@@ -220,6 +220,9 @@ const FormatCase kUnixVariantLines[] = {
     {"unix-acl-mark-and-no-group", u8("-rw-r--r--+  1 user   12K Mar  5 12:34 shared.txt"), Ok, "shared.txt",
      "2026-03-05 12:34:00", false, 12288, false, false, 0},
 
+    {"unix-time-with-seconds", u8("-rw-r--r--   1 owner    group    10 Mar  5 12:34:56 stamped"), Ok, "stamped",
+     "2026-03-05 12:34:56", false, 10, false, false, 644},
+
     // Names begin one blank after the time-or-year column (GNU ls layout).
     {"unix-name-with-leading-blank", u8("-rw-r--r--   1 owner    group    10 Mar  5 12:34  leading"), Ok, " leading",
      "2026-03-05 12:34:00", false, 10, false, false, 644},
