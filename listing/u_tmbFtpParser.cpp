@@ -1,19 +1,16 @@
 #include "listing/u_tmbFtpParser.h"
 
 #include "base/Guard.h"
+#include "listing/ListingLineTools.h"
 #include "listing/ProgramDateTime.h"
 
 #include <limits>
 
 using namespace ListingStatus;
 
-namespace {
+using namespace ListingLine;
 
-// What every line of one listing is judged against.
-struct ParseContext {
-    double nowPlusOneDay = 0.0;
-    int currentYear = 0;
-};
+namespace {
 
 // Walks a line field by field, cutting at every single blank and keeping empty fields, so
 // that two blanks in a row yield an empty field between them.
@@ -60,45 +57,6 @@ private:
     bool m_done = false;
 };
 
-// Only ASCII letters fold: no other character lower-cases into the letters of "total", the
-// month names or the permission characters, so this equals a full lower-casing here.
-char16_t asciiLower(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= u'A' && u <= u'Z') ? static_cast<char16_t>(u + 32) : u;
-}
-
-bool isDigit(QChar c)
-{
-    return c.unicode() >= u'0' && c.unicode() <= u'9';
-}
-
-bool isAllDigits(QStringView text)
-{
-    if (text.isEmpty())
-        return false;
-    for (QChar c : text) {
-        if (!isDigit(c))
-            return false;
-    }
-    return true;
-}
-
-// Reads an all-digits text. False when it is not all digits or exceeds `limit`.
-bool readNumber(QStringView text, std::uint64_t limit, std::uint64_t &value)
-{
-    if (!isAllDigits(text))
-        return false;
-    value = 0;
-    for (QChar c : text) {
-        const std::uint64_t digit = c.unicode() - u'0';
-        if (value > (limit - digit) / 10)
-            return false;
-        value = value * 10 + digit;
-    }
-    return true;
-}
-
 // Hour and minute texts: 0 when not a number; too many digits read as "too large".
 std::uint64_t readClockPart(QStringView text)
 {
@@ -110,40 +68,12 @@ std::uint64_t readClockPart(QStringView text)
                : std::numeric_limits<std::uint64_t>::max();
 }
 
-// Trims blanks and control characters at both ends.
-QStringView trimmedText(QStringView text)
-{
-    qsizetype begin = 0;
-    qsizetype end = text.size();
-    while (begin < end && text[begin].unicode() <= u' ')
-        ++begin;
-    while (end > begin && text[end - 1].unicode() <= u' ')
-        --end;
-    return text.sliced(begin, end - begin);
-}
-
 // Characters `from` to `to` (1-based, inclusive), clipped to the line.
 QStringView columns(QStringView line, qsizetype from, qsizetype to)
 {
     if (line.size() < from)
         return {};
     return line.sliced(from - 1, std::min(to, line.size()) - from + 1);
-}
-
-int monthNumber(QStringView field)
-{
-    static constexpr char16_t kMonths[12][3] = {{u'j', u'a', u'n'}, {u'f', u'e', u'b'}, {u'm', u'a', u'r'},
-                                                {u'a', u'p', u'r'}, {u'm', u'a', u'y'}, {u'j', u'u', u'n'},
-                                                {u'j', u'u', u'l'}, {u'a', u'u', u'g'}, {u's', u'e', u'p'},
-                                                {u'o', u'c', u't'}, {u'n', u'o', u'v'}, {u'd', u'e', u'c'}};
-    if (field.size() != 3)
-        return 0;
-    const char16_t a = asciiLower(field[0]), b = asciiLower(field[1]), c = asciiLower(field[2]);
-    for (int i = 0; i < 12; ++i) {
-        if (kMonths[i][0] == a && kMonths[i][1] == b && kMonths[i][2] == c)
-            return i + 1;
-    }
-    return 0;
 }
 
 bool isTotalField(QStringView field)
@@ -158,15 +88,18 @@ bool isTotalField(QStringView field)
     return true;
 }
 
-void fail(tTmbFtpEntry &entry, std::int32_t status, const QString &message)
+// Where the name begins after the time-or-year field T. ls writes T in a column of five
+// ("12:34" or " 2019") followed by one blank, so the name starts one character after T and
+// keeps any leading blanks of its own; a four-digit year written flush left in that column
+// ("Mar  5 2019  name") is followed by one blank of padding more.
+qsizetype unixNameStart(QStringView line, qsizetype tStart, QStringView timeOrYear)
 {
-    entry.status = status;
-    entry.message = message;
-}
-
-bool isValidDate(int year, int month, int day)
-{
-    return year >= 1 && year <= 9999 && QDate::isValid(year, month, day);
+    qsizetype start = tStart + timeOrYear.size() + 1;
+    const bool leftAlignedYear =
+        timeOrYear.size() == 4 && !timeOrYear.contains(u':') && tStart >= 2 && line[tStart - 2] != u' ';
+    if (leftAlignedYear && start < line.size() && line[start] == u' ')
+        ++start;
+    return start;
 }
 
 // Steps 3 to 11 of a Unix line, from the field after the month on.
@@ -179,9 +112,9 @@ void parseUnixAfterMonth(tTmbFtpEntry &entry, const QString &line, FieldCursor &
         return fail(entry, UnixBadDay, QStringLiteral("missing or invalid unix day entry"));
     if (!fields.nextNonEmpty(timeOrYear))
         return fail(entry, UnixNoTimeOrYear, QStringLiteral("missing or invalid unix time or year entry"));
+    const qsizetype tStart = fields.fieldStart();
     if (!fields.nextNonEmpty(rest))
         return fail(entry, UnixNameMissing, QStringLiteral("invalid unix file or foldername entry"));
-    const qsizetype nameStart = fields.fieldStart();
 
     std::uint64_t yearValue = 0;
     const int year = readNumber(timeOrYear, std::numeric_limits<std::int32_t>::max(), yearValue)
@@ -195,31 +128,24 @@ void parseUnixAfterMonth(tTmbFtpEntry &entry, const QString &line, FieldCursor &
     if (ProgramDateTime::encode(date, 0) > ctx.nowPlusOneDay && isValidDate(year - 1, month, dayOfMonth))
         date = QDate(year - 1, month, dayOfMonth);
 
-    std::uint64_t hour = 0, minute = 0;
+    std::uint64_t hour = 0, minute = 0, second = 0;
     if (const qsizetype colon = timeOrYear.indexOf(u':'); colon >= 0) {
         hour = readClockPart(timeOrYear.first(colon));
-        minute = readClockPart(timeOrYear.sliced(colon + 1));
+        QStringView minuteText = timeOrYear.sliced(colon + 1);
+        // Some servers add seconds ("12:34:56"); read whole, the minute would be lost.
+        if (const qsizetype secondColon = minuteText.indexOf(u':'); secondColon >= 0) {
+            second = readClockPart(minuteText.sliced(secondColon + 1));
+            minuteText = minuteText.first(secondColon);
+            if (second >= 60)
+                second = 0;
+        }
+        minute = readClockPart(minuteText);
     }
     if (hour >= 24 || minute >= 60)
         return fail(entry, UnixBadTime, QStringLiteral("invalid unix time entry"));
 
-    entry.modified = ProgramDateTime::encode(date, static_cast<int>((hour * 60 + minute) * 60'000));
-    entry.status = Ok;
-    entry.style = ListingStyle::Unix;
-    entry.permissions = ListingParser::permissionCode(permissionsField);
-    const QChar kind = permissionsField[0];
-    entry.isFolder = kind == u'd';
-    entry.isLink = kind == u'l';
-    if (!entry.isLink) {
-        entry.name = line.sliced(nameStart);
-        return;
-    }
-    QStringView linkName = QStringView(line).sliced(nameStart);
-    if (const qsizetype arrow = linkName.indexOf(u"->"); arrow >= 0)
-        linkName = linkName.first(arrow);
-    entry.name = trimmedText(linkName).toString();
-    // A link to anything is shown as a folder unless its own name has a dot.
-    entry.isFolder = !entry.name.contains(u'.');
+    entry.modified = ProgramDateTime::encode(date, static_cast<int>(((hour * 60 + minute) * 60 + second) * 1000));
+    finishUnixEntry(entry, permissionsField, QStringView(line).sliced(unixNameStart(line, tStart, timeOrYear)));
 }
 
 void parseUnixLine(tTmbFtpEntry &entry, const QString &line, FieldCursor &fields, QStringView permissionsField,
@@ -227,17 +153,26 @@ void parseUnixLine(tTmbFtpEntry &entry, const QString &line, FieldCursor &fields
 {
     QStringView field, before = permissionsField;
     int month = 0;
+    int fieldsBeforeMonth = 0; // non-empty fields between the permissions and the month
     while (fields.next(field)) {
-        if ((month = monthNumber(field)) != 0)
+        if ((month = englishMonth(field)) != 0)
             break;
         before = field;
+        if (!field.isEmpty())
+            ++fieldsBeforeMonth;
     }
+    const bool textBeforeSize = fieldsBeforeMonth >= 2;
     if (month == 0)
         return fail(entry, UnixNoMonth, QStringLiteral("no unix month entry present"));
     std::uint64_t size = 0;
-    if (!readNumber(before, std::numeric_limits<std::int64_t>::max(), size))
+    if (readNumber(before, std::numeric_limits<std::int64_t>::max(), size)) {
+        entry.size = static_cast<std::int64_t>(size);
+    } else if (std::int64_t loose = 0; !before.isEmpty() && readLooseSize(before, textBeforeSize, loose)) {
+        // "1,234", "1.5M" or a size run together with the group name.
+        entry.size = loose;
+    } else {
         return fail(entry, BadSize, QStringLiteral("missing or invalid unix size entry"));
-    entry.size = static_cast<std::int64_t>(size);
+    }
     parseUnixAfterMonth(entry, line, fields, permissionsField, month, ctx);
 }
 
@@ -360,7 +295,7 @@ bool dosTime(QStringView text, int &msecs)
     if (suffix.isEmpty()) {
         if (hour > 23)
             return false;
-    } else if (suffix.compare(u"AM", Qt::CaseInsensitive) == 0 || suffix.compare(u"PM", Qt::CaseInsensitive) == 0) {
+    } else if (suffix.compare(u"AM"_v, Qt::CaseInsensitive) == 0 || suffix.compare(u"PM"_v, Qt::CaseInsensitive) == 0) {
         if (hour < 1 || hour > 12)
             return false;
         hour %= 12;
@@ -380,7 +315,7 @@ void parseDosLine(tTmbFtpEntry &entry, const QString &line, const ParseContext &
     if (line.count(u' ') < 4)
         return fail(entry, DosNameMissing, QStringLiteral("dos entry too short. missing filename."));
     const QStringView view(line);
-    const bool isDir = columns(view, 25, 29) == u"<DIR>";
+    const bool isDir = columns(view, 25, 29) == u"<DIR>"_v;
     const std::int64_t size = dosSize(isDir ? trimmedText(columns(view, 30, 38)) : dosSizeText(view));
     if (size < 0)
         return fail(entry, BadSize, QStringLiteral("dos entry has invalid size entry."));
@@ -400,18 +335,39 @@ void parseDosLine(tTmbFtpEntry &entry, const QString &line, const ParseContext &
 
 void parseLine(tTmbFtpEntry &entry, const QString &line, const ParseContext &ctx)
 {
+    // EPLF lines may hold no blank at all ("+/,\tpub"), so they are looked at first.
+    if (!line.isEmpty() && line[0] == u'+' && parseEplfLine(entry, line, ctx))
+        return;
     FieldCursor fields(line);
     QStringView first;
     fields.next(first);
-    if (fields.atEnd())
+    if (fields.atEnd()) {
+        // Fields are cut at blanks only; MVS separates with tabs ("Migrated\t\tNAME").
+        if (line.contains(u'\t') && parseOtherServerLine(entry, line, ctx))
+            return;
         return fail(entry, TooShort, QStringLiteral("raw list entry too short"));
+    }
     if (isTotalField(first))
         return fail(entry, Total, QStringLiteral("total entry"));
-    // isUnixPermissions expects the lower-cased field; it folds the letters itself.
-    if (ListingParser::isUnixPermissions(first))
-        return parseUnixLine(entry, line, fields, first, ctx);
+    if (ListingParser::isUnixPermissions(first)) {
+        parseUnixLine(entry, line, fields, first, ctx);
+        // Lines the classic rules cannot read may still be one of the Unix variants; when
+        // none fits, the classic verdict stands.
+        if (entry.status != Ok) {
+            tTmbFtpEntry variant;
+            if (parseUnixVariant(variant, line, ctx)) {
+                variant.rawLine = std::move(entry.rawLine);
+                entry = std::move(variant);
+            }
+        }
+        return;
+    }
     if (ListingParser::isDosLine(line))
         return parseDosLine(entry, line, ctx);
+    if (looksLikeFactsLine(line))
+        return parseFactsLine(entry, line, ctx);
+    if (parseOtherServerLine(entry, line, ctx))
+        return;
     fail(entry, UnknownEntry, QStringLiteral("unknown rawlist entry"));
 }
 
@@ -428,6 +384,9 @@ bool isUnixPermissions(QStringView field)
     case u'd':
     case u'l':
     case u's':
+    case u'c':
+    case u'b':
+    case u'p':
         break;
     default:
         return false;
@@ -469,10 +428,10 @@ bool isDosLine(QStringView line)
     if (!isDateSeparator(line[2]) || !isDateSeparator(line[5]))
         return false;
     const QStringView dirColumns = trimmedText(columns(line, 25, 29));
-    if (!dirColumns.isEmpty() && dirColumns != u"<DIR>" && !sizeReachesDirColumns(line))
+    if (!dirColumns.isEmpty() && dirColumns != u"<DIR>"_v && !sizeReachesDirColumns(line))
         return false;
     const QStringView meridiem = trimmedText(columns(line, 16, 17));
-    return meridiem == u"AM" || meridiem == u"PM";
+    return meridiem == u"AM"_v || meridiem == u"PM"_v;
 }
 
 } // namespace ListingParser
@@ -480,9 +439,7 @@ bool isDosLine(QStringView line)
 void parseListing(const QStringList &lines, std::vector<tTmbFtpEntry> &entries, const QDateTime &now)
 {
     guarded("nklnalsskns", [&] {
-        ParseContext ctx;
-        ctx.nowPlusOneDay = ProgramDateTime::fromDateTime(now) + 1.0;
-        ctx.currentYear = now.date().year();
+        const ParseContext ctx = contextFor(now);
         entries.reserve(entries.size() + static_cast<std::size_t>(lines.size()));
         for (const QString &line : lines) {
             tTmbFtpEntry &entry = entries.emplace_back();

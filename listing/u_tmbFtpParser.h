@@ -8,15 +8,21 @@
 #include <cstdint>
 #include <vector>
 
-// Turns the lines of a LIST reply into entries. Two styles are understood: Unix long
-// listings and the fixed columns of Windows (DOS/IIS) servers; every line is judged on its
+// Turns the lines of a LIST reply into entries. Unix long listings (with their numeric,
+// ISO and localized date variants) and the fixed columns of Windows (DOS/IIS) servers come
+// first; machine listings (MLSD facts, EPLF) and the listings of VMS, OS/2, MVS and z/VM,
+// Netware, OS/400 and VxWorks servers are recognised as well. Every line is judged on its
 // own, so a listing may mix them. The parser is pure: text in, entries out, with the
-// current moment passed in because Unix lines without a year are dated relative to it.
+// current moment passed in because lines without a year are dated relative to it.
 
 // Line statuses. 0 is a usable entry, 201 a "total" line; codes above 399 are line errors.
 namespace ListingStatus {
 inline constexpr std::int32_t Ok = 0;
 inline constexpr std::int32_t Total = 201;
+// An MLSD "cdir" or "pdir" entry: the listed folder itself or its parent, not an entry of it.
+inline constexpr std::int32_t FolderItself = 202;
+// A column header some servers put above their entries (MVS datasets and members).
+inline constexpr std::int32_t Header = 203;
 inline constexpr std::int32_t UnknownEntry = 411;
 inline constexpr std::int32_t UnixNameMissing = 417;
 inline constexpr std::int32_t DosBadDate = 420;
@@ -28,12 +34,42 @@ inline constexpr std::int32_t DosNameMissing = 477;
 inline constexpr std::int32_t UnixNoMonth = 481;
 inline constexpr std::int32_t UnixBadTime = 484;
 inline constexpr std::int32_t UnixNoTimeOrYear = 487;
+// Machine listings (MLSD/MLST facts, EPLF).
+inline constexpr std::int32_t FactsNoName = 431;
+inline constexpr std::int32_t FactsBadFact = 432;
+inline constexpr std::int32_t FactsBadModify = 433;
+inline constexpr std::int32_t EplfBadEntry = 434;
 
 // Codes above this one are line errors.
 inline constexpr std::int32_t LastNonError = 399;
 } // namespace ListingStatus
 
-enum class ListingStyle : std::int32_t { Unix = 0, Dos = 1 };
+// The kind of line an entry came from. Unix variants (numeric or localized dates, sizes
+// with units) are Unix style.
+enum class ListingStyle : std::int32_t {
+    Unix = 0,
+    Dos = 1,
+    Mlsd = 2,
+    Eplf = 3,
+    Vms = 4,
+    Os2 = 5,
+    Mvs = 6,
+    Zvm = 7,
+    Netware = 8,
+    Os400 = 9,
+    VxWorks = 10,
+};
+
+// Entries that are neither files nor folders. The queue must not download or upload them:
+// reading a device or a fifo on the server can block or never end.
+enum class SpecialFile : std::uint8_t {
+    None = 0,
+    CharDevice,
+    BlockDevice,
+    Fifo,
+    Socket,
+    Other, // a machine listing's type that is none of the above, nor file, folder or link
+};
 
 struct tTmbFtpEntry {
     std::int32_t status = ListingStatus::Ok;
@@ -47,10 +83,13 @@ struct tTmbFtpEntry {
     // Unix permission bits as three decimal digits (rwxr-xr-x is 755); 0 when the permission
     // field is not exactly 10 characters; -1 for DOS-style entries.
     std::int32_t permissions = 0;
-    // Date and time of the line in the program's date-time value (ProgramDateTime.h).
+    // Date and time of the line in the program's date-time value (ProgramDateTime.h), in
+    // local time; 0 (30 December 1899) when the line carries no date.
     double modified = 0.0;
+    SpecialFile special = SpecialFile::None;
 
     bool isError() const { return status > ListingStatus::LastNonError; }
+    bool isSpecial() const { return special != SpecialFile::None; }
 };
 
 // Appends exactly one entry per line, in line order, whatever the line holds. `now` is the
@@ -59,10 +98,21 @@ void parseListing(const QStringList &lines, std::vector<tTmbFtpEntry> &entries, 
 // The same, dated relative to the current local time.
 void parseListing(const QStringList &lines, std::vector<tTmbFtpEntry> &entries);
 
+// Machine listings. MLSD answers with one line per entry: facts ("type=file;size=12;"),
+// one blank, then the name, which is everything after the first "; " (blanks included).
+// "cdir" and "pdir" entries get status FolderItself. `modify` is UTC on the wire and
+// local time in the entry. The listing variant treats every line as a fact line; use it
+// for the data of an MLSD command.
+void parseMlsdListing(const QStringList &lines, std::vector<tTmbFtpEntry> &entries);
+tTmbFtpEntry parseMlsdLine(const QString &line);
+// The fact line of an MLST reply ("250-" lines) begins with one blank before the facts.
+tTmbFtpEntry parseMlstLine(const QString &line);
+
 // The predicates the line classification is built on, exposed for their tests.
 namespace ListingParser {
-// 10 or 11 characters: "-", "d", "l" or "s", then nine of "-rstwx" (an eleventh character,
-// such as an ACL mark, is not examined). Expects the field already lower-cased.
+// 10 or 11 characters: "-", "d", "l", "s" (socket), "c", "b" (devices) or "p" (fifo), then
+// nine of "-rstwx" (an eleventh character, such as an ACL mark, is not examined). Letters
+// are compared without regard to case.
 bool isUnixPermissions(QStringView field);
 // Unix permission text as written in the line to its three-digit decimal code.
 std::int32_t permissionCode(QStringView field);

@@ -1,0 +1,177 @@
+#pragma once
+
+// Shared pieces of the listing parser's recognisers. Internal to listing/.
+
+#include "listing/u_tmbFtpParser.h"
+
+#include <QDate>
+#include <QStringView>
+#include <QTimeZone>
+
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace ListingLine {
+
+// A view of a string literal whose length is known at compile time; comparing with a bare
+// u"..." would measure the literal on every call.
+constexpr QStringView operator""_v(const char16_t *text, std::size_t size)
+{
+    return QStringView(text, static_cast<qsizetype>(size));
+}
+
+// What every line of one listing is judged against.
+struct ParseContext {
+    double nowPlusOneDay = 0.0;
+    int currentYear = 0;
+    // Machine listings give UTC. The zone is looked up once per listing: converting through
+    // the C library's local time checks the zone file on every call.
+    QTimeZone localZone;
+    // The zone's offset changes (UTC milliseconds, offset in seconds), loaded on first use.
+    mutable bool offsetsLoaded = false;
+    mutable std::int64_t offsetsFromMs = 0;
+    mutable std::int64_t offsetsToMs = 0;
+    mutable int firstOffsetSecs = 0;
+    mutable std::vector<std::pair<std::int64_t, int>> offsetChanges;
+};
+
+// Only ASCII letters fold: no other character lower-cases into the letters the parser
+// compares against, so this equals a full lower-casing there.
+inline char16_t asciiLower(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'A' && u <= u'Z') ? static_cast<char16_t>(u + 32) : u;
+}
+
+inline bool isDigit(QChar c)
+{
+    return c.unicode() >= u'0' && c.unicode() <= u'9';
+}
+
+// These run for every field of every line: inline, so the Unix rules' loop keeps them.
+inline bool isAllDigits(QStringView text)
+{
+    if (text.isEmpty())
+        return false;
+    for (QChar c : text) {
+        if (!isDigit(c))
+            return false;
+    }
+    return true;
+}
+
+// Reads an all-digits text. False when it is not all digits or exceeds `limit`.
+inline bool readNumber(QStringView text, std::uint64_t limit, std::uint64_t &value)
+{
+    if (!isAllDigits(text))
+        return false;
+    value = 0;
+    // Up to 19 digits cannot overflow 64 bits; only longer texts need the check per digit.
+    if (text.size() <= 19) {
+        for (QChar c : text)
+            value = value * 10 + (c.unicode() - u'0');
+        return value <= limit;
+    }
+    for (QChar c : text) {
+        const std::uint64_t digit = c.unicode() - u'0';
+        if (value > (limit - digit) / 10)
+            return false;
+        value = value * 10 + digit;
+    }
+    return true;
+}
+
+// Small all-digits values (days, months, years, clock parts); -1 when not such a number.
+int smallNumber(QStringView text);
+// Trims blanks and control characters at both ends.
+QStringView trimmedText(QStringView text);
+bool equalsAsciiNoCase(QStringView text, QStringView lowerAscii);
+
+void fail(tTmbFtpEntry &entry, std::int32_t status, const QString &message);
+bool isValidDate(int year, int month, int day);
+
+// January 1 .. December 12 for the three-letter English abbreviations, any case; else 0.
+inline int englishMonth(QStringView field)
+{
+    static constexpr char16_t kMonths[12][3] = {{u'j', u'a', u'n'}, {u'f', u'e', u'b'}, {u'm', u'a', u'r'},
+                                                {u'a', u'p', u'r'}, {u'm', u'a', u'y'}, {u'j', u'u', u'n'},
+                                                {u'j', u'u', u'l'}, {u'a', u'u', u'g'}, {u's', u'e', u'p'},
+                                                {u'o', u'c', u't'}, {u'n', u'o', u'v'}, {u'd', u'e', u'c'}};
+    if (field.size() != 3)
+        return 0;
+    const char16_t a = asciiLower(field[0]), b = asciiLower(field[1]), c = asciiLower(field[2]);
+    for (int i = 0; i < 12; ++i) {
+        if (kMonths[i][0] == a && kMonths[i][1] == b && kMonths[i][2] == c)
+            return i + 1;
+    }
+    return 0;
+}
+// Month names and abbreviations of the languages servers list in (English, German,
+// Hungarian, Russian, French, Spanish, Italian, Dutch), any case, with a trailing "." or ","
+// ignored; 0 when none.
+int anyMonth(QStringView token);
+// Year, month and day for a date without a year: this year, or last year when that puts it
+// more than a day ahead of now. Invalid when no such date exists.
+QDate dateWithInferredYear(int month, int day, const ParseContext &ctx);
+// The field after a day and a month: a four-digit year (with a "," after it or not), or a
+// time of a date without a year.
+bool readYearOrTime(QStringView token, int month, int day, const ParseContext &ctx, double &value);
+// Two-digit years in the 50-year window around the current year.
+int windowedYear(int twoDigitYear, int currentYear);
+// "hh:mm", "hh:mm:ss" or "hh:mm:ss.ff"; milliseconds since midnight. "24:00" is not a time.
+bool readClock(QStringView text, int &msecs);
+// A calendar date and time given in UTC as the program's local date-time value.
+double utcToLocalValue(const QDate &date, int msecsOfDay, const ParseContext &ctx);
+
+// The non-empty blank- or tab-separated tokens of a line and where each begins. Lines with
+// more tokens than kMax keep the first kMax; `rest(i)` still reaches the end of the line.
+class Tokens {
+public:
+    static constexpr int kMax = 24;
+    explicit Tokens(QStringView line);
+    int count() const { return m_count; }
+    QStringView operator[](int i) const { return m_line.sliced(m_start[i], m_size[i]); }
+    qsizetype start(int i) const { return m_start[i]; }
+    qsizetype end(int i) const { return m_start[i] + m_size[i]; }
+    // The line from token i to its end, exactly as sent.
+    QStringView rest(int i) const { return m_line.sliced(m_start[i]); }
+    QStringView line() const { return m_line; }
+
+private:
+    QStringView m_line;
+    int m_count = 0;
+    // Only the first m_count are set: the lines of a listing are tokenised by the million.
+    qsizetype m_start[kMax];
+    qsizetype m_size[kMax];
+};
+
+// Sizes as servers write them beyond plain digits: thousands groups ("1,234,567" or
+// "1.234.567"), units ("12K", "1.5M", "33.5k", "2KB"; powers of 1024), and, when
+// `mayFollowText` is set, a size run together with the group before it ("staff123456"). A
+// lower-case unit without a fraction ("10k") is not read.
+bool readLooseSize(QStringView text, bool mayFollowText, std::int64_t &size);
+
+// A date token "2005-06-30", "2005/06/30", "2005.06.30", "30.06.2005", "06/30/2005",
+// "06-30-2005", "30-06-2005", "01-jun-99"; two-digit years in the 50-year window when
+// `allowTwoDigitYear`.
+bool readDateToken(QStringView text, bool allowTwoDigitYear, const ParseContext &ctx, QDate &date);
+
+// Unix lines that the classic rules could not read: numeric, ISO, localized and dateless
+// dates. True when one of them fits; the entry is then complete.
+bool parseUnixVariant(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx);
+// Unix line fields shared by the classic rules and the variants: kind from the first
+// character, permissions code, name (links split at " -> "), devices without a size.
+void finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView name);
+
+// The other servers' formats; true when one of them fits and the entry is complete.
+bool parseOtherServerLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx);
+// EPLF ("+facts,\tname"); false when the line is not EPLF at all.
+bool parseEplfLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx);
+// A line whose first field is MLSD facts ("type=file;size=1;").
+bool looksLikeFactsLine(QStringView line);
+void parseFactsLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx);
+
+ParseContext contextFor(const QDateTime &now);
+
+} // namespace ListingLine

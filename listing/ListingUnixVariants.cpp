@@ -1,0 +1,268 @@
+// Unix long listings whose date field is not "Mon dd hh:mm|yyyy": numeric and ISO dates,
+// day before month, month names of other languages, CJK dates, and lines with no date.
+#include "listing/ListingLineTools.h"
+#include "listing/ProgramDateTime.h"
+
+namespace ListingLine {
+
+namespace {
+
+// A date found at some token, and the token the name begins at.
+struct DateMatch {
+    double value = 0.0;
+    int next = 0;
+};
+
+QStringView withoutTrailing(QStringView token, QStringView chars)
+{
+    while (!token.isEmpty() && chars.contains(token.back()))
+        token.chop(1);
+    return token;
+}
+
+bool yearOrTime(QStringView token, int month, int day, const ParseContext &ctx, DateMatch &m)
+{
+    return readYearOrTime(token, month, day, ctx, m.value);
+}
+
+// "2005-06-30 [12:00[:00[.000000000]] [+0200]]", "09-26 2000", "01-jun-99".
+bool numericDate(const Tokens &t, int i, const ParseContext &ctx, DateMatch &m)
+{
+    QDate date;
+    if (readDateToken(t[i], true, ctx, date)) {
+        int msecs = 0;
+        int next = i + 1;
+        if (next < t.count() && readClock(t[next], msecs)) {
+            ++next;
+            // ls --full-time adds the server's offset; the time is shown as the server wrote it.
+            if (next < t.count() && t[next].size() == 5 && (t[next][0] == u'+' || t[next][0] == u'-') &&
+                isAllDigits(t[next].sliced(1)))
+                ++next;
+        }
+        m.value = ProgramDateTime::encode(date, msecs);
+        m.next = next;
+        return true;
+    }
+    // Month and day without a year, the year or time in the next field.
+    const QStringView token = t[i];
+    const qsizetype dash = token.indexOf(u'-');
+    if (dash < 1 || dash > 2 || token.size() - dash - 1 < 1 || token.size() - dash - 1 > 2 || i + 1 >= t.count())
+        return false;
+    const int month = smallNumber(token.first(dash));
+    const int day = smallNumber(token.sliced(dash + 1));
+    if (month < 1 || month > 12 || day < 1 || !yearOrTime(t[i + 1], month, day, ctx, m))
+        return false;
+    m.next = i + 2;
+    return true;
+}
+
+// "01 oct 2004", "26. Juli, 20:10", "2.   Okt.  2003", "29 Jul 02:27".
+bool dayThenMonth(const Tokens &t, int i, const ParseContext &ctx, DateMatch &m)
+{
+    if (i + 2 >= t.count())
+        return false;
+    const int day = smallNumber(withoutTrailing(t[i], u"."_v));
+    const int month = anyMonth(t[i + 1]);
+    if (day < 1 || day > 31 || month == 0 || !yearOrTime(t[i + 2], month, day, ctx, m))
+        return false;
+    m.next = i + 3;
+    return true;
+}
+
+// "szept 26 20:10", "Mär  5  2019", "июн 30 12:00", "Oct 08, 2002 09:47". A three-letter
+// English month followed by a plain day is the classic form and not taken here.
+bool monthThenDay(const Tokens &t, int i, const ParseContext &ctx, DateMatch &m)
+{
+    if (i + 2 >= t.count())
+        return false;
+    const int month = anyMonth(t[i]);
+    if (month == 0)
+        return false;
+    const QStringView dayToken = t[i + 1];
+    const bool commaAfterDay = dayToken.endsWith(u',');
+    if (englishMonth(t[i]) != 0 && !commaAfterDay)
+        return false;
+    const int day = smallNumber(withoutTrailing(dayToken, u".,"_v));
+    if (day < 1 || day > 31 || !yearOrTime(t[i + 2], month, day, ctx, m))
+        return false;
+    m.next = i + 3;
+    // VShell writes both: "Oct 08, 2002 09:47".
+    if (int msecs = 0; commaAfterDay && m.next < t.count() && readClock(t[m.next], msecs)) {
+        m.value += static_cast<double>(msecs) / ProgramDateTime::kMsecsPerDay;
+        ++m.next;
+    }
+    return true;
+}
+
+// CJK dates: digits with 年/년 (year), 月/월 (month), 日/일 (day) after them.
+enum class CjkPart { None, Year, Month, Day, Invalid };
+
+CjkPart cjkNumber(QStringView token, int &value)
+{
+    CjkPart part = CjkPart::None;
+    if (!token.isEmpty() && !isDigit(token.back())) {
+        switch (token.back().unicode()) {
+        case u'年':
+        case u'년':
+            part = CjkPart::Year;
+            break;
+        case u'月':
+        case u'월':
+            part = CjkPart::Month;
+            break;
+        case u'日':
+        case u'일':
+            part = CjkPart::Day;
+            break;
+        default:
+            return CjkPart::Invalid;
+        }
+        token.chop(1);
+    }
+    value = smallNumber(token);
+    return value < 0 ? CjkPart::Invalid : part;
+}
+
+// " 6月 30日 12:00", " 4月 18日 2003年", "2005년  1월  6일", "2003  3月 20", "8월 17 08:52".
+bool cjkDate(const Tokens &t, int i, const ParseContext &ctx, DateMatch &m)
+{
+    int year = -1, month = -1, day = -1, value = 0;
+    int next = i;
+    CjkPart part = cjkNumber(t[next], value);
+    if (part == CjkPart::Year || (part == CjkPart::None && t[next].size() == 4)) {
+        year = value;
+        if (++next >= t.count())
+            return false;
+        part = cjkNumber(t[next], value);
+    }
+    if (part != CjkPart::Month)
+        return false;
+    month = value;
+    if (++next >= t.count())
+        return false;
+    part = cjkNumber(t[next], value);
+    if (part != CjkPart::Day && part != CjkPart::None)
+        return false;
+    day = value;
+    ++next;
+    if (year < 0) {
+        if (next >= t.count())
+            return false;
+        int trailingYear = 0;
+        if (cjkNumber(t[next], trailingYear) == CjkPart::Year) {
+            year = trailingYear;
+            ++next;
+        } else if (!yearOrTime(t[next], month, day, ctx, m)) {
+            return false;
+        } else {
+            m.next = next + 1;
+            return true;
+        }
+    }
+    if (!isValidDate(year, month, day))
+        return false;
+    int msecs = 0;
+    if (next < t.count() && readClock(t[next], msecs))
+        ++next;
+    m.value = ProgramDateTime::encode(QDate(year, month, day), msecs);
+    m.next = next;
+    return true;
+}
+
+// "3 29 03:26": month and day as plain numbers before a time or a year.
+bool numericMonthDay(const Tokens &t, int i, const ParseContext &ctx, DateMatch &m)
+{
+    if (i + 2 >= t.count() || t[i].size() > 2 || t[i + 1].size() > 2)
+        return false;
+    const int month = smallNumber(t[i]);
+    const int day = smallNumber(t[i + 1]);
+    if (month < 1 || month > 12 || day < 1 || !yearOrTime(t[i + 2], month, day, ctx, m))
+        return false;
+    m.next = i + 3;
+    return true;
+}
+
+bool dateAt(const Tokens &t, int i, const ParseContext &ctx, DateMatch &m)
+{
+    const QChar first = t[i][0];
+    if (isDigit(first))
+        return numericDate(t, i, ctx, m) || dayThenMonth(t, i, ctx, m) || cjkDate(t, i, ctx, m) ||
+               numericMonthDay(t, i, ctx, m);
+    return monthThenDay(t, i, ctx, m);
+}
+
+} // namespace
+
+void finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView name)
+{
+    entry.status = ListingStatus::Ok;
+    entry.style = ListingStyle::Unix;
+    entry.permissions = ListingParser::permissionCode(permissions);
+    const QChar kind = permissions[0];
+    entry.isFolder = kind == u'd';
+    entry.isLink = kind == u'l';
+    switch (asciiLower(kind)) {
+    case u'c':
+        entry.special = SpecialFile::CharDevice;
+        break;
+    case u'b':
+        entry.special = SpecialFile::BlockDevice;
+        break;
+    case u'p':
+        entry.special = SpecialFile::Fifo;
+        break;
+    case u's':
+        entry.special = SpecialFile::Socket;
+        break;
+    default:
+        break;
+    }
+    // A device's size column holds its major and minor numbers, not a size.
+    if (entry.special == SpecialFile::CharDevice || entry.special == SpecialFile::BlockDevice)
+        entry.size = 0;
+    if (!entry.isLink) {
+        entry.name = name.toString();
+        return;
+    }
+    // ls writes " -> " between link and target; a bare "->" may be part of the name.
+    qsizetype arrow = name.indexOf(u" -> "_v);
+    if (arrow < 0)
+        arrow = name.indexOf(u"->"_v);
+    if (arrow >= 0)
+        name = name.first(arrow);
+    // "-> target" alone leaves an empty name; the folder cache refuses such entries.
+    entry.name = trimmedText(name).toString();
+    // A link to anything is shown as a folder unless its own name has a dot.
+    entry.isFolder = !entry.name.contains(u'.');
+}
+
+bool parseUnixVariant(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx)
+{
+    const Tokens t(line);
+    for (int i = 2; i < t.count(); ++i) {
+        DateMatch m;
+        if (!dateAt(t, i, ctx, m))
+            continue;
+        std::int64_t size = 0;
+        if (m.next >= t.count() || !readLooseSize(t[i - 1], i >= 3, size))
+            continue;
+        entry.size = size;
+        entry.modified = m.value;
+        finishUnixEntry(entry, t[0], t.rest(m.next));
+        return true;
+    }
+    // No date at all: permissions, links, owner, group, size and a name without blanks. A
+    // month name in the name's place is a cut-off dated line instead.
+    if (t.count() == 6 && isAllDigits(t[1]) && isAllDigits(t[4]) && anyMonth(t[5]) == 0) {
+        std::int64_t size = 0;
+        if (!readLooseSize(t[4], false, size))
+            return false;
+        entry.size = size;
+        entry.modified = 0.0;
+        finishUnixEntry(entry, t[0], t.rest(5));
+        return true;
+    }
+    return false;
+}
+
+} // namespace ListingLine
