@@ -46,15 +46,6 @@ bool safeName(const QString &name)
     });
 }
 
-// A Unix listing line for a device, fifo or socket: never something to download.
-bool isSpecialFile(const tTmbFtpEntry &e)
-{
-    if (e.style != ListingStyle::Unix || e.rawLine.isEmpty())
-        return false;
-    const QChar type = e.rawLine.at(0);
-    return type == QLatin1Char('c') || type == QLatin1Char('b') || type == QLatin1Char('p') || type == QLatin1Char('s');
-}
-
 int depthOf(const QString &folder)
 {
     return static_cast<int>(folder.count(QLatin1Char('/'))) - 1;
@@ -338,7 +329,7 @@ void QueueController::expandListing(tkftpclient &s, QueueItem &item, const std::
             skip(remotePath, QStringLiteral("links are not followed"));
             continue;
         }
-        if (isSpecialFile(e)) {
+        if (e.isSpecial()) {
             skip(remotePath, QStringLiteral("a device, fifo or socket is not a file to download"));
             continue;
         }
