@@ -204,7 +204,13 @@ void QueueController::startDir(tkftpclient &s, QueueItem &item)
     s.listingBuffer.clear();
     s.SetDisplayFileFlag(true);
     expect(item, s, QueueStep::Listing);
-    s.StartDir();
+    s.listingIsMlsd = read(m_setup, Keys::useMlsd) && s.ServerHasFeature(QStringLiteral("MLST"));
+    if (s.listingIsMlsd) {
+        s.SetHostFileName(QString()); // MLSD takes no LIST options
+        s.StartMlsdDir();
+    } else {
+        s.StartDir();
+    }
 }
 
 void QueueController::doneTypeSet(tkftpclient &s, QueueItem &item, int error)
@@ -269,7 +275,10 @@ void QueueController::doneDir(tkftpclient &s, QueueItem &item, int error)
             line.chop(1);
     }
     std::vector<tTmbFtpEntry> parsed;
-    parseListing(lines, parsed);
+    if (s.listingIsMlsd)
+        parseMlsdListing(lines, parsed);
+    else
+        parseListing(lines, parsed);
     m_browsers.state().storeListing(item.folder, parsed, s.HostName());
     if (item.verb() == QueueVerb::DeleteFolder) {
         if (m_pendingDeleteHost != s.HostName()) {

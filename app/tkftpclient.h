@@ -29,6 +29,8 @@ public:
     // The raw data of the listing being received, and of the last complete one.
     QString listingBuffer;
     QString lastListing;
+    // The listing being received is a machine listing (MLSD), not LIST output.
+    bool listingIsMlsd = false;
     // loginMessages and recentLines come from SessionDisplay: the display feed fills them.
     // The queue item this session executes, or none.
     QueueItem *currentItem = nullptr;

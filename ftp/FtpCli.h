@@ -97,6 +97,9 @@ public:
     // "OPTS UTF8 ON". Neither reply can fail the login.
     bool NegotiateUtf8() const { return m_negotiateUtf8; }
     void SetNegotiateUtf8(bool v) { m_negotiateUtf8 = v; }
+    // Whether the FEAT reply after the login named this feature ("MLST", "UTF8", ...);
+    // false when FEAT was not asked (negotiation off) or failed.
+    bool ServerHasFeature(const QString &name) const { return m_features.contains(name.toUpper()); }
 
     // --- public fields and queries ------------------------------------------------------
     QString ProxyPort = QStringLiteral("ftp");
@@ -169,6 +172,9 @@ public:
     void StartAppe();
     void StartReceive();
     void StartDir();
+    // The folder as a machine listing (MLSD, RFC 3659): PASV or PORT, then MLSD; it
+    // completes as rqDir. Only for servers that list MLST in their FEAT reply.
+    void StartMlsdDir();
     void StartLs();
     void StartPut();
     void StartAppend();
@@ -319,6 +325,7 @@ private:
     bool BeginRetr(QString &why);
     bool BeginList(QString &why);
     bool BeginNlst(QString &why);
+    bool BeginMlsd(QString &why);
     bool BeginStor(QString &why);
     bool BeginAppe(QString &why);
     bool BeginRest(QString &why);
@@ -388,6 +395,8 @@ private:
     QString m_socksErrorText;
     Encoding m_encoding = Encoding::Utf8;
     bool m_serverOffersUtf8 = false;
+    // The features of the server's last FEAT reply (first word of each line, upper case).
+    QStringList m_features;
 
     // transfer state
     Phase m_phase = Phase::Idle;

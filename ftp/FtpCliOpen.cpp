@@ -28,6 +28,7 @@ bool TFtpClient::BeginOpen(QString &why)
     // A new connection may be to another server: its character set is learnt afresh.
     m_encoding = Encoding::Utf8;
     m_serverOffersUtf8 = false;
+    m_features.clear();
     m_sizeName.clear();
     m_waitingFor = QStringLiteral("the connection");
     ArmReplyTimer();

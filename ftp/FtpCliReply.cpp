@@ -69,10 +69,13 @@ void TFtpClient::HandleReplyLine(const QByteArray &bytes, bool stale, int error)
         if (reply.kind != FtpReplyLine::Kind::Final || reply.code != m_multiCode) {
             TriggerDisplay(QStringLiteral("< ") + m_lastResponse);
             // FEAT lists one feature per line, " UTF8" among them when names may be UTF-8.
-            if (m_lastStep == TFtpStep::Feat && m_lastResponse.trimmed()
-                                                        .section(QLatin1Char(' '), 0, 0)
-                                                        .compare(QLatin1String("UTF8"), Qt::CaseInsensitive) == 0)
-                m_serverOffersUtf8 = true;
+            if (m_lastStep == TFtpStep::Feat) {
+                const QString feature = m_lastResponse.trimmed().section(QLatin1Char(' '), 0, 0).toUpper();
+                if (feature == QLatin1String("UTF8"))
+                    m_serverOffersUtf8 = true;
+                if (!feature.isEmpty() && !m_features.contains(feature))
+                    m_features << feature;
+            }
             return;
         }
         m_multiCode = 0;

@@ -139,6 +139,7 @@ bool TFtpClient::BeginFeat(QString &why)
 {
     m_lastStep = TFtpStep::Feat;
     m_serverOffersUtf8 = false;
+    m_features.clear();
     return ExecAsync(TFtpRequest::rqQuote, QStringLiteral("FEAT"), {}, why, &TFtpClient::FeatReply);
 }
 
@@ -386,6 +387,7 @@ void TFtpClient::RunStep(TFtpStep step)
         {TFtpStep::Port, &TFtpClient::BeginPort},         {TFtpStep::Get, &TFtpClient::BeginRetr},
         {TFtpStep::Put, &TFtpClient::BeginStor},          {TFtpStep::Append, &TFtpClient::BeginAppe},
         {TFtpStep::Dir, &TFtpClient::BeginList},          {TFtpStep::Ls, &TFtpClient::BeginNlst},
+        {TFtpStep::Mlsd, &TFtpClient::BeginMlsd},
     };
     QString why = QStringLiteral("step not available");
     bool started = false;

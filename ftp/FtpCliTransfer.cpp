@@ -33,6 +33,11 @@ bool TFtpClient::BeginList(QString &why)
     return BeginDownload(TFtpRequest::rqDir, QStringLiteral("LIST"), why);
 }
 
+bool TFtpClient::BeginMlsd(QString &why)
+{
+    return BeginDownload(TFtpRequest::rqDir, QStringLiteral("MLSD"), why);
+}
+
 bool TFtpClient::BeginNlst(QString &why)
 {
     return BeginDownload(TFtpRequest::rqLs, QStringLiteral("NLST"), why);
@@ -343,6 +348,11 @@ void TFtpClient::StartReceive()
 void TFtpClient::StartDir()
 {
     StartComposite(TFtpRequest::rqDir, {TFtpStep::Port, TFtpStep::Dir});
+}
+
+void TFtpClient::StartMlsdDir()
+{
+    StartComposite(TFtpRequest::rqDir, {TFtpStep::Port, TFtpStep::Mlsd});
 }
 
 void TFtpClient::StartLs()

@@ -91,6 +91,7 @@ enum class TFtpStep {
     Append,
     Dir,
     Ls,
+    Mlsd, // the machine listing (RFC 3659) instead of LIST
     Syst,
     Mkd,
     Rmd,

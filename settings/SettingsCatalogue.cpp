@@ -23,7 +23,7 @@ const std::vector<AnyKey> &mainStoreKeys()
         &sharedFavoritesFolder, &askForLaunchPassword, &launchPassword,
         // Transfers and queue.
         &transferMode, &xferAction, &autoCloseXferActionPrompt, &autoCloseXferActionPromptSecs, &forceRemoteLowercase,
-        &setOriginalFileDate, &listHiddenFiles, &autoRefreshFolders, &autoSaveQueue, &folderDepthLimit,
+        &setOriginalFileDate, &listHiddenFiles, &useMlsd, &autoRefreshFolders, &autoSaveQueue, &folderDepthLimit,
         // Log, meter, sound and appearance.
         &showLogWin, &logAutoScroll, &detailedLog, &showMeter, &disableBandwidthMeter, &advancedBandwidthMeterInfoMode,
         &disableFancyColors, &disableBackgroundImages, &disableSound, &sndOnConnect, &sndOnDisconnect, &sndOnXferDone,

@@ -154,6 +154,9 @@ inline constexpr IntKey autoCloseXferActionPromptSecs{"autoCloseXferActionPrompt
 inline constexpr BoolKey forceRemoteLowercase{"forceRemoteLowercase", false};
 inline constexpr BoolKey setOriginalFileDate{"setOriginalFileDate", false};
 inline constexpr BoolKey listHiddenFiles{"listHiddenFiles", false};
+// Folders are listed with MLSD (exact sizes, UTC times, names with blanks) where the server
+// offers it.
+inline constexpr BoolKey useMlsd{"useMlsd", true};
 inline constexpr BoolKey autoRefreshFolders{"autoRefreshFolders", true};
 inline constexpr BoolKey autoSaveQueue{"autoSaveQueue", true};
 // How deep a folder transfer descends before it stops with an error.

@@ -162,15 +162,15 @@ TEST_F(QueuePump, EachVerbRunsItsCommandsToTheEnd)
     const Case cases[] = {
         {QStringLiteral("list*/*@refresh"),
          {},
-         {QStringLiteral("CWD /"), QStringLiteral("PWD"), QStringLiteral("LIST")}},
+         {QStringLiteral("CWD /"), QStringLiteral("PWD"), QStringLiteral("MLSD")}},
         {QStringLiteral("makefolder*/new folder"), {}, {QStringLiteral("MKD /new folder")}},
         {QStringLiteral("deletefile*/a.txt"), entry(QStringLiteral("a.txt"), 4), {QStringLiteral("DELE /a.txt")}},
         {QStringLiteral("deletefolder*/gone*@folderempty"), {}, {QStringLiteral("RMD /gone")}},
         // A tree is listed level by level, its files deleted, then its folders deepest first.
         {QStringLiteral("deletefolder*/tree"),
          {},
-         {QStringLiteral("CWD /tree"), QStringLiteral("PWD"), QStringLiteral("LIST"), QStringLiteral("CWD /tree/sub"),
-          QStringLiteral("PWD"), QStringLiteral("LIST"), QStringLiteral("DELE /tree/sub/f.txt"),
+         {QStringLiteral("CWD /tree"), QStringLiteral("PWD"), QStringLiteral("MLSD"), QStringLiteral("CWD /tree/sub"),
+          QStringLiteral("PWD"), QStringLiteral("MLSD"), QStringLiteral("DELE /tree/sub/f.txt"),
           QStringLiteral("RMD /tree/sub"), QStringLiteral("RMD /tree"),
           // ... and the folder on show is listed again; it is cached, so PWD is enough.
           QStringLiteral("CWD /"), QStringLiteral("PWD")}},
@@ -216,6 +216,8 @@ TEST_F(QueuePump, EachVerbRunsItsCommandsToTheEnd)
 TEST_F(QueuePump, StopMarkPausesAndAPausedQueueStillListsFolders)
 {
     connect();
+    // With machine listings switched off, folders are listed with LIST.
+    write(controller->setup(), Keys::useMlsd, false);
     QueueModel &model = queue().model();
     const tFolderEntryObject file = entry(QStringLiteral("x.bin"), 4);
     queue().addToQueue(QStringLiteral("stopqueue"));
