@@ -31,4 +31,7 @@ data="$demo/home/.local/share/Tamberlyn/Kestrin FTP Pro/Program Data"
 mkdir -p "$data"
 printf '%s\r\n' "$demo/Documents/" >"$data/lFolderHistory.dat"
 shot docs/file-browsers.png
+# The queue list with items, detail rows and the stop mark: drawn by its window test.
+KESTRIN_SHOTS="$PWD/docs" QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" build/tests/kestrin_gui_tests \
+  --gtest_filter='MainWindowQueue.ItemsShowWithDetailRowsIconsAndTheStopMark' >/dev/null
 rm -rf "$demo"
