@@ -104,14 +104,15 @@ int main(int argc, char **argv)
             entries = args[i + 1].toInt();
     }
     TempHome home;
-    std::unique_ptr<RealFtpServer> server = makeRealServer(
-        serverName == QLatin1String("pyftpdlib") ? ServerKind::Pyftpdlib : ServerKind::Vsftpd);
+    std::unique_ptr<RealFtpServer> server =
+        makeRealServer(serverName == QLatin1String("pyftpdlib") ? ServerKind::Pyftpdlib : ServerKind::Vsftpd);
     if (!server->start()) {
         std::fprintf(stderr, "server did not start: %s\n", qPrintable(server->failure()));
         return 1;
     }
-    const QString remoteBase = server->writablePath().endsWith(QLatin1Char('/')) ? server->writablePath()
-                                                                                   : server->writablePath() + QLatin1Char('/');
+    const QString remoteBase = server->writablePath().endsWith(QLatin1Char('/'))
+                                   ? server->writablePath()
+                                   : server->writablePath() + QLatin1Char('/');
     if (!makeTree(server->localWritable() + QStringLiteral("/tree"), folders, files) ||
         !makeBigFolder(server->localWritable() + QStringLiteral("/big"), entries)) {
         std::fprintf(stderr, "cannot make the test data\n");
@@ -126,11 +127,7 @@ int main(int argc, char **argv)
     c.tick().setEnabled(false);
     c.tick().timerTimer();
     SessionSupervisor &s = c.sessions();
-    s.currentSite.name = QStringLiteral("bench");
-    s.currentSite.Host = QStringLiteral("127.0.0.1");
-    s.currentSite.Port = QString::number(server->port());
-    s.currentSite.User = server->user();
-    s.currentSite.Pass = server->password();
+    s.currentSite = siteOf(*server, QStringLiteral("bench"));
     s.connectionWanted = true;
     s.timer_threads();
     if (!waitFor([&] { return s.mainSession->loggedIn; }, 20000) || !settled(c, 20000)) {
@@ -144,9 +141,8 @@ int main(int argc, char **argv)
     folder.isFolder = true;
     QElapsedTimer clock;
     clock.start();
-    c.queue().addToQueue(QStringLiteral("getfolder*") + remoteBase + QStringLiteral("tree*") + local +
-                             QStringLiteral("/tree"),
-                         &folder);
+    c.queue().addToQueue(
+        QStringLiteral("getfolder*") + remoteBase + QStringLiteral("tree*") + local + QStringLiteral("/tree"), &folder);
     c.queue().timer_checkQueue();
     if (!settled(c, 600000) || c.queue().model().isPaused()) {
         std::fprintf(stderr, "getfolder failed: %s\n", qPrintable(ui.messages.join(QLatin1Char('\n'))));
@@ -154,11 +150,11 @@ int main(int argc, char **argv)
     }
     const double oursTree = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     const QString url = QStringLiteral("ftp://127.0.0.1:%1").arg(server->port());
-    const double lftpTree =
-        runTool(QStringLiteral("lftp"),
-                {QStringLiteral("-c"), QStringLiteral("set ftp:passive-mode on; set net:max-retries 1; open -u '%1,%2' %3; "
-                                                      "mirror --parallel=1 %4tree %5/lftp-tree")
-                                           .arg(server->user(), server->password(), url, remoteBase, local)});
+    const double lftpTree = runTool(
+        QStringLiteral("lftp"),
+        {QStringLiteral("-c"), QStringLiteral("set ftp:passive-mode on; set net:max-retries 1; open -u '%1,%2' %3; "
+                                              "mirror --parallel=1 %4tree %5/lftp-tree")
+                                   .arg(server->user(), server->password(), url, remoteBase, local)});
 
     // The big folder: from the list command to the parsed folder on show.
     const long rssBefore = peakRssKib();
@@ -172,16 +168,15 @@ int main(int argc, char **argv)
     const double oursList = static_cast<double>(clock.nsecsElapsed()) / 1e9;
     const long rssAfter = peakRssKib();
     const double curlList =
-        runTool(QStringLiteral("curl"), {QStringLiteral("-s"), QStringLiteral("--user"),
-                                         server->user() + QLatin1Char(':') + server->password(), QStringLiteral("-o"),
-                                         QStringLiteral("/dev/null"), url + remoteBase + QStringLiteral("big/")});
+        runTool(QStringLiteral("curl"),
+                {QStringLiteral("-s"), QStringLiteral("--user"), server->user() + QLatin1Char(':') + server->password(),
+                 QStringLiteral("-o"), QStringLiteral("/dev/null"), url + remoteBase + QStringLiteral("big/")});
 
     std::printf("server %s, tree %d folders x %d files of 4 KiB, folder of %d entries\n", qPrintable(serverName),
                 folders, files, entries);
-    std::printf("tree:   ours (getfolder, one connection) %.2f s, lftp mirror %.2f s, ratio lftp/ours %.2f\n",
-                oursTree, lftpTree, lftpTree / oursTree);
-    std::printf("folder: ours (list to parsed folder on show) %.2f s, curl bare listing %.2f s\n", oursList,
-                curlList);
+    std::printf("tree:   ours (getfolder, one connection) %.2f s, lftp mirror %.2f s, ratio lftp/ours %.2f\n", oursTree,
+                lftpTree, lftpTree / oursTree);
+    std::printf("folder: ours (list to parsed folder on show) %.2f s, curl bare listing %.2f s\n", oursList, curlList);
     std::printf("peak RSS %ld KiB before the big listing, %ld KiB after\n", rssBefore, rssAfter);
     c.FormCloseQuery();
     return 0;

@@ -2,6 +2,7 @@
 // each verb starts, on which session, and what keeps the pump from starting anything.
 #include "app/MainController.h"
 #include "settings/SettingsCatalogue.h"
+#include "support/Entries.h"
 #include "support/FtpServers.h"
 #include "support/RecordingUserInterface.h"
 #include "support/TempHome.h"
@@ -18,15 +19,6 @@
 #include <optional>
 
 namespace {
-
-tFolderEntryObject entry(const QString &name, std::int64_t size, bool folder = false)
-{
-    tFolderEntryObject e;
-    e.name = name;
-    e.size = size;
-    e.isFolder = folder;
-    return e;
-}
 
 void makeFile(const QString &path, const QByteArray &bytes = QByteArray("data"))
 {
@@ -77,11 +69,7 @@ protected:
     {
         SessionSupervisor &s = sessions();
         s.setRavuzAro(ravuzAro);
-        s.currentSite.name = QStringLiteral("site");
-        s.currentSite.Host = QStringLiteral("127.0.0.1");
-        s.currentSite.Port = QString::number(server.port());
-        s.currentSite.User = server.user();
-        s.currentSite.Pass = server.password();
+        s.currentSite = siteOf(server);
         s.connectionWanted = true;
         controller->browsers().setRemoteFolder(QStringLiteral("/"));
         s.timer_threads();
@@ -164,7 +152,7 @@ TEST_F(QueuePump, EachVerbRunsItsCommandsToTheEnd)
          {},
          {QStringLiteral("CWD /"), QStringLiteral("PWD"), QStringLiteral("MLSD")}},
         {QStringLiteral("makefolder*/new folder"), {}, {QStringLiteral("MKD /new folder")}},
-        {QStringLiteral("deletefile*/a.txt"), entry(QStringLiteral("a.txt"), 4), {QStringLiteral("DELE /a.txt")}},
+        {QStringLiteral("deletefile*/a.txt"), entryNamed(QStringLiteral("a.txt"), 4), {QStringLiteral("DELE /a.txt")}},
         {QStringLiteral("deletefolder*/gone*@folderempty"), {}, {QStringLiteral("RMD /gone")}},
         // A tree is listed level by level, its files deleted, then its folders deepest first.
         {QStringLiteral("deletefolder*/tree"),
@@ -175,21 +163,21 @@ TEST_F(QueuePump, EachVerbRunsItsCommandsToTheEnd)
           // ... and the folder on show is listed again; it is cached, so PWD is enough.
           QStringLiteral("CWD /"), QStringLiteral("PWD")}},
         {QStringLiteral("renamefile*/b.txt*/c.txt"),
-         entry(QStringLiteral("b.txt"), 4),
+         entryNamed(QStringLiteral("b.txt"), 4),
          {QStringLiteral("RNFR /b.txt"), QStringLiteral("RNTO /c.txt")}},
         {QStringLiteral("chmodfile*/c.txt*600"), {}, {QStringLiteral("SITE CHMOD 600 /c.txt")}},
         // The session is in ASCII mode after the listings: a binary file needs TYPE I first.
         {QStringLiteral("GETFILE*/d.bin*") + local + QStringLiteral("d.bin"),
-         entry(QStringLiteral("d.bin"), 5000),
+         entryNamed(QStringLiteral("d.bin"), 5000),
          {QStringLiteral("TYPE I"), QStringLiteral("RETR /d.bin")}},
         // ... and then an ASCII-masked file needs TYPE A.
         {QStringLiteral("getfile*/page.php*") + local + QStringLiteral("page.php"),
-         entry(QStringLiteral("page.php"), 6),
+         entryNamed(QStringLiteral("page.php"), 6),
          {QStringLiteral("TYPE A"), QStringLiteral("RETR /page.php")}},
         // An upload asks for the remote size first, in binary mode (servers refuse SIZE in
         // ASCII mode); no such file: it is sent.
         {QStringLiteral("putfile*") + local + QStringLiteral("up.txt*/up.txt"),
-         entry(QStringLiteral("up.txt"), 8),
+         entryNamed(QStringLiteral("up.txt"), 8),
          {QStringLiteral("TYPE I"), QStringLiteral("SIZE /up.txt"), QStringLiteral("STOR /up.txt")}},
     };
     for (const Case &c : cases) {
@@ -219,7 +207,7 @@ TEST_F(QueuePump, StopMarkPausesAndAPausedQueueStillListsFolders)
     // With machine listings switched off, folders are listed with LIST.
     write(controller->setup(), Keys::useMlsd, false);
     QueueModel &model = queue().model();
-    const tFolderEntryObject file = entry(QStringLiteral("x.bin"), 4);
+    const tFolderEntryObject file = entryNamed(QStringLiteral("x.bin"), 4);
     queue().addToQueue(QStringLiteral("stopqueue"));
     queue().addToQueue(QStringLiteral("getfile*/x.bin*") + local + QStringLiteral("x.bin"), &file);
     queue().timer_checkQueue();
@@ -250,7 +238,7 @@ TEST_F(QueuePump, RavuzAroSendsTransfersToTheTransferSessionAndKeepsTheOrder)
         const QueueItem *item = model.itemOf(index);
         started.emplace_back(item->verb(), item->session);
     });
-    const tFolderEntryObject one = entry(QStringLiteral("one.bin"), 4);
+    const tFolderEntryObject one = entryNamed(QStringLiteral("one.bin"), 4);
     queue().addToQueue(QStringLiteral("getfile*/one.bin*") + local + QStringLiteral("one.bin"), &one);
     queue().addToQueue(QStringLiteral("list*/*@refresh"));
     ASSERT_TRUE(settled());
@@ -284,7 +272,7 @@ TEST_F(QueuePump, APromptKeepsThePumpStillAndItsItemMayVanishMeanwhile)
 {
     connect();
     makeFile(local + QStringLiteral("exists.bin"), QByteArray(10, 'x'));
-    const tFolderEntryObject big = entry(QStringLiteral("exists.bin"), 100);
+    const tFolderEntryObject big = entryNamed(QStringLiteral("exists.bin"), 100);
     QueueModel &model = queue().model();
     QueueItem *asked =
         queue().addToQueue(QStringLiteral("getfile*/exists.bin*") + local + QStringLiteral("exists.bin"), &big);
@@ -320,12 +308,12 @@ TEST_F(QueuePump, SkippingThousandsOfExistingFilesTakesOneRunAndFilesNotThereAre
     for (int i = 0; i < count; ++i) {
         const QString name = QStringLiteral("f%1.bin").arg(i);
         makeFile(local + name);
-        const tFolderEntryObject e = entry(name, 4);
+        const tFolderEntryObject e = entryNamed(name, 4);
         QueueItem *item = queue().addToQueue(QStringLiteral("getfile*/") + name + QLatin1Char('*') + local + name, &e);
         item->transferAction = 2;
     }
     // Skip with no local file is no reason to drop it: it is downloaded.
-    const tFolderEntryObject missing = entry(QStringLiteral("missing.bin"), 4);
+    const tFolderEntryObject missing = entryNamed(QStringLiteral("missing.bin"), 4);
     QueueItem *last =
         queue().addToQueue(QStringLiteral("getfile*/missing.bin*") + local + QStringLiteral("missing.bin"), &missing);
     last->transferAction = 2;
@@ -393,7 +381,7 @@ TEST_F(QueuePump, OverwritePromptAnswersDecideWhatHappensToTheLocalFile)
         // As large as the remote file: nothing to resume, the default skips.
         {"timed-default-skips", "ffffffffffffffff", std::nullopt, OverwriteChoice::Skip, "ffffffffffffffff", {}},
     };
-    const tFolderEntryObject e = entry(QStringLiteral("r.bin"), remoteBytes.size());
+    const tFolderEntryObject e = entryNamed(QStringLiteral("r.bin"), remoteBytes.size());
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         const QString target = local + QStringLiteral("r.bin");
@@ -431,7 +419,7 @@ TEST_F(QueuePump, AShortDownloadIsAnErrorAndItsBytesStayForAResume)
     makeFile(remoteRoot + QStringLiteral("/short.bin"), QByteArray(50, 's'));
     connect();
     // The listing said 100 bytes; the server delivers 50 and reports success.
-    const tFolderEntryObject e = entry(QStringLiteral("short.bin"), 100);
+    const tFolderEntryObject e = entryNamed(QStringLiteral("short.bin"), 100);
     QueueItem *item =
         queue().addToQueue(QStringLiteral("getfile*/short.bin*") + local + QStringLiteral("short.bin"), &e);
     ASSERT_TRUE(settled());
@@ -450,7 +438,7 @@ TEST_F(QueuePump, ARefusedDownloadLeavesTheLocalFileAsItWas)
 {
     connect();
     makeFile(local + QStringLiteral("keep.txt"), "precious");
-    const tFolderEntryObject e = entry(QStringLiteral("keep.txt"), 4);
+    const tFolderEntryObject e = entryNamed(QStringLiteral("keep.txt"), 4);
     QueueItem *item =
         queue().addToQueue(QStringLiteral("getfile*/nowhere.txt*") + local + QStringLiteral("keep.txt"), &e);
     item->transferAction = 0; // overwrite without asking
@@ -471,14 +459,14 @@ TEST_F(QueuePump, FolderTreesTravelByteExactBothWaysAndAreDeleted)
     makeFile(src + QStringLiteral("/deep/a/b/big.bin"), big);
     QDir().mkpath(src + QStringLiteral("/empty"));
     connect();
-    const tFolderEntryObject folder = entry(QStringLiteral("src"), 0, true);
+    const tFolderEntryObject folder = entryNamed(QStringLiteral("src"), 0, true);
     queue().addToQueue(QStringLiteral("getfolder*/src*") + local + QStringLiteral("src"), &folder);
     ASSERT_TRUE(settled(60000));
     EXPECT_FALSE(queue().model().isPaused()) << ui.messages.join(QLatin1Char('\n')).toStdString();
     const auto remoteTree = treeOf(src);
     EXPECT_EQ(treeOf(local + QStringLiteral("src")), remoteTree);
 
-    const tFolderEntryObject localFolder = entry(QStringLiteral("src"), -1, true);
+    const tFolderEntryObject localFolder = entryNamed(QStringLiteral("src"), -1, true);
     queue().addToQueue(QStringLiteral("putfolder*") + local + QStringLiteral("src*/copy"), &localFolder);
     ASSERT_TRUE(settled(60000));
     EXPECT_FALSE(queue().model().isPaused()) << ui.messages.join(QLatin1Char('\n')).toStdString();
@@ -496,7 +484,7 @@ TEST_F(QueuePump, AFolderThatLeadsBackIntoItselfStopsTheTransfer)
     ASSERT_TRUE(QFile::link(QStringLiteral("."), remoteRoot + QStringLiteral("/loop/self")));
     connect();
     write(controller->setup(), Keys::folderDepthLimit, 6);
-    const tFolderEntryObject folder = entry(QStringLiteral("loop"), 0, true);
+    const tFolderEntryObject folder = entryNamed(QStringLiteral("loop"), 0, true);
     queue().addToQueue(QStringLiteral("getfolder*/loop*") + local + QStringLiteral("loop"), &folder);
     ASSERT_TRUE(settled(30000));
     EXPECT_EQ(readAll(local + QStringLiteral("loop/file.txt")), QByteArray("data"));

@@ -139,11 +139,7 @@ TEST_F(StartupShutdown, HeadlessControllerListsALocalFolderAndJoinsTheTransferSe
     c.setup().setBool(QStringLiteral("ravuzAroEnabled"), true);
     SessionSupervisor &s = c.sessions();
     s.setRavuzAro(true);
-    s.currentSite.name = QStringLiteral("site");
-    s.currentSite.Host = QStringLiteral("127.0.0.1");
-    s.currentSite.Port = QString::number(srv.port());
-    s.currentSite.User = srv.user();
-    s.currentSite.Pass = srv.password();
+    s.currentSite = siteOf(srv);
     s.connectionWanted = true;
     c.tick().timer_threads.execute();
     EXPECT_FALSE(s.xferSession->connectedOrResolving()) << "no remote folder is shown yet";
@@ -164,11 +160,7 @@ TEST_F(StartupShutdown, ClosingWhileConnectedAsksFirstAndThenDisconnects)
     ASSERT_TRUE(srv.start()) << srv.failure().toStdString();
     MainController &c = start();
     SessionSupervisor &s = c.sessions();
-    s.currentSite.name = QStringLiteral("site");
-    s.currentSite.Host = QStringLiteral("127.0.0.1");
-    s.currentSite.Port = QString::number(srv.port());
-    s.currentSite.User = srv.user();
-    s.currentSite.Pass = srv.password();
+    s.currentSite = siteOf(srv);
     s.connectionWanted = true;
     c.tick().timer_threads.execute();
     ASSERT_TRUE(waitFor([&] { return s.mainSession->IsConnected() && s.mainSession->idleState(); }, 15000));

@@ -95,3 +95,14 @@ QStringList PyftpdlibServer::receivedCommands() const
     }
     return commands;
 }
+
+tSiteRecord siteOf(const RealFtpServer &server, const QString &name)
+{
+    tSiteRecord site;
+    site.name = name;
+    site.Host = QStringLiteral("127.0.0.1");
+    site.Port = QString::number(server.port());
+    site.User = server.user();
+    site.Pass = server.password();
+    return site;
+}

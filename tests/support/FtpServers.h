@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sites/SiteRecord.h"
 #include "support/ServerProcess.h"
 
 #include <QString>
@@ -55,6 +56,9 @@ public:
 };
 
 enum class ServerKind { Pyftpdlib, Vsftpd };
+
+// The site record of a running test server: 127.0.0.1, its port, user and password.
+tSiteRecord siteOf(const RealFtpServer &server, const QString &name = QStringLiteral("site"));
 
 std::unique_ptr<RealFtpServer> makeRealServer(ServerKind kind);
 

@@ -4,6 +4,7 @@
 #include "app/widgets/ProgramWindow.h"
 #include "queue/widgets/QueuePanel.h"
 #include "settings/SettingsCatalogue.h"
+#include "support/Entries.h"
 #include "support/TempHome.h"
 
 #include <QIcon>
@@ -14,15 +15,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-tFolderEntryObject entry(const QString &name, std::int64_t size, bool folder = false)
-{
-    tFolderEntryObject e;
-    e.name = name;
-    e.size = size;
-    e.isFolder = folder;
-    return e;
-}
 
 TEST(MainWindowQueue, ItemsShowWithDetailRowsIconsAndTheStopMark)
 {
@@ -38,9 +30,9 @@ TEST(MainWindowQueue, ItemsShowWithDetailRowsIconsAndTheStopMark)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
     ASSERT_TRUE(QTest::qWaitFor([&w] { return w->controller().started(); }, 5000));
     QueueController &q = w->controller().queue();
-    const tFolderEntryObject report = entry(QStringLiteral("report 2026.pdf"), 2'450'000);
-    const tFolderEntryObject photo = entry(QStringLiteral("holiday.jpg"), 5'600'000);
-    const tFolderEntryObject site = entry(QStringLiteral("site"), 0, true);
+    const tFolderEntryObject report = entryNamed(QStringLiteral("report 2026.pdf"), 2'450'000);
+    const tFolderEntryObject photo = entryNamed(QStringLiteral("holiday.jpg"), 5'600'000);
+    const tFolderEntryObject site = entryNamed(QStringLiteral("site"), 0, true);
     q.addToQueue(QStringLiteral("getfile*/pub/docs/report 2026.pdf*") + home.path() +
                      QStringLiteral("/report 2026.pdf"),
                  &report);
