@@ -452,7 +452,7 @@ TEST_F(QueuePump, FolderTreesTravelByteExactBothWaysAndAreDeleted)
     const QString src = remoteRoot + QStringLiteral("/src");
     QByteArray big(10 * 1024 * 1024, Qt::Uninitialized);
     for (int i = 0; i < big.size(); ++i)
-        big[i] = static_cast<char>((i * 7919) >> 3);
+        big[i] = static_cast<char>((static_cast<unsigned>(i) * 7919u) >> 3);
     makeFile(src + QStringLiteral("/zero.txt"), QByteArray());
     makeFile(src + QStringLiteral("/with blank.txt"), "blank\r\nline\n");
     makeFile(src + QStringLiteral("/gr\u00FC\u00DFe/\u00E4rger.bin"), "umlaut");
