@@ -9,6 +9,10 @@
 
 VersionCheck::VersionCheck(std::int64_t ownRelease, QObject *parent) : QObject(parent), m_own(ownRelease)
 {
+    // Tests and development point the check at a server of their own.
+    const QByteArray endpoint = qgetenv("KESTRIN_VERSION_CHECK_URL");
+    if (!endpoint.isEmpty())
+        m_endpoint = QUrl(QString::fromUtf8(endpoint));
     m_deadline.setSingleShot(true);
     connect(&m_deadline, &QTimer::timeout, this, [this] { finish(std::nullopt); });
 }

@@ -32,3 +32,8 @@ mkdir -p "$data"
 printf '%s\r\n' "$demo/Documents/" >"$data/lFolderHistory.dat"
 shot docs/file-browsers.png
 rm -rf "$demo"
+
+# docs/transfer.png: the window in the middle of a throttled download from a pyftpdlib server
+# the test starts on 127.0.0.1 (needs the widget tests built).
+KESTRIN_TRANSFER_SCREENSHOT="$PWD/docs/transfer.png" QT_QPA_PLATFORM=xcb \
+  xvfb-run -a -s "-screen 0 1280x900x24" build/tests/kestrin_gui_tests --gtest_filter='TransferStatusWindow.Shows*'

@@ -127,11 +127,14 @@ void MeterGraph::paintEvent(QPaintEvent *)
     const Options o = m_options ? m_options() : Options{};
     QFont font = p.font();
     font.setBold(true);
+    // The graph is small: its texts use a small type whatever the window's font.
+    font.setPixelSize(10);
     p.setFont(font);
     p.setPen(Qt::black);
     p.setRenderHint(QPainter::TextAntialiasing);
     const QFontMetrics fm(font);
-    const int h = fm.boundingRect(QLatin1Char('O')).height();
+    // The line height of the graph's type, as a text height of "O" measures it.
+    const int h = fm.height();
     auto text = [&](int y, const QString &s) { p.drawText(4, y + fm.ascent(), s); };
     if (m_sinceResize.elapsed() >= kSpanTextMs)
         text(1, kbPerSecond(f.peak) + QStringLiteral(" KB/s"));
