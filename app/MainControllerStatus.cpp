@@ -9,6 +9,9 @@ void MainController::wireStatus()
 {
     m_tick.timer_updateinterface.setHandler(
         [this](QObject *) { guarded("uiupd01", [this] { m_status.timer_updateinterface(); }); });
+    m_tick.timer_fancycolors.setHandler([this](QObject *) {
+        guarded("fncy001", [this] { m_status.timer_fancycolors(read(m_setup, Keys::disableFancyColors)); });
+    });
     m_tick.timer_xferstats.setHandler(
         [this](QObject *) { guarded("xfst001", [this] { m_status.timer_xferstats(); }); });
     m_tick.timer_meter.setHandler(

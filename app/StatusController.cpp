@@ -182,3 +182,24 @@ void StatusController::progressEvent(tkftpclient *session)
     }
     session->lastByteCount = session->ByteCount;
 }
+
+void StatusController::setCaptionGradients(const CaptionFade::Gradient &active, const CaptionFade::Gradient &inactive)
+{
+    m_active = active;
+    m_inactive = inactive;
+}
+
+void StatusController::timer_fancycolors(bool disableFancyColors)
+{
+    const bool local = m_browsers.localActive();
+    const bool queueRuns = !m_queue.isPaused();
+    const bool activeOf[3] = {local, !local, queueRuns};
+    const int step = disableFancyColors ? CaptionFade::kJump : CaptionFade::kStep;
+    for (int i = 0; i < 3; ++i) {
+        const CaptionFade::Gradient &target = activeOf[i] ? m_active : m_inactive;
+        if (m_gradients[i] == target)
+            continue;
+        m_gradients[i] = CaptionFade::stepGradient(m_gradients[i], target, step);
+        emit captionColorsChanged(static_cast<Caption>(i), m_gradients[i].from, m_gradients[i].to);
+    }
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/MonotonicClock.h"
+#include "status/CaptionFade.h"
 
 #include <QObject>
 #include <QString>
@@ -33,6 +34,14 @@ public:
     // While the program shuts down the interface update does nothing.
     void setTerminating(bool on) { m_terminating = on; }
 
+    enum class Caption { Local = 0, Remote = 1, Queue = 2 };
+    // The desktop's caption gradients the captions fade between.
+    void setCaptionGradients(const CaptionFade::Gradient &active, const CaptionFade::Gradient &inactive);
+    // Every tick: the active side's caption (and the queue's while it runs) fades toward the
+    // active gradient, the others toward the inactive one.
+    void timer_fancycolors(bool disableFancyColors);
+    CaptionFade::Gradient captionGradient(Caption which) const { return m_gradients[static_cast<int>(which)]; }
+
     void timer_updateinterface();
     void timer_xferstats();
     // A progress event of a session's running transfer or listing.
@@ -57,6 +66,7 @@ signals:
     void pauseImageChanged(int index);
     // The running transfer's percentage, -1 while none runs.
     void progressChanged(int percent);
+    void captionColorsChanged(StatusController::Caption which, const QColor &from, const QColor &to);
 
 private:
     QString statusLine() const;
@@ -83,4 +93,7 @@ private:
     QString m_title, m_localCaption, m_remoteCaption, m_queueCaption, m_pauseText;
     int m_pauseImage = 0;
     int m_progress = -1;
+    CaptionFade::Gradient m_active{QColor(10, 36, 106), QColor(166, 202, 240)};
+    CaptionFade::Gradient m_inactive{QColor(128, 128, 128), QColor(192, 192, 192)};
+    CaptionFade::Gradient m_gradients[3] = {m_inactive, m_inactive, m_inactive};
 };

@@ -176,7 +176,13 @@ void VersionCheck::onData()
         const QUrl next = m_current.resolved(QUrl(m_reader->location()));
         // Leave the socket's own event first; the next request replaces the socket.
         QMetaObject::invokeMethod(
-            this, [this, next] { request(next); }, Qt::QueuedConnection);
+            this,
+            [this, next] {
+                // The time limit may have ended the check meanwhile.
+                if (running())
+                    request(next);
+            },
+            Qt::QueuedConnection);
         m_socket->OnDataAvailable = nullptr;
         return;
     }

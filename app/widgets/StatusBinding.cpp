@@ -71,6 +71,22 @@ void bindStatusViews(MainWindow &w)
                      [button = queue->pauseButton()](int image) { button->setDown(image == 1); });
     QObject::connect(&s, &StatusController::progressChanged, queue->progressBar(),
                      [bar = queue->progressBar()](int percent) { bar->setValue(std::max(percent, 0)); });
+    const QColor highlight = w.palette().color(QPalette::Highlight);
+    s.setCaptionGradients({highlight.darker(130), highlight.lighter(150)},
+                          {QColor(128, 128, 128), QColor(192, 192, 192)});
+    CaptionBar *bars[3] = {w.localPane()->captionBar(), w.remotePane()->captionBar(), queue->caption()};
+    for (int i = 0; i < 3; ++i) {
+        const auto shown = s.captionGradient(static_cast<StatusController::Caption>(i));
+        bars[i]->setColors(shown.from, shown.to);
+    }
+    QObject::connect(&s, &StatusController::captionColorsChanged, &w,
+                     [bars0 = bars[0], bars1 = bars[1], bars2 = bars[2]](StatusController::Caption which,
+                                                                         const QColor &from, const QColor &to) {
+                         CaptionBar *bar = which == StatusController::Caption::Local    ? bars0
+                                           : which == StatusController::Caption::Remote ? bars1
+                                                                                        : bars2;
+                         bar->setColors(from, to);
+                     });
     bindMeter(w, c);
 
     VersionCheck &check = c.versionCheck();
