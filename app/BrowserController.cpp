@@ -80,6 +80,20 @@ void BrowserController::setRemoteFolder(const QString &folder)
     m_state.rFolder = normalizeRemotePath(folder);
 }
 
+void BrowserController::forgetRemoteFolder()
+{
+    guarded("lvforg", [this] {
+        const QString justLeft = m_state.lastSelectedTn_remote;
+        emit entriesAboutToChange(Side::Remote);
+        m_state.clearFolderCache();
+        m_state.rFolder.clear();
+        m_state.remoteCounters = {};
+        m_state.lastSelectedTn_remote.clear();
+        emit folderShown(Side::Remote, m_state.rFolder);
+        emit viewRefreshed(Side::Remote, m_state.rFolder, justLeft);
+    });
+}
+
 void BrowserController::rememberLocalFolder(const QString &folder)
 {
     // The folder box's drop-down shows the same ten folders that shut-down saves.

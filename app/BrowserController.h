@@ -43,6 +43,9 @@ public:
     void refreshRemoteView();
     // Makes a remote folder (any spelling; it is normalised) the current one.
     void setRemoteFolder(const QString &folder);
+    // The main session closed: no remote folder is current any more and the cache with its
+    // entries is freed; the remote list empties before anything is freed.
+    void forgetRemoteFolder();
 
     // Most recent first; the local folder box offers these.
     const QStringList &localFolderHistory() const { return m_history; }

@@ -25,7 +25,8 @@ QString withSlash(QString path)
 
 MainController::MainController(UserInterface &ui, QObject *parent)
     : QObject(parent), m_ui(ui), m_sessions(m_setup, m_ui, [this](const QString &line) { writeLog(line); }),
-      m_queue(m_setup, m_ui, m_browsers, m_sessions, [this](const QString &line) { writeLog(line); })
+      m_queue(m_setup, m_ui, m_browsers, m_sessions, [this](const QString &line) { writeLog(line); }),
+      m_meter(m_setup, m_sessions), m_status(m_browsers, m_sessions, m_queue.model(), m_meter)
 {
     m_setup.encoded = true;
     m_startTime = QDateTime::currentDateTime();
@@ -33,6 +34,7 @@ MainController::MainController(UserInterface &ui, QObject *parent)
     m_displayFeed.setLogWriter([this](const QString &line) { writeLog(line); });
     wireSessions();
     wireQueue();
+    wireStatus();
 }
 
 MainController::~MainController() = default;
@@ -252,6 +254,7 @@ bool MainController::FormCloseQuery()
     guarded("nnlqlks", [this] {
         m_tick.setEnabled(false);
         m_queue.setTerminating(true);
+        m_status.setTerminating(true);
         emit waitTextChanged(QStringLiteral("Closing Down ..."));
         // Playing sounds are stopped, and the queue saved for recovery, here once those exist.
         if (!m_sessions.isFullyDisconnected())

@@ -5,9 +5,12 @@
 #include "app/Diagnostics.h"
 #include "app/MainView.h"
 #include "app/MasterTick.h"
+#include "app/MeterController.h"
 #include "app/QueueController.h"
 #include "app/SessionSupervisor.h"
+#include "app/StatusController.h"
 #include "app/UserInterface.h"
+#include "app/VersionCheck.h"
 #include "base/Version.h"
 #include "settings/u_tmbSetup.h"
 #include "status/DisplayFeed.h"
@@ -65,6 +68,10 @@ public:
     // The two FTP sessions and their supervisor; they exist from construction on.
     SessionSupervisor &sessions() { return m_sessions; }
     QueueController &queue() { return m_queue; }
+    // Status texts, the bandwidth meter and the new-version check (MainControllerStatus.cpp).
+    StatusController &status() { return m_status; }
+    MeterController &meter() { return m_meter; }
+    VersionCheck &versionCheck() { return m_versionCheck; }
 
     bool started() const { return m_started; }
     bool debugMode() const { return m_debugMode; }
@@ -118,6 +125,7 @@ private:
     void storeWindowKeys();
     void wireSessions();
     void wireQueue();
+    void wireStatus();
     void disconnectForShutDown();
 
     UserInterface &m_ui;
@@ -133,6 +141,9 @@ private:
     BrowserController m_browsers{m_setup, m_ui};
     SessionSupervisor m_sessions;
     QueueController m_queue;
+    MeterController m_meter;
+    StatusController m_status;
+    VersionCheck m_versionCheck{kVersion};
     QStringList m_connectionHistory;
     QString m_sharedProfilesFolder;
     QuickConnect m_quickConnect;

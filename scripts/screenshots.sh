@@ -35,3 +35,8 @@ shot docs/file-browsers.png
 KESTRIN_SHOTS="$PWD/docs" QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" build/tests/kestrin_gui_tests \
   --gtest_filter='MainWindowQueue.ItemsShowWithDetailRowsIconsAndTheStopMark' >/dev/null
 rm -rf "$demo"
+
+# docs/transfer.png: the window in the middle of a throttled download from a pyftpdlib server
+# the test starts on 127.0.0.1 (needs the widget tests built).
+KESTRIN_TRANSFER_SCREENSHOT="$PWD/docs/transfer.png" QT_QPA_PLATFORM=xcb \
+  xvfb-run -a -s "-screen 0 1280x900x24" build/tests/kestrin_gui_tests --gtest_filter='TransferStatusWindow.Shows*'

@@ -5,6 +5,7 @@
 #include "app/widgets/Commands.h"
 #include "app/widgets/HelpBrowser.h"
 #include "app/widgets/LogoWidget.h"
+#include "app/widgets/StatusBinding.h"
 #include "base/Errors.h"
 #include "base/Files.h"
 #include "base/Guard.h"
@@ -67,6 +68,7 @@ void MainWindow::observeController()
             &MainWindow::showLocalFolderHistory);
     // Once logged in the remote list takes the logo's place.
     connect(&m_controller, &MainController::siteLoggedIn, this, [this] { m_rPanel->setLogoShown(false); });
+    bindStatusViews(*this);
 }
 
 MainWindow::~MainWindow()

@@ -1,6 +1,7 @@
 #include "status/widgets/MeterPanel.h"
 
 #include "app/widgets/CaptionBar.h"
+#include "status/widgets/MeterGraph.h"
 
 #include <QVBoxLayout>
 
@@ -15,12 +16,13 @@ MeterPanel::MeterPanel(QWidget *parent) : QWidget(parent)
     m_icShape->setObjectName(QStringLiteral("icShape"));
     layout->addWidget(m_icShape);
 
-    m_area = new QWidget(this);
+    m_area = new MeterGraph(this);
     m_area->setObjectName(QStringLiteral("img"));
-    m_area->setAutoFillBackground(true);
-    QPalette p = m_area->palette();
-    p.setColor(QPalette::Window, QColor(16, 24, 40));
-    m_area->setPalette(p);
     m_area->setContextMenuPolicy(Qt::CustomContextMenu);
     layout->addWidget(m_area, 1);
+}
+
+QWidget *MeterPanel::area() const
+{
+    return m_area;
 }

@@ -3,9 +3,10 @@
 #include <QWidget>
 
 class CaptionBar;
+class MeterGraph;
 
 // The bandwidth meter's panel gamepanel at the left of the bottom panel: the caption bar
-// icShape over the drawing area img. The area is a dark field until the meter draws in it.
+// icShape over the graph img.
 class MeterPanel : public QWidget {
     Q_OBJECT
 public:
@@ -13,9 +14,10 @@ public:
 
     CaptionBar *caption() const { return m_icShape; }
     // The drawing area; its context menu is requested with customContextMenuRequested.
-    QWidget *area() const { return m_area; }
+    QWidget *area() const;
+    MeterGraph *graph() const { return m_area; }
 
 private:
     CaptionBar *m_icShape;
-    QWidget *m_area;
+    MeterGraph *m_area;
 };

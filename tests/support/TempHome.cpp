@@ -37,4 +37,7 @@ void TempHome::isolateProcess()
 {
     static QTemporaryDir processHome(QDir::tempPath() + QStringLiteral("/kestrin-test-home-XXXXXX"));
     pointAt(processHome.path());
+    // A program started by a test never asks the maker's server for new releases: its
+    // once-per-run check goes to a closed port on this machine instead.
+    qputenv("KESTRIN_VERSION_CHECK_URL", "http://127.0.0.1:9/!tools/checkversion.php");
 }

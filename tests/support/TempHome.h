@@ -16,7 +16,8 @@ public:
     // The program data folder the program uses under this home, ending in "/".
     QString programData() const;
 
-    // Called once from main(): moves the whole test process away from the real home.
+    // Called once from main(): moves the whole test process away from the real home and
+    // from the maker's version server.
     static void isolateProcess();
 
 private:

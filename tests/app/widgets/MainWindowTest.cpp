@@ -388,8 +388,6 @@ TEST_F(MainWindowTest, CommandsOfLaterPartsDoNothing)
                        c().acFilters,
                        c().toCompareFolders,
                        c().toChMod,
-                       c().acCheckNewVersion,
-                       c().acMeterReset,
                        c().acOpenFavoritesManager,
                        c().acOpenConnectionHistory,
                        c().acDebugClipboard,
