@@ -42,6 +42,7 @@ bool TFtpClient::BeginPort(QString &why)
     m_data.OnSessionAvailable = nullptr;
     m_data.OnSessionConnected = nullptr;
     DetachData();
+    m_data.SetTlsOnConnect(false); // TLS of an accepted connection starts after the accept
     m_data.SetProto(QStringLiteral("tcp"));
     m_data.SetAddr(QStringLiteral("0.0.0.0"));
     m_data.SetPort(QStringLiteral("0"));
@@ -90,6 +91,8 @@ bool TFtpClient::ConnectPassiveData(void (TFtpClient::*connected)(int), int fail
         m_data.SetProto(QStringLiteral("tcp"));
         m_data.SetLocalAddr(m_localAddr);
         ApplySocks(m_data);
+        if (connected == &TFtpClient::DownloadConnected)
+            PrepareDataTls();
         m_data.OnSessionConnected = [this, connected](TWSocket *, int error) {
             Guarded([&] { (this->*connected)(error); });
         };
@@ -158,6 +161,7 @@ void TFtpClient::DataAccept()
         m_data.SetLingerTimeout(10);
     }
     m_data.Dup(fd);
+    StartDataTls(); // the client is the TLS client also on a connection the server opened
     if (!m_upload) {
         m_startTick = nowTick();
         return;
@@ -174,6 +178,10 @@ QString TFtpClient::DataConnectFailureText(int error) const
 {
     if (error > 20000 && error <= 20017 && !m_socksErrorText.isEmpty())
         return QStringLiteral("Unable to establish data connection: ") + ConnectFailureText(error);
+    if (error >= TlsError::HandshakeFailed && error <= TlsError::Protocol)
+        return QStringLiteral("Unable to establish data connection: TLS: %1 (error #%2)")
+            .arg(m_data.LastErrorMessage())
+            .arg(error);
     return QStringLiteral("Unable to establish data connection, error #%1").arg(error);
 }
 
@@ -183,6 +191,11 @@ void TFtpClient::DownloadConnected(int error)
     if (error != 0) {
         m_data.OnSessionClosed = nullptr;
         FailTransferStart(550, DataConnectFailureText(error), false);
+        return;
+    }
+    if (QString why; !DataTlsAcceptable(why)) {
+        m_data.OnSessionClosed = nullptr;
+        FailTransferStart(550, QStringLiteral("550 ") + why, false);
         return;
     }
     if (m_replyTimer.isActive())
@@ -203,6 +216,9 @@ void TFtpClient::UploadConnected(int error)
         return;
     }
     m_data.OnSessionClosed = [this](TWSocket *, int e) { Guarded([&] { DataClosed(e); }); };
+    // Servers start TLS on a data connection only once the transfer command is in, so the
+    // handshake runs beside STOR; what the upload sends meanwhile waits in the queue.
+    StartDataTls();
     SendUploadCommand();
 }
 
@@ -236,6 +252,7 @@ void TFtpClient::DetachData()
     m_data.OnSessionClosed = nullptr;
     m_data.OnDataAvailable = nullptr;
     m_data.OnDataSent = nullptr;
+    m_data.OnTlsDone = nullptr;
     if (m_data.State() != TSocketState::wsClosed)
         m_data.Close();
 }

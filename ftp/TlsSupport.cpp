@@ -51,7 +51,45 @@ QString fingerprint(X509 *cert)
     return bytes.join(QLatin1Char(':'));
 }
 
+int onNewSession(SSL *ssl, SSL_SESSION *session)
+{
+    auto *cache = static_cast<TTlsSessionCache *>(SSL_get_ex_data(ssl, 0));
+    if (!cache)
+        return 0; // not kept: OpenSSL frees it
+    cache->Add(session);
+    return 1;
+}
+
 } // namespace
+
+TTlsSessionCache::~TTlsSessionCache()
+{
+    for (SSL_SESSION *s : m_sessions)
+        SSL_SESSION_free(s);
+}
+
+void TTlsSessionCache::Add(SSL_SESSION *session)
+{
+    constexpr size_t kKeep = 8;
+    m_sessions.push_back(session);
+    while (m_sessions.size() > kKeep) {
+        SSL_SESSION_free(m_sessions.front());
+        m_sessions.pop_front();
+    }
+}
+
+SSL_SESSION *TTlsSessionCache::Take()
+{
+    if (m_sessions.empty())
+        return nullptr;
+    SSL_SESSION *newest = m_sessions.back();
+    if (SSL_SESSION_get_protocol_version(newest) >= TLS1_3_VERSION) {
+        m_sessions.pop_back();
+        return newest;
+    }
+    SSL_SESSION_up_ref(newest);
+    return newest;
+}
 
 QString TTlsCertificate::problems() const
 {
@@ -89,6 +127,7 @@ SSL_CTX *ClientContext()
         // queue's copy), with the same bytes.
         SSL_CTX_set_mode(context, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
         SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+        SSL_CTX_sess_set_new_cb(context, onNewSession);
     });
     return context;
 }
@@ -128,6 +167,11 @@ QString TakeErrorText(const QString &fallback)
     char text[256];
     ERR_error_string_n(code, text, sizeof text);
     return QString::fromUtf8(text);
+}
+
+void SetSessionCache(SSL *ssl, TTlsSessionCache *cache)
+{
+    SSL_set_ex_data(ssl, 0, cache);
 }
 
 void SetServerName(SSL *ssl, const QString &host)

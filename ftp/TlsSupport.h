@@ -5,6 +5,7 @@
 
 #include <openssl/types.h>
 
+#include <deque>
 #include <memory>
 
 // What the program shows about a server's certificate and what the engine decides on.
@@ -28,9 +29,30 @@ struct TTlsCertificate {
     QString problems() const;
 };
 
-// A TLS session a data connection resumes (the control connection's). Null: none.
+// The TLS sessions of one server, shared by its control connection and its data
+// connections: every session the server hands out (at a handshake, or later as a TLS 1.3
+// ticket) lands here, and a new connection resumes the newest. A TLS 1.3 ticket serves
+// once (servers refuse a second use), so it leaves the cache when taken; a TLS 1.2 session
+// stays.
 struct ssl_session_st; // OpenSSL's SSL_SESSION
-using TTlsSessionPtr = std::shared_ptr<ssl_session_st>;
+using SSL_SESSION = ssl_session_st;
+
+class TTlsSessionCache {
+public:
+    TTlsSessionCache() = default;
+    ~TTlsSessionCache();
+    TTlsSessionCache(const TTlsSessionCache &) = delete;
+    TTlsSessionCache &operator=(const TTlsSessionCache &) = delete;
+
+    void Add(SSL_SESSION *session); // takes the reference
+    // A session to resume (a new reference for the caller), or nullptr.
+    SSL_SESSION *Take();
+    size_t Size() const { return m_sessions.size(); }
+
+private:
+    std::deque<SSL_SESSION *> m_sessions;
+};
+using TTlsSessionCachePtr = std::shared_ptr<TTlsSessionCache>;
 
 namespace Tls {
 
@@ -42,6 +64,8 @@ TTlsCertificate PeerCertificate(SSL *ssl, const QString &host);
 // The oldest error on this thread's OpenSSL error queue as text (the queue is cleared), or
 // fallback when the queue is empty.
 QString TakeErrorText(const QString &fallback);
+// The cache new sessions of ssl go to (set before the handshake).
+void SetSessionCache(SSL *ssl, TTlsSessionCache *cache);
 // SNI: tells the server which host name the client wants (not sent for an address).
 void SetServerName(SSL *ssl, const QString &host);
 // "TLSv1.3, TLS_AES_256_GCM_SHA384"

@@ -197,7 +197,7 @@ void TWSocket::ResetToDefaults()
     m_socksHeld.clear();
     m_tlsOnConnect = false;
     m_tlsHostName.clear();
-    m_tlsSession.reset();
+    m_tlsSessions.reset();
 }
 
 // --- property setters ----------------------------------------------------------------------
@@ -544,6 +544,12 @@ void TWSocket::Close()
 
 void TWSocket::CloseDelayed()
 {
+    if (m_tlsState == TTlsState::Handshaking) {
+        // The close comes once TLS is up, so the peer gets the close notify after the
+        // bytes still queued, not a connection cut before TLS began.
+        m_closeAfterHandshake = true;
+        return;
+    }
     const uint64_t generation = m_generation;
     QMetaObject::invokeMethod(
         this,

@@ -131,10 +131,11 @@ public:
     void SetTlsHostName(const QString &value) { m_tlsHostName = value; }
     bool TlsOnConnect() const { return m_tlsOnConnect; }
     void SetTlsOnConnect(bool value);
-    // A session to resume (a data connection gets the control connection's).
-    void SetTlsSession(TTlsSessionPtr session) { m_tlsSession = std::move(session); }
-    // The session of the established connection, for another connection to resume.
-    TTlsSessionPtr TlsSession() const;
+    // The sessions this connection resumes from and adds to. A data connection gets the
+    // control connection's, so it resumes the control connection's session. Without one,
+    // the handshake makes a new cache. Forgotten at every close.
+    void SetTlsSessionCache(TTlsSessionCachePtr cache) { m_tlsSessions = std::move(cache); }
+    TTlsSessionCachePtr TlsSessionCache() const { return m_tlsSessions; }
     int TlsHandshakeTimeoutMs() const { return m_tlsHandshakeTimeoutMs; }
     void SetTlsHandshakeTimeoutMs(int ms) { m_tlsHandshakeTimeoutMs = ms; }
     TTlsState TlsState() const { return m_tlsState; }
@@ -292,11 +293,12 @@ private:
     QString m_tlsHostName;
     bool m_tlsOnConnect = false;
     bool m_tlsConnectPending = false; // OnSessionConnected waits for the handshake
-    TTlsSessionPtr m_tlsSession;
+    TTlsSessionCachePtr m_tlsSessions;
     int m_tlsHandshakeTimeoutMs = 30000;
     QTimer m_tlsTimer;
     bool m_tlsWantWrite = false; // the handshake or a read waits for write readiness
     int m_tlsRetryLength = 0;    // a write that would block is retried with this length
     bool m_tlsCloseNotify = false;
-    QByteArray m_tlsWriteCopy; // the front of the send queue in one piece
+    bool m_closeAfterHandshake = false; // CloseDelayed came during the handshake
+    QByteArray m_tlsWriteCopy;          // the front of the send queue in one piece
 };

@@ -18,11 +18,6 @@
 
 namespace {
 
-void freeSession(SSL_SESSION *session)
-{
-    SSL_SESSION_free(session);
-}
-
 // One TLS record holds at most 16 KiB: writes of that size fill whole records.
 constexpr int kRecord = 16 * 1024;
 
@@ -33,16 +28,6 @@ void TWSocket::SetTlsOnConnect(bool value)
     if (!RequireClosed(QStringLiteral("Cannot change TlsOnConnect if not closed")))
         return;
     m_tlsOnConnect = value;
-}
-
-TTlsSessionPtr TWSocket::TlsSession() const
-{
-    if (!m_ssl || m_tlsState != TTlsState::Established)
-        return {};
-    SSL_SESSION *session = SSL_get1_session(m_ssl);
-    if (!session)
-        return {};
-    return TTlsSessionPtr(session, freeSession);
 }
 
 bool TWSocket::TlsSessionReused() const
@@ -81,8 +66,13 @@ void TWSocket::BeginTlsHandshake()
     if (!m_ssl || SSL_set_fd(m_ssl, m_handle) != 1)
         return FailTls(TlsError::HandshakeFailed, Tls::TakeErrorText(QStringLiteral("TLS could not be set up")));
     Tls::SetServerName(m_ssl, m_tlsHostName);
-    if (m_tlsSession)
-        SSL_set_session(m_ssl, m_tlsSession.get());
+    if (!m_tlsSessions)
+        m_tlsSessions = std::make_shared<TTlsSessionCache>();
+    Tls::SetSessionCache(m_ssl, m_tlsSessions.get());
+    if (SSL_SESSION *session = m_tlsSessions->Take()) {
+        SSL_set_session(m_ssl, session);
+        SSL_SESSION_free(session);
+    }
     SSL_set_connect_state(m_ssl);
     m_tlsState = TTlsState::Handshaking;
     if (m_tlsHandshakeTimeoutMs > 0)
@@ -138,6 +128,10 @@ void TWSocket::FinishTlsHandshake(int error)
     // Whatever the owner queued while the handshake ran goes out now.
     if (m_sendQueue.HasUnsent())
         HandleWritable(0);
+    if (generation == m_generation && m_closeAfterHandshake) {
+        m_closeAfterHandshake = false;
+        CloseDelayed();
+    }
 }
 
 void TWSocket::FailTls(int code, const QString &text)
@@ -158,6 +152,13 @@ void TWSocket::ReleaseTls(bool notifyPeer)
     m_tlsTimer.stop();
     if (m_ssl) {
         if (notifyPeer && m_tlsState == TTlsState::Established) {
+            // Records that came in and were never read may hold a TLS 1.3 ticket, which the
+            // next connection to the server needs to resume the session: they are read
+            // (and their data dropped) before the end.
+            char scratch[4096];
+            ERR_clear_error();
+            while (SSL_read(m_ssl, scratch, sizeof scratch) > 0) {
+            }
             ERR_clear_error();
             SSL_shutdown(m_ssl); // non-blocking: one small alert, no wait for the answer
         }
@@ -169,6 +170,7 @@ void TWSocket::ReleaseTls(bool notifyPeer)
     m_tlsWantWrite = false;
     m_tlsRetryLength = 0;
     m_tlsConnectPending = false;
+    m_closeAfterHandshake = false;
 }
 
 // Fills the buffer with as many records as are there; 0 at the end of the stream.

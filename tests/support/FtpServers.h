@@ -51,7 +51,16 @@ private:
 // checked by the system and refused with 530. Needs root, like vsftpd itself.
 class VsftpdServer : public RealFtpServer {
 public:
+    enum class Tls { None, Explicit, Implicit };
     bool start() override;
+    // Before start(): TLS with a self-signed certificate for CN=localhost made for this run;
+    // the login and every data connection must be encrypted, and data connections must
+    // resume the control connection's session (require_ssl_reuse).
+    void setTls(Tls tls) { m_tls = tls; }
+
+private:
+    bool makeCertificate(const QString &cert, const QString &key);
+    Tls m_tls = Tls::None;
 };
 
 enum class ServerKind { Pyftpdlib, Vsftpd };
