@@ -51,15 +51,6 @@ QString fingerprint(X509 *cert)
     return bytes.join(QLatin1Char(':'));
 }
 
-int onNewSession(SSL *ssl, SSL_SESSION *session)
-{
-    auto *cache = static_cast<TTlsSessionCache *>(SSL_get_ex_data(ssl, 0));
-    if (!cache)
-        return 0; // not kept: OpenSSL frees it
-    cache->Add(session);
-    return 1;
-}
-
 } // namespace
 
 TTlsSessionCache::~TTlsSessionCache()
@@ -127,7 +118,6 @@ SSL_CTX *ClientContext()
         // queue's copy), with the same bytes.
         SSL_CTX_set_mode(context, SSL_MODE_ACCEPT_MOVING_WRITE_BUFFER);
         SSL_CTX_set_session_cache_mode(context, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
-        SSL_CTX_sess_set_new_cb(context, onNewSession);
     });
     return context;
 }
@@ -167,11 +157,6 @@ QString TakeErrorText(const QString &fallback)
     char text[256];
     ERR_error_string_n(code, text, sizeof text);
     return QString::fromUtf8(text);
-}
-
-void SetSessionCache(SSL *ssl, TTlsSessionCache *cache)
-{
-    SSL_set_ex_data(ssl, 0, cache);
 }
 
 void SetServerName(SSL *ssl, const QString &host)

@@ -64,8 +64,6 @@ TTlsCertificate PeerCertificate(SSL *ssl, const QString &host);
 // The oldest error on this thread's OpenSSL error queue as text (the queue is cleared), or
 // fallback when the queue is empty.
 QString TakeErrorText(const QString &fallback);
-// The cache new sessions of ssl go to (set before the handshake).
-void SetSessionCache(SSL *ssl, TTlsSessionCache *cache);
 // SNI: tells the server which host name the client wants (not sent for an address).
 void SetServerName(SSL *ssl, const QString &host);
 // "TLSv1.3, TLS_AES_256_GCM_SHA384"

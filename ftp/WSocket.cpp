@@ -59,6 +59,8 @@ TWSocket::TWSocket(QObject *parent) : QObject(parent), m_dnsTicket(std::make_sha
     connect(&m_tlsTimer, &QTimer::timeout, this, [this] {
         if (m_tlsState == TTlsState::Handshaking)
             Dispatch([this] { FailTls(TlsError::HandshakeTimeout, QStringLiteral("TLS handshake timed out")); });
+        else if (m_closeAfterTicket)
+            PostClose(); // no ticket came: the close goes ahead
     });
     ResetToDefaults();
 }
@@ -550,6 +552,13 @@ void TWSocket::CloseDelayed()
         m_closeAfterHandshake = true;
         return;
     }
+    if (TlsCloseWaitsForTicket())
+        return;
+    PostClose();
+}
+
+void TWSocket::PostClose()
+{
     const uint64_t generation = m_generation;
     QMetaObject::invokeMethod(
         this,

@@ -229,6 +229,9 @@ private:
     void TlsTryToSend();
     bool TlsBusy() const { return m_ssl && m_tlsState != TTlsState::Established; }
     void AfterTlsCloseNotify();
+    bool TlsCloseWaitsForTicket();
+    void PostClose();
+    static int TlsNewSession(SSL *ssl, SSL_SESSION *session);
 
     // WSocketSocks.cpp: the SOCKS client
     bool UsingSocks() const { return !m_socksServer.isEmpty(); }
@@ -300,5 +303,7 @@ private:
     int m_tlsRetryLength = 0;    // a write that would block is retried with this length
     bool m_tlsCloseNotify = false;
     bool m_closeAfterHandshake = false; // CloseDelayed came during the handshake
+    bool m_tlsTicketSeen = false;       // the peer sent a session on this connection
+    bool m_closeAfterTicket = false;    // CloseDelayed waits for that session
     QByteArray m_tlsWriteCopy;          // the front of the send queue in one piece
 };

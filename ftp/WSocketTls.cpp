@@ -68,7 +68,10 @@ void TWSocket::BeginTlsHandshake()
     Tls::SetServerName(m_ssl, m_tlsHostName);
     if (!m_tlsSessions)
         m_tlsSessions = std::make_shared<TTlsSessionCache>();
-    Tls::SetSessionCache(m_ssl, m_tlsSessions.get());
+    m_tlsTicketSeen = false;
+    m_closeAfterTicket = false;
+    SSL_CTX_sess_set_new_cb(context, &TWSocket::TlsNewSession);
+    SSL_set_ex_data(m_ssl, 0, this);
     if (SSL_SESSION *session = m_tlsSessions->Take()) {
         SSL_set_session(m_ssl, session);
         SSL_SESSION_free(session);
@@ -171,6 +174,7 @@ void TWSocket::ReleaseTls(bool notifyPeer)
     m_tlsRetryLength = 0;
     m_tlsConnectPending = false;
     m_closeAfterHandshake = false;
+    m_closeAfterTicket = false;
 }
 
 // Fills the buffer with as many records as are there; 0 at the end of the stream.
@@ -238,6 +242,37 @@ void TWSocket::AfterTlsCloseNotify()
                 Dispatch([&] { HandlePeerClosed(0); });
         },
         Qt::QueuedConnection);
+}
+
+// Every session the server hands out goes to the cache the connection shares.
+int TWSocket::TlsNewSession(SSL *ssl, SSL_SESSION *session)
+{
+    auto *socket = static_cast<TWSocket *>(SSL_get_ex_data(ssl, 0));
+    if (!socket || !socket->m_tlsSessions)
+        return 0; // not kept: OpenSSL frees it
+    socket->m_tlsSessions->Add(session);
+    socket->m_tlsTicketSeen = true;
+    if (socket->m_closeAfterTicket) {
+        socket->m_closeAfterTicket = false;
+        socket->m_tlsTimer.stop();
+        socket->PostClose();
+    }
+    return 1;
+}
+
+// A TLS 1.3 server sends its ticket for the next connection just after the handshake. An
+// upload that ends at once would close before it came, and a server that insists on
+// resumed sessions (vsftpd's require_ssl_reuse) would refuse the next data connection:
+// the close waits for the ticket, at most a second.
+bool TWSocket::TlsCloseWaitsForTicket()
+{
+    if (!m_ssl || m_tlsState != TTlsState::Established || m_tlsTicketSeen || SSL_version(m_ssl) < TLS1_3_VERSION)
+        return false;
+    if (!m_closeAfterTicket) {
+        m_closeAfterTicket = true;
+        m_tlsTimer.start(1000);
+    }
+    return true;
 }
 
 void TWSocket::TlsTryToSend()
