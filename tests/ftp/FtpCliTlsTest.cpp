@@ -113,7 +113,7 @@ TEST_F(TlsVsftpd, ExplicitLoginListingAndFilesBothWaysAreEncrypted)
     const QStringList sent = m_rec.display.filter(QRegularExpression(QStringLiteral("^> ")));
     ASSERT_GE(sent.size(), 4) << log();
     EXPECT_EQ(sent.mid(0, 4), (QStringList{QStringLiteral("> AUTH TLS"), QStringLiteral("> PBSZ 0"),
-                                           QStringLiteral("> PROT P"), QStringLiteral("> USER anonymous")}));
+                                           QStringLiteral("> PROT P"), QStringLiteral("> USER ") + m_server->user()}));
 
     m_ftp.SetHostDirName(m_server->writablePath());
     ASSERT_EQ(run([&] { m_ftp.StartCwd(); }), 0) << log();

@@ -87,7 +87,7 @@ bool VsftpdServer::start()
     return true;
 }
 
-bool VsftpdServer::makeCertificate(const QString &cert, const QString &key)
+bool RealFtpServer::makeCertificate(const QString &cert, const QString &key)
 {
     QProcess openssl;
     openssl.start(QStringLiteral("/usr/bin/openssl"),

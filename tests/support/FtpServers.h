@@ -29,6 +29,9 @@ public:
     QString log() const { return m_process.readLog(); }
 
 protected:
+    // A self-signed certificate for CN=localhost, valid for a day, made with openssl.
+    bool makeCertificate(const QString &cert, const QString &key);
+
     QTemporaryDir m_dir;
     ServerProcess m_process;
     QString m_user, m_password, m_localWritable, m_writablePath, m_failure, m_skipReason;
@@ -40,6 +43,7 @@ public:
     bool start() override;
     // Before start(): the server logs every command it receives.
     void setLogCommands(bool on) { m_logCommands = on; }
+
     // The commands received so far, in order ("CWD /pub"; the password shows as stars).
     QStringList receivedCommands() const;
 
@@ -59,7 +63,6 @@ public:
     void setTls(Tls tls) { m_tls = tls; }
 
 private:
-    bool makeCertificate(const QString &cert, const QString &key);
     Tls m_tls = Tls::None;
 };
 
