@@ -458,6 +458,8 @@ private:
     // Bytes a resumed download may still bring: the remote size less the restart offset;
     // -1 when the remote size is not known.
     int64_t m_resumeLimit = -1;
+    // The size the 150 reply of a download announced, "(N bytes)"; -1 when none.
+    int64_t m_announcedSize = -1;
     int64_t m_startTick = 0;
     int64_t m_stopTick = 0;
     std::vector<char> m_block; // the one buffer a transfer streams through

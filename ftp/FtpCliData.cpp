@@ -234,6 +234,15 @@ void TFtpClient::DataClosed(int error)
             NoteDataError(426, QStringLiteral("! Data connection closed before the whole file was sent"));
         m_localFile.close();
     }
+    if (m_protectData && !m_upload && m_dataCommand == QLatin1String("RETR") && !m_data.TlsCloseNotifyReceived()) {
+        // Without the close notify the end of the stream may be an attacker's cut: the
+        // file counts as whole only when its length is the one the server gave.
+        const bool sizeKnown = !m_sizeName.isEmpty() && m_sizeName == m_hostFileName && m_sizeResult >= 0;
+        const int64_t expected = sizeKnown ? m_sizeResult : m_announcedSize;
+        if (expected < 0 || ByteCount + ResumeAt != expected)
+            NoteDataError(426, QStringLiteral("! The encrypted data connection ended without a TLS close notify and "
+                                              "the file's length is not the one the server gave: it may be cut short"));
+    }
     if (m_phase == Phase::ReplyIn)
         return TransferComplete();
     SetPhase(Phase::ClosedIn);

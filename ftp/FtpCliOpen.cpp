@@ -99,6 +99,7 @@ void TFtpClient::ControlSessionConnected(int error)
 
 void TFtpClient::ControlSessionClosed(int error)
 {
+    m_certificatePending = false; // an answer that comes now has nothing to act on
     if (m_connected) {
         m_connected = false;
         if (m_state != TFtpEngineState::stAbort)
@@ -137,6 +138,7 @@ QString TFtpClient::ConnectFailureText(int error) const
 void TFtpClient::Abort()
 {
     const bool wasLookup = m_state == TFtpEngineState::stDnsLookup;
+    m_certificatePending = false;
     ChangeState(TFtpEngineState::stAbort);
     m_replyTimer.stop();
     if (m_phase != Phase::Idle) {

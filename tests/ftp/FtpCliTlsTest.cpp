@@ -8,6 +8,7 @@
 #include "support/ScriptedFtpServer.h"
 #include "support/WaitFor.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -201,6 +202,19 @@ TEST_F(TlsVsftpd, UntrustedCertificateIsRefusedUntilItsFingerprintIsTrusted)
             ftp, [ftp] { ftp->AnswerCertificate(TCertificateAnswer::Refuse); }, Qt::QueuedConnection);
     };
     ASSERT_EQ(run([&] { m_ftp.StartConnect(); }), 534) << log();
+
+    // An answer that comes after the connection was aborted acts on nothing.
+    bool questionOpen = false;
+    m_ftp.OnCertificate = [&](TFtpClient *, const TTlsCertificate &, TCertificateAnswer &) { questionOpen = true; };
+    m_ftp.StartConnect();
+    ASSERT_TRUE(waitFor([&] { return questionOpen; }, 20000)) << log();
+    const qsizetype doneBefore = m_rec.done.size();
+    m_ftp.Abort();
+    m_ftp.AnswerCertificate(TCertificateAnswer::TrustOnce);
+    QCoreApplication::processEvents(); // a completion is posted: it would be delivered now
+    EXPECT_LE(m_rec.done.size(), doneBefore + 1);
+    EXPECT_FALSE(m_ftp.IsConnected());
+    EXPECT_FALSE(anyLineStarts(m_rec.display, QStringLiteral("> PBSZ")));
 
     int asked = 0;
     m_ftp.OnCertificate = [&](TFtpClient *, const TTlsCertificate &, TCertificateAnswer &) { ++asked; };
