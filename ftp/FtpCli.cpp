@@ -11,6 +11,7 @@ TFtpClient::TFtpClient(QObject *parent) : QObject(parent)
     m_control.OnSessionConnected = [this](TWSocket *, int error) { Guarded([&] { ControlSessionConnected(error); }); };
     m_control.OnDataAvailable = [this](TWSocket *, int error) { Guarded([&] { ControlDataAvailable(error); }); };
     m_control.OnSessionClosed = [this](TWSocket *, int error) { Guarded([&] { ControlSessionClosed(error); }); };
+    m_control.OnTlsDone = [this](TWSocket *, int error) { Guarded([&] { ControlTlsDone(error); }); };
     // The proxy's own words for a failed SOCKS handshake, for the message the user sees.
     for (TWSocket *s : {&m_control, &m_data})
         s->OnSocksError = [this](TWSocket *, int, const QString &msg) { m_socksErrorText = msg; };
@@ -300,9 +301,13 @@ void TFtpClient::ReplyTimedOut()
     if (m_requestDone || m_state == TFtpEngineState::stReady)
         return;
     const QString text =
-        QStringLiteral("Timeout: nothing from the server for %1 s while waiting for %2; connection closed")
-            .arg(m_replyTimeoutMs / 1000.0)
-            .arg(m_waitingFor.isEmpty() ? QStringLiteral("the server") : m_waitingFor);
+        m_certificatePending
+            ? QStringLiteral("Timeout: no answer about the server's certificate within %1 s; connection closed")
+                  .arg(m_certificateTimeoutMs / 1000.0)
+            : QStringLiteral("Timeout: nothing from the server for %1 s while waiting for %2; connection closed")
+                  .arg(m_replyTimeoutMs / 1000.0)
+                  .arg(m_waitingFor.isEmpty() ? QStringLiteral("the server") : m_waitingFor);
+    m_certificatePending = false;
     TriggerDisplay(QStringLiteral("! ") + text);
     m_lastResponse = text;
     m_statusCode = WsaError::TimedOut;

@@ -101,6 +101,30 @@ public:
     // false when FEAT was not asked (negotiation off) or failed.
     bool ServerHasFeature(const QString &name) const { return m_features.contains(name.toUpper()); }
 
+    // --- encryption (FTP over TLS; FtpCliTls.cpp, docs/engine.md) -------------------------
+    TFtpTlsMode TlsMode() const { return m_tlsMode; }
+    void SetTlsMode(TFtpTlsMode mode) { m_tlsMode = mode; }
+    // With TLS on the control connection, ask for clear data connections (PROT C).
+    bool ClearDataChannel() const { return m_clearData; }
+    void SetClearDataChannel(bool v) { m_clearData = v; }
+    // SHA-256 fingerprints ("AB:CD:...") of certificates the user trusts for this server:
+    // accepted without asking although the system does not trust them. An answer of
+    // "trust once" or "always" adds the certificate here for the rest of the session.
+    QStringList TrustedFingerprints() const { return m_trustedFingerprints; }
+    void SetTrustedFingerprints(const QStringList &v) { m_trustedFingerprints = v; }
+    // How long an OnCertificate question may stay unanswered before the connection fails.
+    int CertificateTimeoutMs() const { return m_certificateTimeoutMs; }
+    void SetCertificateTimeoutMs(int ms) { m_certificateTimeoutMs = ms; }
+    bool TlsActive() const { return m_control.TlsActive(); }
+    // Data connections are encrypted (PROT P accepted).
+    bool DataProtected() const { return m_protectData; }
+    // "TLSv1.3, TLS_AES_256_GCM_SHA384" while the control connection is encrypted.
+    QString TlsDescription() const { return m_control.TlsDescription(); }
+    // The certificate of the control connection, once its handshake is through.
+    TTlsCertificate PeerCertificate() const { return m_peerCertificate; }
+    // Answers an OnCertificate question left Pending. Ignored when none is open.
+    void AnswerCertificate(TCertificateAnswer answer);
+
     // --- public fields and queries ------------------------------------------------------
     QString ProxyPort = QStringLiteral("ftp");
     bool Passive() const { return m_passive; }
@@ -212,6 +236,12 @@ public:
     std::function<void(TFtpClient *Sender, bool &bCancel)> OnReadyToTransmit;
     std::function<void(TFtpClient *Sender, const std::exception &E, bool &CanClose)> OnBgException;
     std::function<void(TFtpClient *Sender, QString &Msg)> OnUsageError;
+    // The server's certificate is not trusted by the system or not issued for the host,
+    // and its fingerprint is not among TrustedFingerprints. The handler sets Answer, or
+    // leaves it Pending and calls AnswerCertificate later (within CertificateTimeoutMs).
+    // Without a handler the certificate is refused. Nothing is sent to the server before
+    // the answer.
+    std::function<void(TFtpClient *Sender, const TTlsCertificate &Cert, TCertificateAnswer &Answer)> OnCertificate;
 
 private:
     using Handler = void (TFtpClient::*)();
@@ -257,6 +287,7 @@ private:
 
     // FtpCliReply.cpp: reading replies and the per-command reply actions
     void ControlDataAvailable(int error);
+    void ProcessReplyBuffer(int error);
     void HandleReplyLine(const QByteArray &bytes, bool stale, int error);
     void ProtocolError(const QString &text);
     void WaitingBannerLine(int code, int error);
@@ -268,6 +299,23 @@ private:
     void PasvReply(bool ok);
     void QuitReply(bool ok);
     void FeatReply(bool ok);
+
+    // FtpCliTls.cpp: AUTH TLS, the certificate, PBSZ and PROT; TLS on data connections
+    bool TlsRequired() const;
+    void SecureAfterGreeting();
+    void SendSecurityCommand(const QString &line, std::initializer_list<int> okCodes, ReplyAction action);
+    void AuthReply(bool ok);
+    void ControlTlsDone(int error);
+    void JudgeCertificate();
+    void CertificateAccepted();
+    void PbszReply(bool ok);
+    void ProtReply(bool ok);
+    void FailSecurity(int code, const QString &text);
+    void PrepareDataTls();
+    void StartDataTls();
+    bool DataTlsAcceptable(QString &why) const;
+    void DataTlsDone(int error);
+    bool RefuseClearCredentials(QString &why) const;
 
     // FtpCliSteps.cpp: the single-command starters and composite requests
     bool BeginUser(QString &why);
@@ -398,6 +446,15 @@ private:
     // The features of the server's last FEAT reply (first word of each line, upper case).
     QStringList m_features;
 
+    // encryption
+    TFtpTlsMode m_tlsMode = TFtpTlsMode::None;
+    bool m_clearData = false;
+    bool m_protectData = false;
+    QStringList m_trustedFingerprints;
+    int m_certificateTimeoutMs = 120000;
+    bool m_certificatePending = false; // an OnCertificate question is open
+    TTlsCertificate m_peerCertificate;
+
     // transfer state
     Phase m_phase = Phase::Idle;
     bool m_upload = false;
@@ -410,6 +467,8 @@ private:
     // Bytes a resumed download may still bring: the remote size less the restart offset;
     // -1 when the remote size is not known.
     int64_t m_resumeLimit = -1;
+    // The size the 150 reply of a download announced, "(N bytes)"; -1 when none.
+    int64_t m_announcedSize = -1;
     int64_t m_startTick = 0;
     int64_t m_stopTick = 0;
     std::vector<char> m_block; // the one buffer a transfer streams through

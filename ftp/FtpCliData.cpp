@@ -42,6 +42,7 @@ bool TFtpClient::BeginPort(QString &why)
     m_data.OnSessionAvailable = nullptr;
     m_data.OnSessionConnected = nullptr;
     DetachData();
+    m_data.SetTlsOnConnect(false); // TLS of an accepted connection starts after the accept
     m_data.SetProto(QStringLiteral("tcp"));
     m_data.SetAddr(QStringLiteral("0.0.0.0"));
     m_data.SetPort(QStringLiteral("0"));
@@ -90,6 +91,8 @@ bool TFtpClient::ConnectPassiveData(void (TFtpClient::*connected)(int), int fail
         m_data.SetProto(QStringLiteral("tcp"));
         m_data.SetLocalAddr(m_localAddr);
         ApplySocks(m_data);
+        if (connected == &TFtpClient::DownloadConnected)
+            PrepareDataTls();
         m_data.OnSessionConnected = [this, connected](TWSocket *, int error) {
             Guarded([&] { (this->*connected)(error); });
         };
@@ -158,6 +161,7 @@ void TFtpClient::DataAccept()
         m_data.SetLingerTimeout(10);
     }
     m_data.Dup(fd);
+    StartDataTls(); // the client is the TLS client also on a connection the server opened
     if (!m_upload) {
         m_startTick = nowTick();
         return;
@@ -174,6 +178,10 @@ QString TFtpClient::DataConnectFailureText(int error) const
 {
     if (error > 20000 && error <= 20017 && !m_socksErrorText.isEmpty())
         return QStringLiteral("Unable to establish data connection: ") + ConnectFailureText(error);
+    if (error >= TlsError::HandshakeFailed && error <= TlsError::Protocol)
+        return QStringLiteral("Unable to establish data connection: TLS: %1 (error #%2)")
+            .arg(m_data.LastErrorMessage())
+            .arg(error);
     return QStringLiteral("Unable to establish data connection, error #%1").arg(error);
 }
 
@@ -183,6 +191,11 @@ void TFtpClient::DownloadConnected(int error)
     if (error != 0) {
         m_data.OnSessionClosed = nullptr;
         FailTransferStart(550, DataConnectFailureText(error), false);
+        return;
+    }
+    if (QString why; !DataTlsAcceptable(why)) {
+        m_data.OnSessionClosed = nullptr;
+        FailTransferStart(550, QStringLiteral("550 ") + why, false);
         return;
     }
     if (m_replyTimer.isActive())
@@ -203,6 +216,9 @@ void TFtpClient::UploadConnected(int error)
         return;
     }
     m_data.OnSessionClosed = [this](TWSocket *, int e) { Guarded([&] { DataClosed(e); }); };
+    // Servers start TLS on a data connection only once the transfer command is in, so the
+    // handshake runs beside STOR; what the upload sends meanwhile waits in the queue.
+    StartDataTls();
     SendUploadCommand();
 }
 
@@ -217,6 +233,15 @@ void TFtpClient::DataClosed(int error)
         if (m_dataError == 0)
             NoteDataError(426, QStringLiteral("! Data connection closed before the whole file was sent"));
         m_localFile.close();
+    }
+    if (m_protectData && !m_upload && m_dataCommand == QLatin1String("RETR") && !m_data.TlsCloseNotifyReceived()) {
+        // Without the close notify the end of the stream may be an attacker's cut: the
+        // file counts as whole only when its length is the one the server gave.
+        const bool sizeKnown = !m_sizeName.isEmpty() && m_sizeName == m_hostFileName && m_sizeResult >= 0;
+        const int64_t expected = sizeKnown ? m_sizeResult : m_announcedSize;
+        if (expected < 0 || ByteCount + ResumeAt != expected)
+            NoteDataError(426, QStringLiteral("! The encrypted data connection ended without a TLS close notify and "
+                                              "the file's length is not the one the server gave: it may be cut short"));
     }
     if (m_phase == Phase::ReplyIn)
         return TransferComplete();
@@ -236,6 +261,7 @@ void TFtpClient::DetachData()
     m_data.OnSessionClosed = nullptr;
     m_data.OnDataAvailable = nullptr;
     m_data.OnDataSent = nullptr;
+    m_data.OnTlsDone = nullptr;
     if (m_data.State() != TSocketState::wsClosed)
         m_data.Close();
 }

@@ -30,6 +30,9 @@ bool TFtpClient::BeginOpen(QString &why)
     m_serverOffersUtf8 = false;
     m_features.clear();
     m_sizeName.clear();
+    m_protectData = false;
+    m_certificatePending = false;
+    m_peerCertificate = {};
     m_waitingFor = QStringLiteral("the connection");
     ArmReplyTimer();
     ChangeState(TFtpEngineState::stDnsLookup);
@@ -61,8 +64,13 @@ void TFtpClient::ControlDnsLookupDone(int error)
         m_control.SetLocalAddr(m_localAddr);
         m_control.SetProto(QStringLiteral("tcp"));
         const bool viaProxy = m_connectionType == TFtpConnectionType::ftpProxy && !ProxyPort.isEmpty();
-        m_control.SetPort(viaProxy ? ProxyPort : m_port);
+        const bool implicit = m_tlsMode == TFtpTlsMode::Implicit;
+        // Implicit TLS has its own well-known port.
+        const bool defaultPort = m_port.compare(QLatin1String("ftp"), Qt::CaseInsensitive) == 0 || m_port.isEmpty();
+        m_control.SetPort(viaProxy ? ProxyPort : implicit && defaultPort ? QStringLiteral("990") : m_port);
         ApplySocks(m_control);
+        m_control.SetTlsOnConnect(implicit);
+        m_control.SetTlsHostName(m_hostName);
         ChangeState(TFtpEngineState::stWaitingBanner);
         m_awaitingReply = true; // the connection, then the banner
         m_waitingFor = QStringLiteral("the server's greeting");
@@ -92,6 +100,7 @@ void TFtpClient::ControlSessionConnected(int error)
 
 void TFtpClient::ControlSessionClosed(int error)
 {
+    m_certificatePending = false; // an answer that comes now has nothing to act on
     if (m_connected) {
         m_connected = false;
         if (m_state != TFtpEngineState::stAbort)
@@ -122,12 +131,15 @@ QString TFtpClient::ConnectFailureText(int error) const
             text = text.mid(6);
         return QStringLiteral("SOCKS proxy: %1 (error #%2)").arg(text).arg(error);
     }
+    if (error >= TlsError::HandshakeFailed && error <= TlsError::Protocol)
+        return QStringLiteral("TLS: %1 (error #%2)").arg(m_control.LastErrorMessage()).arg(error);
     return QStringLiteral("%1 (Winsock error #%2)").arg(WSocketErrorDesc(error)).arg(error);
 }
 
 void TFtpClient::Abort()
 {
     const bool wasLookup = m_state == TFtpEngineState::stDnsLookup;
+    m_certificatePending = false;
     ChangeState(TFtpEngineState::stAbort);
     m_replyTimer.stop();
     if (m_phase != Phase::Idle) {

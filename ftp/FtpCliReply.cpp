@@ -26,9 +26,18 @@ void TFtpClient::ControlDataAvailable(int error)
     if (n < 0)
         return;
     // The server is talking: the wait for it starts again.
-    if (m_replyTimer.isActive())
+    if (m_replyTimer.isActive() && !m_certificatePending)
         ArmReplyTimer();
     m_buffer.append(bytes.data(), n);
+    ProcessReplyBuffer(error);
+}
+
+void TFtpClient::ProcessReplyBuffer(int error)
+{
+    // With implicit TLS the greeting may arrive while the user is still asked about the
+    // certificate: it waits in the buffer until the certificate is accepted.
+    if (m_certificatePending)
+        return;
     QByteArray line;
     qsizetype used = 0;
     while (!m_buffer.isEmpty() && m_buffer.takeLine(line, (m_options & ftpAcceptLF) != 0, used)) {
@@ -135,6 +144,8 @@ void TFtpClient::WaitingBannerLine(int code, int error)
     ChangeState(TFtpEngineState::stConnected);
     if (OnSessionConnected)
         OnSessionConnected(this, error);
+    if (m_tlsMode != TFtpTlsMode::None && m_connected)
+        return SecureAfterGreeting();
     TriggerRequestDone(0);
 }
 

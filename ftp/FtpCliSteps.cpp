@@ -20,6 +20,8 @@ bool TFtpClient::BeginUser(QString &why)
         why = QStringLiteral("UserName emtpy");
         return false;
     }
+    if (RefuseClearCredentials(why))
+        return false;
     m_lastStep = TFtpStep::User;
     QString line = QStringLiteral("USER ") + m_userName;
     if (m_connectionType == TFtpConnectionType::ftpProxy) {
@@ -38,6 +40,8 @@ bool TFtpClient::BeginPass(QString &why)
         why = QStringLiteral("Password emtpy");
         return false;
     }
+    if (RefuseClearCredentials(why))
+        return false;
     m_lastStep = TFtpStep::Pass;
     return ExecAsync(TFtpRequest::rqPass, QStringLiteral("PASS ") + m_passWord, {230}, why);
 }

@@ -71,6 +71,7 @@ bool TFtpClient::BeginDownload(TFtpRequest rq, const QString &command, QString &
     ByteCount = 0;
     m_closeError = m_dataError = 0;
     m_startTick = 0;
+    m_announcedSize = -1;
     m_listingTail.clear();
     // A resumed download may bring the rest of the file and no more; the size a SIZE
     // reply gave for this very file tells how much that is.
@@ -115,6 +116,7 @@ void TFtpClient::DownloadFirstReply()
         return EndTransfer(550);
     }
     m_next = &TFtpClient::TransferFinalReply;
+    m_announcedSize = FtpAnnouncedSize(m_lastResponse);
     if (m_phase == Phase::Commanded)
         SetPhase(Phase::Moving);
     if (ResumeAt > 0 && m_resumeLimit < 0) {

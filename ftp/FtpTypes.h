@@ -67,6 +67,17 @@ enum class TFtpEngineState {
 
 enum class TFtpConnectionType { ftpDirect, ftpProxy, ftpSocks4, ftpSocks4A, ftpSocks5 };
 
+// Encryption of a connection (FTP over TLS, RFC 4217).
+enum class TFtpTlsMode {
+    None,             // plain FTP
+    Explicit,         // AUTH TLS when the server offers it, else plain (and the log says so)
+    ExplicitRequired, // AUTH TLS or no login
+    Implicit,         // TLS from the first byte (port 990 unless another is set)
+};
+
+// The program's answer about a certificate the engine could not trust by itself.
+enum class TCertificateAnswer { Pending, TrustOnce, TrustAlways, Refuse };
+
 enum class TFtpShareMode { ftpShareCompat, ftpShareExclusive, ftpShareDenyWrite, ftpShareDenyRead, ftpShareDenyNone };
 
 enum TFtpOption : unsigned {

@@ -55,6 +55,13 @@ TWSocket::TWSocket(QObject *parent) : QObject(parent), m_dnsTicket(std::make_sha
     m_protoAssigned = true;
     m_localAddr = QStringLiteral("0.0.0.0");
     m_localPort = QStringLiteral("0");
+    m_tlsTimer.setSingleShot(true);
+    connect(&m_tlsTimer, &QTimer::timeout, this, [this] {
+        if (m_tlsState == TTlsState::Handshaking)
+            Dispatch([this] { FailTls(TlsError::HandshakeTimeout, QStringLiteral("TLS handshake timed out")); });
+        else if (m_closeAfterTicket)
+            PostClose(); // no ticket came: the close goes ahead
+    });
     ResetToDefaults();
 }
 
@@ -67,6 +74,7 @@ TWSocket::~TWSocket()
     m_destroying = true;
     OnChangeState = nullptr;
     OnSessionClosed = nullptr;
+    ReleaseTls(false);
     if (m_handle >= 0) {
         Unwatch();
         ::close(m_handle);
@@ -118,6 +126,7 @@ void TWSocket::FireSessionClosed(int error)
 // restores the defaults unless a handler has already started a new connection.
 void TWSocket::CloseHandleAndReset(int closedError, bool reportClosed)
 {
+    ReleaseTls(false);
     if (m_handle >= 0) {
         Unwatch();
         ::close(m_handle);
@@ -147,6 +156,7 @@ void TWSocket::InternalClose(bool shutdownFirst, int closedError)
     }
     if (m_state == TSocketState::wsClosed)
         return;
+    ReleaseTls(shutdownFirst);
     if (shutdownFirst)
         ::shutdown(m_handle, SHUT_WR);
     // close() releases the descriptor even when it reports an error, so there is nothing
@@ -187,6 +197,9 @@ void TWSocket::ResetToDefaults()
     m_socksLevel = QStringLiteral("5");
     m_socksReply.clear();
     m_socksHeld.clear();
+    m_tlsOnConnect = false;
+    m_tlsHostName.clear();
+    m_tlsSessions.reset();
 }
 
 // --- property setters ----------------------------------------------------------------------
@@ -503,6 +516,7 @@ void TWSocket::Dup(int handle)
     if (handle < 0)
         return SocketError(QStringLiteral("Dup"), WsaError::InvalidArgument);
     if (m_handle >= 0 && m_state != TSocketState::wsClosed) {
+        ReleaseTls(false);
         Unwatch();
         const int old = m_handle;
         m_handle = -1;
@@ -531,6 +545,19 @@ void TWSocket::Close()
 }
 
 void TWSocket::CloseDelayed()
+{
+    if (m_tlsState == TTlsState::Handshaking) {
+        // The close comes once TLS is up, so the peer gets the close notify after the
+        // bytes still queued, not a connection cut before TLS began.
+        m_closeAfterHandshake = true;
+        return;
+    }
+    if (TlsCloseWaitsForTicket())
+        return;
+    PostClose();
+}
+
+void TWSocket::PostClose()
 {
     const uint64_t generation = m_generation;
     QMetaObject::invokeMethod(

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ftp/TlsSupport.h"
 #include "ftp/WSocketBuffer.h"
 #include "ftp/WSocketErrors.h"
 
@@ -7,6 +8,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <cstdint>
 #include <exception>
@@ -42,7 +44,18 @@ enum class TSocksState { PassThrough = 0, NegotiatingMethods = 1, Authenticating
 
 QString SocketStateName(TSocketState state);
 
-// Event-driven IPv4 TCP socket with a built-in SOCKS 4 / 4A / 5 client.
+// Where TLS stands on a connection.
+enum class TTlsState { None, Handshaking, Established, Failed };
+
+// Event-driven IPv4 TCP socket with a built-in SOCKS 4 / 4A / 5 client and TLS (client
+// side, OpenSSL on the non-blocking handle).
+//
+// TLS: StartTls begins a handshake on an open connection; with SetTlsOnConnect the
+// handshake follows the connect (and the SOCKS handshake) by itself and OnSessionConnected
+// comes only once it is through, with its error. Either way OnTlsDone reports the end of
+// the handshake; afterwards Send, Receive and the data events carry plain bytes exactly
+// as on a clear connection. The handshake is bounded (TlsHandshakeTimeoutMs). The socket
+// does not judge the certificate: PeerCertificate() tells its owner what it is.
 //
 // Thread: a socket lives on the thread that created it (which must run a Qt event loop);
 // every event is delivered there, one at a time. No call blocks, except the host-name
@@ -111,6 +124,30 @@ public:
     QString SocksBoundAddr() const { return m_socksBoundAddr; }
     QString SocksBoundPort() const { return m_socksBoundPort; }
 
+    // --- TLS -----------------------------------------------------------------------------
+    // The name the certificate is checked against and sent as SNI (the host the user asked
+    // for, not the address it resolved to). Forgotten at every close, like the SOCKS server.
+    QString TlsHostName() const { return m_tlsHostName; }
+    void SetTlsHostName(const QString &value) { m_tlsHostName = value; }
+    bool TlsOnConnect() const { return m_tlsOnConnect; }
+    void SetTlsOnConnect(bool value);
+    // The sessions this connection resumes from and adds to. A data connection gets the
+    // control connection's, so it resumes the control connection's session. Without one,
+    // the handshake makes a new cache. Forgotten at every close.
+    void SetTlsSessionCache(TTlsSessionCachePtr cache) { m_tlsSessions = std::move(cache); }
+    TTlsSessionCachePtr TlsSessionCache() const { return m_tlsSessions; }
+    int TlsHandshakeTimeoutMs() const { return m_tlsHandshakeTimeoutMs; }
+    void SetTlsHandshakeTimeoutMs(int ms) { m_tlsHandshakeTimeoutMs = ms; }
+    TTlsState TlsState() const { return m_tlsState; }
+    bool TlsActive() const { return m_tlsState == TTlsState::Established; }
+    bool TlsSessionReused() const;
+    // The peer sent its TLS close notify: the stream ended where the peer meant it to.
+    bool TlsCloseNotifyReceived() const { return m_tlsCloseNotify; }
+    // "TLSv1.3, TLS_AES_256_GCM_SHA384"; empty without TLS.
+    QString TlsDescription() const;
+    TTlsCertificate PeerCertificate() const;
+    void StartTls();
+
     // --- operations ---------------------------------------------------------------------
     void DnsLookup(const QString &host);
     void CancelDnsLookup();
@@ -142,6 +179,7 @@ public:
     SocketEvent OnDataSent;
     SocketEvent OnSessionAvailable;
     SocketEvent OnSessionClosed;
+    SocketEvent OnTlsDone;
     std::function<void(TWSocket *Sender, TSocketState OldState, TSocketState NewState)> OnChangeState;
     std::function<void(TWSocket *Sender)> OnError;
     std::function<void(TWSocket *Sender, const std::exception &E, bool &CanClose)> OnBgException;
@@ -180,6 +218,20 @@ private:
     void TryToSend();
     void Dispatch(const std::function<void()> &body);
     void HandleBgException(const std::exception &e);
+
+    // WSocketTls.cpp: the TLS layer
+    void BeginTlsHandshake();
+    void DriveTlsHandshake();
+    void FinishTlsHandshake(int error);
+    void FailTls(int code, const QString &text);
+    void ReleaseTls(bool notifyPeer);
+    int TlsReceive(char *buffer, int size);
+    void TlsTryToSend();
+    bool TlsBusy() const { return m_ssl && m_tlsState != TTlsState::Established; }
+    void AfterTlsCloseNotify();
+    bool TlsCloseWaitsForTicket();
+    void PostClose();
+    static int TlsNewSession(SSL *ssl, SSL_SESSION *session);
 
     // WSocketSocks.cpp: the SOCKS client
     bool UsingSocks() const { return !m_socksServer.isEmpty(); }
@@ -237,4 +289,21 @@ private:
     QByteArray m_socksReply; // reply bytes collected so far (at most 127)
     QByteArray m_socksHeld;  // destination bytes that came with the proxy's reply
     QString m_socksBoundAddr, m_socksBoundPort;
+
+    // TLS
+    SSL *m_ssl = nullptr;
+    TTlsState m_tlsState = TTlsState::None;
+    QString m_tlsHostName;
+    bool m_tlsOnConnect = false;
+    bool m_tlsConnectPending = false; // OnSessionConnected waits for the handshake
+    TTlsSessionCachePtr m_tlsSessions;
+    int m_tlsHandshakeTimeoutMs = 30000;
+    QTimer m_tlsTimer;
+    bool m_tlsWantWrite = false; // the handshake or a read waits for write readiness
+    int m_tlsRetryLength = 0;    // a write that would block is retried with this length
+    bool m_tlsCloseNotify = false;
+    bool m_closeAfterHandshake = false; // CloseDelayed came during the handshake
+    bool m_tlsTicketSeen = false;       // the peer sent a session on this connection
+    bool m_closeAfterTicket = false;    // CloseDelayed waits for that session
+    QByteArray m_tlsWriteCopy;          // the front of the send queue in one piece
 };

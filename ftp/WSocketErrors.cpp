@@ -14,6 +14,9 @@ struct ErrorText {
 
 constexpr ErrorText kErrorTexts[] = {
     {0, "No Error"},
+    {20101, "TLS handshake failed"},
+    {20102, "TLS handshake timed out"},
+    {20103, "TLS protocol error"},
     {10004, "Interrupted system call"},
     {10009, "Bad file number"},
     {10013, "Permission denied"},

@@ -55,6 +55,13 @@ constexpr int RequestRejected = 20016;
 constexpr int UnresolvableDestination = 20017;
 } // namespace SocksError
 
+// TLS failures on a connection (the OpenSSL reason is in the socket's LastErrorMessage).
+namespace TlsError {
+constexpr int HandshakeFailed = 20101;
+constexpr int HandshakeTimeout = 20102;
+constexpr int Protocol = 20103; // a broken record or alert after the handshake
+} // namespace TlsError
+
 // The text shown for a socket error number ("Not a WinSock error" for unknown numbers).
 QString WSocketErrorDesc(int error);
 // Maps an errno value onto the numbering above.

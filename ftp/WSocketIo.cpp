@@ -4,6 +4,8 @@
 #include <QMetaObject>
 #include <QSocketNotifier>
 
+#include <openssl/ssl.h>
+
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <sys/uio.h>
@@ -74,7 +76,7 @@ void TWSocket::Unwatch()
 void TWSocket::UpdateWriteWatch()
 {
     if (m_writeNotifier)
-        m_writeNotifier->setEnabled(m_state == TSocketState::wsConnecting || m_sendQueue.HasUnsent());
+        m_writeNotifier->setEnabled(m_state == TSocketState::wsConnecting || m_sendQueue.HasUnsent() || m_tlsWantWrite);
 }
 
 int TWSocket::BytesPending() const
@@ -82,6 +84,9 @@ int TWSocket::BytesPending() const
     int pending = 0;
     if (m_handle < 0 || ::ioctl(m_handle, FIONREAD, &pending) != 0)
         return -1;
+    // Plain bytes TLS has already taken from the system count as well.
+    if (m_ssl && m_tlsState == TTlsState::Established)
+        pending += SSL_pending(m_ssl);
     return pending;
 }
 
@@ -108,6 +113,16 @@ void TWSocket::OnReadReady(int fd)
             OnSessionAvailable(this, 0);
         return;
     }
+    if (TlsBusy()) {
+        // A handshake reads its own records; after a TLS failure the connection is being
+        // closed and what still comes is dropped.
+        if (m_tlsState == TTlsState::Handshaking)
+            return DriveTlsHandshake();
+        char discard[4096];
+        if (::recv(fd, discard, sizeof discard, MSG_DONTWAIT) == 0)
+            HandlePeerClosed(0);
+        return;
+    }
     const int pending = BytesPending();
     if (pending > 0) {
         HandleReadable(0);
@@ -130,6 +145,17 @@ void TWSocket::OnWriteReady(int fd)
         CompleteConnect(WSocketErrnoToError(pendingSocketError(fd)));
         return;
     }
+    if (m_tlsState == TTlsState::Handshaking)
+        return DriveTlsHandshake();
+    if (m_tlsWantWrite) {
+        // A TLS read had to write first (a key update, say): reading goes on now.
+        const uint64_t generation = m_generation;
+        m_tlsWantWrite = false;
+        UpdateWriteWatch();
+        ReceiveLoop(0, false);
+        if (generation != m_generation || m_handle < 0)
+            return;
+    }
     HandleWritable(0);
 }
 
@@ -140,9 +166,12 @@ void TWSocket::CompleteConnect(int error)
     const uint64_t generation = m_generation;
     ChangeState(TSocketState::wsConnected);
     UpdateWriteWatch();
-    if (m_socksState == TSocksState::NegotiatingMethods)
+    if (m_socksState == TSocksState::NegotiatingMethods) {
         SocksSessionConnected(error);
-    else if (OnSessionConnected)
+    } else if (error == 0 && m_tlsOnConnect) {
+        m_tlsConnectPending = true; // OnSessionConnected once the handshake is through
+        BeginTlsHandshake();
+    } else if (OnSessionConnected)
         OnSessionConnected(this, error);
     if (error != 0 && generation == m_generation && m_state != TSocketState::wsClosed)
         Close();
@@ -194,6 +223,9 @@ bool TWSocket::DeliverData(int error)
         SocksDataAvailable(error);
     } else if (OnDataAvailable) {
         OnDataAvailable(this, error);
+    } else if (m_ssl) {
+        char discard[4096];
+        Receive(discard, sizeof discard);
     } else {
         char discard[1024];
         const ssize_t n = ::recv(m_handle, discard, sizeof discard, 0);
@@ -222,13 +254,17 @@ void TWSocket::ReceiveLoop(int error, bool forceLoop)
         const int pending = BytesPending();
         if (pending < 0 || (pending == 0 && m_socksHeld.isEmpty()))
             break;
+        if (TlsBusy())
+            break;
         // A handler that read nothing would be called forever and freeze the event loop;
         // the next readiness notification calls it again instead.
         if (m_consumed == consumedBefore && m_socksHeld.size() == heldBefore)
             break;
     }
-    // Bytes that came with the proxy's reply produce no readiness notification of their own.
-    if (!m_socksHeld.isEmpty() && m_socksState == TSocksState::PassThrough)
+    // Bytes that came with the proxy's reply, and plain bytes TLS took from the system
+    // already, produce no readiness notification of their own.
+    if ((!m_socksHeld.isEmpty() && m_socksState == TSocksState::PassThrough) ||
+        (m_ssl && m_tlsState == TTlsState::Established && SSL_pending(m_ssl) > 0))
         PostWritable();
 }
 
@@ -248,6 +284,8 @@ int TWSocket::Receive(void *buffer, int size)
         m_lastError = WsaError::NotConnected;
         return -1;
     }
+    if (m_ssl)
+        return TlsReceive(static_cast<char *>(buffer), size);
     const ssize_t n = ::recv(m_handle, buffer, static_cast<size_t>(size), 0);
     if (n < 0) {
         m_lastError = WSocketErrnoToError(errno);
@@ -309,7 +347,8 @@ void TWSocket::PostWritable()
             if (generation != m_generation || m_handle < 0)
                 return;
             Dispatch([&] {
-                if (!m_socksHeld.isEmpty() && m_socksState == TSocksState::PassThrough)
+                if ((!m_socksHeld.isEmpty() && m_socksState == TSocksState::PassThrough) ||
+                    (m_ssl && m_tlsState == TTlsState::Established && SSL_pending(m_ssl) > 0))
                     ReceiveLoop(0, false);
                 if (generation == m_generation && m_handle >= 0)
                     HandleWritable(0);
@@ -336,6 +375,8 @@ void TWSocket::TryToSend()
 {
     if (m_handle < 0)
         return;
+    if (m_ssl)
+        return TlsTryToSend();
     // Many queued chunks go out in one gathered call: a large block costs one system call,
     // not one per 1460-byte chunk.
     constexpr int kPieces = 64;

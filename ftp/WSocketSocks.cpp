@@ -199,6 +199,17 @@ void TWSocket::SocksSucceed()
     const uint64_t generation = m_generation;
     m_socksState = TSocksState::PassThrough;
     m_sentSinceDrained = false;
+    if (m_tlsOnConnect) {
+        // TLS starts where the proxy's path ends. The destination cannot have spoken yet:
+        // in TLS the client speaks first.
+        if (!m_socksHeld.isEmpty()) {
+            m_socksHeld.clear();
+            m_tlsConnectPending = true;
+            return FailTls(TlsError::HandshakeFailed, QStringLiteral("the server spoke before the TLS handshake"));
+        }
+        m_tlsConnectPending = true;
+        return BeginTlsHandshake();
+    }
     if (OnSessionConnected)
         OnSessionConnected(this, 0);
     // Destination bytes that came with the reply are announced once here; the receive

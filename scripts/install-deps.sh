@@ -12,6 +12,7 @@ packages=(
   xvfb xauth fonts-dejavu-core
   python3 python3-pyftpdlib vsftpd microsocks dante-server
   curl lftp
+  libssl-dev openssl python3-openssl
 )
 
 missing=()

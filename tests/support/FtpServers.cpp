@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -67,9 +68,37 @@ bool VsftpdServer::start()
                 .arg(port)
                 .arg(root, empty)
                 .toLocal8Bit());
+    if (m_tls != Tls::None) {
+        const QString cert = m_dir.filePath(QStringLiteral("cert.pem"));
+        const QString key = m_dir.filePath(QStringLiteral("key.pem"));
+        if (!makeCertificate(cert, key))
+            return false;
+        f.write(QStringLiteral("ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
+                               "force_anon_data_ssl=YES\nrequire_ssl_reuse=YES\nssl_ciphers=HIGH\n"
+                               "rsa_cert_file=%1\nrsa_private_key_file=%2\nimplicit_ssl=%3\n")
+                    .arg(cert, key, m_tls == Tls::Implicit ? QStringLiteral("YES") : QStringLiteral("NO"))
+                    .toLocal8Bit());
+    }
     f.close();
     if (!m_process.start(program, {conf}, port)) {
         m_failure = QStringLiteral("vsftpd did not start: ") + m_process.readLog();
+        return false;
+    }
+    return true;
+}
+
+bool RealFtpServer::makeCertificate(const QString &cert, const QString &key)
+{
+    QProcess openssl;
+    openssl.start(QStringLiteral("/usr/bin/openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-subj"),
+                   QStringLiteral("/CN=localhost"), QStringLiteral("-days"), QStringLiteral("1"),
+                   QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert});
+    if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0) {
+        openssl.kill();
+        openssl.waitForFinished(1000);
+        m_failure = QStringLiteral("openssl req failed: ") + QString::fromLocal8Bit(openssl.readAllStandardError());
         return false;
     }
     return true;

@@ -30,6 +30,9 @@ public:
     QString log() const { return m_process.readLog(); }
 
 protected:
+    // A self-signed certificate for CN=localhost, valid for a day, made with openssl.
+    bool makeCertificate(const QString &cert, const QString &key);
+
     QTemporaryDir m_dir;
     ServerProcess m_process;
     QString m_user, m_password, m_localWritable, m_writablePath, m_failure, m_skipReason;
@@ -41,6 +44,7 @@ public:
     bool start() override;
     // Before start(): the server logs every command it receives.
     void setLogCommands(bool on) { m_logCommands = on; }
+
     // The commands received so far, in order ("CWD /pub"; the password shows as stars).
     QStringList receivedCommands() const;
 
@@ -52,7 +56,15 @@ private:
 // checked by the system and refused with 530. Needs root, like vsftpd itself.
 class VsftpdServer : public RealFtpServer {
 public:
+    enum class Tls { None, Explicit, Implicit };
     bool start() override;
+    // Before start(): TLS with a self-signed certificate for CN=localhost made for this run;
+    // the login and every data connection must be encrypted, and data connections must
+    // resume the control connection's session (require_ssl_reuse).
+    void setTls(Tls tls) { m_tls = tls; }
+
+private:
+    Tls m_tls = Tls::None;
 };
 
 enum class ServerKind { Pyftpdlib, Vsftpd };
