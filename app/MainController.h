@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/BrowserCommands.h"
 #include "app/BrowserController.h"
 #include "app/DataFolders.h"
 #include "app/Diagnostics.h"
@@ -23,6 +24,7 @@
 //   browsers()  folders, entries, the remote folder cache, filters, local folder history
 //   sessions()  the two FTP sessions and their supervisor, engine events as signals
 //   queue()     the transfer queue, its pump and the completion of its requests
+//   browserCommands()  the file lists' commands, compare folders and permissions
 // and the stores they share (settings, data folders, the log, the master tick). The
 // program entry owns it; the window observes it through its signals and calls its methods,
 // and never writes its state. It runs with no window at all.
@@ -65,6 +67,8 @@ public:
     // The two FTP sessions and their supervisor; they exist from construction on.
     SessionSupervisor &sessions() { return m_sessions; }
     QueueController &queue() { return m_queue; }
+    // The commands of the two file lists, compare folders and permissions.
+    BrowserCommands &browserCommands() { return m_browserCommands; }
 
     bool started() const { return m_started; }
     bool debugMode() const { return m_debugMode; }
@@ -133,6 +137,7 @@ private:
     BrowserController m_browsers{m_setup, m_ui};
     SessionSupervisor m_sessions;
     QueueController m_queue;
+    BrowserCommands m_browserCommands{m_setup, m_ui, m_browsers, m_queue, m_sessions};
     QStringList m_connectionHistory;
     QString m_sharedProfilesFolder;
     QuickConnect m_quickConnect;
