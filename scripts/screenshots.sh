@@ -3,7 +3,8 @@
 # home: docs/main-window.png (first start), docs/options-general.png and
 # docs/options-toolbar.png (two pages of the options dialog) and docs/file-browsers.png (the
 # local list on a small sample folder, so the picture shows no path of the machine it was
-# made on).
+# made on), docs/list-menu.png (the local list's menu open over the window) and
+# docs/permissions.png (the permission dialog at code 644).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 program=build/kestrin-ftp
@@ -31,4 +32,6 @@ data="$demo/home/.local/share/Tamberlyn/Kestrin FTP Pro/Program Data"
 mkdir -p "$data"
 printf '%s\r\n' "$demo/Documents/" >"$data/lFolderHistory.dat"
 shot docs/file-browsers.png
+shot docs/list-menu.png --show list-menu
+shot docs/permissions.png --show permissions
 rm -rf "$demo"
