@@ -408,7 +408,7 @@ void QueueController::finishDownload(tkftpclient &s, QueueItem &item)
     if (read(m_setup, Keys::setOriginalFileDate) && item.entry && item.entry->time > 1)
         setLocalFileTimes(local, unpackFileTime(item.entry->time));
     if (item.verb() == QueueVerb::OpenFile) {
-        m_ui.openUrl(QUrl::fromLocalFile(local));
+        m_ui.openWithDesktop(local);
     } else if (item.verb() == QueueVerb::EditFile) {
         const QString remote = s.HostFileName();
         const std::optional<tFolderEntryObject> entry = item.entry;

@@ -27,6 +27,12 @@ BrowserCommandBinder::BrowserCommandBinder(MainController &controller, const Par
     bindPanes();
     connect(&m_commands, &BrowserCommands::selectionRequested, this,
             [this](Side side, const std::vector<int> &entries) { select(side, entries); });
+    // Compare Folders needs a remote folder; its menu item and button say so.
+    const auto compareState = [this] {
+        m_parts.commands->toCompareFolders->setEnabled(m_commands.menuState().canCompare);
+    };
+    connect(&controller.browsers(), &BrowserController::folderShown, this, compareState);
+    compareState();
 }
 
 BrowserCommandBinder::Side BrowserCommandBinder::active() const
