@@ -57,6 +57,7 @@ void MainController::FormCreate(const QStringList &args)
         m_folders = DataFolders::locate();
         m_folders.create();
         m_queue.setTemporaryFolder(m_folders.temporary);
+        m_browserCommands.setTemporaryFolder(m_folders.temporary);
         m_sharedProfilesFolder = m_folders.sharedProfiles;
         loadSettings();
         m_browsers.loadLocalFolderHistory(m_folders.dataFile(QStringLiteral("lFolderHistory.dat")));

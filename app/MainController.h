@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/BrowserCommands.h"
 #include "app/BrowserController.h"
 #include "app/DataFolders.h"
 #include "app/Diagnostics.h"
@@ -26,6 +27,7 @@
 //   browsers()  folders, entries, the remote folder cache, filters, local folder history
 //   sessions()  the two FTP sessions and their supervisor, engine events as signals
 //   queue()     the transfer queue, its pump and the completion of its requests
+//   browserCommands()  the file lists' commands, compare folders and permissions
 // and the stores they share (settings, data folders, the log, the master tick). The
 // program entry owns it; the window observes it through its signals and calls its methods,
 // and never writes its state. It runs with no window at all.
@@ -72,6 +74,8 @@ public:
     StatusController &status() { return m_status; }
     MeterController &meter() { return m_meter; }
     VersionCheck &versionCheck() { return m_versionCheck; }
+    // The commands of the two file lists, compare folders and permissions.
+    BrowserCommands &browserCommands() { return m_browserCommands; }
 
     bool started() const { return m_started; }
     bool debugMode() const { return m_debugMode; }
@@ -144,6 +148,7 @@ private:
     MeterController m_meter;
     StatusController m_status;
     VersionCheck m_versionCheck{kVersion};
+    BrowserCommands m_browserCommands{m_setup, m_ui, m_browsers, m_queue, m_sessions};
     QStringList m_connectionHistory;
     QString m_sharedProfilesFolder;
     QuickConnect m_quickConnect;

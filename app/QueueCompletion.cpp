@@ -2,6 +2,7 @@
 // request type has its handler beside the step that follows it; every failure pauses the
 // queue and tells the user, transfers stay in the queue for a retry, and nothing is counted
 // as done before its bytes are all there.
+#include "app/BrowserCommands.h"
 #include "app/BrowserController.h"
 #include "app/QueueController.h"
 #include "app/SessionSupervisor.h"
@@ -416,14 +417,17 @@ void QueueController::finishDownload(tkftpclient &s, QueueItem &item)
     if (read(m_setup, Keys::setOriginalFileDate) && item.entry && item.entry->time > 1)
         setLocalFileTimes(local, unpackFileTime(item.entry->time));
     if (item.verb() == QueueVerb::OpenFile) {
-        m_ui.openUrl(QUrl::fromLocalFile(local));
+        m_ui.openWithDesktop(local);
     } else if (item.verb() == QueueVerb::EditFile) {
         const QString remote = s.HostFileName();
         const std::optional<tFolderEntryObject> entry = item.entry;
         removeFinished(s, item);
         // The editing questions run event loops: the item is gone first.
         m_ui.showMessage(QStringLiteral("Press OK to edit the received file"));
-        m_ui.openUrl(QUrl::fromLocalFile(local));
+        if (!BrowserCommands::launchEditor(m_setup, m_ui, local)) {
+            m_writeLog(QString(QChar(0xA7)) + QStringLiteral("File editing canceled."));
+            return;
+        }
         if (m_ui.confirm(QStringLiteral("When you are finished editing the file, press the OK button to save the file "
                                         "changes to the FTP server.\r\r\nRemember to save the file in the editor "
                                         "and close it before pressing OK."))) {

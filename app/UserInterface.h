@@ -3,6 +3,7 @@
 #include "queue/OverwritePrompt.h"
 
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 // Every place where the program shows a message, asks a question or opens a modal input
@@ -30,4 +31,29 @@ public:
     // The overwrite prompt: modal, with a countdown that takes the default by itself. Ports
     // without a window take the default at once, as the countdown would.
     virtual OverwriteAnswer askOverwrite(const OverwriteQuestion &question) { return {question.defaultChoice, false}; }
+
+    // --- file list commands (app/BrowserCommands) ---
+    // Runs the desktop's default application for a local file; false when none could be
+    // started. Headless ports start nothing.
+    virtual bool openWithDesktop(const QString & /*file*/) { return false; }
+    // Starts a program with an argument list (never through a shell), detached.
+    virtual bool startProgram(const QString & /*program*/, const QStringList & /*arguments*/,
+                              const QString & /*workingFolder*/)
+    {
+        return false;
+    }
+    // The folder picker for a local folder, opened at `start`; false when cancelled.
+    virtual bool pickLocalFolder(const QString & /*start*/, QString & /*chosen*/) { return false; }
+    // The remote folder picker over the given folders (canonical paths), `current` selected.
+    virtual bool pickRemoteFolder(const QStringList & /*folders*/, const QString & /*current*/, QString & /*chosen*/)
+    {
+        return false;
+    }
+    // The Compare Folders dialog; `ignoreSize` is read and written back whatever the answer.
+    virtual bool askCompareFolders(const QString & /*lFolder*/, const QString & /*rFolder*/, bool & /*ignoreSize*/)
+    {
+        return false;
+    }
+    // The permission dialog, opened with `code`; on OK `code` holds the confirmed code.
+    virtual bool askPermissions(QString & /*code*/) { return false; }
 };

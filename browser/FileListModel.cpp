@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QLocale>
 #include <QMimeData>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -308,7 +309,7 @@ Qt::ItemFlags FileListModel::flags(const QModelIndex &index) const
 
 QStringList FileListModel::mimeTypes() const
 {
-    return {QString::fromLatin1(kEntriesMimeType)};
+    return {QString::fromLatin1(kEntriesMimeType), QStringLiteral("text/uri-list")};
 }
 
 QMimeData *FileListModel::mimeData(const QModelIndexList &indexes) const
@@ -327,6 +328,13 @@ QMimeData *FileListModel::mimeData(const QModelIndexList &indexes) const
     }
     auto *mime = new QMimeData;
     mime->setData(QString::fromLatin1(kEntriesMimeType), fields.join(u' ').toUtf8());
+    // Local rows also travel as file URLs, so the desktop's file manager can take them.
+    if (m_side == Side::Local && !m_state.lFolder.isEmpty()) {
+        QList<QUrl> urls;
+        for (const int entry : seen)
+            urls << QUrl::fromLocalFile(m_state.lFolder + m_state.lEntries[static_cast<size_t>(entry)].entry.name);
+        mime->setUrls(urls);
+    }
     return mime;
 }
 

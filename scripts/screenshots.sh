@@ -3,7 +3,8 @@
 # home: docs/main-window.png (first start), docs/options-general.png and
 # docs/options-toolbar.png (two pages of the options dialog) and docs/file-browsers.png (the
 # local list on a small sample folder, so the picture shows no path of the machine it was
-# made on).
+# made on), docs/list-menu.png (the local list's menu open over the window) and
+# docs/permissions.png (the permission dialog at code 644).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 program=build/kestrin-ftp
@@ -34,6 +35,8 @@ shot docs/file-browsers.png
 # The queue list with items, detail rows and the stop mark: drawn by its window test.
 KESTRIN_SHOTS="$PWD/docs" QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" build/tests/kestrin_gui_tests \
   --gtest_filter='MainWindowQueue.ItemsShowWithDetailRowsIconsAndTheStopMark' >/dev/null
+shot docs/list-menu.png --show list-menu
+shot docs/permissions.png --show permissions
 rm -rf "$demo"
 
 # docs/transfer.png: the window in the middle of a throttled download from a pyftpdlib server

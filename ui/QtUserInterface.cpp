@@ -1,12 +1,17 @@
 #include "ui/QtUserInterface.h"
 
 #include "base/Guard.h"
+#include "browser/widgets/CompareFoldersDialog.h"
+#include "browser/widgets/RemoteFolderPicker.h"
+#include "browser/widgets/TFormChMod.h"
 #include "queue/widgets/u_XferAction.h"
 #include "ui/BugWindow.h"
 #include "ui/ErrorWindow.h"
 #include "ui/u_FormSingleEditBox.h"
 
 #include <QDesktopServices>
+#include <QFileDialog>
+#include <QProcess>
 
 #include <QMessageBox>
 
@@ -66,4 +71,52 @@ OverwriteAnswer QtUserInterface::askOverwrite(const OverwriteQuestion &question)
         answer = prompt.answer();
     });
     return answer;
+}
+
+// --- file list commands -------------------------------------------------------------------
+
+bool QtUserInterface::openWithDesktop(const QString &file)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(file));
+}
+
+bool QtUserInterface::startProgram(const QString &program, const QStringList &arguments, const QString &workingFolder)
+{
+    return QProcess::startDetached(program, arguments, workingFolder);
+}
+
+bool QtUserInterface::pickLocalFolder(const QString &start, QString &chosen)
+{
+    const QString folder = QFileDialog::getExistingDirectory(m_owner, QString(), start);
+    if (folder.isEmpty())
+        return false;
+    chosen = folder;
+    return true;
+}
+
+bool QtUserInterface::pickRemoteFolder(const QStringList &folders, const QString &current, QString &chosen)
+{
+    RemoteFolderPicker picker(folders, current, m_owner);
+    if (picker.exec() != QDialog::Accepted)
+        return false;
+    chosen = picker.chosenPath();
+    return !chosen.isEmpty();
+}
+
+bool QtUserInterface::askCompareFolders(const QString &lFolder, const QString &rFolder, bool &ignoreSize)
+{
+    CompareFoldersDialog dialog(lFolder, rFolder, ignoreSize, m_owner);
+    const bool ok = dialog.exec() == QDialog::Accepted;
+    ignoreSize = dialog.ignoreSize();
+    return ok;
+}
+
+bool QtUserInterface::askPermissions(QString &code)
+{
+    TFormChMod dialog(m_owner);
+    dialog.setCode(code);
+    if (dialog.exec() != QDialog::Accepted)
+        return false;
+    code = dialog.code();
+    return true;
 }

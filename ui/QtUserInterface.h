@@ -18,6 +18,12 @@ public:
     void showErrorWindow(const QString &message, const QString &details) override;
     void openUrl(const QUrl &url) override;
     OverwriteAnswer askOverwrite(const OverwriteQuestion &question) override;
+    bool openWithDesktop(const QString &file) override;
+    bool startProgram(const QString &program, const QStringList &arguments, const QString &workingFolder) override;
+    bool pickLocalFolder(const QString &start, QString &chosen) override;
+    bool pickRemoteFolder(const QStringList &folders, const QString &current, QString &chosen) override;
+    bool askCompareFolders(const QString &lFolder, const QString &rFolder, bool &ignoreSize) override;
+    bool askPermissions(QString &code) override;
 
     // Program texts use "\r" for line breaks; Qt wants "\n".
     static QString displayText(const QString &text);

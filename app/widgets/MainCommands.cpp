@@ -4,12 +4,14 @@
 #include "app/DebugReports.h"
 #include "app/widgets/AboutBox.h"
 #include "app/widgets/AppArt.h"
+#include "app/widgets/BrowserCommandBinder.h"
 #include "app/widgets/Commands.h"
 #include "app/widgets/FeedbackWindow.h"
 #include "app/widgets/HelpBrowser.h"
 #include "app/widgets/MainWindow.h"
 #include "app/widgets/ToolbarLook.h"
 #include "base/Guard.h"
+#include "queue/widgets/QueuePanel.h"
 #include "settings/SettingsCatalogue.h"
 #include "status/widgets/LogView.h"
 #include "status/widgets/MeterPanel.h"
@@ -78,6 +80,8 @@ void MainWindow::bindCommands()
     bindToolbarCommands();
     bindLogCommands();
     bindHelpCommands();
+    m_browserBinder = new BrowserCommandBinder(
+        m_controller, {m_commands, m_browsers, m_lPanel, m_rPanel, m_queue->list(), m_lvPopUp}, this);
     bindDebugCommands();
 }
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+class BrowserCommandBinder;
 class BrowserPane;
 class FileBrowsers;
 class CaptionBar;
@@ -53,6 +54,9 @@ public:
     BrowserPane *remotePane() const { return m_rPanel; }
     // The two file browsers: the local list lLv and the remote list rlv with their models.
     FileBrowsers &browsers() { return *m_browsers; }
+    // The file list commands' ties to the lists, panes and menus.
+    BrowserCommandBinder *browserCommandBinder() const { return m_browserBinder; }
+    QMenu *listMenu() const { return m_lvPopUp; }
     QTreeView *localList() const { return m_lLv; }
     QTreeView *remoteList() const { return m_rlv; }
     QTreeView *queueList() const { return m_qLv; }
@@ -158,6 +162,7 @@ private:
     BrowserPane *m_lPanel = nullptr;
     BrowserPane *m_rPanel = nullptr;
     FileBrowsers *m_browsers = nullptr;
+    BrowserCommandBinder *m_browserBinder = nullptr;
     QTreeView *m_lLv = nullptr;
     QTreeView *m_rlv = nullptr;
     QTreeView *m_qLv = nullptr;

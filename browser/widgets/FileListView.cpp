@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QStyledItemDelegate>
+#include <QUrl>
 
 #include <span>
 
@@ -199,6 +200,26 @@ bool FileListView::draggedFromPartner(const QMimeData *mime, std::vector<int> *e
     return true;
 }
 
+bool FileListView::draggedFromDesktop(const QMimeData *mime, QStringList *paths) const
+{
+    if (!mime || m_model->side() != FileListModel::Side::Remote || !mime->hasUrls() ||
+        mime->hasFormat(QString::fromLatin1(FileListModel::kEntriesMimeType)))
+        return false;
+    QStringList local;
+    for (const QUrl &url : mime->urls()) {
+        if (url.isLocalFile())
+            local << url.toLocalFile();
+    }
+    if (paths)
+        *paths = local;
+    return !local.isEmpty();
+}
+
+bool FileListView::acceptsDrag(const QMimeData *mime) const
+{
+    return draggedFromPartner(mime) || draggedFromDesktop(mime);
+}
+
 void FileListView::setDropRow(int row)
 {
     if (row == m_dropRow)
@@ -217,7 +238,7 @@ bool FileListView::dropHighlights(int row) const
 
 void FileListView::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (draggedFromPartner(event->mimeData()))
+    if (acceptsDrag(event->mimeData()))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -225,7 +246,7 @@ void FileListView::dragEnterEvent(QDragEnterEvent *event)
 
 void FileListView::dragMoveEvent(QDragMoveEvent *event)
 {
-    if (!draggedFromPartner(event->mimeData())) {
+    if (!acceptsDrag(event->mimeData())) {
         setDropRow(-1);
         event->ignore();
         return;
@@ -248,11 +269,18 @@ void FileListView::dragLeaveEvent(QDragLeaveEvent *event)
 void FileListView::dropEvent(QDropEvent *event)
 {
     std::vector<int> entries;
+    QStringList paths;
+    const int target = m_model->entryIndex(indexAt(event->position().toPoint()).row());
+    if (draggedFromDesktop(event->mimeData(), &paths)) {
+        setDropRow(-1);
+        event->acceptProposedAction();
+        emit localFilesDropped(paths, target);
+        return;
+    }
     if (!draggedFromPartner(event->mimeData(), &entries)) {
         event->ignore();
         return;
     }
-    const int target = m_model->entryIndex(indexAt(event->position().toPoint()).row());
     setDropRow(-1);
     event->acceptProposedAction();
     emit entriesDropped(m_partner, entries, target);

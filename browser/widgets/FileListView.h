@@ -58,6 +58,8 @@ public:
 signals:
     // Rows of `source` were dropped here, on the entry targetEntry (-1: empty space).
     void entriesDropped(FileListView *source, const std::vector<int> &entries, int targetEntry);
+    // Local files or folders from the desktop were dropped here (the remote list only).
+    void localFilesDropped(const QStringList &paths, int targetEntry);
 
 protected:
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -70,6 +72,9 @@ private:
     void onSortIndicatorChanged(int column, Qt::SortOrder order);
     // The entry indices a drag carries, when it comes from the other list of this program.
     bool draggedFromPartner(const QMimeData *mime, std::vector<int> *entries = nullptr) const;
+    // The local paths of a drag from outside this program, onto the remote list.
+    bool draggedFromDesktop(const QMimeData *mime, QStringList *paths = nullptr) const;
+    bool acceptsDrag(const QMimeData *mime) const;
     void setDropRow(int row);
 
     FileListModel *m_model;

@@ -6,6 +6,7 @@
 
 #include <deque>
 #include <functional>
+#include <optional>
 #include <vector>
 
 // The user-interaction port for tests: records everything shown and answers from scripts.
@@ -54,6 +55,73 @@ public:
         overwriteAnswers.pop_front();
         return answer;
     }
+
+    bool openWithDesktop(const QString &file) override
+    {
+        opened.append(file);
+        if (onOpen)
+            onOpen(file);
+        return desktopOpens;
+    }
+    bool startProgram(const QString &program, const QStringList &arguments, const QString &workingFolder) override
+    {
+        started.push_back({program, arguments, workingFolder});
+        return programStarts;
+    }
+    bool pickLocalFolder(const QString &start, QString &chosen) override
+    {
+        folderPickerStarts.append(start);
+        if (pickedFolder.isEmpty())
+            return false;
+        chosen = pickedFolder;
+        return true;
+    }
+    bool pickRemoteFolder(const QStringList &folders, const QString &current, QString &chosen) override
+    {
+        remotePickerFolders = folders;
+        remotePickerCurrent = current;
+        if (pickedFolder.isEmpty())
+            return false;
+        chosen = pickedFolder;
+        return true;
+    }
+    bool askCompareFolders(const QString &lFolder, const QString &rFolder, bool &ignoreSize) override
+    {
+        compareQuestions.append(lFolder + QLatin1Char('|') + rFolder);
+        if (compareIgnoreSize)
+            ignoreSize = *compareIgnoreSize;
+        return compareAccept;
+    }
+    bool askPermissions(QString &code) override
+    {
+        permissionCodesShown.append(code);
+        if (!permissionAnswer)
+            return false;
+        code = *permissionAnswer;
+        return true;
+    }
+
+    struct StartedProgram {
+        QString program;
+        QStringList arguments;
+        QString workingFolder;
+    };
+    // Files handed to the desktop, programs started; whether those succeed.
+    QStringList opened;
+    std::vector<StartedProgram> started;
+    bool desktopOpens = true;
+    // Runs when a file is handed to the desktop: tests play the editor here.
+    std::function<void(const QString &file)> onOpen;
+    bool programStarts = true;
+    // Both folder pickers answer with this folder; empty cancels.
+    QString pickedFolder;
+    QStringList folderPickerStarts, remotePickerFolders;
+    QString remotePickerCurrent;
+    QStringList compareQuestions;
+    std::optional<bool> compareIgnoreSize;
+    bool compareAccept = true;
+    QStringList permissionCodesShown;
+    std::optional<QString> permissionAnswer;
 
     QStringList messages, questions, textPrompts, bugs;
     std::deque<bool> confirmAnswers;

@@ -1,0 +1,199 @@
+// The file list commands in the real window against pyftpdlib: a drag from the local list to
+// the remote list uploads, the list menu's Delete asks and removes, Compare Folders selects
+// the differing rows, and the menu's transfer item follows the active side.
+#include "app/widgets/BrowserCommandBinder.h"
+#include "app/widgets/Commands.h"
+#include "app/widgets/MainWindow.h"
+#include "app/widgets/ProgramWindow.h"
+#include "browser/widgets/FileBrowsers.h"
+#include "browser/widgets/FileListView.h"
+#include "browser/widgets/TFormChMod.h"
+#include "settings/SettingsCatalogue.h"
+#include "support/FtpServers.h"
+#include "support/ModalCloser.h"
+#include "support/TempHome.h"
+#include "support/WaitFor.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+void makeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+QStringList selectedNames(QTreeView *list)
+{
+    QStringList names;
+    for (const QModelIndex &i : list->selectionModel()->selectedRows())
+        names << i.data().toString();
+    names.sort();
+    return names;
+}
+
+int rowOf(QTreeView *list, const QString &name)
+{
+    for (int row = 0; row < list->model()->rowCount(); ++row)
+        if (list->model()->index(row, 0).data().toString() == name)
+            return row;
+    return -1;
+}
+
+class WindowCommands : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.start()) << server.failure().toStdString();
+        remoteRoot = server.localWritable();
+        local = home.path() + QStringLiteral("/work/");
+        makeFile(local + QStringLiteral("up.txt"), "goes up");
+        makeFile(local + QStringLiteral("same.txt"), "same");
+        makeFile(local + QStringLiteral("bin.dat"), "delete me");
+        makeFile(remoteRoot + QStringLiteral("/same.txt"), "same");
+        makeFile(remoteRoot + QStringLiteral("/there.txt"), "only there");
+        QDir().mkpath(remoteRoot + QStringLiteral("/docs"));
+
+        window = std::make_unique<ProgramWindow>();
+        MainController &c = window->controller();
+        c.FormCreate({});
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        ASSERT_TRUE(waitFor([&] { return c.started(); }, 5000));
+        c.browsers().setLocalFolder(local);
+        c.browsers().refreshLocalView();
+        SessionSupervisor &s = c.sessions();
+        s.currentSite.name = QStringLiteral("site");
+        s.currentSite.Host = QStringLiteral("127.0.0.1");
+        s.currentSite.Port = QString::number(server.port());
+        s.currentSite.User = server.user();
+        s.currentSite.Pass = server.password();
+        c.browsers().setRemoteFolder(QStringLiteral("/"));
+        s.connectionWanted = true;
+        ASSERT_TRUE(
+            waitFor([&] { return s.mainSession->loggedIn && rowOf(remote(), QStringLiteral("docs")) >= 0; }, 15000));
+    }
+    void TearDown() override
+    {
+        if (window)
+            window->controller().sessions().connectionWanted = false;
+    }
+    QTreeView *localList() const { return window->localList(); }
+    QTreeView *remote() const { return window->remoteList(); }
+    bool queueDone()
+    {
+        return waitFor([&] { return window->controller().queue().model().isEmpty(); }, 15000);
+    }
+
+    TempHome home;
+    PyftpdlibServer server;
+    std::unique_ptr<MainWindow> window;
+    QString remoteRoot, local;
+};
+
+TEST_F(WindowCommands, DraggingLocalRowsOntoARemoteFolderUploadsIntoIt)
+{
+    QTreeView *from = localList();
+    const QModelIndex up = from->model()->index(rowOf(from, QStringLiteral("up.txt")), 0);
+    std::unique_ptr<QMimeData> mime(from->model()->mimeData({up}));
+    ASSERT_TRUE(mime->hasUrls()) << "local rows also travel as file URLs";
+    QWidget *target = remote()->viewport();
+    const QPoint docs =
+        remote()->visualRect(remote()->model()->index(rowOf(remote(), QStringLiteral("docs")), 0)).center();
+    QDragEnterEvent enter(docs, Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDragMoveEvent move(docs, Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &move);
+    QDropEvent drop(QPointF(docs), Qt::CopyAction, mime.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(target, &drop);
+    ASSERT_TRUE(waitFor([&] { return QFileInfo::exists(remoteRoot + QStringLiteral("/docs/up.txt")); }, 15000));
+    ASSERT_TRUE(queueDone());
+    EXPECT_EQ(readAll(remoteRoot + QStringLiteral("/docs/up.txt")), "goes up");
+}
+
+TEST_F(WindowCommands, TheListMenuDeletesAfterAskingAndCompareSelectsTheDifferences)
+{
+    Commands &c = *window->findChild<Commands *>();
+    // The menu's transfer item and default item follow the side that was right-clicked.
+    window->controller().browsers().setLocalActive(false);
+    window->browserCommandBinder()->prepareListMenu();
+    EXPECT_EQ(window->browserCommandBinder()->transferItem()->text(), QStringLiteral("Receive"));
+    EXPECT_EQ(window->listMenu()->defaultAction(), c.acOpen);
+
+    QTreeView *list = localList();
+    list->setFocus();
+    ASSERT_TRUE(waitFor([&] { return window->controller().browsers().localActive(); }, 2000));
+    window->browserCommandBinder()->prepareListMenu();
+    EXPECT_EQ(window->browserCommandBinder()->transferItem()->text(), QStringLiteral("Send"));
+    list->setCurrentIndex(list->model()->index(rowOf(list, QStringLiteral("bin.dat")), 0));
+    const QString asked = closeModalOpenedBy([&] { c.acDelete->trigger(); },
+                                             [](QWidget *modal) {
+                                                 if (auto *box = qobject_cast<QMessageBox *>(modal))
+                                                     box->button(QMessageBox::Yes)->click();
+                                             });
+    EXPECT_EQ(asked, QStringLiteral("Continue to delete?"));
+    EXPECT_FALSE(QFileInfo::exists(local + QStringLiteral("bin.dat")));
+    EXPECT_EQ(rowOf(list, QStringLiteral("bin.dat")), -1);
+
+    // The Compare Folders dialog, confirmed with "Ignore File Size" checked.
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            poll.stop();
+            dialog->findChild<QCheckBox *>()->setChecked(true);
+            dialog->accept();
+        }
+    });
+    poll.start();
+    c.toCompareFolders->trigger();
+    EXPECT_TRUE(read(window->controller().setup(), Keys::compareIgnoreSize));
+    EXPECT_EQ(selectedNames(localList()), QStringList{QStringLiteral("up.txt")});
+    EXPECT_EQ(selectedNames(remote()), (QStringList{QStringLiteral("docs"), QStringLiteral("there.txt")}));
+}
+
+TEST(PermissionDialog, BoxesAndCodeFollowEachOther)
+{
+    TFormChMod dialog;
+    dialog.setCode(QStringLiteral("644"));
+    QStringList checked;
+    for (int i = 0; i < 9; ++i)
+        checked << (dialog.box(i)->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    EXPECT_EQ(checked.join(QString()), QStringLiteral("110100100"));
+    EXPECT_TRUE(dialog.okButton()->isEnabled());
+    dialog.box(2)->click(); // owner execute
+    EXPECT_EQ(dialog.code(), QStringLiteral("744"));
+    dialog.codeEdit()->setText(QStringLiteral("800"));
+    EXPECT_FALSE(dialog.okButton()->isEnabled());
+    for (int i = 0; i < 9; ++i)
+        EXPECT_FALSE(dialog.box(i)->isChecked());
+    dialog.box(8)->click();
+    EXPECT_EQ(dialog.code(), QStringLiteral("1"));
+    EXPECT_TRUE(dialog.okButton()->isEnabled());
+    dialog.setCode(QString()); // a field the listing could not read
+    EXPECT_FALSE(dialog.okButton()->isEnabled());
+}
+
+} // namespace
