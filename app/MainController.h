@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/BrowserController.h"
+#include "app/ConnectController.h"
 #include "app/DataFolders.h"
 #include "app/Diagnostics.h"
 #include "app/MainView.h"
@@ -34,9 +35,7 @@ class MainController : public QObject {
 public:
     static constexpr int kVersion = Version::kVersionNumber;
 
-    struct QuickConnect {
-        QString address, user, password, port;
-    };
+    using QuickConnect = ConnectController::QuickConnect;
 
     // ui must outlive the controller.
     explicit MainController(UserInterface &ui, QObject *parent = nullptr);
@@ -65,6 +64,8 @@ public:
     // The two FTP sessions and their supervisor; they exist from construction on.
     SessionSupervisor &sessions() { return m_sessions; }
     QueueController &queue() { return m_queue; }
+    // Connect and Disconnect, quick connect, URLs, the clipboard watcher, the connection history.
+    ConnectController &connection() { return m_connect; }
 
     bool started() const { return m_started; }
     bool debugMode() const { return m_debugMode; }
@@ -75,10 +76,10 @@ public:
     const QStringList &asciiMasks() const { return m_queue.asciiMasks(); }
     void setAsciiMasks(const QStringList &masks) { m_queue.setAsciiMasks(masks); }
     // Connection history entries, most recent first; shut-down saves them.
-    const QStringList &connectionHistory() const { return m_connectionHistory; }
-    void setConnectionHistory(const QStringList &entries) { m_connectionHistory = entries; }
+    const QStringList &connectionHistory() const { return m_connect.history().lines(); }
+    void setConnectionHistory(const QStringList &entries) { m_connect.history().setLines(entries); }
     const QString &sharedProfilesFolder() const { return m_sharedProfilesFolder; }
-    const QuickConnect &quickConnect() const { return m_quickConnect; }
+    const QuickConnect &quickConnect() const { return m_connect.quickConnect(); }
 
     bool mainSessionLoggedIn() const { return m_sessions.mainSession->loggedIn; }
     bool transferSessionLoggedIn() const { return m_sessions.xferSession->loggedIn; }
@@ -110,10 +111,10 @@ private:
     void loadSettings();
     void restoreWindowGeometry();
     void useSharedProfilesFolder();
-    void fillQuickConnect();
     void loadAsciiMasks();
     void runStartupAction();
-    void askLaunchPassword();
+    // False when the program is to close (cancelled or wrong password).
+    bool askLaunchPassword();
     void saveEverything();
     void storeWindowKeys();
     void wireSessions();
@@ -133,9 +134,8 @@ private:
     BrowserController m_browsers{m_setup, m_ui};
     SessionSupervisor m_sessions;
     QueueController m_queue;
-    QStringList m_connectionHistory;
+    ConnectController m_connect;
     QString m_sharedProfilesFolder;
-    QuickConnect m_quickConnect;
     QDateTime m_startTime;
     bool m_started = false;
     bool m_debugMode = false;
