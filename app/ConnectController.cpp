@@ -4,6 +4,7 @@
 #include "app/QueueController.h"
 #include "app/SessionSupervisor.h"
 #include "app/UserInterface.h"
+#include "app/tkftpclient.h"
 #include "settings/SettingsCatalogue.h"
 
 #include <QCoreApplication>
@@ -318,9 +319,14 @@ void ConnectController::loginFailed(tkftpclient *session, int error)
     m_sessions.connectionWanted = false;
     m_sessions.timer_threads();
     const bool network = error >= 10000;
-    m_writeLog(kError +
-               (network ? QStringLiteral("Unable to connect to server.") : QStringLiteral("Unable to login on server.")));
+    m_writeLog(kError + (network ? QStringLiteral("Unable to connect to server.")
+                                 : QStringLiteral("Unable to login on server.")));
     m_diagnostics.showErrorWindow(
         QStringLiteral("Unable to connect to FTP site. Recheck FTP login information and try again"),
         session->LastResponse(), session->recentLines);
+}
+
+void ConnectController::sessionClosed(tkftpclient *session)
+{
+    session->loggedIn = false;
 }

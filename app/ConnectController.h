@@ -89,6 +89,9 @@ public:
     void runStartupAction(int action);
     // The main session's login was refused.
     void loginFailed(tkftpclient *session, int error);
+    // A session's control connection closed: it is no longer logged in. Runs after every
+    // other receiver of the close, which may still need to know it was.
+    void sessionClosed(tkftpclient *session);
 
 signals:
     // The quick-connect boxes are to show quickConnect().

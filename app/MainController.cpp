@@ -215,6 +215,9 @@ void MainController::wireQueue()
     connect(&m_queue, &QueueController::mainSessionLoggedIn, this, &MainController::siteLoggedIn);
     // A refused login: the connect flow ends the attempt (the reconnect handling hooks in there).
     connect(&m_queue, &QueueController::loginFailed, &m_connect, &ConnectController::loginFailed);
+    // Last of the close receivers: the session is logged out.
+    connect(&m_sessions, &SessionSupervisor::sessionClosed, &m_connect,
+            [this](tkftpclient *session, int) { m_connect.sessionClosed(session); });
     connect(&m_queue, &QueueController::waitTextChanged, this, &MainController::waitTextChanged);
     connect(&m_queue, &QueueController::waitEnded, this, &MainController::startupTickRan);
     connect(&m_queue, &QueueController::closeRequested, this, &MainController::closeRequested);

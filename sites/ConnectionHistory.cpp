@@ -17,8 +17,7 @@ bool unsafeField(const QString &field)
 bool sameKey(const ConnectionHistory::Entry &a, const QString &host, const QString &user, const QString &password,
              const QString &port)
 {
-    return a.host.compare(host, Qt::CaseInsensitive) == 0 && a.user == user && a.password == password &&
-           a.port == port;
+    return a.host.compare(host, Qt::CaseInsensitive) == 0 && a.user == user && a.password == password && a.port == port;
 }
 
 } // namespace
@@ -78,8 +77,8 @@ qsizetype ConnectionHistory::find(const QString &host, const QString &user, cons
     return -1;
 }
 
-void ConnectionHistory::lookup(const QString &host, const QString &user, const QString &password,
-                               const QString &port, tSiteRecord &site) const
+void ConnectionHistory::lookup(const QString &host, const QString &user, const QString &password, const QString &port,
+                               tSiteRecord &site) const
 {
     const qsizetype at = find(host, user, password, port);
     if (at >= 0) {

@@ -84,7 +84,8 @@ TEST(ConnectionHistory, LookupTakesTheStoredSpellingAndFolder)
     EXPECT_EQ(s.lFolder, QStringLiteral("/home/anna/")); // untouched
 
     // Any difference outside the host's letter case is no match.
-    for (const auto &[user, pass, port] : {std::tuple{"Anna", "pw", "21"}, {"anna", "PW", "21"}, {"anna", "pw", "2121"}}) {
+    for (const auto &[user, pass, port] :
+         {std::tuple{"Anna", "pw", "21"}, {"anna", "PW", "21"}, {"anna", "pw", "2121"}}) {
         h.lookup(QStringLiteral("ftp.example.com"), q(user), q(pass), q(port), s);
         EXPECT_TRUE(s.rFolder.isEmpty()) << user << pass << port;
         EXPECT_EQ(s.User, QString::fromLatin1(user));
@@ -113,8 +114,8 @@ TEST(ConnectionHistory, FileRoundTripIsPrivateAndSurvivesNonAsciiText)
           true, 10);
     QString error;
     ASSERT_TRUE(h.save(path, &error)) << error.toStdString();
-    EXPECT_EQ(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup |
-                                               QFile::WriteOther),
+    EXPECT_EQ(QFileInfo(path).permissions() &
+                  (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
               QFile::Permissions());
 
     QFile f(path);
@@ -130,7 +131,8 @@ TEST(ConnectionHistory, FileRoundTripIsPrivateAndSurvivesNonAsciiText)
     EXPECT_EQ(back.entry(0).rFolder, QStringLiteral("/d\u00E7/"));
 
     // An older file written in Windows-1252 reads the same way.
-    const QByteArray oldLine = Base64::encode(QByteArray("h\xA7u\xE7\xA7p\xA7" "21\xA7/x/"));
+    const QByteArray oldLine = Base64::encode(QByteArray("h\xA7u\xE7\xA7p\xA7"
+                                                         "21\xA7/x/"));
     QFile old(dir.filePath(QStringLiteral("old.dat")));
     ASSERT_TRUE(old.open(QIODevice::WriteOnly));
     old.write(oldLine + "\r\n");
