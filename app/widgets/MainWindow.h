@@ -12,6 +12,7 @@
 class BrowserPane;
 class FileBrowsers;
 class CaptionBar;
+class ConnectViews;
 class Commands;
 class HelpBrowser;
 class LogView;
@@ -42,6 +43,8 @@ public:
 
     MainController &controller() { return m_controller; }
     Commands &commands() { return *m_commands; }
+    // The quick-connect bar, the connect commands and windows, the clipboard watcher.
+    ConnectViews &connectViews() { return *m_connectViews; }
     QMenu *debugMenu() const { return m_debugMenu; }
 
     QToolBar *tbGeneral() const { return m_tbGeneral; }
@@ -105,6 +108,7 @@ private:
     void attachBrowsers();
     QWidget *buildBottomPanel();
     void observeController();
+    void bindConnectViews();
     void fillStartupState();
     void showLocalFolderHistory();
     // MainMenus.cpp
@@ -153,6 +157,7 @@ private:
     QLineEdit *m_tbUsername = nullptr;
     QLineEdit *m_tbPassword = nullptr;
     QLineEdit *m_tbPort = nullptr;
+    ConnectViews *m_connectViews = nullptr;
 
     LogView *m_log = nullptr;
     BrowserPane *m_lPanel = nullptr;
