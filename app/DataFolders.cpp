@@ -1,6 +1,7 @@
 #include "app/DataFolders.h"
 
 #include <QDir>
+#include <QFile>
 #include <QStandardPaths>
 
 DataFolders DataFolders::locate()
@@ -22,5 +23,9 @@ bool DataFolders::create() const
     bool ok = true;
     for (const QString *path : {&programData, &temporary, &savedQueue, &sharedProfiles})
         ok = QDir().mkpath(*path) && ok;
+    // The program's own folders hold passwords (settings, connection history): only the
+    // user may enter them. The shared profiles folder keeps the permissions it was given.
+    for (const QString *path : {&base, &programData, &temporary, &savedQueue})
+        QFile::setPermissions(*path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     return ok;
 }

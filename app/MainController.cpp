@@ -26,7 +26,8 @@ QString withSlash(QString path)
 MainController::MainController(UserInterface &ui, QObject *parent)
     : QObject(parent), m_ui(ui), m_sessions(m_setup, m_ui, [this](const QString &line) { writeLog(line); }),
       m_queue(m_setup, m_ui, m_browsers, m_sessions, [this](const QString &line) { writeLog(line); }),
-      m_meter(m_setup, m_sessions), m_status(m_browsers, m_sessions, m_queue.model(), m_meter)
+      m_meter(m_setup, m_sessions), m_status(m_browsers, m_sessions, m_queue.model(), m_meter),
+      m_connect(m_setup, m_ui, m_diagnostics, m_sessions, m_queue, [this](const QString &line) { writeLog(line); })
 {
     m_setup.encoded = true;
     m_startTime = QDateTime::currentDateTime();
@@ -47,7 +48,8 @@ void MainController::setView(MainView *view)
 void MainController::writeLog(const QString &line)
 {
     guarded("nnlgwr", [&] { m_log.writeLog(line); });
-    emit logWritten(line);
+    // Listeners get the line as the log holds it: a password is never passed on.
+    emit logWritten(LogModel::maskPassword(line));
 }
 
 void MainController::FormCreate(const QStringList &args)
@@ -118,24 +120,23 @@ void MainController::timerStartup()
     if (read(m_setup, Keys::lastRunVersion) != kVersion)
         write(m_setup, Keys::neverShowAppFeedback, false);
     useSharedProfilesFolder();
-    try {
-        const QString path = m_folders.dataFile(QStringLiteral("connectionHistory.dat"));
-        if (QFileInfo::exists(path))
-            loadEncodedList(m_connectionHistory, path);
-    } catch (const KestrinError &) {
-        // A damaged history starts empty; nothing to report.
-    }
+    m_connect.loadHistory(m_folders.dataFile(QStringLiteral("connectionHistory.dat")));
     m_browsers.loadFilters();
-    fillQuickConnect();
+    m_connect.fillQuickConnectFromHistory();
     loadAsciiMasks();
     m_browsers.setLocalFolder(m_browsers.initialLocalFolder());
     m_sessions.setRavuzAro(read(m_setup, Keys::ravuzAroEnabled));
     // The local list shows the first folder of the local folder history.
     m_browsers.refreshLocalView();
     emit startupDataLoaded();
+    // The launch password comes before anything that connects: the start-up action, and
+    // the recovery queue once it exists.
+    if (!askLaunchPassword()) {
+        m_started = true;
+        return;
+    }
     // The links bar is drawn and the recovery queue loaded here once they exist.
     runStartupAction();
-    askLaunchPassword();
     m_started = true;
 }
 
@@ -156,15 +157,6 @@ void MainController::useSharedProfilesFolder()
     });
 }
 
-void MainController::fillQuickConnect()
-{
-    if (read(m_setup, Keys::DeleteQuickConnectData) || m_connectionHistory.isEmpty())
-        return;
-    const QStringList fields = m_connectionHistory.first().split(tSetupClass::kSeparator);
-    auto field = [&fields](int i) { return i < fields.size() ? fields[i] : QString(); };
-    m_quickConnect = {field(0), field(1), field(2), field(3)};
-}
-
 void MainController::loadAsciiMasks()
 {
     const QString path = m_folders.dataFile(QStringLiteral("asciiFiles.dat"));
@@ -183,24 +175,27 @@ void MainController::loadAsciiMasks()
 
 void MainController::runStartupAction()
 {
-    // 1 site manager, 2 Connect, 3 VuzidIRA, 4 connection history: run here once those
-    // windows exist; 0 and other values do nothing.
+    // 1 site manager, 2 Connect, 3 VuzidIRA, 4 connection history; 0 and other values do
+    // nothing.
+    guarded("nnstart", [this] { m_connect.runStartupAction(static_cast<int>(read(m_setup, Keys::startupAction))); });
 }
 
-void MainController::askLaunchPassword()
+bool MainController::askLaunchPassword()
 {
     if (!read(m_setup, Keys::askForLaunchPassword))
-        return;
+        return true;
     QString typed;
     if (!m_ui.askText(QStringLiteral("Password - Kestrin FTP Pro"), QStringLiteral("What is the launch password:"),
                       typed, true)) {
         emit closeRequested();
-        return;
+        return false;
     }
     if (typed.toLower() != read(m_setup, Keys::launchPassword).toLower()) {
         m_ui.showMessage(QStringLiteral("Wrong password"));
         emit closeRequested();
+        return false;
     }
+    return true;
 }
 
 void MainController::wireSessions()
@@ -221,11 +216,11 @@ void MainController::wireQueue()
     connect(&m_sessions, &SessionSupervisor::sessionClosed, &m_queue,
             [this](tkftpclient *session, int) { m_queue.sessionClosed(session); });
     connect(&m_queue, &QueueController::mainSessionLoggedIn, this, &MainController::siteLoggedIn);
-    connect(&m_queue, &QueueController::loginFailed, this, [this](tkftpclient *session, int) {
-        // Retrying a lost or refused connection is the session-loss handling's; until a
-        // retry is set up the failure is written to the log.
-        writeLog(QString(QChar(0xA4)) + session->ErrorMessage());
-    });
+    // A refused login: the connect flow ends the attempt (the reconnect handling hooks in there).
+    connect(&m_queue, &QueueController::loginFailed, &m_connect, &ConnectController::loginFailed);
+    // Last of the close receivers: the session is logged out.
+    connect(&m_sessions, &SessionSupervisor::sessionClosed, &m_connect,
+            [this](tkftpclient *session, int) { m_connect.sessionClosed(session); });
     connect(&m_queue, &QueueController::waitTextChanged, this, &MainController::waitTextChanged);
     connect(&m_queue, &QueueController::waitEnded, this, &MainController::startupTickRan);
     connect(&m_queue, &QueueController::closeRequested, this, &MainController::closeRequested);
@@ -297,9 +292,10 @@ void MainController::saveEverything()
     guarded("nnlqlks",
             [this] { saveEncodedList(m_queue.asciiMasks(), m_folders.dataFile(QStringLiteral("asciiFiles.dat"))); });
     guarded("nnlqlks", [this] {
-        if (read(m_setup, Keys::connectionHistoryDeleteOnExit))
-            m_connectionHistory.clear();
-        saveEncodedList(m_connectionHistory, m_folders.dataFile(QStringLiteral("connectionHistory.dat")));
+        const QString path = m_folders.dataFile(QStringLiteral("connectionHistory.dat"));
+        QString reason;
+        if (!m_connect.saveHistory(path, &reason))
+            throw FileError(QStringLiteral("Cannot write \"%1\": %2").arg(path, reason));
     });
 }
 

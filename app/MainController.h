@@ -2,6 +2,7 @@
 
 #include "app/BrowserCommands.h"
 #include "app/BrowserController.h"
+#include "app/ConnectController.h"
 #include "app/DataFolders.h"
 #include "app/Diagnostics.h"
 #include "app/MainView.h"
@@ -39,9 +40,7 @@ class MainController : public QObject {
 public:
     static constexpr int kVersion = Version::kVersionNumber;
 
-    struct QuickConnect {
-        QString address, user, password, port;
-    };
+    using QuickConnect = ConnectController::QuickConnect;
 
     // ui must outlive the controller.
     explicit MainController(UserInterface &ui, QObject *parent = nullptr);
@@ -76,6 +75,8 @@ public:
     VersionCheck &versionCheck() { return m_versionCheck; }
     // The commands of the two file lists, compare folders and permissions.
     BrowserCommands &browserCommands() { return m_browserCommands; }
+    // Connect and Disconnect, quick connect, URLs, the clipboard watcher, the connection history.
+    ConnectController &connection() { return m_connect; }
 
     bool started() const { return m_started; }
     bool debugMode() const { return m_debugMode; }
@@ -86,10 +87,10 @@ public:
     const QStringList &asciiMasks() const { return m_queue.asciiMasks(); }
     void setAsciiMasks(const QStringList &masks) { m_queue.setAsciiMasks(masks); }
     // Connection history entries, most recent first; shut-down saves them.
-    const QStringList &connectionHistory() const { return m_connectionHistory; }
-    void setConnectionHistory(const QStringList &entries) { m_connectionHistory = entries; }
+    const QStringList &connectionHistory() const { return m_connect.history().lines(); }
+    void setConnectionHistory(const QStringList &entries) { m_connect.history().setLines(entries); }
     const QString &sharedProfilesFolder() const { return m_sharedProfilesFolder; }
-    const QuickConnect &quickConnect() const { return m_quickConnect; }
+    const QuickConnect &quickConnect() const { return m_connect.quickConnect(); }
 
     bool mainSessionLoggedIn() const { return m_sessions.mainSession->loggedIn; }
     bool transferSessionLoggedIn() const { return m_sessions.xferSession->loggedIn; }
@@ -121,10 +122,10 @@ private:
     void loadSettings();
     void restoreWindowGeometry();
     void useSharedProfilesFolder();
-    void fillQuickConnect();
     void loadAsciiMasks();
     void runStartupAction();
-    void askLaunchPassword();
+    // False when the program is to close (cancelled or wrong password).
+    bool askLaunchPassword();
     void saveEverything();
     void storeWindowKeys();
     void wireSessions();
@@ -147,11 +148,10 @@ private:
     QueueController m_queue;
     MeterController m_meter;
     StatusController m_status;
+    ConnectController m_connect;
     VersionCheck m_versionCheck{kVersion};
     BrowserCommands m_browserCommands{m_setup, m_ui, m_browsers, m_queue, m_sessions};
-    QStringList m_connectionHistory;
     QString m_sharedProfilesFolder;
-    QuickConnect m_quickConnect;
     QDateTime m_startTime;
     bool m_started = false;
     bool m_debugMode = false;

@@ -17,6 +17,9 @@ public:
     virtual void showMessage(const QString &text) = 0;
     // A Yes/No question; true only for Yes.
     virtual bool confirm(const QString &text) = 0;
+    // A Yes/No question whose default button is No, for questions the user did not ask
+    // for (a URL found on the clipboard): Enter pressed by habit does not say Yes.
+    virtual bool confirmDefaultNo(const QString &text) { return confirm(text); }
     // The single edit box: caption, label, the initial text (selected when shown),
     // optionally masked with "*". Returns false when the user cancels.
     virtual bool askText(const QString &caption, const QString &label, QString &text, bool masked) = 0;

@@ -1,5 +1,7 @@
 #include "status/DisplayFeed.h"
 
+#include "status/LogModel.h"
+
 QString DisplayFeed::logLine(const QString &displayLine)
 {
     if (displayLine.isEmpty())
@@ -9,8 +11,10 @@ QString DisplayFeed::logLine(const QString &displayLine)
 
 void DisplayFeed::display(Session session, SessionDisplay &fields, bool loggedIn, const QString &line)
 {
+    // The login messages and recent lines are shown in windows: the password of a PASS
+    // command is masked there as it is in the log.
     if (!loggedIn)
-        fields.loginMessages.append(line);
+        fields.loginMessages.append(LogModel::maskPassword(line));
     // An empty line has no marker: it carries nothing to count or show.
     if (line.isEmpty())
         return;
@@ -21,7 +25,7 @@ void DisplayFeed::display(Session session, SessionDisplay &fields, bool loggedIn
             m_countTraffic(TrafficDirection::Sent, line.size());
     }
     const QString entry = logLine(line);
-    fields.recentLines.append(entry);
+    fields.recentLines.append(LogModel::maskPassword(entry));
     while (fields.recentLines.size() > kRecentLines)
         fields.recentLines.removeFirst();
     if (!m_writeLog)

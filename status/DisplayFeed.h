@@ -7,10 +7,11 @@
 
 // The display fields of one FTP session that the display feed fills.
 struct SessionDisplay {
-    // Every display line received while the session was not logged in, unchanged.
+    // Every display line received while the session was not logged in, the password of a
+    // PASS command masked.
     QStringList loginMessages;
-    // The session's last kRecentLines log lines, marker included and not masked; the
-    // error window shows them.
+    // The session's last kRecentLines log lines, marker included, masked as the log masks
+    // them; the error window shows them.
     QStringList recentLines;
 };
 

@@ -34,6 +34,12 @@ bool QtUserInterface::confirm(const QString &text)
                                  QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
+bool QtUserInterface::confirmDefaultNo(const QString &text)
+{
+    return QMessageBox::question(m_owner, QStringLiteral("Kestrin FTP Pro"), displayText(text),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
 bool QtUserInterface::askText(const QString &caption, const QString &label, QString &text, bool masked)
 {
     TFormSingleEditBox box(caption, label, text, masked, m_owner);

@@ -13,6 +13,7 @@ public:
 
     void showMessage(const QString &text) override;
     bool confirm(const QString &text) override;
+    bool confirmDefaultNo(const QString &text) override;
     bool askText(const QString &caption, const QString &label, QString &text, bool masked) override;
     void showBugWindow(const QString &siteId, const QString &message) override;
     void showErrorWindow(const QString &message, const QString &details) override;

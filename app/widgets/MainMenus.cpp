@@ -175,7 +175,9 @@ void MainWindow::buildQuickConnectBar()
     m_tbUsername = box(QStringLiteral(" Username"), QStringLiteral("tbUsername"), 75);
     m_tbPassword = box(QStringLiteral(" Password"), QStringLiteral("tbPassword"), 70);
     m_tbPassword->setEchoMode(QLineEdit::Password);
-    m_tbPort = box(QStringLiteral(" Port"), QStringLiteral("tbPort"), 40);
+    // Wide enough for five digits in any font.
+    m_tbPort = box(QStringLiteral(" Port"), QStringLiteral("tbPort"),
+                   m_tbConnection->fontMetrics().horizontalAdvance(QStringLiteral("655350")) + 12);
     m_tbPort->setMaxLength(5);
 }
 

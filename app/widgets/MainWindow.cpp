@@ -11,6 +11,7 @@
 #include "base/Guard.h"
 #include "browser/widgets/FileBrowsers.h"
 #include "settings/SettingsCatalogue.h"
+#include "sites/widgets/ConnectViews.h"
 #include "status/widgets/LogView.h"
 #include "status/widgets/MeterPanel.h"
 #include "ui/u_formWait.h"
@@ -46,11 +47,23 @@ MainWindow::MainWindow(MainController &controller, QWidget *parent)
     buildMenus();
     buildContextMenus();
     bindCommands();
+    bindConnectViews();
     setupTray();
     observeController();
     const WindowGeometry g = WindowGeometry::designed();
     resize(g.width, g.height);
     applyPanelSizes(g);
+}
+
+void MainWindow::bindConnectViews()
+{
+    const Commands &c = *m_commands;
+    m_connectViews = new ConnectViews(
+        m_controller, {c.acConnect, c.acDisconnect, c.acPasteUrl, c.acVuzidIRA, c.acHistory, c.acOpenConnectionHistory},
+        {m_tbAddress, m_tbUsername, m_tbPassword, m_tbPort}, m_connectMenu, m_rlv, this, [this] {
+            write(m_controller.setup(), Keys::defaultSetupTab, QStringLiteral("History"));
+            openOptions(QStringLiteral("History"));
+        });
 }
 
 void MainWindow::observeController()

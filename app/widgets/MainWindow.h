@@ -13,6 +13,7 @@ class BrowserCommandBinder;
 class BrowserPane;
 class FileBrowsers;
 class CaptionBar;
+class ConnectViews;
 class Commands;
 class HelpBrowser;
 class LogView;
@@ -43,6 +44,8 @@ public:
 
     MainController &controller() { return m_controller; }
     Commands &commands() { return *m_commands; }
+    // The quick-connect bar, the connect commands and windows, the clipboard watcher.
+    ConnectViews &connectViews() { return *m_connectViews; }
     QMenu *debugMenu() const { return m_debugMenu; }
 
     QToolBar *tbGeneral() const { return m_tbGeneral; }
@@ -109,6 +112,7 @@ private:
     void attachBrowsers();
     QWidget *buildBottomPanel();
     void observeController();
+    void bindConnectViews();
     void fillStartupState();
     void showLocalFolderHistory();
     // MainMenus.cpp
@@ -157,6 +161,7 @@ private:
     QLineEdit *m_tbUsername = nullptr;
     QLineEdit *m_tbPassword = nullptr;
     QLineEdit *m_tbPort = nullptr;
+    ConnectViews *m_connectViews = nullptr;
 
     LogView *m_log = nullptr;
     BrowserPane *m_lPanel = nullptr;

@@ -1,0 +1,332 @@
+#include "app/ConnectController.h"
+
+#include "app/Diagnostics.h"
+#include "app/QueueController.h"
+#include "app/SessionSupervisor.h"
+#include "app/UserInterface.h"
+#include "app/tkftpclient.h"
+#include "settings/SettingsCatalogue.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+
+namespace {
+
+const QString kInfo = QString(QChar(0xA7));
+const QString kError = QString(QChar(0xA4));
+const QString kExampleHost = QStringLiteral("ftp.example.com");
+constexpr qsizetype kMaxClipboardText = 2048;
+
+bool looksLikeUrl(const QString &text)
+{
+    return text.contains(QLatin1String("://"));
+}
+
+} // namespace
+
+const QString ConnectController::kAnonymousPassword = QStringLiteral("guest@kestrin-ftp.example");
+
+ConnectController::ConnectController(tSetupClass &setup, UserInterface &ui, Diagnostics &diagnostics,
+                                     SessionSupervisor &sessions, QueueController &queue, LogWriter writeLog,
+                                     QObject *parent)
+    : QObject(parent), m_setup(setup), m_ui(ui), m_diagnostics(diagnostics), m_sessions(sessions), m_queue(queue),
+      m_writeLog(std::move(writeLog))
+{
+    // Lowering the history size in the options trims the list at once.
+    connect(&m_setup, &tSetupClass::valueChanged, this, [this](const QString &key) {
+        if (key.compare(Keys::connectionHistorySize.key(), Qt::CaseInsensitive) != 0)
+            return;
+        const qsizetype before = m_history.size();
+        m_history.trim(static_cast<int>(read(m_setup, Keys::connectionHistorySize)));
+        if (m_history.size() != before)
+            emit historyChanged();
+    });
+}
+
+void ConnectController::loadHistory(const QString &path)
+{
+    // A missing or unreadable file gives an empty history; nothing to tell the user.
+    m_history.load(path);
+    emit historyChanged();
+}
+
+bool ConnectController::saveHistory(const QString &path, QString *error)
+{
+    if (read(m_setup, Keys::connectionHistoryDeleteOnExit))
+        m_history.clear();
+    return m_history.save(path, error);
+}
+
+void ConnectController::deleteHistoryEntries(const QList<qsizetype> &positions)
+{
+    m_history.remove(positions);
+    emit historyChanged();
+}
+
+void ConnectController::setQuickConnect(const QuickConnect &boxes)
+{
+    m_quick = boxes;
+}
+
+void ConnectController::fillQuickConnectFromHistory()
+{
+    if (read(m_setup, Keys::DeleteQuickConnectData) || m_history.isEmpty())
+        return;
+    const ConnectionHistory::Entry e = m_history.entry(0);
+    m_quick = {e.host, e.user, e.password, e.port};
+    emit quickConnectChanged();
+}
+
+bool ConnectController::fieldsFromUrl(const QString &url, SiteFields &fields, QString *error)
+{
+    FtpUrl parts;
+    if (!parseUrl(url, parts, error))
+        return false;
+    fields.host = parts.host;
+    fields.port = parts.port.isEmpty() ? QStringLiteral("21") : parts.port;
+    fields.user = parts.user.isEmpty() ? QStringLiteral("anonymous") : parts.user;
+    fields.password = parts.password.isEmpty() ? kAnonymousPassword : parts.password;
+    fields.path = parts.path;
+    return true;
+}
+
+void ConnectController::fail(const QString &message)
+{
+    m_sessions.connectionWanted = false;
+    m_sessions.currentSite.Host = QString();
+    m_ui.showMessage(message);
+}
+
+bool ConnectController::acConnect(Caller caller)
+{
+    if (!m_sessions.isFullyDisconnected()) {
+        m_sessions.timer_threads();
+        return false;
+    }
+    tSiteRecord &site = m_sessions.currentSite;
+    m_sessions.connectionWanted = true;
+    m_queue.setDisconnecting(false);
+    // The reconnect timer's retry time and count are reset here once it exists (the
+    // reconnect itself keeps its count).
+    m_sessions.mainFTP().recentLines.clear();
+    m_sessions.xferFTP().recentLines.clear();
+
+    switch (caller) {
+    case Caller::SiteManager:
+    case Caller::VuzidIRA:
+        m_quick = {site.Host.text(), site.User.text(), site.Pass.text(), site.Port.text()};
+        m_urlFolder.clear();
+        break;
+    case Caller::ReconnectTimer: {
+        const ConnectionHistory::Entry e = m_history.entry(0);
+        m_quick = {e.host, e.user, e.password, e.port};
+        m_urlFolder.clear();
+        break;
+    }
+    case Caller::ConnectAction:
+        // An FTP URL in the address box is split into its parts, never taken as a host name.
+        if (looksLikeUrl(m_quick.address.trimmed())) {
+            FtpUrl url;
+            QString why;
+            if (!parseUrl(m_quick.address.trimmed(), url, &why)) {
+                fail(QStringLiteral("The address is not a usable FTP URL.\r\r") + why);
+                return false;
+            }
+            if (url.scheme != QLatin1String("ftp")) {
+                fail(QStringLiteral("Only FTP URLs (ftp://...) can be connected to."));
+                return false;
+            }
+            m_quick.address = url.host;
+            if (!url.port.isEmpty())
+                m_quick.port = url.port;
+            if (!url.user.isEmpty()) {
+                m_quick.user = url.user;
+                m_quick.password = url.password;
+            }
+            m_urlFolder = url.path;
+        }
+        break;
+    }
+
+    if (m_quick.user.isEmpty() || m_quick.password.isEmpty()) {
+        m_quick.user = QStringLiteral("anonymous");
+        m_quick.password = read(m_setup, Keys::anonPass);
+        if (m_quick.password.isEmpty())
+            m_quick.password = kAnonymousPassword;
+    }
+    site.User = m_quick.user;
+    site.Pass = m_quick.password;
+    if (m_quick.port.isEmpty())
+        m_quick.port = QStringLiteral("21");
+    m_quick.address = m_quick.address.trimmed();
+    emit quickConnectChanged();
+
+    if (caller != Caller::SiteManager && caller != Caller::VuzidIRA) {
+        m_history.lookup(m_quick.address, m_quick.user, m_quick.password, m_quick.port, site);
+        if (!m_urlFolder.isEmpty())
+            site.rFolder = m_urlFolder;
+        m_urlFolder.clear();
+    }
+
+    if (site.Host.isEmpty()) {
+        fail(QStringLiteral("Missing FTP hostname\r\rSpecify an FTP hostname in the site manager and try again. "
+                            "Hostname could for example be ") +
+             kExampleHost + QLatin1Char('.'));
+        return false;
+    }
+    if (site.Port.isEmpty()) {
+        fail(QStringLiteral("Missing FTP port\r\rSpecify an FTP port and try again. The default FTP port is 21."));
+        return false;
+    }
+
+    if (!m_history.add(site, read(m_setup, Keys::connectionHistorySaveRFolder),
+                       static_cast<int>(read(m_setup, Keys::connectionHistorySize))))
+        m_writeLog(kInfo + QStringLiteral("This login holds a line break or a \"") + kInfo +
+                   QStringLiteral("\" and is not kept in the connection history."));
+    emit historyChanged();
+    m_sessions.timer_threads();
+    return true;
+}
+
+bool ConnectController::connectQuick(const QuickConnect &boxes)
+{
+    m_quick = boxes;
+    return acConnect(Caller::ConnectAction);
+}
+
+bool ConnectController::waitForDisconnect()
+{
+    if (m_sessions.connectionWanted && !acDisconnect())
+        return false; // the user kept the old connection: this attempt ends here
+    const QDeadlineTimer deadline(kDisconnectWaitMs);
+    while (!m_sessions.isFullyDisconnected() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    if (m_sessions.isFullyDisconnected())
+        return true;
+    m_ui.showMessage(QStringLiteral("The previous connection did not close in time. Please try again."));
+    return false;
+}
+
+bool ConnectController::connectSite(const SiteFields &fields)
+{
+    if (!waitForDisconnect())
+        return false;
+    tSiteRecord &site = m_sessions.currentSite;
+    site.Host = fields.host.trimmed();
+    site.Port = fields.port.trimmed();
+    site.User = fields.user;
+    site.Pass = fields.password;
+    site.rFolder = fields.path;
+    site.name = site.Host.text();
+    return acConnect(Caller::VuzidIRA);
+}
+
+bool ConnectController::connectHistoryEntry(qsizetype position)
+{
+    if (position < 0 || position >= m_history.size())
+        return false;
+    // The entry is read before the wait: the list may change while events run.
+    const ConnectionHistory::Entry e = m_history.entry(position);
+    if (!waitForDisconnect())
+        return false;
+    m_quick = {e.host, e.user, e.password, e.port};
+    m_urlFolder.clear();
+    return acConnect(Caller::ConnectAction);
+}
+
+bool ConnectController::acDisconnect()
+{
+    // The reconnect timer's retry time and count are cleared here once it exists.
+    if (m_sessions.isFullyDisconnected())
+        return false;
+    if (!m_queue.model().isEmpty() && read(m_setup, Keys::confirmDisconnectWhenQueueNotEmpty) &&
+        !m_ui.confirm(QStringLiteral("The queue is not empty. Still want to disconnect?")))
+        return false;
+    m_writeLog(kInfo + QStringLiteral("Connection to server closed."));
+    m_queue.setDisconnecting(true);
+    m_sessions.connectionWanted = false;
+    m_sessions.timer_threads();
+    return true;
+}
+
+void ConnectController::acPasteUrl(const QString &clipboardText)
+{
+    if (!m_sessions.isFullyDisconnected()) {
+        m_ui.showMessage(QStringLiteral("You must disconnect before pasting a URL"));
+        return;
+    }
+    const QString clip = clipboardText.trimmed();
+    QString text = clip.startsWith(QLatin1String("ftp://"), Qt::CaseInsensitive) && !clip.contains(u'\n') &&
+                           !clip.contains(u'\r') && clip.size() <= kMaxClipboardText
+                       ? clip
+                       : QStringLiteral("ftp://") + kExampleHost + QLatin1Char('/');
+    if (!m_ui.askText(QStringLiteral("Paste FTP URL"), QStringLiteral("URL Name:"), text, false))
+        return;
+    // The address box takes the URL; Connect splits it into host, port, user and password.
+    m_quick.address = text.trimmed();
+    acConnect(Caller::ConnectAction);
+}
+
+void ConnectController::clipboardChanged(const QString &text)
+{
+    if (!read(m_setup, Keys::monitorClipboardForFTPUrls))
+        return;
+    if (text.size() <= 12 || text.size() > kMaxClipboardText || text.contains(u'\r') || text.contains(u'\n'))
+        return;
+    const QString trimmed = text.trimmed();
+    if (!trimmed.left(6).toLower().startsWith(QLatin1String("ftp://")))
+        return;
+    // Only the scheme is lowered: user, password, host and path keep their letter case.
+    const QString url = QStringLiteral("ftp://") + trimmed.mid(6);
+    if (url == m_lastOfferedUrl)
+        return;
+    FtpUrl parts;
+    if (!parseUrl(url, parts) || parts.host.isEmpty())
+        return;
+    m_lastOfferedUrl = url;
+    if (!m_ui.confirmDefaultNo(QStringLiteral("Kestrin FTP Pro has detected an FTP URL in the clipboard.\r\n\r\n"
+                                              "FTP URL: ") +
+                               displayUrl(parts) + QStringLiteral("\r\n\r\nConnect to FTP site?")))
+        return;
+    emit vuzidiraRequested(url);
+}
+
+void ConnectController::runStartupAction(int action)
+{
+    switch (action) {
+    case 1:
+        emit siteManagerRequested();
+        break;
+    case 2:
+        acConnect(Caller::ConnectAction);
+        break;
+    case 3:
+        emit vuzidiraRequested(QString());
+        break;
+    case 4:
+        emit historyWindowRequested();
+        break;
+    default:
+        break;
+    }
+}
+
+void ConnectController::loginFailed(tkftpclient *session, int error)
+{
+    // Without a reconnect a refused login ends the attempt: dropping the wish to be
+    // connected keeps the supervisor from logging in again and again with the same data.
+    // The reconnect timer (retry count and delay) takes over here once it exists.
+    m_sessions.connectionWanted = false;
+    m_sessions.timer_threads();
+    const bool network = error >= 10000;
+    m_writeLog(kError + (network ? QStringLiteral("Unable to connect to server.")
+                                 : QStringLiteral("Unable to login on server.")));
+    m_diagnostics.showErrorWindow(
+        QStringLiteral("Unable to connect to FTP site. Recheck FTP login information and try again"),
+        session->LastResponse(), session->recentLines);
+}
+
+void ConnectController::sessionClosed(tkftpclient *session)
+{
+    session->loggedIn = false;
+}

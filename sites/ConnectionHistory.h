@@ -1,0 +1,63 @@
+#pragma once
+
+#include "sites/SiteRecord.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// The most recent distinct logins (host, user name, password, port) with the remote folder
+// last used there, newest first. Each entry is held as its stored line: the five fields
+// joined by "§". The key of an entry is its first four fields; two keys match when their
+// hosts are equal ignoring letter case and user, password and port are equal exactly.
+//
+// The file is an encoded list (one base64 line per entry line, CR LF line ends). It holds
+// passwords, so it is written atomically with mode 0600.
+class ConnectionHistory {
+public:
+    static constexpr QChar kSeparator = QChar(0xA7);
+    static constexpr int kFields = 5;
+
+    struct Entry {
+        QString host, user, password, port, rFolder;
+    };
+
+    const QStringList &lines() const { return m_lines; }
+    qsizetype size() const { return m_lines.size(); }
+    bool isEmpty() const { return m_lines.isEmpty(); }
+    // The entry at a position (0 is the newest); empty fields for a position out of range.
+    Entry entry(qsizetype index) const;
+    // Replaces the whole list (lines in stored form); lines that do not have five fields are
+    // dropped.
+    void setLines(const QStringList &lines);
+
+    // Records a login: an entry with the same key is removed, the new one goes on top
+    // (with the site's rFolder when saveRFolder), then the list is cut to maxEntries.
+    // Returns false, recording nothing, when a field holds "§", CR or LF: such a line
+    // would split into the wrong fields when read back.
+    bool add(const tSiteRecord &site, bool saveRFolder, int maxEntries);
+    // The newest entry whose key matches, or -1.
+    qsizetype find(const QString &host, const QString &user, const QString &password, const QString &port) const;
+    // Fills Host, User, Pass, Port and rFolder of site from the matching entry (the stored
+    // spelling wins), or from the arguments with an empty rFolder; name becomes the host.
+    // Other fields are left alone.
+    void lookup(const QString &host, const QString &user, const QString &password, const QString &port,
+                tSiteRecord &site) const;
+    // Removes entries beyond maxEntries (at least one is kept).
+    void trim(int maxEntries);
+    // Removes the entries at the given positions.
+    void remove(QList<qsizetype> positions);
+    void clear() { m_lines.clear(); }
+
+    // Reads the file; a missing file gives an empty history. A damaged file keeps what
+    // could be read. Returns false when the file exists but cannot be read.
+    bool load(const QString &path);
+    // Writes the file (an empty history writes an empty file). Returns false with *error.
+    bool save(const QString &path, QString *error = nullptr) const;
+
+    static QString join(const Entry &e);
+    static Entry split(const QString &line);
+
+private:
+    QStringList m_lines;
+};
