@@ -52,6 +52,8 @@ protected:
                              done.push_back({s, error});
                          });
         remoteRoot = server.localWritable();
+        // Folders go as machine listings here; one test switches back to LIST.
+        write(controller->setup(), Keys::useMlsd, true);
         local = home.path() + QStringLiteral("/local/");
         QDir().mkpath(local);
     }
