@@ -2,6 +2,7 @@
 // entry, as Receive of a big folder queues them), reading every cell of every row through
 // data() (what a view or a screen reader would ask), and taking them out again, all at
 // once (the "clear" button) and one at a time from the front (completions).
+#include "bench/QueueBenchItems.h"
 #include "queue/QueueModel.h"
 #include "settings/u_tmbSetup.h"
 
@@ -11,24 +12,11 @@
 
 namespace {
 
-struct Item {
-    QString command;
-    tFolderEntryObject entry;
-};
+using Item = QueueBenchItem;
 
 std::vector<Item> downloads(int count)
 {
-    std::vector<Item> items(static_cast<std::size_t>(count));
-    for (int i = 0; i < count; ++i) {
-        const QString name = QStringLiteral("file_%1.dat").arg(i);
-        const QString folder = QStringLiteral("folder%1/").arg(i / 1000);
-        Item &item = items[static_cast<std::size_t>(i)];
-        item.command = QStringLiteral("getFile*/pub/data/") + folder + name + QStringLiteral("*/home/user/downloads/") +
-                       folder + name;
-        item.entry.name = name;
-        item.entry.size = static_cast<std::int64_t>(i) * 7919 % 50'000'000;
-    }
-    return items;
+    return queueBenchDownloads(count, false);
 }
 
 void fill(QueueModel &model, const std::vector<Item> &items)

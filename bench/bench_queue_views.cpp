@@ -1,6 +1,7 @@
 // The queue list qLv with 100,000 items: adding them while the list is on screen, painting
 // one screen (the list laid out and its visible rows drawn), scrolling to the end and
 // painting, and removing them all. Run offscreen.
+#include "bench/QueueBenchItems.h"
 #include "queue/widgets/QueueIcons.h"
 #include "queue/widgets/QueueView.h"
 #include "settings/u_tmbSetup.h"
@@ -14,25 +15,11 @@
 
 namespace {
 
-struct Item {
-    QString command;
-    tFolderEntryObject entry;
-};
+using Item = QueueBenchItem;
 
 std::vector<Item> downloads(int count)
 {
-    std::vector<Item> items(static_cast<std::size_t>(count));
-    const char *const extensions[] = {"dat", "txt", "jpg", "tar.gz", "pdf", "c", "html", "log"};
-    for (int i = 0; i < count; ++i) {
-        const QString name = QStringLiteral("file_%1.%2").arg(i).arg(QLatin1String(extensions[i % 8]));
-        const QString folder = QStringLiteral("folder%1/").arg(i / 1000);
-        Item &item = items[static_cast<std::size_t>(i)];
-        item.command = QStringLiteral("getFile*/pub/data/") + folder + name + QStringLiteral("*/home/user/downloads/") +
-                       folder + name;
-        item.entry.name = name;
-        item.entry.size = static_cast<std::int64_t>(i) * 7919 % 50'000'000;
-    }
-    return items;
+    return queueBenchDownloads(count, true);
 }
 
 struct Window {

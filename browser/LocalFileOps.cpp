@@ -117,7 +117,7 @@ bool moveToTrash(const QString &path)
         const QString slot = n == 1 ? name : name + QLatin1Char('.') + QString::number(n);
         const QByteArray info =
             QFile::encodeName(trash + QStringLiteral("/info/") + slot + QStringLiteral(".trashinfo"));
-        // The info record claims the name first (O_EXCL), as the trash specification asks.
+        // The info record claims the name first (O_EXCL), so two deletes of one name never share a slot.
         const int fd = ::open(info.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST)

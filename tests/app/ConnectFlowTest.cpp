@@ -95,16 +95,16 @@ TEST_P(ConnectFlow, QuickConnectFromTheHistoryListsTheRememberedFolder)
     folder += QStringLiteral("site folder/");
     const QString port = QString::number(server.port());
     {
-        ConnectionHistory seed;
+        ConnectionHistory earlier;
         tSiteRecord site;
         site.Host = QStringLiteral("127.0.0.1");
         site.User = server.user();
         site.Pass = server.password();
         site.Port = port;
         site.rFolder = folder;
-        ASSERT_TRUE(seed.add(site, true, 10));
+        ASSERT_TRUE(earlier.add(site, true, 10));
         QDir().mkpath(home.programData());
-        ASSERT_TRUE(seed.save(home.programData() + QStringLiteral("connectionHistory.dat")));
+        ASSERT_TRUE(earlier.save(home.programData() + QStringLiteral("connectionHistory.dat")));
     }
 
     Program p(ui);
@@ -327,15 +327,15 @@ TEST(ConnectFlowStartup, LaunchPasswordComesBeforeTheStartupConnect)
 {
     TempHome home;
     {
-        ConnectionHistory seed;
+        ConnectionHistory earlier;
         tSiteRecord site;
         site.Host = QStringLiteral("127.0.0.1");
         site.User = QStringLiteral("u");
         site.Pass = QStringLiteral("p");
         site.Port = QStringLiteral("1");
-        seed.add(site, true, 10);
+        earlier.add(site, true, 10);
         QDir().mkpath(home.programData());
-        ASSERT_TRUE(seed.save(home.programData() + QStringLiteral("connectionHistory.dat")));
+        ASSERT_TRUE(earlier.save(home.programData() + QStringLiteral("connectionHistory.dat")));
     }
     RecordingUserInterface ui;
     MainController c(ui);
