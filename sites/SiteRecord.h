@@ -32,6 +32,15 @@ private:
     QString m_text;
 };
 
+// How a site's connection is encrypted, as stored in site profiles (the numbers are
+// written to files: never renumber).
+enum class SiteEncryption {
+    ExplicitIfAvailable = 0, // AUTH TLS when the server offers it, plain otherwise (the default)
+    ExplicitRequired = 1,    // AUTH TLS or no login
+    Implicit = 2,            // TLS from the first byte, port 990 by default
+    Plain = 3,               // plain FTP (insecure)
+};
+
 // One FTP site: where to connect, how to log in, which folders to open after login. The
 // program keeps one current record (the site being or last connected); each way into
 // Connect overwrites only the fields it names.
@@ -47,4 +56,5 @@ struct tSiteRecord {
     bool smartXfer = false;       // carry transfers on the second connection
     bool fromSiteManager = false; // a connection started from the site manager; nothing clears it
     bool anonymous = false;
+    SiteEncryption encryption = SiteEncryption::ExplicitIfAvailable;
 };
