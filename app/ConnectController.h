@@ -34,12 +34,15 @@ public:
     // The quick-connect bar's four boxes.
     struct QuickConnect {
         QString address, user, password, port;
+        // The bar's encryption choice; an "ftps://" or "ftpes://" URL in the address overrides it.
+        SiteEncryption encryption = SiteEncryption::ExplicitIfAvailable;
         friend bool operator==(const QuickConnect &, const QuickConnect &) = default;
     };
 
     // The VuzidIRA window's boxes.
     struct SiteFields {
         QString host, port, user, password, path;
+        SiteEncryption encryption = SiteEncryption::ExplicitIfAvailable;
     };
 
     // The password given to anonymous logins when nothing else is set.

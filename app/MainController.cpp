@@ -121,6 +121,7 @@ void MainController::timerStartup()
         write(m_setup, Keys::neverShowAppFeedback, false);
     useSharedProfilesFolder();
     m_connect.loadHistory(m_folders.dataFile(QStringLiteral("connectionHistory.dat")));
+    m_certificates.load(m_folders.dataFile(QStringLiteral("trustedCertificates.dat")));
     m_browsers.loadFilters();
     m_connect.fillQuickConnectFromHistory();
     loadAsciiMasks();
@@ -206,6 +207,10 @@ void MainController::wireSessions()
     });
     // The transfer session joins once the main session shows a remote folder.
     m_sessions.currentRemoteFolder = [this] { return m_browsers.rFolder(); };
+    // Certificates the engine cannot trust by itself are put to the user.
+    m_certificates.install(m_sessions.mainFTP());
+    m_certificates.install(m_sessions.xferFTP());
+    m_sessions.prepareConnect = [this](tkftpclient &session) { m_certificates.prepare(session); };
     m_tick.timer_threads.setHandler([this](QObject *) { guarded("thr0001", [this] { m_sessions.timer_threads(); }); });
 }
 

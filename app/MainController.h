@@ -2,6 +2,7 @@
 
 #include "app/BrowserCommands.h"
 #include "app/BrowserController.h"
+#include "app/CertificateTrust.h"
 #include "app/ConnectController.h"
 #include "app/DataFolders.h"
 #include "app/Diagnostics.h"
@@ -151,6 +152,7 @@ private:
     ConnectController m_connect;
     VersionCheck m_versionCheck{kVersion};
     BrowserCommands m_browserCommands{m_setup, m_ui, m_browsers, m_queue, m_sessions};
+    CertificateTrust m_certificates{m_ui, [this](const QString &line) { writeLog(line); }};
     QString m_sharedProfilesFolder;
     QDateTime m_startTime;
     bool m_started = false;

@@ -151,6 +151,21 @@ void SessionSupervisor::connectSession(tkftpclient &session)
     guarded(QStringLiteral("nnlqimajq-\"%1\"").arg(session.HostName()), [&] { session.StartConnect(); });
 }
 
+TFtpTlsMode SessionSupervisor::tlsModeOf(SiteEncryption encryption)
+{
+    switch (encryption) {
+    case SiteEncryption::ExplicitRequired:
+        return TFtpTlsMode::ExplicitRequired;
+    case SiteEncryption::Implicit:
+        return TFtpTlsMode::Implicit;
+    case SiteEncryption::Plain:
+        return TFtpTlsMode::None;
+    case SiteEncryption::ExplicitIfAvailable:
+        break;
+    }
+    return TFtpTlsMode::Explicit;
+}
+
 void SessionSupervisor::configure(tkftpclient &s)
 {
     s.SetHostName(currentSite.Host);
@@ -166,6 +181,7 @@ void SessionSupervisor::configure(tkftpclient &s)
     s.SetLocalFileName(QString());
     s.SetHostFileName(QString());
     s.loginMessages.clear();
+    s.SetTlsMode(tlsModeOf(currentSite.encryption));
 
     const QString name = currentSite.name;
     const QString address = read(m_setup, Keys::ConnectionTypeAddress);
@@ -202,6 +218,8 @@ void SessionSupervisor::configure(tkftpclient &s)
         s.SetPassive(true);
         break;
     }
+    if (prepareConnect)
+        prepareConnect(s);
 }
 
 void SessionSupervisor::dropSession(tkftpclient &session)

@@ -169,3 +169,28 @@ QString displayUrl(const FtpUrl &url)
         text += u':' + url.port;
     return text + url.path;
 }
+
+std::optional<SiteEncryption> encryptionOfScheme(const QString &scheme, SiteEncryption forFtp)
+{
+    if (scheme == QLatin1String("ftp"))
+        return forFtp;
+    if (scheme == QLatin1String("ftps"))
+        return SiteEncryption::Implicit;
+    if (scheme == QLatin1String("ftpes"))
+        return SiteEncryption::ExplicitRequired;
+    return std::nullopt;
+}
+
+QString defaultFtpPort(SiteEncryption encryption)
+{
+    return encryption == SiteEncryption::Implicit ? QStringLiteral("990") : QStringLiteral("21");
+}
+
+qsizetype ftpSchemePrefixLength(const QString &text)
+{
+    for (const QLatin1String prefix : {QLatin1String("ftp://"), QLatin1String("ftps://"), QLatin1String("ftpes://")}) {
+        if (text.startsWith(prefix, Qt::CaseInsensitive))
+            return prefix.size();
+    }
+    return 0;
+}

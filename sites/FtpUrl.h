@@ -1,6 +1,10 @@
 #pragma once
 
+#include "sites/SiteRecord.h"
+
 #include <QString>
+
+#include <optional>
 
 // The parts of a URL typed, pasted or found on the clipboard. All texts; a part the URL
 // does not give is empty. The scheme is in small letters; user, password and path are
@@ -23,3 +27,11 @@ bool parseUrl(const QString &text, FtpUrl &url, QString *error = nullptr);
 // The URL put together again with the password shown as stars: the form in which a URL is
 // shown to the user.
 QString displayUrl(const FtpUrl &url);
+
+// The encryption an FTP URL's scheme asks for: "ftps" is implicit TLS, "ftpes" explicit TLS
+// that is required, "ftp" follows `forFtp` (the user's choice). Nothing for other schemes.
+std::optional<SiteEncryption> encryptionOfScheme(const QString &scheme, SiteEncryption forFtp);
+// "990" for implicit TLS, "21" otherwise.
+QString defaultFtpPort(SiteEncryption encryption);
+// The length of a leading "ftp://", "ftps://" or "ftpes://" in any letter case; 0 for none.
+qsizetype ftpSchemePrefixLength(const QString &text);
