@@ -292,6 +292,41 @@ TEST_F(ConnectFlowOffline, VuzidiraFieldsFromAUrl)
     EXPECT_FALSE(ConnectController::fieldsFromUrl(QStringLiteral("ftp://host/\r\nQUIT"), f));
 }
 
+// The scheme chooses the encryption and its default port; "ftp://" keeps the choice made.
+TEST_F(ConnectFlowOffline, TheSchemeOfAUrlChoosesTheEncryption)
+{
+    const struct {
+        const char *url;
+        bool ok;
+        SiteEncryption encryption;
+        const char *port;
+    } rows[] = {
+        {"ftp://h/", true, SiteEncryption::Plain, "21"},
+        {"FTPS://h/", true, SiteEncryption::Implicit, "990"},
+        {"ftps://h:2990/", true, SiteEncryption::Implicit, "2990"},
+        {"ftpes://h/", true, SiteEncryption::ExplicitRequired, "21"},
+        {"http://h/", false, SiteEncryption::Plain, ""},
+        {"sftp://h/", false, SiteEncryption::Plain, ""},
+    };
+    for (const auto &r : rows) {
+        ConnectController::SiteFields f;
+        f.encryption = SiteEncryption::Plain; // what the user chose before
+        EXPECT_EQ(ConnectController::fieldsFromUrl(QString::fromLatin1(r.url), f), r.ok) << r.url;
+        if (!r.ok)
+            continue;
+        EXPECT_EQ(f.encryption, r.encryption) << r.url;
+        EXPECT_EQ(f.port, QString::fromLatin1(r.port)) << r.url;
+    }
+
+    // In the address box: the site record takes the URL's choice over the bar's.
+    sessions().connectionWanted = false;
+    EXPECT_TRUE(connection().connectQuick(
+        {QStringLiteral("ftpes://127.0.0.1:1/"), QString(), QString(), QString(), SiteEncryption::Plain}));
+    EXPECT_EQ(sessions().currentSite.encryption, SiteEncryption::ExplicitRequired);
+    EXPECT_EQ(connection().quickConnect().encryption, SiteEncryption::ExplicitRequired);
+    EXPECT_EQ(SessionSupervisor::tlsModeOf(sessions().currentSite.encryption), TFtpTlsMode::ExplicitRequired);
+}
+
 TEST_F(ConnectFlowOffline, ClipboardWatcherOffersFtpUrlsOnceWithTheirCaseAndWithoutPassword)
 {
     QStringList offered;
