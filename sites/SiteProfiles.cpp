@@ -166,7 +166,8 @@ SiteProfiles::Node SiteProfiles::tree() const
             rel.chop(kExtension.size());
         const QStringList parts = rel.split(QLatin1Char('/'), Qt::SkipEmptyParts);
         // Names that no node path can carry (a "\" in a file name) are left out of the tree.
-        if (parts.isEmpty() || !std::all_of(parts.cbegin(), parts.cend(), [](const QString &p) { return isValidName(p); }))
+        if (parts.isEmpty() ||
+            !std::all_of(parts.cbegin(), parts.cend(), [](const QString &p) { return isValidName(p); }))
             continue;
         Node *node = &root;
         for (qsizetype i = 0; i < parts.size(); ++i)
@@ -216,12 +217,14 @@ bool SiteProfiles::readProfileFile(const QString &file, tSiteRecord &site)
     site.rFolder = get("rFolder", QString());
     site.anonymous = readBool(ini, QStringLiteral("anonymous"));
     site.desc = fromBase64(get("desc", QString()));
-    site.Pass = ini.contains(kSection, QStringLiteral("Pass")) ? fromBase64(get("Pass", QString())) : kPlaceholderPassword;
+    site.Pass =
+        ini.contains(kSection, QStringLiteral("Pass")) ? fromBase64(get("Pass", QString())) : kPlaceholderPassword;
     site.smartXfer = readBool(ini, QStringLiteral("smartXfer"));
     bool ok = false;
     const int enc = ini.value(kSection, QStringLiteral("Encryption")).toInt(&ok);
-    site.encryption = ok && enc >= 0 && enc <= static_cast<int>(SiteEncryption::Plain) ? static_cast<SiteEncryption>(enc)
-                                                                                       : SiteEncryption::ExplicitIfAvailable;
+    site.encryption = ok && enc >= 0 && enc <= static_cast<int>(SiteEncryption::Plain)
+                          ? static_cast<SiteEncryption>(enc)
+                          : SiteEncryption::ExplicitIfAvailable;
     return true;
 }
 

@@ -28,12 +28,12 @@ public:
         Failed,       // the file system refused (a folder into itself, no permission, not empty)
     };
 
-    static const QString kExtension;          // ".veze"
-    static const QString kLinksBar;           // "[links bar]", the links bar's folder
-    static const QString kRootName;           // "[favorites]", the tree's root
-    static const QString kPlaceholderHost;    // the host of a profile without "Host"
+    static const QString kExtension;           // ".veze"
+    static const QString kLinksBar;            // "[links bar]", the links bar's folder
+    static const QString kRootName;            // "[favorites]", the tree's root
+    static const QString kPlaceholderHost;     // the host of a profile without "Host"
     static const QString kPlaceholderPassword; // the password of a profile without "Pass"
-    static const QString kSection;            // "FTP"
+    static const QString kSection;             // "FTP"
 
     // folder: the profiles folder (with or without the ending "/"). ownFolder: the
     // program's default folder, whose profiles only their owner may read; a shared folder
@@ -61,7 +61,10 @@ public:
     static QString folderNameMessage();
 
     // Node path helpers.
-    static bool isFolderPath(const QString &nodePath) { return nodePath.isEmpty() || nodePath.endsWith(QLatin1Char('\\')); }
+    static bool isFolderPath(const QString &nodePath)
+    {
+        return nodePath.isEmpty() || nodePath.endsWith(QLatin1Char('\\'));
+    }
     static QString nodeName(const QString &nodePath);
     static QString parentPath(const QString &nodePath); // the folder holding the node ("" for top level)
 

@@ -483,8 +483,8 @@ void SiteManagerWindow::renameNode()
     const bool folder = isFolder(item);
     QString name = item->text(0);
     if (!m_controller.ui().askText(folder ? QStringLiteral("Rename folder") : QStringLiteral("Rename site"),
-                                   folder ? QStringLiteral("New folder name:") : QStringLiteral("New site name:"),
-                                   name, false))
+                                   folder ? QStringLiteral("New folder name:") : QStringLiteral("New site name:"), name,
+                                   false))
         return;
     name = name.trimmed();
     const SiteProfiles::Result r = m_profiles.rename(path, name);

@@ -42,15 +42,14 @@ class SiteManagerWindow : public QWidget {
     Q_OBJECT
 public:
     struct Hooks {
-        std::function<void()> openOptions;               // "Global FTP settings"
-        std::function<void(const QString &)> showHelp;   // F1
+        std::function<void()> openOptions;             // "Global FTP settings"
+        std::function<void(const QString &)> showHelp; // F1
     };
 
     static constexpr int kPathRole = Qt::UserRole;
     static constexpr int kFolderRole = Qt::UserRole + 1;
 
-    SiteManagerWindow(MainController &controller, const SiteProfiles &profiles, Hooks hooks,
-                      QWidget *parent = nullptr);
+    SiteManagerWindow(MainController &controller, const SiteProfiles &profiles, Hooks hooks, QWidget *parent = nullptr);
 
     SitesTree *tree() const { return m_tv; }
     // The node path of the selected node ("" for the root or nothing).

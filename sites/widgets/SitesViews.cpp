@@ -21,8 +21,7 @@ SitesViews::SitesViews(MainController &controller, const Actions &actions, QTool
     for (QAction *a : {m_actions.siteManager, m_actions.openFavoritesManager})
         if (a)
             connect(a, &QAction::triggered, this, [this] { openSiteManager(); });
-    connect(&m_controller.connection(), &ConnectController::siteManagerRequested, this,
-            [this] { openSiteManager(); });
+    connect(&m_controller.connection(), &ConnectController::siteManagerRequested, this, [this] { openSiteManager(); });
     // The folder is chosen at start-up; the bar is built once it is known.
     connect(&m_controller, &MainController::startupDataLoaded, this, &SitesViews::rebuildLinksBar);
     // A profile's smart-transfer choice switches RavuzAro: the command shows it.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "sites/SiteProfiles.h"
+#include "sites/widgets/SiteManagerWindow.h"
 
 #include <QObject>
 #include <QPointer>
@@ -11,7 +12,6 @@
 class MainController;
 class QAction;
 class QToolBar;
-class SiteManagerWindow;
 
 // Binds the site profiles to the main window: the Favorites commands and the start-up
 // action open the site manager; the links bar `tbLinks` shows one button per profile in
@@ -20,17 +20,16 @@ class SitesViews : public QObject {
     Q_OBJECT
 public:
     struct Actions {
-        QAction *siteManager;         // "Favorites"
+        QAction *siteManager;          // "Favorites"
         QAction *openFavoritesManager; // under the Connect button
-        QAction *ravuzAro;            // follows a profile's smart-transfer choice
+        QAction *ravuzAro;             // follows a profile's smart-transfer choice
     };
     struct Hooks {
         std::function<void()> openOptions;
         std::function<void(const QString &)> showHelp;
     };
 
-    SitesViews(MainController &controller, const Actions &actions, QToolBar *linksBar, Hooks hooks,
-               QWidget *window);
+    SitesViews(MainController &controller, const Actions &actions, QToolBar *linksBar, Hooks hooks, QWidget *window);
 
     // The profiles in the folder chosen at start-up.
     SiteProfiles profiles() const;

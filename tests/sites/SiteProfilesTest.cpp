@@ -38,7 +38,8 @@ protected:
         QStringList out;
         std::function<void(const SiteProfiles::Node &, int)> walk = [&](const SiteProfiles::Node &n, int depth) {
             for (const auto &c : n.children) {
-                out << QString::number(depth) + QLatin1Char(' ') + c.name + (c.isFolder ? QStringLiteral("/") : QString());
+                out << QString::number(depth) + QLatin1Char(' ') + c.name +
+                           (c.isFolder ? QStringLiteral("/") : QString());
                 walk(c, depth + 1);
             }
         };
@@ -102,9 +103,8 @@ TEST_F(SiteProfilesTest, SavingKeepsUnknownLinesAndAppendsMissingKeysInOrder)
                          "desc=Zmlyc3QgbGluZQpzZWNvbmQgbGluZQ==\r\nPass=cD1zcyB3b3Jkw6k=\r\nsmartXfer=1\r\n"
                          "Encryption=2\r\n\r\n[Other]\r\nx=1\r\n"));
     // It holds a password: neither the group nor others may read it.
-    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
-                                            QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                                            QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                                            QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
     EXPECT_FALSE(QFileInfo(root() + QStringLiteral("Work.veze")).permissions() & others);
 
     tSiteRecord back;
@@ -131,14 +131,14 @@ TEST_F(SiteProfilesTest, FlagsAndEncryptionReadOnlyWhatTheyCanMean)
         bool flag;
         SiteEncryption encryption;
     } cases[] = {
-        {"1", true, SiteEncryption::ExplicitRequired}, {"2", true, SiteEncryption::Implicit},
+        {"1", true, SiteEncryption::ExplicitRequired},     {"2", true, SiteEncryption::Implicit},
         {"0", false, SiteEncryption::ExplicitIfAvailable}, {"yes", false, SiteEncryption::ExplicitIfAvailable},
-        {"", false, SiteEncryption::ExplicitIfAvailable}, {"-1", true, SiteEncryption::ExplicitIfAvailable},
+        {"", false, SiteEncryption::ExplicitIfAvailable},  {"-1", true, SiteEncryption::ExplicitIfAvailable},
         {"7", true, SiteEncryption::ExplicitIfAvailable},
     };
     for (const Case &c : cases) {
-        put(QStringLiteral("F.veze"), QByteArray("[FTP]\nanonymous=") + c.value + "\nsmartXfer=" + c.value +
-                                          "\nEncryption=" + c.value + "\n");
+        put(QStringLiteral("F.veze"),
+            QByteArray("[FTP]\nanonymous=") + c.value + "\nsmartXfer=" + c.value + "\nEncryption=" + c.value + "\n");
         tSiteRecord site;
         ASSERT_TRUE(store.readProfile(QStringLiteral("F"), site));
         EXPECT_EQ(site.anonymous, c.flag) << c.value;
@@ -156,10 +156,10 @@ TEST_F(SiteProfilesTest, TheTreeListsFoldersFirstAndOnlyProfiles)
     put(QStringLiteral("Clients/Work.veze"));
     put(QStringLiteral("Clients/Deep/Inner.veze"));
     QDir().mkpath(root() + QStringLiteral("Empty"));
-    EXPECT_EQ(flatTree(), (QStringList{QStringLiteral("0 Clients/"), QStringLiteral("1 Deep/"),
-                                       QStringLiteral("2 Inner"), QStringLiteral("1 Work"), QStringLiteral("0 Empty/"),
-                                       QStringLiteral("0 [links bar]/"), QStringLiteral("0 Alpha"),
-                                       QStringLiteral("0 zeta")}));
+    EXPECT_EQ(flatTree(),
+              (QStringList{QStringLiteral("0 Clients/"), QStringLiteral("1 Deep/"), QStringLiteral("2 Inner"),
+                           QStringLiteral("1 Work"), QStringLiteral("0 Empty/"), QStringLiteral("0 [links bar]/"),
+                           QStringLiteral("0 Alpha"), QStringLiteral("0 zeta")}));
     EXPECT_TRUE(QFileInfo(root() + SiteProfiles::kLinksBar).isDir());
 }
 
@@ -180,8 +180,8 @@ TEST_F(SiteProfilesTest, NamesThatCouldLeaveTheFolderOrBreakPathsAreRefused)
 {
     put(QStringLiteral("Site.veze"), "[FTP]\r\nHost=h\r\n");
     QDir().mkpath(root() + QStringLiteral("Folder"));
-    const QString bad[] = {QStringLiteral("a/b"),  QStringLiteral("a\\b"),  QStringLiteral("."),
-                           QStringLiteral(".."),   QStringLiteral("a:b"),   QStringLiteral("../x"),
+    const QString bad[] = {QStringLiteral("a/b"),          QStringLiteral("a\\b"),     QStringLiteral("."),
+                           QStringLiteral(".."),           QStringLiteral("a:b"),      QStringLiteral("../x"),
                            QString::fromUtf16(u"a\0b", 3), QStringLiteral("tab\there")};
     for (const QString &name : bad) {
         SCOPED_TRACE(name.toStdString());
