@@ -24,12 +24,13 @@ SitesViews::SitesViews(MainController &controller, const Actions &actions, QTool
     connect(&m_controller.connection(), &ConnectController::siteManagerRequested, this, [this] { openSiteManager(); });
     // The folder is chosen at start-up; the bar is built once it is known.
     connect(&m_controller, &MainController::startupDataLoaded, this, &SitesViews::rebuildLinksBar);
-    // A profile's smart-transfer choice switches RavuzAro: the command shows it.
-    if (m_actions.ravuzAro)
-        connect(&m_controller.setup(), &tSetupClass::valueChanged, this, [this](const QString &key) {
-            if (key.compare(Keys::ravuzAroEnabled.key(), Qt::CaseInsensitive) == 0)
-                m_actions.ravuzAro->setChecked(m_controller.sessions().ravuzAro());
-        });
+    connect(&m_controller.setup(), &tSetupClass::valueChanged, this, [this](const QString &key) {
+        // A profile's smart-transfer choice switches RavuzAro: the command shows it.
+        if (m_actions.ravuzAro && key.compare(Keys::ravuzAroEnabled.key(), Qt::CaseInsensitive) == 0)
+            m_actions.ravuzAro->setChecked(m_controller.sessions().ravuzAro());
+        if (key.compare(Keys::toolbarFontSize.key(), Qt::CaseInsensitive) == 0)
+            rebuildLinksBar();
+    });
     if (m_bar)
         m_bar->hide();
 }
@@ -66,7 +67,13 @@ void SitesViews::rebuildLinksBar()
         return;
     const QStringList names = profiles().linkNames();
     m_bar->setUpdatesEnabled(false);
-    m_bar->clear();
+    // The old buttons go later (each with its action): this may run from inside one of
+    // their click handlers.
+    for (QAction *a : m_bar->actions()) {
+        m_bar->removeAction(a);
+        a->deleteLater();
+    }
+    m_buttons.clear();
     const int size = static_cast<int>(read(m_controller.setup(), Keys::toolbarFontSize));
     QFont font = m_bar->font();
     if (size == 0)
@@ -85,6 +92,7 @@ void SitesViews::rebuildLinksBar()
         button->setAutoRaise(true);
         connect(button, &QToolButton::clicked, this, [this, name] { connectLink(name); });
         m_bar->addWidget(button);
+        m_buttons.append(button);
     }
     m_bar->setVisible(!names.isEmpty());
     m_bar->setUpdatesEnabled(true);

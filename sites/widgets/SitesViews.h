@@ -3,6 +3,7 @@
 #include "sites/SiteProfiles.h"
 #include "sites/widgets/SiteManagerWindow.h"
 
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -12,6 +13,7 @@
 class MainController;
 class QAction;
 class QToolBar;
+class QToolButton;
 
 // Binds the site profiles to the main window: the Favorites commands and the start-up
 // action open the site manager; the links bar `tbLinks` shows one button per profile in
@@ -38,6 +40,8 @@ public:
     SiteManagerWindow *siteManager() const { return m_siteManager; }
     // lnkredrawClick: one button per link name, the bar shown only when it has buttons.
     void rebuildLinksBar();
+    // The links bar's buttons, in order.
+    const QList<QToolButton *> &linkButtons() const { return m_buttons; }
     // LinkBtnClick: connects to the link's profile through a site manager that is not shown.
     void connectLink(const QString &linkName);
 
@@ -48,4 +52,5 @@ private:
     Hooks m_hooks;
     QWidget *m_window;
     QPointer<SiteManagerWindow> m_siteManager;
+    QList<QToolButton *> m_buttons;
 };
