@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -439,6 +440,8 @@ void SiteManagerWindow::newSite()
                                    false))
         return;
     name = name.trimmed();
+    const QString existing = m_profiles.siteFile(SiteProfiles::childPath(folder, name, false));
+    const bool isNew = existing.isEmpty() || !QFileInfo::exists(existing);
     const SiteProfiles::Result r = m_profiles.createSite(folder, name);
     if (r != SiteProfiles::Result::Done) {
         showRefusal(r, false);
@@ -446,9 +449,12 @@ void SiteManagerWindow::newSite()
     }
     write(m_controller.setup(), Keys::siteMgrSelNodePath, SiteProfiles::childPath(folder, name, false));
     redrawTree();
-    // The user types the host over the site's name.
-    m_host->setText(name);
-    m_host->selectAll();
+    // A new site: the user types the host over the site's name. A profile that was there
+    // already shows what it holds.
+    if (isNew) {
+        m_host->setText(name);
+        m_host->selectAll();
+    }
     m_host->setFocus();
 }
 

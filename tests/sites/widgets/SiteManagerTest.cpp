@@ -278,6 +278,13 @@ TEST_F(SiteManager, LeavingAnEditedProfileAsksAndRefusalsExplainThemselves)
     sm->selectPath(QStringLiteral("Box\\"));
     sm->deleteNode();
     EXPECT_TRUE(QFileInfo::exists(c().sharedProfilesFolder() + QStringLiteral("Box/Two.veze")));
+    // "New site" with the name of an existing profile selects it and shows what it holds.
+    sm->selectPath(QString());
+    ui().textAnswers.push_back({true, QStringLiteral("One")});
+    sm->newSite();
+    EXPECT_EQ(sm->selectedPath(), QStringLiteral("One"));
+    EXPECT_EQ(child<QLineEdit>(sm, "siteHost")->text(), QStringLiteral("127.0.0.1"));
+    EXPECT_TRUE(profiles.readProfile(QStringLiteral("One"), one) && one.rFolder == QStringLiteral("/pub"));
     sm->close();
 }
 
