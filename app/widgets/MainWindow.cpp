@@ -12,6 +12,7 @@
 #include "browser/widgets/FileBrowsers.h"
 #include "settings/SettingsCatalogue.h"
 #include "sites/widgets/ConnectViews.h"
+#include "sites/widgets/SitesViews.h"
 #include "status/widgets/LogView.h"
 #include "status/widgets/MeterPanel.h"
 #include "ui/u_formWait.h"
@@ -64,6 +65,9 @@ void MainWindow::bindConnectViews()
             write(m_controller.setup(), Keys::defaultSetupTab, QStringLiteral("History"));
             openOptions(QStringLiteral("History"));
         });
+    // Site profiles: the site manager and the links bar.
+    new SitesViews(m_controller, {c.acSiteMgr, c.acOpenFavoritesManager, c.acRavuzAro}, m_tbLinks,
+                   {[this] { openOptions(); }, [this](const QString &topic) { showHelpTopic(topic); }}, this);
 }
 
 void MainWindow::observeController()
