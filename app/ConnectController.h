@@ -96,6 +96,10 @@ public:
     // other receiver of the close, which may still need to know it was.
     void sessionClosed(tkftpclient *session);
 
+    // Disconnects an old connection and waits, bounded, until it is closed. False when the
+    // user declined or the connection did not close in time (the user was told).
+    bool waitForDisconnect();
+
 signals:
     // The quick-connect boxes are to show quickConnect().
     void quickConnectChanged();
@@ -107,9 +111,6 @@ signals:
     void siteManagerRequested();
 
 private:
-    // Disconnects an old connection and waits, bounded, until it is closed. False when the
-    // user declined or the connection did not close in time.
-    bool waitForDisconnect();
     void fail(const QString &message);
 
     tSetupClass &m_setup;

@@ -3,11 +3,7 @@
 #include "app/ConnectController.h"
 #include "app/MainController.h"
 #include "app/SessionSupervisor.h"
-#include "app/UserInterface.h"
 #include "settings/SettingsCatalogue.h"
-
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 
 bool connectToProfile(MainController &controller, const tSiteRecord &site, const QString &name)
 {
@@ -15,18 +11,8 @@ bool connectToProfile(MainController &controller, const tSiteRecord &site, const
         return false;
     SessionSupervisor &sessions = controller.sessions();
     ConnectController &connect = controller.connection();
-    if (sessions.connectionWanted) {
-        if (!connect.acDisconnect())
-            return false; // the user kept the old connection
-        const QDeadlineTimer deadline(ConnectController::kDisconnectWaitMs);
-        while (!sessions.isFullyDisconnected() && !deadline.hasExpired())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
-        if (!sessions.isFullyDisconnected()) {
-            controller.ui().showMessage(
-                QStringLiteral("The previous connection did not close in time. Please try again."));
-            return false;
-        }
-    }
+    if (!connect.waitForDisconnect())
+        return false;
     // Copied after the wait: the caller's record is its own, events could not change it.
     tSiteRecord current = site;
     current.fromSiteManager = true;

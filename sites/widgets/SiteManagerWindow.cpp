@@ -111,8 +111,8 @@ void SiteManagerWindow::buildControls()
         connect(c, &QCheckBox::toggled, this, &SiteManagerWindow::boxesEdited);
     m_encryption = new QComboBox(this);
     m_encryption->setObjectName(QStringLiteral("encryption"));
-    m_encryption->addItems({QStringLiteral("Use explicit TLS if available"), QStringLiteral("Require explicit TLS"),
-                            QStringLiteral("Require implicit TLS"), QStringLiteral("Plain FTP (insecure)")});
+    for (int i = 0; i < kEncryptionChoiceCount; ++i)
+        m_encryption->addItem(encryptionChoiceText(static_cast<SiteEncryption>(i)));
     connect(m_encryption, &QComboBox::currentIndexChanged, this, &SiteManagerWindow::boxesEdited);
     m_desc = new QPlainTextEdit(this);
     m_desc->setObjectName(QStringLiteral("desc"));
