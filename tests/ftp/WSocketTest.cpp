@@ -91,6 +91,43 @@ TEST(WSocketConnect, RefusedPortReportsConnectionRefused)
     EXPECT_EQ(states.last(), QStringLiteral("wsClosed"));
 }
 
+// A host with several addresses: the first refuses (nothing listens on ::1 at that port),
+// the next one answers. The owner sees one successful connect, never the refusal, and the
+// socket names the address it reached. With every address refusing, the owner sees one
+// refusal.
+TEST(WSocketConnect, AFirstAddressThatRefusesMovesOnToTheNext)
+{
+    if (!ServerProcess::hasIPv6Loopback())
+        GTEST_SKIP() << "this machine has no IPv6 loopback address (::1)";
+    Peer peer({Peer::Write{"hello"}, Peer::Read{3}});
+    // The peer listens on 127.0.0.1; make sure nothing listens on ::1 at the same port.
+    ASSERT_FALSE(ServerProcess::accepts(peer.port(), QStringLiteral("::1")));
+    TWSocket s;
+    SocketEvents ev(s);
+    s.SetAddr(QStringLiteral("[::1]"));
+    s.SetAddrFallbacks({QStringLiteral("127.0.0.1")});
+    s.SetPort(QString::number(peer.port()));
+    s.SetConnectAttemptTimeoutMs(600000); // only the refusal itself can move the walk on in time
+    s.Connect();
+    ASSERT_TRUE(waitFor([&] { return ev.data == "hello"; })) << ev.log.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(ev.log.first(), QStringLiteral("connected 0"));
+    EXPECT_EQ(s.GetPeerAddr(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(s.Addr(), QStringLiteral("127.0.0.1"));
+    s.SendStr("bye");
+    s.Close();
+
+    TWSocket t;
+    SocketEvents tev(t);
+    const uint16_t closed = ServerProcess::freePort();
+    t.SetAddr(QStringLiteral("::1"));
+    t.SetAddrFallbacks({QStringLiteral("127.0.0.1")});
+    t.SetPort(QString::number(closed));
+    t.Connect();
+    ASSERT_TRUE(waitFor([&] { return t.State() == TSocketState::wsClosed; }));
+    EXPECT_EQ(tev.log.filter(QStringLiteral("connected")), QStringList{QStringLiteral("connected 10061")});
+    EXPECT_TRUE(t.AddrFallbacks().isEmpty()); // forgotten at the close
+}
+
 TEST(WSocketConnect, LocalAddressBindsAndLocalPortShowsTheChosenPort)
 {
     Peer peer({Peer::ReadUntilClosed{}});
