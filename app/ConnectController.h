@@ -108,6 +108,8 @@ private:
     // user declined or the connection did not close in time.
     bool waitForDisconnect();
     void fail(const QString &message);
+    bool splitQuickAddress();
+    bool splitSiteHost(tSiteRecord &site);
 
     tSetupClass &m_setup;
     UserInterface &m_ui;
