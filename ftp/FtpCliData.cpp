@@ -44,7 +44,7 @@ bool TFtpClient::BeginPort(QString &why)
     DetachData();
     m_data.SetTlsOnConnect(false); // TLS of an accepted connection starts after the accept
     m_data.SetProto(QStringLiteral("tcp"));
-    const bool ipv6 = m_control.Family() == AF_INET6;
+    const bool ipv6 = WSocketIsIPv6Literal(m_control.Addr()); // the server's address family
     m_data.SetAddr(ipv6 ? QStringLiteral("::") : QStringLiteral("0.0.0.0"));
     m_data.SetPort(QStringLiteral("0"));
     // Passive: EPSV, which names only a port and works over either family; PASV once this

@@ -4,8 +4,6 @@
 
 #include "ftp/FtpTransferText.h"
 
-#include <sys/socket.h>
-
 #include <algorithm>
 #include <vector>
 
@@ -255,7 +253,7 @@ bool TFtpClient::PortFallback()
 {
     if (m_statusCode < 500)
         return false;
-    const bool ipv6 = m_control.Family() == AF_INET6;
+    const bool ipv6 = WSocketIsIPv6Literal(m_control.Addr()); // the server's address family
     if (m_portCommand == QLatin1String("EPSV") && !ipv6) {
         m_epsvRefused = true;
         TriggerDisplay(QStringLiteral("! EPSV refused; using PASV"));
