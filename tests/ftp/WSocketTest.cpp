@@ -10,6 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 using Peer = ScriptedPeer;
@@ -126,6 +130,40 @@ TEST(WSocketConnect, AFirstAddressThatRefusesMovesOnToTheNext)
     ASSERT_TRUE(waitFor([&] { return t.State() == TSocketState::wsClosed; }));
     EXPECT_EQ(tev.log.filter(QStringLiteral("connected")), QStringList{QStringLiteral("connected 10061")});
     EXPECT_TRUE(t.AddrFallbacks().isEmpty()); // forgotten at the close
+}
+
+// An address that never answers (a listener on ::1 whose queue is full drops the connect
+// request) holds the walk up only for the attempt's time limit.
+TEST(WSocketConnect, AnAddressThatNeverAnswersIsLeftAfterTheAttemptTimeout)
+{
+    if (!ServerProcess::hasIPv6Loopback())
+        GTEST_SKIP() << "this machine has no IPv6 loopback address (::1)";
+    Peer peer({Peer::Write{"hello"}, Peer::Read{3}});
+    sockaddr_in6 silent{};
+    silent.sin6_family = AF_INET6;
+    silent.sin6_addr = in6addr_loopback;
+    silent.sin6_port = htons(peer.port());
+    const int listener = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&silent), sizeof silent), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    // One connection fills the queue; it is never accepted.
+    const int filler = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    ::connect(filler, reinterpret_cast<sockaddr *>(&silent), sizeof silent);
+
+    TWSocket s;
+    SocketEvents ev(s);
+    s.SetAddr(QStringLiteral("::1"));
+    s.SetAddrFallbacks({QStringLiteral("127.0.0.1")});
+    s.SetPort(QString::number(peer.port()));
+    s.SetConnectAttemptTimeoutMs(300);
+    s.Connect();
+    EXPECT_TRUE(waitFor([&] { return ev.data == "hello"; })) << ev.log.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(ev.log.value(0), QStringLiteral("connected 0"));
+    EXPECT_EQ(s.GetPeerAddr(), QStringLiteral("127.0.0.1"));
+    s.SendStr("bye");
+    s.Close();
+    ::close(filler);
+    ::close(listener);
 }
 
 TEST(WSocketConnect, LocalAddressBindsAndLocalPortShowsTheChosenPort)
