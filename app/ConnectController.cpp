@@ -121,6 +121,8 @@ bool ConnectController::acConnect(Caller caller)
     switch (caller) {
     case Caller::SiteManager:
     case Caller::VuzidIRA:
+        if (!splitSiteHost(site))
+            return false;
         m_quick = {site.Host.text(), site.User.text(), site.Pass.text(), site.Port.text(), site.encryption};
         m_urlFolder.clear();
         break;
@@ -154,6 +156,8 @@ bool ConnectController::acConnect(Caller caller)
                 m_quick.password = url.password;
             }
             m_urlFolder = url.path;
+        } else if (!splitQuickAddress()) {
+            return false;
         }
         break;
     }
@@ -196,6 +200,36 @@ bool ConnectController::acConnect(Caller caller)
                    QStringLiteral("\" and is not kept in the connection history."));
     emit historyChanged();
     m_sessions.timer_threads();
+    return true;
+}
+
+// "[2001:db8::1]:21", "[::1]" or "host:2121" in the address box: the host goes to the
+// engine without brackets, and a port typed with it wins over the port box.
+bool ConnectController::splitQuickAddress()
+{
+    QString host, port, why;
+    if (!splitHostPort(m_quick.address, host, port, &why)) {
+        fail(QStringLiteral("The address is not usable.\r\r") + why);
+        return false;
+    }
+    m_quick.address = host;
+    if (!port.isEmpty())
+        m_quick.port = port;
+    return true;
+}
+
+// A site's host may be written "[2001:db8::1]" or "[2001:db8::1]:21"; the session takes it
+// apart (the stored site is left as it is).
+bool ConnectController::splitSiteHost(tSiteRecord &site)
+{
+    QString host, port, why;
+    if (!splitHostPort(site.Host.text(), host, port, &why)) {
+        fail(QStringLiteral("The site's host name is not usable.\r\r") + why);
+        return false;
+    }
+    site.Host = host;
+    if (!port.isEmpty())
+        site.Port = port;
     return true;
 }
 

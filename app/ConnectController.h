@@ -112,6 +112,8 @@ signals:
 
 private:
     void fail(const QString &message);
+    bool splitQuickAddress();
+    bool splitSiteHost(tSiteRecord &site);
 
     tSetupClass &m_setup;
     UserInterface &m_ui;

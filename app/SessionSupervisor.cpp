@@ -3,6 +3,7 @@
 #include "app/UserInterface.h"
 #include "base/Guard.h"
 #include "settings/SettingsCatalogue.h"
+#include "sites/FtpUrl.h"
 
 #include <QCoreApplication>
 
@@ -183,7 +184,9 @@ void SessionSupervisor::configure(tkftpclient &s)
     s.loginMessages.clear();
     s.SetTlsMode(tlsModeOf(currentSite.encryption));
 
-    const QString name = currentSite.name;
+    // A site named after its host shows an IPv6 address in brackets, as addresses are written.
+    const QString name =
+        currentSite.name == currentSite.Host.text() ? displayHost(currentSite.name.text()) : currentSite.name.text();
     const QString address = read(m_setup, Keys::ConnectionTypeAddress);
     const QString port = read(m_setup, Keys::ConnectionTypePort);
     switch (read(m_setup, Keys::connectionType)) {
