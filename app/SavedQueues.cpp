@@ -164,10 +164,9 @@ void SavedQueues::loadRecovery()
             // The items after the damage would be lost by the first rewrite: keep the file.
             const QString copy = m_folder + QLatin1String(kDamagedRecoveryName);
             QFile::remove(copy);
-            QFile::copy(recoveryPath(), copy);
-            m_writeLog(kSection + QStringLiteral("The recovery queue could not be read completely (%1); it was "
-                                                 "copied to \"%2\".")
-                                      .arg(error, copy));
+            const bool copied = QFile::copy(recoveryPath(), copy);
+            m_writeLog(kSection + QStringLiteral("The recovery queue could not be read completely (%1).").arg(error) +
+                       (copied ? QStringLiteral(" It was copied to \"%1\".").arg(copy) : QString()));
         }
     }
     m_following = true;
