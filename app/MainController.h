@@ -10,6 +10,7 @@
 #include "app/MasterTick.h"
 #include "app/MeterController.h"
 #include "app/QueueController.h"
+#include "app/SavedQueues.h"
 #include "app/SessionSupervisor.h"
 #include "app/StatusController.h"
 #include "app/UserInterface.h"
@@ -70,6 +71,8 @@ public:
     // The two FTP sessions and their supervisor; they exist from construction on.
     SessionSupervisor &sessions() { return m_sessions; }
     QueueController &queue() { return m_queue; }
+    // Named saved queues and the recovery queue "[recovery].dat".
+    SavedQueues &savedQueues() { return m_savedQueues; }
     // Status texts, the bandwidth meter and the new-version check (MainControllerStatus.cpp).
     StatusController &status() { return m_status; }
     MeterController &meter() { return m_meter; }
@@ -150,6 +153,7 @@ private:
     MeterController m_meter;
     StatusController m_status;
     ConnectController m_connect;
+    SavedQueues m_savedQueues;
     VersionCheck m_versionCheck{kVersion};
     BrowserCommands m_browserCommands{m_setup, m_ui, m_browsers, m_queue, m_sessions};
     CertificateTrust m_certificates{m_ui, [this](const QString &line) { writeLog(line); }};
