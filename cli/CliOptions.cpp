@@ -46,25 +46,24 @@ const VerbHelp *findVerb(const QString &verb)
     return nullptr;
 }
 
-const char kOptionsHelp[] =
-    "Options:\n"
-    "  --passive | --active        data connections (default passive)\n"
-    "  --proxy HOST:PORT           through a standard FTP proxy\n"
-    "  --socks5 HOST:PORT          through a SOCKS 5 proxy\n"
-    "  --overwrite | --resume | --skip\n"
-    "                              an existing target is replaced, continued or left alone\n"
-    "                              (default --skip, said on stderr)\n"
-    "  --retries N                 connection retries\n"
-    "  --timeout S                 seconds a server may take to answer (default 30)\n"
-    "  -q, --quiet                 no notes on stderr, only errors\n"
-    "  -v, --verbose               the log lines on stderr (passwords masked)\n"
-    "  --json                      one JSON object per finished item on stdout\n"
-    "  --help, --version\n"
-    "\n"
-    "URLs: ftp://user@host:port/path (ftps:// for TLS). The password comes from the URL,\n"
-    "~/.netrc, KESTRIN_FTP_PASSWORD, or is asked on the terminal without echo.\n"
-    "Exit status: 0 all done, 2 usage, 3 connection or login failed, 4 an item failed,\n"
-    "130 interrupted.\n";
+const char kOptionsHelp[] = "Options:\n"
+                            "  --passive | --active        data connections (default passive)\n"
+                            "  --proxy HOST:PORT           through a standard FTP proxy\n"
+                            "  --socks5 HOST:PORT          through a SOCKS 5 proxy\n"
+                            "  --overwrite | --resume | --skip\n"
+                            "                              an existing target is replaced, continued or left alone\n"
+                            "                              (default --skip, said on stderr)\n"
+                            "  --retries N                 connection retries\n"
+                            "  --timeout S                 seconds a server may take to answer (default 30)\n"
+                            "  -q, --quiet                 no notes on stderr, only errors\n"
+                            "  -v, --verbose               the log lines on stderr (passwords masked)\n"
+                            "  --json                      one JSON object per finished item on stdout\n"
+                            "  --help, --version\n"
+                            "\n"
+                            "URLs: ftp://user@host:port/path (ftps:// for TLS). The password comes from the URL,\n"
+                            "~/.netrc, KESTRIN_FTP_PASSWORD, or is asked on the terminal without echo.\n"
+                            "Exit status: 0 all done, 2 usage, 3 connection or login failed, 4 an item failed,\n"
+                            "130 interrupted.\n";
 
 bool parseInt(const QString &text, int lo, int hi, int &out)
 {
@@ -250,8 +249,8 @@ bool netrcLookup(const QByteArray &text, const QString &host, const QString &use
     }
     for (int pass = 0; pass < 2; ++pass) {
         for (const Entry &e : entries) {
-            const bool hostMatches = pass == 0 ? !e.isDefault && e.machine.compare(host, Qt::CaseInsensitive) == 0
-                                               : e.isDefault;
+            const bool hostMatches =
+                pass == 0 ? !e.isDefault && e.machine.compare(host, Qt::CaseInsensitive) == 0 : e.isDefault;
             if (!hostMatches || (!user.isEmpty() && !e.login.isEmpty() && e.login != user))
                 continue;
             login = e.login;
@@ -262,8 +261,8 @@ bool netrcLookup(const QByteArray &text, const QString &host, const QString &use
     return false;
 }
 
-bool netrcPassword(const QString &path, const QString &host, const QString &user, QString &login,
-                   QString &password, QString *warning)
+bool netrcPassword(const QString &path, const QString &host, const QString &user, QString &login, QString &password,
+                   QString *warning)
 {
     struct stat st {};
     const QByteArray local = QFile::encodeName(path);

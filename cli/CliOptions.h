@@ -50,10 +50,9 @@ bool splitHostPort(const QString &text, QString &host, QString &port);
 // The login of a machine in a netrc file's text: "machine NAME login USER password PASS",
 // "default" as the fallback. Returns false when no entry names the host (and user, when one
 // is given).
-bool netrcLookup(const QByteArray &text, const QString &host, const QString &user, QString &login,
-                 QString &password);
+bool netrcLookup(const QByteArray &text, const QString &host, const QString &user, QString &login, QString &password);
 
 // Reads ~/.netrc for the host. A netrc that others may read or write is refused, as other
 // FTP tools do, with *warning saying so; nothing is then taken from it.
-bool netrcPassword(const QString &path, const QString &host, const QString &user, QString &login,
-                   QString &password, QString *warning);
+bool netrcPassword(const QString &path, const QString &host, const QString &user, QString &login, QString &password,
+                   QString *warning);

@@ -119,15 +119,14 @@ void CliRunner::applySettings()
 
 int CliRunner::run()
 {
-    const QString urlText = m_options.operands.value(m_options.verb == QLatin1String("put") ||
-                                                             m_options.verb == QLatin1String("chmod")
-                                                         ? 1
-                                                         : 0);
+    const QString urlText = m_options.operands.value(
+        m_options.verb == QLatin1String("put") || m_options.verb == QLatin1String("chmod") ? 1 : 0);
     QString error;
     if (!parseUrl(urlText, m_url, &error) || m_url.host.isEmpty() ||
         (!m_url.scheme.isEmpty() && m_url.scheme != QLatin1String("ftp") && m_url.scheme != QLatin1String("ftps"))) {
-        TerminalUserInterface::printError(QStringLiteral("not an FTP URL: ") + displayUrl(m_url) +
-                                          (error.isEmpty() ? QString() : QStringLiteral(" (") + error + QLatin1Char(')')));
+        TerminalUserInterface::printError(
+            QStringLiteral("not an FTP URL: ") + displayUrl(m_url) +
+            (error.isEmpty() ? QString() : QStringLiteral(" (") + error + QLatin1Char(')')));
         return CliExit::kUsage;
     }
     QTemporaryDir temporary;
@@ -205,11 +204,11 @@ bool CliRunner::connectToServer()
     tSiteRecord site;
     site.Host = m_url.host;
     site.name = m_url.host;
-    site.Port = m_url.port.isEmpty() ? QString(m_url.scheme == QLatin1String("ftps") ? QStringLiteral("990")
-                                                                                      : QStringLiteral("21"))
-                                     : m_url.port;
-    site.encryption = m_url.scheme == QLatin1String("ftps") ? SiteEncryption::Implicit
-                                                            : SiteEncryption::ExplicitIfAvailable;
+    site.Port = m_url.port.isEmpty()
+                    ? QString(m_url.scheme == QLatin1String("ftps") ? QStringLiteral("990") : QStringLiteral("21"))
+                    : m_url.port;
+    site.encryption =
+        m_url.scheme == QLatin1String("ftps") ? SiteEncryption::Implicit : SiteEncryption::ExplicitIfAvailable;
     QString user = m_url.user;
     QString password = m_url.password;
     if (password.isEmpty()) {
@@ -233,8 +232,9 @@ bool CliRunner::connectToServer()
                !TerminalUserInterface::readPassword(QStringLiteral("Password for ") + user + QLatin1Char('@') +
                                                         m_url.host + QLatin1Char(':'),
                                                     password)) {
-        TerminalUserInterface::printError(QStringLiteral("no password for ") + user +
-                                          QStringLiteral(" (no terminal to ask on; use ~/.netrc or KESTRIN_FTP_PASSWORD)"));
+        TerminalUserInterface::printError(
+            QStringLiteral("no password for ") + user +
+            QStringLiteral(" (no terminal to ask on; use ~/.netrc or KESTRIN_FTP_PASSWORD)"));
         return false;
     }
     site.User = user;
@@ -248,8 +248,8 @@ bool CliRunner::connectToServer()
     s.connectionWanted = true;
     s.timer_threads();
     const int bound = (m_options.timeoutSeconds + 5) * 1000;
-    const bool in = waitUntil([&] { return m_loginFailed || (s.mainSession->loggedIn && s.mainSession->idleState()); },
-                              bound);
+    const bool in =
+        waitUntil([&] { return m_loginFailed || (s.mainSession->loggedIn && s.mainSession->idleState()); }, bound);
     if (!in || m_loginFailed || m_interrupted) {
         if (!m_interrupted) {
             const QString why = m_ui.takeLastError();
@@ -294,8 +294,8 @@ void CliRunner::drive()
         std::vector<QueueItem *> failed;
         for (int row = 0; row < model.itemCount(); ++row) {
             QueueItem *item = model.itemAt(row);
-            if (!item->session && (item->statusText == QLatin1String("Error") ||
-                                   item->statusText == QLatin1String("Stopped")))
+            if (!item->session &&
+                (item->statusText == QLatin1String("Error") || item->statusText == QLatin1String("Stopped")))
                 failed.push_back(item);
         }
         for (QueueItem *item : failed) {
@@ -403,7 +403,8 @@ bool CliRunner::queueRun(const QString &file)
 {
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) {
-        TerminalUserInterface::printError(QStringLiteral("cannot read ") + file + QStringLiteral(": ") + f.errorString());
+        TerminalUserInterface::printError(QStringLiteral("cannot read ") + file + QStringLiteral(": ") +
+                                          f.errorString());
         return false;
     }
     const QByteArray bytes = f.readAll();
@@ -471,12 +472,14 @@ bool CliRunner::queueVerb()
         for (const auto &named : cached->folderEntries) {
             const tFtpFolderEntryObject &e = named.entry;
             const QDateTime when = unpackFileTime(e.time);
-            printOut(QStringLiteral("%1 %2 %3 %4")
-                         .arg(e.isLink ? QLatin1Char('l') : e.isFolder ? QLatin1Char('d') : QLatin1Char('-'))
-                         .arg(e.size, 12)
-                         .arg(when.isValid() ? when.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("-"),
-                              16)
-                         .arg(e.name));
+            printOut(
+                QStringLiteral("%1 %2 %3 %4")
+                    .arg(e.isLink     ? QLatin1Char('l')
+                         : e.isFolder ? QLatin1Char('d')
+                                      : QLatin1Char('-'))
+                    .arg(e.size, 12)
+                    .arg(when.isValid() ? when.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("-"), 16)
+                    .arg(e.name));
         }
         return true;
     }

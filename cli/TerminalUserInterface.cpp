@@ -30,7 +30,13 @@ void TerminalUserInterface::printError(const QString &text)
 
 void TerminalUserInterface::showMessage(const QString &text)
 {
-    m_lastError = oneLine(text);
+    // The window's hint about its start-queue button means nothing here: the command line
+    // reports the failed item and goes on with the rest.
+    QString line = oneLine(text);
+    const qsizetype hint = line.indexOf(QLatin1String(" The queue has been disabled"));
+    if (hint > 0)
+        line.truncate(hint);
+    m_lastError = line;
     printError(m_lastError);
 }
 
@@ -44,7 +50,8 @@ bool TerminalUserInterface::askText(const QString &caption, const QString &label
 {
     if (masked)
         return readPassword(label, text);
-    printError(oneLine(caption + QStringLiteral(": ") + label) + QStringLiteral(" (cancelled: no input on the command line)"));
+    printError(oneLine(caption + QStringLiteral(": ") + label) +
+               QStringLiteral(" (cancelled: no input on the command line)"));
     return false;
 }
 
@@ -93,7 +100,7 @@ bool TerminalUserInterface::readPassword(const QString &prompt, QString &passwor
     if (!tty.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
         return false;
     const int fd = tty.handle();
-    termios old {};
+    termios old{};
     if (::tcgetattr(fd, &old) != 0)
         return false;
     termios quiet = old;
