@@ -206,24 +206,40 @@ bool parseCliArguments(const QStringList &args, CliOptions &o, QString *error)
 
 bool netrcLookup(const QByteArray &text, const QString &host, const QString &user, QString &login, QString &password)
 {
-    // Tokens separated by blanks; "macdef" bodies end at an empty line and are skipped.
+    // Tokens separated by blanks; a token in double quotes may hold blanks and takes "\\"
+    // escapes (as curl reads it). "macdef" bodies end at an empty line and are skipped.
     QList<QByteArray> tokens;
     const QList<QByteArray> lines = text.split('\n');
     bool inMacro = false;
-    for (const QByteArray &line : lines) {
+    for (const QByteArray &raw : lines) {
+        const QByteArray line = raw.endsWith('\r') ? raw.chopped(1) : raw;
         if (inMacro) {
             inMacro = !line.trimmed().isEmpty();
             continue;
         }
-        const QList<QByteArray> words = line.simplified().split(' ');
-        for (const QByteArray &w : words) {
-            if (w.isEmpty())
-                continue;
-            if (w == "macdef") {
+        qsizetype i = 0;
+        while (i < line.size()) {
+            while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+                ++i;
+            if (i >= line.size())
+                break;
+            QByteArray token;
+            if (line[i] == '"') {
+                for (++i; i < line.size() && line[i] != '"'; ++i) {
+                    if (line[i] == '\\' && i + 1 < line.size())
+                        ++i;
+                    token += line[i];
+                }
+                ++i;
+            } else {
+                while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+                    token += line[i++];
+            }
+            if (token == "macdef") {
                 inMacro = true;
                 break;
             }
-            tokens << w;
+            tokens << token;
         }
     }
     struct Entry {

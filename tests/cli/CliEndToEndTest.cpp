@@ -31,9 +31,11 @@ QString cliProgram()
     return QStringLiteral(KESTRIN_CLI_PATH);
 }
 
-Result runCli(const QStringList &args, int timeoutMs = 120000)
+Result runCli(const QStringList &args, int timeoutMs = 120000,
+              const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
+    p.setProcessEnvironment(env);
     p.start(cliProgram(), args);
     Result r;
     if (!p.waitForStarted(10000))
@@ -210,6 +212,87 @@ INSTANTIATE_TEST_SUITE_P(Servers, CliEndToEnd, ::testing::Values(ServerKind::Pyf
                              return info.param == ServerKind::Pyftpdlib ? std::string("pyftpdlib")
                                                                         : std::string("vsftpd");
                          });
+
+// Passwords from ~/.netrc (only while others cannot read it) and from KESTRIN_FTP_PASSWORD;
+// none at all, without a terminal to ask on, is a login failure and not a hang.
+TEST(CliPasswords, ComeFromAPrivateNetrcOrTheEnvironment)
+{
+    TempHome home;
+    PyftpdlibServer server;
+    ASSERT_TRUE(server.start()) << server.failure().toStdString();
+    makeFile(server.localWritable() + QStringLiteral("/f.txt"), "x");
+    const QString url = QStringLiteral("ftp://%1@127.0.0.1:%2/").arg(server.user()).arg(server.port());
+    const QString netrc = home.path() + QStringLiteral("/.netrc");
+    makeFile(netrc, (QStringLiteral("machine 127.0.0.1\n  login ") + server.user() + QStringLiteral(" password \"") +
+                     server.password() + QStringLiteral("\"\n"))
+                        .toUtf8());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("HOME"), home.path());
+    env.remove(QStringLiteral("KESTRIN_FTP_PASSWORD"));
+
+    struct Case {
+        const char *what;
+        QFile::Permissions mode;
+        QString envPassword;
+        int exitCode;
+        QString message;
+    };
+    const Case cases[] = {
+        {"a private netrc", QFile::ReadOwner | QFile::WriteOwner, {}, 0, {}},
+        {"a netrc others may read", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther, {}, 3,
+         QStringLiteral("may be read or changed by others")},
+        {"the environment", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup, server.password(), 0, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(QFile::setPermissions(netrc, c.mode));
+        QProcessEnvironment e = env;
+        if (!c.envPassword.isEmpty())
+            e.insert(QStringLiteral("KESTRIN_FTP_PASSWORD"), c.envPassword);
+        const Result r = runCli({QStringLiteral("-q"), QStringLiteral("ls"), url}, 30000, e);
+        if (c.exitCode == 0) {
+            EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+            EXPECT_TRUE(r.out.contains(QStringLiteral("f.txt"))) << r.out.toStdString();
+        } else {
+            EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
+            EXPECT_NE(r.exitCode, 0);
+        }
+        EXPECT_FALSE(r.err.contains(server.password()) || r.out.contains(server.password()));
+    }
+}
+
+// "run FILE": a text of queue commands, one a line, and a saved queue file (pairs of lines).
+TEST(CliRun, RunsCommandTextsAndSavedQueueFiles)
+{
+    TempHome home;
+    PyftpdlibServer server;
+    ASSERT_TRUE(server.start()) << server.failure().toStdString();
+    const QString remote = server.localWritable();
+    const QString local = home.path() + QStringLiteral("/up.txt");
+    makeFile(local, "uploaded");
+    const QString url = QStringLiteral("ftp://%1:%2@127.0.0.1:%3/").arg(server.user(), server.password()).arg(server.port());
+
+    const QString commands = home.path() + QStringLiteral("/commands.txt");
+    makeFile(commands, (QStringLiteral("# made by a script\nmakefolder*/r1\nputfile*") + local +
+                        QStringLiteral("*/r1/x y.txt\nrenamefile*/r1/x y.txt*/r1/z.txt\n"))
+                           .toUtf8());
+    Result r = runCli({QStringLiteral("-q"), QStringLiteral("run"), url, commands});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QFile z(remote + QStringLiteral("/r1/z.txt"));
+    ASSERT_TRUE(z.open(QIODevice::ReadOnly));
+    EXPECT_EQ(z.readAll(), QByteArray("uploaded"));
+
+    // A saved queue: the command, then its entry "time*size*attributes*name".
+    const QString saved = home.path() + QStringLiteral("/saved.dat");
+    const QString back = home.path() + QStringLiteral("/back.txt");
+    makeFile(saved, (QStringLiteral("getfile*/r1/z.txt*") + back + QStringLiteral("\r\n0*8*644*z.txt\r\n")).toUtf8());
+    r = runCli({QStringLiteral("-q"), QStringLiteral("--json"), QStringLiteral("run"), url, saved});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QFile b(back);
+    ASSERT_TRUE(b.open(QIODevice::ReadOnly));
+    EXPECT_EQ(b.readAll(), QByteArray("uploaded"));
+    EXPECT_TRUE(r.out.contains(QStringLiteral("\"bytes\":8"))) << r.out.toStdString();
+}
 
 TEST(CliResume, ASecondGetResumeCompletesAnInterruptedDownload)
 {
