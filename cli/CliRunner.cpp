@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -69,7 +70,7 @@ bool looksLikeQueueFile(const QStringList &lines)
 CliRunner::CliRunner(const CliOptions &options) : m_options(options), m_ui(options.existing)
 {
     m_stderrIsTty = ::isatty(STDERR_FILENO) == 1;
-    m_driver.setInterval(100);
+    m_driver.setInterval(10);
     connect(&m_driver, &QTimer::timeout, this, &CliRunner::drive);
 }
 
@@ -275,19 +276,29 @@ void CliRunner::disconnectFromServer()
 
 bool CliRunner::waitUntil(const std::function<bool()> &done, int ms)
 {
-    QDeadlineTimer deadline(ms);
-    while (!done()) {
-        if (deadline.hasExpired() || m_interrupted)
-            return done();
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    return true;
+    // A real event loop, so the process sleeps in poll() between events instead of
+    // spinning; the condition is looked at every 10 ms. A negative ms waits without a bound
+    // of its own (the caller's requests end by the reply timeout).
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer check;
+    check.setInterval(10);
+    QDeadlineTimer deadline = ms < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(ms);
+    connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done() || m_interrupted || deadline.hasExpired())
+            loop.quit();
+    });
+    check.start();
+    loop.exec();
+    return done();
 }
 
 void CliRunner::drive()
 {
     QueueController &queue = m_controller->queue();
     QueueModel &model = queue.model();
+    flushPendingFailure();
     if (model.isPaused() && !m_interrupted) {
         // A failed item stopped the queue. A transfer that failed stays in the queue marked
         // "Error": it is reported and taken out, and the rest of the queue goes on.
@@ -307,7 +318,9 @@ void CliRunner::drive()
     }
     if (m_interrupted)
         return;
-    m_controller->sessions().timer_threads();
+    // The supervisor runs at the window's pace (every 500 ms), the pump every 10 ms.
+    if (++m_driveCount % 50 == 0)
+        m_controller->sessions().timer_threads();
     queue.timer_checkQueue();
 }
 
@@ -317,12 +330,9 @@ void CliRunner::runQueue()
     QueueModel &model = m_controller->queue().model();
     // No bound of its own: every request the queue starts ends by the reply timeout, and a
     // lost connection ends the run.
-    while (!m_interrupted && !m_loginFailed) {
-        drive();
-        if (model.isEmpty() && !s.mainSession->busy())
-            break;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    }
+    // The pump runs after every completion and from the driver's timer.
+    drive();
+    waitUntil([&] { return m_loginFailed || (model.isEmpty() && !s.mainSession->busy()); }, -1);
     if (m_interrupted) {
         // The aborted transfer ends through its completion; give it a bounded moment.
         waitUntil([&] { return !s.mainSession->busy(); }, 5000);
@@ -586,20 +596,38 @@ void CliRunner::itemFinished(QueueItem *item, const QString &outcome, const QStr
         std::fputs("\r\033[K", stderr);
         m_progressShown = false;
     }
+    QJsonObject o;
+    o.insert(QStringLiteral("verb"), QString::fromLatin1(verbInfo(item->verb()).name));
+    o.insert(QStringLiteral("source"), f.value(1));
+    o.insert(QStringLiteral("target"), f.value(2));
+    o.insert(QStringLiteral("bytes"), bytes);
+    o.insert(QStringLiteral("seconds"), seconds);
+    o.insert(QStringLiteral("outcome"), outcome);
+    o.insert(QStringLiteral("error"), error);
+    if (outcome == QLatin1String("failed") && error.isEmpty()) {
+        // The queue reports why right after the item left it; the line waits for that.
+        m_pendingFailure = o;
+        return;
+    }
+    report(o);
+}
+
+void CliRunner::flushPendingFailure()
+{
+    if (m_pendingFailure.isEmpty())
+        return;
+    QJsonObject o = std::exchange(m_pendingFailure, QJsonObject());
+    o.insert(QStringLiteral("error"), m_ui.takeLastError());
+    report(o);
+}
+
+void CliRunner::report(const QJsonObject &o)
+{
+    const QString outcome = o.value(QStringLiteral("outcome")).toString();
     if (m_options.json) {
-        QJsonObject o;
-        o.insert(QStringLiteral("verb"), QString::fromLatin1(verbInfo(item->verb()).name));
-        o.insert(QStringLiteral("source"), f.value(1));
-        o.insert(QStringLiteral("target"), f.value(2));
-        o.insert(QStringLiteral("bytes"), bytes);
-        o.insert(QStringLiteral("seconds"), seconds);
-        o.insert(QStringLiteral("outcome"), outcome);
-        o.insert(QStringLiteral("error"), error);
         printOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
     } else if (outcome == QLatin1String("skipped")) {
-        note(QStringLiteral("skipped (exists): ") + (item->verb() == QueueVerb::PutFile ? f.value(2) : f.value(2)));
-    } else if (outcome == QLatin1String("failed") && !error.isEmpty()) {
-        // The port printed the message already when it came.
+        note(QStringLiteral("skipped (exists): ") + o.value(QStringLiteral("target")).toString());
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include <QElapsedTimer>
 #include <QHash>
+#include <QJsonObject>
 #include <QObject>
 #include <QSet>
 #include <QTimer>
@@ -55,6 +56,9 @@ private:
     void drive();
     void itemStarted(QueueItem *item);
     void itemFinished(QueueItem *item, const QString &outcome, const QString &error);
+    // The JSON line of a failed item waits for the queue's message about it.
+    void flushPendingFailure();
+    void report(const QJsonObject &o);
     void showProgress(QueueItem *item, qint64 bytes);
     void note(const QString &text) const;
     QString remotePath(const QString &path) const;
@@ -67,8 +71,10 @@ private:
     bool m_interrupted = false;
     bool m_loginFailed = false;
     int m_failed = 0;
+    int m_driveCount = 0;
     QHash<quint64, Started> m_started;
     QSet<quint64> m_reported;
+    QJsonObject m_pendingFailure;
     QElapsedTimer m_progressClock;
     bool m_progressShown = false;
     bool m_stderrIsTty = false;

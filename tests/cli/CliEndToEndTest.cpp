@@ -207,6 +207,30 @@ TEST_P(CliEndToEnd, FailuresGiveTheirExitStatusAndJsonParses)
     }
 }
 
+TEST_P(CliEndToEnd, AFailedItemsJsonLineCarriesItsErrorAndTheRestRuns)
+{
+    ASSERT_TRUE(serverUp());
+    const QString remote = m_server->localWritable();
+    const QString local = home.path() + QStringLiteral("/up.txt");
+    makeFile(local, "up");
+    const QString commands = home.path() + QStringLiteral("/commands.txt");
+    makeFile(commands, (QStringLiteral("deletefile*") + m_server->writablePath() + QStringLiteral("/nothere.bin\n") +
+                        QStringLiteral("putfile*") + local + QLatin1Char('*') + m_server->writablePath() +
+                        QStringLiteral("/up.txt\n"))
+                           .toUtf8());
+    const Result r = runCli({QStringLiteral("--json"), QStringLiteral("run"), urlOf(*m_server, QString()), commands});
+    EXPECT_EQ(r.exitCode, 4) << r.err.toStdString();
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << r.out.toStdString();
+    const QJsonObject failed = QJsonDocument::fromJson(lines[0].toUtf8()).object();
+    EXPECT_EQ(failed.value(QStringLiteral("outcome")).toString(), QStringLiteral("failed"));
+    EXPECT_TRUE(failed.value(QStringLiteral("error")).toString().contains(QStringLiteral("nothere.bin")))
+        << lines[0].toStdString();
+    const QJsonObject ok = QJsonDocument::fromJson(lines[1].toUtf8()).object();
+    EXPECT_EQ(ok.value(QStringLiteral("outcome")).toString(), QStringLiteral("ok"));
+    EXPECT_TRUE(QFile::exists(remote + QStringLiteral("/up.txt")));
+}
+
 INSTANTIATE_TEST_SUITE_P(Servers, CliEndToEnd, ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd),
                          [](const auto &info) {
                              return info.param == ServerKind::Pyftpdlib ? std::string("pyftpdlib")
@@ -239,7 +263,10 @@ TEST(CliPasswords, ComeFromAPrivateNetrcOrTheEnvironment)
     };
     const Case cases[] = {
         {"a private netrc", QFile::ReadOwner | QFile::WriteOwner, {}, 0, {}},
-        {"a netrc others may read", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther, {}, 3,
+        {"a netrc others may read",
+         QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther,
+         {},
+         3,
          QStringLiteral("may be read or changed by others")},
         {"the environment", QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup, server.password(), 0, {}},
     };
@@ -270,7 +297,8 @@ TEST(CliRun, RunsCommandTextsAndSavedQueueFiles)
     const QString remote = server.localWritable();
     const QString local = home.path() + QStringLiteral("/up.txt");
     makeFile(local, "uploaded");
-    const QString url = QStringLiteral("ftp://%1:%2@127.0.0.1:%3/").arg(server.user(), server.password()).arg(server.port());
+    const QString url =
+        QStringLiteral("ftp://%1:%2@127.0.0.1:%3/").arg(server.user(), server.password()).arg(server.port());
 
     const QString commands = home.path() + QStringLiteral("/commands.txt");
     makeFile(commands, (QStringLiteral("# made by a script\nmakefolder*/r1\nputfile*") + local +
@@ -298,7 +326,7 @@ TEST(CliResume, ASecondGetResumeCompletesAnInterruptedDownload)
 {
     TempHome home;
     QTemporaryDir root;
-    const qint64 kSize = 3 * 1024 * 1024;
+    const qint64 kSize = 8 * 1024 * 1024;
     const QByteArray bytes = pattern(kSize);
     makeFile(root.path() + QStringLiteral("/big.bin"), bytes);
     ServerProcess server;
@@ -307,7 +335,7 @@ TEST(CliResume, ASecondGetResumeCompletesAnInterruptedDownload)
     ASSERT_TRUE(server.start(QStringLiteral("/usr/bin/python3"),
                              {QStringLiteral(KESTRIN_SOURCE_DIR "/tests/support/pyftpdlib_slow_server.py"),
                               QString::number(port), root.path(), QStringLiteral("kestrin"), QStringLiteral("pw"),
-                              QString::number(1024 * 1024)},
+                              QString::number(512 * 1024)},
                              port))
         << server.readLog().toStdString();
     const QString url = QStringLiteral("ftp://kestrin:pw@127.0.0.1:%1/big.bin").arg(port);
