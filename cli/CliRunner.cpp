@@ -633,7 +633,8 @@ void CliRunner::report(const QJsonObject &o)
 
 void CliRunner::showProgress(QueueItem *item, qint64 bytes)
 {
-    if (!m_stderrIsTty || m_options.quiet)
+    // Listings move bytes too; only file transfers have a line.
+    if (!m_stderrIsTty || m_options.quiet || (item->verb() != QueueVerb::GetFile && item->verb() != QueueVerb::PutFile))
         return;
     if (m_progressClock.isValid() && m_progressClock.elapsed() < 200)
         return;
