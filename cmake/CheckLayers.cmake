@@ -7,6 +7,8 @@ set(layer_base base)
 set(layer_engine base ftp)
 set(layer_model base ${model_dirs})
 set(layer_controller base ftp ${model_dirs} app)
+# The command line sits on the controller, beside the views; it never uses widgets.
+set(layer_cli ${layer_controller} cli)
 
 function(check_layer layer)
   set(allowed ${layer_${layer}})
@@ -31,3 +33,4 @@ check_layer(base base)
 check_layer(engine ftp)
 check_layer(model ${model_dirs})
 check_layer(controller app)
+check_layer(cli cli cli/main)

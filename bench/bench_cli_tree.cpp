@@ -1,0 +1,159 @@
+// The command line against a real server on 127.0.0.1, beside the usual terminal tools in
+// the same run: a tree of folders x files of 4 KiB downloaded with `kestrin-ftp-cli get`,
+// `lftp -c mirror --parallel=1` and `wget -r`, each as a process, each into a fresh folder.
+//
+//   bench_cli_tree [--server vsftpd|pyftpdlib] [--folders N] [--files N] [--runs N]
+#include "support/FtpServers.h"
+#include "support/TempHome.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace {
+
+bool makeTree(const QString &root, int folders, int files)
+{
+    const QByteArray block(4096, 'k');
+    for (int d = 0; d < folders; ++d) {
+        const QString folder = root + QStringLiteral("/d%1").arg(d);
+        if (!QDir().mkpath(folder))
+            return false;
+        for (int f = 0; f < files; ++f) {
+            QFile file(folder + QStringLiteral("/f%1.bin").arg(f));
+            if (!file.open(QIODevice::WriteOnly) || file.write(block) != block.size())
+                return false;
+        }
+    }
+    return true;
+}
+
+int filesBelow(const QString &root)
+{
+    int n = 0;
+    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        ++n;
+    }
+    return n;
+}
+
+// CPU seconds (user + system) of every finished child so far.
+double childCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Seconds a tool took, or -1 when it failed; *cpu gets the CPU seconds it used.
+double runTool(const QString &program, const QStringList &args, const QString &workingFolder, double *cpu)
+{
+    const double cpuBefore = childCpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    QProcess p;
+    p.setWorkingDirectory(workingFolder);
+    p.start(program, args);
+    if (!p.waitForFinished(600000) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        std::fprintf(stderr, "%s failed: %s\n", qPrintable(program), p.readAllStandardError().constData());
+        return -1;
+    }
+    *cpu = childCpuSeconds() - cpuBefore;
+    return static_cast<double>(clock.nsecsElapsed()) / 1e9;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? -1 : v[v.size() / 2];
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    TempHome::isolateProcess();
+    QString serverName = QStringLiteral("vsftpd");
+    int folders = 20, files = 100, runs = 3;
+    const QStringList args = QCoreApplication::arguments();
+    for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
+        if (args[i] == QLatin1String("--server"))
+            serverName = args[i + 1];
+        else if (args[i] == QLatin1String("--folders"))
+            folders = args[i + 1].toInt();
+        else if (args[i] == QLatin1String("--files"))
+            files = args[i + 1].toInt();
+        else if (args[i] == QLatin1String("--runs"))
+            runs = std::max(1, args[i + 1].toInt());
+    }
+    TempHome home;
+    std::unique_ptr<RealFtpServer> server =
+        makeRealServer(serverName == QLatin1String("pyftpdlib") ? ServerKind::Pyftpdlib : ServerKind::Vsftpd);
+    if (!server->start()) {
+        std::fprintf(stderr, "server did not start: %s\n", qPrintable(server->failure()));
+        return 1;
+    }
+    if (!makeTree(server->localWritable() + QStringLiteral("/tree"), folders, files)) {
+        std::fprintf(stderr, "cannot make the test data\n");
+        return 1;
+    }
+    QString base = server->writablePath();
+    if (!base.endsWith(QLatin1Char('/')))
+        base += QLatin1Char('/');
+    const QString host = QStringLiteral("127.0.0.1:%1").arg(server->port());
+    const QString cliUrl = QStringLiteral("ftp://%1:%2@%3%4tree").arg(server->user(), server->password(), host, base);
+    const int want = folders * files;
+
+    std::vector<double> ours, lftp, wget;
+    std::vector<double> oursCpu, lftpCpu, wgetCpu;
+    double cpu = 0;
+    for (int run = 0; run < runs; ++run) {
+        const QString out = home.path() + QStringLiteral("/run%1").arg(run);
+        for (const char *sub : {"ours", "lftp", "wget"})
+            QDir().mkpath(out + QLatin1Char('/') + QLatin1String(sub));
+        ours.push_back(runTool(QStringLiteral(KESTRIN_CLI_PATH),
+                               {QStringLiteral("-q"), QStringLiteral("get"), cliUrl, out + QStringLiteral("/ours")},
+                               out, &cpu));
+        oursCpu.push_back(cpu);
+        lftp.push_back(runTool(
+            QStringLiteral("lftp"),
+            {QStringLiteral("-c"), QStringLiteral("set ftp:passive-mode on; set net:max-retries 1; open -u '%1,%2' "
+                                                  "ftp://%3; mirror --parallel=1 %4tree %5/lftp/tree")
+                                       .arg(server->user(), server->password(), host, base, out)},
+            out, &cpu));
+        lftpCpu.push_back(cpu);
+        wget.push_back(runTool(QStringLiteral("wget"),
+                               {QStringLiteral("-q"), QStringLiteral("-r"), QStringLiteral("-nH"),
+                                QStringLiteral("--user=") + server->user(),
+                                QStringLiteral("--password=") + server->password(), QStringLiteral("-P"),
+                                out + QStringLiteral("/wget"), QStringLiteral("ftp://%1%2tree/").arg(host, base)},
+                               out, &cpu));
+        wgetCpu.push_back(cpu);
+        for (const char *sub : {"ours", "lftp", "wget"}) {
+            const int got = filesBelow(out + QLatin1Char('/') + QLatin1String(sub));
+            if (got != want)
+                std::fprintf(stderr, "%s: %d of %d files\n", sub, got, want);
+        }
+    }
+    const double o = median(ours), l = median(lftp), w = median(wget);
+    std::printf("server %s, tree %d folders x %d files of 4 KiB, median of %d runs\n", qPrintable(serverName), folders,
+                files, runs);
+    std::printf("kestrin-ftp-cli get %.2f s, lftp mirror %.2f s, wget -r %.2f s\n", o, l, w);
+    std::printf("CPU seconds: ours %.2f, lftp %.2f, wget %.2f\n", median(oursCpu), median(lftpCpu), median(wgetCpu));
+    std::printf("ratio lftp/ours %.2f, wget/ours %.2f\n", l / o, w / o);
+    return 0;
+}

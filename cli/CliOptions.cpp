@@ -1,0 +1,295 @@
+#include "cli/CliOptions.h"
+
+#include "base/Version.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+
+namespace {
+
+struct VerbHelp {
+    const char *verb;
+    int minOperands;
+    int maxOperands;
+    const char *usage;
+    const char *text;
+};
+
+const VerbHelp kVerbs[] = {
+    {"ls", 1, 1, "ls [--raw] URL", "Lists a remote folder: type, size, date and name, one entry a line."},
+    {"get", 1, 2, "get URL [LOCAL]",
+     "Downloads a file, or a whole folder tree when URL names a folder. LOCAL defaults to the\n"
+     "current folder; an existing local folder receives the download under its remote name."},
+    {"put", 2, 2, "put LOCAL URL",
+     "Uploads a file, or a whole folder tree when LOCAL is a folder. A URL ending in \"/\"\n"
+     "receives the upload under its local name."},
+    {"rm", 1, 1, "rm URL", "Deletes a remote file."},
+    {"rmdir", 1, 1, "rmdir [-r] URL", "Deletes an empty remote folder; with -r the folder and all it holds."},
+    {"mkdir", 1, 1, "mkdir URL", "Makes a remote folder."},
+    {"mv", 2, 2, "mv URL NEWPATH", "Renames a remote file or folder; NEWPATH is a path on the same server."},
+    {"chmod", 2, 2, "chmod MODE URL", "Sets the permissions of a remote file (SITE CHMOD), MODE as 644."},
+    {"run", 2, 2, "run URL FILE",
+     "Runs the queue commands of FILE in order on the server of URL. FILE is either a saved\n"
+     "queue file (pairs of lines: a command, then its entry \"time*size*attributes*name\" or an\n"
+     "empty line) or a text of queue commands, one a line. It is read as a saved queue when it\n"
+     "has an even number of lines and every second line is empty or such an entry."},
+};
+
+const VerbHelp *findVerb(const QString &verb)
+{
+    for (const VerbHelp &v : kVerbs) {
+        if (verb == QLatin1String(v.verb))
+            return &v;
+    }
+    return nullptr;
+}
+
+const char kOptionsHelp[] = "Options:\n"
+                            "  --passive | --active        data connections (default passive)\n"
+                            "  --proxy HOST:PORT           through a standard FTP proxy\n"
+                            "  --socks5 HOST:PORT          through a SOCKS 5 proxy\n"
+                            "  --overwrite | --resume | --skip\n"
+                            "                              an existing target is replaced, continued or left alone\n"
+                            "                              (default --skip, said on stderr)\n"
+                            "  --retries N                 connection retries\n"
+                            "  --timeout S                 seconds a server may take to answer (default 30)\n"
+                            "  -q, --quiet                 no notes on stderr, only errors\n"
+                            "  -v, --verbose               the log lines on stderr (passwords masked)\n"
+                            "  --json                      one JSON object per finished item on stdout\n"
+                            "  --help, --version\n"
+                            "\n"
+                            "URLs: ftp://user@host:port/path (ftps:// for TLS). The password comes from the URL,\n"
+                            "~/.netrc, KESTRIN_FTP_PASSWORD, or is asked on the terminal without echo.\n"
+                            "Exit status: 0 all done, 2 usage, 3 connection or login failed, 4 an item failed,\n"
+                            "130 interrupted.\n";
+
+bool parseInt(const QString &text, int lo, int hi, int &out)
+{
+    bool ok = false;
+    const int v = text.toInt(&ok);
+    if (!ok || v < lo || v > hi)
+        return false;
+    out = v;
+    return true;
+}
+
+} // namespace
+
+QString cliHelpText(const QString &verb)
+{
+    if (const VerbHelp *v = findVerb(verb)) {
+        return QStringLiteral("Usage: kestrin-ftp-cli [OPTIONS] ") + QLatin1String(v->usage) + QStringLiteral("\n\n") +
+               QLatin1String(v->text) + QStringLiteral("\n\n") + QLatin1String(kOptionsHelp);
+    }
+    QString text = QStringLiteral("Usage: kestrin-ftp-cli [OPTIONS] VERB ARGUMENTS\n\n"
+                                  "Kestrin FTP Pro %1 on the command line. Verbs:\n")
+                       .arg(QLatin1String(Version::kVersionText));
+    for (const VerbHelp &v : kVerbs)
+        text += QStringLiteral("  ") + QLatin1String(v.usage) + QLatin1Char('\n');
+    text += QStringLiteral("\"kestrin-ftp-cli VERB --help\" tells more about a verb.\n\n");
+    return text + QLatin1String(kOptionsHelp);
+}
+
+bool splitHostPort(const QString &text, QString &host, QString &port)
+{
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return false;
+    host = text.left(colon);
+    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
+        host = host.mid(1, host.size() - 2);
+    else if (host.contains(QLatin1Char(':')))
+        return false;
+    int n = 0;
+    if (host.isEmpty() || !parseInt(text.mid(colon + 1), 1, 65535, n))
+        return false;
+    port = QString::number(n);
+    return true;
+}
+
+bool parseCliArguments(const QStringList &args, CliOptions &o, QString *error)
+{
+    auto fail = [error](const QString &text) {
+        *error = text;
+        return false;
+    };
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString &a = args[i];
+        auto value = [&](QString &out) {
+            if (i + 1 >= args.size())
+                return false;
+            out = args[++i];
+            return true;
+        };
+        if (a == QLatin1String("--")) {
+            o.operands += args.mid(i + 1);
+            break;
+        }
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            o.help = true;
+        } else if (a == QLatin1String("--version")) {
+            o.version = true;
+        } else if (a == QLatin1String("--passive")) {
+            o.passive = true;
+        } else if (a == QLatin1String("--active")) {
+            o.passive = false;
+        } else if (a == QLatin1String("--proxy") || a == QLatin1String("--socks5")) {
+            QString v, h, p;
+            if (!value(v) || !splitHostPort(v, h, p))
+                return fail(a + QStringLiteral(" needs HOST:PORT"));
+            (a == QLatin1String("--proxy") ? o.proxy : o.socks5) = v;
+        } else if (a == QLatin1String("--overwrite") || a == QLatin1String("--resume") ||
+                   a == QLatin1String("--skip")) {
+            const CliOptions::Existing e = a == QLatin1String("--overwrite") ? CliOptions::Existing::Overwrite
+                                           : a == QLatin1String("--resume")  ? CliOptions::Existing::Resume
+                                                                             : CliOptions::Existing::Skip;
+            if (o.existingGiven && o.existing != e)
+                return fail(QStringLiteral("choose one of --overwrite, --resume and --skip"));
+            o.existing = e;
+            o.existingGiven = true;
+        } else if (a == QLatin1String("--retries")) {
+            QString v;
+            int n = 0;
+            if (!value(v) || !parseInt(v, 0, 1000, n))
+                return fail(QStringLiteral("--retries needs a number from 0 to 1000"));
+            o.retries = n;
+        } else if (a == QLatin1String("--timeout")) {
+            QString v;
+            if (!value(v) || !parseInt(v, 1, 86400, o.timeoutSeconds))
+                return fail(QStringLiteral("--timeout needs seconds from 1 to 86400"));
+        } else if (a == QLatin1String("-q") || a == QLatin1String("--quiet")) {
+            o.quiet = true;
+        } else if (a == QLatin1String("-v") || a == QLatin1String("--verbose")) {
+            o.verbose = true;
+        } else if (a == QLatin1String("--json")) {
+            o.json = true;
+        } else if (a == QLatin1String("-r")) {
+            o.recursive = true;
+        } else if (a == QLatin1String("--raw")) {
+            o.raw = true;
+        } else if (a == QLatin1String("--site")) {
+            QString v;
+            if (!value(v))
+                return fail(QStringLiteral("--site needs \"Folder/Name\""));
+            o.site = v;
+        } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
+            return fail(QStringLiteral("unknown option ") + a);
+        } else if (o.verb.isEmpty()) {
+            o.verb = a;
+        } else {
+            o.operands << a;
+        }
+    }
+    if (o.version || (o.help && o.verb.isEmpty()))
+        return true;
+    if (o.verb.isEmpty())
+        return fail(QStringLiteral("no verb given"));
+    const VerbHelp *v = findVerb(o.verb);
+    if (!v)
+        return fail(QStringLiteral("unknown verb \"") + o.verb + QLatin1Char('"'));
+    if (o.help)
+        return true;
+    if (!o.site.isEmpty())
+        return fail(QStringLiteral("--site is not available yet: there is no site profile store to read; give a URL"));
+    if (o.quiet && o.verbose)
+        return fail(QStringLiteral("choose one of -q and -v"));
+    if (!o.proxy.isEmpty() && !o.socks5.isEmpty())
+        return fail(QStringLiteral("choose one of --proxy and --socks5"));
+    if (o.recursive && o.verb != QLatin1String("rmdir"))
+        return fail(QStringLiteral("-r belongs to rmdir"));
+    if (o.operands.size() < v->minOperands || o.operands.size() > v->maxOperands)
+        return fail(QStringLiteral("usage: kestrin-ftp-cli ") + QLatin1String(v->usage));
+    return true;
+}
+
+bool netrcLookup(const QByteArray &text, const QString &host, const QString &user, QString &login, QString &password)
+{
+    // Tokens separated by blanks; a token in double quotes may hold blanks and takes "\\"
+    // escapes (as curl reads it). "macdef" bodies end at an empty line and are skipped.
+    QList<QByteArray> tokens;
+    const QList<QByteArray> lines = text.split('\n');
+    bool inMacro = false;
+    for (const QByteArray &raw : lines) {
+        const QByteArray line = raw.endsWith('\r') ? raw.chopped(1) : raw;
+        if (inMacro) {
+            inMacro = !line.trimmed().isEmpty();
+            continue;
+        }
+        qsizetype i = 0;
+        while (i < line.size()) {
+            while (i < line.size() && (line[i] == ' ' || line[i] == '\t'))
+                ++i;
+            if (i >= line.size())
+                break;
+            QByteArray token;
+            if (line[i] == '"') {
+                for (++i; i < line.size() && line[i] != '"'; ++i) {
+                    if (line[i] == '\\' && i + 1 < line.size())
+                        ++i;
+                    token += line[i];
+                }
+                ++i;
+            } else {
+                while (i < line.size() && line[i] != ' ' && line[i] != '\t')
+                    token += line[i++];
+            }
+            if (token == "macdef") {
+                inMacro = true;
+                break;
+            }
+            tokens << token;
+        }
+    }
+    struct Entry {
+        bool isDefault = false;
+        QString machine, login, password;
+    };
+    QList<Entry> entries;
+    for (qsizetype i = 0; i < tokens.size(); ++i) {
+        const QByteArray &t = tokens[i];
+        const QString next = i + 1 < tokens.size() ? QString::fromUtf8(tokens[i + 1]) : QString();
+        if (t == "machine") {
+            entries.append({false, next, {}, {}});
+            ++i;
+        } else if (t == "default") {
+            entries.append({true, {}, {}, {}});
+        } else if (!entries.isEmpty() && (t == "login" || t == "password" || t == "account")) {
+            if (t == "login")
+                entries.last().login = next;
+            else if (t == "password")
+                entries.last().password = next;
+            ++i;
+        }
+    }
+    for (int pass = 0; pass < 2; ++pass) {
+        for (const Entry &e : entries) {
+            const bool hostMatches =
+                pass == 0 ? !e.isDefault && e.machine.compare(host, Qt::CaseInsensitive) == 0 : e.isDefault;
+            if (!hostMatches || (!user.isEmpty() && !e.login.isEmpty() && e.login != user))
+                continue;
+            login = e.login;
+            password = e.password;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool netrcPassword(const QString &path, const QString &host, const QString &user, QString &login, QString &password,
+                   QString *warning)
+{
+    struct stat st {};
+    const QByteArray local = QFile::encodeName(path);
+    if (::stat(local.constData(), &st) != 0)
+        return false;
+    if ((st.st_mode & (S_IRWXG | S_IRWXO)) != 0) {
+        *warning = path + QStringLiteral(" may be read or changed by others (chmod 600 it); it is not used");
+        return false;
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    return netrcLookup(f.readAll(), host, user, login, password);
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Exit status of the command line; docs/command-line.md lists them for script writers.
+namespace CliExit {
+inline constexpr int kOk = 0;
+inline constexpr int kUsage = 2;
+inline constexpr int kConnection = 3; // no connection, or the login was refused
+inline constexpr int kItemFailed = 4; // an item failed: refused command, remote error, partial file
+inline constexpr int kInterrupted = 130;
+} // namespace CliExit
+
+// What the command line asked for, after checking. The verb's operands stay as given.
+struct CliOptions {
+    enum class Existing { Skip, Overwrite, Resume };
+
+    QString verb; // ls get put rm rmdir mkdir mv chmod run; empty with --help/--version
+    QStringList operands;
+    bool help = false;
+    bool version = false;
+    bool passive = true;
+    QString proxy;  // host:port of a standard FTP proxy
+    QString socks5; // host:port of a SOCKS 5 proxy
+    Existing existing = Existing::Skip;
+    bool existingGiven = false;
+    std::optional<int> retries;
+    int timeoutSeconds = 30;
+    bool quiet = false;
+    bool verbose = false;
+    bool json = false;
+    bool recursive = false; // rmdir -r
+    bool raw = false;       // ls --raw
+    QString site;
+};
+
+// Parses the arguments (without the program name). Returns false with *error naming the
+// mistake; a verb's --help is not an error.
+bool parseCliArguments(const QStringList &args, CliOptions &options, QString *error);
+
+// The help text: the program's with an empty verb, else the verb's.
+QString cliHelpText(const QString &verb);
+
+// Splits "host:port" (an IPv6 host in brackets); false for anything else.
+bool splitHostPort(const QString &text, QString &host, QString &port);
+
+// The login of a machine in a netrc file's text: "machine NAME login USER password PASS",
+// "default" as the fallback. Returns false when no entry names the host (and user, when one
+// is given).
+bool netrcLookup(const QByteArray &text, const QString &host, const QString &user, QString &login, QString &password);
+
+// Reads ~/.netrc for the host. A netrc that others may read or write is refused, as other
+// FTP tools do, with *warning saying so; nothing is then taken from it.
+bool netrcPassword(const QString &path, const QString &host, const QString &user, QString &login, QString &password,
+                   QString *warning);

@@ -1,0 +1,659 @@
+#include "cli/CliRunner.h"
+
+#include "app/MainController.h"
+#include "queue/QueueFile.h"
+#include "settings/SettingsCatalogue.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace {
+
+void printOut(const QString &text)
+{
+    const QByteArray bytes = text.toUtf8() + '\n';
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
+    std::fflush(stdout);
+}
+
+QString lastComponent(const QString &path)
+{
+    QString p = path;
+    while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
+        p.chop(1);
+    return p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString parentFolder(const QString &path)
+{
+    QString p = path;
+    while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
+        p.chop(1);
+    return p.left(p.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+tFolderEntryObject localEntry(const QFileInfo &info)
+{
+    tFolderEntryObject e;
+    e.name = info.fileName();
+    e.isFolder = info.isDir();
+    e.size = e.isFolder ? -1 : info.size();
+    return e;
+}
+
+// A saved queue file holds pairs: a command, then an empty line or "time*size*attributes*name".
+bool looksLikeQueueFile(const QStringList &lines)
+{
+    static const QRegularExpression entry(QStringLiteral("^-?\\d+\\*-?\\d+\\*-?\\d+\\*"));
+    if (lines.isEmpty() || lines.size() % 2 != 0)
+        return false;
+    for (qsizetype i = 1; i < lines.size(); i += 2) {
+        if (!lines[i].isEmpty() && !entry.match(lines[i]).hasMatch())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+CliRunner::CliRunner(const CliOptions &options) : m_options(options), m_ui(options.existing)
+{
+    m_stderrIsTty = ::isatty(STDERR_FILENO) == 1;
+    m_driver.setInterval(10);
+    connect(&m_driver, &QTimer::timeout, this, &CliRunner::drive);
+}
+
+CliRunner::~CliRunner() = default;
+
+void CliRunner::note(const QString &text) const
+{
+    if (!m_options.quiet)
+        TerminalUserInterface::printError(text);
+}
+
+QString CliRunner::remotePath(const QString &path) const
+{
+    if (path.isEmpty())
+        return QStringLiteral("/");
+    return path.startsWith(QLatin1Char('/')) ? path : QLatin1Char('/') + path;
+}
+
+void CliRunner::applySettings()
+{
+    tSetupClass &setup = m_controller->setup();
+    // The existing-target answer comes from the terminal port, so each skip is known.
+    write(setup, Keys::xferAction, 3);
+    // Files travel byte for byte; no line-end conversion behind a script's back.
+    write(setup, Keys::transferMode, 1);
+    write(setup, Keys::autoRefreshFolders, false);
+    write(setup, Keys::ravuzAroEnabled, false);
+    write(setup, Keys::disableSound, true);
+    write(setup, Keys::replyTimeout, m_options.timeoutSeconds);
+    if (m_options.retries) {
+        write(setup, Keys::maxRetries, *m_options.retries);
+        write(setup, Keys::retryDelay, 5);
+    }
+    QString host, port;
+    if (!m_options.socks5.isEmpty() && splitHostPort(m_options.socks5, host, port)) {
+        write(setup, Keys::connectionType, 3);
+    } else if (!m_options.proxy.isEmpty() && splitHostPort(m_options.proxy, host, port)) {
+        write(setup, Keys::connectionType, 2);
+    } else {
+        write(setup, Keys::connectionType, m_options.passive ? 1 : 0);
+    }
+    if (!host.isEmpty()) {
+        write(setup, Keys::ConnectionTypeAddress, host);
+        write(setup, Keys::ConnectionTypePort, port);
+    }
+}
+
+int CliRunner::run()
+{
+    const QString urlText = m_options.operands.value(
+        m_options.verb == QLatin1String("put") || m_options.verb == QLatin1String("chmod") ? 1 : 0);
+    QString error;
+    if (!parseUrl(urlText, m_url, &error) || m_url.host.isEmpty() ||
+        (!m_url.scheme.isEmpty() && m_url.scheme != QLatin1String("ftp") && m_url.scheme != QLatin1String("ftps"))) {
+        TerminalUserInterface::printError(
+            QStringLiteral("not an FTP URL: ") + displayUrl(m_url) +
+            (error.isEmpty() ? QString() : QStringLiteral(" (") + error + QLatin1Char(')')));
+        return CliExit::kUsage;
+    }
+    QTemporaryDir temporary;
+    m_controller = std::make_unique<MainController>(m_ui);
+    m_controller->queue().setTemporaryFolder(temporary.path() + QLatin1Char('/'));
+    applySettings();
+    if (!m_options.existingGiven)
+        note(QStringLiteral("existing targets are skipped (choose --overwrite or --resume to change that)"));
+    if (m_options.verbose) {
+        connect(m_controller.get(), &MainController::logWritten, this,
+                [](const QString &line) { TerminalUserInterface::printError(line.mid(1)); });
+    }
+    QueueModel &model = m_controller->queue().model();
+    connect(&model, &QueueModel::itemStarted, this, [this, &model](const QModelIndex &index) {
+        if (QueueItem *item = model.itemOf(index))
+            itemStarted(item);
+    });
+    connect(&model, &QueueModel::itemRemoved, this, [this, &model](QueueItem *item) {
+        if (m_reported.contains(item->id()))
+            return;
+        if (m_ui.takeSkipped())
+            itemFinished(item, QStringLiteral("skipped"), QString());
+        else if (m_interrupted)
+            itemFinished(item, QStringLiteral("interrupted"), QString());
+        else if (model.isPaused())
+            itemFinished(item, QStringLiteral("failed"), QString());
+        else
+            itemFinished(item, QStringLiteral("ok"), QString());
+    });
+    connect(&m_controller->sessions(), &SessionSupervisor::progress, this,
+            [this](tkftpclient *session, qint64 count, bool *abort) {
+                if (m_interrupted)
+                    *abort = true;
+                else if (session->currentItem)
+                    showProgress(session->currentItem, count);
+            });
+    connect(&m_controller->queue(), &QueueController::loginFailed, this, [this] { m_loginFailed = true; });
+    connect(&m_controller->sessions(), &SessionSupervisor::sessionConnected, this, [this](tkftpclient *, int e) {
+        if (e != 0)
+            m_loginFailed = true;
+    });
+    connect(&m_controller->sessions(), &SessionSupervisor::sessionClosed, this, [this](tkftpclient *s) {
+        if (s == m_controller->sessions().mainSession && !m_controller->sessions().connectionWanted)
+            return;
+        if (s == m_controller->sessions().mainSession)
+            m_loginFailed = true;
+    });
+    m_driver.start();
+
+    int status = CliExit::kOk;
+    if (!connectToServer()) {
+        status = m_interrupted ? CliExit::kInterrupted : CliExit::kConnection;
+    } else {
+        const bool queued = queueVerb();
+        if (queued)
+            runQueue();
+        drive();
+        if (m_interrupted)
+            status = CliExit::kInterrupted;
+        else if (m_loginFailed)
+            status = CliExit::kConnection;
+        else if (!queued || m_failed > 0)
+            status = CliExit::kItemFailed;
+    }
+    if (m_progressShown)
+        std::fputs("\r\033[K", stderr);
+    disconnectFromServer();
+    m_driver.stop();
+    m_controller.reset();
+    return status;
+}
+
+bool CliRunner::connectToServer()
+{
+    tSiteRecord site;
+    site.Host = m_url.host;
+    site.name = m_url.host;
+    site.Port = m_url.port.isEmpty()
+                    ? QString(m_url.scheme == QLatin1String("ftps") ? QStringLiteral("990") : QStringLiteral("21"))
+                    : m_url.port;
+    site.encryption =
+        m_url.scheme == QLatin1String("ftps") ? SiteEncryption::Implicit : SiteEncryption::ExplicitIfAvailable;
+    QString user = m_url.user;
+    QString password = m_url.password;
+    if (password.isEmpty()) {
+        QString login, netrcPass, warning;
+        if (netrcPassword(QDir::homePath() + QStringLiteral("/.netrc"), m_url.host, user, login, netrcPass, &warning)) {
+            if (user.isEmpty())
+                user = login;
+            password = netrcPass;
+        } else if (!warning.isEmpty()) {
+            TerminalUserInterface::printError(warning);
+        }
+    }
+    if (password.isEmpty() && !user.isEmpty() && qEnvironmentVariableIsSet("KESTRIN_FTP_PASSWORD"))
+        password = qEnvironmentVariable("KESTRIN_FTP_PASSWORD");
+    if (user.isEmpty() || user == QLatin1String("anonymous")) {
+        user = QStringLiteral("anonymous");
+        if (password.isEmpty())
+            password = read(m_controller->setup(), Keys::anonPass);
+        site.anonymous = true;
+    } else if (password.isEmpty() &&
+               !TerminalUserInterface::readPassword(QStringLiteral("Password for ") + user + QLatin1Char('@') +
+                                                        m_url.host + QLatin1Char(':'),
+                                                    password)) {
+        TerminalUserInterface::printError(
+            QStringLiteral("no password for ") + user +
+            QStringLiteral(" (no terminal to ask on; use ~/.netrc or KESTRIN_FTP_PASSWORD)"));
+        return false;
+    }
+    site.User = user;
+    site.Pass = password;
+
+    SessionSupervisor &s = m_controller->sessions();
+    s.setRavuzAro(false);
+    s.currentSite = site;
+    m_controller->browsers().setRemoteFolder(QStringLiteral("/"));
+    m_controller->queue().setDisconnecting(false);
+    s.connectionWanted = true;
+    s.timer_threads();
+    const int bound = (m_options.timeoutSeconds + 5) * 1000;
+    const bool in =
+        waitUntil([&] { return m_loginFailed || (s.mainSession->loggedIn && s.mainSession->idleState()); }, bound);
+    if (!in || m_loginFailed || m_interrupted) {
+        if (!m_interrupted) {
+            const QString why = m_ui.takeLastError();
+            TerminalUserInterface::printError(QStringLiteral("could not log in to ") + m_url.host +
+                                              (why.isEmpty() ? (in ? QString() : QStringLiteral(" (no answer in time)"))
+                                                             : QStringLiteral(": ") + why));
+        }
+        return false;
+    }
+    // The login lists the site's folder; let that finish before the verb's work.
+    waitUntil([&] { return m_controller->queue().model().isEmpty() && !s.mainSession->busy(); }, bound);
+    return !m_loginFailed;
+}
+
+void CliRunner::disconnectFromServer()
+{
+    SessionSupervisor &s = m_controller->sessions();
+    m_controller->queue().setTerminating(true);
+    s.connectionWanted = false;
+    s.timer_threads();
+    waitUntil([&] { return s.isFullyDisconnected(); }, 10000);
+}
+
+bool CliRunner::waitUntil(const std::function<bool()> &done, int ms)
+{
+    // A real event loop, so the process sleeps in poll() between events instead of
+    // spinning; the condition is looked at every 10 ms. A negative ms waits without a bound
+    // of its own (the caller's requests end by the reply timeout).
+    if (done())
+        return true;
+    QEventLoop loop;
+    QTimer check;
+    check.setInterval(10);
+    QDeadlineTimer deadline = ms < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(ms);
+    connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done() || m_interrupted || deadline.hasExpired())
+            loop.quit();
+    });
+    check.start();
+    loop.exec();
+    return done();
+}
+
+void CliRunner::drive()
+{
+    QueueController &queue = m_controller->queue();
+    QueueModel &model = queue.model();
+    flushPendingFailure();
+    if (model.isPaused() && !m_interrupted) {
+        // A failed item stopped the queue. A transfer that failed stays in the queue marked
+        // "Error": it is reported and taken out, and the rest of the queue goes on.
+        std::vector<QueueItem *> failed;
+        for (int row = 0; row < model.itemCount(); ++row) {
+            QueueItem *item = model.itemAt(row);
+            if (!item->session &&
+                (item->statusText == QLatin1String("Error") || item->statusText == QLatin1String("Stopped")))
+                failed.push_back(item);
+        }
+        for (QueueItem *item : failed) {
+            itemFinished(item, QStringLiteral("failed"), m_ui.takeLastError());
+            model.removeItem(item);
+        }
+        m_ui.takeLastError();
+        model.setPaused(false);
+    }
+    if (m_interrupted)
+        return;
+    // The supervisor runs at the window's pace (every 500 ms), the pump every 10 ms.
+    if (++m_driveCount % 50 == 0)
+        m_controller->sessions().timer_threads();
+    queue.timer_checkQueue();
+}
+
+void CliRunner::runQueue()
+{
+    SessionSupervisor &s = m_controller->sessions();
+    QueueModel &model = m_controller->queue().model();
+    // No bound of its own: every request the queue starts ends by the reply timeout, and a
+    // lost connection ends the run.
+    // The pump runs after every completion and from the driver's timer.
+    drive();
+    waitUntil([&] { return m_loginFailed || (model.isEmpty() && !s.mainSession->busy()); }, -1);
+    if (m_interrupted) {
+        // The aborted transfer ends through its completion; give it a bounded moment.
+        waitUntil([&] { return !s.mainSession->busy(); }, 5000);
+    }
+}
+
+void CliRunner::interrupt()
+{
+    if (m_interrupted)
+        return;
+    m_interrupted = true;
+    if (!m_controller)
+        return;
+    QueueModel &model = m_controller->queue().model();
+    model.setPaused(true);
+    for (int row = 0; row < model.itemCount(); ++row) {
+        if (model.itemAt(row)->session)
+            model.itemAt(row)->stopRequested = true;
+    }
+    note(QStringLiteral("interrupted: the queue stops; partial files are kept for --resume"));
+}
+
+bool CliRunner::listFolder(const QString &folder)
+{
+    QueueController &queue = m_controller->queue();
+    const int before = m_failed;
+    QString error;
+    const QString command = buildCommand(QStringLiteral("list"), {folder, flagText(QueueFlag::Refresh)}, &error);
+    if (command.isEmpty() || !queue.addToQueue(command)) {
+        TerminalUserInterface::printError(error.isEmpty() ? QStringLiteral("cannot list ") + folder : error);
+        return false;
+    }
+    runQueue();
+    return m_failed == before && !m_interrupted && !m_loginFailed;
+}
+
+bool CliRunner::remoteEntry(const QString &path, tFolderEntryObject &entry)
+{
+    const QString folder = parentFolder(path);
+    const QString name = lastComponent(path);
+    if (!listFolder(folder))
+        return false;
+    const tFolderObject *cached = m_controller->browsers().state().findCachedFolder(folder);
+    if (!cached)
+        return false;
+    for (const auto &named : cached->folderEntries) {
+        if (named.entry.name == name) {
+            entry = named.entry;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool CliRunner::queueCommand(const QString &command)
+{
+    const QStringList fields = splitCommand(command);
+    const QueueVerb verb = verbOf(fields.value(0));
+    std::optional<tFolderEntryObject> entry;
+    if (verbInfo(verb).needsEntry) {
+        const QString source = fields.value(1);
+        if (verb == QueueVerb::PutFile || verb == QueueVerb::PutFolder) {
+            entry = localEntry(QFileInfo(source));
+        } else {
+            tFolderEntryObject found;
+            if (!remoteEntry(source, found)) {
+                found = {};
+                found.name = lastComponent(source);
+                found.isFolder = verb == QueueVerb::GetFolder;
+            }
+            entry = found;
+        }
+    }
+    return m_controller->queue().addToQueue(command, entry ? &*entry : nullptr) != nullptr;
+}
+
+bool CliRunner::queueRun(const QString &file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) {
+        TerminalUserInterface::printError(QStringLiteral("cannot read ") + file + QStringLiteral(": ") +
+                                          f.errorString());
+        return false;
+    }
+    const QByteArray bytes = f.readAll();
+    QStringList lines = QString::fromUtf8(bytes).split(QLatin1Char('\n'));
+    for (QString &line : lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    }
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    QueueController &queue = m_controller->queue();
+    if (looksLikeQueueFile(lines)) {
+        const QueueFileContents contents = decodeQueueFile(bytes);
+        if (!contents.ok()) {
+            TerminalUserInterface::printError(file + QStringLiteral(": ") + contents.error + QStringLiteral(" at ") +
+                                              contents.failedPair);
+            return false;
+        }
+        for (const QueueFileRecord &r : contents.records) {
+            if (!queue.addToQueue(r.command, r.entry ? &*r.entry : nullptr))
+                return false;
+        }
+        return true;
+    }
+    // Commands one a line; each is queued when its turn comes, so that a command may use
+    // what the ones before it made.
+    for (const QString &line : lines) {
+        if (line.trimmed().isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        if (!queueCommand(line))
+            return false;
+        runQueue();
+        if (m_interrupted || m_loginFailed)
+            return false;
+    }
+    return true;
+}
+
+bool CliRunner::queueVerb()
+{
+    const QString &verb = m_options.verb;
+    const QStringList &ops = m_options.operands;
+    QueueController &queue = m_controller->queue();
+    QString error;
+    auto add = [&](const QString &v, const QStringList &fields, const tFolderEntryObject *entry) {
+        const QString command = buildCommand(v, fields, &error);
+        if (command.isEmpty() || !queue.addToQueue(command, entry)) {
+            TerminalUserInterface::printError(error.isEmpty() ? QStringLiteral("refused: ") + v : error);
+            return false;
+        }
+        return true;
+    };
+    const QString path = remotePath(m_url.path);
+    if (verb == QLatin1String("ls")) {
+        if (m_options.raw) {
+            TerminalUserInterface::printError(QStringLiteral("--raw is not available yet"));
+            return false;
+        }
+        QString folder = path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+        if (!listFolder(folder))
+            return false;
+        const tFolderObject *cached = m_controller->browsers().state().findCachedFolder(folder);
+        if (!cached)
+            return false;
+        for (const auto &named : cached->folderEntries) {
+            const tFtpFolderEntryObject &e = named.entry;
+            const QDateTime when = unpackFileTime(e.time);
+            printOut(
+                QStringLiteral("%1 %2 %3 %4")
+                    .arg(e.isLink     ? QLatin1Char('l')
+                         : e.isFolder ? QLatin1Char('d')
+                                      : QLatin1Char('-'))
+                    .arg(e.size, 12)
+                    .arg(when.isValid() ? when.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("-"), 16)
+                    .arg(e.name));
+        }
+        return true;
+    }
+    if (verb == QLatin1String("get")) {
+        tFolderEntryObject entry;
+        if (path == QLatin1String("/")) {
+            entry.isFolder = true;
+            entry.name = QStringLiteral("/");
+        } else if (!remoteEntry(path, entry)) {
+            if (!m_interrupted && !m_loginFailed)
+                TerminalUserInterface::printError(QStringLiteral("no such remote file or folder: ") + path);
+            return false;
+        }
+        const QString local = ops.value(1, QStringLiteral("."));
+        QString target = QFileInfo(local).absoluteFilePath();
+        if (QFileInfo(local).isDir() && path != QLatin1String("/"))
+            target = QDir(target).filePath(entry.name);
+        QString source = path;
+        while (source.size() > 1 && source.endsWith(QLatin1Char('/')))
+            source.chop(1);
+        return add(entry.isFolder ? QStringLiteral("getfolder") : QStringLiteral("getfile"), {source, target}, &entry);
+    }
+    if (verb == QLatin1String("put")) {
+        const QFileInfo local(ops.value(0));
+        if (!local.exists()) {
+            TerminalUserInterface::printError(QStringLiteral("no such local file or folder: ") + ops.value(0));
+            return false;
+        }
+        const tFolderEntryObject entry = localEntry(local);
+        QString target = path;
+        if (target.endsWith(QLatin1Char('/')))
+            target += local.fileName();
+        QString source = local.absoluteFilePath();
+        return add(entry.isFolder ? QStringLiteral("putfolder") : QStringLiteral("putfile"), {source, target}, &entry);
+    }
+    if (verb == QLatin1String("rm")) {
+        tFolderEntryObject entry;
+        entry.name = lastComponent(path);
+        return add(QStringLiteral("deletefile"), {path}, &entry);
+    }
+    if (verb == QLatin1String("rmdir")) {
+        QString folder = path;
+        while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+            folder.chop(1);
+        if (m_options.recursive)
+            return add(QStringLiteral("deletefolder"), {folder}, nullptr);
+        return add(QStringLiteral("deletefolder"), {folder, flagText(QueueFlag::FolderEmpty)}, nullptr);
+    }
+    if (verb == QLatin1String("mkdir"))
+        return add(QStringLiteral("makefolder"), {path}, nullptr);
+    if (verb == QLatin1String("mv")) {
+        FtpUrl to;
+        QString newPath = ops.value(1);
+        if (newPath.contains(QLatin1String("://")) && parseUrl(newPath, to))
+            newPath = to.path;
+        tFolderEntryObject entry;
+        if (!remoteEntry(path, entry)) {
+            if (!m_interrupted && !m_loginFailed)
+                TerminalUserInterface::printError(QStringLiteral("no such remote file or folder: ") + path);
+            return false;
+        }
+        return add(entry.isFolder ? QStringLiteral("renamefolder") : QStringLiteral("renamefile"),
+                   {path, remotePath(newPath)}, &entry);
+    }
+    if (verb == QLatin1String("chmod")) {
+        static const QRegularExpression mode(QStringLiteral("^[0-7]{3,4}$"));
+        if (!mode.match(ops.value(0)).hasMatch()) {
+            TerminalUserInterface::printError(QStringLiteral("MODE must be three or four octal digits, as 644"));
+            return false;
+        }
+        return add(QStringLiteral("chmodfile"), {path, ops.value(0)}, nullptr);
+    }
+    if (verb == QLatin1String("run"))
+        return queueRun(ops.value(1));
+    return false;
+}
+
+void CliRunner::itemStarted(QueueItem *item)
+{
+    if (m_started.contains(item->id()))
+        return;
+    const QStringList f = splitCommand(item->command);
+    Started s{QString::fromLatin1(verbInfo(item->verb()).name), f.value(1), f.value(2), {}};
+    s.clock.start();
+    m_started.insert(item->id(), s);
+}
+
+void CliRunner::itemFinished(QueueItem *item, const QString &outcome, const QString &error)
+{
+    m_reported.insert(item->id());
+    if (outcome == QLatin1String("failed"))
+        ++m_failed;
+    if (item->verb() == QueueVerb::List && outcome == QLatin1String("ok"))
+        return;
+    const QStringList f = splitCommand(item->command);
+    const Started s = m_started.value(item->id());
+    qint64 bytes = 0;
+    if (item->verb() == QueueVerb::GetFile)
+        bytes = QFileInfo(f.value(2)).size();
+    else if (item->verb() == QueueVerb::PutFile)
+        bytes = outcome == QLatin1String("ok") ? QFileInfo(f.value(1)).size() : item->progressBytes;
+    const double seconds = s.clock.isValid() ? static_cast<double>(s.clock.elapsed()) / 1000.0 : 0.0;
+    if (m_progressShown) {
+        std::fputs("\r\033[K", stderr);
+        m_progressShown = false;
+    }
+    QJsonObject o;
+    o.insert(QStringLiteral("verb"), QString::fromLatin1(verbInfo(item->verb()).name));
+    o.insert(QStringLiteral("source"), f.value(1));
+    o.insert(QStringLiteral("target"), f.value(2));
+    o.insert(QStringLiteral("bytes"), bytes);
+    o.insert(QStringLiteral("seconds"), seconds);
+    o.insert(QStringLiteral("outcome"), outcome);
+    o.insert(QStringLiteral("error"), error);
+    if (outcome == QLatin1String("failed") && error.isEmpty()) {
+        // The queue reports why right after the item left it; the line waits for that.
+        m_pendingFailure = o;
+        return;
+    }
+    report(o);
+}
+
+void CliRunner::flushPendingFailure()
+{
+    if (m_pendingFailure.isEmpty())
+        return;
+    QJsonObject o = std::exchange(m_pendingFailure, QJsonObject());
+    o.insert(QStringLiteral("error"), m_ui.takeLastError());
+    report(o);
+}
+
+void CliRunner::report(const QJsonObject &o)
+{
+    const QString outcome = o.value(QStringLiteral("outcome")).toString();
+    if (m_options.json) {
+        printOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+    } else if (outcome == QLatin1String("skipped")) {
+        note(QStringLiteral("skipped (exists): ") + o.value(QStringLiteral("target")).toString());
+    }
+}
+
+void CliRunner::showProgress(QueueItem *item, qint64 bytes)
+{
+    // Listings move bytes too; only file transfers have a line.
+    if (!m_stderrIsTty || m_options.quiet || (item->verb() != QueueVerb::GetFile && item->verb() != QueueVerb::PutFile))
+        return;
+    if (m_progressClock.isValid() && m_progressClock.elapsed() < 200)
+        return;
+    m_progressClock.start();
+    const Started s = m_started.value(item->id());
+    const double seconds = s.clock.isValid() ? static_cast<double>(s.clock.elapsed()) / 1000.0 : 0.0;
+    const double rate = seconds > 0 ? static_cast<double>(bytes) / seconds : 0.0;
+    const qint64 total = item->entrySize();
+    QString left = QStringLiteral("--:--");
+    if (rate > 0 && total > bytes) {
+        const qint64 secs = static_cast<qint64>(static_cast<double>(total - bytes) / rate);
+        left = QStringLiteral("%1:%2").arg(secs / 60).arg(secs % 60, 2, 10, QLatin1Char('0'));
+    }
+    const QString line = QStringLiteral("\r%1  %2 bytes  %3 KiB/s  %4 left\033[K")
+                             .arg(item->entry ? item->entry->name : QString())
+                             .arg(bytes)
+                             .arg(rate / 1024.0, 0, 'f', 1)
+                             .arg(left);
+    std::fputs(line.toUtf8().constData(), stderr);
+    std::fflush(stderr);
+    m_progressShown = true;
+}
