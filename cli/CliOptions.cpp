@@ -1,6 +1,7 @@
 #include "cli/CliOptions.h"
 
 #include "base/Version.h"
+#include "sites/FtpUrl.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -92,21 +93,9 @@ QString cliHelpText(const QString &verb)
     return text + QLatin1String(kOptionsHelp);
 }
 
-bool splitHostPort(const QString &text, QString &host, QString &port)
+bool splitProxyAddress(const QString &text, QString &host, QString &port)
 {
-    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
-    if (colon <= 0)
-        return false;
-    host = text.left(colon);
-    if (host.startsWith(QLatin1Char('[')) && host.endsWith(QLatin1Char(']')))
-        host = host.mid(1, host.size() - 2);
-    else if (host.contains(QLatin1Char(':')))
-        return false;
-    int n = 0;
-    if (host.isEmpty() || !parseInt(text.mid(colon + 1), 1, 65535, n))
-        return false;
-    port = QString::number(n);
-    return true;
+    return splitHostPort(text, host, port) && !host.isEmpty() && !port.isEmpty();
 }
 
 bool parseCliArguments(const QStringList &args, CliOptions &o, QString *error)
@@ -137,7 +126,7 @@ bool parseCliArguments(const QStringList &args, CliOptions &o, QString *error)
             o.passive = false;
         } else if (a == QLatin1String("--proxy") || a == QLatin1String("--socks5")) {
             QString v, h, p;
-            if (!value(v) || !splitHostPort(v, h, p))
+            if (!value(v) || !splitProxyAddress(v, h, p))
                 return fail(a + QStringLiteral(" needs HOST:PORT"));
             (a == QLatin1String("--proxy") ? o.proxy : o.socks5) = v;
         } else if (a == QLatin1String("--overwrite") || a == QLatin1String("--resume") ||

@@ -44,8 +44,9 @@ bool parseCliArguments(const QStringList &args, CliOptions &options, QString *er
 // The help text: the program's with an empty verb, else the verb's.
 QString cliHelpText(const QString &verb);
 
-// Splits "host:port" (an IPv6 host in brackets); false for anything else.
-bool splitHostPort(const QString &text, QString &host, QString &port);
+// Splits a proxy's "host:port" (an IPv6 host in brackets); false without a port or for
+// anything splitHostPort refuses.
+bool splitProxyAddress(const QString &text, QString &host, QString &port);
 
 // The login of a machine in a netrc file's text: "machine NAME login USER password PASS",
 // "default" as the fallback. Returns false when no entry names the host (and user, when one

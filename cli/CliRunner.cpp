@@ -105,9 +105,9 @@ void CliRunner::applySettings()
         write(setup, Keys::retryDelay, 5);
     }
     QString host, port;
-    if (!m_options.socks5.isEmpty() && splitHostPort(m_options.socks5, host, port)) {
+    if (!m_options.socks5.isEmpty() && splitProxyAddress(m_options.socks5, host, port)) {
         write(setup, Keys::connectionType, 3);
-    } else if (!m_options.proxy.isEmpty() && splitHostPort(m_options.proxy, host, port)) {
+    } else if (!m_options.proxy.isEmpty() && splitProxyAddress(m_options.proxy, host, port)) {
         write(setup, Keys::connectionType, 2);
     } else {
         write(setup, Keys::connectionType, m_options.passive ? 1 : 0);
