@@ -6,6 +6,7 @@
 #include "support/FtpRecorder.h"
 #include "support/FtpServers.h"
 #include "support/ScriptedFtpServer.h"
+#include "support/ServerProcess.h"
 #include "support/WaitFor.h"
 
 #include <QCoreApplication>
@@ -175,6 +176,43 @@ TEST_F(TlsVsftpd, ActiveDataConnectionsAreEncryptedBothWays)
     ASSERT_EQ(run([&] { m_ftp.StartReceive(); }), 0) << log();
     EXPECT_EQ(readFile(down), bytes);
     EXPECT_FALSE(m_rec.display.filter(QRegularExpression(QStringLiteral("^> PORT "))).isEmpty()) << log();
+    EXPECT_EQ(run([&] { m_ftp.StartQuit(); }), 0);
+}
+
+// Through a SOCKS 5 proxy the TLS handshakes start once the proxy has connected: the
+// control connection and each data connection (which resumes the control session).
+TEST_F(TlsVsftpd, ExplicitTlsThroughSocksFiveCarriesFilesBothWays)
+{
+    startServer(VsftpdServer::Tls::Explicit);
+    if (!up())
+        return;
+    MicrosocksServer socks;
+    ASSERT_TRUE(socks.start());
+    trustWhenAsked();
+    int viaProxy = 0;
+    m_ftp.ControlSocket().OnSocksConnected = [&](TWSocket *, int error) { viaProxy += error == 0; };
+    m_ftp.SetConnectionType(TFtpConnectionType::ftpSocks5);
+    m_ftp.SetSocksServer(QStringLiteral("127.0.0.1"));
+    m_ftp.SetSocksPort(QString::number(socks.port()));
+    ASSERT_EQ(run([&] { m_ftp.StartConnect(); }), 0) << log();
+    EXPECT_EQ(viaProxy, 1);
+    EXPECT_TRUE(m_ftp.TlsActive() && m_ftp.DataProtected());
+    m_ftp.SetHostDirName(m_server->writablePath());
+    ASSERT_EQ(run([&] { m_ftp.StartCwd(); }), 0) << log();
+    const QByteArray bytes = randomBytes(512 * 1024 + 7);
+    const QString up = m_local.filePath(QStringLiteral("up.bin"));
+    QFile f(up);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+    m_ftp.SetLocalFileName(up);
+    m_ftp.SetHostFileName(QStringLiteral("socks.bin"));
+    ASSERT_EQ(run([&] { m_ftp.StartPut(); }), 0) << log();
+    EXPECT_EQ(readFile(m_server->localWritable() + QStringLiteral("/socks.bin")), bytes);
+    const QString down = m_local.filePath(QStringLiteral("down.bin"));
+    m_ftp.SetLocalFileName(down);
+    ASSERT_EQ(run([&] { m_ftp.StartReceive(); }), 0) << log();
+    EXPECT_EQ(readFile(down), bytes);
     EXPECT_EQ(run([&] { m_ftp.StartQuit(); }), 0);
 }
 
