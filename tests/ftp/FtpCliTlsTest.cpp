@@ -12,6 +12,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -350,3 +352,69 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 } // namespace
+
+// The end of an encrypted download: a data connection cut without a TLS close notify counts
+// as complete only when the bytes received match the size the server announced; anything
+// else fails the transfer and keeps what arrived. Served by a small Python TLS server that
+// can cut the connection on purpose.
+TEST(TlsDownloadEnd, ACutWithoutCloseNotifyCountsOnlyWithTheAnnouncedSize)
+{
+    QTemporaryDir dir;
+    const QString cert = dir.filePath(QStringLiteral("cert.pem"));
+    const QString key = dir.filePath(QStringLiteral("key.pem"));
+    QProcess openssl;
+    openssl.start(QStringLiteral("/usr/bin/openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                   QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-subj"),
+                   QStringLiteral("/CN=localhost"), QStringLiteral("-days"), QStringLiteral("1"),
+                   QStringLiteral("-keyout"), key, QStringLiteral("-out"), cert});
+    ASSERT_TRUE(openssl.waitForFinished(30000) && openssl.exitCode() == 0);
+
+    constexpr int kSize = 300000;
+    const struct {
+        int announced;
+        int sent;
+        bool notify;
+        bool ok;
+    } rows[] = {
+        {kSize, kSize, false, true},         // complete, only the close notify missing
+        {kSize, kSize - 4000, false, false}, // cut short: never a success
+        {-1, kSize, false, false},           // nothing to compare with
+        {-1, kSize, true, true},             // a proper TLS end needs no size
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(testing::Message() << r.announced << " announced, " << r.sent << " sent, notify " << r.notify);
+        ServerProcess server;
+        const uint16_t port = ServerProcess::freePort();
+        ASSERT_TRUE(server.start(QStringLiteral("/usr/bin/python3"),
+                                 {QStringLiteral(KESTRIN_SOURCE_DIR "/tests/support/tls_truncating_server.py"),
+                                  QString::number(port), cert, key, QString::number(r.announced),
+                                  QString::number(r.sent), r.notify ? QStringLiteral("1") : QStringLiteral("0")},
+                                 port))
+            << server.readLog().toStdString();
+        TFtpClient ftp;
+        FtpRecorder rec(ftp);
+        ftp.SetHostName(QStringLiteral("localhost"));
+        ftp.SetPort(QString::number(port));
+        ftp.SetUserName(QStringLiteral("u"));
+        ftp.SetPassWord(QStringLiteral("p"));
+        ftp.SetTlsMode(TFtpTlsMode::ExplicitRequired);
+        ftp.SetPassive(true);
+        ftp.SetReplyTimeoutMs(15000);
+        ftp.OnCertificate = [](TFtpClient *, const TTlsCertificate &, TCertificateAnswer &answer) {
+            answer = TCertificateAnswer::TrustOnce;
+        };
+        ftp.StartConnect();
+        ASSERT_TRUE(rec.waitDone(1, 30000));
+        ASSERT_EQ(rec.lastError(), 0) << rec.display.join(u'\n').toStdString() << server.readLog().toStdString();
+        const QString local = dir.filePath(QStringLiteral("f.bin"));
+        QFile::remove(local);
+        ftp.SetLocalFileName(local);
+        ftp.SetHostFileName(QStringLiteral("f.bin"));
+        ftp.StartReceive();
+        ASSERT_TRUE(rec.waitDone(2, 30000));
+        EXPECT_EQ(rec.lastError() == 0, r.ok) << rec.lastError() << rec.display.join(u'\n').toStdString();
+        // What arrived stays, for a resume; it is never more than was sent.
+        EXPECT_EQ(QFileInfo(local).size(), r.sent);
+    }
+}
