@@ -2,6 +2,7 @@
 // the headless controller with its master tick running, against a throttled pyftpdlib that
 // the test stops and starts again on the same port.
 #include "app/MainController.h"
+#include "queue/QueueFile.h"
 #include "settings/SettingsCatalogue.h"
 #include "support/Entries.h"
 #include "support/RecordingUserInterface.h"
@@ -374,6 +375,41 @@ TEST_F(SessionLoss, StopCancelsAPendingReconnect)
     EXPECT_EQ(sessions().retryCount, 0);
     EXPECT_TRUE(waitFor([&] { return controller->status().title().startsWith(QStringLiteral("Not connected")); }, 2000))
         << controller->status().title().toStdString();
+}
+
+TEST_F(SessionLoss, AfterALostConnectionTheQueueWaitsAgainInOrderOrIsEmptied)
+{
+    for (const bool autoSave : {true, false}) {
+        SCOPED_TRACE(autoSave ? "autoSaveQueue" : "no autoSaveQueue");
+        SlowServer server;
+        ASSERT_TRUE(server.start());
+        write(controller->setup(), Keys::autoSaveQueue, autoSave);
+        write(controller->setup(), Keys::retryDelay, 30);
+        connectTo(server);
+        model().setPaused(true);
+        QueueItem *failed = download(QStringLiteral("a.bin"), 10);
+        download(QStringLiteral("b.bin"), 20);
+        model().releaseItem(failed, QStringLiteral("Error"));
+        const QString recovery = controller->folders().savedQueue + QStringLiteral("[recovery].dat");
+        QFile::remove(recovery);
+
+        server.stop();
+        ASSERT_TRUE(waitFor([&] { return controller->sessionLoss().retryPending(); }, 10000));
+        if (autoSave) {
+            ASSERT_EQ(model().itemCount(), 2);
+            for (int row = 0; row < 2; ++row) {
+                EXPECT_EQ(model().itemAt(row)->statusText, QStringLiteral("Queued"));
+                EXPECT_EQ(model().itemAt(row)->session, nullptr);
+            }
+            EXPECT_EQ(model().itemAt(0)->command, QStringLiteral("getfile*/a.bin*") + local + QStringLiteral("a.bin"));
+            EXPECT_EQ(model().itemAt(1)->entrySize(), 20);
+            EXPECT_EQ(loadQueueFile(recovery).records.size(), 2u);
+        } else {
+            EXPECT_TRUE(model().isEmpty());
+        }
+        controller->sessionLoss().acStop();
+        model().removeAll();
+    }
 }
 
 TEST_F(SessionLoss, DisconnectClosesBothSessionsQuietlyAndKeepsRavuzAro)
