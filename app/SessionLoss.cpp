@@ -177,13 +177,26 @@ void SessionLoss::transferClosed(tkftpclient &xfer)
         }
         if (!s.ravuzAro())
             return;
-        m_p.diagnostics.showErrorWindow(
+        // A server that goes away closes both sessions in the same event round; that is the
+        // main session's loss, not the transfer session's. The verdict waits until the
+        // round's other closes are in.
+        const QString message =
             xfer.loggedIn ? QStringLiteral("The RavuzAro feature has been disabled by the server. If needed, try to "
                                            "reenable it.")
-                          : QStringLiteral("The RavuzAro feature is not available on current server."),
-            xfer.LastResponse(), xfer.recentLines);
-        // For this run only: the setting keeps its value for the next start.
-        s.setRavuzAro(false);
+                          : QStringLiteral("The RavuzAro feature is not available on current server.");
+        QMetaObject::invokeMethod(
+            this,
+            [this, message, reply = xfer.LastResponse(), lines = xfer.recentLines] {
+                guarded("aaqqa", [&] {
+                    SessionSupervisor &ss = m_p.sessions;
+                    if (!ss.connectionWanted || !ss.ravuzAro() || !ss.mainSession->IsConnected())
+                        return;
+                    // For this run only: the setting keeps its value for the next start.
+                    ss.setRavuzAro(false);
+                    m_p.diagnostics.showErrorWindow(message, reply, lines);
+                });
+            },
+            Qt::QueuedConnection);
     });
     xfer.loggedIn = false;
 }

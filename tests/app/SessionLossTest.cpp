@@ -421,7 +421,8 @@ TEST_F(SessionLoss, DisconnectClosesBothSessionsQuietlyAndKeepsRavuzAro)
     ASSERT_TRUE(
         waitFor([&] { return sessions().isFullyDisconnected() && !sessions().xferSession->IsConnected(); }, 10000));
     EXPECT_TRUE(logLines().contains(QStringLiteral("\u00A7Connection to server closed.")));
-    EXPECT_TRUE(std::any_of(logLines().begin(), logLines().end(), [](const QString &l) {
+    const QStringList lines = logLines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const QString &l) {
         return l.startsWith(QStringLiteral("\u00A7Connection to server lasted 0 minute(s) and "));
     }));
     EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(QLatin1Char('|')).toStdString();
@@ -429,6 +430,19 @@ TEST_F(SessionLoss, DisconnectClosesBothSessionsQuietlyAndKeepsRavuzAro)
     EXPECT_FALSE(controller->sessionLoss().retryPending());
     EXPECT_FALSE(sessions().mainSession->loggedIn);
     EXPECT_FALSE(sessions().xferSession->loggedIn);
+}
+
+TEST_F(SessionLoss, AServerThatGoesAwayIsTheMainSessionsLossNotRavuzAros)
+{
+    SlowServer server;
+    ASSERT_TRUE(server.start());
+    connectTo(server, true);
+    server.stop();
+    ASSERT_TRUE(waitFor([&] { return controller->sessionLoss().retryPending(); }, 10000));
+    drainEvents();
+    EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(sessions().ravuzAro());
+    controller->sessionLoss().acStop();
 }
 
 TEST_F(SessionLoss, TransferSessionLostSwitchesRavuzAroOffForThisRun)
