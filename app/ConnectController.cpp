@@ -73,7 +73,7 @@ void ConnectController::fillQuickConnectFromHistory()
     if (read(m_setup, Keys::DeleteQuickConnectData) || m_history.isEmpty())
         return;
     const ConnectionHistory::Entry e = m_history.entry(0);
-    m_quick = {e.host, e.user, e.password, e.port};
+    m_quick = {e.host, e.user, e.password, e.port, m_quick.encryption};
     emit quickConnectChanged();
 }
 
@@ -82,8 +82,15 @@ bool ConnectController::fieldsFromUrl(const QString &url, SiteFields &fields, QS
     FtpUrl parts;
     if (!parseUrl(url, parts, error))
         return false;
+    const std::optional<SiteEncryption> encryption = encryptionOfScheme(parts.scheme, fields.encryption);
+    if (!parts.scheme.isEmpty() && !encryption) {
+        if (error)
+            *error = QStringLiteral("Only FTP URLs (ftp://, ftps://, ftpes://) can be connected to.");
+        return false;
+    }
+    fields.encryption = encryption.value_or(fields.encryption);
     fields.host = parts.host;
-    fields.port = parts.port.isEmpty() ? QStringLiteral("21") : parts.port;
+    fields.port = parts.port.isEmpty() ? defaultFtpPort(fields.encryption) : parts.port;
     fields.user = parts.user.isEmpty() ? QStringLiteral("anonymous") : parts.user;
     fields.password = parts.password.isEmpty() ? kAnonymousPassword : parts.password;
     fields.path = parts.path;
@@ -116,12 +123,15 @@ bool ConnectController::acConnect(Caller caller)
     switch (caller) {
     case Caller::SiteManager:
     case Caller::VuzidIRA:
-        m_quick = {site.Host.text(), site.User.text(), site.Pass.text(), site.Port.text()};
+        if (!splitSiteHost(site))
+            return false;
+        m_quick = {site.Host.text(), site.User.text(), site.Pass.text(), site.Port.text(), site.encryption};
         m_urlFolder.clear();
         break;
     case Caller::ReconnectTimer: {
+        // A reconnect keeps the encryption of the connection it repeats.
         const ConnectionHistory::Entry e = m_history.entry(0);
-        m_quick = {e.host, e.user, e.password, e.port};
+        m_quick = {e.host, e.user, e.password, e.port, site.encryption};
         m_urlFolder.clear();
         break;
     }
@@ -134,10 +144,12 @@ bool ConnectController::acConnect(Caller caller)
                 fail(QStringLiteral("The address is not a usable FTP URL.\r\r") + why);
                 return false;
             }
-            if (url.scheme != QLatin1String("ftp")) {
-                fail(QStringLiteral("Only FTP URLs (ftp://...) can be connected to."));
+            const std::optional<SiteEncryption> encryption = encryptionOfScheme(url.scheme, m_quick.encryption);
+            if (!encryption) {
+                fail(QStringLiteral("Only FTP URLs (ftp://, ftps://, ftpes://) can be connected to."));
                 return false;
             }
+            m_quick.encryption = *encryption;
             m_quick.address = url.host;
             if (!url.port.isEmpty())
                 m_quick.port = url.port;
@@ -146,6 +158,8 @@ bool ConnectController::acConnect(Caller caller)
                 m_quick.password = url.password;
             }
             m_urlFolder = url.path;
+        } else if (!splitQuickAddress()) {
+            return false;
         }
         break;
     }
@@ -158,8 +172,9 @@ bool ConnectController::acConnect(Caller caller)
     }
     site.User = m_quick.user;
     site.Pass = m_quick.password;
+    site.encryption = m_quick.encryption;
     if (m_quick.port.isEmpty())
-        m_quick.port = QStringLiteral("21");
+        m_quick.port = defaultFtpPort(m_quick.encryption);
     m_quick.address = m_quick.address.trimmed();
     emit quickConnectChanged();
 
@@ -187,6 +202,36 @@ bool ConnectController::acConnect(Caller caller)
                    QStringLiteral("\" and is not kept in the connection history."));
     emit historyChanged();
     m_sessions.timer_threads();
+    return true;
+}
+
+// "[2001:db8::1]:21", "[::1]" or "host:2121" in the address box: the host goes to the
+// engine without brackets, and a port typed with it wins over the port box.
+bool ConnectController::splitQuickAddress()
+{
+    QString host, port, why;
+    if (!splitHostPort(m_quick.address, host, port, &why)) {
+        fail(QStringLiteral("The address is not usable.\r\r") + why);
+        return false;
+    }
+    m_quick.address = host;
+    if (!port.isEmpty())
+        m_quick.port = port;
+    return true;
+}
+
+// A site's host may be written "[2001:db8::1]" or "[2001:db8::1]:21"; the session takes it
+// apart (the stored site is left as it is).
+bool ConnectController::splitSiteHost(tSiteRecord &site)
+{
+    QString host, port, why;
+    if (!splitHostPort(site.Host.text(), host, port, &why)) {
+        fail(QStringLiteral("The site's host name is not usable.\r\r") + why);
+        return false;
+    }
+    site.Host = host;
+    if (!port.isEmpty())
+        site.Port = port;
     return true;
 }
 
@@ -219,6 +264,7 @@ bool ConnectController::connectSite(const SiteFields &fields)
     site.User = fields.user;
     site.Pass = fields.password;
     site.rFolder = fields.path;
+    site.encryption = fields.encryption;
     site.name = site.Host.text();
     return acConnect(Caller::VuzidIRA);
 }
@@ -231,7 +277,7 @@ bool ConnectController::connectHistoryEntry(qsizetype position)
     const ConnectionHistory::Entry e = m_history.entry(position);
     if (!waitForDisconnect())
         return false;
-    m_quick = {e.host, e.user, e.password, e.port};
+    m_quick = {e.host, e.user, e.password, e.port, m_quick.encryption};
     m_urlFolder.clear();
     return acConnect(Caller::ConnectAction);
 }
@@ -260,8 +306,8 @@ void ConnectController::acPasteUrl(const QString &clipboardText)
         return;
     }
     const QString clip = clipboardText.trimmed();
-    QString text = clip.startsWith(QLatin1String("ftp://"), Qt::CaseInsensitive) && !clip.contains(u'\n') &&
-                           !clip.contains(u'\r') && clip.size() <= kMaxClipboardText
+    QString text = ftpSchemePrefixLength(clip) > 0 && !clip.contains(u'\n') && !clip.contains(u'\r') &&
+                           clip.size() <= kMaxClipboardText
                        ? clip
                        : QStringLiteral("ftp://") + kExampleHost + QLatin1Char('/');
     if (!m_ui.askText(QStringLiteral("Paste FTP URL"), QStringLiteral("URL Name:"), text, false))
@@ -278,10 +324,11 @@ void ConnectController::clipboardChanged(const QString &text)
     if (text.size() <= 12 || text.size() > kMaxClipboardText || text.contains(u'\r') || text.contains(u'\n'))
         return;
     const QString trimmed = text.trimmed();
-    if (!trimmed.left(6).toLower().startsWith(QLatin1String("ftp://")))
+    const qsizetype prefix = ftpSchemePrefixLength(trimmed);
+    if (prefix == 0)
         return;
     // Only the scheme is lowered: user, password, host and path keep their letter case.
-    const QString url = QStringLiteral("ftp://") + trimmed.mid(6);
+    const QString url = trimmed.left(prefix).toLower() + trimmed.mid(prefix);
     if (url == m_lastOfferedUrl)
         return;
     FtpUrl parts;

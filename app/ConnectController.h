@@ -34,12 +34,15 @@ public:
     // The quick-connect bar's four boxes.
     struct QuickConnect {
         QString address, user, password, port;
+        // The bar's encryption choice; an "ftps://" or "ftpes://" URL in the address overrides it.
+        SiteEncryption encryption = SiteEncryption::ExplicitIfAvailable;
         friend bool operator==(const QuickConnect &, const QuickConnect &) = default;
     };
 
     // The VuzidIRA window's boxes.
     struct SiteFields {
         QString host, port, user, password, path;
+        SiteEncryption encryption = SiteEncryption::ExplicitIfAvailable;
     };
 
     // The password given to anonymous logins when nothing else is set.
@@ -96,6 +99,10 @@ public:
     // other receiver of the close, which may still need to know it was.
     void sessionClosed(tkftpclient *session);
 
+    // Disconnects an old connection and waits, bounded, until it is closed. False when the
+    // user declined or the connection did not close in time (the user was told).
+    bool waitForDisconnect();
+
 signals:
     // The quick-connect boxes are to show quickConnect().
     void quickConnectChanged();
@@ -107,10 +114,9 @@ signals:
     void siteManagerRequested();
 
 private:
-    // Disconnects an old connection and waits, bounded, until it is closed. False when the
-    // user declined or the connection did not close in time.
-    bool waitForDisconnect();
     void fail(const QString &message);
+    bool splitQuickAddress();
+    bool splitSiteHost(tSiteRecord &site);
 
     tSetupClass &m_setup;
     UserInterface &m_ui;

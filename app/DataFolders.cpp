@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 DataFolders DataFolders::locate()
@@ -21,8 +22,13 @@ DataFolders DataFolders::locate()
 bool DataFolders::create() const
 {
     bool ok = true;
+    const bool newProfilesFolder = !QFileInfo::exists(sharedProfiles);
     for (const QString *path : {&programData, &temporary, &savedQueue, &sharedProfiles})
         ok = QDir().mkpath(*path) && ok;
+    // Profiles hold passwords: a profiles folder made here is the user's alone. One that
+    // already existed keeps its modes (it may have been made to be shared).
+    if (newProfilesFolder)
+        QFile::setPermissions(sharedProfiles, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // The program's own folders hold passwords (settings, connection history): only the
     // user may enter them. The shared profiles folder keeps the permissions it was given.
     for (const QString *path : {&base, &programData, &temporary, &savedQueue})

@@ -27,7 +27,8 @@ MainController::MainController(UserInterface &ui, QObject *parent)
     : QObject(parent), m_ui(ui), m_sessions(m_setup, m_ui, [this](const QString &line) { writeLog(line); }),
       m_queue(m_setup, m_ui, m_browsers, m_sessions, [this](const QString &line) { writeLog(line); }),
       m_meter(m_setup, m_sessions), m_status(m_browsers, m_sessions, m_queue.model(), m_meter),
-      m_connect(m_setup, m_ui, m_diagnostics, m_sessions, m_queue, [this](const QString &line) { writeLog(line); })
+      m_connect(m_setup, m_ui, m_diagnostics, m_sessions, m_queue, [this](const QString &line) { writeLog(line); }),
+      m_savedQueues(m_setup, m_ui, m_queue, [this](const QString &line) { writeLog(line); })
 {
     m_setup.encoded = true;
     m_startTime = QDateTime::currentDateTime();
@@ -59,6 +60,7 @@ void MainController::FormCreate(const QStringList &args)
         m_folders = DataFolders::locate();
         m_folders.create();
         m_queue.setTemporaryFolder(m_folders.temporary);
+        m_savedQueues.setFolder(m_folders.savedQueue);
         m_browserCommands.setTemporaryFolder(m_folders.temporary);
         m_sharedProfilesFolder = m_folders.sharedProfiles;
         loadSettings();
@@ -121,6 +123,7 @@ void MainController::timerStartup()
         write(m_setup, Keys::neverShowAppFeedback, false);
     useSharedProfilesFolder();
     m_connect.loadHistory(m_folders.dataFile(QStringLiteral("connectionHistory.dat")));
+    m_certificates.load(m_folders.dataFile(QStringLiteral("trustedCertificates.dat")));
     m_browsers.loadFilters();
     m_connect.fillQuickConnectFromHistory();
     loadAsciiMasks();
@@ -129,13 +132,14 @@ void MainController::timerStartup()
     // The local list shows the first folder of the local folder history.
     m_browsers.refreshLocalView();
     emit startupDataLoaded();
-    // The launch password comes before anything that connects: the start-up action, and
-    // the recovery queue once it exists.
+    // The launch password comes before anything that connects or shows the user's queue:
+    // the recovery queue and the start-up action.
     if (!askLaunchPassword()) {
         m_started = true;
         return;
     }
-    // The links bar is drawn and the recovery queue loaded here once they exist.
+    // The links bar is drawn here once it exists.
+    m_savedQueues.loadRecovery();
     runStartupAction();
     m_started = true;
 }
@@ -206,6 +210,10 @@ void MainController::wireSessions()
     });
     // The transfer session joins once the main session shows a remote folder.
     m_sessions.currentRemoteFolder = [this] { return m_browsers.rFolder(); };
+    // Certificates the engine cannot trust by itself are put to the user.
+    m_certificates.install(m_sessions.mainFTP());
+    m_certificates.install(m_sessions.xferFTP());
+    m_sessions.prepareConnect = [this](tkftpclient &session) { m_certificates.prepare(session); };
     m_tick.timer_threads.setHandler([this](QObject *) { guarded("thr0001", [this] { m_sessions.timer_threads(); }); });
 }
 
@@ -251,10 +259,12 @@ bool MainController::FormCloseQuery()
         m_queue.setTerminating(true);
         m_status.setTerminating(true);
         emit waitTextChanged(QStringLiteral("Closing Down ..."));
-        // Playing sounds are stopped, and the queue saved for recovery, here once those exist.
+        // Playing sounds are stopped here once sounds exist.
         if (!m_sessions.isFullyDisconnected())
             disconnectForShutDown();
     });
+    // Written at once, not after the usual delay, and never again in this run.
+    guarded("nnlqlks", [this] { m_savedQueues.finishRecovery(); });
     saveEverything();
     return true;
 }

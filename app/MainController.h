@@ -2,6 +2,7 @@
 
 #include "app/BrowserCommands.h"
 #include "app/BrowserController.h"
+#include "app/CertificateTrust.h"
 #include "app/ConnectController.h"
 #include "app/DataFolders.h"
 #include "app/Diagnostics.h"
@@ -9,6 +10,7 @@
 #include "app/MasterTick.h"
 #include "app/MeterController.h"
 #include "app/QueueController.h"
+#include "app/SavedQueues.h"
 #include "app/SessionLoss.h"
 #include "app/SessionSupervisor.h"
 #include "app/StatusController.h"
@@ -70,6 +72,8 @@ public:
     // The two FTP sessions and their supervisor; they exist from construction on.
     SessionSupervisor &sessions() { return m_sessions; }
     QueueController &queue() { return m_queue; }
+    // Named saved queues and the recovery queue "[recovery].dat".
+    SavedQueues &savedQueues() { return m_savedQueues; }
     // Status texts, the bandwidth meter and the new-version check (MainControllerStatus.cpp).
     StatusController &status() { return m_status; }
     MeterController &meter() { return m_meter; }
@@ -152,12 +156,14 @@ private:
     MeterController m_meter;
     StatusController m_status;
     ConnectController m_connect;
+    SavedQueues m_savedQueues;
     // Made before the constructor wires the other receivers of a session's close: it must
     // see the session still logged in and its remote folder still current.
     SessionLoss m_loss{{m_setup, m_diagnostics, m_folders, m_browsers, m_sessions, m_queue, m_connect, m_tick},
                        [this](const QString &line) { writeLog(line); }};
     VersionCheck m_versionCheck{kVersion};
     BrowserCommands m_browserCommands{m_setup, m_ui, m_browsers, m_queue, m_sessions};
+    CertificateTrust m_certificates{m_ui, [this](const QString &line) { writeLog(line); }};
     QString m_sharedProfilesFolder;
     QDateTime m_startTime;
     bool m_started = false;

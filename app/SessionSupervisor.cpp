@@ -3,6 +3,7 @@
 #include "app/UserInterface.h"
 #include "base/Guard.h"
 #include "settings/SettingsCatalogue.h"
+#include "sites/FtpUrl.h"
 
 #include <QCoreApplication>
 
@@ -151,6 +152,21 @@ void SessionSupervisor::connectSession(tkftpclient &session)
     guarded(QStringLiteral("nnlqimajq-\"%1\"").arg(session.HostName()), [&] { session.StartConnect(); });
 }
 
+TFtpTlsMode SessionSupervisor::tlsModeOf(SiteEncryption encryption)
+{
+    switch (encryption) {
+    case SiteEncryption::ExplicitRequired:
+        return TFtpTlsMode::ExplicitRequired;
+    case SiteEncryption::Implicit:
+        return TFtpTlsMode::Implicit;
+    case SiteEncryption::Plain:
+        return TFtpTlsMode::None;
+    case SiteEncryption::ExplicitIfAvailable:
+        break;
+    }
+    return TFtpTlsMode::Explicit;
+}
+
 void SessionSupervisor::configure(tkftpclient &s)
 {
     s.SetHostName(currentSite.Host);
@@ -166,8 +182,11 @@ void SessionSupervisor::configure(tkftpclient &s)
     s.SetLocalFileName(QString());
     s.SetHostFileName(QString());
     s.loginMessages.clear();
+    s.SetTlsMode(tlsModeOf(currentSite.encryption));
 
-    const QString name = currentSite.name;
+    // A site named after its host shows an IPv6 address in brackets, as addresses are written.
+    const QString name =
+        currentSite.name == currentSite.Host.text() ? displayHost(currentSite.name.text()) : currentSite.name.text();
     const QString address = read(m_setup, Keys::ConnectionTypeAddress);
     const QString port = read(m_setup, Keys::ConnectionTypePort);
     switch (read(m_setup, Keys::connectionType)) {
@@ -202,6 +221,8 @@ void SessionSupervisor::configure(tkftpclient &s)
         s.SetPassive(true);
         break;
     }
+    if (prepareConnect)
+        prepareConnect(s);
 }
 
 void SessionSupervisor::dropSession(tkftpclient &session)

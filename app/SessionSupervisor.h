@@ -56,6 +56,12 @@ public:
     // controller that owns the browsers installs it; unset, the transfer session never
     // connects.
     std::function<QString()> currentRemoteFolder;
+    // Runs after a session is configured for a connect, before it starts (the trusted
+    // certificates of the server go in here).
+    std::function<void(tkftpclient &)> prepareConnect;
+
+    // The engine's TLS mode for a site's encryption choice.
+    static TFtpTlsMode tlsModeOf(SiteEncryption encryption);
 
     // The session supervisor, run every 500 ms and at once on connect and disconnect.
     void timer_threads();

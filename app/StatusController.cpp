@@ -105,6 +105,13 @@ void StatusController::timer_updateinterface()
         return;
     ++m_runs;
     set(m_title, StatusTexts::title(statusLine()), &StatusController::titleChanged);
+    const tkftpclient &m = *m_sessions.mainSession;
+    set(m_encryption,
+        m.loggedIn && m.IsConnected() && m.TlsActive()
+            ? m.TlsDescription() + (m.DataProtected() ? QStringLiteral("; data connections encrypted")
+                                                      : QStringLiteral("; data connections NOT encrypted"))
+            : QString(),
+        &StatusController::encryptionChanged);
 
     const bool paused = m_queue.isPaused();
     set(m_pauseText, paused ? QStringLiteral("start queue") : QStringLiteral("stop queue"),

@@ -66,6 +66,9 @@ signals:
     void pauseImageChanged(int index);
     // The running transfer's percentage, -1 while none runs.
     void progressChanged(int percent);
+    // The main session's encryption: TLS version, cipher and whether data connections are
+    // encrypted; empty while the connection is not encrypted (or there is none).
+    void encryptionChanged(const QString &description);
     void captionColorsChanged(StatusController::Caption which, const QColor &from, const QColor &to);
 
 private:
@@ -90,7 +93,7 @@ private:
     bool m_terminating = false;
     std::uint64_t m_runs = 0;
     TransferClock m_mainClock, m_xferClock;
-    QString m_title, m_localCaption, m_remoteCaption, m_queueCaption, m_pauseText;
+    QString m_title, m_localCaption, m_remoteCaption, m_queueCaption, m_pauseText, m_encryption;
     int m_pauseImage = 0;
     int m_progress = -1;
     CaptionFade::Gradient m_active{QColor(10, 36, 106), QColor(166, 202, 240)};

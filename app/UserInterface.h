@@ -1,10 +1,21 @@
 #pragma once
 
+#include "ftp/TlsSupport.h"
 #include "queue/OverwritePrompt.h"
 
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+
+// A server certificate the program could not trust by itself, put to the user.
+struct CertificateQuestion {
+    QString host;
+    int port = 0;
+    TTlsCertificate certificate;
+    // The server was trusted before with another certificate: shown as a warning.
+    bool changed = false;
+};
+enum class CertificateChoice { Cancel, TrustOnce, TrustAlways };
 
 // Every place where the program shows a message, asks a question or opens a modal input
 // goes through this port. The window implements it with real dialogs; tests implement it
@@ -59,4 +70,11 @@ public:
     }
     // The permission dialog, opened with `code`; on OK `code` holds the confirmed code.
     virtual bool askPermissions(QString & /*code*/) { return false; }
+
+    // The certificate dialog: subject, issuer, validity, fingerprint and what is wrong, with
+    // "trust once", "always trust" and Cancel (the default). Ports without a window cancel.
+    virtual CertificateChoice askCertificate(const CertificateQuestion & /*question*/)
+    {
+        return CertificateChoice::Cancel;
+    }
 };

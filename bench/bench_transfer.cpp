@@ -2,7 +2,11 @@
 // pyftpdlib) on 127.0.0.1 and the same file: download and upload, ours with the engine's
 // blocks and with the small 4096/1460-byte blocks for comparison, and our peak memory.
 //
-//   bench_transfer [--mib N] [--rounds R] [--server vsftpd|pyftpdlib]
+// With --tls the same against vsftpd with explicit TLS (control and data connections
+// encrypted, its session resumed on each data connection), beside curl --ssl-reqd and lftp
+// with ftp:ssl-force.
+//
+//   bench_transfer [--mib N] [--rounds R] [--server vsftpd|pyftpdlib] [--tls]
 #include "ftp/FtpCli.h"
 
 #include "support/FtpRecorder.h"
@@ -54,8 +58,17 @@ struct Bench {
     TFtpClient ftp;
     FtpRecorder rec{ftp};
 
-    explicit Bench(RealFtpServer &s) : server(s)
+    bool tls = false;
+
+    Bench(RealFtpServer &s, bool withTls) : server(s), tls(withTls)
     {
+        if (tls) {
+            ftp.SetTlsMode(TFtpTlsMode::ExplicitRequired);
+            // The server's certificate is the one the fixture made for this run.
+            ftp.OnCertificate = [](TFtpClient *, const TTlsCertificate &, TCertificateAnswer &answer) {
+                answer = TCertificateAnswer::TrustOnce;
+            };
+        }
         ftp.SetHostName(QStringLiteral("127.0.0.1"));
         ftp.SetPort(QString::number(server.port()));
         ftp.SetUserName(server.user());
@@ -105,6 +118,8 @@ struct Bench {
         const QString base = QStringLiteral("ftp://127.0.0.1:%1%2/").arg(server.port()).arg(server.writablePath());
         QStringList args{QStringLiteral("-s"), QStringLiteral("-S"), QStringLiteral("-u"),
                          server.user() + QLatin1Char(':') + server.password()};
+        if (tls)
+            args << QStringLiteral("--ssl-reqd") << QStringLiteral("-k");
         if (upload)
             args << QStringLiteral("-T") << local.filePath(QStringLiteral("big.bin"))
                  << base + QStringLiteral("up-curl.bin");
@@ -117,6 +132,32 @@ struct Bench {
         p.start(QStringLiteral("curl"), args);
         if (!p.waitForFinished(600000) || p.exitCode() != 0) {
             std::fprintf(stderr, "curl failed: %s\n", p.readAllStandardError().constData());
+            return -1;
+        }
+        return t.nsecsElapsed() / 1e9;
+    }
+    double lftp(bool upload)
+    {
+        QString script = QStringLiteral("set net:max-retries 1; set ftp:passive-mode true; ");
+        if (tls)
+            script += QStringLiteral("set ftp:ssl-force true; set ftp:ssl-protect-data true; "
+                                     "set ssl:verify-certificate no; ");
+        else
+            script += QStringLiteral("set ftp:ssl-allow false; ");
+        script +=
+            QStringLiteral("open -u %1,%2 -p %3 127.0.0.1; ").arg(server.user(), server.password()).arg(server.port());
+        const QString remote = server.writablePath() + QLatin1Char('/');
+        if (upload)
+            script += QStringLiteral("put %1 -o %2up-lftp.bin").arg(local.filePath(QStringLiteral("big.bin")), remote);
+        else
+            script +=
+                QStringLiteral("get %1big.bin -o %2").arg(remote, local.filePath(QStringLiteral("down-lftp.bin")));
+        QElapsedTimer t;
+        t.start();
+        QProcess p;
+        p.start(QStringLiteral("lftp"), {QStringLiteral("-c"), script});
+        if (!p.waitForFinished(600000) || p.exitCode() != 0) {
+            std::fprintf(stderr, "lftp failed: %s\n", p.readAllStandardError().constData());
             return -1;
         }
         return t.nsecsElapsed() / 1e9;
@@ -136,7 +177,8 @@ int main(int argc, char **argv)
     qint64 mib = 1024;
     int rounds = 3;
     QString kind = QStringLiteral("vsftpd");
-    const QStringList args = app.arguments();
+    QStringList args = app.arguments();
+    const bool tls = args.removeAll(QStringLiteral("--tls")) > 0;
     for (int i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == QLatin1String("--mib"))
             mib = args[i + 1].toLongLong();
@@ -148,13 +190,17 @@ int main(int argc, char **argv)
     std::unique_ptr<RealFtpServer> server;
     if (kind == QLatin1String("pyftpdlib"))
         server = std::make_unique<PyftpdlibServer>();
-    else
-        server = std::make_unique<VsftpdServer>();
+    else {
+        auto vsftpd = std::make_unique<VsftpdServer>();
+        if (tls)
+            vsftpd->setTls(VsftpdServer::Tls::Explicit);
+        server = std::move(vsftpd);
+    }
     if (!server->start()) {
         std::fprintf(stderr, "server did not start: %s\n", qPrintable(server->failure()));
         return 1;
     }
-    Bench b(*server);
+    Bench b(*server, tls);
     const qint64 size = mib << 20;
     if (!writeRandomFile(b.local.filePath(QStringLiteral("big.bin")), size) ||
         !QFile::copy(b.local.filePath(QStringLiteral("big.bin")),
@@ -174,36 +220,43 @@ int main(int argc, char **argv)
     Row small{"ours, 4096/1460-byte blocks", {}, {}};
     Row large{"ours, 256 KiB blocks", {}, {}};
     Row curl{"curl", {}, {}};
+    Row lftp{"lftp", {}, {}};
     // Interleaved, the order turning each round, so that a change in the machine's load
     // hits every contender alike. Before each transfer the old copies go and the disk is
     // synced (not timed): no one pays for another's write-back.
-    const std::function<double()> runs[6] = {
+    const std::function<double()> runs[8] = {
         [&] { return b.ours(false, 256 * 1024, 256 * 1024); },
         [&] { return b.curl(false); },
+        [&] { return b.lftp(false); },
         [&] { return b.ours(false, 4096, 1460); },
         [&] { return b.ours(true, 256 * 1024, 256 * 1024); },
         [&] { return b.curl(true); },
+        [&] { return b.lftp(true); },
         [&] { return b.ours(true, 4096, 1460); },
     };
-    std::vector<double> *results[6] = {&large.down, &curl.down, &small.down, &large.up, &curl.up, &small.up};
+    std::vector<double> *results[8] = {&large.down, &curl.down, &lftp.down, &small.down,
+                                       &large.up,   &curl.up,   &lftp.up,   &small.up};
     for (int r = 0; r < rounds; ++r) {
-        for (int k = 0; k < 6; ++k) {
-            const int i = (k / 3) * 3 + (k + r) % 3; // downloads first, then uploads
-            for (const char *name : {"down-ours.bin", "down-curl.bin"})
+        for (int k = 0; k < 8; ++k) {
+            const int i = (k / 4) * 4 + (k + r) % 4; // downloads first, then uploads
+            for (const char *name : {"down-ours.bin", "down-curl.bin", "down-lftp.bin"})
                 QFile::remove(b.local.filePath(QString::fromLatin1(name)));
-            for (const char *name : {"up-ours.bin", "up-curl.bin"})
+            for (const char *name : {"up-ours.bin", "up-curl.bin", "up-lftp.bin"})
                 QFile::remove(server->localWritable() + QLatin1Char('/') + QString::fromLatin1(name));
             ::sync();
             results[i]->push_back(runs[i]());
         }
     }
     const long rssAfter = peakRssKib();
-    std::printf("%s, %lld MiB file on 127.0.0.1, best of %d rounds (MiB/s)\n", qPrintable(kind), mib, rounds);
+    std::printf("%s%s, %lld MiB file on 127.0.0.1, best of %d rounds (MiB/s)\n", qPrintable(kind),
+                tls ? " with explicit TLS" : "", mib, rounds);
     std::printf("%-30s %12s %12s\n", "", "download", "upload");
-    for (const Row *row : {&large, &small, &curl})
+    for (const Row *row : {&large, &small, &curl, &lftp})
         std::printf("%-30s %12.0f %12.0f\n", row->name, mib / best(row->down), mib / best(row->up));
     std::printf("ratio ours/curl (256 KiB blocks): download %.2f, upload %.2f\n", best(curl.down) / best(large.down),
                 best(curl.up) / best(large.up));
+    std::printf("ratio ours/lftp (256 KiB blocks): download %.2f, upload %.2f\n", best(lftp.down) / best(large.down),
+                best(lftp.up) / best(large.up));
     std::printf("ratio ours/curl (4096/1460 blocks): download %.2f, upload %.2f\n", best(curl.down) / best(small.down),
                 best(curl.up) / best(small.up));
     std::printf("our peak memory: %ld KiB after login, %ld KiB after all transfers\n", rssBefore, rssAfter);

@@ -302,6 +302,8 @@ private:
     void DirReply(bool ok);
     void PwdReply(bool ok);
     void PasvReply(bool ok);
+    bool PortFallback();
+    void ResendPortCommand(const QString &line);
     void QuitReply(bool ok);
     void FeatReply(bool ok);
 
@@ -442,6 +444,11 @@ private:
     bool m_connected = false;
     bool m_awaitingReply = false; // a command or the banner has no final reply yet
     QString m_pasvResponse;
+    // The data connection command last sent: "EPSV", "PASV", "PORT" or "EPRT".
+    QString m_portCommand;
+    QString m_eprtLine;         // the EPRT line for the listener, should PORT be refused
+    bool m_epsvRefused = false; // this session's server refused EPSV: PASV from now on
+    bool m_portRefused = false; // this session's server refused PORT: EPRT from now on
     QDeadlineTimer m_waitDeadline;
     QTimer m_replyTimer;
     QString m_waitingFor; // what the reply timer waits for, for its message

@@ -44,9 +44,13 @@ bool TFtpClient::BeginPort(QString &why)
     DetachData();
     m_data.SetTlsOnConnect(false); // TLS of an accepted connection starts after the accept
     m_data.SetProto(QStringLiteral("tcp"));
-    m_data.SetAddr(QStringLiteral("0.0.0.0"));
+    const bool ipv6 = WSocketIsIPv6Literal(m_control.Addr()); // the server's address family
+    m_data.SetAddr(ipv6 ? QStringLiteral("::") : QStringLiteral("0.0.0.0"));
     m_data.SetPort(QStringLiteral("0"));
-    QString line = QStringLiteral("PASV");
+    // Passive: EPSV, which names only a port and works over either family; PASV once this
+    // session's server has refused EPSV (an IPv4 server of the old kind).
+    QString line = !ipv6 && m_epsvRefused ? QStringLiteral("PASV") : QStringLiteral("EPSV");
+    m_eprtLine.clear();
     if (!m_passive) {
         m_data.SetSocksServer(QString()); // a listener never goes through a proxy
         m_data.SetLingerOnOff(TSocketLingerOnOff::wsLingerOn);
@@ -56,12 +60,20 @@ bool TFtpClient::BeginPort(QString &why)
         uint16_t listenPort = 0, controlPort = 0;
         m_data.GetSockName(listenAddr, listenPort);
         m_control.GetSockName(localAddr, controlPort);
-        const bool loopback = m_control.GetPeerAddr() == QLatin1String("127.0.0.1");
-        line = FtpPortLine(loopback ? 0x7F000001u : WSocketResolveHost(localAddr), listenPort);
+        // Active: PORT on IPv4 (EPRT once the server has refused PORT), EPRT on IPv6.
+        if (ipv6) {
+            line = m_eprtLine = FtpEprtLine(localAddr, listenPort);
+        } else {
+            const bool loopback = m_control.GetPeerAddr() == QLatin1String("127.0.0.1");
+            const QString address = loopback ? QStringLiteral("127.0.0.1") : localAddr;
+            m_eprtLine = FtpEprtLine(address, listenPort);
+            line = m_portRefused ? m_eprtLine : FtpPortLine(WSocketResolveHost(address), listenPort);
+        }
     }
+    m_portCommand = line.section(QLatin1Char(' '), 0, 0);
     ByteCount = 0;
     m_lastStep = TFtpStep::Port;
-    return ExecAsync(TFtpRequest::rqPort, line, {200, 227}, why, &TFtpClient::PasvReply);
+    return ExecAsync(TFtpRequest::rqPort, line, {200, 227, 229}, why, &TFtpClient::PasvReply);
 }
 
 // Connects the data socket to the address of the saved 227 reply. A reply without a usable
@@ -69,9 +81,18 @@ bool TFtpClient::BeginPort(QString &why)
 bool TFtpClient::ConnectPassiveData(void (TFtpClient::*connected)(int), int failCode)
 {
     const QString prefix = QString::number(failCode);
-    const auto pasv = FtpParsePasv(m_pasvResponse);
+    // EPSV names only the port: the data connection goes to the server's own address.
+    const bool extended = m_pasvResponse.startsWith(QLatin1String("229"));
+    const auto epsvPort = extended ? FtpParseEpsv(m_pasvResponse) : std::nullopt;
+    auto pasv = extended ? std::optional<FtpPasvAddress>() : FtpParsePasv(m_pasvResponse);
+    if (epsvPort)
+        pasv = FtpPasvAddress{m_control.Addr(), *epsvPort};
     if (!pasv || pasv->port < 1024) {
-        FailTransferStart(failCode, prefix + QStringLiteral(" Invalid PASV reply: ") + m_pasvResponse, false);
+        FailTransferStart(
+            failCode,
+            prefix + (extended ? QStringLiteral(" Invalid EPSV reply: ") : QStringLiteral(" Invalid PASV reply: ")) +
+                m_pasvResponse,
+            false);
         return false;
     }
     // The server names the address to connect to. Trusting a different one would let a
@@ -113,17 +134,14 @@ bool TFtpClient::ConnectPassiveData(void (TFtpClient::*connected)(int), int fail
 
 namespace {
 
-// The dotted address of the peer of a connected handle, or "" when it cannot be read.
+// The address of the peer of a connected handle, or "" when it cannot be read.
 QString peerAddress(int fd)
 {
-    sockaddr_in peer{};
-    socklen_t length = sizeof peer;
-    if (::getpeername(fd, reinterpret_cast<sockaddr *>(&peer), &length) != 0 || peer.sin_family != AF_INET)
+    WSocketAddress peer;
+    peer.length = sizeof peer.storage;
+    if (::getpeername(fd, reinterpret_cast<sockaddr *>(&peer.storage), &peer.length) != 0)
         return {};
-    char text[INET_ADDRSTRLEN] = {};
-    if (!::inet_ntop(AF_INET, &peer.sin_addr, text, sizeof text))
-        return {};
-    return QString::fromLatin1(text);
+    return WSocketAddressText(peer.data());
 }
 
 } // namespace

@@ -31,6 +31,8 @@ bool TFtpClient::BeginOpen(QString &why)
     m_features.clear();
     m_sizeName.clear();
     m_protectData = false;
+    m_epsvRefused = false;
+    m_portRefused = false;
     m_certificatePending = false;
     m_peerCertificate = {};
     m_waitingFor = QStringLiteral("the connection");
@@ -60,7 +62,9 @@ void TFtpClient::ControlDnsLookupDone(int error)
         return FailOpen(error, QStringLiteral("500 %1 (Winsock error #%2)").arg(WSocketErrorDesc(error)).arg(error));
     }
     try {
+        // A host with several addresses connects over the first one that answers.
         m_control.SetAddr(m_control.DnsResult());
+        m_control.SetAddrFallbacks(m_control.DnsResultList().mid(1));
         m_control.SetLocalAddr(m_localAddr);
         m_control.SetProto(QStringLiteral("tcp"));
         const bool viaProxy = m_connectionType == TFtpConnectionType::ftpProxy && !ProxyPort.isEmpty();

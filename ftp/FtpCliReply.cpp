@@ -216,25 +216,74 @@ void TFtpClient::PwdReply(bool ok)
 
 void TFtpClient::PasvReply(bool ok)
 {
-    if (!m_passive || m_statusCode != 227)
+    if (!ok && PortFallback())
+        return;
+    if (!m_passive || (m_statusCode != 227 && m_statusCode != 229))
         return ReplyDone(ok);
     m_pasvResponse = m_lastResponse;
     if (!ok)
         return ReplyDone(ok);
-    // A 227 without an address and port cannot open a data connection, and one aimed at a
-    // port below 1024 could reach a system service: the request fails here.
-    const auto pasv = FtpParsePasv(m_lastResponse);
-    if (!pasv) {
+    // A reply without a port cannot open a data connection, and one aimed at a port below
+    // 1024 could reach a system service: the request fails here. An EPSV reply is read
+    // strictly; a malformed one is never guessed at.
+    const bool extended = m_statusCode == 229;
+    const QString name = extended ? QStringLiteral("EPSV") : QStringLiteral("PASV");
+    std::optional<uint16_t> port;
+    if (extended) {
+        port = FtpParseEpsv(m_lastResponse);
+    } else if (const auto pasv = FtpParsePasv(m_lastResponse)) {
+        port = pasv->port;
+    }
+    if (!port) {
         m_requestResult = 500;
-        SetErrorMessage(QStringLiteral("500 Invalid PASV reply: ") + m_lastResponse);
-        TriggerDisplay(QStringLiteral("! Invalid PASV reply"));
-    } else if (pasv->port < 1024) {
+        SetErrorMessage(QStringLiteral("500 Invalid %1 reply: ").arg(name) + m_lastResponse);
+        TriggerDisplay(QStringLiteral("! Invalid %1 reply").arg(name));
+    } else if (*port < 1024) {
         m_requestResult = 500;
         SetErrorMessage(
-            QStringLiteral("500 PASV port %1 refused: ports below 1024 belong to system services").arg(pasv->port));
-        TriggerDisplay(QStringLiteral("! PASV port %1 refused").arg(pasv->port));
+            QStringLiteral("500 %1 port %2 refused: ports below 1024 belong to system services").arg(name).arg(*port));
+        TriggerDisplay(QStringLiteral("! %1 port %2 refused").arg(name).arg(*port));
     }
     ReplyDone(ok);
+}
+
+// The server refused the data connection command: EPSV on IPv4 falls back to PASV, PORT to
+// EPRT, each once, and the session remembers it. True when the other command went out.
+bool TFtpClient::PortFallback()
+{
+    if (m_statusCode < 500)
+        return false;
+    const bool ipv6 = WSocketIsIPv6Literal(m_control.Addr()); // the server's address family
+    if (m_portCommand == QLatin1String("EPSV") && !ipv6) {
+        m_epsvRefused = true;
+        TriggerDisplay(QStringLiteral("! EPSV refused; using PASV"));
+        ResendPortCommand(QStringLiteral("PASV"));
+        return true;
+    }
+    if (m_portCommand == QLatin1String("PORT") && !m_eprtLine.isEmpty()) {
+        m_portRefused = true;
+        TriggerDisplay(QStringLiteral("! PORT refused; using EPRT"));
+        ResendPortCommand(m_eprtLine);
+        return true;
+    }
+    if (ipv6 && (m_portCommand == QLatin1String("EPSV") || m_portCommand == QLatin1String("EPRT"))) {
+        // PASV and PORT carry IPv4 addresses only: over IPv6 there is nothing to fall back to.
+        TriggerDisplay(QStringLiteral("! %1 refused; PASV and PORT cannot carry an IPv6 address").arg(m_portCommand));
+    }
+    return false;
+}
+
+void TFtpClient::ResendPortCommand(const QString &line)
+{
+    m_portCommand = line.section(QLatin1Char(' '), 0, 0);
+    m_requestResult = 0;
+    m_errorMessage.clear();
+    m_next = &TFtpClient::GenericReply;
+    m_replyAction = &TFtpClient::PasvReply;
+    m_waitingFor = QStringLiteral("the reply to ") + m_portCommand;
+    m_awaitingReply = true;
+    ArmReplyTimer();
+    SendCommand(line);
 }
 
 void TFtpClient::QuitReply(bool)

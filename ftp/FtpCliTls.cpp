@@ -82,7 +82,7 @@ void TFtpClient::ControlTlsDone(int error)
             return;
         return FailSecurity(error, QStringLiteral("TLS handshake failed: ") + m_control.LastErrorMessage());
     }
-    TriggerDisplay(QStringLiteral("TLS: ") + m_control.TlsDescription());
+    TriggerDisplay(QStringLiteral("! TLS: ") + m_control.TlsDescription());
     JudgeCertificate();
 }
 
@@ -94,7 +94,7 @@ void TFtpClient::JudgeCertificate()
     if (m_peerCertificate.trusted())
         return CertificateAccepted();
     if (m_trustedFingerprints.contains(m_peerCertificate.sha256, Qt::CaseInsensitive)) {
-        TriggerDisplay(QStringLiteral("Certificate trusted by the user: ") + m_peerCertificate.sha256);
+        TriggerDisplay(QStringLiteral("! Certificate trusted by the user: ") + m_peerCertificate.sha256);
         return CertificateAccepted();
     }
     TriggerDisplay(QStringLiteral("! ") + m_peerCertificate.problems() + QStringLiteral(" Certificate: ") +
@@ -123,7 +123,7 @@ void TFtpClient::AnswerCertificate(TCertificateAnswer answer)
         }
         if (!m_trustedFingerprints.contains(m_peerCertificate.sha256, Qt::CaseInsensitive))
             m_trustedFingerprints << m_peerCertificate.sha256;
-        TriggerDisplay(QStringLiteral("Certificate accepted by the user: ") + m_peerCertificate.sha256);
+        TriggerDisplay(QStringLiteral("! Certificate accepted by the user: ") + m_peerCertificate.sha256);
         CertificateAccepted();
     });
 }
@@ -167,8 +167,8 @@ void TFtpClient::ProtReply(bool ok)
                                            "required, so no password was sent")
                                 .arg(reply));
     }
-    TriggerDisplay(m_protectData ? QStringLiteral("Data connections are encrypted")
-                                 : QStringLiteral("Data connections are not encrypted"));
+    TriggerDisplay(m_protectData ? QStringLiteral("! Data connections are encrypted")
+                                 : QStringLiteral("! Data connections are not encrypted"));
     m_requestResult = 0;
     m_errorMessage.clear();
     TriggerRequestDone(0);

@@ -48,6 +48,38 @@ std::optional<FtpPasvAddress> FtpParsePasv(const QString &line)
     return result;
 }
 
+std::optional<uint16_t> FtpParseEpsv(const QString &line)
+{
+    const qsizetype open = line.indexOf(QLatin1Char('('));
+    if (open < 0 || line.size() < open + 5)
+        return std::nullopt;
+    const QChar delimiter = line[open + 1];
+    const char16_t d = delimiter.unicode();
+    if (d < 33 || d > 126 || (d >= '0' && d <= '9'))
+        return std::nullopt;
+    if (line[open + 2] != delimiter || line[open + 3] != delimiter)
+        return std::nullopt;
+    qsizetype i = open + 4;
+    uint32_t port = 0;
+    int digits = 0;
+    for (; i < line.size() && line[i] >= QLatin1Char('0') && line[i] <= QLatin1Char('9'); ++i) {
+        if (++digits > 5)
+            return std::nullopt;
+        port = port * 10 + (line[i].unicode() - '0');
+    }
+    if (digits == 0 || port < 1 || port > 65535)
+        return std::nullopt;
+    if (i + 1 >= line.size() || line[i] != delimiter || line[i + 1] != QLatin1Char(')'))
+        return std::nullopt;
+    return static_cast<uint16_t>(port);
+}
+
+QString FtpEprtLine(const QString &address, uint16_t port)
+{
+    const bool ipv6 = address.contains(QLatin1Char(':'));
+    return QStringLiteral("EPRT |%1|%2|%3|").arg(ipv6 ? 2 : 1).arg(address).arg(port);
+}
+
 QString FtpPortLine(uint32_t address, uint16_t port)
 {
     return QStringLiteral("PORT %1,%2,%3,%4,%5,%6")

@@ -3,6 +3,10 @@
 #include "ftp/WSocketErrors.h"
 #include "ftp/WSocketResolve.h"
 
+#include <netinet/in.h>
+
+#include <cstring>
+
 namespace Socks {
 
 namespace {
@@ -78,6 +82,16 @@ QByteArray Connect5(const QByteArray &host, uint16_t port)
     QByteArray out;
     out.append('\x05').append('\x01').append('\0').append('\x03');
     out.append(static_cast<char>(host.size())).append(host);
+    appendPort(out, port);
+    return out;
+}
+
+QByteArray Connect5IPv6(const uint8_t (&address)[16], uint16_t port)
+{
+    QByteArray out;
+    out.append('\x05').append('\x01').append('\0').append('\x04');
+    for (uint8_t byte : address)
+        out.append(static_cast<char>(byte));
     appendPort(out, port);
     return out;
 }
@@ -171,9 +185,11 @@ Verdict JudgeConnect5Reply(QByteArrayView reply)
         needed = 10;
     else if (type == 3)
         needed = 7 + byteAt(reply, 4);
+    else if (type == 4)
+        needed = 22;
     if (reply.size() < needed)
         return {};
-    if (type != 1 && type != 3)
+    if (type != 1 && type != 3 && type != 4)
         return Fail(SocksError::AddressTypeNotSupported, QString::fromLatin1(kReplyTexts[7]));
     Verdict v;
     v.kind = Verdict::Kind::Ok;
@@ -181,6 +197,11 @@ Verdict JudgeConnect5Reply(QByteArrayView reply)
     if (type == 1) {
         v.boundAddress = WSocketIPToStr((uint32_t(byteAt(reply, 4)) << 24) | (uint32_t(byteAt(reply, 5)) << 16) |
                                         (uint32_t(byteAt(reply, 6)) << 8) | byteAt(reply, 7));
+    } else if (type == 4) {
+        sockaddr_in6 sin6{};
+        sin6.sin6_family = AF_INET6;
+        std::memcpy(sin6.sin6_addr.s6_addr, reply.data() + 4, 16);
+        v.boundAddress = WSocketAddressText(reinterpret_cast<const sockaddr *>(&sin6));
     } else {
         v.boundAddress = QString::fromLatin1(reply.sliced(5, byteAt(reply, 4)));
     }

@@ -23,6 +23,8 @@ QByteArray Connect4(uint16_t port, uint32_t address, const QByteArray &userCode)
 QByteArray Connect4A(uint16_t port, const QByteArray &userCode, const QByteArray &host);
 // SOCKS 5 connect by name: 5, 1, 0, 3, len, host, port. At most 255 bytes of host.
 QByteArray Connect5(const QByteArray &host, uint16_t port);
+// SOCKS 5 connect to an IPv6 address: 5, 1, 0, 4, 16 address bytes, port.
+QByteArray Connect5IPv6(const uint8_t (&address)[16], uint16_t port);
 
 // What the bytes received so far amount to.
 struct Verdict {
@@ -32,7 +34,7 @@ struct Verdict {
     QString text;         // its text
     int used = 0;         // bytes that belong to the reply when kind is Ok
     uint8_t method = 0;   // greeting reply: the method the server chose
-    QString boundAddress; // SOCKS 5 connect reply: dotted address or name
+    QString boundAddress; // SOCKS 5 connect reply: dotted or IPv6 address, or name
     uint16_t boundPort = 0;
 
     bool needMore() const { return kind == Kind::NeedMore; }

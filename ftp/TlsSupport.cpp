@@ -138,8 +138,10 @@ TTlsCertificate PeerCertificate(SSL *ssl, const QString &host)
     c.chainTrusted = verdict == X509_V_OK;
     if (!c.chainTrusted)
         c.chainProblem = QString::fromUtf8(X509_verify_cert_error_string(verdict));
-    const QByteArray name = host.toUtf8();
-    if (WSocketIsDottedIP(host))
+    // An address (IPv4 or IPv6) is matched against the certificate's IP entries.
+    const bool numeric = WSocketIsNumericAddress(host);
+    const QByteArray name = (numeric ? WSocketStripBrackets(host) : host).toUtf8();
+    if (numeric)
         c.hostMatches = X509_check_ip_asc(cert, name.constData(), 0) == 1;
     else
         c.hostMatches = !name.isEmpty() && X509_check_host(cert, name.constData(), static_cast<size_t>(name.size()),
@@ -161,8 +163,8 @@ QString TakeErrorText(const QString &fallback)
 
 void SetServerName(SSL *ssl, const QString &host)
 {
-    if (host.isEmpty() || WSocketIsDottedIP(host))
-        return;
+    if (host.isEmpty() || WSocketIsNumericAddress(host))
+        return; // server name indication carries names only, never addresses
     QByteArray name = host.toUtf8();
     // The function form of SSL_set_tlsext_host_name (a macro with a C cast).
     SSL_ctrl(ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name, name.data());

@@ -25,13 +25,9 @@ struct TDnsTicket {
 
 namespace {
 
-sockaddr_in makeAddress(uint32_t address, uint16_t port)
+bool isWildcard(const QString &address)
 {
-    sockaddr_in sin{};
-    sin.sin_family = AF_INET;
-    sin.sin_addr.s_addr = htonl(address);
-    sin.sin_port = htons(port);
-    return sin;
+    return address == QLatin1String("0.0.0.0") || address == QLatin1String("::");
 }
 
 bool setOption(int fd, int level, int name, int value)
@@ -61,6 +57,11 @@ TWSocket::TWSocket(QObject *parent) : QObject(parent), m_dnsTicket(std::make_sha
             Dispatch([this] { FailTls(TlsError::HandshakeTimeout, QStringLiteral("TLS handshake timed out")); });
         else if (m_closeAfterTicket)
             PostClose(); // no ticket came: the close goes ahead
+    });
+    m_connectTimer.setSingleShot(true);
+    connect(&m_connectTimer, &QTimer::timeout, this, [this] {
+        if (m_state == TSocketState::wsConnecting && !m_addrFallbacks.isEmpty())
+            Dispatch([this] { ConnectNextFallback(WsaError::TimedOut); });
     });
     ResetToDefaults();
 }
@@ -182,6 +183,8 @@ void TWSocket::ResetToDefaults()
     m_portAssigned = false;
     m_addrResolved = false;
     m_portResolved = false;
+    m_addrFallbacks.clear();
+    m_connectTimer.stop();
     m_localPort = QStringLiteral("0");
     m_localPortResolved = false;
     m_localAddr = QStringLiteral("0.0.0.0");
@@ -216,9 +219,29 @@ void TWSocket::SetAddr(const QString &value)
 {
     if (!RequireClosed(QStringLiteral("Cannot change Addr if not closed")))
         return;
-    m_addr = value.trimmed();
+    m_addr = WSocketStripBrackets(value);
     m_addrAssigned = !m_addr.isEmpty();
     m_addrResolved = false;
+}
+
+void TWSocket::SetAddrFallbacks(const QStringList &addresses)
+{
+    if (!RequireClosed(QStringLiteral("Cannot change Addr if not closed")))
+        return;
+    m_addrFallbacks.clear();
+    for (const QString &address : addresses)
+        m_addrFallbacks.append(WSocketStripBrackets(address));
+}
+
+int TWSocket::Family() const
+{
+    if (m_handle < 0)
+        return 0;
+    sockaddr_storage local{};
+    socklen_t len = sizeof local;
+    if (::getsockname(m_handle, reinterpret_cast<sockaddr *>(&local), &len) != 0)
+        return 0;
+    return local.ss_family;
 }
 
 void TWSocket::SetPort(const QString &value)
@@ -248,11 +271,12 @@ void TWSocket::SetLocalAddr(const QString &value)
         m_localAddr = QStringLiteral("0.0.0.0");
         return;
     }
-    if (!WSocketIsDottedIP(text)) {
+    const auto numeric = WSocketNumericAddress(text, 0);
+    if (!numeric) {
         RaiseException(QStringLiteral("SetLocalAddr(): Invalid IP address"));
         return;
     }
-    m_localAddr = WSocketIPToStr(WSocketResolveHost(text));
+    m_localAddr = WSocketAddressText(numeric->data());
 }
 
 void TWSocket::SetLocalPort(const QString &value)
@@ -310,8 +334,8 @@ void TWSocket::DnsLookup(const QString &host)
     m_dnsPending = false;
     ++m_dnsId; // a lookup still running is forgotten without an event
     m_dnsResultList.clear();
-    if (WSocketIsDottedIP(host)) {
-        m_dnsResultList.append(WSocketIPToStr(WSocketResolveHost(host)));
+    if (const auto numeric = WSocketNumericAddress(host, 0)) {
+        m_dnsResultList.append(WSocketAddressText(numeric->data()));
         if (OnDnsLookupDone)
             OnDnsLookupDone(this, 0);
         return;
@@ -389,19 +413,46 @@ void TWSocket::Connect()
     try {
         ConvertForConnect();
         if (!m_addrResolved) {
-            m_addrValue = WSocketResolveHost(m_addr);
+            m_addrValue = WSocketResolveAddress(m_addr, m_portValue);
             m_addrResolved = true;
         }
     } catch (const ESocketException &e) {
         return RaiseException(QStringLiteral("connect: ") + e.message());
     }
-    ConnectTo(m_addrValue, m_portValue);
+    ConnectTo(m_addrValue);
 }
 
-bool TWSocket::SetupNewHandle(const char *createOperation)
+// A failed attempt moves on to the next address, if there is one; the handle of the failed
+// attempt is closed without events, since the connection as a whole is still being made.
+bool TWSocket::ConnectNextFallback(int error)
+{
+    if (m_addrFallbacks.isEmpty() || m_socksState != TSocksState::PassThrough)
+        return false;
+    m_connectTimer.stop();
+    while (!m_addrFallbacks.isEmpty()) {
+        const QString next = m_addrFallbacks.takeFirst();
+        const auto address = WSocketNumericAddress(next, m_portValue);
+        if (!address)
+            continue; // the list comes from the resolver: only numeric addresses belong in it
+        if (m_handle >= 0) {
+            Unwatch();
+            ::close(m_handle);
+            m_handle = -1;
+            ++m_generation;
+        }
+        m_lastError = error;
+        m_addr = next;
+        m_addrValue = *address;
+        ConnectTo(m_addrValue);
+        return true;
+    }
+    return false;
+}
+
+bool TWSocket::SetupNewHandle(const char *createOperation, int family)
 {
     m_sendQueue.Clear();
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, WSocketResolveProto(m_proto));
+    const int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, WSocketResolveProto(m_proto));
     if (fd < 0) {
         SocketError(QString::fromLatin1(createOperation));
         return false;
@@ -413,9 +464,9 @@ bool TWSocket::SetupNewHandle(const char *createOperation)
     return true;
 }
 
-void TWSocket::ConnectTo(uint32_t address, uint16_t port)
+void TWSocket::ConnectTo(const WSocketAddress &address)
 {
-    if (!SetupNewHandle("Connect (socket)"))
+    if (!SetupNewHandle("Connect (socket)", address.family()))
         return;
     if (!setOption(m_handle, SOL_SOCKET, SO_REUSEADDR, 1))
         return SocketError(QStringLiteral("setsockopt(SO_REUSEADDR)"));
@@ -424,9 +475,12 @@ void TWSocket::ConnectTo(uint32_t address, uint16_t port)
     SetLingerOption();
     if (!setOption(m_handle, SOL_SOCKET, SO_KEEPALIVE, 1))
         return SocketError(QStringLiteral("setsockopt(SO_KEEPALIVE)"));
-    if (m_localPortValue != 0 || m_localAddr != QLatin1String("0.0.0.0")) {
-        const sockaddr_in local = makeAddress(WSocketResolveHost(m_localAddr), m_localPortValue);
-        if (::bind(m_handle, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0) {
+    if (m_localPortValue != 0 || !isWildcard(m_localAddr)) {
+        // A wildcard local address stands for either family: the one of the destination.
+        const auto numeric = isWildcard(m_localAddr) ? std::nullopt : WSocketNumericAddress(m_localAddr, 0);
+        WSocketAddress local = numeric ? *numeric : WSocketAnyAddress(address.family(), 0);
+        local.setPort(m_localPortValue);
+        if (::bind(m_handle, local.data(), local.length) != 0) {
             const int error = WSocketErrnoToError(errno);
             m_lastError = error;
             return RaiseException(QStringLiteral("winsock.bind failed, error #%1").arg(error));
@@ -438,8 +492,9 @@ void TWSocket::ConnectTo(uint32_t address, uint16_t port)
         m_localPort = QString::number(boundPort);
     }
     Watch(false);
-    const sockaddr_in remote = makeAddress(address, port);
-    if (::connect(m_handle, reinterpret_cast<const sockaddr *>(&remote), sizeof remote) == 0 || errno == EINPROGRESS) {
+    if (!m_addrFallbacks.isEmpty() && m_socksState == TSocksState::PassThrough)
+        m_connectTimer.start(m_connectAttemptTimeoutMs);
+    if (::connect(m_handle, address.data(), address.length) == 0 || errno == EINPROGRESS) {
         ChangeState(TSocketState::wsConnecting);
         UpdateWriteWatch();
         return;
@@ -474,15 +529,14 @@ void TWSocket::Listen()
         return RaiseException(QStringLiteral("Listening is not supported thru socks server"));
     try {
         ConvertForConnect();
-        m_addrValue = WSocketResolveHost(m_addr);
+        m_addrValue = WSocketResolveAddress(m_addr, m_portValue);
         m_addrResolved = true;
     } catch (const ESocketException &e) {
         return RaiseException(QStringLiteral("listen: ") + e.message());
     }
-    if (!SetupNewHandle("socket"))
+    if (!SetupNewHandle("socket", m_addrValue.family()))
         return;
-    const sockaddr_in local = makeAddress(m_addrValue, m_portValue);
-    if (::bind(m_handle, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0) {
+    if (::bind(m_handle, m_addrValue.data(), m_addrValue.length) != 0) {
         const int error = WSocketErrnoToError(errno);
         ::close(m_handle);
         m_handle = -1;
@@ -606,31 +660,33 @@ void TWSocket::SetLingerOption()
 
 int TWSocket::GetSockName(QString &address, uint16_t &port)
 {
-    sockaddr_in sin{};
-    socklen_t len = sizeof sin;
+    WSocketAddress local;
+    local.length = sizeof local.storage;
     if (m_handle < 0)
         return WsaError::NotSocket;
-    if (::getsockname(m_handle, reinterpret_cast<sockaddr *>(&sin), &len) != 0)
+    if (::getsockname(m_handle, reinterpret_cast<sockaddr *>(&local.storage), &local.length) != 0)
         return WSocketErrnoToError(errno);
-    address = WSocketIPToStr(ntohl(sin.sin_addr.s_addr));
-    port = ntohs(sin.sin_port);
+    address = WSocketAddressText(local.data());
+    port = local.port();
     return 0;
 }
 
 QString TWSocket::GetPeerAddr()
 {
-    sockaddr_in sin{};
-    socklen_t len = sizeof sin;
-    if (m_state != TSocketState::wsConnected || ::getpeername(m_handle, reinterpret_cast<sockaddr *>(&sin), &len) != 0)
+    WSocketAddress peer;
+    peer.length = sizeof peer.storage;
+    if (m_state != TSocketState::wsConnected ||
+        ::getpeername(m_handle, reinterpret_cast<sockaddr *>(&peer.storage), &peer.length) != 0)
         return QStringLiteral("error");
-    return WSocketIPToStr(ntohl(sin.sin_addr.s_addr));
+    return WSocketAddressText(peer.data());
 }
 
 QString TWSocket::GetPeerPort()
 {
-    sockaddr_in sin{};
-    socklen_t len = sizeof sin;
-    if (m_state != TSocketState::wsConnected || ::getpeername(m_handle, reinterpret_cast<sockaddr *>(&sin), &len) != 0)
+    WSocketAddress peer;
+    peer.length = sizeof peer.storage;
+    if (m_state != TSocketState::wsConnected ||
+        ::getpeername(m_handle, reinterpret_cast<sockaddr *>(&peer.storage), &peer.length) != 0)
         return QStringLiteral("error");
-    return QString::number(ntohs(sin.sin_port));
+    return QString::number(peer.port());
 }

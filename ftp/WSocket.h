@@ -3,6 +3,7 @@
 #include "ftp/TlsSupport.h"
 #include "ftp/WSocketBuffer.h"
 #include "ftp/WSocketErrors.h"
+#include "ftp/WSocketResolve.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -47,7 +48,7 @@ QString SocketStateName(TSocketState state);
 // Where TLS stands on a connection.
 enum class TTlsState { None, Handshaking, Established, Failed };
 
-// Event-driven IPv4 TCP socket with a built-in SOCKS 4 / 4A / 5 client and TLS (client
+// Event-driven TCP socket (IPv4 and IPv6) with a built-in SOCKS 4 / 4A / 5 client and TLS (client
 // side, OpenSSL on the non-blocking handle).
 //
 // TLS: StartTls begins a handshake on an open connection; with SetTlsOnConnect the
@@ -77,8 +78,19 @@ public:
     TWSocket &operator=(const TWSocket &) = delete;
 
     // --- properties -------------------------------------------------------------------
+    // A host name, a dotted IPv4 address or an IPv6 address (brackets around it are dropped).
     QString Addr() const { return m_addr; }
     void SetAddr(const QString &value);
+    // Addresses tried in order after Addr when connecting to it fails (not through a
+    // proxy): a host with several addresses connects over the first one that answers. The
+    // failures before the last address are not reported; each attempt that still has a
+    // next address is bounded by ConnectAttemptTimeoutMs. Forgotten at every close.
+    QStringList AddrFallbacks() const { return m_addrFallbacks; }
+    void SetAddrFallbacks(const QStringList &addresses);
+    int ConnectAttemptTimeoutMs() const { return m_connectAttemptTimeoutMs; }
+    void SetConnectAttemptTimeoutMs(int ms) { m_connectAttemptTimeoutMs = ms; }
+    // The address family of the open handle (AF_INET, AF_INET6), or 0 without one.
+    int Family() const;
     QString Port() const { return m_port; }
     void SetPort(const QString &value);
     QString Proto() const { return m_proto; }
@@ -194,8 +206,9 @@ private:
     void SocketError(const QString &operation) { SocketError(operation, WSocketErrnoToError(errno)); }
     bool RequireClosed(const QString &message);
     void ConvertForConnect();
-    void ConnectTo(uint32_t address, uint16_t port);
-    bool SetupNewHandle(const char *createOperation);
+    void ConnectTo(const WSocketAddress &address);
+    bool ConnectNextFallback(int error);
+    bool SetupNewHandle(const char *createOperation, int family);
     void CloseHandleAndReset(int closedError, bool reportClosed);
     void InternalClose(bool shutdownFirst, int closedError);
     void FireSessionClosed(int error);
@@ -251,7 +264,10 @@ private:
     QString m_addr, m_port, m_proto, m_localAddr, m_localPort;
     bool m_addrAssigned = false, m_portAssigned = false, m_protoAssigned = false;
     bool m_addrResolved = false, m_portResolved = false, m_protoResolved = false, m_localPortResolved = false;
-    uint32_t m_addrValue = 0;
+    WSocketAddress m_addrValue;
+    QStringList m_addrFallbacks;
+    int m_connectAttemptTimeoutMs = 10000;
+    QTimer m_connectTimer; // bounds an attempt that has a next address to try
     uint16_t m_portValue = 0, m_localPortValue = 0;
     QStringList m_dnsResultList;
     TSocketState m_state = TSocketState::wsClosed;

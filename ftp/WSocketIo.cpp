@@ -163,6 +163,10 @@ void TWSocket::CompleteConnect(int error)
 {
     if (m_state == TSocketState::wsConnected)
         return;
+    m_connectTimer.stop();
+    if (error != 0 && ConnectNextFallback(error))
+        return;
+    m_addrFallbacks.clear();
     const uint64_t generation = m_generation;
     ChangeState(TSocketState::wsConnected);
     UpdateWriteWatch();

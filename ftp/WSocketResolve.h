@@ -3,7 +3,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <sys/socket.h>
+
 #include <cstdint>
+#include <optional>
 
 // Name and number conversions of the socket layer. They raise ESocketException with the
 // texts the layer reports; Connect and Listen catch and re-report them.
@@ -25,7 +28,34 @@ QString WSocketIPToStr(uint32_t address);
 
 struct WSocketLookupResult {
     int error = 0;         // 0, or 11001..11004
-    QStringList addresses; // dotted IPv4 addresses, in the resolver's order, no repeats
+    QStringList addresses; // IPv4 and IPv6 addresses in text form, in the resolver's order, no repeats
 };
-// Blocking IPv4 lookup of a host name; used by the lookup thread.
+// Blocking lookup of a host name, both address families; used by the lookup thread.
 WSocketLookupResult WSocketLookupHost(const QString &host);
+
+// A socket address of either family, with its port.
+struct WSocketAddress {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+    int family() const { return storage.ss_family; }
+    const sockaddr *data() const { return reinterpret_cast<const sockaddr *>(&storage); }
+    uint16_t port() const;
+    void setPort(uint16_t port);
+};
+
+// "::1" or "[::1]" (a zone such as "%lo" allowed): an IPv6 address written as numbers.
+bool WSocketIsIPv6Literal(const QString &text);
+// A dotted IPv4 address or an IPv6 literal: an address that needs no lookup.
+bool WSocketIsNumericAddress(const QString &text);
+// The address of a numeric host text (dotted IPv4, or IPv6 with or without brackets).
+std::optional<WSocketAddress> WSocketNumericAddress(const QString &text, uint16_t port);
+// The address of a numeric host or, with a blocking lookup, the first address of a name.
+WSocketAddress WSocketResolveAddress(const QString &host, uint16_t port);
+// The wildcard address ("0.0.0.0" or "::") of a family, with a port.
+WSocketAddress WSocketAnyAddress(int family, uint16_t port);
+// "1.2.3.4" or "2001:db8::1" (an IPv4 address mapped into IPv6 is shown as IPv4).
+QString WSocketAddressText(const sockaddr *address);
+// A host with its port for the user and the log: "host:21", "1.2.3.4:21", "[2001:db8::1]:21".
+QString WSocketHostPortText(const QString &host, const QString &port);
+// The host without the brackets an IPv6 literal may be written in.
+QString WSocketStripBrackets(const QString &host);

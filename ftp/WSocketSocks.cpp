@@ -3,6 +3,7 @@
 #include "ftp/WSocket.h"
 #include "ftp/WSocketResolve.h"
 
+#include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <cerrno>
@@ -21,12 +22,10 @@ void TWSocket::SocksConnect()
     if (m_socksAuthentication == TSocksAuthentication::socksAuthenticateUsercode &&
         (m_socksUsercode.toUtf8().size() > 255 || m_socksPassword.toUtf8().size() > 255))
         return RaiseException(QStringLiteral("connect: socks user code or password longer than 255 bytes"));
-    uint32_t serverAddress = 0;
-    uint16_t serverPort = 0;
+    WSocketAddress serverAddress;
     try {
         ConvertForConnect();
-        serverAddress = WSocketResolveHost(m_socksServer);
-        serverPort = WSocketResolvePort(m_socksPort, m_proto);
+        serverAddress = WSocketResolveAddress(m_socksServer, WSocketResolvePort(m_socksPort, m_proto));
         m_socksDestPort = m_portValue;
     } catch (const ESocketException &e) {
         return RaiseException(QStringLiteral("connect: ") + e.message());
@@ -36,7 +35,7 @@ void TWSocket::SocksConnect()
     m_socksHeld.clear();
     m_socksBoundAddr.clear();
     m_socksBoundPort.clear();
-    ConnectTo(serverAddress, serverPort);
+    ConnectTo(serverAddress);
 }
 
 void TWSocket::SocksSendRaw(const QByteArray &bytes)
@@ -79,6 +78,11 @@ void TWSocket::SocksSendConnectRequest()
     m_socksState = TSocksState::Connecting;
     m_socksReply.clear();
     const QByteArray user = m_socksUsercode.toUtf8();
+    if (m_socksLevel != QLatin1String("5") && WSocketIsIPv6Literal(m_addr)) {
+        // SOCKS 4 and 4A carry IPv4 addresses and names only.
+        return SocksFail(SocksError::UnresolvableDestination,
+                         QStringLiteral("socks %1 cannot reach an IPv6 address").arg(m_socksLevel));
+    }
     if (m_socksLevel == QLatin1String("4")) {
         uint32_t destination = 0;
         try {
@@ -90,7 +94,12 @@ void TWSocket::SocksSendConnectRequest()
     } else if (m_socksLevel == QLatin1String("4A")) {
         SocksSendRaw(Socks::Connect4A(m_socksDestPort, user, m_addr.toUtf8()));
     } else {
-        SocksSendRaw(Socks::Connect5(m_addr.toUtf8(), m_socksDestPort));
+        const auto ipv6 = WSocketIsIPv6Literal(m_addr) ? WSocketNumericAddress(m_addr, 0) : std::nullopt;
+        if (ipv6)
+            SocksSendRaw(Socks::Connect5IPv6(reinterpret_cast<const sockaddr_in6 *>(&ipv6->storage)->sin6_addr.s6_addr,
+                                             m_socksDestPort));
+        else
+            SocksSendRaw(Socks::Connect5(m_addr.toUtf8(), m_socksDestPort));
     }
 }
 

@@ -4,7 +4,8 @@
 # docs/options-toolbar.png (two pages of the options dialog) and docs/file-browsers.png (the
 # local list on a small sample folder, so the picture shows no path of the machine it was
 # made on), docs/list-menu.png (the local list's menu open over the window) and
-# docs/permissions.png (the permission dialog at code 644).
+# docs/permissions.png (the permission dialog at code 644), docs/site-manager.png and
+# docs/links-bar.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 program=build/kestrin-ftp
@@ -34,7 +35,7 @@ printf '%s\r\n' "$demo/Documents/" >"$data/lFolderHistory.dat"
 shot docs/file-browsers.png
 # The queue list with items, detail rows and the stop mark: drawn by its window test.
 KESTRIN_SHOTS="$PWD/docs" QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" build/tests/kestrin_gui_tests \
-  --gtest_filter='MainWindowQueue.ItemsShowWithDetailRowsIconsAndTheStopMark' >/dev/null
+  --gtest_filter='MainWindowQueue.ItemsShowWithDetailRowsIconsAndTheStopMark:CertificateDialog.*' >/dev/null
 shot docs/list-menu.png --show list-menu
 shot docs/permissions.png --show permissions
 rm -rf "$demo"
@@ -43,3 +44,8 @@ rm -rf "$demo"
 # the test starts on 127.0.0.1 (needs the widget tests built).
 KESTRIN_TRANSFER_SCREENSHOT="$PWD/docs/transfer.png" QT_QPA_PLATFORM=xcb \
   xvfb-run -a -s "-screen 0 1280x900x24" build/tests/kestrin_gui_tests --gtest_filter='TransferStatusWindow.Shows*'
+
+# docs/site-manager.png and docs/links-bar.png: the site manager with a site for a pyftpdlib
+# server the test starts on 127.0.0.1, and the links bar with three links.
+KESTRIN_SITES_SHOTS="$PWD/docs" QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" build/tests/kestrin_gui_tests \
+  --gtest_filter='SiteManager.ASiteMadeInTheWindowConnectsWithItsSavedFields:SiteManager.AProfileInTheLinksBarFolderIsAButtonThatConnects' >/dev/null

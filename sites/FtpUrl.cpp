@@ -74,6 +74,31 @@ bool splitAuthority(const QString &authority, FtpUrl &url, QString *error)
 
 } // namespace
 
+bool splitHostPort(const QString &text, QString &host, QString &port, QString *error)
+{
+    const QString trimmed = text.trimmed();
+    FtpUrl parts;
+    // An IPv6 address without brackets: every colon belongs to the address. A text with a
+    // user part or a path is no address: it is left whole.
+    if ((!trimmed.startsWith(u'[') && trimmed.count(u':') > 1) || trimmed.contains(u'@') || trimmed.contains(u'/')) {
+        host = trimmed;
+        port.clear();
+        return true;
+    }
+    if (!splitAuthority(trimmed, parts, error))
+        return false;
+    host = parts.host;
+    port = parts.port;
+    return true;
+}
+
+QString displayHost(const QString &host)
+{
+    if (host.contains(u':') && !host.startsWith(u'['))
+        return u'[' + host + u']';
+    return host;
+}
+
 bool parseUrl(const QString &text, FtpUrl &url, QString *error)
 {
     url = {};
@@ -168,4 +193,29 @@ QString displayUrl(const FtpUrl &url)
     if (!url.port.isEmpty())
         text += u':' + url.port;
     return text + url.path;
+}
+
+std::optional<SiteEncryption> encryptionOfScheme(const QString &scheme, SiteEncryption forFtp)
+{
+    if (scheme == QLatin1String("ftp"))
+        return forFtp;
+    if (scheme == QLatin1String("ftps"))
+        return SiteEncryption::Implicit;
+    if (scheme == QLatin1String("ftpes"))
+        return SiteEncryption::ExplicitRequired;
+    return std::nullopt;
+}
+
+QString defaultFtpPort(SiteEncryption encryption)
+{
+    return encryption == SiteEncryption::Implicit ? QStringLiteral("990") : QStringLiteral("21");
+}
+
+qsizetype ftpSchemePrefixLength(const QString &text)
+{
+    for (const QLatin1String prefix : {QLatin1String("ftp://"), QLatin1String("ftps://"), QLatin1String("ftpes://")}) {
+        if (text.startsWith(prefix, Qt::CaseInsensitive))
+            return prefix.size();
+    }
+    return 0;
 }

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "sites/SiteRecord.h"
+
 #include <QString>
+
+#include <optional>
 
 // The parts of a URL typed, pasted or found on the clipboard. All texts; a part the URL
 // does not give is empty. The scheme is in small letters; user, password and path are
@@ -20,6 +24,25 @@ struct FtpUrl {
 // hold ":" and "@".
 bool parseUrl(const QString &text, FtpUrl &url, QString *error = nullptr);
 
+// Splits what the user typed as a server address into host and port: "[2001:db8::1]:21",
+// "[::1]", "2001:db8::1" (an IPv6 address without brackets has no port), "ftp.example.com:2121",
+// "10.0.0.1". The host comes without brackets; port is empty when none was given. Returns
+// false, with *error telling why, for a bracket left open, text after the closing bracket
+// other than ":port", or a port that is not a number from 1 to 65535.
+bool splitHostPort(const QString &text, QString &host, QString &port, QString *error = nullptr);
+
+// A host as the log and the title show it: an IPv6 address in brackets ("[::1]"), any
+// other host as it is.
+QString displayHost(const QString &host);
+
 // The URL put together again with the password shown as stars: the form in which a URL is
 // shown to the user.
 QString displayUrl(const FtpUrl &url);
+
+// The encryption an FTP URL's scheme asks for: "ftps" is implicit TLS, "ftpes" explicit TLS
+// that is required, "ftp" follows `forFtp` (the user's choice). Nothing for other schemes.
+std::optional<SiteEncryption> encryptionOfScheme(const QString &scheme, SiteEncryption forFtp);
+// "990" for implicit TLS, "21" otherwise.
+QString defaultFtpPort(SiteEncryption encryption);
+// The length of a leading "ftp://", "ftps://" or "ftpes://" in any letter case; 0 for none.
+qsizetype ftpSchemePrefixLength(const QString &text);

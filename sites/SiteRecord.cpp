@@ -10,3 +10,18 @@ QString tShortText::cut(const QString &text)
         --length;
     return text.left(length);
 }
+
+QString encryptionChoiceText(SiteEncryption encryption)
+{
+    switch (encryption) {
+    case SiteEncryption::ExplicitRequired:
+        return QStringLiteral("Require explicit TLS");
+    case SiteEncryption::Implicit:
+        return QStringLiteral("Require implicit TLS");
+    case SiteEncryption::Plain:
+        return QStringLiteral("Plain FTP (insecure)");
+    case SiteEncryption::ExplicitIfAvailable:
+        break;
+    }
+    return QStringLiteral("Use explicit TLS if available");
+}

@@ -41,6 +41,10 @@ enum class SiteEncryption {
     Plain = 3,               // plain FTP (insecure)
 };
 
+// The choice as the user sees it, in the order of the numbers above.
+QString encryptionChoiceText(SiteEncryption encryption);
+constexpr int kEncryptionChoiceCount = 4;
+
 // One FTP site: where to connect, how to log in, which folders to open after login. The
 // program keeps one current record (the site being or last connected); each way into
 // Connect overwrites only the fields it names.

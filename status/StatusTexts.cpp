@@ -1,5 +1,6 @@
 #include "status/StatusTexts.h"
 
+#include "sites/FtpUrl.h"
 #include "status/TransferStats.h"
 
 namespace StatusTexts {
@@ -56,7 +57,8 @@ QString statusLine(const StatusInput &in)
         s = TransferStats::percentDoneText(in.done, in.size);
         break;
     }
-    return s + QStringLiteral(" - ") + in.siteName + QStringLiteral(" (") + in.hostName + QStringLiteral(")");
+    return s + QStringLiteral(" - ") + in.siteName + QStringLiteral(" (") + displayHost(in.hostName) +
+           QStringLiteral(")");
 }
 
 QString title(const QString &statusLine)

@@ -5,6 +5,7 @@
 #include "browser/widgets/RemoteFolderPicker.h"
 #include "browser/widgets/TFormChMod.h"
 #include "queue/widgets/u_XferAction.h"
+#include "sites/widgets/CertificateDialog.h"
 #include "ui/BugWindow.h"
 #include "ui/ErrorWindow.h"
 #include "ui/u_FormSingleEditBox.h"
@@ -125,4 +126,12 @@ bool QtUserInterface::askPermissions(QString &code)
         return false;
     code = dialog.code();
     return true;
+}
+
+CertificateChoice QtUserInterface::askCertificate(const CertificateQuestion &question)
+{
+    CertificateDialog dialog(question, m_owner);
+    if (dialog.exec() != QDialog::Accepted)
+        return CertificateChoice::Cancel;
+    return dialog.choice();
 }

@@ -8,6 +8,7 @@
 #include "status/widgets/MeterPanel.h"
 
 #include <QActionGroup>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -179,6 +180,12 @@ void MainWindow::buildQuickConnectBar()
     m_tbPort = box(QStringLiteral(" Port"), QStringLiteral("tbPort"),
                    m_tbConnection->fontMetrics().horizontalAdvance(QStringLiteral("655350")) + 12);
     m_tbPort->setMaxLength(5);
+    m_tbConnection->addWidget(new QLabel(QStringLiteral(" "), m_tbConnection));
+    m_tbEncryption = new QComboBox(m_tbConnection);
+    m_tbEncryption->setObjectName(QStringLiteral("tbEncryption"));
+    m_tbEncryption->setToolTip(QStringLiteral("How the connection is encrypted. An ftps:// or ftpes:// address "
+                                              "chooses by itself."));
+    m_tbConnection->addWidget(m_tbEncryption);
 }
 
 void MainWindow::buildContextMenus()

@@ -12,6 +12,7 @@
 #include "browser/widgets/FileBrowsers.h"
 #include "settings/SettingsCatalogue.h"
 #include "sites/widgets/ConnectViews.h"
+#include "sites/widgets/SitesViews.h"
 #include "status/widgets/LogView.h"
 #include "status/widgets/MeterPanel.h"
 #include "ui/u_formWait.h"
@@ -60,10 +61,13 @@ void MainWindow::bindConnectViews()
     const Commands &c = *m_commands;
     m_connectViews = new ConnectViews(
         m_controller, {c.acConnect, c.acDisconnect, c.acPasteUrl, c.acVuzidIRA, c.acHistory, c.acOpenConnectionHistory},
-        {m_tbAddress, m_tbUsername, m_tbPassword, m_tbPort}, m_connectMenu, m_rlv, this, [this] {
+        {m_tbAddress, m_tbUsername, m_tbPassword, m_tbPort, m_tbEncryption}, m_connectMenu, m_rlv, this, [this] {
             write(m_controller.setup(), Keys::defaultSetupTab, QStringLiteral("History"));
             openOptions(QStringLiteral("History"));
         });
+    // Site profiles: the site manager and the links bar.
+    new SitesViews(m_controller, {c.acSiteMgr, c.acOpenFavoritesManager, c.acRavuzAro}, m_tbLinks,
+                   {[this] { openOptions(); }, [this](const QString &topic) { showHelpTopic(topic); }}, this);
 }
 
 void MainWindow::observeController()

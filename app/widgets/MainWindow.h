@@ -20,6 +20,7 @@ class LogView;
 class MeterPanel;
 class QueuePanel;
 class UserInterface;
+class QComboBox;
 class QLineEdit;
 class QMenu;
 class QSplitter;
@@ -161,6 +162,7 @@ private:
     QLineEdit *m_tbUsername = nullptr;
     QLineEdit *m_tbPassword = nullptr;
     QLineEdit *m_tbPort = nullptr;
+    QComboBox *m_tbEncryption = nullptr;
     ConnectViews *m_connectViews = nullptr;
 
     LogView *m_log = nullptr;

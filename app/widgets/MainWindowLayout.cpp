@@ -81,6 +81,7 @@ QWidget *MainWindow::buildBottomPanel()
     m_meter = new MeterPanel(m_bottomPanel);
     m_queue = new QueuePanel(m_controller.queue().model(), m_bottomPanel);
     connect(m_queue, &QueuePanel::pauseClicked, this, [this] { m_controller.queue().toggleQueue(); });
+    m_queue->attachSavedQueues(m_controller.savedQueues());
     m_qLv = m_queue->list();
 
     m_bottom = new QSplitter(Qt::Horizontal, m_bottomPanel);

@@ -1,5 +1,6 @@
 #include "queue/widgets/QueuePanel.h"
 
+#include "app/SavedQueues.h"
 #include "app/widgets/CaptionBar.h"
 #include "queue/QueueModel.h"
 #include "queue/widgets/QueueIcons.h"
@@ -100,6 +101,42 @@ void QueuePanel::buildMenu()
     m_menu->addSeparator();
     add(m_menu, QStringLiteral("Insert stop mark"), [this] { m_model.insertStopMark(); });
     m_qLv->addActions(m_menu->actions());
+}
+
+void QueuePanel::attachSavedQueues(SavedQueues &queues)
+{
+    m_savedQueues = &queues;
+    m_queueMgr = new QMenu(QStringLiteral("Queue mgr."), m_menu);
+    m_queueMgr->setObjectName(QStringLiteral("queueMgr"));
+    connect(m_queueMgr->addAction(QStringLiteral("Save queue")), &QAction::triggered, this,
+            [this] { m_savedQueues->saveQueueCommand(); });
+    m_loadQueue = m_queueMgr->addMenu(QStringLiteral("Load queue"));
+    m_deleteQueue = m_queueMgr->addMenu(QStringLiteral("Delete queue"));
+    // The list shows the menu's actions in a menu of its own, so the refresh hangs on the
+    // submenus, which are the same objects wherever they show.
+    connect(m_queueMgr, &QMenu::aboutToShow, this, &QueuePanel::refreshSavedQueueMenus);
+    QAction *entry = m_menu->addMenu(m_queueMgr);
+    m_qLv->addAction(entry);
+    refreshSavedQueueMenus();
+}
+
+void QueuePanel::refreshSavedQueueMenus()
+{
+    if (!m_savedQueues)
+        return;
+    m_loadQueue->clear();
+    m_deleteQueue->clear();
+    for (const QString &name : m_savedQueues->savedQueueNames()) {
+        // The names are file names: "&" must show as itself, not as a shortcut mark.
+        QString text = name;
+        text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        connect(m_loadQueue->addAction(text), &QAction::triggered, this,
+                [this, name] { m_savedQueues->loadQueueCommand(name); });
+        connect(m_deleteQueue->addAction(text), &QAction::triggered, this,
+                [this, name] { m_savedQueues->deleteQueueCommand(name); });
+    }
+    m_loadQueue->setEnabled(!m_loadQueue->isEmpty());
+    m_deleteQueue->setEnabled(!m_deleteQueue->isEmpty());
 }
 
 QToolButton *QueuePanel::addCaptionButton(const QString &name, const QString &caption, const QString &hint)

@@ -11,6 +11,7 @@ class QToolButton;
 class QueueIcons;
 class QueueModel;
 class QueueView;
+class SavedQueues;
 
 // The queue's side of the bottom panel: the caption bar qshap with the buttons pauseBtn
 // and clearBtn, the queue list qLv over the controller's queue model and the progress bar
@@ -31,6 +32,16 @@ public:
     // The queue list's own menu: Select All, Delete, Move, When empty, Insert stop mark.
     QMenu *menu() const { return m_menu; }
 
+    // Adds "Queue mgr." (Save queue, Load queue, Delete queue) to the menu, working on
+    // `queues`, which must outlive the panel.
+    void attachSavedQueues(SavedQueues &queues);
+    // Fills "Load queue" and "Delete queue" with the saved queues found now; runs each time
+    // one of them opens.
+    void refreshSavedQueueMenus();
+    QMenu *queueManagerMenu() const { return m_queueMgr; }
+    QMenu *loadQueueMenu() const { return m_loadQueue; }
+    QMenu *deleteQueueMenu() const { return m_deleteQueue; }
+
 signals:
     // The pause button was pressed.
     void pauseClicked();
@@ -48,4 +59,8 @@ private:
     QueueView *m_qLv;
     QProgressBar *m_prog;
     QMenu *m_menu = nullptr;
+    SavedQueues *m_savedQueues = nullptr;
+    QMenu *m_queueMgr = nullptr;
+    QMenu *m_loadQueue = nullptr;
+    QMenu *m_deleteQueue = nullptr;
 };

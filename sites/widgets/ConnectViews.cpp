@@ -8,9 +8,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
 #include <QTreeView>
@@ -50,6 +52,9 @@ ConnectViews::ConnectViews(MainController &controller, const Actions &actions, c
             });
         });
     }
+    for (int i = 0; i < kEncryptionChoiceCount; ++i)
+        m_boxes.encryption->addItem(encryptionChoiceText(static_cast<SiteEncryption>(i)));
+    connect(m_boxes.encryption, &QComboBox::currentIndexChanged, this, [this] { readBoxes(); });
     connect(&c, &ConnectController::quickConnectChanged, this, &ConnectViews::showQuickConnect);
     connect(&c, &ConnectController::vuzidiraRequested, this, &ConnectViews::openVuzidira);
     connect(&c, &ConnectController::historyWindowRequested, this, [this] { openHistory(); });
@@ -95,12 +100,18 @@ void ConnectViews::showQuickConnect()
         if (box->text() != *text)
             box->setText(*text);
     }
+    const int encryption = static_cast<int>(q.encryption);
+    if (m_boxes.encryption->currentIndex() != encryption) {
+        const QSignalBlocker quiet(m_boxes.encryption);
+        m_boxes.encryption->setCurrentIndex(encryption);
+    }
 }
 
 void ConnectViews::readBoxes()
 {
     m_controller.connection().setQuickConnect(
-        {m_boxes.address->text(), m_boxes.user->text(), m_boxes.password->text(), m_boxes.port->text()});
+        {m_boxes.address->text(), m_boxes.user->text(), m_boxes.password->text(), m_boxes.port->text(),
+         static_cast<SiteEncryption>(std::max(0, m_boxes.encryption->currentIndex()))});
 }
 
 void ConnectViews::clipboardChanged()

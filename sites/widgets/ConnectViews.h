@@ -8,6 +8,7 @@
 class MainController;
 class HistoryWindow;
 class QAction;
+class QComboBox;
 class QLineEdit;
 class QMenu;
 class QTreeView;
@@ -26,6 +27,7 @@ public:
     };
     struct Boxes {
         QLineEdit *address, *user, *password, *port;
+        QComboBox *encryption;
     };
 
     // window is the main window (parent of the windows opened here); configureHistory opens

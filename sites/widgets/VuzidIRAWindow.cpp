@@ -85,6 +85,7 @@ void VuzidIRAWindow::urlChanged(const QString &text)
         return;
     }
     m_problem->hide();
+    m_encryption = f.encryption;
     m_host->setText(f.host);
     m_port->setText(f.port);
     m_user->setText(f.user);
@@ -94,7 +95,7 @@ void VuzidIRAWindow::urlChanged(const QString &text)
 
 ConnectController::SiteFields VuzidIRAWindow::fields() const
 {
-    return {m_host->text(), m_port->text(), m_user->text(), m_pass->text(), m_path->text()};
+    return {m_host->text(), m_port->text(), m_user->text(), m_pass->text(), m_path->text(), m_encryption};
 }
 
 void VuzidIRAWindow::connectClicked()

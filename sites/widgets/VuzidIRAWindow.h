@@ -34,6 +34,8 @@ private:
 
     ConnectController &m_connection;
     QLineEdit *m_url, *m_host, *m_port, *m_user, *m_pass, *m_path;
+    // From the URL's scheme: "ftps://" and "ftpes://" ask for TLS.
+    SiteEncryption m_encryption = SiteEncryption::ExplicitIfAvailable;
     QLabel *m_problem;
     QPushButton *m_connect;
 };

@@ -13,6 +13,9 @@ public:
 
     QLabel *firstPanel() const { return m_first; }
     QLabel *hintPanel() const { return m_hint; }
+    // The lock in the first panel while the connection is encrypted; the description (TLS
+    // version, cipher, data protection) is its tooltip. Empty: no lock.
+    void setEncryption(const QString &description);
 
 private:
     QLabel *m_first;

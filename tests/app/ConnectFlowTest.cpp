@@ -234,6 +234,50 @@ TEST_F(ConnectFlowPyftpdlib, PastedUrlIsSplitAndItsFolderListed)
     EXPECT_EQ(filesHolding(home.path(), server.password()), QStringList());
 }
 
+// A server on ::1: the quick-connect bar takes "[::1]:port", a site profile "[::1]" with its
+// port; both log in and list, and the log names the server in brackets.
+TEST(ConnectFlowIPv6, BracketedAddressesConnectFromTheBarAndFromASite)
+{
+    TempHome home;
+    RecordingUserInterface ui;
+    PyftpdlibServer server;
+    server.setHost(QStringLiteral("::1"));
+    if (!server.start()) {
+        if (!server.skipReason().isEmpty())
+            GTEST_SKIP() << server.skipReason().toStdString();
+        FAIL() << server.failure().toStdString();
+    }
+    makeFile(server.localWritable() + QStringLiteral("/v6.txt"));
+    const QString port = QString::number(server.port());
+    Program p(ui);
+    ASSERT_TRUE(waitFor([&] { return p.c().started(); }));
+    ASSERT_TRUE(p.connection().connectQuick(
+        {QStringLiteral("[::1]:") + port, server.user(), server.password(), QStringLiteral("21")}));
+    EXPECT_EQ(p.connection().quickConnect().address, QStringLiteral("::1"));
+    EXPECT_EQ(p.connection().quickConnect().port, port); // the port typed with the address wins
+    ASSERT_TRUE(p.loggedInAndShowing(QStringLiteral("/"), QStringLiteral("v6.txt")))
+        << p.logLines.join(u'\n').toStdString();
+    EXPECT_FALSE(p.logLines.filter(QStringLiteral("Connecting to [::1]")).isEmpty())
+        << p.logLines.join(u'\n').toStdString();
+    ASSERT_TRUE(p.connection().acDisconnect());
+    ASSERT_TRUE(waitFor([&] { return p.c().sessions().isFullyDisconnected(); }, 15000));
+
+    tSiteRecord &site = p.c().sessions().currentSite;
+    site = tSiteRecord();
+    site.name = QStringLiteral("six");
+    site.Host = QStringLiteral("[::1]");
+    site.Port = port;
+    site.User = server.user();
+    site.Pass = server.password();
+    ASSERT_TRUE(p.connection().acConnect(ConnectController::Caller::SiteManager));
+    ASSERT_TRUE(p.loggedInAndShowing(QStringLiteral("/"), QStringLiteral("v6.txt")))
+        << p.logLines.join(u'\n').toStdString();
+    EXPECT_EQ(p.c().sessions().currentSite.Host, QStringLiteral("::1"));
+    ASSERT_TRUE(p.connection().acDisconnect());
+    ASSERT_TRUE(waitFor([&] { return p.c().sessions().isFullyDisconnected(); }, 15000));
+    EXPECT_TRUE(p.c().FormCloseQuery());
+}
+
 class ConnectFlowOffline : public ::testing::Test {
 protected:
     void SetUp() override
@@ -290,6 +334,41 @@ TEST_F(ConnectFlowOffline, VuzidiraFieldsFromAUrl)
     EXPECT_EQ(f.password, ConnectController::kAnonymousPassword);
     EXPECT_TRUE(f.path.isEmpty());
     EXPECT_FALSE(ConnectController::fieldsFromUrl(QStringLiteral("ftp://host/\r\nQUIT"), f));
+}
+
+// The scheme chooses the encryption and its default port; "ftp://" keeps the choice made.
+TEST_F(ConnectFlowOffline, TheSchemeOfAUrlChoosesTheEncryption)
+{
+    const struct {
+        const char *url;
+        bool ok;
+        SiteEncryption encryption;
+        const char *port;
+    } rows[] = {
+        {"ftp://h/", true, SiteEncryption::Plain, "21"},
+        {"FTPS://h/", true, SiteEncryption::Implicit, "990"},
+        {"ftps://h:2990/", true, SiteEncryption::Implicit, "2990"},
+        {"ftpes://h/", true, SiteEncryption::ExplicitRequired, "21"},
+        {"http://h/", false, SiteEncryption::Plain, ""},
+        {"sftp://h/", false, SiteEncryption::Plain, ""},
+    };
+    for (const auto &r : rows) {
+        ConnectController::SiteFields f;
+        f.encryption = SiteEncryption::Plain; // what the user chose before
+        EXPECT_EQ(ConnectController::fieldsFromUrl(QString::fromLatin1(r.url), f), r.ok) << r.url;
+        if (!r.ok)
+            continue;
+        EXPECT_EQ(f.encryption, r.encryption) << r.url;
+        EXPECT_EQ(f.port, QString::fromLatin1(r.port)) << r.url;
+    }
+
+    // In the address box: the site record takes the URL's choice over the bar's.
+    sessions().connectionWanted = false;
+    EXPECT_TRUE(connection().connectQuick(
+        {QStringLiteral("ftpes://127.0.0.1:1/"), QString(), QString(), QString(), SiteEncryption::Plain}));
+    EXPECT_EQ(sessions().currentSite.encryption, SiteEncryption::ExplicitRequired);
+    EXPECT_EQ(connection().quickConnect().encryption, SiteEncryption::ExplicitRequired);
+    EXPECT_EQ(SessionSupervisor::tlsModeOf(sessions().currentSite.encryption), TFtpTlsMode::ExplicitRequired);
 }
 
 TEST_F(ConnectFlowOffline, ClipboardWatcherOffersFtpUrlsOnceWithTheirCaseAndWithoutPassword)

@@ -201,6 +201,7 @@ TEST_F(Sessions, StandardProxyLogsInWithUserAtHost)
     sup.currentSite.Port = QStringLiteral("21");
     sup.currentSite.User = QStringLiteral("anna");
     sup.currentSite.Pass = QStringLiteral("secret");
+    sup.currentSite.encryption = SiteEncryption::Plain;
     sup.connectionWanted = true;
     sup.timer_threads();
     EXPECT_EQ(connectResult(*sup.mainSession), 0);
@@ -210,6 +211,44 @@ TEST_F(Sessions, StandardProxyLogsInWithUserAtHost)
     EXPECT_EQ(proxy.transcript(), (QStringList{QStringLiteral("USER anna@ftp.example.com"),
                                                QStringLiteral("PASS secret"), QStringLiteral("FEAT")}));
     EXPECT_TRUE(proxy.errors().isEmpty()) << proxy.errors().join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(Sessions, EachEncryptionChoiceMeetsAServerWithoutTls)
+{
+    const struct {
+        SiteEncryption choice;
+        bool loggedIn;
+        bool authSent;
+    } rows[] = {
+        {SiteEncryption::Plain, true, false},
+        {SiteEncryption::ExplicitIfAvailable, true, true},
+        {SiteEncryption::ExplicitRequired, false, true},
+        {SiteEncryption::Implicit, false, false},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(static_cast<int>(r.choice));
+        ScriptedFtpServer server;
+        server.greet().reply(QStringLiteral("220 plain only"));
+        if (r.authSent)
+            server.on(QStringLiteral("AUTH TLS")).reply(QStringLiteral("502 not here"));
+        server.on(QStringLiteral("USER anna")).reply(QStringLiteral("331 password"));
+        server.on(QStringLiteral("PASS secret")).reply(QStringLiteral("230 in"));
+        server.on(QStringLiteral("FEAT")).reply(QStringLiteral("211 no features"));
+        siteAt(server.port());
+        sup.currentSite.encryption = r.choice;
+        done.clear();
+        sup.connectionWanted = true;
+        sup.timer_threads();
+        const int result = connectResult(*sup.mainSession);
+        EXPECT_EQ(result == 0, r.loggedIn) << result;
+        const QStringList said = server.transcript();
+        EXPECT_EQ(said.contains(QStringLiteral("AUTH TLS")), r.authSent) << said.join(u'|').toStdString();
+        // No password ever goes out where encryption was required and did not happen.
+        EXPECT_EQ(said.contains(QStringLiteral("PASS secret")), r.loggedIn) << said.join(u'|').toStdString();
+        sup.connectionWanted = false;
+        sup.timer_threads();
+        waitFor([&] { return sup.isFullyDisconnected(); }, 5000);
+    }
 }
 
 TEST_F(Sessions, SocksFiveCarriesTheControlConnection)

@@ -148,6 +148,36 @@ TEST_F(TlsVsftpd, ExplicitLoginListingAndFilesBothWaysAreEncrypted)
     EXPECT_EQ(run([&] { m_ftp.StartQuit(); }), 0);
 }
 
+// Active mode: the server connects to the client's listening socket and the client still
+// speaks TLS first on it (as the TLS client), resuming the control connection's session.
+TEST_F(TlsVsftpd, ActiveDataConnectionsAreEncryptedBothWays)
+{
+    startServer(VsftpdServer::Tls::Explicit);
+    if (!up())
+        return;
+    trustWhenAsked();
+    m_ftp.SetPassive(false);
+    ASSERT_EQ(run([&] { m_ftp.StartConnect(); }), 0) << log();
+    m_ftp.SetHostDirName(m_server->writablePath());
+    ASSERT_EQ(run([&] { m_ftp.StartCwd(); }), 0) << log();
+    const QByteArray bytes = randomBytes(1024 * 1024 + 3);
+    const QString up = m_local.filePath(QStringLiteral("up.bin"));
+    QFile f(up);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    f.close();
+    m_ftp.SetLocalFileName(up);
+    m_ftp.SetHostFileName(QStringLiteral("active.bin"));
+    ASSERT_EQ(run([&] { m_ftp.StartPut(); }), 0) << log();
+    EXPECT_EQ(readFile(m_server->localWritable() + QStringLiteral("/active.bin")), bytes);
+    const QString down = m_local.filePath(QStringLiteral("down.bin"));
+    m_ftp.SetLocalFileName(down);
+    ASSERT_EQ(run([&] { m_ftp.StartReceive(); }), 0) << log();
+    EXPECT_EQ(readFile(down), bytes);
+    EXPECT_FALSE(m_rec.display.filter(QRegularExpression(QStringLiteral("^> PORT "))).isEmpty()) << log();
+    EXPECT_EQ(run([&] { m_ftp.StartQuit(); }), 0);
+}
+
 TEST_F(TlsVsftpd, ImplicitTlsLogsInAndDownloads)
 {
     startServer(VsftpdServer::Tls::Implicit);

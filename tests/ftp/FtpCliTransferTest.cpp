@@ -1,5 +1,5 @@
 // The FTP engine's data side against a scripted server: the two replies of a transfer in
-// either order with the data close, failures, REST, uploads, abort, PORT and PASV.
+// either order with the data close, failures, REST, uploads, abort, PORT, EPRT, EPSV and PASV.
 #include "ftp/FtpCli.h"
 
 #include "support/FtpRecorder.h"
@@ -76,7 +76,7 @@ struct Session {
         ftp.StartConnect();
         return rec.waitDone(1) && rec.lastError() == 0;
     }
-    // Scripts PASV or PORT, then the transfer command; in active mode the server connects
+    // Scripts EPSV or PORT, then the transfer command; in active mode the server connects
     // to the client's listener first.
     Step &transfer(const QString &command)
     {
@@ -89,7 +89,7 @@ struct Session {
     void portOnly()
     {
         if (passive)
-            srv.on(QStringLiteral("PASV")).pasv();
+            srv.on(QStringLiteral("EPSV")).epsv();
         else
             srv.on(QStringLiteral("PORT *")).reply(QStringLiteral("200 PORT ok"));
     }
@@ -100,7 +100,18 @@ struct Session {
         return rec.waitDone(before + 1) ? rec.lastError() : -1;
     }
     QStringList commands() const { return srv.transcript().mid(2); } // after USER and PASS
-    QString port() const { return passive ? QStringLiteral("PASV") : srv.transcript().value(2); }
+    QString port() const { return passive ? QStringLiteral("EPSV") : srv.transcript().value(2); }
+    // The server listens on ::1 and the client connects there; false without IPv6 loopback.
+    bool useIPv6()
+    {
+        if (!ServerProcess::hasIPv6Loopback() || !srv.listenIPv6())
+            return false;
+        ftp.SetHostName(QStringLiteral("::1"));
+        ftp.SetPort(QString::number(srv.port()));
+        return true;
+    }
+    // A server of the old kind: it does not know EPSV, so the client falls back to PASV.
+    void refuseEpsv() { srv.on(QStringLiteral("EPSV")).reply(QStringLiteral("500 'EPSV': command not understood.")); }
     bool shown(const QString &line) const { return rec.display.contains(line); }
 };
 
@@ -195,12 +206,12 @@ TEST(FtpDownloadLocal, AFailingLocalWriteFailsTheTransferThoughTheServerSays226)
 TEST(FtpDownloadLocal, ALocalFileThatCannotBeCreatedFailsWith550)
 {
     Session s(true);
-    s.srv.on(QStringLiteral("PASV")).pasv();
+    s.srv.on(QStringLiteral("EPSV")).epsv();
     ASSERT_TRUE(s.login());
     s.ftp.SetLocalFileName(s.dir.filePath(QStringLiteral("no/such/folder/x")));
     EXPECT_EQ(s.run([&] { s.ftp.StartReceive(); }), 550);
     EXPECT_EQ(s.ftp.LastResponse(), QStringLiteral("Unable to open local file ") + s.ftp.LocalFileName());
-    EXPECT_EQ(s.commands(), QStringList{QStringLiteral("PASV")}); // no RETR
+    EXPECT_EQ(s.commands(), QStringList{QStringLiteral("EPSV")}); // no RETR
 }
 
 // --- listings into OnDisplayFile ------------------------------------------------------------------------
@@ -252,7 +263,7 @@ TEST(FtpRestGet, RestartsAtTheLocalSizeOnlyWhereTheServerAgrees)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         Session s(true);
-        s.srv.on(QStringLiteral("PASV")).pasv();
+        s.srv.on(QStringLiteral("EPSV")).epsv();
         if (c.restReply)
             s.srv.on(QStringLiteral("REST 1000")).reply(QString::fromLatin1(c.restReply));
         if (c.error == 0)
@@ -266,7 +277,7 @@ TEST(FtpRestGet, RestartsAtTheLocalSizeOnlyWhereTheServerAgrees)
         ASSERT_TRUE(s.login());
         EXPECT_EQ(s.run([&] { s.ftp.StartRestGet(); }), c.error);
         EXPECT_EQ(s.rec.lastType(), TFtpRequest::rqRestGet);
-        QStringList expected{QStringLiteral("PASV")};
+        QStringList expected{QStringLiteral("EPSV")};
         if (c.restReply)
             expected << QStringLiteral("REST 1000");
         if (c.error == 0)
@@ -501,7 +512,7 @@ TEST(FtpAbortTransfer, APassiveUploadStillOpeningItsDataConnectionEndsAtOnceWith
     s.ftp.AbortTransfer();
     ASSERT_TRUE(s.rec.waitDone(before + 1, 2000));
     EXPECT_EQ(s.rec.lastError(), 426);
-    EXPECT_EQ(s.commands(), QStringList{QStringLiteral("PASV")}) << "STOR never goes out";
+    EXPECT_FALSE(s.commands().contains(QStringLiteral("STOR f"))) << "STOR never goes out";
     EXPECT_TRUE(s.ftp.IsConnected()) << "the control connection stays";
     EXPECT_EQ(s.ftp.State(), TFtpEngineState::stReady);
 }
@@ -549,11 +560,12 @@ TEST(FtpPasv, RepliesWithoutSixNumbersInBracketsFailThePortStep)
                               "227 Entering Passive Mode (127,0,0,1,4,1,9)"}) {
         SCOPED_TRACE(reply);
         Session s(true);
+        s.refuseEpsv();
         s.srv.on(QStringLiteral("PASV")).reply(QString::fromLatin1(reply));
         ASSERT_TRUE(s.login());
         EXPECT_EQ(s.run([&] { s.ftp.StartReceive(); }), 500);
-        EXPECT_EQ(s.commands(), QStringList{QStringLiteral("PASV")}); // no RETR
-        EXPECT_FALSE(QFile::exists(s.local()));                       // nothing created or truncated
+        EXPECT_EQ(s.commands(), (QStringList{QStringLiteral("EPSV"), QStringLiteral("PASV")})); // no RETR
+        EXPECT_FALSE(QFile::exists(s.local())); // nothing created or truncated
         EXPECT_TRUE(s.ftp.ErrorMessage().startsWith(QStringLiteral("500 Invalid PASV reply")));
     }
 }
@@ -561,6 +573,7 @@ TEST(FtpPasv, RepliesWithoutSixNumbersInBracketsFailThePortStep)
 TEST(FtpPasv, AForeignAddressIsReplacedByTheServersOwn)
 {
     Session s(true);
+    s.refuseEpsv();
     s.srv.on(QStringLiteral("PASV")).pasv(QStringLiteral("227 Entering Passive Mode (10,9,8,7,%2)"));
     s.srv.on(QStringLiteral("RETR f"))
         .reply(QStringLiteral("150 go"))
@@ -579,6 +592,7 @@ TEST(FtpPasv, ReplyArrivingInFragmentsIsReadWhole)
     for (int piece : {1, 2, 7}) {
         SCOPED_TRACE(piece);
         Session s(true);
+        s.refuseEpsv();
         s.srv.on(QStringLiteral("PASV")).pasvSplit(piece);
         s.srv.on(QStringLiteral("RETR f"))
             .reply(QStringLiteral("150 go"))
@@ -600,6 +614,7 @@ TEST(FtpPasv, ADataConnectionThatCannotBeMadeFailsWith550)
         SCOPED_TRACE(upload ? "upload" : "download");
         Session s(true);
         writeFile(s.local(), pattern(100));
+        s.refuseEpsv();
         s.srv.on(QStringLiteral("PASV")).reply(reply);
         if (!upload) // RETR goes out at once; an upload waits for the data connection
             s.srv.on(QStringLiteral("RETR f")).delay(200).reply(QStringLiteral("425 no data connection"));
@@ -671,7 +686,7 @@ INSTANTIATE_TEST_SUITE_P(
                   receive,
                   10060,
                   QByteArray(),
-                  {QStringLiteral("PASV"), QStringLiteral("RETR f")}},
+                  {QStringLiteral("EPSV"), QStringLiteral("RETR f")}},
         StallCase{"active_listener_never_called",
                   false,
                   [](Session &s) {
@@ -690,7 +705,7 @@ INSTANTIATE_TEST_SUITE_P(
                   receive,
                   10060,
                   pattern(1000),
-                  {QStringLiteral("PASV"), QStringLiteral("RETR f")}},
+                  {QStringLiteral("EPSV"), QStringLiteral("RETR f")}},
         StallCase{"final_reply_never_comes",
                   true,
                   [](Session &s) {
@@ -702,17 +717,17 @@ INSTANTIATE_TEST_SUITE_P(
                   receive,
                   10060,
                   pattern(1000),
-                  {QStringLiteral("PASV"), QStringLiteral("RETR f")}},
+                  {QStringLiteral("EPSV"), QStringLiteral("RETR f")}},
         StallCase{"upload_never_answered",
                   true,
                   [](Session &s) {
-                      s.srv.on(QStringLiteral("PASV")).pasv();
+                      s.srv.on(QStringLiteral("EPSV")).epsv();
                       s.srv.on(QStringLiteral("STOR f"));
                   },
                   put,
                   10060,
                   QByteArray(),
-                  {QStringLiteral("PASV"), QStringLiteral("STOR f")}},
+                  {QStringLiteral("EPSV"), QStringLiteral("STOR f")}},
         StallCase{"slow_but_moving_download",
                   true,
                   [](Session &s) {
@@ -729,7 +744,7 @@ INSTANTIATE_TEST_SUITE_P(
                   receive,
                   0,
                   pattern(1000) + pattern(1000, 3) + pattern(1000, 5),
-                  {QStringLiteral("PASV"), QStringLiteral("RETR f")}}),
+                  {QStringLiteral("EPSV"), QStringLiteral("RETR f")}}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // The passive session uploads log in, upload and quit in one request.
@@ -745,12 +760,12 @@ TEST(FtpPutSession, PassiveSessionUploadsRunEndToEnd)
     } rows[] = {
         {"put",
          [](TFtpClient &f) { f.StartPutSession(); },
-         {QStringLiteral("TYPE I"), QStringLiteral("PASV"), QStringLiteral("STOR f"), QStringLiteral("QUIT")},
+         {QStringLiteral("TYPE I"), QStringLiteral("EPSV"), QStringLiteral("STOR f"), QStringLiteral("QUIT")},
          content,
          TFtpRequest::rqPut},
         {"append",
          [](TFtpClient &f) { f.StartAppendSession(); },
-         {QStringLiteral("TYPE I"), QStringLiteral("PASV"), QStringLiteral("APPE f"), QStringLiteral("QUIT")},
+         {QStringLiteral("TYPE I"), QStringLiteral("EPSV"), QStringLiteral("APPE f"), QStringLiteral("QUIT")},
          content,
          TFtpRequest::rqAppend},
         {"rest_put",
@@ -758,7 +773,7 @@ TEST(FtpPutSession, PassiveSessionUploadsRunEndToEnd)
              f.ResumeAt = 1000;
              f.StartRestPutSession();
          },
-         {QStringLiteral("TYPE I"), QStringLiteral("PASV"), QStringLiteral("REST 1000"), QStringLiteral("STOR f"),
+         {QStringLiteral("TYPE I"), QStringLiteral("EPSV"), QStringLiteral("REST 1000"), QStringLiteral("STOR f"),
           QStringLiteral("QUIT")},
          content.mid(1000),
          TFtpRequest::rqPut},
@@ -768,12 +783,12 @@ TEST(FtpPutSession, PassiveSessionUploadsRunEndToEnd)
         Session s(true);
         writeFile(s.local(), content);
         for (const QString &command : r.commands) {
-            Step &step = command == QLatin1String("PASV") ? s.srv.on(command).pasv() : s.srv.on(command);
+            Step &step = command == QLatin1String("EPSV") ? s.srv.on(command).epsv() : s.srv.on(command);
             if (command.startsWith(QLatin1String("STOR")) || command.startsWith(QLatin1String("APPE")))
                 step.reply(QStringLiteral("150 send")).dataReceive().reply(QStringLiteral("226 ok"));
             else if (command == QLatin1String("QUIT"))
                 step.reply(QStringLiteral("221 bye"));
-            else if (command != QLatin1String("PASV"))
+            else if (command != QLatin1String("EPSV"))
                 step.reply(command.startsWith(QLatin1String("REST")) ? QStringLiteral("350 ok")
                                                                      : QStringLiteral("200 ok"));
         }
@@ -823,10 +838,11 @@ TEST(FtpPort, AConnectionFromAnotherHostIsTurnedAway)
 TEST(FtpPasv, APortBelow1024IsRefused)
 {
     Session s(true);
+    s.refuseEpsv();
     s.srv.on(QStringLiteral("PASV")).reply(QStringLiteral("227 Entering Passive Mode (127,0,0,1,0,22)"));
     ASSERT_TRUE(s.login());
     EXPECT_EQ(s.run([&] { s.ftp.StartReceive(); }), 500);
-    EXPECT_EQ(s.commands(), QStringList{QStringLiteral("PASV")});
+    EXPECT_EQ(s.commands(), (QStringList{QStringLiteral("EPSV"), QStringLiteral("PASV")}));
     EXPECT_TRUE(s.ftp.ErrorMessage().startsWith(QStringLiteral("500 PASV port 22 refused")))
         << s.ftp.ErrorMessage().toStdString();
     EXPECT_FALSE(QFile::exists(s.local()));
@@ -840,12 +856,13 @@ TEST(FtpPasv, ASecond227DoesNotEndAPassiveUpload)
     const QByteArray content = pattern(3000);
     writeFile(s.local(), content);
     // Both lines in one write, so they arrive in one read.
+    s.refuseEpsv();
     s.srv.on(QStringLiteral("PASV"))
         .pasv(QStringLiteral("227 Entering Passive Mode (%1).\r\n227 Entering Passive Mode (127,0,0,1,4,1)"));
     s.srv.on(QStringLiteral("STOR f")).reply(QStringLiteral("150 send")).dataReceive().reply(QStringLiteral("226 ok"));
     ASSERT_TRUE(s.login());
     EXPECT_EQ(s.run([&] { s.ftp.StartPut(); }), 0) << s.rec.display.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(s.commands(), (QStringList{QStringLiteral("PASV"), QStringLiteral("STOR f")}));
+    EXPECT_EQ(s.commands(), (QStringList{QStringLiteral("EPSV"), QStringLiteral("PASV"), QStringLiteral("STOR f")}));
     EXPECT_EQ(s.srv.received(), content);
 }
 
@@ -892,7 +909,7 @@ TEST(FtpRestGet, AServerThatIgnoresRestIsCaughtAndTheFileRestored)
         writeFile(s.local(), whole.left(1000));
         if (r.sizeReply)
             s.srv.on(QStringLiteral("SIZE f")).reply(QString::fromLatin1(r.sizeReply));
-        s.srv.on(QStringLiteral("PASV")).pasv();
+        s.srv.on(QStringLiteral("EPSV")).epsv();
         s.srv.on(QStringLiteral("REST 1000")).reply(QStringLiteral("350 restarting"));
         s.srv.on(QStringLiteral("RETR f"))
             .reply(QString::fromLatin1(r.goReply))
@@ -905,7 +922,7 @@ TEST(FtpRestGet, AServerThatIgnoresRestIsCaughtAndTheFileRestored)
         }
         EXPECT_EQ(s.run([&] { s.ftp.StartRestGet(); }), r.error) << s.rec.display.join(QLatin1Char('\n')).toStdString();
         EXPECT_EQ(readFile(s.local()), r.after);
-        QStringList commands{QStringLiteral("PASV"), QStringLiteral("REST 1000"), QStringLiteral("RETR f")};
+        QStringList commands{QStringLiteral("EPSV"), QStringLiteral("REST 1000"), QStringLiteral("RETR f")};
         if (r.sizeReply)
             commands.prepend(QStringLiteral("SIZE f"));
         EXPECT_EQ(s.commands(), commands);
@@ -989,7 +1006,7 @@ TEST(FtpNames, ASingleByteServerGetsItsNamesBackByteForByte)
     s.ftp.SetHostFileName(QStringLiteral("\u65e5\u672c.txt"));
     EXPECT_THROW(s.ftp.StartDele(), FtpException);
     const QList<QByteArray> raw = s.srv.rawTranscript().mid(2);
-    EXPECT_EQ(raw, (QList<QByteArray>{"PASV", "LIST", "PASV", "RETR " + name, "RNFR " + name, "RNTO " + name + ".bak",
+    EXPECT_EQ(raw, (QList<QByteArray>{"EPSV", "LIST", "EPSV", "RETR " + name, "RNFR " + name, "RNTO " + name + ".bak",
                                       "DELE " + name + ".bak"}));
 }
 
@@ -1029,6 +1046,211 @@ TEST(FtpUsage, TransfersRefuseToStartWithoutConnectionOrLocalFile)
     EXPECT_EQ(errors, (QStringList{QStringLiteral("RETR: not connected"), QStringLiteral("LIST: not connected"),
                                    QStringLiteral("NLST: not connected"), QStringLiteral("STOR/APPE: not connected"),
                                    QStringLiteral("STOR/APPE: not connected")}));
+}
+
+// --- EPSV and EPRT ----------------------------------------------------------------------------------------------
+
+// A 229 reply gives a port only when it is exactly "(<d><d><d>port<d>)": a reply that is
+// anything else fails the transfer before RETR, with no file created, and is never guessed
+// at (each malformed reply still names the real listener's port, so a lenient reader would
+// have succeeded).
+TEST(FtpEpsv, RepliesAreReadStrictly)
+{
+    struct Case {
+        const char *reply; // %3: the listener's port
+        bool good;
+    };
+    const Case cases[] = {
+        {"229 Entering Extended Passive Mode (|||%3|)", true},
+        {"229 Entering Extended Passive Mode (!!!%3!).", true},
+        {"229 ok (~~~%3~) more text", true},
+        {"229 Entering Extended Passive Mode |||%3|", false},  // no bracket
+        {"229 Entering Extended Passive Mode (||%3|)", false}, // two delimiters before the port
+        {"229 Entering Extended Passive Mode (||||%3|)", false},
+        {"229 Entering Extended Passive Mode (|||%3)", false}, // no closing delimiter
+        {"229 Entering Extended Passive Mode (|||%3|", false}, // no closing bracket
+        {"229 Entering Extended Passive Mode (|||%3||)", false},
+        {"229 Entering Extended Passive Mode (|!|%3|)", false}, // mixed delimiters
+        {"229 Entering Extended Passive Mode (|||%3!)", false},
+        {"229 Entering Extended Passive Mode (   %3 )", false},             // blank is below 33
+        {"229 Entering Extended Passive Mode (\x7f\x7f\x7f%3\x7f)", false}, // DEL is above 126
+        {"229 Entering Extended Passive Mode (111%31)", false},             // a digit delimiter hides the port
+        {"229 Entering Extended Passive Mode (||| %3|)", false},            // blank inside the number
+        {"229 Entering Extended Passive Mode (|||+%3|)", false},
+        {"229 Entering Extended Passive Mode (|||%30000|)", false}, // more than five digits
+        {"229 Entering Extended Passive Mode (|||70000|)", false},
+        {"229 Entering Extended Passive Mode (|||0|)", false},
+        {"229 Entering Extended Passive Mode (|||-1|)", false},
+        {"229 Entering Extended Passive Mode (|||0x1f90|)", false},
+        {"229 Entering Extended Passive Mode (|||127.0.0.1|%3|)", false},
+        {"229 Entering Extended Passive Mode (|||)", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.reply);
+        Session s(true);
+        s.srv.on(QStringLiteral("EPSV")).pasv(QString::fromLatin1(c.reply));
+        if (c.good)
+            s.srv.on(QStringLiteral("RETR f"))
+                .reply(QStringLiteral("150 go"))
+                .dataSend(kPayload)
+                .dataClose()
+                .reply(QStringLiteral("226 ok"));
+        ASSERT_TRUE(s.login());
+        if (c.good) {
+            EXPECT_EQ(s.run([&] { s.ftp.StartReceive(); }), 0) << s.rec.display.join(QLatin1Char('\n')).toStdString();
+            EXPECT_EQ(readFile(s.local()), kPayload);
+            continue;
+        }
+        EXPECT_EQ(s.run([&] { s.ftp.StartReceive(); }), 500);
+        EXPECT_EQ(s.commands(), QStringList{QStringLiteral("EPSV")}); // no RETR, no PASV
+        EXPECT_FALSE(QFile::exists(s.local()));
+        EXPECT_TRUE(s.ftp.ErrorMessage().startsWith(QStringLiteral("500 Invalid EPSV reply")))
+            << s.ftp.ErrorMessage().toStdString();
+        EXPECT_EQ(s.ftp.State(), TFtpEngineState::stReady);
+    }
+}
+
+TEST(FtpEpsv, APortBelow1024IsRefused)
+{
+    Session s(true);
+    s.srv.on(QStringLiteral("EPSV")).reply(QStringLiteral("229 Entering Extended Passive Mode (|||21|)"));
+    ASSERT_TRUE(s.login());
+    EXPECT_EQ(s.run([&] { s.ftp.StartReceive(); }), 500);
+    EXPECT_TRUE(s.ftp.ErrorMessage().startsWith(QStringLiteral("500 EPSV port 21 refused")))
+        << s.ftp.ErrorMessage().toStdString();
+    EXPECT_FALSE(QFile::exists(s.local()));
+}
+
+// A server that does not know EPSV gets PASV at once, and from then on only PASV for the
+// rest of the session; a new session tries EPSV again.
+TEST(FtpEpsv, ARefusedEpsvFallsBackToPasvForTheSession)
+{
+    Session s(true);
+    s.refuseEpsv();
+    s.srv.on(QStringLiteral("PASV")).pasv();
+    s.srv.on(QStringLiteral("RETR f"))
+        .reply(QStringLiteral("150 go"))
+        .dataSend("one")
+        .dataClose()
+        .reply(QStringLiteral("226 ok"));
+    s.srv.on(QStringLiteral("PASV")).pasv();
+    s.srv.on(QStringLiteral("RETR f"))
+        .reply(QStringLiteral("150 go"))
+        .dataSend("two")
+        .dataClose()
+        .reply(QStringLiteral("226 ok"));
+    ASSERT_TRUE(s.login());
+    ASSERT_EQ(s.run([&] { s.ftp.StartReceive(); }), 0) << s.rec.display.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(readFile(s.local()), QByteArray("one"));
+    ASSERT_EQ(s.run([&] { s.ftp.StartReceive(); }), 0) << s.rec.display.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(readFile(s.local()), QByteArray("two"));
+    EXPECT_EQ(s.commands(), (QStringList{QStringLiteral("EPSV"), QStringLiteral("PASV"), QStringLiteral("RETR f"),
+                                         QStringLiteral("PASV"), QStringLiteral("RETR f")}));
+    EXPECT_TRUE(s.shown(QStringLiteral("! EPSV refused; using PASV")));
+    EXPECT_TRUE(s.srv.errors().isEmpty()) << s.srv.errors().join(QLatin1Char('|')).toStdString();
+}
+
+// A refused PASV after the fallback is the server's last word: the transfer fails with it.
+TEST(FtpEpsv, ARefusedPasvAfterTheFallbackFailsTheTransfer)
+{
+    Session s(true);
+    s.refuseEpsv();
+    s.srv.on(QStringLiteral("PASV")).reply(QStringLiteral("502 no passive mode here"));
+    ASSERT_TRUE(s.login());
+    EXPECT_EQ(s.run([&] { s.ftp.StartReceive(); }), 502);
+    EXPECT_EQ(s.commands(), (QStringList{QStringLiteral("EPSV"), QStringLiteral("PASV")}));
+    EXPECT_EQ(s.ftp.State(), TFtpEngineState::stReady);
+    EXPECT_FALSE(QFile::exists(s.local()));
+}
+
+// Active mode on IPv4: PORT first; a server that refuses it gets EPRT for the same
+// listener, and EPRT from then on.
+TEST(FtpEprt, ARefusedPortIsRetriedAsEprtForTheSession)
+{
+    Session s(false);
+    s.srv.on(QStringLiteral("PORT *")).reply(QStringLiteral("500 PORT not understood"));
+    s.srv.on(QStringLiteral("EPRT *")).reply(QStringLiteral("200 EPRT ok"));
+    s.srv.on(QStringLiteral("RETR f"))
+        .connectActive()
+        .reply(QStringLiteral("150 go"))
+        .dataSend(kPayload)
+        .dataClose()
+        .reply(QStringLiteral("226 ok"));
+    s.srv.on(QStringLiteral("EPRT *")).reply(QStringLiteral("200 EPRT ok"));
+    s.srv.on(QStringLiteral("RETR f"))
+        .connectActive()
+        .reply(QStringLiteral("150 go"))
+        .dataSend("again")
+        .dataClose()
+        .reply(QStringLiteral("226 ok"));
+    ASSERT_TRUE(s.login());
+    ASSERT_EQ(s.run([&] { s.ftp.StartReceive(); }), 0) << s.rec.display.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(readFile(s.local()), kPayload);
+    ASSERT_EQ(s.run([&] { s.ftp.StartReceive(); }), 0) << s.rec.display.join(QLatin1Char('\n')).toStdString();
+    EXPECT_EQ(readFile(s.local()), QByteArray("again"));
+    const QStringList sent = s.commands();
+    ASSERT_EQ(sent.size(), 5);
+    const QRegularExpression eprt(QStringLiteral("^EPRT \\|1\\|127\\.0\\.0\\.1\\|\\d+\\|$"));
+    EXPECT_TRUE(sent[0].startsWith(QLatin1String("PORT 127,0,0,1,")));
+    EXPECT_TRUE(eprt.match(sent[1]).hasMatch()) << sent[1].toStdString();
+    EXPECT_TRUE(eprt.match(sent[3]).hasMatch()) << sent[3].toStdString();
+    EXPECT_TRUE(s.shown(QStringLiteral("! PORT refused; using EPRT")));
+}
+
+// Over IPv6 the data connection commands are EPSV and EPRT; PASV and PORT cannot carry an
+// IPv6 address, so a refusal ends the transfer cleanly instead of falling back.
+TEST(FtpIPv6, EpsvAndEprtCarryTheDataAndRefusalsFailCleanly)
+{
+    {
+        SCOPED_TRACE("EPSV");
+        Session s(true);
+        if (!s.useIPv6())
+            GTEST_SKIP() << "this machine has no IPv6 loopback address (::1)";
+        s.transfer(QStringLiteral("RETR f"))
+            .reply(QStringLiteral("150 go"))
+            .dataSend(kPayload)
+            .dataClose()
+            .reply(QStringLiteral("226 ok"));
+        ASSERT_TRUE(s.login());
+        ASSERT_EQ(s.run([&] { s.ftp.StartReceive(); }), 0) << s.rec.display.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(readFile(s.local()), kPayload);
+        EXPECT_EQ(s.commands(), (QStringList{QStringLiteral("EPSV"), QStringLiteral("RETR f")}));
+    }
+    {
+        SCOPED_TRACE("EPRT");
+        Session s(false);
+        ASSERT_TRUE(s.useIPv6());
+        s.srv.on(QStringLiteral("EPRT *")).reply(QStringLiteral("200 EPRT ok"));
+        s.srv.on(QStringLiteral("RETR f"))
+            .connectActive()
+            .reply(QStringLiteral("150 go"))
+            .dataSend(kPayload)
+            .dataClose()
+            .reply(QStringLiteral("226 ok"));
+        ASSERT_TRUE(s.login());
+        ASSERT_EQ(s.run([&] { s.ftp.StartReceive(); }), 0) << s.rec.display.join(QLatin1Char('\n')).toStdString();
+        EXPECT_EQ(readFile(s.local()), kPayload);
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^EPRT \\|2\\|::1\\|\\d+\\|$")).match(s.port()).hasMatch())
+            << s.port().toStdString();
+    }
+    for (bool passive : {true, false}) {
+        SCOPED_TRACE(passive ? "EPSV refused" : "EPRT refused");
+        Session s(passive);
+        ASSERT_TRUE(s.useIPv6());
+        s.srv.on(passive ? QStringLiteral("EPSV") : QStringLiteral("EPRT *"))
+            .reply(QStringLiteral("500 command not understood"));
+        s.srv.on(QStringLiteral("PWD")).reply(QStringLiteral("257 \"/\" is the current folder"));
+        ASSERT_TRUE(s.login());
+        EXPECT_EQ(s.run([&] { s.ftp.StartReceive(); }), 500);
+        EXPECT_EQ(s.ftp.ErrorMessage(), QStringLiteral("500 command not understood"));
+        EXPECT_TRUE(s.shown(QStringLiteral("! %1 refused; PASV and PORT cannot carry an IPv6 address")
+                                .arg(passive ? QStringLiteral("EPSV") : QStringLiteral("EPRT"))));
+        ASSERT_EQ(s.commands().size(), 1); // no PASV, no PORT, no RETR
+        EXPECT_FALSE(QFile::exists(s.local()));
+        EXPECT_EQ(s.ftp.State(), TFtpEngineState::stReady);
+        // The session goes on.
+        EXPECT_EQ(s.run([&] { s.ftp.StartPwd(); }), 0);
+    }
 }
 
 } // namespace

@@ -22,6 +22,9 @@ TEST(SocksMessages, RequestsCarryTheExactBytes)
     EXPECT_EQ(Socks::Connect4(21, 0x7F000001, "me"), bytes({4, 1, 0, 21, 127, 0, 0, 1, 'm', 'e', 0}));
     EXPECT_EQ(Socks::Connect4A(0x1234, "", "ftp.x"),
               bytes({4, 1, 0x12, 0x34, 0, 0, 0, 1, 0, 'f', 't', 'p', '.', 'x', 0}));
+    const uint8_t v6[16] = {0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+    EXPECT_EQ(Socks::Connect5IPv6(v6, 2121),
+              bytes({5, 1, 0, 4, 0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2121 >> 8, 2121 & 0xFF}));
     EXPECT_EQ(Socks::Connect5("10.0.0.1", 2121),
               bytes({5, 1, 0, 3, 8, '1', '0', '.', '0', '.', '0', '.', '1', 2121 >> 8, 2121 & 0xFF}));
 }
@@ -112,7 +115,10 @@ INSTANTIATE_TEST_SUITE_P(
         ReplyCase{"v5_refused", Socks::JudgeConnect5Reply, bytes({5, 5}), 20008, 0, ""},
         ReplyCase{"v5_addr_type", Socks::JudgeConnect5Reply, bytes({5, 8}), 20011, 0, ""},
         ReplyCase{"v5_unassigned", Socks::JudgeConnect5Reply, bytes({5, 9}), SocksError::UnassignedError, 0, ""},
-        ReplyCase{"v5_ipv6_type", Socks::JudgeConnect5Reply, bytes({5, 0, 0, 4, 0, 0, 0, 0, 0, 0}),
+        ReplyCase{"v5_ipv6_with_data", Socks::JudgeConnect5Reply,
+                  bytes({5, 0, 0, 4, 0x20, 0x01, 0x0d, 0xb8, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 21}) + kDestData, 0,
+                  22, "2001:db8::1"},
+        ReplyCase{"v5_unknown_type", Socks::JudgeConnect5Reply, bytes({5, 0, 0, 7, 0, 0, 0, 0, 0, 0}),
                   SocksError::AddressTypeNotSupported, 0, ""},
         ReplyCase{"v5_garbage", Socks::JudgeConnect5Reply, QByteArrayLiteral("HTTP/1.0 400 Bad Request\r\n"),
                   SocksError::VersionError, 0, ""}),

@@ -53,6 +53,50 @@ std::string raised(const std::function<void()> &f)
     return "nothing raised";
 }
 
+// Addresses as the user types them and as the program shows them.
+TEST(WSocketResolve, IPv6LiteralsAreReadAndShownInTheirUsualForms)
+{
+    struct Case {
+        const char *typed;
+        bool numeric;      // needs no lookup
+        const char *shown; // the address as WSocketAddressText gives it back; "" when not numeric
+    };
+    const Case cases[] = {
+        {"::1", true, "::1"},
+        {"[::1]", true, "::1"},
+        {" [2001:DB8:0:0::1] ", true, "2001:db8::1"},
+        {"2001:db8::1", true, "2001:db8::1"},
+        {"::ffff:10.1.2.3", true, "10.1.2.3"}, // IPv4 mapped into IPv6 reads as IPv4
+        {"127.0.0.1", true, "127.0.0.1"},
+        {"[127.0.0.1]", false, ""},
+        {"2001:db8::g", false, ""},
+        {"2001:db8:::1", false, ""},
+        {"[::1", false, ""},
+        {"ftp.example.com", false, ""},
+        {"", false, ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        const QString typed = QString::fromLatin1(c.typed);
+        EXPECT_EQ(WSocketIsNumericAddress(typed), c.numeric);
+        const auto address = WSocketNumericAddress(typed, 2121);
+        ASSERT_EQ(address.has_value(), c.numeric);
+        if (address) {
+            EXPECT_EQ(WSocketAddressText(address->data()).toStdString(), c.shown);
+            EXPECT_EQ(address->port(), 2121);
+        }
+    }
+    EXPECT_EQ(WSocketHostPortText(QStringLiteral("2001:db8::1"), QStringLiteral("21")),
+              QStringLiteral("[2001:db8::1]:21"));
+    EXPECT_EQ(WSocketHostPortText(QStringLiteral("[::1]"), QStringLiteral("21")), QStringLiteral("[::1]:21"));
+    EXPECT_EQ(WSocketHostPortText(QStringLiteral("::1"), QString()), QStringLiteral("[::1]"));
+    EXPECT_EQ(WSocketHostPortText(QStringLiteral("10.0.0.1"), QStringLiteral("21")), QStringLiteral("10.0.0.1:21"));
+    EXPECT_EQ(WSocketHostPortText(QStringLiteral("ftp.example.com"), QStringLiteral("21")),
+              QStringLiteral("ftp.example.com:21"));
+    // The IPv4 conversion never answers with an IPv6 address, nor loops on one.
+    EXPECT_NE(raised([] { WSocketResolveHost(QStringLiteral("::1")); }), "nothing raised");
+}
+
 TEST(WSocketResolve, ConvertsAndRefusesWithTheTextsShown)
 {
     EXPECT_EQ(WSocketResolveHost(QStringLiteral(" 10.1.2.3")), 0x0A010203u);

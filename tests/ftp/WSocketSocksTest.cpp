@@ -212,10 +212,10 @@ std::vector<ProxyCase> proxyCases()
          kGreetNone + kConnect5,
          20012,
          {}},
-        {"v5_address_type_4",
+        {"v5_unknown_address_type",
          "5",
          false,
-         {rd(kGreetNone), wr(bytes({5, 0})), rd(kConnect5), wr(bytes({5, 0, 0, 4, 0, 0, 0, 0, 0, 0})), until},
+         {rd(kGreetNone), wr(bytes({5, 0})), rd(kConnect5), wr(bytes({5, 0, 0, 7, 0, 0, 0, 0, 0, 0})), until},
          kGreetNone + kConnect5,
          20011,
          {}},
@@ -336,6 +336,27 @@ TEST(WSocketSocks, UnresolvableV4DestinationAndUsageErrors)
     ASSERT_TRUE(waitFor([&] { return ev.closedCount > 0; }));
     EXPECT_TRUE(ev.hasPrefix(QStringLiteral("socks-error 20017 ESocketException WSocketResolveHost: '")));
     EXPECT_TRUE(ev.has(QStringLiteral("connected 20017")));
+
+    // SOCKS 4 and 4A carry no IPv6 address: refused before a request goes out.
+    for (const char *level : {"4", "4A"}) {
+        SCOPED_TRACE(level);
+        Peer v4proxy({Peer::ReadUntilClosed{}});
+        TWSocket t;
+        SocketEvents tev(t);
+        t.SetAddr(QStringLiteral("[2001:db8::1]"));
+        t.SetPort(QStringLiteral("21"));
+        t.SetSocksServer(QStringLiteral("127.0.0.1"));
+        t.SetSocksPort(QString::number(v4proxy.port()));
+        t.SetSocksLevel(QString::fromLatin1(level));
+        t.Connect();
+        ASSERT_TRUE(waitFor([&] { return tev.closedCount > 0; }));
+        EXPECT_TRUE(tev.has(
+            QStringLiteral("socks-error 20017 socks %1 cannot reach an IPv6 address").arg(QString::fromLatin1(level))))
+            << tev.log.join(QLatin1Char('|')).toStdString();
+        EXPECT_TRUE(tev.has(QStringLiteral("connected 20017")));
+        ASSERT_TRUE(v4proxy.finish());
+        EXPECT_TRUE(v4proxy.received().isEmpty());
+    }
 
     s.SetSocksServer(QStringLiteral("127.0.0.1"));
     s.SetSocksPort(QStringLiteral("1080"));

@@ -10,6 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 
 using Peer = ScriptedPeer;
@@ -89,6 +93,77 @@ TEST(WSocketConnect, RefusedPortReportsConnectionRefused)
     EXPECT_LE(ev.closedCount, 1);
     EXPECT_EQ(states.first(), QStringLiteral("wsOpened"));
     EXPECT_EQ(states.last(), QStringLiteral("wsClosed"));
+}
+
+// A host with several addresses: the first refuses (nothing listens on ::1 at that port),
+// the next one answers. The owner sees one successful connect, never the refusal, and the
+// socket names the address it reached. With every address refusing, the owner sees one
+// refusal.
+TEST(WSocketConnect, AFirstAddressThatRefusesMovesOnToTheNext)
+{
+    if (!ServerProcess::hasIPv6Loopback())
+        GTEST_SKIP() << "this machine has no IPv6 loopback address (::1)";
+    Peer peer({Peer::Write{"hello"}, Peer::Read{3}});
+    // The peer listens on 127.0.0.1; make sure nothing listens on ::1 at the same port.
+    ASSERT_FALSE(ServerProcess::accepts(peer.port(), QStringLiteral("::1")));
+    TWSocket s;
+    SocketEvents ev(s);
+    s.SetAddr(QStringLiteral("[::1]"));
+    s.SetAddrFallbacks({QStringLiteral("127.0.0.1")});
+    s.SetPort(QString::number(peer.port()));
+    s.SetConnectAttemptTimeoutMs(600000); // only the refusal itself can move the walk on in time
+    s.Connect();
+    ASSERT_TRUE(waitFor([&] { return ev.data == "hello"; })) << ev.log.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(ev.log.first(), QStringLiteral("connected 0"));
+    EXPECT_EQ(s.GetPeerAddr(), QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(s.Addr(), QStringLiteral("127.0.0.1"));
+    s.SendStr("bye");
+    s.Close();
+
+    TWSocket t;
+    SocketEvents tev(t);
+    const uint16_t closed = ServerProcess::freePort();
+    t.SetAddr(QStringLiteral("::1"));
+    t.SetAddrFallbacks({QStringLiteral("127.0.0.1")});
+    t.SetPort(QString::number(closed));
+    t.Connect();
+    ASSERT_TRUE(waitFor([&] { return t.State() == TSocketState::wsClosed; }));
+    EXPECT_EQ(tev.log.filter(QStringLiteral("connected")), QStringList{QStringLiteral("connected 10061")});
+    EXPECT_TRUE(t.AddrFallbacks().isEmpty()); // forgotten at the close
+}
+
+// An address that never answers (a listener on ::1 whose queue is full drops the connect
+// request) holds the walk up only for the attempt's time limit.
+TEST(WSocketConnect, AnAddressThatNeverAnswersIsLeftAfterTheAttemptTimeout)
+{
+    if (!ServerProcess::hasIPv6Loopback())
+        GTEST_SKIP() << "this machine has no IPv6 loopback address (::1)";
+    Peer peer({Peer::Write{"hello"}, Peer::Read{3}});
+    sockaddr_in6 silent{};
+    silent.sin6_family = AF_INET6;
+    silent.sin6_addr = in6addr_loopback;
+    silent.sin6_port = htons(peer.port());
+    const int listener = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&silent), sizeof silent), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    // One connection fills the queue; it is never accepted.
+    const int filler = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    ::connect(filler, reinterpret_cast<sockaddr *>(&silent), sizeof silent);
+
+    TWSocket s;
+    SocketEvents ev(s);
+    s.SetAddr(QStringLiteral("::1"));
+    s.SetAddrFallbacks({QStringLiteral("127.0.0.1")});
+    s.SetPort(QString::number(peer.port()));
+    s.SetConnectAttemptTimeoutMs(300);
+    s.Connect();
+    EXPECT_TRUE(waitFor([&] { return ev.data == "hello"; })) << ev.log.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(ev.log.value(0), QStringLiteral("connected 0"));
+    EXPECT_EQ(s.GetPeerAddr(), QStringLiteral("127.0.0.1"));
+    s.SendStr("bye");
+    s.Close();
+    ::close(filler);
+    ::close(listener);
 }
 
 TEST(WSocketConnect, LocalAddressBindsAndLocalPortShowsTheChosenPort)

@@ -100,4 +100,43 @@ TEST(DisplayUrl, NeverShowsThePassword)
     EXPECT_FALSE(shown.contains(QLatin1String("Secret")));
 }
 
+// What the user types as a server address, in the quick-connect bar or a site's host.
+TEST(SplitHostPort, AddressesAsTyped)
+{
+    struct Case {
+        const char *typed;
+        bool ok;
+        const char *host, *port;
+    };
+    const Case cases[] = {
+        {"[2001:db8::1]:21", true, "2001:db8::1", "21"},
+        {" [::1] ", true, "::1", ""},
+        {"[::1]:", true, "::1", ""},
+        {"2001:db8::1", true, "2001:db8::1", ""}, // no brackets: every colon is the address's
+        {"::1", true, "::1", ""},
+        {"ftp.example.com:2121", true, "ftp.example.com", "2121"},
+        {"10.0.0.1", true, "10.0.0.1", ""},
+        {"anna@host:21", true, "anna@host:21", ""}, // not an address: left whole
+        {"[::1", false, "", ""},
+        {"[::1]x", false, "", ""},
+        {"[::1]:0", false, "", ""},
+        {"[::1]:65536", false, "", ""},
+        {"host:ftp", false, "", ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.typed);
+        QString host, port, why;
+        ASSERT_EQ(splitHostPort(QString::fromLatin1(c.typed), host, port, &why), c.ok);
+        if (!c.ok) {
+            EXPECT_FALSE(why.isEmpty());
+            continue;
+        }
+        EXPECT_EQ(host.toStdString(), c.host);
+        EXPECT_EQ(port.toStdString(), c.port);
+    }
+    EXPECT_EQ(displayHost(QStringLiteral("2001:db8::1")), QStringLiteral("[2001:db8::1]"));
+    EXPECT_EQ(displayHost(QStringLiteral("[::1]")), QStringLiteral("[::1]"));
+    EXPECT_EQ(displayHost(QStringLiteral("ftp.example.com")), QStringLiteral("ftp.example.com"));
+}
+
 } // namespace

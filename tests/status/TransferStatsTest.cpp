@@ -104,6 +104,8 @@ TEST(StatusTexts, StatusLineForEachState)
     EXPECT_EQ(StatusTexts::statusLine(in), QStringLiteral("0,0% done - site (host)"));
     in.activity = A::Stopping;
     EXPECT_EQ(StatusTexts::statusLine(in), QStringLiteral("Stopping - site (host)"));
+    in.hostName = QStringLiteral("2001:db8::1"); // an IPv6 address shows in brackets
+    EXPECT_EQ(StatusTexts::statusLine(in), QStringLiteral("Stopping - site ([2001:db8::1])"));
 }
 
 } // namespace

@@ -8,18 +8,29 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+bool RealFtpServer::hostAvailable()
+{
+    if (host() != QLatin1String("::1") || ServerProcess::hasIPv6Loopback())
+        return true;
+    m_failure = m_skipReason = QStringLiteral("this machine has no IPv6 loopback address (::1)");
+    return false;
+}
+
 bool PyftpdlibServer::start()
 {
+    if (!hostAvailable())
+        return false;
     const QString python = QStringLiteral("/usr/bin/python3"); // Debian's, where pyftpdlib is
     m_user = QStringLiteral("kestrin");
     m_password = QStringLiteral("s3cret pass");
     m_localWritable = m_dir.path();
     m_writablePath = QStringLiteral("/");
-    const uint16_t port = ServerProcess::freePort();
+    const uint16_t port = ServerProcess::freePort(host());
     const QString script = QStringLiteral(KESTRIN_SOURCE_DIR "/tests/support/pyftpdlib_server.py");
     QStringList args{script, QString::number(port), m_dir.path(), m_user, m_password};
     if (m_logCommands)
         args << QStringLiteral("commands");
+    args << QStringLiteral("host=") + host();
     if (!m_process.start(python, args, port)) {
         m_failure = QStringLiteral("pyftpdlib did not start: ") + m_process.readLog();
         return false;
@@ -39,6 +50,8 @@ bool VsftpdServer::start()
         m_failure = m_skipReason = QStringLiteral("vsftpd needs root and the system user ftp");
         return false;
     }
+    if (!hostAvailable())
+        return false;
     m_user = QStringLiteral("anonymous");
     m_password = QStringLiteral("test@example.invalid");
     const QString root = m_dir.filePath(QStringLiteral("root"));
@@ -55,16 +68,19 @@ bool VsftpdServer::start()
         return false;
     m_localWritable = pub;
     m_writablePath = QStringLiteral("/pub");
-    const uint16_t port = ServerProcess::freePort();
+    const uint16_t port = ServerProcess::freePort(host());
+    const bool ipv6 = host() == QLatin1String("::1");
     const QString conf = m_dir.filePath(QStringLiteral("vsftpd.conf"));
     QFile f(conf);
     if (!f.open(QIODevice::WriteOnly))
         return false;
-    f.write(QStringLiteral("listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\nlisten_port=%1\nbackground=NO\n"
+    f.write(ipv6 ? "listen=NO\nlisten_ipv6=YES\nlisten_address6=::1\n"
+                 : "listen=YES\nlisten_ipv6=NO\nlisten_address=127.0.0.1\npasv_address=127.0.0.1\n");
+    f.write(QStringLiteral("listen_port=%1\nbackground=NO\n"
                            "anonymous_enable=YES\nno_anon_password=YES\nanon_root=%2\nanon_upload_enable=YES\n"
                            "anon_mkdir_write_enable=YES\nanon_other_write_enable=YES\nanon_umask=022\n"
                            "local_enable=YES\npam_service_name=vsftpd\nwrite_enable=YES\nsecure_chroot_dir=%3\n"
-                           "seccomp_sandbox=NO\ndelay_failed_login=0\nxferlog_enable=NO\npasv_address=127.0.0.1\n")
+                           "seccomp_sandbox=NO\ndelay_failed_login=0\nxferlog_enable=NO\n")
                 .arg(port)
                 .arg(root, empty)
                 .toLocal8Bit());
@@ -129,7 +145,7 @@ tSiteRecord siteOf(const RealFtpServer &server, const QString &name)
 {
     tSiteRecord site;
     site.name = name;
-    site.Host = QStringLiteral("127.0.0.1");
+    site.Host = server.host();
     site.Port = QString::number(server.port());
     site.User = server.user();
     site.Pass = server.password();

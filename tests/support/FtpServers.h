@@ -17,6 +17,10 @@ class RealFtpServer {
 public:
     virtual ~RealFtpServer() = default;
     virtual bool start() = 0;
+    // Before start(): listen on "::1" instead of "127.0.0.1". start() then skips (with
+    // skipReason) on a machine without the IPv6 loopback address.
+    void setHost(const QString &host) { m_process.setHost(host); }
+    QString host() const { return m_process.host(); }
     uint16_t port() const { return m_process.port(); }
     QString user() const { return m_user; }
     QString password() const { return m_password; }
@@ -30,6 +34,8 @@ public:
     QString log() const { return m_process.readLog(); }
 
 protected:
+    // False, with skipReason set, when the host is ::1 and the machine has no IPv6 loopback.
+    bool hostAvailable();
     // A self-signed certificate for CN=localhost, valid for a day, made with openssl.
     bool makeCertificate(const QString &cert, const QString &key);
 
@@ -69,7 +75,7 @@ private:
 
 enum class ServerKind { Pyftpdlib, Vsftpd };
 
-// The site record of a running test server: 127.0.0.1, its port, user and password.
+// The site record of a running test server: its address, port, user and password.
 tSiteRecord siteOf(const RealFtpServer &server, const QString &name = QStringLiteral("site"));
 
 std::unique_ptr<RealFtpServer> makeRealServer(ServerKind kind);

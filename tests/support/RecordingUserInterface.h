@@ -101,6 +101,16 @@ public:
         return true;
     }
 
+    CertificateChoice askCertificate(const CertificateQuestion &question) override
+    {
+        certificateQuestions.push_back(question);
+        if (certificateAnswers.empty())
+            return CertificateChoice::Cancel;
+        const CertificateChoice answer = certificateAnswers.front();
+        certificateAnswers.pop_front();
+        return answer;
+    }
+
     struct StartedProgram {
         QString program;
         QStringList arguments;
@@ -122,6 +132,9 @@ public:
     bool compareAccept = true;
     QStringList permissionCodesShown;
     std::optional<QString> permissionAnswer;
+    std::vector<CertificateQuestion> certificateQuestions;
+    // Taken in order; Cancel when none is left.
+    std::deque<CertificateChoice> certificateAnswers;
 
     QStringList messages, questions, textPrompts, bugs;
     std::deque<bool> confirmAnswers;

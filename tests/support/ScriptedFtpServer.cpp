@@ -69,6 +69,12 @@ Step &Step::pasvSplit(int pieceSize, const QString &format)
     return *this;
 }
 
+Step &Step::epsv()
+{
+    add(Kind::Pasv, QByteArray("229 Entering Extended Passive Mode (|||%3|)"));
+    return *this;
+}
+
 Step &Step::connectActive()
 {
     add(Kind::ConnectActive);
@@ -119,6 +125,12 @@ ScriptedFtpServer::ScriptedFtpServer(QObject *parent) : QObject(parent), m_serve
 {
     m_server->listen(QHostAddress::LocalHost, 0);
     connect(m_server, &QTcpServer::newConnection, this, &ScriptedFtpServer::onNewConnection);
+}
+
+bool ScriptedFtpServer::listenIPv6()
+{
+    m_server->close();
+    return m_server->listen(QHostAddress::LocalHostIPv6, 0);
 }
 
 ScriptedFtpServer::~ScriptedFtpServer()
@@ -193,7 +205,8 @@ void ScriptedFtpServer::dispatchLines()
         const QString command = m_pendingLines.takeFirst();
         m_transcript << command;
         m_rawTranscript << m_pendingRaw.takeFirst();
-        if (command.startsWith(QLatin1String("PORT "), Qt::CaseInsensitive))
+        if (command.startsWith(QLatin1String("PORT "), Qt::CaseInsensitive) ||
+            command.startsWith(QLatin1String("EPRT "), Qt::CaseInsensitive))
             m_lastPort = command.mid(5).trimmed();
         if (m_steps.empty()) {
             m_errors << QStringLiteral("unscripted command \"%1\"").arg(command);
@@ -351,7 +364,7 @@ QByteArray ScriptedFtpServer::openPasv(const QByteArray &format)
 {
     delete m_dataServer;
     m_dataServer = new QTcpServer(this);
-    m_dataServer->listen(QHostAddress::LocalHost, 0);
+    m_dataServer->listen(m_server->serverAddress(), 0);
     connect(m_dataServer, &QTcpServer::newConnection, this, [this] {
         while (QTcpSocket *s = m_dataServer->nextPendingConnection())
             onDataConnection(s);
@@ -361,19 +374,27 @@ QByteArray ScriptedFtpServer::openPasv(const QByteArray &format)
     // Plain replacement: arg() would give %2 the first value when the format has no %1.
     const QString text = QString::fromUtf8(format)
                              .replace(QLatin1String("%1"), QStringLiteral("127,0,0,1,") + ports)
-                             .replace(QLatin1String("%2"), ports);
+                             .replace(QLatin1String("%2"), ports)
+                             .replace(QLatin1String("%3"), QString::number(p));
     return line(text);
 }
 
 void ScriptedFtpServer::connectActive()
 {
+    QString host;
+    quint16 p = 0;
     const QStringList parts = m_lastPort.split(QLatin1Char(','));
-    if (parts.size() != 6) {
-        m_errors << QStringLiteral("no usable PORT command before an active data connection");
+    const QStringList extended = m_lastPort.split(QLatin1Char('|')); // EPRT |af|address|port|
+    if (parts.size() == 6) {
+        host = parts.mid(0, 4).join(QLatin1Char('.'));
+        p = static_cast<quint16>(parts[4].toUInt() * 256 + parts[5].toUInt());
+    } else if (extended.size() == 5) {
+        host = extended[2];
+        p = static_cast<quint16>(extended[3].toUInt());
+    } else {
+        m_errors << QStringLiteral("no usable PORT or EPRT command before an active data connection");
         return;
     }
-    const QString host = parts.mid(0, 4).join(QLatin1Char('.'));
-    const quint16 p = static_cast<quint16>(parts[4].toUInt() * 256 + parts[5].toUInt());
     auto *socket = new QTcpSocket(this);
     connect(socket, &QTcpSocket::connected, this, [this, socket] { onDataConnection(socket); });
     socket->connectToHost(QHostAddress(host), p);

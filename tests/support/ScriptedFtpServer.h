@@ -43,11 +43,13 @@ public:
         // Closes the control connection (after what was written is flushed).
         Step &dropControl();
         // Opens a passive data listener and replies with 227. In the format, %1 becomes
-        // "127,0,0,1,p1,p2" and %2 becomes "p1,p2" for the listener's port.
+        // "127,0,0,1,p1,p2", %2 becomes "p1,p2" and %3 the decimal port of the listener.
         Step &pasv(const QString &format = QStringLiteral("227 Entering Passive Mode (%1)."));
         // The same, the 227 line sent in pieces of pieceSize bytes like replySplit.
         Step &pasvSplit(int pieceSize, const QString &format = QStringLiteral("227 Entering Passive Mode (%1)."));
-        // Connects to the address of the last PORT command received (active mode).
+        // Opens a passive data listener and replies with 229 "(|||port|)" (EPSV).
+        Step &epsv();
+        // Connects to the address of the last PORT or EPRT command received (active mode).
         Step &connectActive();
         // Waits for the data connection, then sends bytes over it.
         Step &dataSend(const QByteArray &bytes);
@@ -92,6 +94,8 @@ public:
 
     explicit ScriptedFtpServer(QObject *parent = nullptr);
     ~ScriptedFtpServer() override;
+    // Listens on ::1 instead of 127.0.0.1 (data listeners too); false when it cannot.
+    bool listenIPv6();
 
     quint16 port() const;
 

@@ -22,31 +22,55 @@ ServerProcess::~ServerProcess()
     stop();
 }
 
-uint16_t ServerProcess::freePort()
+namespace {
+
+// The loopback socket address of host ("127.0.0.1" or "::1") and port.
+socklen_t loopbackAddress(const QString &host, uint16_t port, sockaddr_storage &storage)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sin{};
-    sin.sin_family = AF_INET;
-    sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof sin;
+    storage = {};
+    if (host == QLatin1String("::1")) {
+        auto *sin6 = reinterpret_cast<sockaddr_in6 *>(&storage);
+        sin6->sin6_family = AF_INET6;
+        sin6->sin6_addr = in6addr_loopback;
+        sin6->sin6_port = htons(port);
+        return sizeof(sockaddr_in6);
+    }
+    auto *sin = reinterpret_cast<sockaddr_in *>(&storage);
+    sin->sin_family = AF_INET;
+    sin->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sin->sin_port = htons(port);
+    return sizeof(sockaddr_in);
+}
+
+} // namespace
+
+uint16_t ServerProcess::freePort(const QString &host)
+{
+    sockaddr_storage address{};
+    socklen_t len = loopbackAddress(host, 0, address);
+    const int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
     uint16_t port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr *>(&sin), sizeof sin) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&sin), &len) == 0)
-        port = ntohs(sin.sin_port);
+    if (::bind(fd, reinterpret_cast<sockaddr *>(&address), len) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &len) == 0)
+        port = address.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6 *>(&address)->sin6_port)
+                                             : ntohs(reinterpret_cast<sockaddr_in *>(&address)->sin_port);
     ::close(fd);
     return port;
 }
 
-bool ServerProcess::accepts(uint16_t port)
+bool ServerProcess::accepts(uint16_t port, const QString &host)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in sin{};
-    sin.sin_family = AF_INET;
-    sin.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    sin.sin_port = htons(port);
-    const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&sin), sizeof sin) == 0;
+    sockaddr_storage address{};
+    const socklen_t len = loopbackAddress(host, port, address);
+    const int fd = ::socket(address.ss_family, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&address), len) == 0;
     ::close(fd);
     return ok;
+}
+
+bool ServerProcess::hasIPv6Loopback()
+{
+    return freePort(QStringLiteral("::1")) != 0;
 }
 
 bool ServerProcess::start(const QString &program, const QStringList &arguments, uint16_t port, int timeoutMs)
@@ -84,7 +108,7 @@ bool ServerProcess::start(const QString &program, const QStringList &arguments, 
     m_pid = pid;
     QDeadlineTimer deadline(timeoutMs);
     while (!deadline.hasExpired()) {
-        if (accepts(port))
+        if (accepts(port, m_host))
             return true;
         int status = 0;
         if (::waitpid(pid, &status, WNOHANG) == pid) { // the server gave up
@@ -127,13 +151,14 @@ QString ServerProcess::readWholeLog() const
     return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
 }
 
-bool MicrosocksServer::start(const QString &user, const QString &password)
+bool MicrosocksServer::start(const QString &user, const QString &password, const QString &host)
 {
     const QString program = QStandardPaths::findExecutable(QStringLiteral("microsocks"));
     if (program.isEmpty())
         return false;
-    const uint16_t port = ServerProcess::freePort();
-    QStringList args{QStringLiteral("-i"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"), QString::number(port)};
+    const uint16_t port = ServerProcess::freePort(host);
+    m_process.setHost(host);
+    QStringList args{QStringLiteral("-i"), host, QStringLiteral("-p"), QString::number(port)};
     if (!user.isEmpty())
         args << QStringLiteral("-u") << user << QStringLiteral("-P") << password;
     return m_process.start(program, args, port);

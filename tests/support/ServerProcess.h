@@ -18,6 +18,9 @@ public:
     ServerProcess(const ServerProcess &) = delete;
     ServerProcess &operator=(const ServerProcess &) = delete;
 
+    // Before start(): the loopback address the server listens on ("127.0.0.1" or "::1").
+    void setHost(const QString &host) { m_host = host; }
+    QString host() const { return m_host; }
     // Starts program with arguments; true once the port accepts connections.
     bool start(const QString &program, const QStringList &arguments, uint16_t port, int timeoutMs = 10000);
     void stop();
@@ -29,21 +32,26 @@ public:
     // The whole log, for transcripts.
     QString readWholeLog() const;
 
-    // A port on 127.0.0.1 that nothing listens on right now.
-    static uint16_t freePort();
-    // True when a TCP connect to 127.0.0.1:port succeeds.
-    static bool accepts(uint16_t port);
+    // A port on host (127.0.0.1 or ::1) that nothing listens on right now.
+    static uint16_t freePort(const QString &host = QStringLiteral("127.0.0.1"));
+    // True when a TCP connect to host:port succeeds.
+    static bool accepts(uint16_t port, const QString &host = QStringLiteral("127.0.0.1"));
+    // True when this machine has the IPv6 loopback address ::1 (a socket binds to it).
+    static bool hasIPv6Loopback();
 
 private:
     pid_t m_pid = -1;
     uint16_t m_port = 0;
+    QString m_host = QStringLiteral("127.0.0.1");
     QString m_logFile;
 };
 
 // microsocks (SOCKS 5), optionally requiring a user name and password.
 class MicrosocksServer {
 public:
-    bool start(const QString &user = QString(), const QString &password = QString());
+    // host: the loopback address it listens on, 127.0.0.1 or ::1.
+    bool start(const QString &user = QString(), const QString &password = QString(),
+               const QString &host = QStringLiteral("127.0.0.1"));
     uint16_t port() const { return m_process.port(); }
     QString log() const { return m_process.readLog(); }
 

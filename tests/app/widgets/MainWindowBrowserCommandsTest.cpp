@@ -11,6 +11,7 @@
 #include "settings/SettingsCatalogue.h"
 #include "support/FtpServers.h"
 #include "support/ModalCloser.h"
+#include "support/StartupSiteManager.h"
 #include "support/TempHome.h"
 #include "support/WaitFor.h"
 
@@ -81,6 +82,7 @@ protected:
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         ASSERT_TRUE(waitFor([&] { return c.started(); }, 5000));
+        closeStartupSiteManager(*window);
         c.browsers().setLocalFolder(local);
         c.browsers().refreshLocalView();
         SessionSupervisor &s = c.sessions();

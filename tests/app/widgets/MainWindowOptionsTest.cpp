@@ -7,6 +7,7 @@
 #include "settings/widgets/SetupControls.h"
 #include "settings/widgets/u_formSetup.h"
 #include "support/ModalCloser.h"
+#include "support/StartupSiteManager.h"
 #include "support/TempHome.h"
 
 #include <QApplication>
@@ -39,6 +40,7 @@ protected:
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         ASSERT_TRUE(QTest::qWaitFor([this] { return window->controller().started(); }, 5000));
+        closeStartupSiteManager(*window);
     }
     // Opens the options dialog with command, lets edit work on it, and reports which page
     // it opened on.

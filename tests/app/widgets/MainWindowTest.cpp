@@ -12,6 +12,7 @@
 #include "support/ModalCloser.h"
 #include "support/QtPrinters.h"
 #include "support/ScopedEnv.h"
+#include "support/StartupSiteManager.h"
 #include "support/TempHome.h"
 #include "support/UrlRecorder.h"
 #include "ui/BugWindow.h"
@@ -53,6 +54,7 @@ protected:
         EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
         // The first tick runs the one-time start-up steps.
         EXPECT_TRUE(QTest::qWaitFor([&w] { return w->controller().started(); }, 5000));
+        closeStartupSiteManager(*w);
         return w;
     }
 
@@ -363,27 +365,12 @@ TEST_F(MainWindowTest, CommandsOfLaterPartsDoNothing)
     // The file list commands here act on a selection or on the server: with nothing
     // selected and no connection they do nothing either. Connect, Disconnect, History (and
     // Open Connection History), Paste URL and VuzidIRA have their own tests
-    // (tests/sites/widgets/ConnectWindowsTest.cpp).
-    for (QAction *a : {c().acSiteMgr,
-                       c().acSend,
-                       c().acReceive,
-                       c().acStop,
-                       c().acRavuzAro,
-                       c().acRefresh,
-                       c().acOpen,
-                       c().acEdit,
-                       c().acRename,
-                       c().acDelete,
-                       c().acSelectAll,
-                       c().acWindowLocalBrowser,
-                       c().acWindowsRemoteBrowser,
-                       c().acWindowLogWindow,
-                       c().acViewSwitchBrowsers,
-                       c().acFilters,
-                       c().toCompareFolders,
-                       c().acOpenFavoritesManager,
-                       c().acDebugClipboard,
-                       c().acDebugBeforeTransferQueue})
+    // (tests/sites/widgets/ConnectWindowsTest.cpp), and so have Favorites and Open Favorites
+    // Manager (tests/sites/widgets/SiteManagerTest.cpp).
+    for (QAction *a : {c().acSend, c().acReceive, c().acStop, c().acRavuzAro, c().acRefresh, c().acOpen, c().acEdit,
+                       c().acRename, c().acDelete, c().acSelectAll, c().acWindowLocalBrowser,
+                       c().acWindowsRemoteBrowser, c().acWindowLogWindow, c().acViewSwitchBrowsers, c().acFilters,
+                       c().toCompareFolders, c().acDebugClipboard, c().acDebugBeforeTransferQueue})
         a->trigger();
     QApplication::processEvents();
     EXPECT_TRUE(window->isVisible());

@@ -10,6 +10,7 @@
 #include "sites/widgets/VuzidIRAWindow.h"
 #include "support/FtpServers.h"
 #include "support/RecordingUserInterface.h"
+#include "support/StartupSiteManager.h"
 #include "support/TempHome.h"
 
 #include <QApplication>
@@ -50,6 +51,7 @@ std::unique_ptr<RecordingWindow> launch()
     w->show();
     EXPECT_TRUE(QTest::qWaitForWindowExposed(w.get()));
     EXPECT_TRUE(QTest::qWaitFor([&w] { return w->MainWindow::controller().started(); }, 5000));
+    closeStartupSiteManager(*w);
     return w;
 }
 

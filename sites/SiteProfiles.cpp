@@ -1,0 +1,390 @@
+#include "sites/SiteProfiles.h"
+
+#include "base/Files.h"
+#include "sites/IniFile.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+
+const QString SiteProfiles::kExtension = QStringLiteral(".veze");
+const QString SiteProfiles::kLinksBar = QStringLiteral("[links bar]");
+const QString SiteProfiles::kRootName = QStringLiteral("[favorites]");
+const QString SiteProfiles::kPlaceholderHost = QStringLiteral("ftp.example.com");
+const QString SiteProfiles::kPlaceholderPassword = QStringLiteral("guest@kestrin-ftp.example");
+const QString SiteProfiles::kSection = QStringLiteral("FTP");
+
+namespace {
+
+const QChar kSep = QLatin1Char('\\');
+
+bool readBool(const IniFile &ini, const QString &key)
+{
+    bool ok = false;
+    const long long v = ini.value(SiteProfiles::kSection, key).toLongLong(&ok);
+    return ok && v != 0;
+}
+
+QString fromBase64(const QString &text)
+{
+    return QString::fromUtf8(QByteArray::fromBase64(text.toLatin1()));
+}
+
+QString toBase64(const QString &text)
+{
+    return QString::fromLatin1(text.toUtf8().toBase64());
+}
+
+void sortTree(SiteProfiles::Node &node)
+{
+    std::sort(node.children.begin(), node.children.end(), [](const auto &a, const auto &b) {
+        if (a.isFolder != b.isFolder)
+            return a.isFolder;
+        return QString::localeAwareCompare(a.name, b.name) < 0;
+    });
+    for (auto &child : node.children)
+        sortTree(child);
+}
+
+SiteProfiles::Node &childNamed(SiteProfiles::Node &parent, const QString &name, bool isFolder)
+{
+    for (auto &child : parent.children)
+        if (child.name == name && child.isFolder == isFolder)
+            return child;
+    parent.children.push_back({name, isFolder, {}});
+    return parent.children.back();
+}
+
+bool exists(const QString &path)
+{
+    return QFileInfo(path).exists() || QFileInfo(path).isSymLink();
+}
+
+} // namespace
+
+SiteProfiles::SiteProfiles(const QString &folder, bool ownFolder) : m_folder(folder), m_ownFolder(ownFolder)
+{
+    if (!m_folder.endsWith(QLatin1Char('/')))
+        m_folder += QLatin1Char('/');
+}
+
+bool SiteProfiles::isProfileFileName(const QString &fileName)
+{
+    return fileName.size() > kExtension.size() && fileName.endsWith(kExtension, Qt::CaseInsensitive);
+}
+
+bool SiteProfiles::isValidName(const QString &name)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    for (const QChar c : name)
+        if (c.unicode() < 0x20 || QStringLiteral("\\/:*?\"<>|").contains(c))
+            return false;
+    return true;
+}
+
+QString SiteProfiles::siteNameMessage()
+{
+    return QStringLiteral("A site name cannot contain any of the following characters:\n           \\/:*?\"<>|");
+}
+
+QString SiteProfiles::folderNameMessage()
+{
+    return QStringLiteral("A foldername cannot contain any of the following characters:\n           \\/:*?\"<>|");
+}
+
+QString SiteProfiles::nodeName(const QString &nodePath)
+{
+    QString p = nodePath;
+    if (p.endsWith(kSep))
+        p.chop(1);
+    return p.mid(p.lastIndexOf(kSep) + 1);
+}
+
+QString SiteProfiles::parentPath(const QString &nodePath)
+{
+    QString p = nodePath;
+    if (p.endsWith(kSep))
+        p.chop(1);
+    const qsizetype at = p.lastIndexOf(kSep);
+    return at < 0 ? QString() : p.left(at + 1);
+}
+
+QString SiteProfiles::childPath(const QString &folderPath, const QString &name, bool isFolder)
+{
+    return folderPath + name + (isFolder ? QString(kSep) : QString());
+}
+
+bool SiteProfiles::splitPath(const QString &nodePath, QStringList &parts)
+{
+    parts = nodePath.split(kSep, Qt::SkipEmptyParts);
+    return std::all_of(parts.cbegin(), parts.cend(), [](const QString &p) { return isValidName(p); });
+}
+
+QString SiteProfiles::pathOf(const QString &nodePath) const
+{
+    QStringList parts;
+    if (!splitPath(nodePath, parts))
+        return {};
+    return m_folder + parts.join(QLatin1Char('/'));
+}
+
+QString SiteProfiles::siteFile(const QString &sitePath) const
+{
+    if (isFolderPath(sitePath))
+        return {};
+    const QString p = pathOf(sitePath);
+    return p.isEmpty() ? p : p + kExtension;
+}
+
+QString SiteProfiles::folderOf(const QString &folderPath) const
+{
+    if (!isFolderPath(folderPath))
+        return {};
+    if (folderPath.isEmpty())
+        return m_folder;
+    const QString p = pathOf(folderPath);
+    return p.isEmpty() ? p : p + QLatin1Char('/');
+}
+
+SiteProfiles::Node SiteProfiles::tree() const
+{
+    QDir().mkpath(m_folder + kLinksBar);
+    Node root{kRootName, true, {}};
+    QDirIterator it(m_folder, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        const QFileInfo info = it.fileInfo();
+        const bool isFolder = info.isDir();
+        if (!isFolder && !(info.isFile() && isProfileFileName(info.fileName())))
+            continue;
+        QString rel = info.filePath().mid(m_folder.size());
+        if (!isFolder)
+            rel.chop(kExtension.size());
+        const QStringList parts = rel.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+        // Names that no node path can carry (a "\" in a file name) are left out of the tree.
+        if (parts.isEmpty() ||
+            !std::all_of(parts.cbegin(), parts.cend(), [](const QString &p) { return isValidName(p); }))
+            continue;
+        Node *node = &root;
+        for (qsizetype i = 0; i < parts.size(); ++i)
+            node = &childNamed(*node, parts[i], i + 1 < parts.size() || isFolder);
+    }
+    sortTree(root);
+    return root;
+}
+
+QStringList SiteProfiles::linkNames() const
+{
+    QStringList names;
+    const QString base = m_folder + kLinksBar + QLatin1Char('/');
+    QDirIterator it(base, QDir::Files | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        if (!isProfileFileName(it.fileName()))
+            continue;
+        QString rel = it.filePath().mid(base.size());
+        rel.chop(kExtension.size());
+        const QStringList parts = rel.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+        if (!std::all_of(parts.cbegin(), parts.cend(), [](const QString &p) { return isValidName(p); }))
+            continue;
+        names << parts.join(kSep);
+    }
+    names.sort(Qt::CaseInsensitive);
+    return names;
+}
+
+bool SiteProfiles::readProfileFile(const QString &file, tSiteRecord &site)
+{
+    QByteArray bytes;
+    if (QFileInfo::exists(file)) {
+        bool ok = false;
+        bytes = readWholeFile(file, &ok);
+        if (!ok)
+            return false;
+    }
+    const IniFile ini = IniFile::fromBytes(bytes);
+    const auto get = [&ini](const char *key, const QString &def) {
+        return ini.value(kSection, QString::fromLatin1(key), def);
+    };
+    site.Host = get("Host", kPlaceholderHost);
+    site.Port = get("Port", QStringLiteral("21"));
+    site.User = get("User", QStringLiteral("anonymous"));
+    site.lFolder = get("lFolder", QString());
+    site.rFolder = get("rFolder", QString());
+    site.anonymous = readBool(ini, QStringLiteral("anonymous"));
+    site.desc = fromBase64(get("desc", QString()));
+    site.Pass =
+        ini.contains(kSection, QStringLiteral("Pass")) ? fromBase64(get("Pass", QString())) : kPlaceholderPassword;
+    site.smartXfer = readBool(ini, QStringLiteral("smartXfer"));
+    bool ok = false;
+    const int enc = ini.value(kSection, QStringLiteral("Encryption")).toInt(&ok);
+    site.encryption = ok && enc >= 0 && enc <= static_cast<int>(SiteEncryption::Plain)
+                          ? static_cast<SiteEncryption>(enc)
+                          : SiteEncryption::ExplicitIfAvailable;
+    return true;
+}
+
+bool SiteProfiles::readProfile(const QString &sitePath, tSiteRecord &site) const
+{
+    const QString file = siteFile(sitePath);
+    return !file.isEmpty() && readProfileFile(file, site);
+}
+
+bool SiteProfiles::writeProfile(const QString &sitePath, const tSiteRecord &site, QString *error) const
+{
+    const QString file = siteFile(sitePath);
+    if (file.isEmpty()) {
+        if (error)
+            *error = QStringLiteral("The site name is not valid.");
+        return false;
+    }
+    QByteArray bytes;
+    if (QFileInfo::exists(file)) {
+        bool ok = false;
+        bytes = readWholeFile(file, &ok);
+        if (!ok) {
+            // Writing over a file that could not be read would lose its other lines.
+            if (error)
+                *error = QStringLiteral("The site profile could not be read.");
+            return false;
+        }
+    }
+    IniFile ini = IniFile::fromBytes(bytes);
+    const auto flag = [](bool b) { return b ? QStringLiteral("1") : QStringLiteral("0"); };
+    const std::pair<const char *, QString> values[] = {
+        {"Host", site.Host},
+        {"Port", site.Port},
+        {"User", site.User},
+        {"lFolder", site.lFolder},
+        {"rFolder", site.rFolder},
+        {"anonymous", flag(site.anonymous)},
+        {"desc", toBase64(site.desc)},
+        {"Pass", toBase64(site.Pass)},
+        {"smartXfer", flag(site.smartXfer)},
+        {"Encryption", QString::number(static_cast<int>(site.encryption))},
+    };
+    for (const auto &[key, value] : values) {
+        if (!ini.setValue(kSection, QString::fromLatin1(key), value)) {
+            if (error)
+                *error = QStringLiteral("The field \"%1\" holds a line break.").arg(QString::fromLatin1(key));
+            return false;
+        }
+    }
+    return saveFileAtomically(file, ini.toBytes(), error, m_ownFolder ? FileAccess::OwnerOnly : FileAccess::Default);
+}
+
+SiteProfiles::Result SiteProfiles::createSite(const QString &folderPath, const QString &name) const
+{
+    const QString n = name.trimmed();
+    if (n.isEmpty())
+        return Result::Ignored;
+    if (!isValidName(n))
+        return Result::BadName;
+    const QString folder = folderOf(folderPath);
+    if (folder.isEmpty())
+        return Result::Failed;
+    const QString file = folder + n + kExtension;
+    if (QFileInfo(file).isFile())
+        return Result::Done; // an existing profile keeps its contents
+    if (exists(file))
+        return Result::FolderExists;
+    QFile f(file);
+    // NewOnly: created here or not at all, never truncating something that appeared meanwhile.
+    if (!f.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return Result::Failed;
+    if (m_ownFolder)
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return Result::Done;
+}
+
+SiteProfiles::Result SiteProfiles::createFolder(const QString &folderPath, const QString &name) const
+{
+    const QString n = name.trimmed();
+    if (n.isEmpty() || n.startsWith(QLatin1Char('[')))
+        return Result::Ignored;
+    if (!isValidName(n))
+        return Result::BadName;
+    const QString folder = folderOf(folderPath);
+    if (folder.isEmpty())
+        return Result::Failed;
+    if (exists(folder + n))
+        return QFileInfo(folder + n).isDir() ? Result::FolderExists : Result::SiteExists;
+    return QDir().mkdir(folder + n) ? Result::Done : Result::Failed;
+}
+
+SiteProfiles::Result SiteProfiles::rename(const QString &nodePath, const QString &newName) const
+{
+    const QString n = newName.trimmed();
+    if (nodePath.isEmpty() || n.isEmpty() || nodePath == kLinksBar + kSep)
+        return Result::Ignored;
+    if (!isValidName(n))
+        return Result::BadName;
+    const bool isFolder = isFolderPath(nodePath);
+    if (isFolder && n.startsWith(QLatin1Char('[')))
+        return Result::Ignored;
+    const QString to = childPath(parentPath(nodePath), n, isFolder);
+    if (to == nodePath)
+        return Result::Ignored;
+    return move(nodePath, to, isFolder);
+}
+
+SiteProfiles::Result SiteProfiles::move(const QString &nodePath, const QString &targetFolderPath) const
+{
+    if (nodePath.isEmpty() || nodePath == kLinksBar + kSep || !isFolderPath(targetFolderPath))
+        return Result::Ignored;
+    const bool isFolder = isFolderPath(nodePath);
+    const QString to = childPath(targetFolderPath, nodeName(nodePath), isFolder);
+    if (to == nodePath)
+        return Result::Ignored;
+    // A folder cannot go into itself or below itself.
+    if (isFolder && targetFolderPath.startsWith(nodePath))
+        return Result::Failed;
+    return move(nodePath, to, isFolder);
+}
+
+SiteProfiles::Result SiteProfiles::move(const QString &from, const QString &to, bool isFolder) const
+{
+    const QString source = isFolder ? folderOf(from) : siteFile(from);
+    QString target = isFolder ? folderOf(to) : siteFile(to);
+    if (source.isEmpty() || target.isEmpty())
+        return Result::BadName;
+    if (isFolder) {
+        target.chop(1);
+        if (!QFileInfo(source).isDir())
+            return Result::Failed;
+    } else if (!QFileInfo(source).isFile()) {
+        return Result::Failed;
+    }
+    // Never over anything: a file rename would replace, a folder rename would replace an
+    // empty folder.
+    if (exists(target))
+        return QFileInfo(target).isDir() ? Result::FolderExists : Result::SiteExists;
+    if (!QFileInfo(QFileInfo(target).path()).isDir())
+        return Result::Failed;
+    QString src = source;
+    if (isFolder)
+        src.chop(1);
+    return QDir().rename(src, target) ? Result::Done : Result::Failed;
+}
+
+SiteProfiles::Result SiteProfiles::remove(const QString &nodePath) const
+{
+    if (nodePath.isEmpty() || nodePath == kLinksBar + kSep)
+        return Result::Ignored;
+    if (isFolderPath(nodePath)) {
+        const QString folder = folderOf(nodePath);
+        if (folder.isEmpty())
+            return Result::BadName;
+        return QDir().rmdir(folder) ? Result::Done : Result::Failed;
+    }
+    const QString file = siteFile(nodePath);
+    if (file.isEmpty())
+        return Result::BadName;
+    if (!QFileInfo(file).isFile())
+        return Result::Failed;
+    return QFile::remove(file) ? Result::Done : Result::Failed;
+}

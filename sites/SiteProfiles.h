@@ -1,0 +1,107 @@
+#pragma once
+
+#include "sites/SiteRecord.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+// The site profiles: one small INI file per site (name + ".veze") in a tree of ordinary
+// folders under the profiles folder. The folder tree is the file system itself, so several
+// users can share one set of profiles by pointing their programs at the same folder.
+//
+// Nodes are named by node paths: the names from below the profiles folder down to the
+// node, joined with "\". A folder's path ends with "\", a site's path has no ending
+// separator and no extension, the profiles folder itself is the empty path. Every path
+// and name is checked before it touches the file system: nothing is created, moved or
+// renamed outside the profiles folder, and nothing existing is ever replaced.
+class SiteProfiles {
+public:
+    // Outcome of a change to the tree.
+    enum class Result {
+        Done,
+        Ignored,      // an empty name, a reserved name, the root: nothing to do, nothing to say
+        BadName,      // a name with a character no profile or folder name may hold
+        SiteExists,   // a site profile of that name is already there
+        FolderExists, // a folder of that name is already there
+        Failed,       // the file system refused (a folder into itself, no permission, not empty)
+    };
+
+    static const QString kExtension;           // ".veze"
+    static const QString kLinksBar;            // "[links bar]", the links bar's folder
+    static const QString kRootName;            // "[favorites]", the tree's root
+    static const QString kPlaceholderHost;     // the host of a profile without "Host"
+    static const QString kPlaceholderPassword; // the password of a profile without "Pass"
+    static const QString kSection;             // "FTP"
+
+    // folder: the profiles folder (with or without the ending "/"). ownFolder: the
+    // program's default folder, whose profiles only their owner may read; a shared folder
+    // chosen by the user keeps the modes its owners gave it.
+    explicit SiteProfiles(const QString &folder, bool ownFolder = true);
+    const QString &folder() const { return m_folder; }
+
+    struct Node {
+        QString name;
+        bool isFolder = false;
+        std::vector<Node> children; // folders first, then sites, each by locale-aware order
+    };
+    // The whole tree under the root. Creates "[links bar]" when it is missing.
+    Node tree() const;
+    // The links bar's names: every profile under "[links bar]" relative to it, "\" between
+    // the parts, without extension, sorted without regard to letter case.
+    QStringList linkNames() const;
+
+    // True for file names that are profiles: ending in ".veze" (any letter case).
+    static bool isProfileFileName(const QString &fileName);
+    // True when a typed name may name a site or a folder: not empty, not "." or "..", and
+    // none of \ / : * ? " < > | nor a control character.
+    static bool isValidName(const QString &name);
+    static QString siteNameMessage();
+    static QString folderNameMessage();
+
+    // Node path helpers.
+    static bool isFolderPath(const QString &nodePath)
+    {
+        return nodePath.isEmpty() || nodePath.endsWith(QLatin1Char('\\'));
+    }
+    static QString nodeName(const QString &nodePath);
+    static QString parentPath(const QString &nodePath); // the folder holding the node ("" for top level)
+
+    // The file of a site, or the folder of a folder path; empty when the path has a part
+    // that is not a valid name (it could lead outside the profiles folder).
+    QString siteFile(const QString &sitePath) const;
+    QString folderOf(const QString &folderPath) const;
+
+    // Reads a profile. A missing file reads as all defaults; false only when the file
+    // exists and cannot be read.
+    static bool readProfileFile(const QString &file, tSiteRecord &site);
+    bool readProfile(const QString &sitePath, tSiteRecord &site) const;
+    // Writes the record's profile fields into the site's file, keeping every line the
+    // program does not write, and replaces the file atomically.
+    bool writeProfile(const QString &sitePath, const tSiteRecord &site, QString *error = nullptr) const;
+
+    // New site in a folder: an existing profile of that name is kept as it is.
+    Result createSite(const QString &folderPath, const QString &name) const;
+    // New folder; names beginning with "[" are reserved and ignored.
+    Result createFolder(const QString &folderPath, const QString &name) const;
+    // Renames a site or folder within its parent; never replaces anything.
+    Result rename(const QString &nodePath, const QString &newName) const;
+    // Moves a site or folder into another folder under the same name; never replaces anything.
+    Result move(const QString &nodePath, const QString &targetFolderPath) const;
+    // Deletes a site's file, or a folder only when it is empty. The root and "[links bar]"
+    // stay.
+    Result remove(const QString &nodePath) const;
+
+    // The node path a site or folder named `name` in the folder `folderPath` would have.
+    static QString childPath(const QString &folderPath, const QString &name, bool isFolder);
+
+private:
+    // The parts of a node path, or false when one of them is not a valid name.
+    static bool splitPath(const QString &nodePath, QStringList &parts);
+    QString pathOf(const QString &nodePath) const; // file or folder, "" when invalid
+    Result move(const QString &from, const QString &to, bool isFolder) const;
+
+    QString m_folder; // ends in "/"
+    bool m_ownFolder;
+};

@@ -1,0 +1,270 @@
+// The site profile store in a temporary folder: reading and writing profiles (keeping what
+// the program does not write), the tree, the links bar's names, and the changes to the
+// tree with their refusals.
+#include "sites/SiteProfiles.h"
+
+#include "base/Files.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using Result = SiteProfiles::Result;
+
+class SiteProfilesTest : public ::testing::Test {
+protected:
+    QString root() const { return dir.path() + QLatin1Char('/'); }
+    void put(const QString &rel, const QByteArray &bytes = {})
+    {
+        QDir().mkpath(QFileInfo(root() + rel).path());
+        QFile f(root() + rel);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    }
+    QByteArray content(const QString &rel) const
+    {
+        bool ok = false;
+        return readWholeFile(root() + rel, &ok);
+    }
+    bool has(const QString &rel) const { return QFileInfo::exists(root() + rel); }
+    // The tree as lines "depth name/" for folders and "depth name" for sites.
+    QStringList flatTree() const
+    {
+        QStringList out;
+        std::function<void(const SiteProfiles::Node &, int)> walk = [&](const SiteProfiles::Node &n, int depth) {
+            for (const auto &c : n.children) {
+                out << QString::number(depth) + QLatin1Char(' ') + c.name +
+                           (c.isFolder ? QStringLiteral("/") : QString());
+                walk(c, depth + 1);
+            }
+        };
+        walk(store.tree(), 0);
+        return out;
+    }
+
+    QTemporaryDir dir;
+    SiteProfiles store{dir.path()};
+};
+
+TEST_F(SiteProfilesTest, AProfileWithoutKeysOrWithoutFileReadsAsDefaults)
+{
+    put(QStringLiteral("Empty.veze"));
+    for (const QString &path : {QStringLiteral("Empty"), QStringLiteral("Missing")}) {
+        tSiteRecord site;
+        site.rFolder = QStringLiteral("left over");
+        ASSERT_TRUE(store.readProfile(path, site));
+        EXPECT_EQ(site.Host, SiteProfiles::kPlaceholderHost);
+        EXPECT_EQ(site.Port, QStringLiteral("21"));
+        EXPECT_EQ(site.User, QStringLiteral("anonymous"));
+        EXPECT_EQ(site.Pass, SiteProfiles::kPlaceholderPassword);
+        EXPECT_TRUE(site.lFolder.isEmpty() && site.rFolder.isEmpty() && site.desc.isEmpty());
+        EXPECT_FALSE(site.anonymous || site.smartXfer);
+        EXPECT_EQ(site.encryption, SiteEncryption::ExplicitIfAvailable);
+    }
+}
+
+TEST_F(SiteProfilesTest, AnUnreadableProfileIsAFailureNotDefaults)
+{
+    // Something that cannot be read as a file (here a folder, which stops root as well).
+    ASSERT_TRUE(QDir().mkpath(root() + QStringLiteral("Locked.veze")));
+    tSiteRecord site;
+    EXPECT_FALSE(store.readProfile(QStringLiteral("Locked"), site));
+    // Nor is it written over: what it holds could not be kept.
+    site.Host = QStringLiteral("h");
+    EXPECT_FALSE(store.writeProfile(QStringLiteral("Locked"), site));
+    EXPECT_TRUE(QFileInfo(root() + QStringLiteral("Locked.veze")).isDir());
+}
+
+TEST_F(SiteProfilesTest, SavingKeepsUnknownLinesAndAppendsMissingKeysInOrder)
+{
+    put(QStringLiteral("Work.veze"),
+        "; written by hand\r\n[ftp]\r\nhost=old.example\r\nColour=blue\r\n\r\n[Other]\r\nx=1\r\n");
+    tSiteRecord site;
+    site.Host = QStringLiteral("127.0.0.1");
+    site.Port = QStringLiteral("2121");
+    site.User = QStringLiteral("ann");
+    site.Pass = QStringLiteral("p=ss word\u00e9");
+    site.desc = QStringLiteral("first line\nsecond line");
+    site.lFolder = QStringLiteral("/home/ann/up");
+    site.rFolder = QStringLiteral("/pub");
+    site.anonymous = true;
+    site.smartXfer = true;
+    site.encryption = SiteEncryption::Implicit;
+    ASSERT_TRUE(store.writeProfile(QStringLiteral("Work"), site));
+
+    EXPECT_EQ(content(QStringLiteral("Work.veze")),
+              QByteArray("; written by hand\r\n[ftp]\r\nHost=127.0.0.1\r\nColour=blue\r\nPort=2121\r\nUser=ann\r\n"
+                         "lFolder=/home/ann/up\r\nrFolder=/pub\r\nanonymous=1\r\n"
+                         "desc=Zmlyc3QgbGluZQpzZWNvbmQgbGluZQ==\r\nPass=cD1zcyB3b3Jkw6k=\r\nsmartXfer=1\r\n"
+                         "Encryption=2\r\n\r\n[Other]\r\nx=1\r\n"));
+    // It holds a password: neither the group nor others may read it.
+    const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
+                                            QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    EXPECT_FALSE(QFileInfo(root() + QStringLiteral("Work.veze")).permissions() & others);
+
+    tSiteRecord back;
+    ASSERT_TRUE(store.readProfile(QStringLiteral("Work"), back));
+    EXPECT_EQ(back.Host, site.Host);
+    EXPECT_EQ(back.Pass, site.Pass);
+    EXPECT_EQ(back.desc, site.desc);
+    EXPECT_EQ(back.Port, site.Port);
+    EXPECT_EQ(back.lFolder, site.lFolder);
+    EXPECT_TRUE(back.anonymous && back.smartXfer);
+    EXPECT_EQ(back.encryption, SiteEncryption::Implicit);
+
+    // A value with a line break would make a line of its own: refused, the file stays.
+    const QByteArray before = content(QStringLiteral("Work.veze"));
+    site.Host = QStringLiteral("a\r\nPass=x");
+    EXPECT_FALSE(store.writeProfile(QStringLiteral("Work"), site));
+    EXPECT_EQ(content(QStringLiteral("Work.veze")), before);
+}
+
+TEST_F(SiteProfilesTest, FlagsAndEncryptionReadOnlyWhatTheyCanMean)
+{
+    struct Case {
+        const char *value;
+        bool flag;
+        SiteEncryption encryption;
+    } cases[] = {
+        {"1", true, SiteEncryption::ExplicitRequired},     {"2", true, SiteEncryption::Implicit},
+        {"0", false, SiteEncryption::ExplicitIfAvailable}, {"yes", false, SiteEncryption::ExplicitIfAvailable},
+        {"", false, SiteEncryption::ExplicitIfAvailable},  {"-1", true, SiteEncryption::ExplicitIfAvailable},
+        {"7", true, SiteEncryption::ExplicitIfAvailable},
+    };
+    for (const Case &c : cases) {
+        put(QStringLiteral("F.veze"),
+            QByteArray("[FTP]\nanonymous=") + c.value + "\nsmartXfer=" + c.value + "\nEncryption=" + c.value + "\n");
+        tSiteRecord site;
+        ASSERT_TRUE(store.readProfile(QStringLiteral("F"), site));
+        EXPECT_EQ(site.anonymous, c.flag) << c.value;
+        EXPECT_EQ(site.smartXfer, c.flag) << c.value;
+        EXPECT_EQ(site.encryption, c.encryption) << c.value;
+    }
+}
+
+TEST_F(SiteProfilesTest, TheTreeListsFoldersFirstAndOnlyProfiles)
+{
+    put(QStringLiteral("zeta.veze"));
+    put(QStringLiteral("Alpha.VEZE"));
+    put(QStringLiteral("notes.txt"));
+    put(QStringLiteral("old.veze.bak"));
+    put(QStringLiteral("Clients/Work.veze"));
+    put(QStringLiteral("Clients/Deep/Inner.veze"));
+    QDir().mkpath(root() + QStringLiteral("Empty"));
+    EXPECT_EQ(flatTree(),
+              (QStringList{QStringLiteral("0 Clients/"), QStringLiteral("1 Deep/"), QStringLiteral("2 Inner"),
+                           QStringLiteral("1 Work"), QStringLiteral("0 Empty/"), QStringLiteral("0 [links bar]/"),
+                           QStringLiteral("0 Alpha"), QStringLiteral("0 zeta")}));
+    EXPECT_TRUE(QFileInfo(root() + SiteProfiles::kLinksBar).isDir());
+}
+
+TEST_F(SiteProfilesTest, LinkNamesComeFromTheLinksBarFolderSorted)
+{
+    EXPECT_TRUE(store.linkNames().isEmpty());
+    put(QStringLiteral("[links bar]/work/server.veze"));
+    put(QStringLiteral("[links bar]/Home.veze"));
+    put(QStringLiteral("[links bar]/zoo.veze"));
+    put(QStringLiteral("[links bar]/old.veze.bak"));
+    QDir().mkpath(root() + QStringLiteral("[links bar]/nothing here"));
+    put(QStringLiteral("Elsewhere.veze"));
+    EXPECT_EQ(store.linkNames(),
+              (QStringList{QStringLiteral("Home"), QStringLiteral("work\\server"), QStringLiteral("zoo")}));
+}
+
+TEST_F(SiteProfilesTest, NamesThatCouldLeaveTheFolderOrBreakPathsAreRefused)
+{
+    put(QStringLiteral("Site.veze"), "[FTP]\r\nHost=h\r\n");
+    QDir().mkpath(root() + QStringLiteral("Folder"));
+    const QString bad[] = {QStringLiteral("a/b"),          QStringLiteral("a\\b"),     QStringLiteral("."),
+                           QStringLiteral(".."),           QStringLiteral("a:b"),      QStringLiteral("../x"),
+                           QString::fromUtf16(u"a\0b", 3), QStringLiteral("tab\there")};
+    for (const QString &name : bad) {
+        SCOPED_TRACE(name.toStdString());
+        EXPECT_EQ(store.createSite(QString(), name), Result::BadName);
+        EXPECT_EQ(store.createFolder(QString(), name), Result::BadName);
+        EXPECT_EQ(store.rename(QStringLiteral("Site"), name), Result::BadName);
+        EXPECT_EQ(store.rename(QStringLiteral("Folder\\"), name), Result::BadName);
+    }
+    // Node paths that come from the settings are checked the same way.
+    tSiteRecord site;
+    EXPECT_FALSE(store.readProfile(QStringLiteral("..\\..\\outside"), site));
+    EXPECT_FALSE(store.writeProfile(QStringLiteral("..\\outside"), site));
+    EXPECT_EQ(store.createSite(QStringLiteral("..\\"), QStringLiteral("x")), Result::Failed);
+    EXPECT_EQ(store.move(QStringLiteral("Site"), QStringLiteral("..\\")), Result::BadName);
+    EXPECT_FALSE(QFileInfo::exists(dir.path() + QStringLiteral("/../outside.veze")));
+    EXPECT_EQ(QDir(root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              (QStringList{QStringLiteral("Folder"), QStringLiteral("Site.veze")}));
+
+    // Empty names and folder names beginning with "[" are ignored without a message.
+    EXPECT_EQ(store.createSite(QString(), QStringLiteral("   ")), Result::Ignored);
+    EXPECT_EQ(store.createFolder(QString(), QStringLiteral("[mine]")), Result::Ignored);
+}
+
+TEST_F(SiteProfilesTest, CreatingASiteThatExistsKeepsItsContents)
+{
+    put(QStringLiteral("Clients/Work.veze"), "[FTP]\r\nHost=keep.example\r\n");
+    EXPECT_EQ(store.createSite(QStringLiteral("Clients\\"), QStringLiteral("  Work ")), Result::Done);
+    EXPECT_EQ(content(QStringLiteral("Clients/Work.veze")), QByteArray("[FTP]\r\nHost=keep.example\r\n"));
+    EXPECT_EQ(store.createSite(QStringLiteral("Clients\\"), QStringLiteral("New")), Result::Done);
+    EXPECT_TRUE(has(QStringLiteral("Clients/New.veze")));
+    EXPECT_EQ(store.createFolder(QStringLiteral("Clients\\"), QStringLiteral("Sub")), Result::Done);
+    EXPECT_TRUE(QFileInfo(root() + QStringLiteral("Clients/Sub")).isDir());
+    EXPECT_EQ(store.createFolder(QStringLiteral("Clients\\"), QStringLiteral("Sub")), Result::FolderExists);
+}
+
+TEST_F(SiteProfilesTest, RenameAndMoveNeverReplaceAnything)
+{
+    put(QStringLiteral("A.veze"), "a");
+    put(QStringLiteral("B.veze"), "b");
+    put(QStringLiteral("Dir/A.veze"), "dir a");
+    QDir().mkpath(root() + QStringLiteral("Empty"));
+    QDir().mkpath(root() + QStringLiteral("Dir/Empty"));
+    QDir().mkpath(root() + QStringLiteral("Full/Inner"));
+
+    EXPECT_EQ(store.rename(QStringLiteral("A"), QStringLiteral("B")), Result::SiteExists);
+    EXPECT_EQ(store.move(QStringLiteral("A"), QStringLiteral("Dir\\")), Result::SiteExists);
+    EXPECT_EQ(store.rename(QStringLiteral("Full\\"), QStringLiteral("Empty")), Result::FolderExists);
+    EXPECT_EQ(store.move(QStringLiteral("Empty\\"), QStringLiteral("Dir\\")), Result::FolderExists);
+    EXPECT_EQ(store.move(QStringLiteral("Full\\"), QStringLiteral("Full\\Inner\\")), Result::Failed);
+    EXPECT_EQ(content(QStringLiteral("A.veze")), QByteArray("a"));
+    EXPECT_EQ(content(QStringLiteral("B.veze")), QByteArray("b"));
+    EXPECT_EQ(content(QStringLiteral("Dir/A.veze")), QByteArray("dir a"));
+    EXPECT_TRUE(has(QStringLiteral("Empty")) && has(QStringLiteral("Full/Inner")));
+
+    EXPECT_EQ(store.rename(QStringLiteral("A"), QStringLiteral("C")), Result::Done);
+    EXPECT_EQ(content(QStringLiteral("C.veze")), QByteArray("a"));
+    EXPECT_EQ(store.move(QStringLiteral("C"), QStringLiteral("Full\\Inner\\")), Result::Done);
+    EXPECT_EQ(content(QStringLiteral("Full/Inner/C.veze")), QByteArray("a"));
+    EXPECT_EQ(store.move(QStringLiteral("Full\\"), QStringLiteral("Dir\\")), Result::Done);
+    EXPECT_EQ(content(QStringLiteral("Dir/Full/Inner/C.veze")), QByteArray("a"));
+    EXPECT_EQ(store.rename(QStringLiteral("Dir\\Full\\"), QStringLiteral("Moved")), Result::Done);
+    EXPECT_TRUE(has(QStringLiteral("Dir/Moved/Inner/C.veze")));
+    // The links bar's folder stays where the links bar looks for it.
+    store.tree();
+    EXPECT_EQ(store.rename(SiteProfiles::kLinksBar + QLatin1Char('\\'), QStringLiteral("x")), Result::Ignored);
+    EXPECT_EQ(store.move(SiteProfiles::kLinksBar + QLatin1Char('\\'), QStringLiteral("Dir\\")), Result::Ignored);
+}
+
+TEST_F(SiteProfilesTest, DeleteRemovesSitesAndOnlyEmptyFolders)
+{
+    put(QStringLiteral("Keep/Site.veze"), "x");
+    put(QStringLiteral("Gone.veze"), "x");
+    QDir().mkpath(root() + QStringLiteral("Empty"));
+    store.tree();
+    EXPECT_EQ(store.remove(QStringLiteral("Keep\\")), Result::Failed);
+    EXPECT_TRUE(has(QStringLiteral("Keep/Site.veze")));
+    EXPECT_EQ(store.remove(QStringLiteral("Empty\\")), Result::Done);
+    EXPECT_FALSE(has(QStringLiteral("Empty")));
+    EXPECT_EQ(store.remove(QStringLiteral("Gone")), Result::Done);
+    EXPECT_FALSE(has(QStringLiteral("Gone.veze")));
+    EXPECT_EQ(store.remove(QString()), Result::Ignored);
+    EXPECT_EQ(store.remove(SiteProfiles::kLinksBar + QLatin1Char('\\')), Result::Ignored);
+    EXPECT_TRUE(has(SiteProfiles::kLinksBar));
+}
+
+} // namespace
