@@ -113,8 +113,10 @@ bool ConnectController::acConnect(Caller caller)
     tSiteRecord &site = m_sessions.currentSite;
     m_sessions.connectionWanted = true;
     m_queue.setDisconnecting(false);
-    // The reconnect timer's retry time and count are reset here once it exists (the
-    // reconnect itself keeps its count).
+    // A new connection ends a pending reconnect; only the reconnect itself keeps counting.
+    m_sessions.retryTime = QDateTime();
+    if (caller != Caller::ReconnectTimer)
+        m_sessions.retryCount = 0;
     m_sessions.mainFTP().recentLines.clear();
     m_sessions.xferFTP().recentLines.clear();
 
@@ -282,7 +284,9 @@ bool ConnectController::connectHistoryEntry(qsizetype position)
 
 bool ConnectController::acDisconnect()
 {
-    // The reconnect timer's retry time and count are cleared here once it exists.
+    // A pending reconnect is cancelled even when nothing else is open.
+    m_sessions.retryCount = 0;
+    m_sessions.retryTime = QDateTime();
     if (m_sessions.isFullyDisconnected())
         return false;
     if (!m_queue.model().isEmpty() && read(m_setup, Keys::confirmDisconnectWhenQueueNotEmpty) &&
@@ -358,11 +362,20 @@ void ConnectController::runStartupAction(int action)
     }
 }
 
+void ConnectController::recordCurrentSite()
+{
+    const tSiteRecord &site = m_sessions.currentSite;
+    if (site.Host.isEmpty())
+        return;
+    if (m_history.add(site, read(m_setup, Keys::connectionHistorySaveRFolder),
+                      static_cast<int>(read(m_setup, Keys::connectionHistorySize))))
+        emit historyChanged();
+}
+
 void ConnectController::loginFailed(tkftpclient *session, int error)
 {
-    // Without a reconnect a refused login ends the attempt: dropping the wish to be
-    // connected keeps the supervisor from logging in again and again with the same data.
-    // The reconnect timer (retry count and delay) takes over here once it exists.
+    // A refused login ends the attempt: dropping the wish to be connected keeps the
+    // supervisor from logging in again and again with the same data.
     m_sessions.connectionWanted = false;
     m_sessions.timer_threads();
     const bool network = error >= 10000;

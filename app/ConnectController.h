@@ -90,8 +90,11 @@ public:
     void clipboardChanged(const QString &text);
     // Start-up action by number: 1 site manager, 2 Connect, 3 VuzidIRA, 4 history.
     void runStartupAction(int action);
-    // The main session's login was refused.
+    // The main session's login was refused: the attempt ends with one message.
     void loginFailed(tkftpclient *session, int error);
+    // Records the current site (with the remote folder it showed) as the newest history
+    // entry; a reconnect takes its login from there.
+    void recordCurrentSite();
     // A session's control connection closed: it is no longer logged in. Runs after every
     // other receiver of the close, which may still need to know it was.
     void sessionClosed(tkftpclient *session);

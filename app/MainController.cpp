@@ -224,8 +224,7 @@ void MainController::wireQueue()
     connect(&m_sessions, &SessionSupervisor::sessionClosed, &m_queue,
             [this](tkftpclient *session, int) { m_queue.sessionClosed(session); });
     connect(&m_queue, &QueueController::mainSessionLoggedIn, this, &MainController::siteLoggedIn);
-    // A refused login: the connect flow ends the attempt (the reconnect handling hooks in there).
-    connect(&m_queue, &QueueController::loginFailed, &m_connect, &ConnectController::loginFailed);
+    // A refused login goes to the session-loss handling (m_loss), which ends the attempt.
     // Last of the close receivers: the session is logged out.
     connect(&m_sessions, &SessionSupervisor::sessionClosed, &m_connect,
             [this](tkftpclient *session, int) { m_connect.sessionClosed(session); });

@@ -11,6 +11,7 @@
 #include "app/MeterController.h"
 #include "app/QueueController.h"
 #include "app/SavedQueues.h"
+#include "app/SessionLoss.h"
 #include "app/SessionSupervisor.h"
 #include "app/StatusController.h"
 #include "app/UserInterface.h"
@@ -81,6 +82,8 @@ public:
     BrowserCommands &browserCommands() { return m_browserCommands; }
     // Connect and Disconnect, quick connect, URLs, the clipboard watcher, the connection history.
     ConnectController &connection() { return m_connect; }
+    // A lost connection and its reconnect, the keep-alive, Stop.
+    SessionLoss &sessionLoss() { return m_loss; }
 
     bool started() const { return m_started; }
     bool debugMode() const { return m_debugMode; }
@@ -154,6 +157,10 @@ private:
     StatusController m_status;
     ConnectController m_connect;
     SavedQueues m_savedQueues;
+    // Made before the constructor wires the other receivers of a session's close: it must
+    // see the session still logged in and its remote folder still current.
+    SessionLoss m_loss{{m_setup, m_diagnostics, m_folders, m_browsers, m_sessions, m_queue, m_connect, m_tick},
+                       [this](const QString &line) { writeLog(line); }};
     VersionCheck m_versionCheck{kVersion};
     BrowserCommands m_browserCommands{m_setup, m_ui, m_browsers, m_queue, m_sessions};
     CertificateTrust m_certificates{m_ui, [this](const QString &line) { writeLog(line); }};

@@ -105,6 +105,12 @@ void QueueController::abandon(tkftpclient &s, std::uint64_t itemId)
 bool QueueController::handleItemDone(tkftpclient &s, QueueItem &it, TFtpRequest rq, int error)
 {
     QueueItem *item = &it;
+    // A transfer stopped before its data moved (a folder change, the type, the size query)
+    // goes no further: it is released as "Stopped" instead of starting the transfer.
+    if (item->stopRequested && (item->verb() == QueueVerb::GetFile || item->verb() == QueueVerb::PutFile) &&
+        rq != TFtpRequest::rqReceive && rq != TFtpRequest::rqRestGet && rq != TFtpRequest::rqPut &&
+        rq != TFtpRequest::rqRestPut)
+        return guarded("rqstp", [&] { failTransfer(s, *item, QString()); });
     switch (rq) {
     case TFtpRequest::rqCwd:
         return guarded("rqcwd", [&] { doneCwd(s, *item, error); });
@@ -556,8 +562,7 @@ void QueueController::doneConnect(tkftpclient &s, int error)
 {
     if (error != 0) {
         m_sessions.xferSession->AbortAndWait();
-        if (&s == m_sessions.mainSession)
-            emit loginFailed(&s, error);
+        emit loginFailed(&s, error);
         return;
     }
     s.loggedIn = true;

@@ -435,8 +435,7 @@ void QueueController::onItemRemoved(QueueItem *item)
         // the engine's later completion finds no item and is ignored.
         session->currentItem = nullptr;
         session->requestToken = 0;
-        if (session->DataSocket().State() != TSocketState::wsClosed)
-            session->DataSocket().Abort();
+        session->AbortTransfer();
     });
 }
 

@@ -3,8 +3,10 @@
 #include "app/tkftpclient.h"
 #include "sites/SiteRecord.h"
 
+#include <QDateTime>
 #include <QObject>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <random>
@@ -40,6 +42,12 @@ public:
     bool connectionWanted = false;
     // The site being connected; the connect flow fills it, the supervisor reads it.
     tSiteRecord currentSite;
+    // Automatic reconnection after a lost connection (app/SessionLoss): when the next
+    // attempt is due (invalid: none pending), and the attempts made since the count was
+    // last reset (a completed transfer, an empty queue, or a user's Connect, Disconnect
+    // or Stop).
+    QDateTime retryTime;
+    std::int32_t retryCount = 0;
 
     bool ravuzAro() const { return m_ravuzAro; }
     void setRavuzAro(bool on) { m_ravuzAro = on; }

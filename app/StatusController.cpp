@@ -81,6 +81,11 @@ QString StatusController::statusLine() const
         else
             in.activity = A::Working;
     }
+    // A pending reconnect: the seconds left (never below 0) and the attempts so far.
+    if (m_sessions.retryTime.isValid() && in.activity == A::NotConnected) {
+        const qint64 ms = QDateTime::currentDateTime().msecsTo(m_sessions.retryTime);
+        in.reconnect = std::pair<std::int64_t, int>{std::max<qint64>(0, (ms + 999) / 1000), m_sessions.retryCount};
+    }
     return StatusTexts::statusLine(in);
 }
 

@@ -162,6 +162,11 @@ public:
     void StartConnect();
     void StartQuit();
     void Abort();
+    // Ends the running transfer from this side and keeps the control connection: the data
+    // connection is dropped and the transfer fails (426) whatever the server says next. A
+    // passive upload whose data connection is still being opened ends at once, since no
+    // reply and no close would come to end it.
+    void AbortTransfer();
     void StartTypeSet();
     void StartTypeBinary();
     void StartTypeAscii();

@@ -487,3 +487,22 @@ void TFtpClient::ShowTransferStats()
     m_stopTick = nowTick();
     TriggerDisplay(FtpTransferStatsLine(ByteCount, m_startTick == 0 ? 0 : m_stopTick - m_startTick));
 }
+
+// --- abort from this side ------------------------------------------------------------------------
+
+void TFtpClient::AbortTransfer()
+{
+    if (m_phase == Phase::Idle)
+        return;
+    if (m_phase == Phase::Connecting) {
+        // STOR/APPE has not gone out: the server knows of no transfer, so nothing it sends
+        // would end this one.
+        FailTransferStart(426, QStringLiteral("426 Transfer aborted before the data connection was open"), false);
+        return;
+    }
+    NoteDataError(426, QStringLiteral("! Abort requested"));
+    if (m_upload)
+        m_localFile.close();
+    if (m_data.State() != TSocketState::wsClosed)
+        m_data.Abort();
+}

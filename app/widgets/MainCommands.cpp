@@ -68,6 +68,7 @@ void MainWindow::bindCommands()
             addAction(a);
     }
     on(c.acClose, "nnqkcl", [this] { close(); });
+    on(c.acStop, "jlkjas", [this] { m_controller.sessionLoss().acStop(); });
     on(c.acWindowQueueBrowser, "nnqfqb", [this] { m_qLv->setFocus(Qt::ShortcutFocusReason); });
     // The mode items keep "transferMode" in step with their mark; the transfers read it.
     const std::pair<QAction *, int> modes[] = {{c.acModeAuto, 0}, {c.acModeBinary, 1}, {c.acModeAscii, 2}};

@@ -17,6 +17,12 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <vector>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 
@@ -446,6 +452,69 @@ TEST(FtpAbort, AbortFromOnProgressClosesTheDataConnectionAndFailsTheTransfer)
         EXPECT_TRUE(s.shown(QStringLiteral("! Abort requested")));
         EXPECT_LT(QFile(s.local()).size(), 4 * 1024 * 1024);
     }
+}
+
+// A listener on 127.0.0.1 whose accept queue is full: a further connect to it stays
+// pending (the system drops its SYN), so a data connection stays "being opened".
+class JammedListener {
+public:
+    JammedListener()
+    {
+        m_listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof a;
+        if (::bind(m_listener, reinterpret_cast<sockaddr *>(&a), sizeof a) != 0 || ::listen(m_listener, 0) != 0 ||
+            ::getsockname(m_listener, reinterpret_cast<sockaddr *>(&a), &length) != 0)
+            return;
+        m_port = ntohs(a.sin_port);
+        for (int i = 0; i < 4; ++i) {
+            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+            m_fillers.push_back(fd);
+        }
+    }
+    ~JammedListener()
+    {
+        for (int fd : m_fillers)
+            ::close(fd);
+        ::close(m_listener);
+    }
+    quint16 port() const { return m_port; }
+
+private:
+    int m_listener = -1;
+    quint16 m_port = 0;
+    std::vector<int> m_fillers;
+};
+
+TEST(FtpAbortTransfer, APassiveUploadStillOpeningItsDataConnectionEndsAtOnceWith426)
+{
+    JammedListener jammed;
+    ASSERT_NE(jammed.port(), 0);
+    Session s(true);
+    writeFile(s.local(), pattern(100));
+    s.srv.on(QStringLiteral("PASV"))
+        .reply(QStringLiteral("227 Entering Passive Mode (127,0,0,1,%1,%2)")
+                   .arg(jammed.port() >> 8)
+                   .arg(jammed.port() & 0xFF));
+    ASSERT_TRUE(s.login());
+    s.ftp.SetReplyTimeoutMs(30000); // far beyond the wait below: only the abort can end it
+    bool opening = false;
+    s.ftp.OnReadyToTransmit = [&](TFtpClient *, bool &) { opening = true; };
+    const qsizetype before = s.rec.done.size();
+    s.ftp.StartPut();
+    ASSERT_TRUE(waitFor([&] { return opening; }, 5000));
+    drainEvents();
+    ASSERT_EQ(s.rec.done.size(), before) << "the data connection was expected to stay pending";
+
+    s.ftp.AbortTransfer();
+    ASSERT_TRUE(s.rec.waitDone(before + 1, 2000));
+    EXPECT_EQ(s.rec.lastError(), 426);
+    EXPECT_FALSE(s.commands().contains(QStringLiteral("STOR f"))) << "STOR never goes out";
+    EXPECT_TRUE(s.ftp.IsConnected()) << "the control connection stays";
+    EXPECT_EQ(s.ftp.State(), TFtpEngineState::stReady);
 }
 
 TEST(FtpWaitTransfer, EveryDataBlockMovesTheWaitDeadlineOn)

@@ -1,0 +1,300 @@
+#include "app/SessionLoss.h"
+
+#include "app/BrowserController.h"
+#include "app/ConnectController.h"
+#include "app/DataFolders.h"
+#include "app/Diagnostics.h"
+#include "app/MasterTick.h"
+#include "app/QueueController.h"
+#include "app/SessionSupervisor.h"
+#include "app/Sound.h"
+#include "base/Guard.h"
+#include "queue/QueueFile.h"
+#include "settings/SettingsCatalogue.h"
+
+#include <cmath>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace {
+
+const QString kInfo = QString(QChar(0xA7));
+const QString kError = QString(QChar(0xA4));
+
+bool isTransfer(TFtpRequest rq)
+{
+    return rq == TFtpRequest::rqReceive || rq == TFtpRequest::rqRestGet || rq == TFtpRequest::rqPut ||
+           rq == TFtpRequest::rqRestPut;
+}
+
+bool isTransferItem(const QueueItem &item)
+{
+    return item.verb() == QueueVerb::GetFile || item.verb() == QueueVerb::PutFile;
+}
+
+} // namespace
+
+SessionLoss::SessionLoss(const Parts &parts, LogWriter writeLog, QObject *parent)
+    : QObject(parent), m_p(parts), m_writeLog(std::move(writeLog))
+{
+    SessionSupervisor &sessions = m_p.sessions;
+    connect(&sessions, &SessionSupervisor::sessionClosed, this, &SessionLoss::ftpCtrlSessionClosed);
+    connect(&m_p.queue, &QueueController::loginFailed, this, &SessionLoss::loginFailed);
+    connect(&m_p.queue, &QueueController::mainSessionLoggedIn, this, [this] {
+        m_connectedAt = QDateTime::currentDateTime();
+        m_reconnecting = false;
+    });
+    // A completed transfer or an empty queue ends a run of failed reconnects.
+    connect(&sessions, &SessionSupervisor::requestDone, this, [this](tkftpclient *, TFtpRequest rq, int error) {
+        if (error == 0 && isTransfer(rq))
+            m_p.sessions.retryCount = 0;
+    });
+    connect(&m_p.queue.model(), &QueueModel::queueEmptied, this, [this] {
+        if (!m_closing)
+            m_p.sessions.retryCount = 0;
+    });
+    m_p.tick.timer_retryConnect.setHandler([this](QObject *) { timer_retryConnect(); });
+    m_p.tick.timer_antitimeout.setHandler([this](QObject *) { timer_antitimeout(); });
+}
+
+bool SessionLoss::retryPending() const
+{
+    return m_p.sessions.retryTime.isValid();
+}
+
+void SessionLoss::resetRetries()
+{
+    m_p.sessions.retryCount = 0;
+    m_p.sessions.retryTime = QDateTime();
+}
+
+void SessionLoss::ftpCtrlSessionClosed(tkftpclient *session, int error)
+{
+    Q_UNUSED(error);
+    if (session == m_p.sessions.mainSession) {
+        mainClosed(*session, false);
+    } else if (session == m_p.sessions.xferSession) {
+        transferClosed(*session);
+    } else {
+        reportBug(QStringLiteral("llkjqjlal"), QStringLiteral("unasd"));
+    }
+}
+
+void SessionLoss::loginFailed(tkftpclient *session, int error)
+{
+    SessionSupervisor &s = m_p.sessions;
+    if (session == s.xferSession) {
+        // A transfer session that cannot connect or log in is handled like its close: one
+        // message, RavuzAro off, and no new attempt every 500 ms.
+        transferClosed(*session);
+        return;
+    }
+    // The close of the connection has already been handled (or the user disconnected).
+    if (session != s.mainSession || !s.connectionWanted)
+        return;
+    const bool reconnect = std::exchange(m_reconnecting, false);
+    if (reconnect && error >= 10000 && !session->IsConnected()) {
+        // A reconnect that could not reach the server counts as one more lost connection.
+        mainClosed(*session, true);
+        return;
+    }
+    // A refused login is not retried: the same data would be refused again.
+    resetRetries();
+    m_p.connection.loginFailed(session, error);
+}
+
+void SessionLoss::mainClosed(tkftpclient &main, bool connectFailed)
+{
+    SessionSupervisor &s = m_p.sessions;
+    bool lost = false;
+    const bool wasLoggedIn = main.loggedIn;
+    const bool stepsOk = guarded("jaja", [&] {
+        lost = s.connectionWanted;
+        // The items keep their sessions until the queue is rebuilt below.
+        for (tkftpclient *session : {s.mainSession, s.xferSession}) {
+            session->currentItem = nullptr;
+            session->requestToken = 0;
+        }
+    });
+    if (!stepsOk)
+        return;
+    m_closing = true;
+    guarded("aaqqa", [&] {
+        m_p.queue.model().setWhenXferDone(QueueModel::WhenEmpty::DoNothing);
+        s.connectionWanted = false;
+        m_reconnecting = false;
+        const QString sound = read(m_p.setup, Keys::sndOnDisconnect);
+        if (wasLoggedIn && !read(m_p.setup, Keys::disableSound) && !sound.isEmpty())
+            playSoundFile(sound);
+        if (lost) {
+            m_writeLog(kError + (wasLoggedIn     ? QStringLiteral("The connection has been disconnected by the server.")
+                                 : connectFailed ? QStringLiteral("Unable to connect to server.")
+                                                 : QStringLiteral("Unable to login on server.")));
+        } else if (wasLoggedIn && read(m_p.setup, Keys::detailedLog) && m_connectedAt.isValid()) {
+            const auto seconds = static_cast<qint64>(
+                std::llround(static_cast<double>(m_connectedAt.msecsTo(QDateTime::currentDateTime())) / 1000.0));
+            m_writeLog(kInfo + QStringLiteral("Connection to server lasted %1 minute(s) and %2 second(s).")
+                                   .arg(seconds / 60)
+                                   .arg(seconds % 60));
+        }
+        if (lost) {
+            const auto maxRetries = read(m_p.setup, Keys::maxRetries);
+            if (s.retryCount < maxRetries) {
+                const auto delay = read(m_p.setup, Keys::retryDelay);
+                ++s.retryCount;
+                s.retryTime = QDateTime::currentDateTime().addSecs(delay);
+                m_writeLog(kInfo + QStringLiteral("Retrying to connect in ") + QString::number(delay) +
+                           QStringLiteral(" seconds."));
+            } else {
+                s.retryTime = QDateTime();
+                m_p.diagnostics.showErrorWindow(
+                    QStringLiteral("Unable to connect to FTP site. Recheck FTP login information and try again"),
+                    main.LastResponse(), main.recentLines);
+            }
+        }
+        // A reconnect returns to the folder that was shown.
+        if (wasLoggedIn && !m_p.browsers.rFolder().isEmpty())
+            s.currentSite.rFolder = m_p.browsers.rFolder();
+        m_p.connection.recordCurrentSite();
+        rebuildQueue();
+    });
+    m_closing = false;
+    // The remote folder cache is freed by the browsers' own close receiver, after this one.
+    main.loggedIn = false;
+}
+
+void SessionLoss::transferClosed(tkftpclient &xfer)
+{
+    SessionSupervisor &s = m_p.sessions;
+    guarded("aaqqa", [&] {
+        if (!s.connectionWanted)
+            return;
+        // The item it was working on waits again; the main session takes it over.
+        if (QueueItem *item = std::exchange(xfer.currentItem, nullptr)) {
+            xfer.requestToken = 0;
+            m_p.queue.model().releaseItem(item, QStringLiteral("Queued"));
+        }
+        if (!s.ravuzAro())
+            return;
+        // A server that goes away closes both sessions in the same event round; that is the
+        // main session's loss, not the transfer session's. The verdict waits until the
+        // round's other closes are in.
+        const QString message =
+            xfer.loggedIn ? QStringLiteral("The RavuzAro feature has been disabled by the server. If needed, try to "
+                                           "reenable it.")
+                          : QStringLiteral("The RavuzAro feature is not available on current server.");
+        QMetaObject::invokeMethod(
+            this,
+            [this, message, reply = xfer.LastResponse(), lines = xfer.recentLines] {
+                guarded("aaqqa", [&] {
+                    SessionSupervisor &ss = m_p.sessions;
+                    if (!ss.connectionWanted || !ss.ravuzAro() || !ss.mainSession->IsConnected())
+                        return;
+                    // For this run only: the setting keeps its value for the next start.
+                    ss.setRavuzAro(false);
+                    m_p.diagnostics.showErrorWindow(message, reply, lines);
+                });
+            },
+            Qt::QueuedConnection);
+    });
+    xfer.loggedIn = false;
+}
+
+void SessionLoss::rebuildQueue()
+{
+    QueueModel &model = m_p.queue.model();
+    if (model.isEmpty())
+        return;
+    if (!read(m_p.setup, Keys::autoSaveQueue)) {
+        model.removeAll();
+        return;
+    }
+    // The queue is saved for recovery, then made again from what it held: every item is
+    // waiting again, in the same order. It is made from memory rather than from the file,
+    // so an item whose name the file cannot hold whole comes back unchanged, and a save
+    // that fails costs nothing but the recovery copy.
+    std::vector<std::pair<QString, std::optional<tFolderEntryObject>>> items;
+    items.reserve(static_cast<size_t>(model.itemCount()));
+    for (int row = 0; row < model.itemCount(); ++row) {
+        const QueueItem *item = model.itemAt(row);
+        items.emplace_back(item->command, item->entry);
+    }
+    QString why;
+    if (m_p.folders.savedQueue.isEmpty() ||
+        !saveQueueFile(model, m_p.folders.savedQueue + QStringLiteral("[recovery].dat"), &why))
+        m_writeLog(kError + QStringLiteral("The queue could not be saved for recovery: ") + why);
+    model.removeAll();
+    for (const auto &[command, entry] : items)
+        model.addToQueue(command, entry ? &*entry : nullptr);
+}
+
+void SessionLoss::timer_retryConnect()
+{
+    SessionSupervisor &s = m_p.sessions;
+    if (!s.retryTime.isValid())
+        return;
+    guarded("mnsj2", [&] {
+        tkftpclient &main = *s.mainSession;
+        if (QDateTime::currentDateTime() < s.retryTime || main.IsConnected() || !main.idleState())
+            return;
+        m_reconnecting = true;
+        if (!m_p.connection.acConnect(ConnectController::Caller::ReconnectTimer))
+            m_reconnecting = false;
+    });
+}
+
+void SessionLoss::timer_antitimeout()
+{
+    if (!read(m_p.setup, Keys::keepAlive))
+        return;
+    guarded("uyqwu3", [&] {
+        static const char *const kCommands[] = {"rest 0", "pwd", "help"};
+        SessionSupervisor &s = m_p.sessions;
+        for (tkftpclient *session : {s.mainSession, s.xferSession}) {
+            if (!session->IsConnected() || !session->loggedIn || session->busy() || !session->idleState() ||
+                !session->keepAliveDue.isValid())
+                continue;
+            const double left =
+                static_cast<double>(QDateTime::currentDateTime().msecsTo(session->keepAliveDue)) / 1000.0;
+            if (std::lround(left) > 0)
+                continue;
+            s.rescheduleKeepAlive(*session);
+            const auto pick = std::uniform_int_distribution<int>(0, 2)(m_random);
+            session->SetLocalFileName(QString::fromLatin1(kCommands[pick]));
+            session->SetHostFileName(QStringLiteral("[antitimeout]"));
+            session->StartQuote();
+        }
+    });
+}
+
+void SessionLoss::acStop()
+{
+    guarded("jlkjas", [&] {
+        SessionSupervisor &s = m_p.sessions;
+        if (retryPending()) {
+            // The reconnect is cancelled; an empty host keeps anything from reconnecting.
+            s.currentSite.Host = QString();
+            resetRetries();
+            return;
+        }
+        QueueModel &model = m_p.queue.model();
+        if (model.isEmpty())
+            return;
+        if (!model.isPaused())
+            model.setPaused(true);
+        for (tkftpclient *session : {s.mainSession, s.xferSession}) {
+            QueueItem *item = session->currentItem;
+            if (!item || !isTransferItem(*item))
+                continue;
+            item->stopRequested = true;
+            model.setStatusText(item, QStringLiteral("Stopping"));
+            model.setTimeLeftText(item, QString());
+            model.itemChanged(item);
+            // The transfer ends with an error; its completion marks the item "Stopped".
+            session->AbortTransfer();
+        }
+        // Starting the queue again asks before anything already there is touched.
+        model.setTransferActionForAll(3);
+    });
+}
