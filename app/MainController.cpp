@@ -224,6 +224,10 @@ void MainController::wireQueue()
     connect(&m_sessions, &SessionSupervisor::sessionClosed, &m_queue,
             [this](tkftpclient *session, int) { m_queue.sessionClosed(session); });
     connect(&m_queue, &QueueController::mainSessionLoggedIn, this, &MainController::siteLoggedIn);
+    connect(&m_sessions, &SessionSupervisor::sessionClosed, this, [this](tkftpclient *session, int) {
+        if (session == m_sessions.mainSession)
+            emit siteClosed();
+    });
     // A refused login goes to the session-loss handling (m_loss), which ends the attempt.
     // Last of the close receivers: the session is logged out.
     connect(&m_sessions, &SessionSupervisor::sessionClosed, &m_connect,

@@ -123,6 +123,8 @@ signals:
     void closeRequested();
     // The main session has logged in: the remote list replaces the logo.
     void siteLoggedIn();
+    // The main session's connection ended (lost or closed by the user): the logo returns.
+    void siteClosed();
 
 private:
     void timerStartup();

@@ -85,6 +85,8 @@ void MainWindow::observeController()
             &MainWindow::showLocalFolderHistory);
     // Once logged in the remote list takes the logo's place.
     connect(&m_controller, &MainController::siteLoggedIn, this, [this] { m_rPanel->setLogoShown(false); });
+    connect(&m_controller, &MainController::siteClosed, this,
+            [this] { m_rPanel->setLogoShown(!read(m_controller.setup(), Keys::disableLogo)); });
     bindStatusViews(*this);
 }
 

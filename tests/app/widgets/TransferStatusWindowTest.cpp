@@ -130,6 +130,8 @@ TEST(TransferStatusWindow, ShowsProgressRateTimeLeftAndMeterDuringARealDownload)
         [&] { return w->remotePane()->captionBar()->caption() == QStringLiteral("ftp server  -  not connected"); },
         2000));
     EXPECT_EQ(w->windowTitle(), QStringLiteral("Not connected - Kestrin FTP Pro 2.8"));
+    // The logo takes the remote list's place again.
+    EXPECT_TRUE(w->remotePane()->logoShown());
 }
 
 TEST(TransferStatusWindow, AMeterWithoutAreaDrawsNothing)
