@@ -87,7 +87,7 @@ bool VsftpdServer::start()
     if (m_tls != Tls::None) {
         const QString cert = m_dir.filePath(QStringLiteral("cert.pem"));
         const QString key = m_dir.filePath(QStringLiteral("key.pem"));
-        if (!makeCertificate(cert, key))
+        if (!makeTestCertificate(cert, key, &m_failure))
             return false;
         f.write(QStringLiteral("ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
                                "force_anon_data_ssl=YES\nrequire_ssl_reuse=YES\nssl_ciphers=HIGH\n"
@@ -103,7 +103,7 @@ bool VsftpdServer::start()
     return true;
 }
 
-bool RealFtpServer::makeCertificate(const QString &cert, const QString &key)
+bool makeTestCertificate(const QString &cert, const QString &key, QString *error)
 {
     QProcess openssl;
     openssl.start(QStringLiteral("/usr/bin/openssl"),
@@ -114,7 +114,8 @@ bool RealFtpServer::makeCertificate(const QString &cert, const QString &key)
     if (!openssl.waitForFinished(30000) || openssl.exitCode() != 0) {
         openssl.kill();
         openssl.waitForFinished(1000);
-        m_failure = QStringLiteral("openssl req failed: ") + QString::fromLocal8Bit(openssl.readAllStandardError());
+        if (error)
+            *error = QStringLiteral("openssl req failed: ") + QString::fromLocal8Bit(openssl.readAllStandardError());
         return false;
     }
     return true;

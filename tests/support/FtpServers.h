@@ -36,13 +36,15 @@ public:
 protected:
     // False, with skipReason set, when the host is ::1 and the machine has no IPv6 loopback.
     bool hostAvailable();
-    // A self-signed certificate for CN=localhost, valid for a day, made with openssl.
-    bool makeCertificate(const QString &cert, const QString &key);
 
     QTemporaryDir m_dir;
     ServerProcess m_process;
     QString m_user, m_password, m_localWritable, m_writablePath, m_failure, m_skipReason;
 };
+
+// A self-signed certificate for CN=localhost, valid for a day, made with openssl into the
+// two PEM files. False, with *error (when given) telling why, when openssl failed.
+bool makeTestCertificate(const QString &cert, const QString &key, QString *error = nullptr);
 
 // pyftpdlib (python3-pyftpdlib) with one user whose home is the temporary root.
 class PyftpdlibServer : public RealFtpServer {
