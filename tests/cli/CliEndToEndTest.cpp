@@ -1,5 +1,7 @@
 // kestrin-ftp-cli run as a process against real servers: trees both ways byte-exact, ls,
 // rm -r, failures and their exit status, --json, and a resume after Ctrl-C.
+#include "app/DataFolders.h"
+#include "sites/SiteProfiles.h"
 #include "support/FtpServers.h"
 #include "support/ServerProcess.h"
 #include "support/TempHome.h"
@@ -330,6 +332,61 @@ TEST(CliRun, RunsCommandTextsAndSavedQueueFiles)
     ASSERT_TRUE(b.open(QIODevice::ReadOnly));
     EXPECT_EQ(b.readAll(), QByteArray("uploaded"));
     EXPECT_TRUE(r.out.contains(QStringLiteral("\"bytes\":8"))) << r.out.toStdString();
+}
+
+// --site: a saved profile gives server, login and remote folder; a relative path is below
+// the profile's folder. ls --raw prints the listing lines as the server sent them.
+TEST(CliSite, AProfileConnectsAndRawListingIsTheServersOwn)
+{
+    TempHome home;
+    PyftpdlibServer server;
+    ASSERT_TRUE(server.start()) << server.failure().toStdString();
+    makeFile(server.localWritable() + QStringLiteral("/pub/a b.txt"), "profile");
+    QDir().mkpath(server.localWritable() + QStringLiteral("/pub/sub"));
+    ASSERT_TRUE(DataFolders::locate().create());
+    const SiteProfiles profiles(DataFolders::locate().sharedProfiles);
+    ASSERT_EQ(profiles.createFolder(QString(), QStringLiteral("Work")), SiteProfiles::Result::Done);
+    tSiteRecord site = siteOf(server);
+    site.rFolder = QStringLiteral("/pub");
+    site.encryption = SiteEncryption::Plain;
+    ASSERT_TRUE(profiles.writeProfile(QStringLiteral("Work\\Box"), site));
+    const QString local = home.path() + QStringLiteral("/got.txt");
+
+    Result r = runCli({QStringLiteral("-q"), QStringLiteral("--site"), QStringLiteral("Work/Box"),
+                       QStringLiteral("get"), QStringLiteral("a b.txt"), local});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QFile got(local);
+    ASSERT_TRUE(got.open(QIODevice::ReadOnly));
+    EXPECT_EQ(got.readAll(), QByteArray("profile"));
+
+    r = runCli({QStringLiteral("--site"), QStringLiteral("Work/Box"), QStringLiteral("ls"), QStringLiteral("--raw"),
+                QStringLiteral(".")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << r.out.toStdString();
+    // The server's own "ls -l" lines, not the parsed form.
+    EXPECT_TRUE(lines.filter(QRegularExpression(QStringLiteral("^-rw\\S+ +\\d+ .* 7 .* a b\\.txt$"))).size() == 1)
+        << r.out.toStdString();
+    EXPECT_TRUE(lines.filter(QRegularExpression(QStringLiteral("^drwx\\S+ .* sub$"))).size() == 1)
+        << r.out.toStdString();
+    EXPECT_FALSE(r.out.contains(QLatin1Char('\r')));
+
+    struct Case {
+        const char *what;
+        QString site;
+        QString message;
+    };
+    const Case cases[] = {
+        {"a missing profile", QStringLiteral("Work/Nothere"), QStringLiteral("no site profile \"Work/Nothere\"")},
+        {"a path out of the profiles folder", QStringLiteral("../Work/Box"), QStringLiteral("no site profile")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        r = runCli({QStringLiteral("--site"), c.site, QStringLiteral("ls"), QStringLiteral("/")});
+        EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
+    }
+    EXPECT_FALSE(r.err.contains(server.password()));
 }
 
 // TLS: an untrusted certificate (the test server's own, self-signed) is accepted only by its
