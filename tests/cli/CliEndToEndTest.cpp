@@ -565,6 +565,8 @@ TEST(CliResume, ASecondGetResumeCompletesAnInterruptedDownload)
     const qint64 partial = QFileInfo(target).size();
     ASSERT_GT(partial, 0);
     ASSERT_LT(partial, kSize);
+    // The window's recovery queue stays the user's: a script's items never go into it.
+    EXPECT_FALSE(QFileInfo::exists(DataFolders::locate().savedQueue + QStringLiteral("[recovery].dat")));
 
     const Result r = runCli({QStringLiteral("--resume"), QStringLiteral("get"), url, target});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
