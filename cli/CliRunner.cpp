@@ -342,7 +342,12 @@ bool CliRunner::connectToServer()
     }
     if (!in || m_loginFailed || m_interrupted) {
         if (!m_interrupted) {
-            const QString why = m_ui.takeLastError();
+            // The engine's own reason comes first (a refused certificate, TLS required and not
+            // offered, a refused login); the queue's general message otherwise.
+            QString why = m_controller->sessions().mainSession->ErrorMessage();
+            const QString general = m_ui.takeLastError();
+            if (why.isEmpty())
+                why = general;
             TerminalUserInterface::printError(QStringLiteral("could not log in to ") + displayHost(host) +
                                               (why.isEmpty() ? (in ? QString() : QStringLiteral(" (no answer in time)"))
                                                              : QStringLiteral(": ") + why));
