@@ -87,9 +87,9 @@ void CliRunner::note(const QString &text) const
 
 QString CliRunner::remotePath(const QString &path) const
 {
-    if (path.isEmpty())
-        return QStringLiteral("/");
-    return path.startsWith(QLatin1Char('/')) ? path : QLatin1Char('/') + path;
+    if (path.isEmpty() || path == QLatin1String("."))
+        return m_baseFolder;
+    return path.startsWith(QLatin1Char('/')) ? path : m_baseFolder + path;
 }
 
 void CliRunner::applySettings()
@@ -267,8 +267,8 @@ int CliRunner::prepareSite()
     if (m_options.tls)
         site.encryption = *m_options.tls;
     // A profile saved without a password asks for one the usual ways (netrc, environment,
-    // terminal); an anonymous profile logs in as anonymous.
-    if (site.Pass == SiteProfiles::kPlaceholderPassword && !site.anonymous)
+    // terminal); an anonymous profile logs in as anonymous with the program's address.
+    if (site.Pass == SiteProfiles::kPlaceholderPassword)
         site.Pass = QString();
     if (site.anonymous)
         site.User = QStringLiteral("anonymous");
@@ -277,16 +277,11 @@ int CliRunner::prepareSite()
     m_site = site;
     m_url = {};
     m_url.host = site.Host;
-    // The remote path operand: absolute as it is, relative below the profile's remote folder.
-    const QString given = operand == QLatin1String(".") ? QString() : operand;
-    if (given.startsWith(QLatin1Char('/'))) {
-        m_url.path = given;
-    } else {
-        QString base = site.rFolder.text().isEmpty() ? QStringLiteral("/") : site.rFolder.text();
-        if (!base.endsWith(QLatin1Char('/')))
-            base += QLatin1Char('/');
-        m_url.path = base + given;
-    }
+    // Remote paths: absolute as they are, relative below the profile's remote folder.
+    m_baseFolder = site.rFolder.text().isEmpty() ? QStringLiteral("/") : site.rFolder.text();
+    if (!m_baseFolder.endsWith(QLatin1Char('/')))
+        m_baseFolder += QLatin1Char('/');
+    m_url.path = remotePath(operand);
     return CliExit::kOk;
 }
 

@@ -375,6 +375,12 @@ TEST(CliSite, AProfileConnectsAndRawListingIsTheServersOwn)
         << r.out.toStdString();
     EXPECT_FALSE(r.out.contains(QLatin1Char('\r')));
 
+    // Both of mv's paths are below the profile's folder when relative.
+    r = runCli({QStringLiteral("-q"), QStringLiteral("--site"), QStringLiteral("Work/Box"), QStringLiteral("mv"),
+                QStringLiteral("a b.txt"), QStringLiteral("sub/moved.txt")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(server.localWritable() + QStringLiteral("/pub/sub/moved.txt")));
+
     struct Case {
         const char *what;
         QString site;
