@@ -74,6 +74,8 @@ public:
     QueueController &queue() { return m_queue; }
     // Named saved queues and the recovery queue "[recovery].dat".
     SavedQueues &savedQueues() { return m_savedQueues; }
+    // Server certificates the engine cannot trust by itself, and the user's trusted ones.
+    CertificateTrust &certificates() { return m_certificates; }
     // Status texts, the bandwidth meter and the new-version check (MainControllerStatus.cpp).
     StatusController &status() { return m_status; }
     MeterController &meter() { return m_meter; }

@@ -2,6 +2,7 @@
 
 #include "base/Version.h"
 #include "sites/FtpUrl.h"
+#include "sites/TrustedCertificates.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -19,7 +20,9 @@ struct VerbHelp {
 };
 
 const VerbHelp kVerbs[] = {
-    {"ls", 1, 1, "ls [--raw] URL", "Lists a remote folder: type, size, date and name, one entry a line."},
+    {"ls", 1, 1, "ls [--raw] URL",
+     "Lists a remote folder: type, size, date and name, one entry a line. With --raw the\n"
+     "server's own listing lines, as received."},
     {"get", 1, 2, "get URL [LOCAL]",
      "Downloads a file, or a whole folder tree when URL names a folder. LOCAL defaults to the\n"
      "current folder; an existing local folder receives the download under its remote name."},
@@ -59,11 +62,18 @@ const char kOptionsHelp[] = "Options:\n"
                             "  -q, --quiet                 no notes on stderr, only errors\n"
                             "  -v, --verbose               the log lines on stderr (passwords masked)\n"
                             "  --json                      one JSON object per finished item on stdout\n"
+                            "  --site \"Folder/Name\"        connect with a saved site profile; a remote path\n"
+                            "                              stands where a URL would\n"
+                            "  --tls auto|require|implicit|off\n"
+                            "                              encryption for ftp:// (default auto: TLS when offered)\n"
+                            "  --trust-fingerprint SHA256  accept the server certificate with this fingerprint\n"
                             "  --help, --version\n"
                             "\n"
-                            "URLs: ftp://user@host:port/path (ftps:// for TLS). The password comes from the URL,\n"
-                            "~/.netrc, KESTRIN_FTP_PASSWORD, or is asked on the terminal without echo.\n"
-                            "Exit status: 0 all done, 2 usage, 3 connection or login failed, 4 an item failed,\n"
+                            "URLs: ftp://user@host:port/path, ftpes:// (TLS required), ftps:// (implicit TLS).\n"
+                            "The password comes from the URL, ~/.netrc, KESTRIN_FTP_PASSWORD, or is asked on\n"
+                            "the terminal without echo.\n"
+                            "Exit status: 0 all done, 2 usage, 3 connection, login or certificate failed,\n"
+                            "4 an item failed, "
                             "130 interrupted.\n";
 
 bool parseInt(const QString &text, int lo, int hi, int &out)
@@ -77,6 +87,11 @@ bool parseInt(const QString &text, int lo, int hi, int &out)
 }
 
 } // namespace
+
+int cliUrlOperand(const QString &verb)
+{
+    return verb == QLatin1String("put") || verb == QLatin1String("chmod") ? 1 : 0;
+}
 
 QString cliHelpText(const QString &verb)
 {
@@ -163,6 +178,26 @@ bool parseCliArguments(const QStringList &args, CliOptions &o, QString *error)
             if (!value(v))
                 return fail(QStringLiteral("--site needs \"Folder/Name\""));
             o.site = v;
+        } else if (a == QLatin1String("--tls")) {
+            QString v;
+            if (!value(v))
+                return fail(QStringLiteral("--tls needs auto, require, implicit or off"));
+            if (v == QLatin1String("auto"))
+                o.tls = SiteEncryption::ExplicitIfAvailable;
+            else if (v == QLatin1String("require"))
+                o.tls = SiteEncryption::ExplicitRequired;
+            else if (v == QLatin1String("implicit"))
+                o.tls = SiteEncryption::Implicit;
+            else if (v == QLatin1String("off"))
+                o.tls = SiteEncryption::Plain;
+            else
+                return fail(QStringLiteral("--tls needs auto, require, implicit or off"));
+        } else if (a == QLatin1String("--trust-fingerprint")) {
+            QString v;
+            const QString fingerprint = value(v) ? TrustedCertificates::normalise(v) : QString();
+            if (fingerprint.isEmpty())
+                return fail(QStringLiteral("--trust-fingerprint needs a SHA-256 fingerprint (64 hex digits)"));
+            o.trustFingerprints << fingerprint;
         } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
             return fail(QStringLiteral("unknown option ") + a);
         } else if (o.verb.isEmpty()) {
@@ -180,16 +215,18 @@ bool parseCliArguments(const QStringList &args, CliOptions &o, QString *error)
         return fail(QStringLiteral("unknown verb \"") + o.verb + QLatin1Char('"'));
     if (o.help)
         return true;
-    if (!o.site.isEmpty())
-        return fail(QStringLiteral("--site is not available yet: there is no site profile store to read; give a URL"));
     if (o.quiet && o.verbose)
         return fail(QStringLiteral("choose one of -q and -v"));
     if (!o.proxy.isEmpty() && !o.socks5.isEmpty())
         return fail(QStringLiteral("choose one of --proxy and --socks5"));
     if (o.recursive && o.verb != QLatin1String("rmdir"))
         return fail(QStringLiteral("-r belongs to rmdir"));
+    if (o.raw && o.verb != QLatin1String("ls"))
+        return fail(QStringLiteral("--raw belongs to ls"));
     if (o.operands.size() < v->minOperands || o.operands.size() > v->maxOperands)
         return fail(QStringLiteral("usage: kestrin-ftp-cli ") + QLatin1String(v->usage));
+    if (!o.site.isEmpty() && o.operands.value(cliUrlOperand(o.verb)).contains(QLatin1String("://")))
+        return fail(QStringLiteral("with --site give a remote path, not a URL"));
     return true;
 }
 

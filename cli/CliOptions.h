@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sites/SiteRecord.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -34,8 +36,15 @@ struct CliOptions {
     bool json = false;
     bool recursive = false; // rmdir -r
     bool raw = false;       // ls --raw
-    QString site;
+    QString site;           // "Folder/Name" of a saved site profile
+    // --tls: the encryption of ftp:// URLs (and of a profile, when given); none means "auto"
+    // for URLs and the profile's own choice for --site.
+    std::optional<SiteEncryption> tls;
+    QStringList trustFingerprints; // --trust-fingerprint, each as "AB:CD:..."
 };
+
+// The operand that names the server (a URL, or a remote path with --site).
+int cliUrlOperand(const QString &verb);
 
 // Parses the arguments (without the program name). Returns false with *error naming the
 // mistake; a verb's --help is not an error.

@@ -1,8 +1,11 @@
 #include "cli/CliRunner.h"
 
+#include "app/DataFolders.h"
 #include "app/MainController.h"
 #include "queue/QueueFile.h"
 #include "settings/SettingsCatalogue.h"
+#include "settings/u_tmbSetup.h"
+#include "sites/SiteProfiles.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -67,7 +70,7 @@ bool looksLikeQueueFile(const QStringList &lines)
 
 } // namespace
 
-CliRunner::CliRunner(const CliOptions &options) : m_options(options), m_ui(options.existing)
+CliRunner::CliRunner(const CliOptions &options) : m_options(options), m_ui(options.existing, options.trustFingerprints)
 {
     m_stderrIsTty = ::isatty(STDERR_FILENO) == 1;
     m_driver.setInterval(10);
@@ -84,9 +87,9 @@ void CliRunner::note(const QString &text) const
 
 QString CliRunner::remotePath(const QString &path) const
 {
-    if (path.isEmpty())
-        return QStringLiteral("/");
-    return path.startsWith(QLatin1Char('/')) ? path : QLatin1Char('/') + path;
+    if (path.isEmpty() || path == QLatin1String("."))
+        return m_baseFolder;
+    return path.startsWith(QLatin1Char('/')) ? path : m_baseFolder + path;
 }
 
 void CliRunner::applySettings()
@@ -120,19 +123,16 @@ void CliRunner::applySettings()
 
 int CliRunner::run()
 {
-    const QString urlText = m_options.operands.value(
-        m_options.verb == QLatin1String("put") || m_options.verb == QLatin1String("chmod") ? 1 : 0);
-    QString error;
-    if (!parseUrl(urlText, m_url, &error) || m_url.host.isEmpty() ||
-        (!m_url.scheme.isEmpty() && m_url.scheme != QLatin1String("ftp") && m_url.scheme != QLatin1String("ftps"))) {
-        TerminalUserInterface::printError(
-            QStringLiteral("not an FTP URL: ") + displayUrl(m_url) +
-            (error.isEmpty() ? QString() : QStringLiteral(" (") + error + QLatin1Char(')')));
-        return CliExit::kUsage;
-    }
+    const int usage = prepareSite();
+    if (usage != CliExit::kOk)
+        return usage;
     QTemporaryDir temporary;
     m_controller = std::make_unique<MainController>(m_ui);
     m_controller->queue().setTemporaryFolder(temporary.path() + QLatin1Char('/'));
+    // Certificates the user trusts always (in the window or here) hold for scripts too.
+    const QString trustStore = DataFolders::locate().dataFile(QStringLiteral("trustedCertificates.dat"));
+    m_controller->certificates().load(trustStore);
+    m_ui.setTrustStorePath(trustStore);
     applySettings();
     if (!m_options.existingGiven)
         note(QStringLiteral("existing targets are skipped (choose --overwrite or --resume to change that)"));
@@ -200,21 +200,100 @@ int CliRunner::run()
     return status;
 }
 
+QString CliRunner::profilesFolder()
+{
+    // The window's choice of a shared profiles folder, read and never written; the
+    // program's own folder otherwise.
+    const DataFolders folders = DataFolders::locate();
+    tSetupClass setup(false);
+    setup.load(folders.dataFile(QStringLiteral("setup.dat")));
+    if (read(setup, Keys::sharedFavorites)) {
+        const QString shared = read(setup, Keys::sharedFavoritesFolder);
+        if (QFileInfo(shared).isDir())
+            return shared;
+    }
+    return folders.sharedProfiles;
+}
+
+int CliRunner::prepareSite()
+{
+    const QString operand = m_options.operands.value(cliUrlOperand(m_options.verb));
+    QString error;
+    if (m_options.site.isEmpty()) {
+        if (!parseUrl(operand, m_url, &error) || m_url.host.isEmpty()) {
+            TerminalUserInterface::printError(
+                QStringLiteral("not an FTP URL: ") + displayUrl(m_url) +
+                (error.isEmpty() ? QString() : QStringLiteral(" (") + error + QLatin1Char(')')));
+            return CliExit::kUsage;
+        }
+        const std::optional<SiteEncryption> encryption =
+            encryptionOfScheme(m_url.scheme.isEmpty() ? QStringLiteral("ftp") : m_url.scheme,
+                               m_options.tls.value_or(SiteEncryption::ExplicitIfAvailable));
+        if (!encryption) {
+            TerminalUserInterface::printError(QStringLiteral("not an FTP URL (ftp://, ftpes://, ftps://): ") +
+                                              displayUrl(m_url));
+            return CliExit::kUsage;
+        }
+        // A URL's scheme is the user's word: "--tls off" does not turn ftps:// into plain FTP.
+        m_site.encryption = *encryption;
+        m_site.Host = m_url.host;
+        m_site.name = m_url.host;
+        m_site.Port = m_url.port.isEmpty() ? defaultFtpPort(m_site.encryption) : m_url.port;
+        m_site.User = m_url.user;
+        m_site.Pass = m_url.password;
+        return CliExit::kOk;
+    }
+
+    // A saved profile: "Folder/Name" as the site manager's tree shows it.
+    const SiteProfiles profiles(profilesFolder(), false);
+    QString nodePath = m_options.site;
+    nodePath.replace(QLatin1Char('/'), QLatin1Char('\\'));
+    const QString file = profiles.siteFile(nodePath);
+    tSiteRecord site;
+    if (file.isEmpty() || !QFileInfo(file).isFile()) {
+        TerminalUserInterface::printError(QStringLiteral("no site profile \"") + m_options.site +
+                                          QStringLiteral("\" in ") + profiles.folder());
+        return CliExit::kUsage;
+    }
+    if (!SiteProfiles::readProfileFile(file, site)) {
+        TerminalUserInterface::printError(QStringLiteral("cannot read the site profile ") + file);
+        return CliExit::kUsage;
+    }
+    if (site.Host.isEmpty() || site.Host == SiteProfiles::kPlaceholderHost) {
+        TerminalUserInterface::printError(QStringLiteral("the site profile \"") + m_options.site +
+                                          QStringLiteral("\" names no server"));
+        return CliExit::kUsage;
+    }
+    if (m_options.tls)
+        site.encryption = *m_options.tls;
+    // A profile saved without a password asks for one the usual ways (netrc, environment,
+    // terminal); an anonymous profile logs in as anonymous with the program's address.
+    if (site.Pass == SiteProfiles::kPlaceholderPassword)
+        site.Pass = QString();
+    if (site.anonymous)
+        site.User = QStringLiteral("anonymous");
+    site.name = SiteProfiles::nodeName(nodePath);
+    site.smartXfer = false;
+    m_site = site;
+    m_url = {};
+    m_url.host = site.Host;
+    // Remote paths: absolute as they are, relative below the profile's remote folder.
+    m_baseFolder = site.rFolder.text().isEmpty() ? QStringLiteral("/") : site.rFolder.text();
+    if (!m_baseFolder.endsWith(QLatin1Char('/')))
+        m_baseFolder += QLatin1Char('/');
+    m_url.path = remotePath(operand);
+    return CliExit::kOk;
+}
+
 bool CliRunner::connectToServer()
 {
-    tSiteRecord site;
-    site.Host = m_url.host;
-    site.name = m_url.host;
-    site.Port = m_url.port.isEmpty()
-                    ? QString(m_url.scheme == QLatin1String("ftps") ? QStringLiteral("990") : QStringLiteral("21"))
-                    : m_url.port;
-    site.encryption =
-        m_url.scheme == QLatin1String("ftps") ? SiteEncryption::Implicit : SiteEncryption::ExplicitIfAvailable;
-    QString user = m_url.user;
-    QString password = m_url.password;
+    tSiteRecord site = m_site;
+    const QString host = site.Host.text();
+    QString user = site.User.text();
+    QString password = site.Pass.text();
     if (password.isEmpty()) {
         QString login, netrcPass, warning;
-        if (netrcPassword(QDir::homePath() + QStringLiteral("/.netrc"), m_url.host, user, login, netrcPass, &warning)) {
+        if (netrcPassword(QDir::homePath() + QStringLiteral("/.netrc"), host, user, login, netrcPass, &warning)) {
             if (user.isEmpty())
                 user = login;
             password = netrcPass;
@@ -230,9 +309,8 @@ bool CliRunner::connectToServer()
             password = read(m_controller->setup(), Keys::anonPass);
         site.anonymous = true;
     } else if (password.isEmpty() &&
-               !TerminalUserInterface::readPassword(QStringLiteral("Password for ") + user + QLatin1Char('@') +
-                                                        m_url.host + QLatin1Char(':'),
-                                                    password)) {
+               !TerminalUserInterface::readPassword(
+                   QStringLiteral("Password for ") + user + QLatin1Char('@') + host + QLatin1Char(':'), password)) {
         TerminalUserInterface::printError(
             QStringLiteral("no password for ") + user +
             QStringLiteral(" (no terminal to ask on; use ~/.netrc or KESTRIN_FTP_PASSWORD)"));
@@ -249,12 +327,23 @@ bool CliRunner::connectToServer()
     s.connectionWanted = true;
     s.timer_threads();
     const int bound = (m_options.timeoutSeconds + 5) * 1000;
-    const bool in =
-        waitUntil([&] { return m_loginFailed || (s.mainSession->loggedIn && s.mainSession->idleState()); }, bound);
+    auto loggedIn = [&] { return m_loginFailed || (s.mainSession->loggedIn && s.mainSession->idleState()); };
+    qint64 asked = m_ui.questionMs();
+    bool in = waitUntil(loggedIn, bound);
+    // Time a person spent on a certificate question does not count against the server.
+    while (!in && !m_interrupted && m_ui.questionMs() > asked) {
+        asked = m_ui.questionMs();
+        in = waitUntil(loggedIn, bound);
+    }
     if (!in || m_loginFailed || m_interrupted) {
         if (!m_interrupted) {
-            const QString why = m_ui.takeLastError();
-            TerminalUserInterface::printError(QStringLiteral("could not log in to ") + m_url.host +
+            // The engine's own reason comes first (a refused certificate, TLS required and not
+            // offered, a refused login); the queue's general message otherwise.
+            QString why = m_controller->sessions().mainSession->ErrorMessage();
+            const QString general = m_ui.takeLastError();
+            if (why.isEmpty())
+                why = general;
+            TerminalUserInterface::printError(QStringLiteral("could not log in to ") + displayHost(host) +
                                               (why.isEmpty() ? (in ? QString() : QStringLiteral(" (no answer in time)"))
                                                              : QStringLiteral(": ") + why));
         }
@@ -469,13 +558,22 @@ bool CliRunner::queueVerb()
     };
     const QString path = remotePath(m_url.path);
     if (verb == QLatin1String("ls")) {
-        if (m_options.raw) {
-            TerminalUserInterface::printError(QStringLiteral("--raw is not available yet"));
-            return false;
-        }
         QString folder = path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
         if (!listFolder(folder))
             return false;
+        if (m_options.raw) {
+            // The lines of the listing command's reply as the server sent them (LIST or MLSD,
+            // whichever the session used), each with a plain line end.
+            QStringList lines = m_controller->sessions().mainSession->lastListing.split(QLatin1Char('\n'));
+            if (!lines.isEmpty() && lines.last().isEmpty())
+                lines.removeLast();
+            for (QString &line : lines) {
+                if (line.endsWith(QLatin1Char('\r')))
+                    line.chop(1);
+                printOut(line);
+            }
+            return true;
+        }
         const tFolderObject *cached = m_controller->browsers().state().findCachedFolder(folder);
         if (!cached)
             return false;

@@ -39,6 +39,9 @@ private:
         QElapsedTimer clock;
     };
 
+    // The server to connect to, from the URL or the --site profile; a CliExit status.
+    int prepareSite();
+    static QString profilesFolder();
     bool connectToServer();
     void disconnectFromServer();
     void applySettings();
@@ -66,7 +69,9 @@ private:
     CliOptions m_options;
     TerminalUserInterface m_ui;
     std::unique_ptr<MainController> m_controller;
-    FtpUrl m_url;
+    FtpUrl m_url;                               // the server and, in path, the remote path the verb names
+    tSiteRecord m_site;                         // where and how to connect; an empty password is looked up
+    QString m_baseFolder = QStringLiteral("/"); // relative remote paths are below it (ends in "/")
     QTimer m_driver;
     bool m_interrupted = false;
     bool m_loginFailed = false;

@@ -1,10 +1,18 @@
 #include "cli/TerminalUserInterface.h"
 
+#include "sites/TrustedCertificates.h"
 #include "status/LogModel.h"
 
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -117,4 +125,110 @@ bool TerminalUserInterface::readPassword(const QString &prompt, QString &passwor
     password = QString::fromUtf8(line);
     line.fill('\0');
     return true;
+}
+
+namespace {
+
+QString certificateText(const CertificateQuestion &q)
+{
+    const TTlsCertificate &c = q.certificate;
+    QString text;
+    if (q.changed)
+        text += QStringLiteral("WARNING: this server was trusted before with another certificate.\n");
+    text += QStringLiteral("The certificate of %1:%2 is not trusted: %3\n")
+                .arg(q.host)
+                .arg(q.port)
+                .arg(oneLine(c.problems()));
+    text += QStringLiteral("  subject:  ") + c.subject + QLatin1Char('\n');
+    text += QStringLiteral("  issuer:   ") + c.issuer + QLatin1Char('\n');
+    text += QStringLiteral("  valid:    ") + c.notBefore.toString(Qt::ISODate) + QStringLiteral(" to ") +
+            c.notAfter.toString(Qt::ISODate) + QLatin1Char('\n');
+    text += QStringLiteral("  SHA-256:  ") + c.sha256 + QLatin1Char('\n');
+    return text;
+}
+
+// One line from the terminal, waiting at most until the deadline. False on timeout or end.
+bool readLine(int fd, QByteArray &line, QDeadlineTimer deadline)
+{
+    line.clear();
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        const qint64 left = deadline.remainingTime();
+        if (left == 0)
+            return false;
+        const int ready = ::poll(&p, 1, static_cast<int>(qMin<qint64>(left, 1000)));
+        if (ready < 0 && errno != EINTR)
+            return false;
+        if (ready <= 0)
+            continue;
+        char c = 0;
+        const ssize_t n = ::read(fd, &c, 1);
+        if (n <= 0)
+            return false;
+        if (c == '\n')
+            return true;
+        if (line.size() < 64)
+            line += c;
+    }
+}
+
+} // namespace
+
+CertificateChoice TerminalUserInterface::askCertificate(const CertificateQuestion &question)
+{
+    const QString sha256 = TrustedCertificates::normalise(question.certificate.sha256);
+    if (!sha256.isEmpty() && m_trustedFingerprints.contains(sha256)) {
+        // Given for this run only: a script's fingerprint is not written into the user's store.
+        if (question.changed)
+            printError(QStringLiteral("the certificate of %1:%2 is not the one trusted before; accepted by "
+                                      "--trust-fingerprint")
+                           .arg(question.host)
+                           .arg(question.port));
+        return CertificateChoice::TrustOnce;
+    }
+    const int terminal = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal < 0) {
+        const QString text = certificateText(question);
+        for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            printError(line.trimmed());
+        printError(QStringLiteral("refused: no terminal to ask on. A script accepts this certificate with "
+                                  "--trust-fingerprint ") +
+                   question.certificate.sha256);
+        m_lastError = QStringLiteral("the server certificate is not trusted");
+        return CertificateChoice::Cancel;
+    }
+    // Below the engine's own wait for the answer, so the session is still there to take it.
+    QElapsedTimer asking;
+    asking.start();
+    const CertificateChoice choice = askCertificateOn(terminal, question, 100000);
+    m_questionMs += asking.elapsed();
+    ::close(terminal);
+    if (choice == CertificateChoice::TrustAlways) {
+        // The store's file lives in the program's data folder, which a first run may lack.
+        QDir().mkpath(QFileInfo(m_trustStorePath).path());
+    }
+    if (choice == CertificateChoice::Cancel)
+        m_lastError = QStringLiteral("the server certificate is not trusted");
+    return choice;
+}
+
+CertificateChoice TerminalUserInterface::askCertificateOn(int terminal, const CertificateQuestion &question,
+                                                          int timeoutMs)
+{
+    const QByteArray text =
+        (certificateText(question) + QStringLiteral("Trust it? [o]nce, [a]lways for this server, [N]o: ")).toUtf8();
+    if (::write(terminal, text.constData(), static_cast<size_t>(text.size())) < 0)
+        return CertificateChoice::Cancel;
+    QByteArray line;
+    if (!readLine(terminal, line, QDeadlineTimer(timeoutMs))) {
+        const char no[] = "\nno answer: refused\n";
+        [[maybe_unused]] const ssize_t n = ::write(terminal, no, sizeof no - 1);
+        return CertificateChoice::Cancel;
+    }
+    const QByteArray answer = line.trimmed().toLower();
+    if (answer == "o" || answer == "once")
+        return CertificateChoice::TrustOnce;
+    if (answer == "a" || answer == "always")
+        return CertificateChoice::TrustAlways;
+    return CertificateChoice::Cancel;
 }

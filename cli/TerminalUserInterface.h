@@ -8,9 +8,14 @@
 // The user-interaction port of the command line. Nothing waits for a person: messages and
 // errors go to stderr, questions are answered No (scripts must not block on a question nobody
 // sees), and the overwrite prompt takes the choice given by --overwrite, --resume or --skip.
+// A server certificate nobody vouches for is accepted when its fingerprint was given with
+// --trust-fingerprint, else put to the person at the terminal, else refused.
 class TerminalUserInterface : public UserInterface {
 public:
-    explicit TerminalUserInterface(CliOptions::Existing existing) : m_existing(existing) {}
+    explicit TerminalUserInterface(CliOptions::Existing existing, QStringList trustedFingerprints = {})
+        : m_existing(existing), m_trustedFingerprints(std::move(trustedFingerprints))
+    {
+    }
 
     void showMessage(const QString &text) override;
     bool confirm(const QString &text) override;
@@ -18,6 +23,17 @@ public:
     void showBugWindow(const QString &siteId, const QString &message) override;
     void showErrorWindow(const QString &message, const QString &details) override;
     OverwriteAnswer askOverwrite(const OverwriteQuestion &question) override;
+    CertificateChoice askCertificate(const CertificateQuestion &question) override;
+
+    // The terminal question about a certificate; "terminal" is where it is asked. The answer
+    // is read within timeoutMs; no answer, end of input or anything but "once"/"always" is No.
+    static CertificateChoice askCertificateOn(int terminal, const CertificateQuestion &question, int timeoutMs);
+
+    // The trusted-certificates file "always" adds to; its folder is made when needed.
+    void setTrustStorePath(const QString &path) { m_trustStorePath = path; }
+
+    // Milliseconds spent waiting for a person's answer so far.
+    qint64 questionMs() const { return m_questionMs; }
 
     // The last error or message shown, for the item that caused it; taking it clears it.
     QString takeLastError();
@@ -31,6 +47,9 @@ public:
 
 private:
     CliOptions::Existing m_existing;
+    QStringList m_trustedFingerprints;
+    QString m_trustStorePath;
+    qint64 m_questionMs = 0;
     QString m_lastError;
     bool m_skipped = false;
 };

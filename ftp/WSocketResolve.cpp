@@ -146,17 +146,18 @@ int WSocketResolveProto(const QString &proto)
         }
         return value;
     }
+    const QByteArray name = text.toLower().toLatin1();
+    // The numbers of TCP and UDP are fixed; looking them up read /etc/protocols twice for
+    // every data connection.
+    if (name == "tcp")
+        return IPPROTO_TCP;
+    if (name == "udp")
+        return IPPROTO_UDP;
     protoent entry{};
     protoent *found = nullptr;
     std::array<char, 1024> buffer{};
-    const QByteArray name = text.toLower().toLatin1();
     const int rc = getprotobyname_r(name.constData(), &entry, buffer.data(), buffer.size(), &found);
     if (rc != 0 || found == nullptr) {
-        // Minimal systems ship without /etc/protocols; the two names every caller uses are known.
-        if (name == "tcp")
-            return IPPROTO_TCP;
-        if (name == "udp")
-            return IPPROTO_UDP;
         throw ESocketException(QStringLiteral("WSocketResolveProto: Cannot convert protocol '%1', Error #%2")
                                    .arg(proto)
                                    .arg(WsaError::NoData));

@@ -1,5 +1,7 @@
 // kestrin-ftp-cli run as a process against real servers: trees both ways byte-exact, ls,
 // rm -r, failures and their exit status, --json, and a resume after Ctrl-C.
+#include "app/DataFolders.h"
+#include "sites/SiteProfiles.h"
 #include "support/FtpServers.h"
 #include "support/ServerProcess.h"
 #include "support/TempHome.h"
@@ -17,7 +19,12 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <fcntl.h>
 #include <map>
+#include <poll.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -36,6 +43,9 @@ Result runCli(const QStringList &args, int timeoutMs = 120000,
 {
     QProcess p;
     p.setProcessEnvironment(env);
+    // A session of its own, without a controlling terminal: nothing can be asked on the
+    // terminal the tests run in.
+    p.setChildProcessModifier([] { ::setsid(); });
     p.start(cliProgram(), args);
     Result r;
     if (!p.waitForStarted(10000))
@@ -196,6 +206,10 @@ TEST_P(CliEndToEnd, FailuresGiveTheirExitStatusAndJsonParses)
          4,
          QStringLiteral("Unable to delete file nothere.bin")},
         {"a refused login", {QStringLiteral("ls"), badLogin}, 3, QStringLiteral("could not log in")},
+        {"TLS required from a server without it",
+         {QStringLiteral("--tls"), QStringLiteral("require"), QStringLiteral("ls"), urlOf(*m_server, QString())},
+         3,
+         QStringLiteral("encryption is required, so no password was sent")},
         {"an unknown verb", {QStringLiteral("fetch"), badLogin}, 2, QStringLiteral("unknown verb")},
         {"a missing operand", {QStringLiteral("mv"), badLogin}, 2, QStringLiteral("usage:")},
     };
@@ -324,6 +338,220 @@ TEST(CliRun, RunsCommandTextsAndSavedQueueFiles)
     EXPECT_TRUE(r.out.contains(QStringLiteral("\"bytes\":8"))) << r.out.toStdString();
 }
 
+// --site: a saved profile gives server, login and remote folder; a relative path is below
+// the profile's folder. ls --raw prints the listing lines as the server sent them.
+TEST(CliSite, AProfileConnectsAndRawListingIsTheServersOwn)
+{
+    TempHome home;
+    PyftpdlibServer server;
+    ASSERT_TRUE(server.start()) << server.failure().toStdString();
+    makeFile(server.localWritable() + QStringLiteral("/pub/a b.txt"), "profile");
+    QDir().mkpath(server.localWritable() + QStringLiteral("/pub/sub"));
+    ASSERT_TRUE(DataFolders::locate().create());
+    const SiteProfiles profiles(DataFolders::locate().sharedProfiles);
+    ASSERT_EQ(profiles.createFolder(QString(), QStringLiteral("Work")), SiteProfiles::Result::Done);
+    tSiteRecord site = siteOf(server);
+    site.rFolder = QStringLiteral("/pub");
+    site.encryption = SiteEncryption::Plain;
+    ASSERT_TRUE(profiles.writeProfile(QStringLiteral("Work\\Box"), site));
+    const QString local = home.path() + QStringLiteral("/got.txt");
+
+    Result r = runCli({QStringLiteral("-q"), QStringLiteral("--site"), QStringLiteral("Work/Box"),
+                       QStringLiteral("get"), QStringLiteral("a b.txt"), local});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    QFile got(local);
+    ASSERT_TRUE(got.open(QIODevice::ReadOnly));
+    EXPECT_EQ(got.readAll(), QByteArray("profile"));
+
+    r = runCli({QStringLiteral("--site"), QStringLiteral("Work/Box"), QStringLiteral("ls"), QStringLiteral("--raw"),
+                QStringLiteral(".")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 2) << r.out.toStdString();
+    // The server's own "ls -l" lines, not the parsed form.
+    EXPECT_TRUE(lines.filter(QRegularExpression(QStringLiteral("^-rw\\S+ +\\d+ .* 7 .* a b\\.txt$"))).size() == 1)
+        << r.out.toStdString();
+    EXPECT_TRUE(lines.filter(QRegularExpression(QStringLiteral("^drwx\\S+ .* sub$"))).size() == 1)
+        << r.out.toStdString();
+    EXPECT_FALSE(r.out.contains(QLatin1Char('\r')));
+
+    // Both of mv's paths are below the profile's folder when relative.
+    r = runCli({QStringLiteral("-q"), QStringLiteral("--site"), QStringLiteral("Work/Box"), QStringLiteral("mv"),
+                QStringLiteral("a b.txt"), QStringLiteral("sub/moved.txt")});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(QFileInfo::exists(server.localWritable() + QStringLiteral("/pub/sub/moved.txt")));
+
+    struct Case {
+        const char *what;
+        QString site;
+        QString message;
+    };
+    const Case cases[] = {
+        {"a missing profile", QStringLiteral("Work/Nothere"), QStringLiteral("no site profile \"Work/Nothere\"")},
+        {"a path out of the profiles folder", QStringLiteral("../Work/Box"), QStringLiteral("no site profile")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        r = runCli({QStringLiteral("--site"), c.site, QStringLiteral("ls"), QStringLiteral("/")});
+        EXPECT_EQ(r.exitCode, 2) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
+    }
+    EXPECT_FALSE(r.err.contains(server.password()));
+}
+
+// TLS: an untrusted certificate (the test server's own, self-signed) is accepted only by its
+// fingerprint given with --trust-fingerprint, or by the person at the terminal; without
+// either the run ends as a connection failure before any login is sent.
+class CliTls : public ::testing::TestWithParam<VsftpdServer::Tls> {
+protected:
+    void SetUp() override
+    {
+        m_server.setTls(GetParam());
+        if (!m_server.start()) {
+            if (!m_server.skipReason().isEmpty())
+                GTEST_SKIP() << m_server.skipReason().toStdString();
+            FAIL() << m_server.failure().toStdString();
+        }
+        m_bytes = pattern(3 * 1024 * 1024 + 17);
+        makeFile(m_server.localWritable() + QStringLiteral("/tls.bin"), m_bytes);
+    }
+    QString url() const
+    {
+        return QStringLiteral("%1://%2:%3@localhost:%4%5/tls.bin")
+            .arg(GetParam() == VsftpdServer::Tls::Implicit ? QStringLiteral("ftps") : QStringLiteral("ftpes"))
+            .arg(m_server.user(), m_server.password())
+            .arg(m_server.port())
+            .arg(m_server.writablePath());
+    }
+    QByteArray downloaded(const QString &path) const
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    QString storeFile() const { return home.programData() + QStringLiteral("trustedCertificates.dat"); }
+
+    TempHome home;
+    VsftpdServer m_server;
+    QByteArray m_bytes;
+};
+
+TEST_P(CliTls, AFingerprintOnTheCommandLineTrustsTheCertificateAndNothingElseDoes)
+{
+    const QString target = home.path() + QStringLiteral("/tls.bin");
+    // No fingerprint and no terminal: refused, and the message tells which fingerprint to pass.
+    Result r = runCli({QStringLiteral("-v"), QStringLiteral("get"), url(), target}, 60000);
+    ASSERT_EQ(r.exitCode, 3) << r.err.toStdString();
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("--trust-fingerprint ((?:[0-9A-F]{2}:){31}[0-9A-F]{2})")).match(r.err);
+    ASSERT_TRUE(m.hasMatch()) << r.err.toStdString();
+    const QString fingerprint = m.captured(1);
+
+    QString otherSpelling = fingerprint;
+    otherSpelling.remove(QLatin1Char(':'));
+    otherSpelling = otherSpelling.toLower();
+    QString wrong = otherSpelling;
+    wrong[0] = wrong[0] == QLatin1Char('0') ? QLatin1Char('1') : QLatin1Char('0');
+    struct Case {
+        const char *what;
+        QStringList fingerprints;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {"no fingerprint", {}, 3},
+        {"a wrong fingerprint", {wrong}, 3},
+        {"the right one in another spelling, beside a wrong one", {wrong, otherSpelling}, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        QFile::remove(target);
+        QStringList args{QStringLiteral("-v")};
+        for (const QString &f : c.fingerprints)
+            args << QStringLiteral("--trust-fingerprint") << f;
+        args << QStringLiteral("get") << url() << target;
+        r = runCli(args, 60000);
+        EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
+        if (c.exitCode == 0) {
+            EXPECT_TRUE(downloaded(target) == m_bytes) << "byte-identical over TLS";
+        } else {
+            EXPECT_TRUE(r.err.contains(
+                QRegularExpression(QStringLiteral("could not log in to localhost: .*Certificate refused"))))
+                << r.err.toStdString();
+            // The login never went out over a connection that is not trusted.
+            EXPECT_FALSE(r.err.contains(QStringLiteral("USER "))) << r.err.toStdString();
+            EXPECT_FALSE(r.err.contains(QStringLiteral("PASS "))) << r.err.toStdString();
+            EXPECT_FALSE(QFileInfo::exists(target));
+        }
+        EXPECT_FALSE(r.err.contains(m_server.password())) << "a password never reaches the output";
+    }
+    EXPECT_FALSE(QFileInfo::exists(storeFile())) << "a script's fingerprint is not kept for the user";
+}
+
+TEST_P(CliTls, ThePersonAtTheTerminalIsAskedAndAlwaysIsKept)
+{
+    struct Case {
+        const char *what;
+        QByteArray answer;
+        int exitCode;
+        bool kept;
+    };
+    const Case cases[] = {
+        {"Enter takes the default, no", "\n", 3, false},
+        {"once", "o\n", 0, false},
+        {"always", "always\n", 0, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString target = home.path() + QStringLiteral("/tls.bin");
+        QFile::remove(target);
+        int master = -1, slave = -1;
+        ASSERT_EQ(::openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        QProcess p;
+        // The pseudo terminal becomes the program's controlling terminal: its /dev/tty.
+        p.setChildProcessModifier([slave] {
+            ::setsid();
+            ::ioctl(slave, TIOCSCTTY, 0);
+        });
+        p.start(cliProgram(), {QStringLiteral("get"), url(), target});
+        ASSERT_TRUE(p.waitForStarted(10000));
+        ::close(slave);
+        // Answer once the question is on the terminal.
+        QByteArray shown;
+        QDeadlineTimer deadline(30000);
+        while (!shown.contains("[N]o") && !deadline.hasExpired() && p.state() == QProcess::Running) {
+            pollfd pfd{master, POLLIN, 0};
+            if (::poll(&pfd, 1, 100) > 0) {
+                char buffer[512];
+                const ssize_t n = ::read(master, buffer, sizeof buffer);
+                if (n > 0)
+                    shown.append(buffer, n);
+            }
+            p.waitForFinished(0);
+        }
+        ASSERT_TRUE(shown.contains("[N]o")) << shown.toStdString() << p.readAllStandardError().toStdString();
+        EXPECT_TRUE(shown.contains("SHA-256:")) << shown.toStdString();
+        ASSERT_EQ(::write(master, c.answer.constData(), static_cast<size_t>(c.answer.size())), c.answer.size());
+        ASSERT_TRUE(p.waitForFinished(60000));
+        ::close(master);
+        EXPECT_EQ(p.exitCode(), c.exitCode) << p.readAllStandardError().toStdString();
+        EXPECT_EQ(downloaded(target) == m_bytes, c.exitCode == 0);
+        EXPECT_EQ(QFileInfo::exists(storeFile()), c.kept);
+    }
+    // Kept: the next run, without a terminal, trusts the certificate without asking.
+    EXPECT_EQ(QFileInfo(storeFile()).permissions() &
+                  (QFile::ReadGroup | QFile::ReadOther | QFile::WriteGroup | QFile::WriteOther),
+              QFile::Permissions());
+    const QString again = home.path() + QStringLiteral("/again.bin");
+    const Result r = runCli({QStringLiteral("-q"), QStringLiteral("get"), url(), again}, 60000);
+    EXPECT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(downloaded(again) == m_bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Modes, CliTls, ::testing::Values(VsftpdServer::Tls::Explicit, VsftpdServer::Tls::Implicit),
+                         [](const auto &info) {
+                             return info.param == VsftpdServer::Tls::Implicit ? std::string("implicit")
+                                                                              : std::string("explicit");
+                         });
+
 TEST(CliResume, ASecondGetResumeCompletesAnInterruptedDownload)
 {
     TempHome home;
@@ -356,6 +584,8 @@ TEST(CliResume, ASecondGetResumeCompletesAnInterruptedDownload)
     const qint64 partial = QFileInfo(target).size();
     ASSERT_GT(partial, 0);
     ASSERT_LT(partial, kSize);
+    // The window's recovery queue stays the user's: a script's items never go into it.
+    EXPECT_FALSE(QFileInfo::exists(DataFolders::locate().savedQueue + QStringLiteral("[recovery].dat")));
 
     const Result r = runCli({QStringLiteral("--resume"), QStringLiteral("get"), url, target});
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
