@@ -1,4 +1,6 @@
 # Installation (cmake --install) and the Debian package (cpack -G DEB).
+# Documents under the package's name, not the CMake project's.
+set(CMAKE_INSTALL_DOCDIR share/doc/kestrin-ftp CACHE PATH "Documentation folder")
 include(GNUInstallDirs)
 
 set(KESTRIN_APP_ID org.kestrinftp.KestrinFtpPro)
