@@ -1,6 +1,4 @@
 # Installation (cmake --install) and the Debian package (cpack -G DEB).
-# Documents under the package's name, not the CMake project's.
-set(CMAKE_INSTALL_DOCDIR share/doc/kestrin-ftp CACHE PATH "Documentation folder")
 include(GNUInstallDirs)
 
 set(KESTRIN_APP_ID org.kestrinftp.KestrinFtpPro)
@@ -20,7 +18,8 @@ if(KESTRIN_BUILD_APP)
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME kestrin-ftp.png)
   endforeach()
 endif()
-install(FILES README.md docs/command-line.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+# Documents under the package's name, not the CMake project's.
+install(FILES README.md docs/command-line.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/kestrin-ftp)
 
 set(CPACK_PACKAGE_NAME kestrin-ftp)
 set(CPACK_PACKAGE_VENDOR "Kestrin FTP Pro developers")
