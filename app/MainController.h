@@ -5,6 +5,7 @@
 #include "app/CertificateTrust.h"
 #include "app/ConnectController.h"
 #include "app/DataFolders.h"
+#include "app/DesktopSecrets.h"
 #include "app/Diagnostics.h"
 #include "app/MainView.h"
 #include "app/MasterTick.h"
@@ -67,6 +68,8 @@ public:
     Diagnostics &diagnostics() { return m_diagnostics; }
     // The log list's rows; the window shows them.
     LogModel &log() { return m_log; }
+    // Passwords in the desktop's secret store.
+    DesktopSecrets &secrets() { return m_secrets; }
     BrowserController &browsers() { return m_browsers; }
     const BrowserController &browsers() const { return m_browsers; }
     // The two FTP sessions and their supervisor; they exist from construction on.
@@ -168,6 +171,7 @@ private:
     VersionCheck m_versionCheck{kVersion};
     BrowserCommands m_browserCommands{m_setup, m_ui, m_browsers, m_queue, m_sessions};
     CertificateTrust m_certificates{m_ui, [this](const QString &line) { writeLog(line); }};
+    DesktopSecrets m_secrets{m_setup, [this](const QString &line) { writeLog(line); }};
     QString m_sharedProfilesFolder;
     QDateTime m_startTime;
     bool m_started = false;

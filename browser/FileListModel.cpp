@@ -4,11 +4,14 @@
 #include "browser/FileIconSource.h"
 #include "browser/LocalFiles.h"
 #include "settings/SettingsCatalogue.h"
+#include "status/ReadableColor.h"
 
 #include <QColor>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLocale>
 #include <QMimeData>
+#include <QPalette>
 #include <QUrl>
 
 #include <algorithm>
@@ -17,6 +20,16 @@ namespace {
 
 const char *const kHeaders[] = {"Name", "Size", "Type", "Date", "Attr"};
 const QColor kShade(247, 247, 247);
+
+// The shaded column: light grey on a light palette, a little lighter than the base on a
+// dark one, so its text stays readable.
+QColor shadeColor()
+{
+    if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
+        return kShade;
+    const QColor base = QGuiApplication::palette().color(QPalette::Base);
+    return ReadableColor::isDark(base) ? ReadableColor::shade(base, 0.06) : kShade;
+}
 
 } // namespace
 
@@ -199,7 +212,7 @@ QVariant FileListModel::data(const QModelIndex &index, int role) const
         return QVariant::fromValue((column == Size || column == Attr ? Qt::AlignRight : Qt::AlignLeft) |
                                    Qt::AlignVCenter);
     if (role == Qt::BackgroundRole)
-        return column == m_shadedColumn ? QVariant(kShade) : QVariant();
+        return column == m_shadedColumn ? QVariant(shadeColor()) : QVariant();
     // The entry list may be shorter than the rows for a moment: such cells stay empty.
     const tFolderEntryObject *e = entryAt(entry);
     if (!e)

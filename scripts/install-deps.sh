@@ -13,6 +13,8 @@ packages=(
   python3 python3-pyftpdlib vsftpd microsocks dante-server
   curl lftp
   libssl-dev openssl python3-openssl
+  qtkeychain-qt6-dev gnome-keyring dbus-daemon
+  desktop-file-utils appstream dpkg-dev file librsvg2-bin
 )
 
 missing=()

@@ -20,7 +20,7 @@ const std::vector<AnyKey> &mainStoreKeys()
         &keepAliveSecsStart, &keepAliveSecsEnd, &antiTimeoutMinutesToMaintain, &confirmDisconnectWhenQueueNotEmpty,
         &confirmCloseWhenConnected, &showLoginMsg, &connectionHistorySize, &connectionHistorySaveRFolder,
         &connectionHistoryDeleteOnExit, &DeleteQuickConnectData, &deleteLocalFolderHistory, &sharedFavorites,
-        &sharedFavoritesFolder, &askForLaunchPassword, &launchPassword,
+        &sharedFavoritesFolder, &askForLaunchPassword, &launchPassword, &useKeyring,
         // Transfers and queue.
         &transferMode, &xferAction, &autoCloseXferActionPrompt, &autoCloseXferActionPromptSecs, &forceRemoteLowercase,
         &setOriginalFileDate, &listHiddenFiles, &useMlsd, &autoRefreshFolders, &autoSaveQueue, &folderDepthLimit,

@@ -144,6 +144,8 @@ inline constexpr BoolKey sharedFavorites{"sharedFavorites", false};
 inline constexpr TextKey sharedFavoritesFolder{"sharedFavoritesFolder", "/srv/shared kestrin ftp pro favorites/"};
 inline constexpr BoolKey askForLaunchPassword{"askForLaunchPassword", false};
 inline constexpr TextKey launchPassword{"launchPassword", ""};
+// Passwords of site profiles in the desktop's secret store (when the program has one).
+inline constexpr BoolKey useKeyring{"useKeyring", true};
 
 // Transfers and queue.
 inline constexpr IntKey transferMode{"transferMode", 0}; // 0 by the ASCII masks, 1 binary, 2 ASCII

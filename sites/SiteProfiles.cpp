@@ -2,6 +2,7 @@
 
 #include "base/Files.h"
 #include "sites/IniFile.h"
+#include "sites/SecretStore.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -16,6 +17,7 @@ const QString SiteProfiles::kRootName = QStringLiteral("[favorites]");
 const QString SiteProfiles::kPlaceholderHost = QStringLiteral("ftp.example.com");
 const QString SiteProfiles::kPlaceholderPassword = QStringLiteral("guest@kestrin-ftp.example");
 const QString SiteProfiles::kSection = QStringLiteral("FTP");
+const QString SiteProfiles::kKeyringMarker = QStringLiteral("PassInKeyring");
 
 namespace {
 
@@ -197,7 +199,18 @@ QStringList SiteProfiles::linkNames() const
     return names;
 }
 
-bool SiteProfiles::readProfileFile(const QString &file, tSiteRecord &site)
+void SiteProfiles::setSecretStore(SecretStore *store, bool storeNew)
+{
+    m_secrets = store;
+    m_storeNew = store && storeNew;
+}
+
+QString SiteProfiles::secretKey(const QString &sitePath) const
+{
+    return QStringLiteral("site:") + m_folder + sitePath;
+}
+
+bool SiteProfiles::readProfileFile(const QString &file, tSiteRecord &site, bool *inKeyring)
 {
     QByteArray bytes;
     if (QFileInfo::exists(file)) {
@@ -225,13 +238,24 @@ bool SiteProfiles::readProfileFile(const QString &file, tSiteRecord &site)
     site.encryption = ok && enc >= 0 && enc <= static_cast<int>(SiteEncryption::Plain)
                           ? static_cast<SiteEncryption>(enc)
                           : SiteEncryption::ExplicitIfAvailable;
+    if (inKeyring)
+        *inKeyring = readBool(ini, kKeyringMarker);
     return true;
 }
 
 bool SiteProfiles::readProfile(const QString &sitePath, tSiteRecord &site) const
 {
     const QString file = siteFile(sitePath);
-    return !file.isEmpty() && readProfileFile(file, site);
+    bool inKeyring = false;
+    if (file.isEmpty() || !readProfileFile(file, site, &inKeyring))
+        return false;
+    if (inKeyring && m_secrets) {
+        // Not found or no store: the file's empty password stays, the user types it again.
+        QString secret;
+        if (m_secrets->read(secretKey(sitePath), secret) == SecretStore::Status::Ok)
+            site.Pass = secret;
+    }
+    return true;
 }
 
 bool SiteProfiles::writeProfile(const QString &sitePath, const tSiteRecord &site, QString *error) const
@@ -254,6 +278,11 @@ bool SiteProfiles::writeProfile(const QString &sitePath, const tSiteRecord &site
         }
     }
     IniFile ini = IniFile::fromBytes(bytes);
+    const bool wasInKeyring = readBool(ini, kKeyringMarker);
+    const QString key = secretKey(sitePath);
+    bool inKeyring = false;
+    if (m_storeNew)
+        inKeyring = m_secrets->write(key, site.Pass) == SecretStore::Status::Ok;
     const auto flag = [](bool b) { return b ? QStringLiteral("1") : QStringLiteral("0"); };
     const std::pair<const char *, QString> values[] = {
         {"Host", site.Host},
@@ -263,7 +292,7 @@ bool SiteProfiles::writeProfile(const QString &sitePath, const tSiteRecord &site
         {"rFolder", site.rFolder},
         {"anonymous", flag(site.anonymous)},
         {"desc", toBase64(site.desc)},
-        {"Pass", toBase64(site.Pass)},
+        {"Pass", inKeyring ? QString() : toBase64(site.Pass)},
         {"smartXfer", flag(site.smartXfer)},
         {"Encryption", QString::number(static_cast<int>(site.encryption))},
     };
@@ -274,7 +303,55 @@ bool SiteProfiles::writeProfile(const QString &sitePath, const tSiteRecord &site
             return false;
         }
     }
-    return saveFileAtomically(file, ini.toBytes(), error, m_ownFolder ? FileAccess::OwnerOnly : FileAccess::Default);
+    // The marker is written only where the keyring is or was used: other files keep the
+    // keys they always had.
+    if ((inKeyring || ini.contains(kSection, kKeyringMarker)) &&
+        !ini.setValue(kSection, kKeyringMarker, flag(inKeyring)))
+        return false;
+    if (!saveFileAtomically(file, ini.toBytes(), error, m_ownFolder ? FileAccess::OwnerOnly : FileAccess::Default))
+        return false;
+    // The password now lives in the file: the store's old copy goes.
+    if (wasInKeyring && !inKeyring && m_secrets)
+        m_secrets->remove(key);
+    return true;
+}
+
+QStringList SiteProfiles::keyringSites(const QString &nodePath) const
+{
+    QStringList sites;
+    if (!m_secrets)
+        return sites;
+    const auto marked = [](const QString &file) {
+        tSiteRecord site;
+        bool inKeyring = false;
+        return readProfileFile(file, site, &inKeyring) && inKeyring;
+    };
+    if (!isFolderPath(nodePath)) {
+        const QString file = siteFile(nodePath);
+        if (!file.isEmpty() && marked(file))
+            sites << QString();
+        return sites;
+    }
+    const QString folder = folderOf(nodePath);
+    if (folder.isEmpty())
+        return sites;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString file = it.next();
+        if (!isProfileFileName(it.fileName()) || !marked(file))
+            continue;
+        QString rel = file.mid(folder.size());
+        rel.chop(kExtension.size());
+        rel.replace(QLatin1Char('/'), kSep);
+        sites << rel;
+    }
+    return sites;
+}
+
+void SiteProfiles::moveSecrets(const QString &from, const QString &to, const QStringList &sites) const
+{
+    for (const QString &rel : sites)
+        m_secrets->move(secretKey(from + rel), secretKey(to + rel));
 }
 
 SiteProfiles::Result SiteProfiles::createSite(const QString &folderPath, const QString &name) const
@@ -368,7 +445,11 @@ SiteProfiles::Result SiteProfiles::move(const QString &from, const QString &to, 
     QString src = source;
     if (isFolder)
         src.chop(1);
-    return QDir().rename(src, target) ? Result::Done : Result::Failed;
+    const QStringList secrets = keyringSites(from);
+    if (!QDir().rename(src, target))
+        return Result::Failed;
+    moveSecrets(from, to, secrets);
+    return Result::Done;
 }
 
 SiteProfiles::Result SiteProfiles::remove(const QString &nodePath) const
@@ -386,5 +467,10 @@ SiteProfiles::Result SiteProfiles::remove(const QString &nodePath) const
         return Result::BadName;
     if (!QFileInfo(file).isFile())
         return Result::Failed;
-    return QFile::remove(file) ? Result::Done : Result::Failed;
+    const bool inKeyring = !keyringSites(nodePath).isEmpty();
+    if (!QFile::remove(file))
+        return Result::Failed;
+    if (inKeyring)
+        m_secrets->remove(secretKey(nodePath));
+    return Result::Done;
 }

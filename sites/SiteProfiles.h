@@ -2,6 +2,8 @@
 
 #include "sites/SiteRecord.h"
 
+class SecretStore;
+
 #include <QString>
 #include <QStringList>
 
@@ -34,12 +36,23 @@ public:
     static const QString kPlaceholderHost;     // the host of a profile without "Host"
     static const QString kPlaceholderPassword; // the password of a profile without "Pass"
     static const QString kSection;             // "FTP"
+    static const QString kKeyringMarker;       // "PassInKeyring": "1" when the secret store holds "Pass"
 
     // folder: the profiles folder (with or without the ending "/"). ownFolder: the
     // program's default folder, whose profiles only their owner may read; a shared folder
     // chosen by the user keeps the modes its owners gave it.
     explicit SiteProfiles(const QString &folder, bool ownFolder = true);
     const QString &folder() const { return m_folder; }
+
+    // Passwords in a secret store. With storeNew, a saved password goes to the store and
+    // the file keeps an empty "Pass" and the marker "PassInKeyring=1"; when the store is
+    // unavailable (or storeNew is off) the password is written into the file as before and
+    // the marker is "0". Profiles marked as held by the store are read from it whatever
+    // storeNew says. Renames, moves and deletes carry the store's entries along.
+    // The store must outlive this object; null means files only.
+    void setSecretStore(SecretStore *store, bool storeNew);
+    // The store's key of a site's password: the profiles folder and the site's node path.
+    QString secretKey(const QString &sitePath) const;
 
     struct Node {
         QString name;
@@ -75,7 +88,9 @@ public:
 
     // Reads a profile. A missing file reads as all defaults; false only when the file
     // exists and cannot be read.
-    static bool readProfileFile(const QString &file, tSiteRecord &site);
+    // inKeyring (optional) tells whether the file marks its password as held by the
+    // secret store (the record's Pass is then the file's, empty).
+    static bool readProfileFile(const QString &file, tSiteRecord &site, bool *inKeyring = nullptr);
     bool readProfile(const QString &sitePath, tSiteRecord &site) const;
     // Writes the record's profile fields into the site's file, keeping every line the
     // program does not write, and replaces the file atomically.
@@ -101,7 +116,13 @@ private:
     static bool splitPath(const QString &nodePath, QStringList &parts);
     QString pathOf(const QString &nodePath) const; // file or folder, "" when invalid
     Result move(const QString &from, const QString &to, bool isFolder) const;
+    // The node paths of the sites whose passwords the store holds, at or below nodePath.
+    QStringList keyringSites(const QString &nodePath) const;
+    // After a rename or move: the store's entries follow their sites (relative paths).
+    void moveSecrets(const QString &from, const QString &to, const QStringList &sites) const;
 
     QString m_folder; // ends in "/"
     bool m_ownFolder;
+    SecretStore *m_secrets = nullptr;
+    bool m_storeNew = false;
 };

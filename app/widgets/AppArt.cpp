@@ -54,7 +54,8 @@ namespace {
 QIcon drawnIcon(const std::function<void(QPainter &)> &draw)
 {
     QIcon icon;
-    for (int size : {16, 24, 32}) {
+    // Large sizes too: scaled screens (150 %, 200 %) pick them instead of enlarging 32.
+    for (int size : {16, 24, 32, 48, 64}) {
         QPixmap pixmap(size, size);
         pixmap.fill(Qt::transparent);
         QPainter p(&pixmap);
@@ -106,7 +107,7 @@ QIcon permissionsIcon()
 QIcon appIcon()
 {
     QIcon icon;
-    for (int size : {16, 24, 32, 48, 64, 128})
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
         icon.addPixmap(emblem(size));
     return icon;
 }

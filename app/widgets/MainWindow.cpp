@@ -3,6 +3,7 @@
 #include "app/widgets/AppArt.h"
 #include "app/widgets/BrowserPane.h"
 #include "app/widgets/Commands.h"
+#include "app/widgets/DesktopPaths.h"
 #include "app/widgets/HelpBrowser.h"
 #include "app/widgets/LogoWidget.h"
 #include "app/widgets/StatusBinding.h"
@@ -37,7 +38,7 @@
 
 MainWindow::MainWindow(MainController &controller, QWidget *parent)
     : QMainWindow(parent), m_controller(controller), m_ui(controller.ui()), m_commands(new Commands(this)),
-      m_wait(new TFormWait(this)), m_manualFolder(QCoreApplication::applicationDirPath() + QStringLiteral("/manual/"))
+      m_wait(new TFormWait(this)), m_manualFolder(DesktopPaths::manualFolder())
 {
     setObjectName(QStringLiteral("TFormMain"));
     setWindowTitle(QStringLiteral("Kestrin FTP Pro"));

@@ -14,6 +14,13 @@ Theme themeFromSetting(qint64 value)
     return Theme::OfficeXP;
 }
 
+namespace {
+// The themes below paint light backgrounds of their own: their text is dark whatever the
+// desktop's palette says, or a dark palette's light text would vanish on them.
+const QString kDarkText = QStringLiteral("QToolBar QToolButton, QToolBar QLabel { color: #000000; }"
+                                         "QToolBar QToolButton:disabled { color: #808080; }");
+} // namespace
+
 QString styleSheet(Theme theme)
 {
     switch (theme) {
@@ -22,14 +29,15 @@ QString styleSheet(Theme theme)
         return QString();
     case Theme::Stripes:
         return QStringLiteral(
-            "QToolBar { border: none; border-bottom: 1px solid #a0a0a0; padding: 1px;"
-            "  background: qlineargradient(spread:repeat, x1:0, y1:0, x2:0, y2:0.1,"
-            "    stop:0 #f2f2f2, stop:0.5 #f2f2f2, stop:0.51 #dcdcdc, stop:1 #dcdcdc); }"
-            "QToolBar QToolButton { border: 1px solid transparent; border-radius: 2px; padding: 2px; }"
-            "QToolBar QToolButton:hover { border-color: #808080; background: #ffffff; }"
-            "QToolBar QToolButton:pressed, QToolBar QToolButton:checked { background: #c8c8c8; }"
-            "QToolBar QToolButton[popupMode=\"1\"] { padding-right: 14px; }"
-            "QToolBar QLabel { background: transparent; }");
+                   "QToolBar { border: none; border-bottom: 1px solid #a0a0a0; padding: 1px;"
+                   "  background: qlineargradient(spread:repeat, x1:0, y1:0, x2:0, y2:0.1,"
+                   "    stop:0 #f2f2f2, stop:0.5 #f2f2f2, stop:0.51 #dcdcdc, stop:1 #dcdcdc); }"
+                   "QToolBar QToolButton { border: 1px solid transparent; border-radius: 2px; padding: 2px; }"
+                   "QToolBar QToolButton:hover { border-color: #808080; background: #ffffff; }"
+                   "QToolBar QToolButton:pressed, QToolBar QToolButton:checked { background: #c8c8c8; }"
+                   "QToolBar QToolButton[popupMode=\"1\"] { padding-right: 14px; }"
+                   "QToolBar QLabel { background: transparent; }") +
+               kDarkText;
     case Theme::OfficeXP:
         return QStringLiteral("QToolBar { border: none; border-bottom: 1px solid #7b9ebd; padding: 1px;"
                               "  background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #f9fbff, stop:0.5 #dfe9f7,"
@@ -39,7 +47,8 @@ QString styleSheet(Theme theme)
                               "QToolBar QToolButton:pressed, QToolBar QToolButton:checked { border-color: #316ac5;"
                               "  background: #98b5e2; }"
                               "QToolBar QToolButton[popupMode=\"1\"] { padding-right: 14px; }"
-                              "QToolBar QLabel { background: transparent; }");
+                              "QToolBar QLabel { background: transparent; }") +
+               kDarkText;
     }
     return QString();
 }

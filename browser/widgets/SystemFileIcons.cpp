@@ -69,14 +69,19 @@ QIcon SystemFileIcons::withLinkOverlay(const QIcon &icon)
     const auto it = m_overlaid.constFind(icon.cacheKey());
     if (it != m_overlaid.constEnd())
         return *it;
-    QPixmap pixmap(kSmall, kSmall);
-    pixmap.fill(Qt::transparent);
-    {
+    // One picture per screen scale (100 %, 200 %, 300 %), so the arrow stays sharp on
+    // scaled screens.
+    QIcon result;
+    for (int scale : {1, 2, 3}) {
+        QPixmap pixmap(kSmall * scale, kSmall * scale);
+        pixmap.setDevicePixelRatio(scale);
+        pixmap.fill(Qt::transparent);
         QPainter p(&pixmap);
         icon.paint(&p, QRect(0, 0, kSmall, kSmall));
         drawLinkArrow(p, kSmall);
+        p.end();
+        result.addPixmap(pixmap);
     }
-    QIcon result(pixmap);
     m_overlaid.insert(icon.cacheKey(), result);
     return result;
 }

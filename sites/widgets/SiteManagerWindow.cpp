@@ -140,6 +140,12 @@ void SiteManagerWindow::buildControls()
     form->addRow(QStringLiteral("Hostname:"), m_host);
     form->addRow(m_userLabel, m_user);
     form->addRow(m_passLabel, m_pass);
+    // Shown when passwords cannot go to the desktop's secret store.
+    m_keyringNotice = new QLabel(this);
+    m_keyringNotice->setObjectName(QStringLiteral("keyringNotice"));
+    m_keyringNotice->setWordWrap(true);
+    m_keyringNotice->hide();
+    form->addRow(QString(), m_keyringNotice);
     form->addRow(m_portLabel, m_port);
     form->addRow(QStringLiteral("Encryption:"), m_encryption);
     form->addRow(QStringLiteral("Initial local folder:"), localRow);
@@ -366,6 +372,11 @@ void SiteManagerWindow::boxesEdited()
 
 void SiteManagerWindow::updateState()
 {
+    const QString notice = m_controller.secrets().notice();
+    if (notice.isEmpty() != m_keyringNotice->isHidden()) {
+        m_keyringNotice->setText(notice + QStringLiteral(" The password is saved in the profile file."));
+        m_keyringNotice->setVisible(!notice.isEmpty());
+    }
     const bool site = !m_loadedPath.isEmpty();
     m_pages->setCurrentIndex(site ? 1 : 0);
     const bool named = !m_anonymous->isChecked();

@@ -107,6 +107,7 @@ private:
     QTabWidget *m_sitePc;
     QLineEdit *m_host, *m_user, *m_pass, *m_port, *m_lFolder, *m_rFolder;
     QLabel *m_userLabel, *m_passLabel, *m_portLabel;
+    QLabel *m_keyringNotice = nullptr;
     QCheckBox *m_anonymous, *m_smartTransfer, *m_openAtStartup;
     QComboBox *m_encryption;
     QPlainTextEdit *m_desc;

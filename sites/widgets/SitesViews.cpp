@@ -39,7 +39,9 @@ SiteProfiles SitesViews::profiles() const
 {
     const QString folder = m_controller.sharedProfilesFolder();
     const bool own = QDir::cleanPath(folder) == QDir::cleanPath(m_controller.folders().sharedProfiles);
-    return SiteProfiles(folder, own);
+    SiteProfiles profiles(folder, own);
+    m_controller.secrets().attach(profiles);
+    return profiles;
 }
 
 SiteManagerWindow *SitesViews::openSiteManager()

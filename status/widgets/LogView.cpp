@@ -1,6 +1,7 @@
 #include "status/widgets/LogView.h"
 
 #include "status/LogModel.h"
+#include "status/ReadableColor.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -17,6 +18,16 @@ public:
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
     {
         return {QStyledItemDelegate::sizeHint(option, index).width(), LogView::kRowHeight};
+    }
+
+protected:
+    // The lines' colours are chosen for a white log: on a dark palette they are made light
+    // enough to read.
+    void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        const QColor base = option->palette.color(QPalette::Base);
+        option->palette.setColor(QPalette::Text, ReadableColor::on(option->palette.color(QPalette::Text), base));
     }
 };
 
@@ -95,13 +106,14 @@ void LogView::paintEvent(QPaintEvent *event)
         const QRect r = viewport()->rect();
         QLinearGradient wash(r.topLeft(), r.topRight());
         wash.setColorAt(0, palette().color(QPalette::Base));
-        wash.setColorAt(1, QColor(232, 239, 250));
+        const QColor base = palette().color(QPalette::Base);
+        wash.setColorAt(1, ReadableColor::isDark(base) ? ReadableColor::shade(base, 0.08) : QColor(232, 239, 250));
         p.fillRect(r, wash);
         QFont mark = font();
         mark.setPixelSize(std::max(10, std::min(r.height() - 4, 28)));
         mark.setBold(true);
         p.setFont(mark);
-        p.setPen(QColor(218, 228, 243));
+        p.setPen(ReadableColor::isDark(base) ? ReadableColor::shade(base, 0.12) : QColor(218, 228, 243));
         p.drawText(r.adjusted(0, 0, -8, 0), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("kestrin ftp pro"));
     }
     QListView::paintEvent(event);

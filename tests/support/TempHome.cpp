@@ -40,4 +40,8 @@ void TempHome::isolateProcess()
     // A program started by a test never asks the maker's server for new releases: its
     // once-per-run check goes to a closed port on this machine instead.
     qputenv("KESTRIN_VERSION_CHECK_URL", "http://127.0.0.1:9/!tools/checkversion.php");
+    // Nor does it reach the desktop's secret store: the session bus is one that does not
+    // exist, unless a test hands its own bus to a child process.
+    const QByteArray bus = qgetenv("KESTRIN_TEST_SESSION_BUS");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.isEmpty() ? QByteArray("unix:path=/nonexistent/kestrin-test-bus") : bus);
 }

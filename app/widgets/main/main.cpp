@@ -1,6 +1,8 @@
 #include "app/MainController.h"
 #include "app/widgets/BrowserCommandBinder.h"
+#include "app/widgets/DesktopPaths.h"
 #include "app/widgets/MainWindow.h"
+#include "app/widgets/SingleInstance.h"
 #include "base/Version.h"
 #include "ui/QtUserInterface.h"
 
@@ -58,6 +60,15 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("Kestrin FTP Pro"));
     QApplication::setApplicationDisplayName(QStringLiteral("Kestrin FTP Pro"));
     QApplication::setApplicationVersion(QLatin1String(Version::kVersionText));
+    QGuiApplication::setDesktopFileName(DesktopPaths::appId());
+
+    const QStringList args = QApplication::arguments().mid(1);
+    const bool screenshot = args.contains(QStringLiteral("--screenshot"));
+    // ftp:// links go to the program that is already running, when there is one.
+    SingleInstance instance;
+    const QStringList links = SingleInstance::linksIn(args);
+    if (!screenshot && instance.handOver(links))
+        return 0;
 
     // The program's state lives in the controller; the window observes it and goes first at
     // the end (declared last), so no list paints over entries that are already gone.
@@ -68,9 +79,10 @@ int main(int argc, char *argv[])
     // From here on, errors escaping a guarded place open the bug window.
     controller.diagnostics().install();
     controller.setProgramStartTime(startTime);
-    const QStringList args = QApplication::arguments().mid(1);
     controller.FormCreate(args);
     window.show();
+    if (!screenshot)
+        serveLinks(instance, controller, window, links);
 
     const QString shot = argumentAfter(args, QStringLiteral("--screenshot"));
     const QString optionsPage = argumentAfter(args, QStringLiteral("--options"));

@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -150,6 +151,12 @@ TEST_F(SiteManager, ASiteMadeInTheWindowConnectsWithItsSavedFields)
     const QByteArray saved = f.readAll();
     EXPECT_TRUE(saved.contains("Host=127.0.0.1\r\n")) << saved.constData();
     EXPECT_FALSE(saved.contains(server.password().toUtf8())) << "the password is stored encoded";
+    // The tests have no secret store: the window says where the password went.
+    QLabel *notice = child<QLabel>(sm, "keyringNotice");
+    ASSERT_NE(notice, nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return notice->isVisibleTo(sm); }, 2000));
+    EXPECT_TRUE(notice->text().contains(QStringLiteral("saved in the profile file"))) << notice->text().toStdString();
+    EXPECT_FALSE(notice->text().contains(server.password()));
 
     // A host typed but not saved is not what Connect uses.
     type(sm, "siteHost", QStringLiteral("unsaved.invalid"));

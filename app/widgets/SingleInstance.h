@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class MainController;
+class QLocalServer;
+class QWidget;
+
+// One running program per user: the first start listens on a local socket; a later start
+// with ftp:// links on its command line hands them to it and ends, so a link opened in a
+// browser or file manager connects in the window that is already open.
+//
+// The socket lives in $XDG_RUNTIME_DIR, or else in a folder of the user's own (mode 0700)
+// under the temporary folder; a folder someone else owns or others may enter is not used.
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    explicit SingleInstance(QObject *parent = nullptr);
+    ~SingleInstance() override;
+
+    // The FTP links among the command line's arguments (ftp://, ftps://, ftpes://).
+    static QStringList linksIn(const QStringList &args);
+    // The socket's path; empty when no safe folder could be found.
+    static QString socketPath();
+
+    // Hands the links to a running program: true when it took them (this start ends).
+    // Waits at most waitMs in all.
+    bool handOver(const QStringList &links, int waitMs = 3000);
+    // Starts listening for later starts; false when no socket could be made.
+    bool listen();
+
+signals:
+    // A later start handed over this link.
+    void linkReceived(const QString &url);
+
+private:
+    void readClient(class QLocalSocket *socket);
+
+    QLocalServer *m_server = nullptr;
+};
+
+// Connects to an FTP link the way the "Connect to URL" window does: the URL's parts become
+// the site (user, password, port, folder, encryption from the scheme), and an open
+// connection is closed first (the user is asked). A link that is no usable FTP URL gives a
+// message, without the link's password.
+void connectToLink(MainController &controller, const QString &url);
+
+// Listens for later starts and connects to the links they hand over, raising the window.
+// With links of this start, connects to the first once start-up has run.
+void serveLinks(SingleInstance &instance, MainController &controller, QWidget &window, const QStringList &ownLinks);
