@@ -442,10 +442,15 @@ void BrowserCommands::sendLocalPaths(const QStringList &paths, int targetEntry)
 
 QString BrowserCommands::makeEditFolder()
 {
-    // A fresh folder per edit, mode 0700: two files of one name never share a copy, and
-    // nobody else can plant a link where the download will be written.
+    // A fresh folder per edit: two files of one name never share a copy.
+    return makePrivateFolder(QStringLiteral("edit"));
+}
+
+QString BrowserCommands::makePrivateFolder(const QString &prefix)
+{
+    // Mode 0700: nobody else can plant a link where a download will be written.
     QDir().mkpath(m_temporaryFolder);
-    QTemporaryDir dir(m_temporaryFolder + QStringLiteral("/edit-XXXXXX"));
+    QTemporaryDir dir(m_temporaryFolder + QLatin1Char('/') + prefix + QStringLiteral("-XXXXXX"));
     if (!dir.isValid())
         return {};
     dir.setAutoRemove(false);

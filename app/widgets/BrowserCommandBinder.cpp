@@ -151,6 +151,10 @@ void BrowserCommandBinder::bindLists()
                     });
                 });
     }
+    // Remote rows dragged out to the desktop carry file URLs, downloaded when asked for.
+    list(Side::Remote)->fileModel()->setDragDataFactory([this](const std::vector<int> &entries) {
+        return m_commands.remoteDragData(entries);
+    });
     connect(list(Side::Remote), &FileListView::localFilesDropped, this, [this](const QStringList &paths, int target) {
         guarded("bcdesk", [&] { m_commands.sendLocalPaths(paths, target); });
     });
