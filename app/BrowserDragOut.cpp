@@ -140,9 +140,10 @@ QList<QUrl> BrowserCommands::downloadForDrop(const QString &folder, const std::v
     }
     context.disconnect();
 
-    // What did not run is taken out of the queue: its target is a folder nobody will look at.
+    // What is left is taken out of the queue: its target is a folder nobody will look at. A
+    // transfer still running (the wait timed out) ends with its item: its data connection is
+    // closed.
     std::vector<std::uint64_t> leftOver;
-    bool stillRunning = false;
     for (int row = 0; row < m_queue.model().itemCount(); ++row) {
         const QueueItem *item = m_queue.model().itemAt(row);
         const QString name = topNameUnder(target, downloadTarget(*item));
@@ -150,10 +151,7 @@ QList<QUrl> BrowserCommands::downloadForDrop(const QString &folder, const std::v
             continue;
         if (problem[name].isEmpty())
             problem[name] = stopReason.isEmpty() ? QStringLiteral("the download did not end") : stopReason;
-        if (item->session)
-            stillRunning = true;
-        else
-            leftOver.push_back(item->id());
+        leftOver.push_back(item->id());
     }
     for (const std::uint64_t id : leftOver) {
         if (QueueItem *item = m_queue.model().itemById(id))
@@ -177,11 +175,11 @@ QList<QUrl> BrowserCommands::downloadForDrop(const QString &folder, const std::v
             continue;
         }
         notCopied << e.name + QStringLiteral(" (") + why + QLatin1Char(')');
-        // Never handed out: a partial copy is removed unless a transfer still writes it.
-        if (!stillRunning && QFileInfo::exists(local))
+        // Never handed out: a partial copy is removed.
+        if (QFileInfo::exists(local))
             removeLocalTree(local);
     }
-    if (urls.isEmpty() && !stillRunning)
+    if (urls.isEmpty())
         QDir().rmdir(target);
     if (!notCopied.isEmpty())
         tellLater(intro + notCopied.join(QStringLiteral("\r\n")));
