@@ -24,6 +24,8 @@
 
 namespace {
 
+using namespace Qt::StringLiterals;
+
 using Side = BrowserCommands::Side;
 
 void makeFile(const QString &path, const QByteArray &bytes = QByteArray("data"))
@@ -516,6 +518,45 @@ TEST_F(BrowserCommandsTest, ADroppedDownloadThatFailsGivesNoUrlAndTellsTheUser)
     EXPECT_TRUE(queue().model().isEmpty());
     EXPECT_EQ(retrCount(server.receivedCommands()), retr);
     ASSERT_TRUE(waitFor([&] { return told(QStringLiteral("good.bin (the queue is paused)")); }, 5000)) << shown();
+
+    // A download that outlasts the wait is stopped and left out; the session goes on working.
+    queue().toggleQueue();
+    makeFile(remoteRoot + QStringLiteral("/big.bin"), varied(40 * 1024 * 1024));
+    relist();
+    commands().setDropTimeout(1);
+    std::unique_ptr<QMimeData> slow(commands().remoteDragData(rows(Side::Remote, {"big.bin"})));
+    EXPECT_TRUE(slow->urls().isEmpty());
+    EXPECT_TRUE(queue().model().isEmpty());
+    ASSERT_TRUE(waitFor([&] { return told(QStringLiteral("big.bin (the download took too long)")); }, 5000)) << shown();
+    commands().setDropTimeout(30000);
+    std::unique_ptr<QMimeData> again(commands().remoteDragData(rows(Side::Remote, {"good.bin"})));
+    ASSERT_EQ(again->urls().size(), 1) << shown();
+    EXPECT_EQ(readAll(again->urls()[0].toLocalFile()), varied(5000));
+    QDirIterator rest(home.path() + QStringLiteral("/tmp"), QDir::Files, QDirIterator::Subdirectories);
+    QStringList kept;
+    while (rest.hasNext())
+        kept << QFileInfo(rest.next()).fileName();
+    kept.sort();
+    EXPECT_EQ(kept, (QStringList{QStringLiteral("good.bin"), QStringLiteral("good.bin")})) << "no partial big.bin";
+}
+
+TEST_F(BrowserCommandsTest, ChangeFolderOffersEveryFolderSeenAndKeepsNamesThatDifferInCase)
+{
+    QDir().mkpath(remoteRoot + QStringLiteral("/Docs"));
+    QDir().mkpath(remoteRoot + QStringLiteral("/docs/x"));
+    connect(server, QStringLiteral("/"));
+    browsers().setRemoteFolder(QStringLiteral("/docs/"));
+    relist();
+
+    ui.pickedFolder = QStringLiteral("/Docs/");
+    const qsizetype before = server.receivedCommands().size();
+    commands().changeFolder(Side::Remote);
+    // Offered without asking the server: the folders listed and the folders seen in them.
+    EXPECT_EQ(server.receivedCommands().size(), before);
+    EXPECT_EQ(ui.remotePickerCurrent, QStringLiteral("/docs/"));
+    EXPECT_EQ(ui.remotePickerFolders, (QStringList{u"/"_s, u"/Docs/"_s, u"/docs/"_s, u"/docs/x/"_s}));
+    ASSERT_TRUE(settled()) << shown();
+    EXPECT_EQ(browsers().rFolder(), QStringLiteral("/Docs/"));
 }
 
 TEST_F(BrowserCommandsTest, NamesAQueueCommandCannotCarryAreRefusedByName)
