@@ -188,12 +188,13 @@ void BrowserCommands::changeFolder(Side side)
     }
     if (!loggedIn())
         return;
-    // Every folder listed during the connection and the folders seen inside them.
+    // Every folder listed during the connection and the folders seen inside them. Names that
+    // differ only in letter case are different folders on most servers: both are offered.
     QSet<QString> seen;
     QStringList folders;
     const auto add = [&](const QString &path) {
-        if (!seen.contains(path.toLower())) {
-            seen.insert(path.toLower());
+        if (!seen.contains(path)) {
+            seen.insert(path);
             folders << path;
         }
     };
@@ -205,8 +206,10 @@ void BrowserCommands::changeFolder(Side side)
                 add(key + e.entry.name + QLatin1Char('/'));
         }
     }
-    std::sort(folders.begin(), folders.end(),
-              [](const QString &a, const QString &b) { return QString::compare(a, b, Qt::CaseInsensitive) < 0; });
+    std::sort(folders.begin(), folders.end(), [](const QString &a, const QString &b) {
+        const int order = QString::compare(a, b, Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : a < b;
+    });
     if (!m_ui.pickRemoteFolder(folders, m_browsers.rFolder(), chosen) || chosen.isEmpty())
         return;
     queue(QStringLiteral("list"), {normalizeRemotePath(chosen)}, nullptr, true);
@@ -442,10 +445,15 @@ void BrowserCommands::sendLocalPaths(const QStringList &paths, int targetEntry)
 
 QString BrowserCommands::makeEditFolder()
 {
-    // A fresh folder per edit, mode 0700: two files of one name never share a copy, and
-    // nobody else can plant a link where the download will be written.
+    // A fresh folder per edit: two files of one name never share a copy.
+    return makePrivateFolder(QStringLiteral("edit"));
+}
+
+QString BrowserCommands::makePrivateFolder(const QString &prefix)
+{
+    // Mode 0700: nobody else can plant a link where a download will be written.
     QDir().mkpath(m_temporaryFolder);
-    QTemporaryDir dir(m_temporaryFolder + QStringLiteral("/edit-XXXXXX"));
+    QTemporaryDir dir(m_temporaryFolder + QLatin1Char('/') + prefix + QStringLiteral("-XXXXXX"));
     if (!dir.isValid())
         return {};
     dir.setAutoRemove(false);

@@ -3,12 +3,15 @@
 #include "browser/FileListModel.h"
 #include "browser/FolderEntries.h"
 
+#include <QList>
 #include <QObject>
 #include <QStringList>
+#include <QUrl>
 
 #include <vector>
 
 class BrowserController;
+class QMimeData;
 class QueueController;
 class SessionSupervisor;
 class tSetupClass;
@@ -74,6 +77,18 @@ public:
     // remote folder entry `targetEntry`, or rFolder).
     void sendLocalPaths(const QStringList &paths, int targetEntry = -1);
 
+    // Remote entries dragged out of the program: drag data whose file URLs are made when the
+    // drop target asks for them, by downloading the entries (downloadForDrop). Without a
+    // logged-in session the data carries no URLs.
+    QMimeData *remoteDragData(const Selection &remote);
+    // Downloads the entries of the remote folder `folder` at the front of the queue into a new
+    // private folder (mode 0700) under the Temporary folder and waits for them, at most the
+    // drop timeout. Returns the URLs of the entries that arrived whole, in the given order; a
+    // file or folder that did not is left out, its partial copy removed, and the user is told
+    // which ones and why once the drop is over.
+    QList<QUrl> downloadForDrop(const QString &folder, const std::vector<tFolderEntryObject> &entries);
+    void setDropTimeout(int ms) { m_dropTimeoutMs = ms; }
+
     // The rows whose lower-cased names match the mask the user types; empty mask: nothing.
     void groupSelect(Side side);
     // The Compare Folders dialog, then selects the differing rows of both lists.
@@ -101,6 +116,10 @@ private:
     void deleteLocal(const std::vector<tFolderEntryObject> &entries);
     void transferEntries(Side from, const std::vector<tFolderEntryObject> &entries, const QString &target);
     QString makeEditFolder();
+    // A new folder only the user can enter, below the Temporary folder; empty on failure.
+    QString makePrivateFolder(const QString &prefix);
+    // Shows the message once the event that is being handled (a drop) is over.
+    void tellLater(const QString &text);
 
     tSetupClass &m_setup;
     UserInterface &m_ui;
@@ -108,4 +127,5 @@ private:
     QueueController &m_queue;
     SessionSupervisor &m_sessions;
     QString m_temporaryFolder;
+    int m_dropTimeoutMs = 10 * 60 * 1000;
 };

@@ -420,6 +420,7 @@ void QueueController::finishDownload(tkftpclient &s, QueueItem &item)
     if (!read(m_setup, Keys::disableSound) && !sound.isEmpty())
         playSoundFile(sound);
     const QString local = s.LocalFileName();
+    emit downloadFinished(item, local);
     if (read(m_setup, Keys::setOriginalFileDate) && item.entry && item.entry->time > 1)
         setLocalFileTimes(local, unpackFileTime(item.entry->time));
     if (item.verb() == QueueVerb::OpenFile) {
@@ -630,6 +631,7 @@ void QueueController::reportError(tkftpclient &s, const QString &message)
 
 void QueueController::failItem(tkftpclient &s, QueueItem &item, const QString &message)
 {
+    emit itemFailed(item);
     if (!m_model.isPaused())
         m_model.setPaused(true);
     removeFinished(s, item);
@@ -638,6 +640,7 @@ void QueueController::failItem(tkftpclient &s, QueueItem &item, const QString &m
 
 void QueueController::failTransfer(tkftpclient &s, QueueItem &item, const QString &message)
 {
+    emit itemFailed(item);
     if (!m_model.isPaused())
         m_model.setPaused(true);
     const bool stopped = item.stopRequested;

@@ -118,6 +118,7 @@ QueueController::RunResult QueueController::pumpOnce()
     if (!started) {
         // A start operation refused to run: the item fails instead of blocking its session.
         if (QueueItem *still = m_model.itemById(id)) {
+            emit itemFailed(*still);
             m_model.setPaused(true);
             if (isTransfer(still->verb()))
                 m_model.releaseItem(still, QStringLiteral("Error"));

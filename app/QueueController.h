@@ -89,6 +89,10 @@ signals:
     // A long expansion (putfolder) runs: the wait window shows the text until waitEnded.
     void waitTextChanged(const QString &text);
     void waitEnded();
+    // A download item wrote all its bytes to `localFile` and is about to leave the queue.
+    void downloadFinished(const QueueItem &item, const QString &localFile);
+    // An item failed (it is about to leave the queue, or stays marked "Error").
+    void itemFailed(const QueueItem &item);
 
 private:
     enum class RunResult { Done, RunAgain };

@@ -339,7 +339,9 @@ QMimeData *FileListModel::mimeData(const QModelIndexList &indexes) const
             fields << QString::number(entry);
         }
     }
-    auto *mime = new QMimeData;
+    QMimeData *mime = m_dragData ? m_dragData(seen) : nullptr;
+    if (!mime)
+        mime = new QMimeData;
     mime->setData(QString::fromLatin1(kEntriesMimeType), fields.join(u' ').toUtf8());
     // Local rows also travel as file URLs, so the desktop's file manager can take them.
     if (m_side == Side::Local && !m_state.lFolder.isEmpty()) {

@@ -7,6 +7,8 @@
 
 #include <QAbstractItemModel>
 
+#include <functional>
+
 #include <vector>
 
 class FileIconSource;
@@ -40,6 +42,10 @@ public:
     ~FileListModel() override;
 
     Side side() const { return m_side; }
+    // Makes the drag data of dragged rows (their entry indices, in list order); the model
+    // adds its own entry payload. Without one the model makes plain drag data.
+    using DragDataFactory = std::function<QMimeData *(const std::vector<int> &entries)>;
+    void setDragDataFactory(DragDataFactory factory) { m_dragData = std::move(factory); }
     void setIconSource(FileIconSource *icons) { m_icons = icons; }
     FileTypeNames &typeNames() { return m_types; }
 
@@ -92,6 +98,7 @@ private:
     BrowserState &m_state;
     const tSetupClass &m_setup;
     FileIconSource *m_icons = nullptr;
+    DragDataFactory m_dragData;
     mutable FileTypeNames m_types;
     FileListSorter m_sorter;
     std::vector<int> m_rows;

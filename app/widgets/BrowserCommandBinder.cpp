@@ -78,15 +78,22 @@ void BrowserCommandBinder::bindNamedCommands()
     on(c.acOpen, "bcopen", [this, &b] { b.open(active(), selection(active())); });
     on(c.acEdit, "bcedit", [this, &b] { b.edit(active(), selection(active())); });
     on(c.acRename, "bcrena", [this, &b] { b.rename(active(), selection(active())); });
-    on(c.acDelete, "bcdele", [this, &b] {
+    const auto deleteQueueRows = [this] {
+        if (!read(m_controller.setup(), Keys::confirmDeleteFromQueue) ||
+            m_controller.ui().confirm(QStringLiteral("Continue to delete?")))
+            m_parts.queue->deleteSelected();
+    };
+    on(c.acDelete, "bcdele", [this, &b, deleteQueueRows] {
         if (m_parts.queue->hasFocus()) {
-            if (!read(m_controller.setup(), Keys::confirmDeleteFromQueue) ||
-                m_controller.ui().confirm(QStringLiteral("Continue to delete?")))
-                m_parts.queue->deleteSelected();
+            deleteQueueRows();
             return;
         }
         b.deleteEntries(active(), selection(active()));
     });
+    // The Del key in the queue list asks the same question as the Delete command.
+    disconnect(m_parts.queue, &QueueView::deleteRequested, m_parts.queue, &QueueView::deleteSelected);
+    connect(m_parts.queue, &QueueView::deleteRequested, this,
+            [deleteQueueRows] { guarded("bcqdel", deleteQueueRows); });
     on(c.acFolderNew, "bcnewf", [this, &b] { b.newFolder(active()); });
     on(c.acFolderChange, "bcchgf", [this, &b] { b.changeFolder(active()); });
     on(c.acRefresh, "bcrefr", [this, &b] { b.refresh(active()); });
@@ -151,6 +158,10 @@ void BrowserCommandBinder::bindLists()
                     });
                 });
     }
+    // Remote rows dragged out to the desktop carry file URLs, downloaded when asked for.
+    list(Side::Remote)->fileModel()->setDragDataFactory([this](const std::vector<int> &entries) {
+        return m_commands.remoteDragData(entries);
+    });
     connect(list(Side::Remote), &FileListView::localFilesDropped, this, [this](const QStringList &paths, int target) {
         guarded("bcdesk", [&] { m_commands.sendLocalPaths(paths, target); });
     });

@@ -25,14 +25,15 @@ RemoteFolderPicker::RemoteFolderPicker(const QStringList &folders, const QString
     auto *top = new QTreeWidgetItem(m_tree, {QStringLiteral("/")});
     top->setIcon(0, folderIcon);
     top->setData(0, kPathRole, QStringLiteral("/"));
+    // Nodes by their path. Letter case counts: "/Docs/" and "/docs/" are two folders on a
+    // server that tells them apart, and choosing one must not list the other.
     QHash<QString, QTreeWidgetItem *> nodes{{QStringLiteral("/"), top}};
-    QTreeWidgetItem *selected = top;
     for (const QString &path : folders) {
         QTreeWidgetItem *node = top;
         QString built = QStringLiteral("/");
         for (const QString &piece : path.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
             built += piece + QLatin1Char('/');
-            QTreeWidgetItem *&child = nodes[built.toLower()];
+            QTreeWidgetItem *&child = nodes[built];
             if (!child) {
                 child = new QTreeWidgetItem(node, {piece});
                 child->setIcon(0, folderIcon);
@@ -40,9 +41,26 @@ RemoteFolderPicker::RemoteFolderPicker(const QStringList &folders, const QString
             }
             node = child;
         }
-        if (QString::compare(path, current, Qt::CaseInsensitive) == 0)
-            selected = node;
     }
+    // The current folder's node; one that differs only in letter case (a server that ignores
+    // case may report another spelling); else the top node.
+    QTreeWidgetItem *selected = nodes.value(current);
+    for (auto it = nodes.cbegin(); !selected && it != nodes.cend(); ++it) {
+        if (QString::compare(it.key(), current, Qt::CaseInsensitive) == 0)
+            selected = it.value();
+    }
+    if (!selected)
+        selected = top;
+    // The selected node shows an open folder.
+    const QIcon openIcon = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    selected->setIcon(0, openIcon);
+    connect(m_tree, &QTreeWidget::currentItemChanged, this,
+            [folderIcon, openIcon](QTreeWidgetItem *now, QTreeWidgetItem *before) {
+                if (before)
+                    before->setIcon(0, folderIcon);
+                if (now)
+                    now->setIcon(0, openIcon);
+            });
     m_tree->expandAll();
     m_tree->setCurrentItem(selected);
     m_tree->scrollToItem(selected);

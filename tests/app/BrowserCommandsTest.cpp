@@ -11,16 +11,20 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QMimeData>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <map>
 #include <memory>
 
 namespace {
+
+using namespace Qt::StringLiterals;
 
 using Side = BrowserCommands::Side;
 
@@ -395,6 +399,164 @@ TEST_F(BrowserCommandsTest, EditDownloadsIntoAPrivateFolderAndUploadsOnlyWhenCon
     ASSERT_EQ(ui.started.size(), 1u);
     EXPECT_EQ(ui.started[0].program, QStringLiteral("/usr/bin/editor"));
     EXPECT_EQ(ui.started[0].arguments, QStringList{local + QStringLiteral("note.txt")});
+}
+
+qsizetype retrCount(const QStringList &commands)
+{
+    return std::count_if(commands.begin(), commands.end(),
+                         [](const QString &c) { return c.startsWith(QStringLiteral("RETR")); });
+}
+
+QByteArray varied(int size)
+{
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 7 + i / 251) & 0xff);
+    return bytes;
+}
+
+TEST_F(BrowserCommandsTest, RemoteRowsDraggedOutAreDownloadedWhenTheDropAsksForTheirUrls)
+{
+    makeFile(remoteRoot + QStringLiteral("/srv.bin"), varied(200000));
+    makeFile(remoteRoot + QStringLiteral("/with blank.dat"), QByteArray("\r\n\0x", 4));
+    makeFile(remoteRoot + QStringLiteral("/tree/deep/d.bin"), varied(3000));
+    makeFile(remoteRoot + QStringLiteral("/tree/t.bin"), "t");
+    makeFile(remoteRoot + QStringLiteral("/other.bin"), "not dragged");
+    connect(server, QStringLiteral("/"));
+    const QString temporary = home.path() + QStringLiteral("/tmp");
+    commands().setTemporaryFolder(temporary);
+
+    std::unique_ptr<QMimeData> mime(
+        commands().remoteDragData(rows(Side::Remote, {"srv.bin", "tree", "with blank.dat"})));
+    // Offered, but nothing is fetched before the drop target asks.
+    EXPECT_TRUE(mime->hasUrls());
+    const qsizetype retrBefore = retrCount(server.receivedCommands());
+    EXPECT_TRUE(queue().model().isEmpty());
+
+    const QList<QUrl> urls = mime->urls();
+    ASSERT_EQ(urls.size(), 3) << shown();
+    EXPECT_EQ(ui.messages, QStringList()) << shown();
+    const QString folder = QFileInfo(urls[0].toLocalFile()).path();
+    EXPECT_TRUE(folder.startsWith(temporary + QLatin1Char('/')));
+    EXPECT_EQ(urls, (QList<QUrl>{QUrl::fromLocalFile(folder + QStringLiteral("/srv.bin")),
+                                 QUrl::fromLocalFile(folder + QStringLiteral("/tree")),
+                                 QUrl::fromLocalFile(folder + QStringLiteral("/with blank.dat"))}));
+    EXPECT_EQ(readAll(urls[0].toLocalFile()), varied(200000));
+    EXPECT_EQ(treeOf(urls[1].toLocalFile()), treeOf(remoteRoot + QStringLiteral("/tree")));
+    EXPECT_EQ(readAll(urls[2].toLocalFile()), QByteArray("\r\n\0x", 4));
+    EXPECT_FALSE(QFileInfo::exists(folder + QStringLiteral("/other.bin")));
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(folder).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_TRUE(queue().model().isEmpty());
+    const qsizetype retrAfter = retrCount(server.receivedCommands());
+    EXPECT_EQ(retrAfter - retrBefore, 4);
+
+    // The drop target asking again gets the same files, without a second download.
+    EXPECT_EQ(mime->urls(), urls);
+    EXPECT_EQ(mime->data(QStringLiteral("text/uri-list")).split('\n').size(), 4);
+    EXPECT_EQ(retrCount(server.receivedCommands()), retrAfter);
+}
+
+TEST_F(BrowserCommandsTest, ADroppedDownloadThatFailsGivesNoUrlAndTellsTheUser)
+{
+    makeFile(remoteRoot + QStringLiteral("/good.bin"), varied(5000));
+    makeFile(remoteRoot + QStringLiteral("/gone.bin"), "removed after the listing");
+    makeFile(remoteRoot + QStringLiteral("/shrunk.bin"), varied(9000));
+    makeFile(remoteRoot + QStringLiteral("/box/in.bin"), "a folder that vanishes");
+    connect(server, QStringLiteral("/"));
+    commands().setTemporaryFolder(home.path() + QStringLiteral("/tmp"));
+
+    // The server changes after the listing: one file is gone, one is shorter than listed
+    // (its download would be partial), one folder is gone.
+    QFile::remove(remoteRoot + QStringLiteral("/gone.bin"));
+    QDir(remoteRoot + QStringLiteral("/box")).removeRecursively();
+    makeFile(remoteRoot + QStringLiteral("/shrunk.bin"), varied(100));
+    // The drop's own summary, shown after the queue's error window.
+    const auto told = [&](const QString &line) {
+        return std::any_of(ui.messages.begin(), ui.messages.end(), [&](const QString &m) {
+            return m.startsWith(QStringLiteral("These items were not copied to the drop target:\r\n")) &&
+                   m.contains(line);
+        });
+    };
+    struct Case {
+        const char *name;
+        bool whole;
+    };
+    const Case cases[] = {{"good.bin", true}, {"gone.bin", false}, {"shrunk.bin", false}, {"box", false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ui.messages.clear();
+        if (queue().model().isPaused())
+            queue().toggleQueue();
+        std::unique_ptr<QMimeData> mime(commands().remoteDragData(rows(Side::Remote, {c.name})));
+        const QList<QUrl> urls = mime->urls();
+        ASSERT_EQ(urls.size(), c.whole ? 1 : 0);
+        EXPECT_TRUE(queue().model().isEmpty()) << "nothing of the drop stays queued";
+        if (c.whole) {
+            EXPECT_EQ(readAll(urls[0].toLocalFile()), varied(5000));
+            continue;
+        }
+        ASSERT_TRUE(
+            waitFor([&] { return told(QString::fromUtf8(c.name) + QStringLiteral(" (the download failed)")); }, 5000))
+            << shown();
+    }
+    // No partial copy is left behind in the private folders.
+    QDirIterator it(home.path() + QStringLiteral("/tmp"), QDir::Files, QDirIterator::Subdirectories);
+    QStringList left;
+    while (it.hasNext())
+        left << QFileInfo(it.next()).fileName();
+    EXPECT_EQ(left, QStringList{QStringLiteral("good.bin")});
+
+    // A paused queue runs nothing: the drop gets no URL and the user is told why.
+    if (!queue().model().isPaused())
+        queue().toggleQueue();
+    ui.messages.clear();
+    const qsizetype retr = retrCount(server.receivedCommands());
+    std::unique_ptr<QMimeData> mime(commands().remoteDragData(rows(Side::Remote, {"good.bin"})));
+    EXPECT_TRUE(mime->urls().isEmpty());
+    EXPECT_TRUE(queue().model().isEmpty());
+    EXPECT_EQ(retrCount(server.receivedCommands()), retr);
+    ASSERT_TRUE(waitFor([&] { return told(QStringLiteral("good.bin (the queue is paused)")); }, 5000)) << shown();
+
+    // A download that outlasts the wait is stopped and left out; the session goes on working.
+    queue().toggleQueue();
+    makeFile(remoteRoot + QStringLiteral("/big.bin"), varied(40 * 1024 * 1024));
+    relist();
+    commands().setDropTimeout(1);
+    std::unique_ptr<QMimeData> slow(commands().remoteDragData(rows(Side::Remote, {"big.bin"})));
+    EXPECT_TRUE(slow->urls().isEmpty());
+    EXPECT_TRUE(queue().model().isEmpty());
+    ASSERT_TRUE(waitFor([&] { return told(QStringLiteral("big.bin (the download took too long)")); }, 5000)) << shown();
+    commands().setDropTimeout(30000);
+    std::unique_ptr<QMimeData> again(commands().remoteDragData(rows(Side::Remote, {"good.bin"})));
+    ASSERT_EQ(again->urls().size(), 1) << shown();
+    EXPECT_EQ(readAll(again->urls()[0].toLocalFile()), varied(5000));
+    QDirIterator rest(home.path() + QStringLiteral("/tmp"), QDir::Files, QDirIterator::Subdirectories);
+    QStringList kept;
+    while (rest.hasNext())
+        kept << QFileInfo(rest.next()).fileName();
+    kept.sort();
+    EXPECT_EQ(kept, (QStringList{QStringLiteral("good.bin"), QStringLiteral("good.bin")})) << "no partial big.bin";
+}
+
+TEST_F(BrowserCommandsTest, ChangeFolderOffersEveryFolderSeenAndKeepsNamesThatDifferInCase)
+{
+    QDir().mkpath(remoteRoot + QStringLiteral("/Docs"));
+    QDir().mkpath(remoteRoot + QStringLiteral("/docs/x"));
+    connect(server, QStringLiteral("/"));
+    browsers().setRemoteFolder(QStringLiteral("/docs/"));
+    relist();
+
+    ui.pickedFolder = QStringLiteral("/Docs/");
+    const qsizetype before = server.receivedCommands().size();
+    commands().changeFolder(Side::Remote);
+    // Offered without asking the server: the folders listed and the folders seen in them.
+    EXPECT_EQ(server.receivedCommands().size(), before);
+    EXPECT_EQ(ui.remotePickerCurrent, QStringLiteral("/docs/"));
+    EXPECT_EQ(ui.remotePickerFolders, (QStringList{u"/"_s, u"/Docs/"_s, u"/docs/"_s, u"/docs/x/"_s}));
+    ASSERT_TRUE(settled()) << shown();
+    EXPECT_EQ(browsers().rFolder(), QStringLiteral("/Docs/"));
 }
 
 TEST_F(BrowserCommandsTest, NamesAQueueCommandCannotCarryAreRefusedByName)

@@ -8,6 +8,8 @@
 #include "browser/widgets/FileBrowsers.h"
 #include "browser/widgets/FileListView.h"
 #include "browser/widgets/TFormChMod.h"
+#include "queue/QueueCommand.h"
+#include "queue/widgets/QueueView.h"
 #include "settings/SettingsCatalogue.h"
 #include "support/FtpServers.h"
 #include "support/ModalCloser.h"
@@ -30,6 +32,8 @@
 #include <memory>
 
 namespace {
+
+using namespace Qt::StringLiterals;
 
 void makeFile(const QString &path, const QByteArray &bytes)
 {
@@ -174,6 +178,67 @@ TEST_F(WindowCommands, TheListMenuDeletesAfterAskingAndCompareSelectsTheDifferen
     EXPECT_TRUE(read(window->controller().setup(), Keys::compareIgnoreSize));
     EXPECT_EQ(selectedNames(localList()), QStringList{QStringLiteral("up.txt")});
     EXPECT_EQ(selectedNames(remote()), (QStringList{QStringLiteral("docs"), QStringLiteral("there.txt")}));
+}
+
+TEST_F(WindowCommands, DeleteWithTheQueueFocusedRemovesTheSelectedQueueRowsNotFiles)
+{
+    MainController &mc = window->controller();
+    Commands &c = *window->findChild<Commands *>();
+    auto *queue = window->findChild<QueueView *>();
+    ASSERT_NE(queue, nullptr);
+    mc.queue().model().setPaused(true); // the rows stay queued
+    for (const QString &folder : {u"/q1"_s, u"/q2"_s, u"/q3"_s})
+        ASSERT_NE(mc.queue().addToQueue(QStringLiteral("makefolder*") + folder), nullptr);
+    const auto queued = [&] {
+        QStringList left;
+        for (int row = 0; row < mc.queue().model().itemCount(); ++row)
+            left << splitCommand(mc.queue().model().itemAt(row)->command).value(1);
+        return left;
+    };
+    // A local row is selected as well: Delete must leave it alone.
+    localList()->setCurrentIndex(localList()->model()->index(rowOf(localList(), QStringLiteral("bin.dat")), 0));
+
+    struct Case {
+        const char *what;
+        bool confirmSetting;
+        QMessageBox::StandardButton answer; // NoButton: no question expected
+        bool byKey;                         // the Del key in the queue list, else the menu command
+        QString selected;
+        QStringList left;
+    };
+    const Case cases[] = {
+        {"No keeps the rows", true, QMessageBox::No, false, u"/q2"_s, {u"/q1"_s, u"/q2"_s, u"/q3"_s}},
+        {"Del key asks too", true, QMessageBox::Yes, true, u"/q2"_s, {u"/q1"_s, u"/q3"_s}},
+        {"no question when switched off", false, QMessageBox::NoButton, false, u"/q3"_s, {u"/q1"_s}},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.what);
+        write(mc.setup(), Keys::confirmDeleteFromQueue, k.confirmSetting);
+        window->activateWindow(); // back from the question's window
+        queue->setFocus();
+        ASSERT_TRUE(waitFor([&] { return queue->hasFocus(); }, 2000));
+        const int row = static_cast<int>(queued().indexOf(k.selected));
+        ASSERT_GE(row, 0);
+        queue->selectionModel()->select(queue->model()->index(row, 0),
+                                        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        const QString asked = closeModalOpenedBy(
+            [&] {
+                if (k.byKey)
+                    QTest::keyClick(queue, Qt::Key_Delete);
+                else
+                    c.acDelete->trigger();
+            },
+            [&](QWidget *modal) {
+                if (auto *box = qobject_cast<QMessageBox *>(modal))
+                    box->button(k.answer)->click();
+            });
+        EXPECT_EQ(asked, k.answer == QMessageBox::NoButton ? QString() : QStringLiteral("Continue to delete?"));
+        EXPECT_EQ(queued(), k.left);
+    }
+    EXPECT_TRUE(QFileInfo::exists(local + QStringLiteral("bin.dat")));
+    EXPECT_EQ(readAll(remoteRoot + QStringLiteral("/there.txt")), "only there");
+    EXPECT_TRUE(QFileInfo(remoteRoot + QStringLiteral("/docs")).isDir());
+    EXPECT_FALSE(QFileInfo::exists(remoteRoot + QStringLiteral("/q2")));
 }
 
 TEST(PermissionDialog, BoxesAndCodeFollowEachOther)
