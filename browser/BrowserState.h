@@ -23,13 +23,11 @@ struct tFolderObject {
     bool needsRefresh = false;
 };
 
-// Remote paths compare without regard to letter case (Unicode case folding), so /Pub/ and
-// /pub/ share one slot; the key keeps the spelling it was first stored with.
+// Remote paths compare exactly, letter case included: on the usual Unix server /Pub/ and
+// /pub/ are two folders with their own contents, and showing one for the other would be a
+// wrong listing. A server that ignores case at worst gets a second slot for the same folder.
 struct RemotePathLess {
-    bool operator()(const QString &a, const QString &b) const
-    {
-        return QString::compare(a, b, Qt::CaseInsensitive) < 0;
-    }
+    bool operator()(const QString &a, const QString &b) const { return a < b; }
 };
 using tFolderMap = std::map<QString, std::unique_ptr<tFolderObject>, RemotePathLess>;
 

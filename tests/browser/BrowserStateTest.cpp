@@ -112,24 +112,25 @@ TEST_F(FolderCacheTest, StoresUsableEntriesInListingOrder)
     EXPECT_FALSE(folder.needsRefresh);
 }
 
-TEST_F(FolderCacheTest, SameFolderInOtherLetterCaseReusesFirstSlot)
+// Letter case counts, as on the servers people mostly use: /pub/ and /Pub/ are two folders,
+// and a listing of one never shows for the other.
+TEST_F(FolderCacheTest, FoldersDifferingInLetterCaseKeepTheirOwnListings)
 {
-    tFolderObject &first =
-        state.storeListing(QStringLiteral("/pub/"), parsed({unixFile(QStringLiteral("old"))}), kHost);
-    state.rEntries = &first.folderEntries; // the remote list shows it
-    state.markFolderStale(QStringLiteral("/PUB/"));
-
-    tFolderObject &second = state.storeListing(
-        QStringLiteral("/Pub/"), parsed({unixFile(QStringLiteral("new1")), unixFile(QStringLiteral("new2"))}), kHost);
-
-    EXPECT_EQ(&second, &first);
-    ASSERT_EQ(state.rFolders.size(), 1u);
-    EXPECT_EQ(state.rFolders.begin()->first, QStringLiteral("/pub/"));
-    EXPECT_EQ(namesOf(second), (QStringList{QStringLiteral("new1"), QStringLiteral("new2")}));
-    EXPECT_EQ(state.remoteEntries().size(), 2u);
+    tFolderObject &lower =
+        state.storeListing(QStringLiteral("/pub/"), parsed({unixFile(QStringLiteral("lower"))}), kHost);
+    state.markFolderStale(QStringLiteral("/PUB/")); // another folder: /pub/ stays fresh
     EXPECT_FALSE(state.isFolderStale(QStringLiteral("/pub/")));
-    EXPECT_EQ(state.findCachedFolder(QStringLiteral("/PUB/")), &first);
-    EXPECT_EQ(state.findCachedFolder(QStringLiteral("/pub/x/")), nullptr);
+
+    tFolderObject &upper =
+        state.storeListing(QStringLiteral("/Pub/"),
+                           parsed({unixFile(QStringLiteral("upper1")), unixFile(QStringLiteral("upper2"))}), kHost);
+    EXPECT_NE(&upper, &lower);
+    ASSERT_EQ(state.rFolders.size(), 2u);
+    EXPECT_EQ(namesOf(lower), QStringList{QStringLiteral("lower")});
+    EXPECT_EQ(namesOf(upper), (QStringList{QStringLiteral("upper1"), QStringLiteral("upper2")}));
+    EXPECT_EQ(state.findCachedFolder(QStringLiteral("/pub/")), &lower);
+    EXPECT_EQ(state.findCachedFolder(QStringLiteral("/Pub/")), &upper);
+    EXPECT_EQ(state.findCachedFolder(QStringLiteral("/PUB/")), nullptr);
 }
 
 TEST_F(FolderCacheTest, ListingOfOnlyBadLinesStoresEmptyFolderAndReportsFirstLineOnce)
@@ -164,7 +165,7 @@ TEST_F(FolderCacheTest, StaleMarksOnlyCachedFoldersAndNewListingRefreshes)
     state.storeListing(QStringLiteral("/pub/"), {}, kHost);
     EXPECT_FALSE(state.isFolderStale(QStringLiteral("/pub/")));
     state.markFolderStale(QStringLiteral("/pub/"));
-    EXPECT_TRUE(state.isFolderStale(QStringLiteral("/PUB/")));
+    EXPECT_TRUE(state.isFolderStale(QStringLiteral("/pub/")));
     state.storeListing(QStringLiteral("/pub/"), {}, kHost);
     EXPECT_FALSE(state.isFolderStale(QStringLiteral("/pub/")));
 }
