@@ -20,6 +20,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 QByteArray randomBytes(qsizetype size)
@@ -50,10 +53,11 @@ bool anyLineStarts(const QStringList &lines, const QString &prefix)
 // which no authority the system trusts has signed.
 class TlsVsftpd : public ::testing::Test {
 protected:
-    void startServer(VsftpdServer::Tls tls)
+    void startServer(VsftpdServer::Tls tls, bool clearDataAllowed = false)
     {
         auto server = std::make_unique<VsftpdServer>();
         server->setTls(tls);
+        server->setClearDataAllowed(clearDataAllowed);
         if (!server->start()) {
             if (!server->skipReason().isEmpty())
                 GTEST_SKIP() << server->skipReason().toStdString();
@@ -143,7 +147,7 @@ TEST_F(TlsVsftpd, ExplicitLoginListingAndFilesBothWaysAreEncrypted)
     m_ftp.SetHostDirName(m_server->writablePath());
     ASSERT_EQ(run([&] { m_ftp.StartCwd(); }), 0) << log();
     // Sizes around the edges: nothing, one byte, and many records and send-queue blocks.
-    for (const qsizetype size : {qsizetype(0), qsizetype(1), qsizetype(3 * 1024 * 1024 + 17)}) {
+    for (const qsizetype size : {qsizetype(0), qsizetype(1), qsizetype(10 * 1024 * 1024 + 17)}) {
         const QByteArray bytes = randomBytes(size);
         const QString up = m_local.filePath(QStringLiteral("up.bin"));
         QFile f(up);
@@ -207,6 +211,73 @@ TEST_F(TlsVsftpd, ExplicitTlsThroughSocksFiveCarriesFilesBothWays)
     EXPECT_TRUE(m_ftp.TlsActive() && m_ftp.DataProtected());
     roundTrip(QStringLiteral("socks.bin"), 512 * 1024 + 7);
     EXPECT_EQ(run([&] { m_ftp.StartQuit(); }), 0);
+}
+
+// PROT C when the user asks for clear data connections and the server allows them: the
+// login stays encrypted, the files travel in clear and arrive whole.
+TEST_F(TlsVsftpd, AClearDataChannelWhenAskedCarriesFilesInClear)
+{
+    startServer(VsftpdServer::Tls::Explicit, true);
+    if (!up())
+        return;
+    trustWhenAsked();
+    m_ftp.SetClearDataChannel(true);
+    ASSERT_EQ(run([&] { m_ftp.StartConnect(); }), 0) << log();
+    EXPECT_TRUE(m_ftp.TlsActive());
+    EXPECT_FALSE(m_ftp.DataProtected());
+    EXPECT_TRUE(m_rec.display.contains(QStringLiteral("> PROT C"))) << log();
+    roundTrip(QStringLiteral("clear.bin"), 256 * 1024 + 5);
+}
+
+// Interrupted transfers resume over TLS: REST with the partial size, the rest appended,
+// byte-identical both ways.
+TEST_F(TlsVsftpd, ResumedDownloadAndUploadAreByteIdentical)
+{
+    startServer(VsftpdServer::Tls::Explicit);
+    if (!up())
+        return;
+    trustWhenAsked();
+    ASSERT_EQ(run([&] { m_ftp.StartConnect(); }), 0) << log();
+    m_ftp.SetHostDirName(m_server->writablePath());
+    ASSERT_EQ(run([&] { m_ftp.StartCwd(); }), 0) << log();
+    ASSERT_EQ(run([&] { m_ftp.StartTypeBinary(); }), 0) << log(); // servers resume binary transfers only
+    const QByteArray content = randomBytes(2 * 1024 * 1024 + 123);
+    const qsizetype part = 700 * 1024 + 7;
+    const QString serverDown = m_server->localWritable() + QStringLiteral("/down.bin");
+    const QString localDown = m_local.filePath(QStringLiteral("down.bin"));
+    {
+        QFile server(serverDown);
+        ASSERT_TRUE(server.open(QIODevice::WriteOnly));
+        server.write(content);
+        QFile partial(localDown);
+        ASSERT_TRUE(partial.open(QIODevice::WriteOnly));
+        partial.write(content.left(part));
+    }
+    m_ftp.SetHostFileName(QStringLiteral("down.bin"));
+    m_ftp.SetLocalFileName(localDown);
+    ASSERT_EQ(run([&] { m_ftp.StartRestGet(); }), 0) << log();
+    EXPECT_TRUE(m_rec.display.contains(QStringLiteral("> REST %1").arg(part))) << log();
+    EXPECT_EQ(readFile(localDown), content);
+
+    const QString serverUp = m_server->localWritable() + QStringLiteral("/up.bin");
+    const QString localUp = m_local.filePath(QStringLiteral("up.bin"));
+    {
+        QFile whole(localUp);
+        ASSERT_TRUE(whole.open(QIODevice::WriteOnly));
+        whole.write(content);
+        QFile partial(serverUp);
+        ASSERT_TRUE(partial.open(QIODevice::WriteOnly));
+        partial.write(content.left(part));
+    }
+    // The server writes as the owner of its folder; the partial file must be its own.
+    struct stat folder {};
+    ASSERT_EQ(::stat(QFile::encodeName(m_server->localWritable()).constData(), &folder), 0);
+    ASSERT_EQ(::chown(QFile::encodeName(serverUp).constData(), folder.st_uid, folder.st_gid), 0);
+    m_ftp.SetHostFileName(QStringLiteral("up.bin"));
+    m_ftp.SetLocalFileName(localUp);
+    m_ftp.ResumeAt = part;
+    ASSERT_EQ(run([&] { m_ftp.StartRestPut(); }), 0) << log();
+    EXPECT_EQ(readFile(serverUp), content);
 }
 
 TEST_F(TlsVsftpd, ImplicitTlsLogsInAndDownloads)

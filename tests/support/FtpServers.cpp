@@ -90,9 +90,10 @@ bool VsftpdServer::start()
         if (!makeTestCertificate(cert, key, &m_failure))
             return false;
         f.write(QStringLiteral("ssl_enable=YES\nallow_anon_ssl=YES\nforce_anon_logins_ssl=YES\n"
-                               "force_anon_data_ssl=YES\nrequire_ssl_reuse=YES\nssl_ciphers=HIGH\n"
+                               "force_anon_data_ssl=%4\nrequire_ssl_reuse=YES\nssl_ciphers=HIGH\n"
                                "rsa_cert_file=%1\nrsa_private_key_file=%2\nimplicit_ssl=%3\n")
-                    .arg(cert, key, m_tls == Tls::Implicit ? QStringLiteral("YES") : QStringLiteral("NO"))
+                    .arg(cert, key, m_tls == Tls::Implicit ? QStringLiteral("YES") : QStringLiteral("NO"),
+                         m_clearDataAllowed ? QStringLiteral("NO") : QStringLiteral("YES"))
                     .toLocal8Bit());
     }
     f.close();

@@ -70,9 +70,12 @@ public:
     // the login and every data connection must be encrypted, and data connections must
     // resume the control connection's session (require_ssl_reuse).
     void setTls(Tls tls) { m_tls = tls; }
+    // Before start(), with TLS: clear data connections (PROT C) are allowed too.
+    void setClearDataAllowed(bool on) { m_clearDataAllowed = on; }
 
 private:
     Tls m_tls = Tls::None;
+    bool m_clearDataAllowed = false;
 };
 
 enum class ServerKind { Pyftpdlib, Vsftpd };
