@@ -40,6 +40,12 @@ QByteArray readFile(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
 bool anyLineStarts(const QStringList &lines, const QString &prefix)
 {
     for (const QString &line : lines) {
@@ -94,10 +100,7 @@ protected:
         ASSERT_EQ(run([&] { m_ftp.StartCwd(); }), 0) << log();
         const QByteArray bytes = randomBytes(size);
         const QString up = m_local.filePath(QStringLiteral("up.bin"));
-        QFile f(up);
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        f.close();
+        ASSERT_TRUE(writeFile(up, bytes));
         m_ftp.SetLocalFileName(up);
         m_ftp.SetHostFileName(name);
         ASSERT_EQ(run([&] { m_ftp.StartPut(); }), 0) << log();
@@ -245,14 +248,7 @@ TEST_F(TlsVsftpd, ResumedDownloadAndUploadAreByteIdentical)
     const qsizetype part = 700 * 1024 + 7;
     const QString serverDown = m_server->localWritable() + QStringLiteral("/down.bin");
     const QString localDown = m_local.filePath(QStringLiteral("down.bin"));
-    {
-        QFile server(serverDown);
-        ASSERT_TRUE(server.open(QIODevice::WriteOnly));
-        server.write(content);
-        QFile partial(localDown);
-        ASSERT_TRUE(partial.open(QIODevice::WriteOnly));
-        partial.write(content.left(part));
-    }
+    ASSERT_TRUE(writeFile(serverDown, content) && writeFile(localDown, content.left(part)));
     m_ftp.SetHostFileName(QStringLiteral("down.bin"));
     m_ftp.SetLocalFileName(localDown);
     ASSERT_EQ(run([&] { m_ftp.StartRestGet(); }), 0) << log();
@@ -261,14 +257,7 @@ TEST_F(TlsVsftpd, ResumedDownloadAndUploadAreByteIdentical)
 
     const QString serverUp = m_server->localWritable() + QStringLiteral("/up.bin");
     const QString localUp = m_local.filePath(QStringLiteral("up.bin"));
-    {
-        QFile whole(localUp);
-        ASSERT_TRUE(whole.open(QIODevice::WriteOnly));
-        whole.write(content);
-        QFile partial(serverUp);
-        ASSERT_TRUE(partial.open(QIODevice::WriteOnly));
-        partial.write(content.left(part));
-    }
+    ASSERT_TRUE(writeFile(localUp, content) && writeFile(serverUp, content.left(part)));
     // The server writes as the owner of its folder; the partial file must be its own.
     struct stat folder {};
     ASSERT_EQ(::stat(QFile::encodeName(m_server->localWritable()).constData(), &folder), 0);
