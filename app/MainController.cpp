@@ -88,6 +88,7 @@ void MainController::loadSettings()
         convertOldFormat(m_setup, m_folders.programData, [this](const QString &line) { writeLog(line); });
     else
         m_setup.load(m_folders.dataFile(QStringLiteral("setup.dat")));
+    m_secrets.loadLaunchPassword();
 }
 
 void MainController::restoreWindowGeometry()
@@ -122,6 +123,7 @@ void MainController::timerStartup()
     if (read(m_setup, Keys::lastRunVersion) != kVersion)
         write(m_setup, Keys::neverShowAppFeedback, false);
     useSharedProfilesFolder();
+    m_secrets.attach(m_connect.history());
     m_connect.loadHistory(m_folders.dataFile(QStringLiteral("connectionHistory.dat")));
     m_certificates.load(m_folders.dataFile(QStringLiteral("trustedCertificates.dat")));
     m_browsers.loadFilters();
@@ -188,6 +190,13 @@ bool MainController::askLaunchPassword()
 {
     if (!read(m_setup, Keys::askForLaunchPassword))
         return true;
+    if (m_secrets.launchPasswordUnreadable()) {
+        // The keyring holds the password and does not answer: it cannot be checked.
+        m_ui.showMessage(QStringLiteral("The launch password is kept in the desktop's keyring, which cannot be "
+                                        "read now. Unlock the keyring and start Kestrin FTP Pro again."));
+        emit closeRequested();
+        return false;
+    }
     QString typed;
     if (!m_ui.askText(QStringLiteral("Password - Kestrin FTP Pro"), QStringLiteral("What is the launch password:"),
                       typed, true)) {
@@ -296,7 +305,7 @@ void MainController::saveEverything()
     storeWindowKeys();
     const QString setupFile = m_folders.dataFile(QStringLiteral("setup.dat"));
     QString reason;
-    if (!m_setup.save(setupFile, &reason)) {
+    if (!m_secrets.saveSettings(setupFile, &reason)) {
         // The previous file is still in place; the user learns that this run's changes are lost.
         m_ui.showMessage(QStringLiteral("Could not save the settings to \"%1\":\r%2\r\rThe settings of the "
                                         "previous run were kept.")
@@ -307,6 +316,7 @@ void MainController::saveEverything()
     guarded("nnlqlks", [this] {
         const QString path = m_folders.dataFile(QStringLiteral("connectionHistory.dat"));
         QString reason;
+        m_secrets.attach(m_connect.history());
         if (!m_connect.saveHistory(path, &reason))
             throw FileError(QStringLiteral("Cannot write \"%1\": %2").arg(path, reason));
     });

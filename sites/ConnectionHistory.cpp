@@ -2,8 +2,11 @@
 
 #include "base/Files.h"
 #include "base/TextCodec.h"
+#include "sites/SecretStore.h"
 
 #include <QFileInfo>
+#include <QRandomGenerator>
+#include <QSet>
 
 #include <algorithm>
 
@@ -20,7 +23,26 @@ bool sameKey(const ConnectionHistory::Entry &a, const QString &host, const QStri
     return a.host.compare(host, Qt::CaseInsensitive) == 0 && a.user == user && a.password == password && a.port == port;
 }
 
+bool wellFormed(const QString &line)
+{
+    return line.count(ConnectionHistory::kSeparator) == ConnectionHistory::kFields - 1 && !line.contains(u'\r') &&
+           !line.contains(u'\n');
+}
+
 } // namespace
+
+const QString ConnectionHistory::kKeyringMarker = QStringLiteral("PassInKeyring=");
+
+void ConnectionHistory::setSecretStore(SecretStore *store, bool storeNew)
+{
+    m_secrets = store;
+    m_storeNew = storeNew;
+}
+
+QString ConnectionHistory::secretKey(const QString &id)
+{
+    return QStringLiteral("connection history/") + id;
+}
 
 QString ConnectionHistory::join(const Entry &e)
 {
@@ -118,6 +140,8 @@ void ConnectionHistory::remove(QList<qsizetype> positions)
 bool ConnectionHistory::load(const QString &path)
 {
     m_lines.clear();
+    m_ids.clear();
+    m_known.clear();
     if (!QFileInfo::exists(path))
         return true;
     bool ok = false;
@@ -125,13 +149,31 @@ bool ConnectionHistory::load(const QString &path)
     if (!ok)
         return false;
     QStringList lines;
+    QStringList ids;
     for (QByteArray raw : data.split('\n')) {
         if (raw.endsWith('\r'))
             raw.chop(1);
         if (raw.isEmpty())
             continue;
         // Decoded to text first, then split: a UTF-8 byte A7 inside "ç" is no separator.
-        lines.append(TextCodec::decodeStored(Base64::decodeLenient(raw)));
+        const QString line = TextCodec::decodeStored(Base64::decodeLenient(raw));
+        if (line.startsWith(kKeyringMarker))
+            ids = line.mid(kKeyringMarker.size()).split(u',');
+        else if (line.count(kSeparator) == kFields - 1)
+            lines.append(line);
+    }
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QString id = i < ids.size() ? ids[i].trimmed() : QString();
+        Entry e = split(lines[i]);
+        if (id.isEmpty() || !e.password.isEmpty())
+            continue;
+        QString secret;
+        if (m_secrets && m_secrets->read(secretKey(id), secret) == SecretStore::Status::Ok) {
+            e.password = secret;
+            lines[i] = join(e);
+            m_known.insert(id, secret);
+        }
+        m_ids.insert(lines[i], id);
     }
     setLines(lines);
     return true;
@@ -140,11 +182,62 @@ bool ConnectionHistory::load(const QString &path)
 bool ConnectionHistory::save(const QString &path, QString *error) const
 {
     QByteArray bytes;
+    QStringList ids;
+    QSet<QString> used;
+    bool anyInStore = false;
+    auto newId = [&] {
+        QString id;
+        do {
+            id = QString::number(QRandomGenerator::global()->generate64(), 36);
+        } while (used.contains(id) || m_known.contains(id));
+        return id;
+    };
     for (const QString &line : m_lines) {
-        if (line.contains(u'\r') || line.contains(u'\n') || line.count(kSeparator) != kFields - 1)
+        if (!wellFormed(line))
             continue;
-        bytes += Base64::encode(TextCodec::encodeStored(line));
+        Entry e = split(line);
+        QString id = m_ids.value(line);
+        if (!e.password.isEmpty()) {
+            if (m_secrets && m_storeNew) {
+                if (id.isEmpty())
+                    id = newId();
+                const bool held = m_known.contains(id) && m_known.value(id) == e.password;
+                if (held || m_secrets->write(secretKey(id), e.password) == SecretStore::Status::Ok) {
+                    m_known.insert(id, e.password);
+                    m_ids.insert(line, id);
+                    e.password.clear();
+                } else {
+                    id.clear();
+                }
+            } else {
+                id.clear();
+            }
+        }
+        // An empty password with a key is one the store holds but did not give back: the
+        // key stays so that the password is not lost.
+        if (!id.isEmpty()) {
+            used.insert(id);
+            anyInStore = true;
+        }
+        ids.append(id);
+        bytes += Base64::encode(TextCodec::encodeStored(join(e)));
         bytes += "\r\n";
     }
-    return saveFileAtomically(path, bytes, error, FileAccess::OwnerOnly);
+    if (anyInStore) {
+        bytes += Base64::encode(TextCodec::encodeStored(kKeyringMarker + ids.join(u',')));
+        bytes += "\r\n";
+    }
+    if (!saveFileAtomically(path, bytes, error, FileAccess::OwnerOnly))
+        return false;
+    // Entries the file no longer refers to leave the store.
+    if (m_secrets) {
+        for (auto it = m_known.begin(); it != m_known.end();) {
+            if (used.contains(it.key()) || m_secrets->remove(secretKey(it.key())) != SecretStore::Status::Ok) {
+                ++it;
+                continue;
+            }
+            it = m_known.erase(it);
+        }
+    }
+    return true;
 }

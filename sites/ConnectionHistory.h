@@ -2,6 +2,9 @@
 
 #include "sites/SiteRecord.h"
 
+class SecretStore;
+
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -13,8 +16,15 @@
 //
 // The file is an encoded list (one base64 line per entry line, CR LF line ends). It holds
 // passwords, so it is written atomically with mode 0600.
+//
+// With a secret store, passwords go there instead: the entry line keeps an empty password
+// and one more line, "PassInKeyring=" followed by one key per entry (comma-separated,
+// empty for an entry whose password is in the file), says which. That line has no "§",
+// so a reader that does not know it drops it and sees empty passwords.
 class ConnectionHistory {
 public:
+    static const QString kKeyringMarker; // "PassInKeyring="
+
     static constexpr QChar kSeparator = QChar(0xA7);
     static constexpr int kFields = 5;
 
@@ -55,9 +65,20 @@ public:
     // Writes the file (an empty history writes an empty file). Returns false with *error.
     bool save(const QString &path, QString *error = nullptr) const;
 
+    // Passwords in a secret store (nullptr: none). With storeNew, save puts passwords
+    // there; without, it writes them into the file and removes the store's entries. An entry
+    // whose stored password could not be read keeps its mark, so a later save loses nothing.
+    void setSecretStore(SecretStore *store, bool storeNew);
+    static QString secretKey(const QString &id);
+
     static QString join(const Entry &e);
     static Entry split(const QString &line);
 
 private:
     QStringList m_lines;
+    SecretStore *m_secrets = nullptr;
+    bool m_storeNew = false;
+    // The store's key of a line (as held in m_lines), and what the store is known to hold.
+    mutable QHash<QString, QString> m_ids;
+    mutable QHash<QString, QString> m_known;
 };

@@ -1,7 +1,9 @@
 #include "sites/SecretStore.h"
 #include "app/DesktopSecrets.h"
+#include "base/TextCodec.h"
 #include "settings/SettingsCatalogue.h"
 #include "settings/u_tmbSetup.h"
+#include "sites/ConnectionHistory.h"
 #include "sites/SiteProfiles.h"
 
 #include "support/TempHome.h"
@@ -18,6 +20,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/types.h>
 
@@ -32,17 +35,21 @@ QByteArray fileBytes(const QString &file)
     return f.open(QIODevice::ReadOnly) ? f.readAll().replace("\r\n", "\n") : QByteArray();
 }
 
-// Every file below the folder whose bytes hold the password, plainly or base64-encoded.
+// Every file below the folder whose bytes hold the password, plainly or base64-encoded, also
+// inside a line that is base64-encoded as a whole.
 QStringList filesHoldingPassword(const QString &folder, const QString &password)
 {
-    const QByteArray plain = password.toUtf8();
-    const QByteArray encoded = plain.toBase64();
+    // As UTF-8 and in the stored encoding of the program's own files.
+    const QList<QByteArray> forms{password.toUtf8(), password.toUtf8().toBase64(), TextCodec::encodeStored(password),
+                                  TextCodec::encodeStored(password).toBase64()};
     QStringList found;
     QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
     while (it.hasNext()) {
         const QString file = it.next();
-        const QByteArray bytes = fileBytes(file);
-        if (bytes.contains(plain) || bytes.contains(encoded))
+        QByteArray bytes = fileBytes(file);
+        for (const QByteArray &line : bytes.split('\n'))
+            bytes += '\n' + QByteArray::fromBase64(line.trimmed());
+        if (std::any_of(forms.begin(), forms.end(), [&bytes](const QByteArray &f) { return bytes.contains(f); }))
             found << file;
     }
     return found;
@@ -56,6 +63,66 @@ tSiteRecord siteWithPassword(const QString &password)
     s.Pass = password;
     return s;
 }
+
+// Whether a settings file marks the launch password as held by the keyring.
+bool launchPasswordMarked(const QString &file)
+{
+    tSetupClass setup;
+    setup.load(file);
+    return setup.getBool(QStringLiteral("launchPasswordInKeyring"), false);
+}
+
+const QString kOtherPassword = QStringLiteral("second pw \u00e9t\u00e9");
+const QString kLaunchPassword = QStringLiteral("Open Sesame");
+
+tSiteRecord historySite(const QString &host, const QString &password)
+{
+    tSiteRecord s = siteWithPassword(password);
+    s.Host = host;
+    s.Port = QStringLiteral("21");
+    s.rFolder = QStringLiteral("/pub/");
+    return s;
+}
+
+// A history of three logins (one without a password) and a launch password, saved into
+// folder the way the program saves them at exit.
+void saveHistoryAndLaunchPassword(DesktopSecrets &secrets, tSetupClass &setup, const QString &folder)
+{
+    ConnectionHistory history;
+    secrets.attach(history);
+    ASSERT_TRUE(history.add(historySite(QStringLiteral("anon.example"), QString()), true, 10));
+    ASSERT_TRUE(history.add(historySite(QStringLiteral("two.example"), kOtherPassword), true, 10));
+    ASSERT_TRUE(history.add(historySite(QStringLiteral("one.example"), kPassword), true, 10));
+    ASSERT_TRUE(history.save(folder + QStringLiteral("connectionHistory.dat")));
+    write(setup, Keys::askForLaunchPassword, true);
+    write(setup, Keys::launchPassword, kLaunchPassword);
+    ASSERT_TRUE(secrets.saveSettings(folder + QStringLiteral("setup.dat"), nullptr));
+    EXPECT_EQ(read(setup, Keys::launchPassword), kLaunchPassword); // memory keeps it
+}
+
+// The passwords of the history's entries, newest first.
+QStringList historyPasswords(const ConnectionHistory &history)
+{
+    QStringList passwords;
+    for (qsizetype i = 0; i < history.size(); ++i)
+        passwords << history.entry(i).password;
+    return passwords;
+}
+
+// Reads back what saveHistoryAndLaunchPassword wrote, as a new start does.
+struct NextStart {
+    tSetupClass setup{false};
+    DesktopSecrets secrets;
+    ConnectionHistory history;
+    NextStart(const QString &folder, std::function<std::unique_ptr<SecretStore>()> makeStore)
+        : secrets(setup, {}, std::move(makeStore))
+    {
+        setup.load(folder + QStringLiteral("setup.dat"));
+        secrets.loadLaunchPassword();
+        secrets.attach(history);
+        EXPECT_TRUE(history.load(folder + QStringLiteral("connectionHistory.dat")));
+    }
+};
 
 QString passwordOf(const SiteProfiles &profiles, const QString &sitePath)
 {
@@ -118,6 +185,68 @@ TEST(SecretStoreChild, KeyringHoldsProfilePasswordsAndFollowsTheirSites)
     EXPECT_TRUE(fileBytes(folder + QStringLiteral("Top.veze")).contains("\nPassInKeyring=0\n"));
     EXPECT_EQ(passwordOf(profiles, QStringLiteral("Top")), kPassword);
     EXPECT_EQ(store->read(profiles.secretKey(QStringLiteral("Top")), secret), SecretStore::Status::NotFound);
+}
+
+TEST(SecretStoreChild, KeyringHoldsHistoryAndLaunchPasswords)
+{
+    if (qEnvironmentVariableIsEmpty("KESTRIN_TEST_SESSION_BUS"))
+        GTEST_SKIP() << "runs only as the child of SecretServiceTest";
+    TempHome home;
+    const QString folder = home.path() + QStringLiteral("/data/");
+    ASSERT_TRUE(QDir().mkpath(folder));
+    auto makeStore = [] { return SecretStore::desktop(QStringLiteral("Kestrin FTP Pro test"), 10000); };
+    tSetupClass setup{false};
+    QStringList log;
+    DesktopSecrets secrets(
+        setup, [&log](const QString &line) { log << line; }, makeStore);
+    saveHistoryAndLaunchPassword(secrets, setup, folder);
+    EXPECT_EQ(log, QStringList());
+
+    // No password in any file; the files still have their entries and say where the rest is.
+    for (const QString &password : {kPassword, kOtherPassword, kLaunchPassword})
+        EXPECT_EQ(filesHoldingPassword(home.path(), password), QStringList()) << password.toStdString();
+    EXPECT_TRUE(launchPasswordMarked(folder + QStringLiteral("setup.dat")));
+
+    // A new start reads them back from the keyring.
+    {
+        NextStart next(folder, makeStore);
+        EXPECT_EQ(read(next.setup, Keys::launchPassword), kLaunchPassword);
+        EXPECT_FALSE(next.secrets.launchPasswordUnreadable());
+        EXPECT_EQ(historyPasswords(next.history), (QStringList{kPassword, kOtherPassword, QString()}));
+        EXPECT_EQ(next.history.entry(1).host, QStringLiteral("two.example"));
+
+        // Connecting again from the history reorders it; the next save keeps every password.
+        tSiteRecord site;
+        next.history.lookup(QStringLiteral("TWO.example"), QStringLiteral("alice"), kOtherPassword,
+                            QStringLiteral("21"), site);
+        ASSERT_TRUE(next.history.add(site, true, 10));
+        ASSERT_TRUE(next.history.save(folder + QStringLiteral("connectionHistory.dat")));
+        EXPECT_EQ(filesHoldingPassword(home.path(), kOtherPassword), QStringList());
+    }
+
+    // A reader without the store (an older version, or no keyring) still loads every entry,
+    // with empty passwords.
+    ConnectionHistory plain;
+    ASSERT_TRUE(plain.load(folder + QStringLiteral("connectionHistory.dat")));
+    EXPECT_EQ(historyPasswords(plain), (QStringList{QString(), QString(), QString()}));
+
+    // The keyring switched off: the next save puts the passwords back in the files and takes
+    // the keyring entries away.
+    NextStart next(folder, makeStore);
+    EXPECT_EQ(historyPasswords(next.history), (QStringList{kOtherPassword, kPassword, QString()}));
+    write(next.setup, Keys::useKeyring, false);
+    next.secrets.attach(next.history);
+    ASSERT_TRUE(next.history.save(folder + QStringLiteral("connectionHistory.dat")));
+    ASSERT_TRUE(next.secrets.saveSettings(folder + QStringLiteral("setup.dat"), nullptr));
+    EXPECT_EQ(filesHoldingPassword(home.path(), kPassword),
+              QStringList{folder + QStringLiteral("connectionHistory.dat")});
+    EXPECT_EQ(filesHoldingPassword(home.path(), kLaunchPassword), QStringList{folder + QStringLiteral("setup.dat")});
+    auto store = makeStore();
+    QString secret;
+    EXPECT_EQ(store->read(DesktopSecrets::kLaunchPasswordKey, secret), SecretStore::Status::NotFound);
+    NextStart last(folder, {});
+    EXPECT_EQ(read(last.setup, Keys::launchPassword), kLaunchPassword);
+    EXPECT_EQ(historyPasswords(last.history), (QStringList{kOtherPassword, kPassword, QString()}));
 }
 
 // A process of its own, killed by its id when the test ends.
@@ -220,7 +349,7 @@ TEST(SecretServiceTest, ProfilePasswordsGoToARealKeyring)
     ASSERT_TRUE(test.process.waitForFinished(120000)) << "the keyring test did not end in time";
     const QByteArray out = test.process.readAll();
     EXPECT_EQ(test.process.exitCode(), 0) << out.toStdString();
-    EXPECT_TRUE(out.contains("[  PASSED  ] 1 test")) << out.toStdString();
+    EXPECT_TRUE(out.contains("[  PASSED  ] 2 tests")) << out.toStdString();
     EXPECT_FALSE(out.contains("SKIPPED")) << out.toStdString();
 }
 
@@ -250,9 +379,51 @@ TEST(SecretServiceTest, WithoutAServiceThePasswordStaysInTheFileAndTheLogIsToldO
     EXPECT_FALSE(log.first().contains(kPassword));
     EXPECT_FALSE(secrets.notice().isEmpty());
 
+    // The history and the launch password stay in their files too, and read back from them.
+    saveHistoryAndLaunchPassword(secrets, setup, folder);
+    EXPECT_EQ(log.size(), 1);
+    EXPECT_EQ(filesHoldingPassword(home.path(), kLaunchPassword), QStringList{folder + QStringLiteral("setup.dat")});
+    EXPECT_EQ(filesHoldingPassword(home.path(), kOtherPassword),
+              QStringList{folder + QStringLiteral("connectionHistory.dat")});
+    EXPECT_FALSE(launchPasswordMarked(folder + QStringLiteral("setup.dat")));
+    NextStart next(folder, {});
+    EXPECT_EQ(read(next.setup, Keys::launchPassword), kLaunchPassword);
+    EXPECT_EQ(historyPasswords(next.history), (QStringList{kPassword, kOtherPassword, QString()}));
+
     // Switched off, the store is not asked and there is nothing to tell.
     write(setup, Keys::useKeyring, false);
     EXPECT_TRUE(secrets.notice().isEmpty());
+}
+
+// History entries and a launch password marked as held by the keyring, where no keyring
+// answers: they load with empty passwords, the launch password is known to be unreadable,
+// and saving again keeps the marks so that nothing held in the keyring is lost.
+TEST(SecretServiceTest, MarkedHistoryAndLaunchPasswordSurviveARunWithoutAService)
+{
+    QTemporaryDir dir;
+    const QString folder = dir.path() + QStringLiteral("/");
+    const QString historyFile = folder + QStringLiteral("connectionHistory.dat");
+    QFile f(historyFile);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    for (const QString &line :
+         {QStringLiteral("h1\u00a7u\u00a7\u00a721\u00a7/a/"), QStringLiteral("h2\u00a7u\u00a7plain\u00a721\u00a7/b/"),
+          QStringLiteral("PassInKeyring=k1,")})
+        f.write(line.toUtf8().toBase64() + "\r\n");
+    f.close();
+    tSetupClass written;
+    write(written, Keys::askForLaunchPassword, true);
+    written.setBool(QStringLiteral("launchPasswordInKeyring"), true);
+    ASSERT_TRUE(written.save(folder + QStringLiteral("setup.dat")));
+
+    NextStart run(folder, [] { return SecretStore::none(QStringLiteral("none here")); });
+    EXPECT_TRUE(run.secrets.launchPasswordUnreadable());
+    EXPECT_EQ(historyPasswords(run.history), (QStringList{QString(), QStringLiteral("plain")}));
+    ASSERT_TRUE(run.history.save(historyFile));
+    ASSERT_TRUE(run.secrets.saveSettings(folder + QStringLiteral("setup.dat"), nullptr));
+
+    const QByteArray saved = fileBytes(historyFile);
+    EXPECT_TRUE(saved.contains(QStringLiteral("PassInKeyring=k1,").toUtf8().toBase64())) << saved.constData();
+    EXPECT_TRUE(launchPasswordMarked(folder + QStringLiteral("setup.dat")));
 }
 
 // A profile marked as held by the keyring, read where no keyring answers: it loads, with the
