@@ -232,6 +232,30 @@ TEST_F(StartupShutdown, LaunchPasswordIgnoresLetterCaseAndClosesOnAnythingElse)
     }
 }
 
+// The settings say the keyring holds the launch password, and no keyring answers: the
+// password cannot be checked, so the program does not open (an empty answer would pass).
+TEST_F(StartupShutdown, LaunchPasswordHeldByAnUnreachableKeyringKeepsTheProgramClosed)
+{
+    {
+        MainController &c = start();
+        c.setup().setBool(QStringLiteral("askForLaunchPassword"), true);
+        c.FormCloseQuery();
+    }
+    tSetupClass saved;
+    saved.encoded = true;
+    saved.load(dataFile("setup.dat"));
+    saved.setString(QStringLiteral("launchPassword"), QString());
+    saved.setBool(QStringLiteral("launchPasswordInKeyring"), true);
+    ASSERT_TRUE(saved.save(dataFile("setup.dat")));
+    ui.messages.clear();
+    ui.textAnswers = {{true, QString()}};
+    start();
+    EXPECT_EQ(ui.textPrompts, QStringList());
+    EXPECT_EQ(view->closeRequests, 1);
+    ASSERT_EQ(ui.messages.size(), 1);
+    EXPECT_TRUE(ui.messages.first().contains(QStringLiteral("keyring"))) << ui.messages.first().toStdString();
+}
+
 TEST_F(StartupShutdown, OldSettingsFilesReplaceSetupDatForOneStart)
 {
     QDir().mkpath(home.programData());
