@@ -167,7 +167,7 @@ void TFormSetup::buildSecurity()
     p->check(Keys::askForLaunchPassword, QStringLiteral("Ask for password when launching Kestrin FTP Pro"));
     QLineEdit *password = p->text(Keys::launchPassword, QStringLiteral("Password:"));
     password->setEchoMode(QLineEdit::Password);
-    p->check(Keys::useKeyring, QStringLiteral("Keep site passwords in the desktop's keyring"));
+    p->check(Keys::useKeyring, QStringLiteral("Keep passwords in the desktop's keyring"));
     p->finish();
 }
 
