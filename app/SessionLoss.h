@@ -62,7 +62,7 @@ public:
     void acStop();
 
     bool retryPending() const;
-    // The random source of the keep-alive command choice (tests seed it).
+    // Picks which of the three keep-alive commands goes out; tests give it a fixed seed.
     std::mt19937 &random() { return m_random; }
 
 private:
