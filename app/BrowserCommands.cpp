@@ -53,7 +53,7 @@ BrowserCommands::BrowserCommands(tSetupClass &setup, UserInterface &ui, BrowserC
 
 bool BrowserCommands::loggedIn() const
 {
-    return m_sessions.mainSession && m_sessions.mainSession->loggedIn;
+    return m_sessions.mainSession() && m_sessions.mainSession()->loggedIn;
 }
 
 ListMenuState BrowserCommands::menuState() const
@@ -91,7 +91,7 @@ std::vector<tFolderEntryObject> BrowserCommands::entriesAt(Side side, const Sele
 }
 
 bool BrowserCommands::queue(const QString &verb, const QStringList &fields, const tFolderEntryObject *entry,
-                            bool atFront, int transferAction)
+                            bool atFront, std::optional<TransferAction> transferAction)
 {
     QString error;
     const QString command = buildCommand(verb, fields, &error);
@@ -100,8 +100,8 @@ bool BrowserCommands::queue(const QString &verb, const QStringList &fields, cons
         return false;
     }
     QueueItem *item = m_queue.addToQueue(command, entry, atFront);
-    if (item && transferAction >= 0)
-        item->transferAction = transferAction;
+    if (item && transferAction)
+        item->transferAction = *transferAction;
     return true;
 }
 
@@ -480,7 +480,8 @@ void BrowserCommands::edit(Side side, const Selection &selected)
         return;
     }
     // The private folder is new and empty: nothing of the user's is overwritten.
-    if (queue(QStringLiteral("editfile"), {m_browsers.rFolder() + e.name, folder + e.name}, &e, false, 0))
+    if (queue(QStringLiteral("editfile"), {m_browsers.rFolder() + e.name, folder + e.name}, &e, false,
+              TransferAction::Overwrite))
         m_queue.timer_checkQueue();
     else
         QDir(folder).rmdir(folder);

@@ -2,12 +2,14 @@
 
 #include "browser/FileListModel.h"
 #include "browser/FolderEntries.h"
+#include "queue/QueueItem.h"
 
 #include <QList>
 #include <QObject>
 #include <QStringList>
 #include <QUrl>
 
+#include <optional>
 #include <vector>
 
 class BrowserController;
@@ -111,7 +113,7 @@ private:
     // Builds and queues one command; a name the command cannot carry is refused with a
     // message. False when nothing was queued.
     bool queue(const QString &verb, const QStringList &fields, const tFolderEntryObject *entry, bool atFront,
-               int transferAction = -1);
+               std::optional<TransferAction> transferAction = std::nullopt);
     bool remoteNameExists(const QString &name) const;
     void deleteLocal(const std::vector<tFolderEntryObject> &entries);
     void transferEntries(Side from, const std::vector<tFolderEntryObject> &entries, const QString &target);

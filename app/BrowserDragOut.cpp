@@ -5,6 +5,7 @@
 
 #include "app/BrowserController.h"
 #include "app/QueueController.h"
+#include "app/SessionSupervisor.h"
 #include "app/UserInterface.h"
 #include "browser/DeferredUrlMimeData.h"
 #include "browser/LocalFileOps.h"
@@ -81,7 +82,7 @@ QList<QUrl> BrowserCommands::downloadForDrop(const QString &folder, const std::v
             problem[it->name] = error.isEmpty() ? QStringLiteral("it could not be queued") : error;
             continue;
         }
-        item->transferAction = 0; // the folder is new: nothing there to ask about
+        item->transferAction = TransferAction::Overwrite; // the folder is new: nothing there to ask about
     }
 
     QObject context;
@@ -90,10 +91,14 @@ QList<QUrl> BrowserCommands::downloadForDrop(const QString &folder, const std::v
         if (!name.isEmpty() && target + name == localFile)
             arrived[name] = true;
     });
-    connect(&m_queue, &QueueController::itemFailed, &context, [&](const QueueItem &item) {
-        const QString name = topNameUnder(target, downloadTarget(item));
+    connect(&m_queue, &QueueController::itemFinished, &context, [&](std::uint64_t id, const QueueOutcome &outcome) {
+        const QueueItem *item = m_queue.model().itemById(id);
+        if (!item || outcome.ok())
+            return;
+        const QString name = topNameUnder(target, downloadTarget(*item));
         if (!name.isEmpty() && problem[name].isEmpty())
-            problem[name] = QStringLiteral("the download failed");
+            problem[name] = outcome.kind == QueueOutcome::Kind::Failed ? QStringLiteral("the download failed")
+                                                                       : QStringLiteral("the download was interrupted");
     });
 
     // Ours: download items whose target lies in the private folder (folder downloads add
@@ -106,13 +111,12 @@ QList<QUrl> BrowserCommands::downloadForDrop(const QString &folder, const std::v
             if (topNameUnder(target, downloadTarget(*item)).isEmpty())
                 continue;
             left = true;
-            *running = *running || item->session != nullptr;
+            *running = *running || item->running();
         }
         return left;
     };
     QString stopReason;
     const auto finished = [&] {
-        m_queue.timer_checkQueue();
         bool running = false;
         if (!oursLeft(&running))
             return true;
@@ -124,14 +128,24 @@ QList<QUrl> BrowserCommands::downloadForDrop(const QString &folder, const std::v
             stopReason = QStringLiteral("the queue is paused");
         return !stopReason.isEmpty();
     };
+    m_queue.timer_checkQueue();
     if (!finished()) {
+        // Judged again whenever the queue or the connection changes, after the change is
+        // complete (an item that finished has left the queue by then).
         QEventLoop loop;
-        QTimer poll;
-        connect(&poll, &QTimer::timeout, &loop, [&] {
-            if (finished())
-                loop.quit();
-        });
-        poll.start(100);
+        const auto recheck = [&] {
+            QMetaObject::invokeMethod(
+                &context,
+                [&] {
+                    if (finished())
+                        loop.quit();
+                },
+                Qt::QueuedConnection);
+        };
+        connect(&m_queue, &QueueController::itemFinished, &context, recheck);
+        connect(&m_queue.model(), &QueueModel::itemRemoved, &context, recheck);
+        connect(&m_queue.model(), &QueueModel::pausedChanged, &context, recheck);
+        connect(&m_sessions, &SessionSupervisor::sessionClosed, &context, recheck);
         QTimer::singleShot(m_dropTimeoutMs, &loop, [&] {
             stopReason = QStringLiteral("the download took too long");
             loop.quit();

@@ -99,7 +99,7 @@ bool ConnectController::fieldsFromUrl(const QString &url, SiteFields &fields, QS
 
 void ConnectController::fail(const QString &message)
 {
-    m_sessions.connectionWanted = false;
+    m_sessions.setConnectionWanted(false);
     m_sessions.currentSite.Host = QString();
     m_ui.showMessage(message);
 }
@@ -111,12 +111,10 @@ bool ConnectController::acConnect(Caller caller)
         return false;
     }
     tSiteRecord &site = m_sessions.currentSite;
-    m_sessions.connectionWanted = true;
+    m_sessions.setConnectionWanted(true);
     m_queue.setDisconnecting(false);
     // A new connection ends a pending reconnect; only the reconnect itself keeps counting.
-    m_sessions.retryTime = QDateTime();
-    if (caller != Caller::ReconnectTimer)
-        m_sessions.retryCount = 0;
+    m_sessions.cancelRetry(caller != Caller::ReconnectTimer);
     m_sessions.mainFTP().recentLines.clear();
     m_sessions.xferFTP().recentLines.clear();
 
@@ -128,13 +126,13 @@ bool ConnectController::acConnect(Caller caller)
         m_quick = {site.Host.text(), site.User.text(), site.Pass.text(), site.Port.text(), site.encryption};
         m_urlFolder.clear();
         break;
-    case Caller::ReconnectTimer: {
-        // A reconnect keeps the encryption of the connection it repeats.
-        const ConnectionHistory::Entry e = m_history.entry(0);
-        m_quick = {e.host, e.user, e.password, e.port, site.encryption};
+    case Caller::ReconnectTimer:
+        // A reconnect repeats the connection that was lost, with its own login and
+        // encryption (the session loss made it the current site again); the history may
+        // name another server, or not hold this login at all.
+        m_quick = {site.Host.text(), site.User.text(), site.Pass.text(), site.Port.text(), site.encryption};
         m_urlFolder.clear();
         break;
-    }
     case Caller::ConnectAction:
         // An FTP URL in the address box is split into its parts, never taken as a host name.
         if (looksLikeUrl(m_quick.address.trimmed())) {
@@ -178,7 +176,7 @@ bool ConnectController::acConnect(Caller caller)
     m_quick.address = m_quick.address.trimmed();
     emit quickConnectChanged();
 
-    if (caller != Caller::SiteManager && caller != Caller::VuzidIRA) {
+    if (caller == Caller::ConnectAction) {
         m_history.lookup(m_quick.address, m_quick.user, m_quick.password, m_quick.port, site);
         if (!m_urlFolder.isEmpty())
             site.rFolder = m_urlFolder;
@@ -243,7 +241,7 @@ bool ConnectController::connectQuick(const QuickConnect &boxes)
 
 bool ConnectController::waitForDisconnect()
 {
-    if (m_sessions.connectionWanted && !acDisconnect())
+    if (m_sessions.connectionWanted() && !acDisconnect())
         return false; // the user kept the old connection: this attempt ends here
     const QDeadlineTimer deadline(kDisconnectWaitMs);
     while (!m_sessions.isFullyDisconnected() && !deadline.hasExpired())
@@ -285,8 +283,7 @@ bool ConnectController::connectHistoryEntry(qsizetype position)
 bool ConnectController::acDisconnect()
 {
     // A pending reconnect is cancelled even when nothing else is open.
-    m_sessions.retryCount = 0;
-    m_sessions.retryTime = QDateTime();
+    m_sessions.cancelRetry(true);
     if (m_sessions.isFullyDisconnected())
         return false;
     if (!m_queue.model().isEmpty() && read(m_setup, Keys::confirmDisconnectWhenQueueNotEmpty) &&
@@ -294,7 +291,7 @@ bool ConnectController::acDisconnect()
         return false;
     m_writeLog(kInfo + QStringLiteral("Connection to server closed."));
     m_queue.setDisconnecting(true);
-    m_sessions.connectionWanted = false;
+    m_sessions.setConnectionWanted(false);
     m_sessions.timer_threads();
     return true;
 }
@@ -376,7 +373,7 @@ void ConnectController::loginFailed(tkftpclient *session, int error)
 {
     // A refused login ends the attempt: dropping the wish to be connected keeps the
     // supervisor from logging in again and again with the same data.
-    m_sessions.connectionWanted = false;
+    m_sessions.setConnectionWanted(false);
     m_sessions.timer_threads();
     const bool network = error >= 10000;
     m_writeLog(kError + (network ? QStringLiteral("Unable to connect to server.")

@@ -75,6 +75,7 @@ void MainController::FormCreate(const QStringList &args)
         }
         emit debugModeChanged(m_debugMode);
         m_diagnostics.setDebugMode(m_debugMode);
+        m_queue.setTraceSteps(m_debugMode);
         m_diagnostics.setFilePath(m_folders.base + QLatin1String(Diagnostics::kFileName));
         // The bandwidth meter's history is initialised here once the meter exists.
         m_tick.setEnabled(true);
@@ -214,7 +215,7 @@ bool MainController::askLaunchPassword()
 void MainController::wireSessions()
 {
     connect(&m_sessions, &SessionSupervisor::displayLine, this, [this](tkftpclient *s, const QString &line) {
-        const auto which = s == m_sessions.mainSession ? DisplayFeed::Session::Main : DisplayFeed::Session::Transfer;
+        const auto which = s == m_sessions.mainSession() ? DisplayFeed::Session::Main : DisplayFeed::Session::Transfer;
         m_displayFeed.display(which, *s, s->loggedIn, line);
     });
     // The transfer session joins once the main session shows a remote folder.
@@ -230,11 +231,10 @@ void MainController::wireQueue()
 {
     m_tick.timer_checkQueue.setHandler([this](QObject *) { m_queue.timer_checkQueue(); });
     connect(&m_sessions, &SessionSupervisor::requestDone, &m_queue, &QueueController::ftpCtrlRequestDone);
-    connect(&m_sessions, &SessionSupervisor::sessionClosed, &m_queue,
-            [this](tkftpclient *session, int) { m_queue.sessionClosed(session); });
+    connect(&m_sessions, &SessionSupervisor::listingReceived, &m_queue, &QueueController::listingReceived);
     connect(&m_queue, &QueueController::mainSessionLoggedIn, this, &MainController::siteLoggedIn);
     connect(&m_sessions, &SessionSupervisor::sessionClosed, this, [this](tkftpclient *session, int) {
-        if (session == m_sessions.mainSession)
+        if (session == m_sessions.mainSession())
             emit siteClosed();
     });
     // A refused login goes to the session-loss handling (m_loss), which ends the attempt.
@@ -244,11 +244,8 @@ void MainController::wireQueue()
     connect(&m_queue, &QueueController::waitTextChanged, this, &MainController::waitTextChanged);
     connect(&m_queue, &QueueController::waitEnded, this, &MainController::startupTickRan);
     connect(&m_queue, &QueueController::closeRequested, this, &MainController::closeRequested);
-    connect(&m_queue, &QueueController::disconnectRequested, this, [this] {
-        // Dropping the wish to be connected lets the supervisor close both sessions.
-        m_sessions.connectionWanted = false;
-        m_sessions.timer_threads();
-    });
+    // "When empty: Disconnect from site" is the user's Disconnect, run by the queue.
+    connect(&m_queue, &QueueController::disconnectRequested, this, [this] { m_connect.acDisconnect(); });
 }
 
 bool MainController::FormCloseQuery()
@@ -286,7 +283,7 @@ void MainController::disconnectForShutDown()
 {
     // Closing drops both sessions without the questions an interactive disconnect asks,
     // then lets their closing events run.
-    m_sessions.connectionWanted = false;
+    m_sessions.setConnectionWanted(false);
     m_sessions.timer_threads();
     QDeadlineTimer deadline(10000);
     while (!m_sessions.isFullyDisconnected() && !deadline.hasExpired())

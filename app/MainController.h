@@ -104,8 +104,8 @@ public:
     const QString &sharedProfilesFolder() const { return m_sharedProfilesFolder; }
     const QuickConnect &quickConnect() const { return m_connect.quickConnect(); }
 
-    bool mainSessionLoggedIn() const { return m_sessions.mainSession->loggedIn; }
-    bool transferSessionLoggedIn() const { return m_sessions.xferSession->loggedIn; }
+    bool mainSessionLoggedIn() const { return m_sessions.mainSession()->loggedIn; }
+    bool transferSessionLoggedIn() const { return m_sessions.xferSession()->loggedIn; }
 
     // Appends a line to the log; its first character is the marker.
     void writeLog(const QString &line);

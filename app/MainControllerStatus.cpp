@@ -30,7 +30,7 @@ void MainController::wireStatus()
     // A closed main session leaves no current remote folder behind, and the cache it
     // listed into is freed, so no view reads entries of a connection that is gone.
     connect(&m_sessions, &SessionSupervisor::sessionClosed, this, [this](tkftpclient *session, int) {
-        if (session == m_sessions.mainSession)
+        if (session == m_sessions.mainSession())
             m_browsers.forgetRemoteFolder();
     });
 }

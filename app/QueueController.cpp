@@ -2,25 +2,57 @@
 
 #include "app/BrowserController.h"
 #include "app/SessionSupervisor.h"
+#include "app/Sound.h"
 #include "app/UserInterface.h"
+#include "app/jobs/CommandJob.h"
+#include "app/jobs/DownloadJob.h"
+#include "app/jobs/FolderJob.h"
+#include "app/jobs/UploadJob.h"
 #include "base/Guard.h"
 #include "base/TextUtil.h"
 #include "browser/LocalFiles.h"
 #include "settings/SettingsCatalogue.h"
 
-#include <QDateTime>
 #include <QDir>
-#include <QFileInfo>
+#include <QScopeGuard>
 
 #include <algorithm>
 
 namespace {
 
-const QString kSection = QString(tSetupClass::kSeparator);
-
-bool isTransfer(QueueVerb verb)
+// Whether a completion of this request type is the one a job waiting at `step` asked
+// for; anything else (a late completion of an aborted request) is not its answer.
+bool answers(JobStep step, TFtpRequest rq)
 {
-    return verb == QueueVerb::GetFile || verb == QueueVerb::PutFile;
+    switch (step) {
+    case JobStep::ChangeFolder:
+        return rq == TFtpRequest::rqCwd;
+    case JobStep::PrintFolder:
+        return rq == TFtpRequest::rqPwd;
+    case JobStep::TypeSwitch:
+        return rq == TFtpRequest::rqTypeSet;
+    case JobStep::SizeQuery:
+    case JobStep::SizeCheck:
+        return rq == TFtpRequest::rqSize;
+    case JobStep::Listing:
+        return rq == TFtpRequest::rqDir;
+    case JobStep::Transfer:
+        return rq == TFtpRequest::rqReceive || rq == TFtpRequest::rqRestGet || rq == TFtpRequest::rqPut ||
+               rq == TFtpRequest::rqRestPut;
+    case JobStep::Command:
+        return rq == TFtpRequest::rqMkd || rq == TFtpRequest::rqRmd || rq == TFtpRequest::rqDele ||
+               rq == TFtpRequest::rqRename || rq == TFtpRequest::rqQuote;
+    case JobStep::Starting:
+    case JobStep::OverwritePrompt:
+    case JobStep::Finished:
+        break;
+    }
+    return false;
+}
+
+bool listsForDeletion(const QueueItem &item)
+{
+    return item.verb() == QueueVerb::DeleteFolder && !item.has(QueueFlag::FolderEmpty);
 }
 
 } // namespace
@@ -34,7 +66,7 @@ QueueController::QueueController(tSetupClass &setup, UserInterface &ui, BrowserC
     connect(&m_model, &QueueModel::queueEmptied, this, &QueueController::onQueueEmptied);
     // The progress cell follows the bytes of the running transfer.
     connect(&m_sessions, &SessionSupervisor::progress, this, [this](tkftpclient *session, qint64 count, bool *) {
-        if (QueueItem *item = session->currentItem)
+        if (QueueItem *item = session->currentItem())
             m_model.setProgressBytes(item, count + session->ResumeAt);
     });
 }
@@ -42,11 +74,10 @@ QueueController::QueueController(tSetupClass &setup, UserInterface &ui, BrowserC
 QueueController::~QueueController()
 {
     m_terminating = true;
-    // Sessions outlive nothing of the queue: unbind them before the items go.
-    for (tkftpclient *s : {m_sessions.mainSession, m_sessions.xferSession}) {
-        if (s)
-            s->currentItem = nullptr;
-    }
+    // Sessions outlive the queue: no session may point at a job once the jobs go.
+    for (auto &[session, job] : m_jobs)
+        const_cast<tkftpclient *>(session)->m_job = nullptr;
+    m_jobs.clear();
 }
 
 QueueItem *QueueController::addToQueue(const QString &command, const tFolderEntryObject *entry, bool atFront)
@@ -68,17 +99,41 @@ QueueItem *QueueController::addToQueue(const QString &command, const tFolderEntr
         if (refresh)
             state.markFolderStale(folder);
     }
-    const QueueModel::AddResult added = m_model.addToQueue(command, entry, atFront);
+    const QueueModel::AddResult added = m_model.addParsed(command, parsed, entry, atFront);
     if (!added.message.isEmpty())
         m_ui.showMessage(added.message);
     return added.item;
 }
 
-void QueueController::queueQuietly(const QString &command, const tFolderEntryObject *entry)
+QueueItem *QueueController::queueQuietly(const QString &command, const tFolderEntryObject *entry,
+                                         std::uint64_t expansionId)
 {
     const QueueModel::AddResult added = m_model.addToQueue(command, entry, false);
-    if (!added.item)
+    if (!added.item) {
         m_writeLog(QString(QChar(0xA4)) + added.message);
+        return nullptr;
+    }
+    const auto found = m_expansions.find(expansionId);
+    if (expansionId != 0 && found != m_expansions.end()) {
+        added.item->expansionId = expansionId;
+        ++found->second.items;
+        if (listsForDeletion(*added.item))
+            ++found->second.deleteListings;
+    }
+    return added.item;
+}
+
+FolderExpansion &QueueController::expansionOf(QueueItem &item)
+{
+    const auto found = m_expansions.find(item.expansionId);
+    if (item.expansionId != 0 && found != m_expansions.end())
+        return found->second;
+    // The item starts an expansion of its own (the user's folder, or one from a saved queue).
+    item.expansionId = ++m_lastExpansion;
+    FolderExpansion &expansion = m_expansions[item.expansionId];
+    expansion.items = 1;
+    expansion.deleteListings = listsForDeletion(item) ? 1 : 0;
+    return expansion;
 }
 
 void QueueController::toggleQueue()
@@ -88,8 +143,9 @@ void QueueController::toggleQueue()
 
 void QueueController::timer_checkQueue()
 {
-    // A skip removes its item and looks at the next one in the same run: a loop, so that
-    // skipping thousands of existing files never deepens the stack.
+    // An item that ends without a request (a skip, a stop mark) lets the next one start in
+    // the same run: a loop, so that skipping thousands of existing files never deepens the
+    // stack.
     for (;;) {
         RunResult result = RunResult::Done;
         guarded("ioioass", [&] { result = pumpOnce(); });
@@ -103,38 +159,96 @@ QueueController::RunResult QueueController::pumpOnce()
     if (m_promptOpen)
         return RunResult::Done;
     QueueItem *item = nullptr;
-    if (!guarded("nqnas", [&] { item = m_model.firstWithoutSession(); }) || !item)
+    if (!guarded("nqnas", [&] { item = m_model.firstWaiting(); }) || !item)
         return RunResult::Done;
     if (item->verb() != QueueVerb::List && m_model.isPaused())
         return RunResult::Done;
     tkftpclient *session = nullptr;
     if (!guarded("nnllqis", [&] { session = sessionFor(*item); }) || !session || !usable(*session))
         return RunResult::Done;
-    if (!guarded("jlkslkjdlk", [&] { markRunning(*item, *session); }))
+    if (runWithoutRequest(*item))
+        return RunResult::RunAgain;
+    std::shared_ptr<QueueJob> job;
+    if (!guarded("jlkslkjdlk", [&] {
+            job = makeJob(*item, *session);
+            bindJob(*item, *session, job);
+        }))
         return RunResult::Done;
-    RunResult result = RunResult::Done;
-    const std::uint64_t id = item->id();
-    const bool started = guarded("qnnalas", [&] { result = startWork(*item, *session); });
-    if (!started) {
+    if (!guarded("qnnalas", [&] { job->start(); }) && !job->finished()) {
         // A start operation refused to run: the item fails instead of blocking its session.
-        if (QueueItem *still = m_model.itemById(id)) {
-            emit itemFailed(*still);
-            m_model.setPaused(true);
-            if (isTransfer(still->verb()))
-                m_model.releaseItem(still, QStringLiteral("Error"));
-            else
-                m_model.removeItem(still);
-        }
-        session->currentItem = nullptr;
+        finish(*job, job->abandonOutcome(), job->abandonOutcome().text);
     }
-    return result;
+    // A job that ended at once (a skip) lets the next item start in this run.
+    return job->finished() ? RunResult::RunAgain : RunResult::Done;
+}
+
+void QueueController::bindJob(QueueItem &item, tkftpclient &session, const std::shared_ptr<QueueJob> &job)
+{
+    m_jobs[&session] = job;
+    session.m_job = job.get();
+    session.lastByteCount = 0;
+    session.ResumeAt = 0;
+    m_model.startItem(&item);
+}
+
+std::shared_ptr<QueueJob> QueueController::makeJob(QueueItem &item, tkftpclient &session)
+{
+    switch (item.verb()) {
+    case QueueVerb::List:
+        return std::make_shared<ListingJob>(*this, item, session);
+    case QueueVerb::GetFolder:
+        return std::make_shared<FolderJob>(*this, item, session);
+    case QueueVerb::DeleteFolder:
+        if (!item.has(QueueFlag::FolderEmpty))
+            return std::make_shared<FolderJob>(*this, item, session);
+        return std::make_shared<CommandJob>(*this, item, session);
+    case QueueVerb::GetFile:
+    case QueueVerb::OpenFile:
+    case QueueVerb::EditFile:
+        return std::make_shared<DownloadJob>(*this, item, session);
+    case QueueVerb::PutFile:
+        return std::make_shared<UploadJob>(*this, item, session);
+    default:
+        return std::make_shared<CommandJob>(*this, item, session);
+    }
+}
+
+bool QueueController::runWithoutRequest(QueueItem &item)
+{
+    switch (item.verb()) {
+    case QueueVerb::PutFolder:
+        guarded("qnnalas", [&] { expandPutFolder(item); });
+        return true;
+    case QueueVerb::StopQueue:
+        finishWaiting(item, QueueOutcome::done(), QString());
+        if (!m_model.isPaused())
+            m_model.setPaused(true);
+        return true;
+    case QueueVerb::Unknown: {
+        // An unknown verb would hold its session for ever: it leaves the queue with the message.
+        const QString message = unknownQueueEntryMessage(item.command);
+        finishWaiting(item, QueueOutcome::failed(0, message), QString());
+        m_ui.showMessage(message);
+        return true;
+    }
+    default:
+        return false;
+    }
+}
+
+void QueueController::finishWaiting(QueueItem &item, const QueueOutcome &outcome, const QString &message)
+{
+    emit itemFinished(item.id(), outcome);
+    m_model.removeItem(&item);
+    if (!message.isEmpty())
+        m_ui.showMessage(message);
 }
 
 tkftpclient *QueueController::sessionFor(const QueueItem &item) const
 {
-    if (m_sessions.ravuzAro() && isTransfer(item.verb()))
-        return m_sessions.xferSession;
-    return m_sessions.mainSession;
+    if (m_sessions.ravuzAro() && item.isTransfer())
+        return m_sessions.xferSession();
+    return m_sessions.mainSession();
 }
 
 bool QueueController::usable(const tkftpclient &session)
@@ -143,202 +257,10 @@ bool QueueController::usable(const tkftpclient &session)
     return session.IsConnected() && !session.busy() && session.State() == TFtpEngineState::stReady && session.loggedIn;
 }
 
-void QueueController::markRunning(QueueItem &item, tkftpclient &session)
+void QueueController::expandPutFolder(QueueItem &item)
 {
-    m_model.startItem(&item, &session);
-    session.currentItem = &item;
-    session.ResumeAt = 0;
-    session.lastByteCount = 0;
-}
-
-void QueueController::expect(QueueItem &item, tkftpclient &session, QueueStep step)
-{
-    item.step = step;
-    session.requestToken = m_model.issueRequestToken(&item);
-}
-
-bool QueueController::stillBound(std::uint64_t itemId, const tkftpclient &session) const
-{
-    const QueueItem *item = m_model.itemById(itemId);
-    return item && item->session == &session && session.currentItem == item && session.IsConnected();
-}
-
-QueueController::RunResult QueueController::startWork(QueueItem &item, tkftpclient &session)
-{
-    const QStringList f = splitCommand(item.command);
-    const auto field = [&f](int i) { return i < f.size() ? f[i] : QString(); };
-    switch (item.verb()) {
-    case QueueVerb::ChmodFile:
-    case QueueVerb::ChmodFolder:
-        session.SetLocalFileName(QStringLiteral("SITE CHMOD ") + field(2) + QLatin1Char(' ') + field(1));
-        session.SetHostFileName(QStringLiteral("*chmod*"));
-        expect(item, session, QueueStep::Command);
-        session.StartQuote();
-        break;
-    case QueueVerb::DeleteFile:
-        session.SetHostFileName(field(1));
-        expect(item, session, QueueStep::Command);
-        session.StartDele();
-        break;
-    case QueueVerb::DeleteFolder:
-        if (hasFlag(f, QueueFlag::FolderEmpty)) {
-            session.SetHostFileName(field(1));
-            expect(item, session, QueueStep::Command);
-            session.StartRmd();
-        } else {
-            startListing(item, session, field(1));
-        }
-        break;
-    case QueueVerb::List:
-        startListing(item, session, field(1));
-        break;
-    case QueueVerb::GetFolder:
-        QDir().mkpath(field(2));
-        m_browsers.refreshLocalView();
-        startListing(item, session, field(1));
-        break;
-    case QueueVerb::MakeFolder:
-        session.SetHostFileName(field(1));
-        expect(item, session, QueueStep::Command);
-        session.StartMkd();
-        break;
-    case QueueVerb::RenameFile:
-    case QueueVerb::RenameFolder:
-        session.SetLocalFileName(field(2));
-        session.SetHostFileName(field(1));
-        expect(item, session, QueueStep::Command);
-        session.StartRename();
-        break;
-    case QueueVerb::OpenFile:
-    case QueueVerb::EditFile:
-    case QueueVerb::GetFile:
-        return startDownload(item, session);
-    case QueueVerb::PutFile:
-        startUpload(item, session);
-        break;
-    case QueueVerb::PutFolder:
-        expandPutFolder(item, session);
-        break;
-    case QueueVerb::StopQueue:
-        session.currentItem = nullptr;
-        m_model.removeItem(&item);
-        if (!m_model.isPaused())
-            m_model.setPaused(true);
-        break;
-    case QueueVerb::Unknown: {
-        // An unknown verb would hold its session for ever: it leaves the queue with the message.
-        const QString message = unknownQueueEntryMessage(item.command);
-        session.currentItem = nullptr;
-        m_model.removeItem(&item);
-        m_ui.showMessage(message);
-        return RunResult::RunAgain;
-    }
-    }
-    return RunResult::Done;
-}
-
-void QueueController::startListing(QueueItem &item, tkftpclient &session, const QString &folder)
-{
-    session.SetLocalFileName(listingFile(session));
-    if (item.verb() == QueueVerb::GetFolder || item.verb() == QueueVerb::DeleteFolder)
-        session.SetHostFileName(QString());
-    session.SetHostDirName(folder);
-    if (folder.isEmpty()) {
-        expect(item, session, QueueStep::PrintFolder);
-        session.StartPwd();
-    } else {
-        expect(item, session, QueueStep::ChangeFolder);
-        session.StartCwd();
-    }
-}
-
-QueueController::RunResult QueueController::startDownload(QueueItem &item, tkftpclient &session)
-{
-    const QStringList f = splitCommand(item.command);
-    const QString remote = f.value(1);
-    const QString local = f.value(2);
-    const bool exists = QFileInfo::exists(local);
-    // Resume only where the prompt would offer it; a stored "resume" that does not fit (the
-    // local file is as large as the remote one, or a text transfer) asks again.
-    const bool ask = item.transferAction == 3 || (item.transferAction == 1 && !resumeMakesSense(session, item));
-    if (exists && ask) {
-        const std::uint64_t id = item.id();
-        {
-            PromptGuard prompt(m_promptOpen);
-            item.step = QueueStep::OverwritePrompt;
-            askOverwrite(item, session);
-        }
-        // The prompt ran an event loop: the item may be gone, or its session lost.
-        if (!stillBound(id, session))
-            return RunResult::Done;
-    }
-    // Skip drops the item only when there is a local file to keep.
-    if (item.transferAction == 2 && exists) {
-        session.currentItem = nullptr;
-        m_model.removeItem(&item);
-        return RunResult::RunAgain;
-    }
-    session.SetLocalFileName(local);
-    session.SetHostFileName(remote);
-    const QString name = item.entry ? item.entry->name : remote.mid(remote.lastIndexOf(QLatin1Char('/')) + 1);
-    if (!typeIsRight(session, name)) {
-        expect(item, session, QueueStep::TypeSwitch);
-        toggleType(session);
-        return RunResult::Done;
-    }
-    startRetr(session, item);
-    return RunResult::Done;
-}
-
-void QueueController::startUpload(QueueItem &item, tkftpclient &session)
-{
-    const QStringList f = splitCommand(item.command);
-    item.remoteSizeKnown = false;
-    session.SetLocalFileName(f.value(1));
-    QString remote = f.value(2);
-    if (read(m_setup, Keys::forceRemoteLowercase) && item.entry) {
-        // Only the name goes to small letters; the folder keeps its case.
-        const qsizetype nameLength = item.entry->name.size();
-        if (nameLength <= remote.size())
-            remote = remote.left(remote.size() - nameLength) + item.entry->name.toLower();
-    }
-    session.SetHostFileName(remote);
-    if (read(m_setup, Keys::xferAction) != 0) {
-        // Many servers answer SIZE only in binary mode; an ASCII session switches first.
-        if (!session.Binary()) {
-            expect(item, session, QueueStep::TypeSwitch);
-            session.StartTypeBinary();
-            return;
-        }
-        expect(item, session, QueueStep::SizeQuery);
-        session.StartSize();
-        return;
-    }
-    startPut(item, session);
-}
-
-void QueueController::startPut(QueueItem &item, tkftpclient &session)
-{
-    if (!typeIsRight(session, item.entry ? item.entry->name : session.HostFileName())) {
-        expect(item, session, QueueStep::TypeSwitch);
-        toggleType(session);
-        return;
-    }
-    item.startTime = QDateTime::currentDateTime();
-    expect(item, session, QueueStep::Transfer);
-    if (item.transferAction == 1 && item.remoteSizeKnown && item.remoteSize >= 0) {
-        session.ResumeAt = item.remoteSize;
-        session.StartRestPut();
-    } else {
-        session.StartPut();
-    }
-}
-
-void QueueController::expandPutFolder(QueueItem &item, tkftpclient &session)
-{
-    const QStringList f = splitCommand(item.command);
-    QString localFolder = f.value(1);
-    const QString remoteFolder = f.value(2);
+    QString localFolder = item.field(1);
+    const QString remoteFolder = item.field(2);
     emit waitTextChanged(QStringLiteral("Preparing to send folder ..."));
     queueQuietly(QStringLiteral("makefolder*") + remoteFolder + QStringLiteral("*@ignoreerror"), nullptr);
     if (!localFolder.endsWith(QLatin1Char('/')))
@@ -356,39 +278,35 @@ void QueueController::expandPutFolder(QueueItem &item, tkftpclient &session)
             queueQuietly(QStringLiteral("putfile*") + found.name + QLatin1Char('*') + target, &found.entry);
     }
     emit waitEnded();
-    session.currentItem = nullptr;
-    m_model.removeItem(&item);
+    finishWaiting(item, QueueOutcome::done(), QString());
 }
 
-void QueueController::askOverwrite(QueueItem &item, tkftpclient &session)
+bool QueueController::askOverwrite(QueueJob &job, std::int64_t localSize, std::int64_t remoteSize, bool resumePossible)
 {
-    const QStringList f = splitCommand(item.command);
-    std::int64_t localSize = -1;
-    std::int64_t remoteSize = -1;
-    if (item.verb() == QueueVerb::PutFile) {
-        localSize = localFileSize(f.value(1));
-        remoteSize = item.remoteSize;
-    } else {
-        localSize = localFileSize(f.value(2));
-        remoteSize = item.entrySize();
-    }
-    OverwriteQuestion question = overwriteQuestion(item, localSize, remoteSize);
-    if (question.resumeEnabled && !resumeMakesSense(session, item)) {
+    OverwriteQuestion question = overwriteQuestion(job.item(), localSize, remoteSize);
+    if (question.resumeEnabled && !resumePossible) {
         question.resumeEnabled = false; // a text transfer cannot continue at a byte offset
         question.defaultChoice = OverwriteChoice::Skip;
     }
     question.autoClose = read(m_setup, Keys::autoCloseXferActionPrompt);
     question.countdownStart = OverwriteQuestion::countdownFor(read(m_setup, Keys::autoCloseXferActionPromptSecs));
-    const std::uint64_t id = item.id();
-    const OverwriteAnswer answer = m_ui.askOverwrite(question);
+    const std::uint64_t id = job.itemId();
+    OverwriteAnswer answer;
+    {
+        // Holds the prompt-open flag for the time the prompt shows; cleared on every way out.
+        m_promptOpen = true;
+        const auto clear = qScopeGuard([this] { m_promptOpen = false; });
+        answer = m_ui.askOverwrite(question);
+    }
     // The item may have left the queue while the prompt was open.
     QueueItem *still = m_model.itemById(id);
     if (!still)
-        return;
-    const int action = static_cast<int>(answer.choice);
+        return false;
+    const auto action = static_cast<TransferAction>(static_cast<int>(answer.choice));
     still->transferAction = action;
     if (answer.applyToAll)
         m_model.setTransferActionForAll(action);
+    return still == &job.item() && job.session().job() == &job && job.session().IsConnected();
 }
 
 bool QueueController::isAsciiFile(const QString &fileName) const
@@ -424,19 +342,202 @@ QString QueueController::listingFile(const tkftpclient &session) const
     return m_temporaryFolder + QStringLiteral("list_") + session.objectName() + QStringLiteral(".txt");
 }
 
+// --- completions ---------------------------------------------------------------------------
+
+void QueueController::ftpCtrlRequestDone(tkftpclient *session, TFtpRequest request, int error)
+{
+    if (!session)
+        return;
+    guarded("rqdone", [&] {
+        m_sessions.rescheduleKeepAlive(*session);
+        session->SetDisplayFileFlag(false);
+        if (m_disconnecting)
+            return;
+        if (request == TFtpRequest::rqConnect) {
+            guarded("rqcon", [&] { completeLogin(*session, error); });
+            return;
+        }
+        const auto found = m_jobs.find(session);
+        if (found == m_jobs.end())
+            return; // a keep-alive, or a completion for an item that was removed
+        // Held here: the job may finish, and leave m_jobs, inside its own handler.
+        const std::shared_ptr<QueueJob> job = found->second;
+        if (!answers(job->step(), request))
+            return;
+        QueueItem &item = job->item();
+        // A transfer stopped before its data moved (the type, the size query) goes no
+        // further: it ends "Stopped" instead of starting the transfer.
+        if (item.stopRequested && item.isTransfer() && job->step() != JobStep::Transfer) {
+            finish(*job, QueueOutcome::stopped(), QString());
+            return;
+        }
+        if (!guarded("rqjob", [&] { job->requestDone(request, error); }) && !job->finished()) {
+            // A handler that failed half-way must not leave its item holding the session.
+            const QueueOutcome outcome = job->abandonOutcome();
+            finish(*job, outcome, outcome.text);
+        }
+    });
+    timer_checkQueue();
+}
+
+void QueueController::listingReceived(tkftpclient *session, const QString &text)
+{
+    const auto found = m_jobs.find(session);
+    if (found != m_jobs.end() && found->second->step() == JobStep::Listing)
+        found->second->listingData(text);
+}
+
+void QueueController::finish(QueueJob &job, const QueueOutcome &outcome, const QString &message)
+{
+    if (job.m_step == JobStep::Finished)
+        return;
+    const JobStep lastStep = job.m_step;
+    job.m_step = JobStep::Finished;
+    QueueItem &item = job.item();
+    tkftpclient &session = job.session();
+    if (session.m_job == &job)
+        session.m_job = nullptr;
+    std::shared_ptr<QueueJob> hold;
+    if (const auto found = m_jobs.find(&session); found != m_jobs.end() && found->second.get() == &job) {
+        hold = std::move(found->second);
+        m_jobs.erase(found);
+    }
+    using Kind = QueueOutcome::Kind;
+    const bool failed = outcome.kind == Kind::Failed;
+    // Transfers stay for a retry (their partial files are kept); other work that failed
+    // leaves the queue.
+    const bool stays =
+        outcome.kind == Kind::Stopped || outcome.kind == Kind::Interrupted ||
+        (failed && (item.isTransfer() || lastStep == JobStep::Transfer || lastStep == JobStep::SizeCheck));
+    if (failed && item.expansionId != 0) {
+        if (const auto found = m_expansions.find(item.expansionId); found != m_expansions.end())
+            found->second.failed = true;
+    }
+    emit itemFinished(job.itemId(), outcome);
+    if ((failed || outcome.kind == Kind::Stopped) && !m_model.isPaused())
+        m_model.setPaused(true);
+    if (stays) {
+        const QString status = outcome.kind == Kind::Interrupted ? QStringLiteral("Queued")
+                               : outcome.kind == Kind::Stopped   ? QStringLiteral("Stopped")
+                                                                 : QStringLiteral("Error");
+        m_model.releaseItem(&item, status);
+    } else {
+        m_model.removeItem(&item);
+    }
+    if (failed && !message.isEmpty())
+        reportError(message, session.recentLines);
+}
+
+void QueueController::interrupt(tkftpclient &session, int code, const QString &text)
+{
+    const auto found = m_jobs.find(&session);
+    if (found == m_jobs.end())
+        return;
+    const std::shared_ptr<QueueJob> job = found->second;
+    QueueItem &item = job->item();
+    // A download that wrote to its file continues there when it runs again.
+    if (item.verb() == QueueVerb::GetFile && job->step() == JobStep::Transfer)
+        item.resumesOwnPartial = true;
+    finish(*job, QueueOutcome::interrupted(code, text), QString());
+}
+
+void QueueController::reportError(const QString &message, const QStringList &recentLines)
+{
+    const QString sound = read(m_setup, Keys::sndOnError);
+    if (!read(m_setup, Keys::disableSound) && !sound.isEmpty())
+        playSoundFile(sound);
+    m_ui.showErrorWindow(message, recentLines.join(QLatin1Char('\n')));
+}
+
+void QueueController::refreshAfterChange(const QString &folder)
+{
+    if (!read(m_setup, Keys::autoRefreshFolders))
+        return;
+    for (int row = 0; row < m_model.itemCount(); ++row) {
+        const QueueItem *other = m_model.itemAt(row);
+        if (other->verb() == QueueVerb::List && other->field(1) == folder)
+            return; // a listing of it is queued already
+    }
+    m_browsers.state().markFolderStale(folder);
+    if (folder == m_browsers.rFolder())
+        queueQuietly(QStringLiteral("list*") + folder + QStringLiteral("*@refresh"), nullptr);
+}
+
+void QueueController::refreshLocal(const QString &localPath)
+{
+    if (read(m_setup, Keys::autoRefreshFolders) && folderPart(localPath) == m_browsers.lFolder())
+        m_browsers.refreshLocalView();
+}
+
+// --- logins --------------------------------------------------------------------------------
+
+void QueueController::completeLogin(tkftpclient &s, int error)
+{
+    if (error != 0) {
+        m_sessions.xferSession()->AbortAndWait();
+        emit loginFailed(&s, error);
+        return;
+    }
+    s.loggedIn = true;
+    if (&s != m_sessions.mainSession()) {
+        tkftpclient *main = m_sessions.mainSession();
+        const QueueItem *running = main->currentItem();
+        if (main->IsConnected() && running && running->isTransfer())
+            m_sessions.exchangeRoles();
+        return;
+    }
+    const QString sound = read(m_setup, Keys::sndOnConnect);
+    if (!read(m_setup, Keys::disableSound) && !sound.isEmpty())
+        playSoundFile(sound);
+    emit mainSessionLoggedIn();
+    const tSiteRecord &site = m_sessions.currentSite;
+    if (!site.lFolder.isEmpty()) {
+        m_browsers.setLocalFolder(site.lFolder.text());
+        m_browsers.refreshLocalView();
+    }
+    addToQueue(QStringLiteral("list*") + site.rFolder.text(), nullptr, true);
+}
+
+// --- removal -------------------------------------------------------------------------------
+
 void QueueController::onItemRemoved(QueueItem *item)
 {
     if (m_terminating)
         return;
     guarded("qrmhk", [&] {
-        tkftpclient *session = item->session;
-        if (!session || session->currentItem != item)
+        // Removed while running (the user deleted it): the session lets go of it and its data
+        // connection ends a running transfer; the engine's later completion finds no job.
+        for (auto found = m_jobs.begin(); found != m_jobs.end(); ++found) {
+            if (&found->second->item() != item)
+                continue;
+            const std::shared_ptr<QueueJob> job = found->second;
+            tkftpclient &session = job->session();
+            job->m_step = JobStep::Finished;
+            session.m_job = nullptr;
+            m_jobs.erase(found);
+            session.AbortTransfer();
+            emit itemFinished(item->id(), QueueOutcome::stopped());
+            break;
+        }
+        if (item->expansionId == 0)
             return;
-        // The session lets go of the item and its data connection ends a running transfer;
-        // the engine's later completion finds no item and is ignored.
-        session->currentItem = nullptr;
-        session->requestToken = 0;
-        session->AbortTransfer();
+        const auto found = m_expansions.find(item->expansionId);
+        if (found == m_expansions.end())
+            return;
+        FolderExpansion &expansion = found->second;
+        --expansion.items;
+        if (listsForDeletion(*item) && --expansion.deleteListings == 0 && !expansion.failed &&
+            !expansion.pendingDelete.isEmpty()) {
+            // Every folder of the tree has been listed and emptied: remove them, deepest
+            // first (a folder always sorts after its parent), then show the change.
+            QStringList folders = std::exchange(expansion.pendingDelete, {});
+            std::sort(folders.begin(), folders.end());
+            for (auto it = folders.crbegin(); it != folders.crend(); ++it)
+                queueQuietly(QStringLiteral("deletefolder*") + *it + QStringLiteral("*@folderempty"), nullptr);
+            queueQuietly(QStringLiteral("list*") + m_browsers.rFolder(), nullptr);
+        }
+        if (expansion.items <= 0)
+            m_expansions.erase(found);
     });
 }
 

@@ -1,16 +1,17 @@
 #pragma once
 
+#include "app/jobs/QueueJob.h"
 #include "ftp/FtpTypes.h"
-#include "listing/u_tmbFtpParser.h"
 #include "queue/QueueModel.h"
 
-#include <QSet>
-
 #include <QObject>
+#include <QSet>
 #include <QStringList>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <unordered_map>
 
 class BrowserController;
 class SessionSupervisor;
@@ -18,16 +19,33 @@ class tkftpclient;
 class tSetupClass;
 class UserInterface;
 
+// One folder download or deletion, from the item the user queued to the last item it
+// made: the folders it has listed (a server that shows a folder twice, or a link back up
+// the tree, ends it), and for a deletion the folders to remove once they are empty. It
+// lives while any of its items is in the queue, so the same folder can be fetched or
+// deleted again later.
+struct FolderExpansion {
+    QSet<QString> listed;
+    QStringList pendingDelete;
+    // Items of it still queued, and those of them that list a folder for deletion.
+    int items = 0;
+    int deleteListings = 0;
+    // An item of it failed: the folders it would remove last are left alone.
+    bool failed = false;
+};
+
 // The queue's running half: addToQueue with its cached-folder shortcut, the pump
-// timer_checkQueue that starts the first waiting item on a usable session, the transfer
-// type choice with the ASCII masks, the queue's running/paused state, and the removal hook
-// that releases an item's session. The completion of the requests it starts arrives through
-// the sessions' requestDone signal and is handled by the completion part of this class
-// (QueueCompletion.cpp).
+// timer_checkQueue that gives the first waiting item a job on a usable session, the
+// transfer type choice with the ASCII masks, the queue's running/paused state, and the
+// one end of every item, finish(), which emits itemFinished.
 //
-// User-interface thread only. The pump may run a modal prompt (the overwrite question);
-// while one is open every further pump run does nothing, and after it returns the pump goes
-// on only if its item is still queued and bound to the same connected session.
+// An item's road: addToQueue parses the command once and the model keeps the fields;
+// the pump makes a job (app/jobs) that owns the item's running state; the sessions'
+// requestDone reaches the job that waits on that session; the job ends through finish().
+//
+// User-interface thread only. A job may run a modal prompt (the overwrite question);
+// while one is open every further pump run does nothing, and after it returns the job
+// goes on only if its item is still queued and bound to the same connected session.
 class QueueController : public QObject {
     Q_OBJECT
 public:
@@ -66,16 +84,50 @@ public:
     QString listingFile(const tkftpclient &session) const;
     void setTemporaryFolder(const QString &folder) { m_temporaryFolder = folder; }
 
+    // In debug mode every job's step change is written to the log.
+    void setTraceSteps(bool on) { m_traceSteps = on; }
+    bool traceSteps() const { return m_traceSteps; }
+
     // While the program shuts down, items leaving the queue run no removal hook.
     void setTerminating(bool on) { m_terminating = on; }
 
-    // The completion of every request of both sessions (QueueCompletion.cpp): advances,
-    // expands, finishes or fails the session's item, completes a login, then runs the pump.
+    // The completion of every request of both sessions: the session's job judges it, a
+    // login is completed here; then the pump runs.
     void ftpCtrlRequestDone(tkftpclient *session, TFtpRequest request, int error);
+    // Listing bytes a session received, for the job whose listing it is.
+    void listingReceived(tkftpclient *session, const QString &text);
     // Set by Disconnect, cleared when a connection starts: completions are then ignored.
     void setDisconnecting(bool on) { m_disconnecting = on; }
-    // A session's connection ended: folder work listed on it is forgotten.
-    void sessionClosed(tkftpclient *session);
+    // A session's connection ended: its running item ends Interrupted and waits again, a
+    // download that had written to its file continuing there without asking.
+    void interrupt(tkftpclient &session, int code, const QString &text);
+
+    // --- used by the jobs -------------------------------------------------------------
+    tSetupClass &setup() { return m_setup; }
+    UserInterface &ui() { return m_ui; }
+    BrowserController &browsers() { return m_browsers; }
+    SessionSupervisor &sessions() { return m_sessions; }
+    void writeLog(const QString &line) { m_writeLog(line); }
+    // Queues a command made by the running work (an expansion, a refresh) at the end; a
+    // refused one is written to the log.
+    QueueItem *queueQuietly(const QString &command, const tFolderEntryObject *entry, std::uint64_t expansionId = 0);
+    // The expansion an item belongs to; one is made for an item that starts one.
+    FolderExpansion &expansionOf(QueueItem &item);
+    // The overwrite question for a job's item; its answer lands in the item's
+    // transferAction. False when the item is gone or unbound afterwards.
+    bool askOverwrite(QueueJob &job, std::int64_t localSize, std::int64_t remoteSize, bool resumePossible);
+    // Marks the folder stale and lists it again when it is shown (no listing of it queued).
+    void refreshAfterChange(const QString &folder);
+    // Refreshes the local list when the path lies in the shown local folder.
+    void refreshLocal(const QString &localPath);
+    // Ends a job: the session is free, the item leaves the queue (Done, Skipped, a failed
+    // command) or stays (a failed, stopped or interrupted transfer), itemFinished is
+    // emitted, a failure pauses the queue and shows `message` (the error window).
+    void finish(QueueJob &job, const QueueOutcome &outcome, const QString &message);
+    // A fresh request token (never 0, never reused).
+    std::uint64_t nextToken() { return ++m_lastToken; }
+    // A download wrote all its bytes to `localFile`; the item is about to leave the queue.
+    void announceDownload(const QueueItem &item, const QString &localFile) { emit downloadFinished(item, localFile); }
 
 signals:
     // The main session logged in: the remote list shows instead of the logo, and the login
@@ -91,75 +143,30 @@ signals:
     void waitEnded();
     // A download item wrote all its bytes to `localFile` and is about to leave the queue.
     void downloadFinished(const QueueItem &item, const QString &localFile);
-    // An item failed (it is about to leave the queue, or stays marked "Error").
-    void itemFailed(const QueueItem &item);
+    // An item's job ended, or an item that never ran ended (a skip before any request, an
+    // unknown verb, a stop mark). Emitted while the item is still in the model
+    // (model().itemById(id) finds it); Done, Skipped and failed commands leave the queue
+    // right after.
+    void itemFinished(std::uint64_t id, const QueueOutcome &outcome);
 
 private:
+    friend class QueueTestPeer;
     enum class RunResult { Done, RunAgain };
 
-    // Holds the prompt-open flag for the time a prompt shows; cleared on every way out.
-    class PromptGuard {
-    public:
-        explicit PromptGuard(bool &flag) : m_flag(flag) { m_flag = true; }
-        ~PromptGuard() { m_flag = false; }
-        PromptGuard(const PromptGuard &) = delete;
-        PromptGuard &operator=(const PromptGuard &) = delete;
-
-    private:
-        bool &m_flag;
-    };
-
+    // Gives the item its job on the session: the item runs, the session is busy.
+    void bindJob(QueueItem &item, tkftpclient &session, const std::shared_ptr<QueueJob> &job);
     RunResult pumpOnce();
     tkftpclient *sessionFor(const QueueItem &item) const;
     static bool usable(const tkftpclient &session);
-    void markRunning(QueueItem &item, tkftpclient &session);
-    RunResult startWork(QueueItem &item, tkftpclient &session);
-    RunResult startDownload(QueueItem &item, tkftpclient &session);
-    void startUpload(QueueItem &item, tkftpclient &session);
-    // STOR, or REST + STOR for a resume, once the type is right (else the type first).
-    void startPut(QueueItem &item, tkftpclient &session);
-    // The overwrite prompt for the item; its answer lands in the item's transferAction.
-    void askOverwrite(QueueItem &item, tkftpclient &session);
-    void startListing(QueueItem &item, tkftpclient &session, const QString &folder);
-    void expandPutFolder(QueueItem &item, tkftpclient &session);
-    // Marks the request the item now waits for; the completion checks the token.
-    void expect(QueueItem &item, tkftpclient &session, QueueStep step);
-    // Whether an item the pump let go of (a prompt ran) may still be worked on.
-    bool stillBound(std::uint64_t itemId, const tkftpclient &session) const;
-    // Queues a command made by an expansion; a refused one is written to the log.
-    void queueQuietly(const QString &command, const tFolderEntryObject *entry);
+    std::shared_ptr<QueueJob> makeJob(QueueItem &item, tkftpclient &session);
+    // Items that need no request end in the pump: putfolder's expansion, the stop mark,
+    // an unknown verb.
+    bool runWithoutRequest(QueueItem &item);
+    void expandPutFolder(QueueItem &item);
+    void finishWaiting(QueueItem &item, const QueueOutcome &outcome, const QString &message);
+    void reportError(const QString &message, const QStringList &recentLines);
+    void completeLogin(tkftpclient &s, int error);
     void onItemRemoved(QueueItem *item);
-
-    // QueueCompletion.cpp
-    using Fields = QStringList;
-    void handleDone(tkftpclient &s, QueueItem *item, TFtpRequest rq, int error);
-    // False when the handler raised an error half-way.
-    bool handleItemDone(tkftpclient &s, QueueItem &item, TFtpRequest rq, int error);
-    void abandon(tkftpclient &s, std::uint64_t itemId);
-    void doneCwd(tkftpclient &s, QueueItem &item, int error);
-    void donePwd(tkftpclient &s, QueueItem &item, int error);
-    void doneTypeSet(tkftpclient &s, QueueItem &item, int error);
-    void doneDir(tkftpclient &s, QueueItem &item, int error);
-    void doneReceive(tkftpclient &s, QueueItem &item, int error);
-    void doneSize(tkftpclient &s, QueueItem &item, int error);
-    void donePut(tkftpclient &s, QueueItem &item, int error);
-    void doneCommand(tkftpclient &s, QueueItem &item, TFtpRequest rq, int error);
-    void doneConnect(tkftpclient &s, int error);
-    void startDir(tkftpclient &s, QueueItem &item);
-    void startRetr(tkftpclient &s, QueueItem &item);
-    void expandListing(tkftpclient &s, QueueItem &item, const std::vector<tTmbFtpEntry> &parsed);
-    void finishFolderDeletion();
-    bool verifyDownload(tkftpclient &s, QueueItem &item, QString *problem) const;
-    void finishDownload(tkftpclient &s, QueueItem &item);
-    void failItem(tkftpclient &s, QueueItem &item, const QString &message);
-    void failTransfer(tkftpclient &s, QueueItem &item, const QString &message);
-    void reportError(tkftpclient &s, const QString &message);
-    void refreshAfterChange(const QString &folder);
-    void refreshLocal(const QString &localPath);
-    void removeFinished(tkftpclient &s, QueueItem &item);
-    // Whether resuming is sound: the target is smaller than the source and the file goes
-    // in binary.
-    bool resumeMakesSense(const tkftpclient &s, const QueueItem &item) const;
     void onQueueEmptied();
 
     tSetupClass &m_setup;
@@ -172,11 +179,12 @@ private:
     QString m_temporaryFolder;
     bool m_promptOpen = false;
     bool m_disconnecting = false;
-    // Folders a recursive deletion listed, to be removed once empty, with the server
-    // they belong to; and the folders folder work has listed, against loops.
-    QStringList m_pendingDelete;
-    QString m_pendingDeleteHost;
-    QSet<QString> m_expandedFolders;
     bool m_terminating = false;
-    std::uint64_t m_nextToken = 0;
+    bool m_traceSteps = false;
+    std::uint64_t m_lastToken = 0;
+    std::uint64_t m_lastExpansion = 0;
+    // The running jobs by session; a job is held by a local copy while one of its methods
+    // runs, so finish() may drop it here.
+    std::unordered_map<const tkftpclient *, std::shared_ptr<QueueJob>> m_jobs;
+    std::unordered_map<std::uint64_t, FolderExpansion> m_expansions;
 };

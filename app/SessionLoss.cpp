@@ -28,11 +28,6 @@ bool isTransfer(TFtpRequest rq)
            rq == TFtpRequest::rqRestPut;
 }
 
-bool isTransferItem(const QueueItem &item)
-{
-    return item.verb() == QueueVerb::GetFile || item.verb() == QueueVerb::PutFile;
-}
-
 } // namespace
 
 SessionLoss::SessionLoss(const Parts &parts, LogWriter writeLog, QObject *parent)
@@ -48,11 +43,11 @@ SessionLoss::SessionLoss(const Parts &parts, LogWriter writeLog, QObject *parent
     // A completed transfer or an empty queue ends a run of failed reconnects.
     connect(&sessions, &SessionSupervisor::requestDone, this, [this](tkftpclient *, TFtpRequest rq, int error) {
         if (error == 0 && isTransfer(rq))
-            m_p.sessions.retryCount = 0;
+            m_p.sessions.resetRetryCount();
     });
     connect(&m_p.queue.model(), &QueueModel::queueEmptied, this, [this] {
         if (!m_closing)
-            m_p.sessions.retryCount = 0;
+            m_p.sessions.resetRetryCount();
     });
     m_p.tick.timer_retryConnect.setHandler([this](QObject *) { timer_retryConnect(); });
     m_p.tick.timer_antitimeout.setHandler([this](QObject *) { timer_antitimeout(); });
@@ -60,21 +55,19 @@ SessionLoss::SessionLoss(const Parts &parts, LogWriter writeLog, QObject *parent
 
 bool SessionLoss::retryPending() const
 {
-    return m_p.sessions.retryTime.isValid();
+    return m_p.sessions.retryPending();
 }
 
 void SessionLoss::resetRetries()
 {
-    m_p.sessions.retryCount = 0;
-    m_p.sessions.retryTime = QDateTime();
+    m_p.sessions.cancelRetry(true);
 }
 
 void SessionLoss::ftpCtrlSessionClosed(tkftpclient *session, int error)
 {
-    Q_UNUSED(error);
-    if (session == m_p.sessions.mainSession) {
-        mainClosed(*session, false);
-    } else if (session == m_p.sessions.xferSession) {
+    if (session == m_p.sessions.mainSession()) {
+        mainClosed(*session, false, error);
+    } else if (session == m_p.sessions.xferSession()) {
         transferClosed(*session);
     } else {
         reportBug(QStringLiteral("llkjqjlal"), QStringLiteral("unasd"));
@@ -84,19 +77,19 @@ void SessionLoss::ftpCtrlSessionClosed(tkftpclient *session, int error)
 void SessionLoss::loginFailed(tkftpclient *session, int error)
 {
     SessionSupervisor &s = m_p.sessions;
-    if (session == s.xferSession) {
+    if (session == s.xferSession()) {
         // A transfer session that cannot connect or log in is handled like its close: one
         // message, RavuzAro off, and no new attempt every 500 ms.
         transferClosed(*session);
         return;
     }
     // The close of the connection has already been handled (or the user disconnected).
-    if (session != s.mainSession || !s.connectionWanted)
+    if (session != s.mainSession() || !s.connectionWanted())
         return;
     const bool reconnect = std::exchange(m_reconnecting, false);
     if (reconnect && error >= 10000 && !session->IsConnected()) {
         // A reconnect that could not reach the server counts as one more lost connection.
-        mainClosed(*session, true);
+        mainClosed(*session, true, error);
         return;
     }
     // A refused login is not retried: the same data would be refused again.
@@ -104,25 +97,25 @@ void SessionLoss::loginFailed(tkftpclient *session, int error)
     m_p.connection.loginFailed(session, error);
 }
 
-void SessionLoss::mainClosed(tkftpclient &main, bool connectFailed)
+void SessionLoss::mainClosed(tkftpclient &main, bool connectFailed, int error)
 {
     SessionSupervisor &s = m_p.sessions;
     bool lost = false;
     const bool wasLoggedIn = main.loggedIn;
     const bool stepsOk = guarded("jaja", [&] {
-        lost = s.connectionWanted;
-        // The items keep their sessions until the queue is rebuilt below.
-        for (tkftpclient *session : {s.mainSession, s.xferSession}) {
-            session->currentItem = nullptr;
-            session->requestToken = 0;
-        }
+        lost = s.connectionWanted();
+        // The running items end here and wait again; the queue is reset below.
+        const QString why = lost ? QStringLiteral("The connection to the server was lost.")
+                                 : QStringLiteral("The connection to the server was closed.");
+        for (tkftpclient *session : {s.mainSession(), s.xferSession()})
+            m_p.queue.interrupt(*session, error, why);
     });
     if (!stepsOk)
         return;
     m_closing = true;
     guarded("aaqqa", [&] {
         m_p.queue.model().setWhenXferDone(QueueModel::WhenEmpty::DoNothing);
-        s.connectionWanted = false;
+        s.setConnectionWanted(false);
         m_reconnecting = false;
         const QString sound = read(m_p.setup, Keys::sndOnDisconnect);
         if (wasLoggedIn && !read(m_p.setup, Keys::disableSound) && !sound.isEmpty())
@@ -140,20 +133,22 @@ void SessionLoss::mainClosed(tkftpclient &main, bool connectFailed)
         }
         if (lost) {
             const auto maxRetries = read(m_p.setup, Keys::maxRetries);
-            if (s.retryCount < maxRetries) {
+            if (s.retryCount() < maxRetries) {
                 const auto delay = read(m_p.setup, Keys::retryDelay);
-                ++s.retryCount;
-                s.retryTime = QDateTime::currentDateTime().addSecs(delay);
+                s.scheduleRetry(delay);
                 m_writeLog(kInfo + QStringLiteral("Retrying to connect in ") + QString::number(delay) +
                            QStringLiteral(" seconds."));
             } else {
-                s.retryTime = QDateTime();
+                s.cancelRetry(false);
                 m_p.diagnostics.showErrorWindow(
                     QStringLiteral("Unable to connect to FTP site. Recheck FTP login information and try again"),
                     main.LastResponse(), main.recentLines);
             }
         }
-        // A reconnect returns to the folder that was shown.
+        // A reconnect goes back to the site that was lost, never to another one the connect
+        // flow knows of, and returns to the folder that was shown.
+        if (lost && !s.connectedSite().Host.isEmpty())
+            s.currentSite = s.connectedSite();
         if (wasLoggedIn && !m_p.browsers.rFolder().isEmpty())
             s.currentSite.rFolder = m_p.browsers.rFolder();
         m_p.connection.recordCurrentSite();
@@ -168,13 +163,10 @@ void SessionLoss::transferClosed(tkftpclient &xfer)
 {
     SessionSupervisor &s = m_p.sessions;
     guarded("aaqqa", [&] {
-        if (!s.connectionWanted)
+        if (!s.connectionWanted())
             return;
         // The item it was working on waits again; the main session takes it over.
-        if (QueueItem *item = std::exchange(xfer.currentItem, nullptr)) {
-            xfer.requestToken = 0;
-            m_p.queue.model().releaseItem(item, QStringLiteral("Queued"));
-        }
+        m_p.queue.interrupt(xfer, 0, QStringLiteral("The transfer connection was closed."));
         if (!s.ravuzAro())
             return;
         // A server that goes away closes both sessions in the same event round; that is the
@@ -189,7 +181,7 @@ void SessionLoss::transferClosed(tkftpclient &xfer)
             [this, message, reply = xfer.LastResponse(), lines = xfer.recentLines] {
                 guarded("aaqqa", [&] {
                     SessionSupervisor &ss = m_p.sessions;
-                    if (!ss.connectionWanted || !ss.ravuzAro() || !ss.mainSession->IsConnected())
+                    if (!ss.connectionWanted() || !ss.ravuzAro() || !ss.mainSession()->IsConnected())
                         return;
                     // For this run only: the setting keeps its value for the next start.
                     ss.setRavuzAro(false);
@@ -210,33 +202,37 @@ void SessionLoss::rebuildQueue()
         model.removeAll();
         return;
     }
-    // The queue is saved for recovery, then made again from what it held: every item is
-    // waiting again, in the same order. It is made from memory rather than from the file,
-    // so an item whose name the file cannot hold whole comes back unchanged, and a save
-    // that fails costs nothing but the recovery copy.
-    std::vector<std::pair<QString, std::optional<tFolderEntryObject>>> items;
-    items.reserve(static_cast<size_t>(model.itemCount()));
-    for (int row = 0; row < model.itemCount(); ++row) {
-        const QueueItem *item = model.itemAt(row);
-        items.emplace_back(item->command, item->entry);
-    }
+    // The queue is saved for recovery, then every item waits again in the same order, as
+    // if loaded from that file: "Queued", the existing-target answer from the setting. The
+    // items stay where they are (and keep their ids), so an item whose name the file cannot
+    // hold whole comes back unchanged, and a save that fails costs nothing but the copy.
     QString why;
-    if (m_p.folders.savedQueue.isEmpty() ||
-        !saveQueueFile(model, m_p.folders.savedQueue + QStringLiteral("[recovery].dat"), &why))
+    if (m_p.folders.savedQueue.isEmpty()) {
+        why = QStringLiteral("there is no saved queue folder");
+    } else if (saveQueueFile(model, m_p.folders.savedQueue + QStringLiteral("[recovery].dat"), &why)) {
+        why.clear();
+    } else if (why.isEmpty()) {
+        why = QStringLiteral("the file could not be written");
+    }
+    if (!why.isEmpty())
         m_writeLog(kError + QStringLiteral("The queue could not be saved for recovery: ") + why);
-    model.removeAll();
-    for (const auto &[command, entry] : items)
-        model.addToQueue(command, entry ? &*entry : nullptr);
+    const TransferAction fromSetting = transferActionOf(read(m_p.setup, Keys::xferAction));
+    for (int row = 0; row < model.itemCount(); ++row) {
+        QueueItem *item = model.itemAt(row);
+        item->transferAction = fromSetting;
+        item->stopRequested = false;
+        model.releaseItem(item, QStringLiteral("Queued"));
+    }
 }
 
 void SessionLoss::timer_retryConnect()
 {
     SessionSupervisor &s = m_p.sessions;
-    if (!s.retryTime.isValid())
+    if (!s.retryPending())
         return;
     guarded("mnsj2", [&] {
-        tkftpclient &main = *s.mainSession;
-        if (QDateTime::currentDateTime() < s.retryTime || main.IsConnected() || !main.idleState())
+        tkftpclient &main = *s.mainSession();
+        if (QDateTime::currentDateTime() < s.retryTime() || main.IsConnected() || !main.idleState())
             return;
         m_reconnecting = true;
         if (!m_p.connection.acConnect(ConnectController::Caller::ReconnectTimer))
@@ -251,7 +247,7 @@ void SessionLoss::timer_antitimeout()
     guarded("uyqwu3", [&] {
         static const char *const kCommands[] = {"rest 0", "pwd", "help"};
         SessionSupervisor &s = m_p.sessions;
-        for (tkftpclient *session : {s.mainSession, s.xferSession}) {
+        for (tkftpclient *session : {s.mainSession(), s.xferSession()}) {
             if (!session->IsConnected() || !session->loggedIn || session->busy() || !session->idleState() ||
                 !session->keepAliveDue.isValid())
                 continue;
@@ -260,7 +256,10 @@ void SessionLoss::timer_antitimeout()
             if (std::lround(left) > 0)
                 continue;
             s.rescheduleKeepAlive(*session);
-            const auto pick = std::uniform_int_distribution<int>(0, 2)(m_random);
+            // "rest 0" only in binary mode: servers refuse a restart point in ASCII mode,
+            // and the refusal would only fill the log.
+            const int first = session->Binary() ? 0 : 1;
+            const auto pick = std::uniform_int_distribution<int>(first, 2)(m_random);
             session->SetLocalFileName(QString::fromLatin1(kCommands[pick]));
             session->SetHostFileName(QStringLiteral("[antitimeout]"));
             session->StartQuote();
@@ -283,9 +282,9 @@ void SessionLoss::acStop()
             return;
         if (!model.isPaused())
             model.setPaused(true);
-        for (tkftpclient *session : {s.mainSession, s.xferSession}) {
-            QueueItem *item = session->currentItem;
-            if (!item || !isTransferItem(*item))
+        for (tkftpclient *session : {s.mainSession(), s.xferSession()}) {
+            QueueItem *item = session->currentItem();
+            if (!item || !item->isTransfer())
                 continue;
             item->stopRequested = true;
             model.setStatusText(item, QStringLiteral("Stopping"));
@@ -295,6 +294,6 @@ void SessionLoss::acStop()
             session->AbortTransfer();
         }
         // Starting the queue again asks before anything already there is touched.
-        model.setTransferActionForAll(3);
+        model.setTransferActionForAll(TransferAction::Ask);
     });
 }

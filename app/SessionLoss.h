@@ -66,7 +66,7 @@ public:
     std::mt19937 &random() { return m_random; }
 
 private:
-    void mainClosed(tkftpclient &main, bool connectFailed);
+    void mainClosed(tkftpclient &main, bool connectFailed, int error);
     void transferClosed(tkftpclient &xfer);
     // Resets every item to waiting ("autoSaveQueue"), saving the queue for recovery first;
     // or empties the queue.

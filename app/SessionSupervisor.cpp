@@ -25,8 +25,8 @@ SessionSupervisor::SessionSupervisor(tSetupClass &setup, UserInterface &ui, LogW
         s->SetDisplayFileMode(1);
         installHandlers(*s);
     }
-    mainSession = m_mainFTP.get();
-    xferSession = m_xferFTP.get();
+    m_mainSession = m_mainFTP.get();
+    m_xferSession = m_xferFTP.get();
 }
 
 SessionSupervisor::~SessionSupervisor()
@@ -48,7 +48,7 @@ void SessionSupervisor::installHandlers(tkftpclient &session)
 {
     tkftpclient *s = &session;
     s->OnDisplay = [this, s](TFtpClient *, QString &msg) { guarded("dsp001", [&] { emit displayLine(s, msg); }); };
-    s->OnDisplayFile = [s](TFtpClient *, QString &msg) { s->listingBuffer += msg; };
+    s->OnDisplayFile = [this, s](TFtpClient *, QString &msg) { emit listingReceived(s, msg); };
     s->OnCommand = [](TFtpClient *, QString &cmd) {
         guarded("cmd001", [&] {
             QCoreApplication::processEvents();
@@ -92,7 +92,7 @@ bool SessionSupervisor::isFullyDisconnected()
 {
     bool result = false;
     guarded("kjbbkqkja",
-            [&] { result = !connectionWanted && !mainSession->IsConnected() && mainSession->idleState(); });
+            [&] { result = !m_connectionWanted && !m_mainSession->IsConnected() && m_mainSession->idleState(); });
     return result;
 }
 
@@ -112,7 +112,7 @@ void SessionSupervisor::rescheduleKeepAlive(tkftpclient &session)
 
 void SessionSupervisor::acRavuzAro()
 {
-    if (m_ravuzAro && xferSession->IsConnected() && xferSession->busy()) {
+    if (m_ravuzAro && m_xferSession->IsConnected() && m_xferSession->busy()) {
         m_ui.showMessage(QStringLiteral(
             "You cannot disable the RavuzAro feature right now, as it is currently being used to transfer a "
             "file.\r\r\nWith the Smart Transfer feature enabled, you can browse the FTP site even though a file is "
@@ -125,19 +125,19 @@ void SessionSupervisor::acRavuzAro()
 
 void SessionSupervisor::timer_threads()
 {
-    if (!connectionWanted) {
-        for (tkftpclient *s : {mainSession, xferSession}) {
+    if (!m_connectionWanted) {
+        for (tkftpclient *s : {m_mainSession, m_xferSession}) {
             if (s->connectedOrResolving())
                 dropSession(*s);
         }
         return;
     }
-    if (!xferSession->connectedOrResolving() || m_ravuzAro) {
-        connectSession(*mainSession);
+    if (!m_xferSession->connectedOrResolving() || m_ravuzAro) {
+        connectSession(*m_mainSession);
         if (m_ravuzAro && currentRemoteFolder && !currentRemoteFolder().isEmpty())
-            connectSession(*xferSession);
+            connectSession(*m_xferSession);
     } else {
-        dropSession(*xferSession);
+        dropSession(*m_xferSession);
     }
 }
 
@@ -167,8 +167,37 @@ TFtpTlsMode SessionSupervisor::tlsModeOf(SiteEncryption encryption)
     return TFtpTlsMode::Explicit;
 }
 
+void SessionSupervisor::scheduleRetry(std::int64_t delaySeconds)
+{
+    ++m_retryCount;
+    m_retryTime = QDateTime::currentDateTime().addSecs(delaySeconds);
+}
+
+void SessionSupervisor::cancelRetry(bool resetCount)
+{
+    m_retryTime = QDateTime();
+    if (resetCount)
+        m_retryCount = 0;
+}
+
+void SessionSupervisor::applyDataConnection(tkftpclient &session)
+{
+    switch (read(m_setup, Keys::connectionType)) {
+    case 0:
+        session.SetPassive(false);
+        break;
+    case 1:
+        session.SetPassive(true);
+        break;
+    default:
+        break; // a proxy or SOCKS: set at connect, passive
+    }
+}
+
 void SessionSupervisor::configure(tkftpclient &s)
 {
+    if (&s == m_mainSession)
+        m_connectedSite = currentSite;
     s.SetHostName(currentSite.Host);
     s.SetPort(currentSite.Port);
     s.SetUserName(currentSite.User);

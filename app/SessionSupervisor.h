@@ -35,19 +35,35 @@ public:
     tkftpclient &mainFTP() { return *m_mainFTP; }
     tkftpclient &xferFTP() { return *m_xferFTP; }
     // The sessions in their current roles.
-    tkftpclient *mainSession = nullptr;
-    tkftpclient *xferSession = nullptr;
+    tkftpclient *mainSession() const { return m_mainSession; }
+    tkftpclient *xferSession() const { return m_xferSession; }
     // True from the moment the user starts a connection until the user disconnects or the
     // main session's connection ends.
-    bool connectionWanted = false;
+    bool connectionWanted() const { return m_connectionWanted; }
+    void setConnectionWanted(bool wanted) { m_connectionWanted = wanted; }
     // The site being connected; the connect flow fills it, the supervisor reads it.
     tSiteRecord currentSite;
+    // The site the main session last connected to, as it was then: a reconnect after a
+    // lost connection goes back to it, whatever the connect flow has done since.
+    const tSiteRecord &connectedSite() const { return m_connectedSite; }
+
     // Automatic reconnection after a lost connection (app/SessionLoss): when the next
     // attempt is due (invalid: none pending), and the attempts made since the count was
     // last reset (a completed transfer, an empty queue, or a user's Connect, Disconnect
     // or Stop).
-    QDateTime retryTime;
-    std::int32_t retryCount = 0;
+    QDateTime retryTime() const { return m_retryTime; }
+    std::int32_t retryCount() const { return m_retryCount; }
+    bool retryPending() const { return m_retryTime.isValid(); }
+    // One more attempt, due `delaySeconds` from now.
+    void scheduleRetry(std::int64_t delaySeconds);
+    // No attempt pending; with resetCount the attempts are forgotten too.
+    void cancelRetry(bool resetCount);
+    void resetRetryCount() { m_retryCount = 0; }
+
+    // Active or passive for the next data connection, from the setting at that moment, so
+    // a change in the options takes effect without a reconnect (direct connections only;
+    // proxies and SOCKS always use passive).
+    void applyDataConnection(tkftpclient &session);
 
     bool ravuzAro() const { return m_ravuzAro; }
     void setRavuzAro(bool on) { m_ravuzAro = on; }
@@ -71,7 +87,7 @@ public:
     // The RavuzAro toggle; refuses while the transfer session carries a transfer.
     void acRavuzAro();
     // Swaps the roles of the two sessions.
-    void exchangeRoles() { std::swap(mainSession, xferSession); }
+    void exchangeRoles() { std::swap(m_mainSession, m_xferSession); }
 
     // The rule the command handler applies: "new/" is sent as "new", "/" stays.
     static void stripTrailingSlash(QString &command);
@@ -86,6 +102,8 @@ signals:
     void sessionClosed(tkftpclient *session, int error);
     // Bytes moved by the running transfer; a receiver sets *abort to end it.
     void progress(tkftpclient *session, qint64 count, bool *abort);
+    // Listing text a session received (whole lines, decoded).
+    void listingReceived(tkftpclient *session, const QString &text);
 
 private:
     void configure(tkftpclient &session);
@@ -98,6 +116,12 @@ private:
     LogWriter m_writeLog;
     std::unique_ptr<tkftpclient> m_mainFTP;
     std::unique_ptr<tkftpclient> m_xferFTP;
+    tkftpclient *m_mainSession = nullptr;
+    tkftpclient *m_xferSession = nullptr;
+    bool m_connectionWanted = false;
+    tSiteRecord m_connectedSite;
+    QDateTime m_retryTime;
+    std::int32_t m_retryCount = 0;
     bool m_ravuzAro = false;
     std::mt19937 m_random{std::random_device{}()};
 };

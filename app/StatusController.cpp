@@ -56,8 +56,8 @@ QString StatusController::statusLine() const
     StatusTexts::StatusInput in;
     in.siteName = m_sessions.currentSite.name;
     in.hostName = m_sessions.currentSite.Host;
-    tkftpclient &x = *m_sessions.xferSession;
-    tkftpclient &m = *m_sessions.mainSession;
+    tkftpclient &x = *m_sessions.xferSession();
+    tkftpclient &m = *m_sessions.mainSession();
     auto describe = [&in](const tkftpclient &s, const QueueItem &item, bool countsBytes) {
         if (item.stopRequested) {
             in.activity = A::Stopping;
@@ -69,30 +69,30 @@ QString StatusController::statusLine() const
             in.activity = A::Working;
         }
     };
-    if (x.loggedIn && x.currentItem) {
-        describe(x, *x.currentItem, true);
+    if (x.loggedIn && x.currentItem()) {
+        describe(x, *x.currentItem(), true);
     } else if (m.IsConnected()) {
         if (m_browsers.rFolder().isEmpty())
             in.activity = A::Connecting;
         else if (m.State() == TFtpEngineState::stReady)
             in.activity = A::Idle;
-        else if (m.currentItem)
-            describe(m, *m.currentItem, isTransferRequest(m.RequestType()));
+        else if (m.currentItem())
+            describe(m, *m.currentItem(), isTransferRequest(m.RequestType()));
         else
             in.activity = A::Working;
     }
     // A pending reconnect: the seconds left (never below 0) and the attempts so far.
-    if (m_sessions.retryTime.isValid() && in.activity == A::NotConnected) {
-        const qint64 ms = QDateTime::currentDateTime().msecsTo(m_sessions.retryTime);
-        in.reconnect = std::pair<std::int64_t, int>{std::max<qint64>(0, (ms + 999) / 1000), m_sessions.retryCount};
+    if (m_sessions.retryPending() && in.activity == A::NotConnected) {
+        const qint64 ms = QDateTime::currentDateTime().msecsTo(m_sessions.retryTime());
+        in.reconnect = std::pair<std::int64_t, int>{std::max<qint64>(0, (ms + 999) / 1000), m_sessions.retryCount()};
     }
     return StatusTexts::statusLine(in);
 }
 
 int StatusController::runningPercent() const
 {
-    for (tkftpclient *s : {m_sessions.xferSession, m_sessions.mainSession}) {
-        const QueueItem *item = s->currentItem;
+    for (tkftpclient *s : {m_sessions.xferSession(), m_sessions.mainSession()}) {
+        const QueueItem *item = s->currentItem();
         if (item && !item->stopRequested && isTransferVerb(item->verb()) && isTransferRequest(s->RequestType()))
             return TransferStats::percentDone(done(*s), recordedSize(*item));
     }
@@ -105,7 +105,7 @@ void StatusController::timer_updateinterface()
         return;
     ++m_runs;
     set(m_title, StatusTexts::title(statusLine()), &StatusController::titleChanged);
-    const tkftpclient &m = *m_sessions.mainSession;
+    const tkftpclient &m = *m_sessions.mainSession();
     set(m_encryption,
         m.loggedIn && m.IsConnected() && m.TlsActive()
             ? m.TlsDescription() + (m.DataProtected() ? QStringLiteral("; data connections encrypted")
@@ -132,7 +132,7 @@ void StatusController::timer_updateinterface()
     const BrowserState &state = m_browsers.state();
     set(m_localCaption, StatusTexts::localCaption(state.localCounters), &StatusController::localCaptionChanged);
     StatusTexts::RemoteState remote = StatusTexts::RemoteState::Closed;
-    if (m_sessions.mainSession->IsConnected())
+    if (m_sessions.mainSession()->IsConnected())
         remote = state.rFolder.isEmpty() ? StatusTexts::RemoteState::Connecting : StatusTexts::RemoteState::Shown;
     set(m_remoteCaption, StatusTexts::remoteCaption(remote, state.remoteCounters),
         &StatusController::remoteCaptionChanged);
@@ -147,21 +147,21 @@ void StatusController::timer_updateinterface()
 std::int64_t StatusController::elapsedMs(tkftpclient &session)
 {
     TransferClock &clock = &session == &m_sessions.mainFTP() ? m_mainClock : m_xferClock;
-    const QueueItem &item = *session.currentItem;
+    const QueueItem &item = *session.currentItem();
     const std::int64_t now = m_clock();
-    if (clock.itemId != item.id() || clock.token != item.requestToken) {
+    if (clock.itemId != item.id() || clock.token != session.requestToken()) {
         // First sight of this transfer: the time it has already run comes from its start
         // time, once, and never counts below 0; from here on only the monotonic clock counts.
         const std::int64_t already =
             item.startTime.isValid() ? item.startTime.msecsTo(QDateTime::currentDateTime()) : 0;
-        clock = {item.id(), item.requestToken, now - std::clamp<std::int64_t>(already, 0, 24 * 3600 * 1000)};
+        clock = {item.id(), session.requestToken(), now - std::clamp<std::int64_t>(already, 0, 24 * 3600 * 1000)};
     }
     return std::max<std::int64_t>(now - clock.startMs, 0);
 }
 
 void StatusController::statsFor(tkftpclient &session)
 {
-    QueueItem *item = session.currentItem;
+    QueueItem *item = session.currentItem();
     if (!item || item->stopRequested || !isTransferVerb(item->verb()) || !isTransferRequest(session.RequestType()))
         return;
     const TransferStats::Figures f =
@@ -178,10 +178,10 @@ void StatusController::timer_xferstats()
 
 void StatusController::progressEvent(tkftpclient *session)
 {
-    if (!session || !session->currentItem)
+    if (!session || !session->currentItem())
         return;
     const std::int64_t moved = session->ByteCount - session->lastByteCount;
-    switch (session->currentItem->verb()) {
+    switch (session->currentItem()->verb()) {
     case QueueVerb::GetFile:
     case QueueVerb::List:
         m_meter.model().addReceived(moved);

@@ -10,9 +10,11 @@
 #include <cstdint>
 
 class QueueItem;
+class QueueJob;
 
-// One of the program's two FTP sessions: the engine plus what the program keeps per
-// session. A session is busy while it executes a queue item (currentItem set).
+// One of the program's FTP sessions: the engine plus what the program keeps per session.
+// A session is busy while a queue job runs on it; the queue controller alone binds and
+// releases jobs.
 //
 // User-interface thread only.
 class tkftpclient : public TFtpClient, public SessionDisplay {
@@ -26,23 +28,25 @@ public:
     bool loggedIn = false;
     // When this session, if idle, next sends a keep-alive command.
     QDateTime keepAliveDue;
-    // The raw data of the listing being received, and of the last complete one.
-    QString listingBuffer;
+    // The raw text of the last complete listing (for `ls --raw` and the debug menu).
     QString lastListing;
-    // The listing being received is a machine listing (MLSD), not LIST output.
-    bool listingIsMlsd = false;
     // loginMessages and recentLines come from SessionDisplay: the display feed fills them.
-    // The queue item this session executes, or none.
-    QueueItem *currentItem = nullptr;
-    // The token of the last request started for currentItem; a completion is the item's
-    // only while the item still carries the same token.
-    std::uint64_t requestToken = 0;
 
-    bool busy() const { return currentItem != nullptr; }
+    // The job running on this session, and its item; none while idle.
+    QueueJob *job() const { return m_job; }
+    QueueItem *currentItem() const;
+    // The token of the request the running job waits for; 0 when idle.
+    std::uint64_t requestToken() const;
+    bool busy() const { return m_job != nullptr; }
     // Connected, or on its way there (looking up the host name).
     bool connectedOrResolving() const { return IsConnected() || State() == TFtpEngineState::stDnsLookup; }
     bool idleState() const
     {
         return State() == TFtpEngineState::stReady || State() == TFtpEngineState::stInternalReady;
     }
+
+private:
+    friend class QueueController;
+    friend class QueueTestPeer;
+    QueueJob *m_job = nullptr;
 };

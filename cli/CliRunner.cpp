@@ -38,14 +38,6 @@ QString lastComponent(const QString &path)
     return p.mid(p.lastIndexOf(QLatin1Char('/')) + 1);
 }
 
-QString parentFolder(const QString &path)
-{
-    QString p = path;
-    while (p.size() > 1 && p.endsWith(QLatin1Char('/')))
-        p.chop(1);
-    return p.left(p.lastIndexOf(QLatin1Char('/')) + 1);
-}
-
 tFolderEntryObject localEntry(const QFileInfo &info)
 {
     tFolderEntryObject e;
@@ -145,24 +137,42 @@ int CliRunner::run()
         if (QueueItem *item = model.itemOf(index))
             itemStarted(item);
     });
-    connect(&model, &QueueModel::itemRemoved, this, [this, &model](QueueItem *item) {
-        if (m_reported.contains(item->id()))
-            return;
-        if (m_ui.takeSkipped())
-            itemFinished(item, QStringLiteral("skipped"), QString());
-        else if (m_interrupted)
-            itemFinished(item, QStringLiteral("interrupted"), QString());
-        else if (model.isPaused())
-            itemFinished(item, QStringLiteral("failed"), QString());
-        else
-            itemFinished(item, QStringLiteral("ok"), QString());
-    });
+    // Each item's end, as the queue tells it. An item the lost connection put back waits
+    // to run again and is not reported.
+    connect(&m_controller->queue(), &QueueController::itemFinished, this,
+            [this, &model](std::uint64_t id, const QueueOutcome &outcome) {
+                QueueItem *item = model.itemById(id);
+                if (!item || m_reported.contains(id))
+                    return;
+                using Kind = QueueOutcome::Kind;
+                switch (outcome.kind) {
+                case Kind::Done:
+                    itemFinished(item, QStringLiteral("ok"), QString());
+                    break;
+                case Kind::Skipped:
+                    itemFinished(item, QStringLiteral("skipped"), QString());
+                    break;
+                case Kind::Stopped:
+                    itemFinished(item, m_interrupted ? QStringLiteral("interrupted") : QStringLiteral("failed"),
+                                 QString());
+                    m_failedItems.push_back(id);
+                    break;
+                case Kind::Failed:
+                    itemFinished(item, QStringLiteral("failed"), TerminalUserInterface::oneLine(outcome.text));
+                    // A transfer that failed stays in the queue marked "Error": it is taken out
+                    // once the queue has let go of it, and the rest goes on.
+                    m_failedItems.push_back(id);
+                    break;
+                case Kind::Interrupted:
+                    break;
+                }
+            });
     connect(&m_controller->sessions(), &SessionSupervisor::progress, this,
             [this](tkftpclient *session, qint64 count, bool *abort) {
                 if (m_interrupted)
                     *abort = true;
-                else if (session->currentItem)
-                    showProgress(session->currentItem, count);
+                else if (QueueItem *item = session->currentItem())
+                    showProgress(item, count);
             });
     connect(&m_controller->queue(), &QueueController::loginFailed, this, [this] { m_loginFailed = true; });
     connect(&m_controller->sessions(), &SessionSupervisor::sessionConnected, this, [this](tkftpclient *, int e) {
@@ -170,9 +180,9 @@ int CliRunner::run()
             m_loginFailed = true;
     });
     connect(&m_controller->sessions(), &SessionSupervisor::sessionClosed, this, [this](tkftpclient *s) {
-        if (s == m_controller->sessions().mainSession && !m_controller->sessions().connectionWanted)
+        if (s == m_controller->sessions().mainSession() && !m_controller->sessions().connectionWanted())
             return;
-        if (s == m_controller->sessions().mainSession)
+        if (s == m_controller->sessions().mainSession())
             m_loginFailed = true;
     });
     m_driver.start();
@@ -324,10 +334,10 @@ bool CliRunner::connectToServer()
     s.currentSite = site;
     m_controller->browsers().setRemoteFolder(QStringLiteral("/"));
     m_controller->queue().setDisconnecting(false);
-    s.connectionWanted = true;
+    s.setConnectionWanted(true);
     s.timer_threads();
     const int bound = (m_options.timeoutSeconds + 5) * 1000;
-    auto loggedIn = [&] { return m_loginFailed || (s.mainSession->loggedIn && s.mainSession->idleState()); };
+    auto loggedIn = [&] { return m_loginFailed || (s.mainSession()->loggedIn && s.mainSession()->idleState()); };
     qint64 asked = m_ui.questionMs();
     bool in = waitUntil(loggedIn, bound);
     // Time a person spent on a certificate question does not count against the server.
@@ -339,7 +349,7 @@ bool CliRunner::connectToServer()
         if (!m_interrupted) {
             // The engine's own reason comes first (a refused certificate, TLS required and not
             // offered, a refused login); the queue's general message otherwise.
-            QString why = m_controller->sessions().mainSession->ErrorMessage();
+            QString why = m_controller->sessions().mainSession()->ErrorMessage();
             const QString general = m_ui.takeLastError();
             if (why.isEmpty())
                 why = general;
@@ -350,7 +360,7 @@ bool CliRunner::connectToServer()
         return false;
     }
     // The login lists the site's folder; let that finish before the verb's work.
-    waitUntil([&] { return m_controller->queue().model().isEmpty() && !s.mainSession->busy(); }, bound);
+    waitUntil([&] { return m_controller->queue().model().isEmpty() && !s.mainSession()->busy(); }, bound);
     return !m_loginFailed;
 }
 
@@ -358,7 +368,7 @@ void CliRunner::disconnectFromServer()
 {
     SessionSupervisor &s = m_controller->sessions();
     m_controller->queue().setTerminating(true);
-    s.connectionWanted = false;
+    s.setConnectionWanted(false);
     s.timer_threads();
     waitUntil([&] { return s.isFullyDisconnected(); }, 10000);
 }
@@ -387,20 +397,11 @@ void CliRunner::drive()
 {
     QueueController &queue = m_controller->queue();
     QueueModel &model = queue.model();
-    flushPendingFailure();
-    if (model.isPaused() && !m_interrupted) {
-        // A failed item stopped the queue. A transfer that failed stays in the queue marked
-        // "Error": it is reported and taken out, and the rest of the queue goes on.
-        std::vector<QueueItem *> failed;
-        for (int row = 0; row < model.itemCount(); ++row) {
-            QueueItem *item = model.itemAt(row);
-            if (!item->session &&
-                (item->statusText == QLatin1String("Error") || item->statusText == QLatin1String("Stopped")))
-                failed.push_back(item);
-        }
-        for (QueueItem *item : failed) {
-            itemFinished(item, QStringLiteral("failed"), m_ui.takeLastError());
-            model.removeItem(item);
+    if (!m_failedItems.empty() && !m_interrupted) {
+        // A failed item paused the queue; it has been reported, and the rest goes on.
+        for (const std::uint64_t id : std::exchange(m_failedItems, {})) {
+            if (QueueItem *item = model.itemById(id))
+                model.removeItem(item);
         }
         m_ui.takeLastError();
         model.setPaused(false);
@@ -421,10 +422,10 @@ void CliRunner::runQueue()
     // lost connection ends the run.
     // The pump runs after every completion and from the driver's timer.
     drive();
-    waitUntil([&] { return m_loginFailed || (model.isEmpty() && !s.mainSession->busy()); }, -1);
+    waitUntil([&] { return m_loginFailed || (model.isEmpty() && !s.mainSession()->busy()); }, -1);
     if (m_interrupted) {
         // The aborted transfer ends through its completion; give it a bounded moment.
-        waitUntil([&] { return !s.mainSession->busy(); }, 5000);
+        waitUntil([&] { return !s.mainSession()->busy(); }, 5000);
     }
 }
 
@@ -438,7 +439,7 @@ void CliRunner::interrupt()
     QueueModel &model = m_controller->queue().model();
     model.setPaused(true);
     for (int row = 0; row < model.itemCount(); ++row) {
-        if (model.itemAt(row)->session)
+        if (model.itemAt(row)->running())
             model.itemAt(row)->stopRequested = true;
     }
     note(QStringLiteral("interrupted: the queue stops; partial files are kept for --resume"));
@@ -460,7 +461,7 @@ bool CliRunner::listFolder(const QString &folder)
 
 bool CliRunner::remoteEntry(const QString &path, tFolderEntryObject &entry)
 {
-    const QString folder = parentFolder(path);
+    const QString folder = parentFolderOf(path);
     const QString name = lastComponent(path);
     if (!listFolder(folder))
         return false;
@@ -564,7 +565,7 @@ bool CliRunner::queueVerb()
         if (m_options.raw) {
             // The lines of the listing command's reply as the server sent them (LIST or MLSD,
             // whichever the session used), each with a plain line end.
-            QStringList lines = m_controller->sessions().mainSession->lastListing.split(QLatin1Char('\n'));
+            QStringList lines = m_controller->sessions().mainSession()->lastListing.split(QLatin1Char('\n'));
             if (!lines.isEmpty() && lines.last().isEmpty())
                 lines.removeLast();
             for (QString &line : lines) {
@@ -669,8 +670,7 @@ void CliRunner::itemStarted(QueueItem *item)
 {
     if (m_started.contains(item->id()))
         return;
-    const QStringList f = splitCommand(item->command);
-    Started s{QString::fromLatin1(verbInfo(item->verb()).name), f.value(1), f.value(2), {}};
+    Started s{QString::fromLatin1(verbInfo(item->verb()).name), item->field(1), item->field(2), {}};
     s.clock.start();
     m_started.insert(item->id(), s);
 }
@@ -682,13 +682,12 @@ void CliRunner::itemFinished(QueueItem *item, const QString &outcome, const QStr
         ++m_failed;
     if (item->verb() == QueueVerb::List && outcome == QLatin1String("ok"))
         return;
-    const QStringList f = splitCommand(item->command);
     const Started s = m_started.value(item->id());
     qint64 bytes = 0;
     if (item->verb() == QueueVerb::GetFile)
-        bytes = QFileInfo(f.value(2)).size();
+        bytes = QFileInfo(item->field(2)).size();
     else if (item->verb() == QueueVerb::PutFile)
-        bytes = outcome == QLatin1String("ok") ? QFileInfo(f.value(1)).size() : item->progressBytes;
+        bytes = outcome == QLatin1String("ok") ? QFileInfo(item->field(1)).size() : item->progressBytes;
     const double seconds = s.clock.isValid() ? static_cast<double>(s.clock.elapsed()) / 1000.0 : 0.0;
     if (m_progressShown) {
         std::fputs("\r\033[K", stderr);
@@ -696,26 +695,12 @@ void CliRunner::itemFinished(QueueItem *item, const QString &outcome, const QStr
     }
     QJsonObject o;
     o.insert(QStringLiteral("verb"), QString::fromLatin1(verbInfo(item->verb()).name));
-    o.insert(QStringLiteral("source"), f.value(1));
-    o.insert(QStringLiteral("target"), f.value(2));
+    o.insert(QStringLiteral("source"), item->field(1));
+    o.insert(QStringLiteral("target"), item->field(2));
     o.insert(QStringLiteral("bytes"), bytes);
     o.insert(QStringLiteral("seconds"), seconds);
     o.insert(QStringLiteral("outcome"), outcome);
     o.insert(QStringLiteral("error"), error);
-    if (outcome == QLatin1String("failed") && error.isEmpty()) {
-        // The queue reports why right after the item left it; the line waits for that.
-        m_pendingFailure = o;
-        return;
-    }
-    report(o);
-}
-
-void CliRunner::flushPendingFailure()
-{
-    if (m_pendingFailure.isEmpty())
-        return;
-    QJsonObject o = std::exchange(m_pendingFailure, QJsonObject());
-    o.insert(QStringLiteral("error"), m_ui.takeLastError());
     report(o);
 }
 

@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 class MainController;
 class QueueItem;
@@ -59,8 +60,6 @@ private:
     void drive();
     void itemStarted(QueueItem *item);
     void itemFinished(QueueItem *item, const QString &outcome, const QString &error);
-    // The JSON line of a failed item waits for the queue's message about it.
-    void flushPendingFailure();
     void report(const QJsonObject &o);
     void showProgress(QueueItem *item, qint64 bytes);
     void note(const QString &text) const;
@@ -79,7 +78,8 @@ private:
     int m_driveCount = 0;
     QHash<quint64, Started> m_started;
     QSet<quint64> m_reported;
-    QJsonObject m_pendingFailure;
+    // Failed items reported and still in the queue, taken out by the next drive().
+    std::vector<std::uint64_t> m_failedItems;
     QElapsedTimer m_progressClock;
     bool m_progressShown = false;
     bool m_stderrIsTty = false;

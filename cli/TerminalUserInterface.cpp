@@ -19,7 +19,7 @@
 namespace {
 
 // Message texts use CR as a line break (for the message boxes); one line on a terminal.
-QString oneLine(QString text)
+QString oneLineOf(QString text)
 {
     text.replace(QLatin1String("\r\n"), QLatin1String(" "));
     text.replace(QLatin1Char('\r'), QLatin1Char(' '));
@@ -28,6 +28,11 @@ QString oneLine(QString text)
 }
 
 } // namespace
+
+QString TerminalUserInterface::oneLine(QString text)
+{
+    return oneLineOf(std::move(text));
+}
 
 void TerminalUserInterface::printError(const QString &text)
 {
@@ -40,7 +45,7 @@ void TerminalUserInterface::showMessage(const QString &text)
 {
     // The window's hint about its start-queue button means nothing here: the command line
     // reports the failed item and goes on with the rest.
-    QString line = oneLine(text);
+    QString line = TerminalUserInterface::oneLine(text);
     const qsizetype hint = line.indexOf(QLatin1String(" The queue has been disabled"));
     if (hint > 0)
         line.truncate(hint);
@@ -50,7 +55,7 @@ void TerminalUserInterface::showMessage(const QString &text)
 
 bool TerminalUserInterface::confirm(const QString &text)
 {
-    printError(oneLine(text) + QStringLiteral(" (answered No)"));
+    printError(TerminalUserInterface::oneLine(text) + QStringLiteral(" (answered No)"));
     return false;
 }
 
@@ -58,14 +63,15 @@ bool TerminalUserInterface::askText(const QString &caption, const QString &label
 {
     if (masked)
         return readPassword(label, text);
-    printError(oneLine(caption + QStringLiteral(": ") + label) +
+    printError(TerminalUserInterface::oneLine(caption + QStringLiteral(": ") + label) +
                QStringLiteral(" (cancelled: no input on the command line)"));
     return false;
 }
 
 void TerminalUserInterface::showBugWindow(const QString &siteId, const QString &message)
 {
-    printError(QStringLiteral("internal error ") + siteId + QStringLiteral(": ") + oneLine(message));
+    printError(QStringLiteral("internal error ") + siteId + QStringLiteral(": ") +
+               TerminalUserInterface::oneLine(message));
 }
 
 void TerminalUserInterface::showErrorWindow(const QString &message, const QString & /*details*/)
@@ -138,7 +144,7 @@ QString certificateText(const CertificateQuestion &q)
     text += QStringLiteral("The certificate of %1:%2 is not trusted: %3\n")
                 .arg(q.host)
                 .arg(q.port)
-                .arg(oneLine(c.problems()));
+                .arg(TerminalUserInterface::oneLine(c.problems()));
     text += QStringLiteral("  subject:  ") + c.subject + QLatin1Char('\n');
     text += QStringLiteral("  issuer:   ") + c.issuer + QLatin1Char('\n');
     text += QStringLiteral("  valid:    ") + c.notBefore.toString(Qt::ISODate) + QStringLiteral(" to ") +

@@ -44,6 +44,8 @@ public:
     static bool readPassword(const QString &prompt, QString &password);
     // One line on stderr; passwords masked as in the log.
     static void printError(const QString &text);
+    // A message of several lines as one line, for the terminal and --json.
+    static QString oneLine(QString text);
 
 private:
     CliOptions::Existing m_existing;

@@ -144,6 +144,8 @@ public:
     int DataReceiveBlock = 256 * 1024;
     int DataSendBlock = 256 * 1024;
     int64_t SizeResult() const { return m_sizeResult; }
+    // The size the last download's 150 reply announced, "(N bytes)"; -1 when it named none.
+    int64_t AnnouncedSize() const { return m_announcedSize; }
     QString DirResult() const { return m_dirResult; }
     int RequestResult() const { return m_requestResult; }
     bool IsConnected() const { return m_control.State() != TSocketState::wsClosed; }
@@ -367,6 +369,7 @@ private:
     void UploadConnected(int error);
     void DataReceive();
     bool StoreReceived(const char *data, int length);
+    bool WriteLocal(const char *data, int length);
     void DrainData();
     void DataDiscard();
     void DataSend(int error);
@@ -484,5 +487,10 @@ private:
     int64_t m_startTick = 0;
     int64_t m_stopTick = 0;
     std::vector<char> m_block; // the one buffer a transfer streams through
-    QByteArray m_listingTail;  // listing bytes after the last line end, kept for the next block
+    // Text mode: the block with its line ends changed; a CR received last (its LF may come
+    // in the next block); whether the last byte sent was a CR.
+    std::vector<char> m_textBlock;
+    bool m_pendingCr = false;
+    bool m_lastSentCr = false;
+    QByteArray m_listingTail; // listing bytes after the last line end, kept for the next block
 };

@@ -325,7 +325,7 @@ bool TFtpClient::StoreReceived(const char *data, int length)
         TriggerDisplay(QStringLiteral("! ") + text);
         return false;
     }
-    if (m_localFile.isOpen() && !m_localFile.write(data, length)) {
+    if (m_localFile.isOpen() && !WriteLocal(data, length)) {
         m_localFile.close();
         NoteDataError(550, QStringLiteral("! Error writing local file"));
         m_data.ShutDown(SHUT_RDWR);
@@ -333,6 +333,36 @@ bool TFtpClient::StoreReceived(const char *data, int length)
     if (m_displayFileFlag)
         DeliverDisplayFile(data, length, false);
     return true;
+}
+
+// Writes received file bytes. In text mode (TYPE A) the wire carries CR LF line ends; this
+// system's text files end their lines with LF, so each CR LF is written as LF. A CR at the
+// end of a block waits for the next block to see whether an LF follows.
+bool TFtpClient::WriteLocal(const char *data, int length)
+{
+    if (m_typeLetter != QLatin1Char('A'))
+        return m_localFile.write(data, length);
+    m_textBlock.clear();
+    m_textBlock.reserve(static_cast<size_t>(length) + 1);
+    int i = 0;
+    if (m_pendingCr && length > 0) {
+        m_pendingCr = false;
+        if (data[0] != '\n')
+            m_textBlock.push_back('\r');
+    }
+    for (; i < length; ++i) {
+        const char c = data[i];
+        if (c == '\r') {
+            if (i + 1 == length) {
+                m_pendingCr = true;
+                continue;
+            }
+            if (data[i + 1] == '\n')
+                continue;
+        }
+        m_textBlock.push_back(c);
+    }
+    return m_textBlock.empty() || m_localFile.write(m_textBlock.data(), static_cast<int64_t>(m_textBlock.size()));
 }
 
 // Whatever already arrived on the data connection still goes to the file, also when the
@@ -461,7 +491,22 @@ bool TFtpClient::SendNextBlock()
         return false;
     }
     ByteCount += n;
-    m_data.Send(m_block.data(), static_cast<int>(n));
+    if (m_typeLetter == QLatin1Char('A')) {
+        // Text mode: this system's LF line ends go out as CR LF (a CR LF already there is
+        // left as it is).
+        m_textBlock.clear();
+        m_textBlock.reserve(static_cast<size_t>(n) * 2);
+        for (int64_t i = 0; i < n; ++i) {
+            const char c = m_block[static_cast<size_t>(i)];
+            if (c == '\n' && !m_lastSentCr)
+                m_textBlock.push_back('\r');
+            m_textBlock.push_back(c);
+            m_lastSentCr = c == '\r';
+        }
+        m_data.Send(m_textBlock.data(), static_cast<int>(m_textBlock.size()));
+    } else {
+        m_data.Send(m_block.data(), static_cast<int>(n));
+    }
     return m_data.State() == TSocketState::wsConnected;
 }
 

@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <algorithm>
+#include <utility>
 
 // --- downloads --------------------------------------------------------------------------------------
 
@@ -72,6 +73,7 @@ bool TFtpClient::BeginDownload(TFtpRequest rq, const QString &command, QString &
     m_closeError = m_dataError = 0;
     m_startTick = 0;
     m_announcedSize = -1;
+    m_pendingCr = false;
     m_listingTail.clear();
     // A resumed download may bring the rest of the file and no more; the size a SIZE
     // reply gave for this very file tells how much that is.
@@ -181,6 +183,7 @@ bool TFtpClient::BeginUpload(bool append, QString &why)
     ByteCount = 0;
     m_closeError = m_dataError = 0;
     m_resumeLimit = -1;
+    m_lastSentCr = false;
     bool cancel = false;
     if (OnReadyToTransmit)
         OnReadyToTransmit(this, cancel);
@@ -297,6 +300,9 @@ void TFtpClient::TearDownTransfer()
         DrainData();
         if (m_displayFileFlag)
             DeliverDisplayFile(nullptr, 0, true);
+        // A CR that ended the file was not the first half of a line end.
+        if (std::exchange(m_pendingCr, false) && m_localFile.isOpen())
+            m_localFile.write("\r", 1);
     }
     SetPhase(Phase::Idle);
     m_next = nullptr;

@@ -2,6 +2,7 @@
 
 #include "browser/BrowserState.h"
 
+#include <algorithm>
 #include <array>
 
 namespace {
@@ -277,4 +278,22 @@ QString queueDetailLine(const ParsedQueueCommand &c, int line)
 QString unknownQueueEntryMessage(const QString &command)
 {
     return QStringLiteral("Unknown queue entry: ") + command;
+}
+
+QString parentFolderOf(QStringView path)
+{
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QString() : path.left(slash + 1).toString();
+}
+
+bool isSafeEntryName(QStringView name)
+{
+    if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+        return false;
+    return std::none_of(name.begin(), name.end(), [](QChar c) {
+        return c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char('*') || c.unicode() < 0x20 ||
+               c.unicode() == 0x7F;
+    });
 }

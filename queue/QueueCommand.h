@@ -75,6 +75,15 @@ QString flagText(QueueFlag flag);
 // paths both use "/" here, and a "\" is an ordinary character of a Linux name.
 QString folderPart(QStringView path);
 
+// The folder a remote path is in (a file) or under (a folder, with or without its final
+// "/"): the path cut back to the "/" before its last part; "/" for a top-level name, empty
+// for a path without any "/".
+QString parentFolderOf(QStringView path);
+
+// A listed name that may become one path component here: not empty, not "." or "..", no
+// separator of either kind, no "*" (the queue's field separator) and no control character.
+bool isSafeEntryName(QStringView name);
+
 // A field cannot hold "*" (the separator has no escape), CR or LF (queue files keep one
 // command per line) or NUL.
 bool isForbiddenInField(QChar c);

@@ -5,35 +5,28 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <optional>
 
-class tkftpclient;
+// What a transfer does when its target already exists. The numbers are those of the
+// setting "xferAction" and of saved queue files.
+enum class TransferAction : std::int32_t { Overwrite = 0, Resume = 1, Skip = 2, Ask = 3 };
 
-// What a running item waits for next. The pump and the completion handler set it when they
-// start a request, so that a completion is judged against the step that asked for it.
-enum class QueueStep {
-    Waiting,         // queued, no session
-    OverwritePrompt, // the overwrite prompt is showing for it
-    TypeSwitch,      // TYPE A or TYPE I
-    SizeQuery,       // SIZE of the remote file before an upload
-    ChangeFolder,    // CWD
-    PrintFolder,     // PWD
-    Listing,         // LIST
-    Transfer,        // RETR or STOR
-    Command,         // a single command: DELE, RMD, MKD, RNFR/RNTO, SITE CHMOD
-};
+// The action the setting "xferAction" names; anything unknown asks.
+TransferAction transferActionOf(std::int64_t settingValue);
 
 // One top-level row of the queue: a unit of work made from a command text.
 //
-// The record's fields are written by the pump and the completion handler; after writing
-// a displayed field they call QueueModel::itemChanged (or use the model's setters) so that
-// the list repaints the row. Items are owned by the QueueModel and deleted when they leave
-// the queue; QueueModel::itemRemoved is the last moment an item may be touched.
+// The command is split and judged once, when the item is added; the running work reads
+// the fields from here. Whatever a running item needs beyond its record (its session, the
+// request it waits for, a listing being received) belongs to the job that runs it in the
+// controller, never to this record. Items are owned by the QueueModel and deleted when
+// they leave the queue; QueueModel::itemRemoved is the last moment an item may be touched.
 class QueueItem {
 public:
-    // The command text exactly as given to addToQueue.
+    // The command text exactly as given to addToQueue; saved queues store it.
     QString command;
     // A copy of the entry the item was made from, for the verbs that need one.
     std::optional<tFolderEntryObject> entry;
@@ -44,33 +37,43 @@ public:
     // Platform small icon (QueueIconSource); -1 for none.
     std::int32_t iconIndex = -1;
     bool stopRequested = false;
-    // Existing target: 0 overwrite, 1 resume, 2 skip, 3 ask.
-    std::int32_t transferAction = 3;
+    TransferAction transferAction = TransferAction::Ask;
+    // Set when a lost connection put a running download back: the partial file it wrote
+    // is its own, so it continues there without asking.
+    bool resumesOwnPartial = false;
     QDateTime startTime;
-    bool remoteSizeKnown = false;
-    std::int64_t remoteSize = 0;
-    // The session executing the item; none while it waits.
-    tkftpclient *session = nullptr;
-    // The current folder the server reported while the item ran, normalised.
-    QString folder;
-
-    QueueStep step = QueueStep::Waiting;
-    // Stored by whoever starts a request for the item (QueueModel::issueRequestToken); a
-    // completion carrying another token does not belong to the item any more.
-    std::uint64_t requestToken = 0;
     // Bytes moved plus the resume offset of the running transfer, for the progress bar.
     std::int64_t progressBytes = 0;
+    // The folder transfer or deletion this item was made by (0: none, or the item started
+    // one itself). Loops are caught within one such expansion, not across the connection.
+    std::uint64_t expansionId = 0;
 
     QueueVerb verb() const { return m_verb; }
+    // The command's fields, verb first, split once when the item was added.
+    const QStringList &fields() const { return m_fields; }
+    // Field i, empty when the command has fewer fields.
+    QString field(int i) const { return i >= 0 && i < m_fields.size() ? m_fields[i] : QString(); }
+    bool has(QueueFlag flag) const { return (m_flags & flagBit(flag)) != 0; }
     // Unique for the whole run, never reused: a handle that outlives the item.
     std::uint64_t id() const { return m_id; }
+    // A job of the controller runs the item.
+    bool running() const { return m_running; }
     // The entry's size for the counters and the Size column; -1 without an entry.
     std::int64_t entrySize() const { return entry ? entry->size : -1; }
+    // The name the item's messages and type choice use: the entry's, else the last part of
+    // field 1.
+    QString displayName() const;
+    bool isTransfer() const { return m_verb == QueueVerb::GetFile || m_verb == QueueVerb::PutFile; }
 
 private:
     friend class QueueModel;
+    static unsigned flagBit(QueueFlag flag) { return 1u << static_cast<unsigned>(flag); }
+
     QueueVerb m_verb = QueueVerb::Unknown;
+    QStringList m_fields;
+    unsigned m_flags = 0;
     std::uint64_t m_id = 0;
+    bool m_running = false;
     // Absolute position in the queue; the row is this minus the model's front position.
     std::int64_t m_pos = 0;
 };

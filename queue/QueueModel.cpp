@@ -46,10 +46,37 @@ QueueModel::~QueueModel() = default;
 
 // ---- adding ---------------------------------------------------------------------------
 
+TransferAction transferActionOf(std::int64_t settingValue)
+{
+    switch (settingValue) {
+    case 0:
+        return TransferAction::Overwrite;
+    case 1:
+        return TransferAction::Resume;
+    case 2:
+        return TransferAction::Skip;
+    default:
+        return TransferAction::Ask;
+    }
+}
+
+QString QueueItem::displayName() const
+{
+    if (entry)
+        return entry->name;
+    const QString path = field(1);
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
 QueueModel::AddResult QueueModel::addToQueue(const QString &command, const tFolderEntryObject *entry, bool atFront)
 {
+    return addParsed(command, parseQueueCommand(command, entry), entry, atFront);
+}
+
+QueueModel::AddResult QueueModel::addParsed(const QString &command, const ParsedQueueCommand &parsed,
+                                            const tFolderEntryObject *entry, bool atFront)
+{
     AddResult result;
-    const ParsedQueueCommand parsed = parseQueueCommand(command, entry);
     if (!parsed.ok()) {
         result.message = parsed.error;
         return result;
@@ -82,8 +109,13 @@ void QueueModel::fill(QueueItem &item, const ParsedQueueCommand &parsed, const t
 {
     const QueueVerbInfo &info = parsed.info();
     item.m_verb = parsed.verb;
+    item.m_fields = parsed.fields;
+    for (const QueueFlag flag : {QueueFlag::Refresh, QueueFlag::IgnoreError, QueueFlag::FolderEmpty}) {
+        if (parsed.has(flag))
+            item.m_flags |= QueueItem::flagBit(flag);
+    }
     item.statusText = queuedText();
-    item.transferAction = static_cast<std::int32_t>(read(m_setup, Keys::xferAction));
+    item.transferAction = transferActionOf(read(m_setup, Keys::xferAction));
     if (entry)
         item.entry = *entry;
     item.kind = info.kind;
@@ -156,11 +188,11 @@ QModelIndex QueueModel::indexOf(const QueueItem *item, int column) const
     return createIndex(rowOf(item), column);
 }
 
-QueueItem *QueueModel::firstWithoutSession() const
+QueueItem *QueueModel::firstWaiting() const
 {
-    // Only the items the two sessions run have one, so this looks at three items at most.
+    // Only the items the sessions run are passed over, so this looks at few items.
     for (const ItemPtr &item : m_items) {
-        if (!item->session)
+        if (!item->m_running)
             return item.get();
     }
     return nullptr;
@@ -361,11 +393,11 @@ void QueueModel::setWhenXferDone(WhenEmpty choice)
     emit whenXferDoneChanged(choice);
 }
 
-void QueueModel::startItem(QueueItem *item, tkftpclient *session)
+void QueueModel::startItem(QueueItem *item)
 {
     if (!item)
         return;
-    item->session = session;
+    item->m_running = true;
     item->statusText = inProgressText();
     item->progressBytes = 0;
     itemChanged(item);
@@ -376,19 +408,10 @@ void QueueModel::releaseItem(QueueItem *item, const QString &status)
 {
     if (!item)
         return;
-    item->session = nullptr;
-    item->step = QueueStep::Waiting;
+    item->m_running = false;
     item->statusText = status;
     item->timeLeftText.clear();
     itemChanged(item);
-}
-
-std::uint64_t QueueModel::issueRequestToken(QueueItem *item)
-{
-    ++m_lastToken;
-    if (item)
-        item->requestToken = m_lastToken;
-    return m_lastToken;
 }
 
 void QueueModel::setStatusText(QueueItem *item, const QString &text)
@@ -424,7 +447,7 @@ void QueueModel::itemChanged(QueueItem *item)
 int QueueModel::progressPercent(const QueueItem &item)
 {
     const std::int32_t k = item.kind;
-    if ((k != 1 && k != 9 && k != 16 && k != 37) || !item.session || item.stopRequested ||
+    if ((k != 1 && k != 9 && k != 16 && k != 37) || !item.running() || item.stopRequested ||
         item.statusText == inProgressText() || item.entrySize() <= 0)
         return -1;
     const double percent =
@@ -629,7 +652,7 @@ Qt::DropActions QueueModel::supportedDropActions() const
     return Qt::CopyAction;
 }
 
-void QueueModel::setTransferActionForAll(std::int32_t action)
+void QueueModel::setTransferActionForAll(TransferAction action)
 {
     for (const ItemPtr &item : m_items)
         item->transferAction = action;

@@ -71,6 +71,10 @@ public:
     // nothing. The "list" shortcut that serves a cached folder without queueing belongs to
     // the caller: parseQueueCommand tells it the verb, the folder and the flags.
     AddResult addToQueue(const QString &command, const tFolderEntryObject *entry = nullptr, bool atFront = false);
+    // The same for a command the caller has parsed already (parseQueueCommand), so a
+    // command is split and judged once.
+    AddResult addParsed(const QString &command, const ParsedQueueCommand &parsed, const tFolderEntryObject *entry,
+                        bool atFront);
     // The stop mark "stopqueue" at the front.
     QueueItem *insertStopMark();
 
@@ -84,8 +88,8 @@ public:
     // The item of a top-level row or the item a detail row belongs to.
     QueueItem *itemOf(const QModelIndex &index) const;
     QModelIndex indexOf(const QueueItem *item, int column = 0) const;
-    // The first item without a session, looking past running ones: the pump's candidate.
-    QueueItem *firstWithoutSession() const;
+    // The first item that is not running, looking past running ones: the pump's candidate.
+    QueueItem *firstWaiting() const;
 
     const Counters &counters() const { return m_counters; }
 
@@ -112,15 +116,13 @@ public:
     WhenEmpty whenXferDone() const { return m_whenXferDone; }
     void setWhenXferDone(WhenEmpty choice);
     // Every item's transferAction (the prompt's "apply to all", Stop's reset to ask).
-    void setTransferActionForAll(std::int32_t action);
+    void setTransferActionForAll(TransferAction action);
 
-    // Running items: bind the session, status "In Progress"; itemStarted lets the list
-    // expand the row. release unbinds and writes the final status ("Error", "Stopped",
-    // "Queued"), empties the time left and sets the step back to Waiting.
-    void startItem(QueueItem *item, tkftpclient *session);
+    // Running items: marked running, status "In Progress"; itemStarted lets the list
+    // expand the row. release makes the item wait again and writes its status ("Error",
+    // "Stopped", "Queued") and empties the time left.
+    void startItem(QueueItem *item);
     void releaseItem(QueueItem *item, const QString &status);
-    // A new token (never 0, never reused), stored in the item.
-    std::uint64_t issueRequestToken(QueueItem *item);
 
     void setStatusText(QueueItem *item, const QString &text);
     void setTimeLeftText(QueueItem *item, const QString &text);
@@ -176,7 +178,6 @@ private:
     std::int64_t m_front = 0; // position of row 0
     std::unordered_map<std::uint64_t, QueueItem *> m_byId;
     std::uint64_t m_lastId = 0;
-    std::uint64_t m_lastToken = 0;
     Counters m_counters;
     bool m_paused = false;
     WhenEmpty m_whenXferDone = WhenEmpty::DoNothing;

@@ -224,7 +224,7 @@ void MainWindow::bindDebugCommands()
 {
     Commands &c = *m_commands;
     on(c.acDebugRawListing, "nnqdb1", [this] {
-        const QString raw = m_controller.sessions().mainSession->lastListing;
+        const QString raw = m_controller.sessions().mainSession()->lastListing;
         openDebugFile(QStringLiteral("Kestrin FTP Debug.txt"), raw.isEmpty() ? QStringList() : QStringList{raw});
     });
     on(c.acDebugSetupVariables, "nnqdb2", [this] {

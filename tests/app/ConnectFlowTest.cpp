@@ -173,15 +173,15 @@ TEST_F(ConnectFlowPyftpdlib, WrongPasswordEndsTheAttemptWithTheMessage)
     EXPECT_EQ(ui.messages.first(),
               QStringLiteral("Unable to connect to FTP site. Recheck FTP login information and try again"));
     EXPECT_TRUE(p.logLines.contains(QStringLiteral("\u00A4Unable to login on server.")));
-    EXPECT_FALSE(p.c().sessions().connectionWanted);
+    EXPECT_FALSE(p.c().sessions().connectionWanted());
     ASSERT_TRUE(waitFor([&] { return p.c().sessions().isFullyDisconnected(); }));
     // More supervisor runs start nothing.
     for (int i = 0; i < 3; ++i)
         p.c().sessions().timer_threads();
-    EXPECT_FALSE(p.c().sessions().mainSession->connectedOrResolving());
+    EXPECT_FALSE(p.c().sessions().mainSession()->connectedOrResolving());
     EXPECT_EQ(server.receivedCommands().filter(QStringLiteral("PASS")).size(), 1);
 
-    const tkftpclient &main = *p.c().sessions().mainSession;
+    const tkftpclient &main = *p.c().sessions().mainSession();
     for (const QStringList *shown :
          std::initializer_list<const QStringList *>{&p.logLines, &ui.messages, &main.recentLines, &main.loginMessages})
         EXPECT_TRUE(shown->filter(wrong).isEmpty()) << shown->join(u'\n').toStdString();
@@ -301,7 +301,7 @@ TEST_F(ConnectFlowOffline, AnonymousRuleDefaultPortAndValidation)
     EXPECT_FALSE(connection().connectQuick({QString(), QStringLiteral("anna"), QString(), QString()}));
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_TRUE(ui.messages[0].startsWith(QStringLiteral("Missing FTP hostname")));
-    EXPECT_FALSE(sessions().connectionWanted);
+    EXPECT_FALSE(sessions().connectionWanted());
     EXPECT_TRUE(connection().history().isEmpty());
     // A user name without a password logs in anonymously with "anonPass"; the port box gets 21.
     EXPECT_EQ(connection().quickConnect(),
@@ -319,7 +319,7 @@ TEST_F(ConnectFlowOffline, AnonymousRuleDefaultPortAndValidation)
     // URLs in the address box: refused ones and other schemes are told, never connected.
     for (const QString &address : {QStringLiteral("ftp://host:99999/"), QStringLiteral("http://host/")}) {
         EXPECT_FALSE(connection().connectQuick({address, QString(), QString(), QString()}));
-        EXPECT_FALSE(sessions().connectionWanted);
+        EXPECT_FALSE(sessions().connectionWanted());
     }
     EXPECT_TRUE(connection().history().isEmpty());
 }
@@ -363,7 +363,7 @@ TEST_F(ConnectFlowOffline, TheSchemeOfAUrlChoosesTheEncryption)
     }
 
     // In the address box: the site record takes the URL's choice over the bar's.
-    sessions().connectionWanted = false;
+    sessions().setConnectionWanted(false);
     EXPECT_TRUE(connection().connectQuick(
         {QStringLiteral("ftpes://127.0.0.1:1/"), QString(), QString(), QString(), SiteEncryption::Plain}));
     EXPECT_EQ(sessions().currentSite.encryption, SiteEncryption::ExplicitRequired);
@@ -427,12 +427,12 @@ TEST(ConnectFlowStartup, LaunchPasswordComesBeforeTheStartupConnect)
     QObject::connect(&c, &MainController::closeRequested, [&] {
         closeAsked = true;
         // The question came first; nothing may be connecting yet.
-        EXPECT_FALSE(c.sessions().connectionWanted);
+        EXPECT_FALSE(c.sessions().connectionWanted());
     });
     ui.textAnswers.push_back({true, QStringLiteral("wrong")});
     c.tick().timerTimer();
     EXPECT_TRUE(closeAsked);
-    EXPECT_FALSE(c.sessions().connectionWanted);
+    EXPECT_FALSE(c.sessions().connectionWanted());
     EXPECT_TRUE(c.connectionHistory().size() == 1);
     EXPECT_TRUE(c.FormCloseQuery());
 }

@@ -61,8 +61,8 @@ TEST(ControllerLog, WriteLogFillsTheLogModelMasked)
     controller.writeLog(QStringLiteral(">PASS secret"));
     // A protocol line of the transfer session reaches the log through the controller's wiring.
     SessionSupervisor &sessions = controller.sessions();
-    sessions.xferSession->loggedIn = true;
-    emit sessions.displayLine(sessions.xferSession, QStringLiteral("< 226 ok"));
+    sessions.xferSession()->loggedIn = true;
+    emit sessions.displayLine(sessions.xferSession(), QStringLiteral("< 226 ok"));
     EXPECT_EQ(controller.log().lines(),
               (QStringList{QStringLiteral(">PASS [*** hidden ***]"), QStringLiteral("<(SmartTransfer) 226 ok")}));
 }

@@ -4,6 +4,7 @@
 #include "settings/SettingsCatalogue.h"
 #include "support/Entries.h"
 #include "support/FtpServers.h"
+#include "support/QueueTestPeer.h"
 #include "support/RecordingUserInterface.h"
 #include "support/TempHome.h"
 #include "support/WaitFor.h"
@@ -72,10 +73,11 @@ protected:
         SessionSupervisor &s = sessions();
         s.setRavuzAro(ravuzAro);
         s.currentSite = siteOf(server);
-        s.connectionWanted = true;
+        s.setConnectionWanted(true);
         controller->browsers().setRemoteFolder(QStringLiteral("/"));
         s.timer_threads();
-        for (tkftpclient *session : ravuzAro ? std::vector{s.mainSession, s.xferSession} : std::vector{s.mainSession})
+        for (tkftpclient *session :
+             ravuzAro ? std::vector{s.mainSession(), s.xferSession()} : std::vector{s.mainSession()})
             ASSERT_TRUE(waitFor([&] { return session->loggedIn && session->idleState(); }, 15000));
         // The login lists the site's folder; wait until that is done.
         ASSERT_TRUE(settled());
@@ -87,7 +89,7 @@ protected:
         return waitFor(
             [&] {
                 queue().timer_checkQueue();
-                for (tkftpclient *s : {sessions().mainSession, sessions().xferSession}) {
+                for (tkftpclient *s : {sessions().mainSession(), sessions().xferSession()}) {
                     if (s->busy() || (s->IsConnected() && s->State() != TFtpEngineState::stReady))
                         return false;
                 }
@@ -216,12 +218,12 @@ TEST_F(QueuePump, StopMarkPausesAndAPausedQueueStillListsFolders)
     EXPECT_TRUE(model.isPaused());
     ASSERT_EQ(model.itemCount(), 1) << "the stop mark is gone, the download waits";
     queue().timer_checkQueue();
-    EXPECT_EQ(model.itemAt(0)->session, nullptr);
+    EXPECT_FALSE(model.itemAt(0)->running());
 
     // A list behind the waiting download does not start; at the front it does.
     queue().addToQueue(QStringLiteral("list*/*@refresh"));
     queue().timer_checkQueue();
-    EXPECT_EQ(model.itemAt(1)->session, nullptr);
+    EXPECT_FALSE(model.itemAt(1)->running());
     queue().addToQueue(QStringLiteral("list*/*@refresh"), nullptr, true);
     ASSERT_TRUE(settled());
     EXPECT_EQ(newCommands(), (QStringList{QStringLiteral("CWD /"), QStringLiteral("PWD"), QStringLiteral("LIST")}));
@@ -238,34 +240,34 @@ TEST_F(QueuePump, RavuzAroSendsTransfersToTheTransferSessionAndKeepsTheOrder)
     std::vector<std::pair<QueueVerb, tkftpclient *>> started;
     QObject::connect(&model, &QueueModel::itemStarted, &model, [&](const QModelIndex &index) {
         const QueueItem *item = model.itemOf(index);
-        started.emplace_back(item->verb(), item->session);
+        started.emplace_back(item->verb(), sessions().mainSession()->currentItem() == item ? sessions().mainSession()
+                                                                                           : sessions().xferSession());
     });
     const tFolderEntryObject one = entryNamed(QStringLiteral("one.bin"), 4);
     queue().addToQueue(QStringLiteral("getfile*/one.bin*") + local + QStringLiteral("one.bin"), &one);
     queue().addToQueue(QStringLiteral("list*/*@refresh"));
     ASSERT_TRUE(settled());
     ASSERT_EQ(started.size(), 2u);
-    EXPECT_EQ(started[0], std::make_pair(QueueVerb::GetFile, sessions().xferSession));
-    EXPECT_EQ(started[1], std::make_pair(QueueVerb::List, sessions().mainSession));
+    EXPECT_EQ(started[0], std::make_pair(QueueVerb::GetFile, sessions().xferSession()));
+    EXPECT_EQ(started[1], std::make_pair(QueueVerb::List, sessions().mainSession()));
     EXPECT_TRUE(QFile::exists(local + QStringLiteral("one.bin")));
 
     // While the transfer session is busy the next download waits, and so does the list
     // behind it; a list at the front runs on the main session meanwhile.
-    tkftpclient *xfer = sessions().xferSession;
+    tkftpclient *xfer = sessions().xferSession();
     QueueItem *holder = queue().addToQueue(QStringLiteral("getfile*/one.bin*") + local + QStringLiteral("h.bin"), &one);
-    model.startItem(holder, xfer);
-    xfer->currentItem = holder;
+    QueueTestPeer::bind(queue(), *holder, *xfer);
     QueueItem *second = queue().addToQueue(QStringLiteral("getfile*/one.bin*") + local + QStringLiteral("2.bin"), &one);
     QueueItem *behind = queue().addToQueue(QStringLiteral("list*/*@refresh"));
     queue().timer_checkQueue();
-    EXPECT_EQ(second->session, nullptr);
-    EXPECT_EQ(behind->session, nullptr);
+    EXPECT_FALSE(second->running());
+    EXPECT_FALSE(behind->running());
     QueueItem *front = queue().addToQueue(QStringLiteral("list*/*@refresh"), nullptr, true);
     queue().timer_checkQueue();
-    EXPECT_EQ(front->session, sessions().mainSession);
+    EXPECT_EQ(sessions().mainSession()->currentItem(), front);
     EXPECT_EQ(model.rowOf(front), 0);
     model.removeItem(holder);
-    EXPECT_EQ(xfer->currentItem, nullptr);
+    EXPECT_EQ(xfer->currentItem(), nullptr);
     ASSERT_TRUE(settled());
     EXPECT_TRUE(model.isEmpty());
 }
@@ -285,7 +287,7 @@ TEST_F(QueuePump, APromptKeepsThePumpStillAndItsItemMayVanishMeanwhile)
         // Ticks go on while the prompt is open: a list at the front must not start.
         QueueItem *list = queue().addToQueue(QStringLiteral("list*/*@refresh"), nullptr, true);
         queue().timer_checkQueue();
-        stillInside = list->session == nullptr;
+        stillInside = !list->running();
         model.removeItem(list);
         // The user deletes the item the prompt is about.
         model.removeItem(model.itemById(askedId));
@@ -297,7 +299,7 @@ TEST_F(QueuePump, APromptKeepsThePumpStillAndItsItemMayVanishMeanwhile)
     EXPECT_EQ(ui.overwriteQuestions[0].defaultChoice, OverwriteChoice::Resume);
     EXPECT_FALSE(queue().promptOpen());
     EXPECT_EQ(model.itemCount(), 0);
-    EXPECT_EQ(sessions().mainSession->currentItem, nullptr);
+    EXPECT_EQ(sessions().mainSession()->currentItem(), nullptr);
     EXPECT_EQ(newCommands(), QStringList()) << "nothing was started for the vanished item";
 }
 
@@ -312,17 +314,17 @@ TEST_F(QueuePump, SkippingThousandsOfExistingFilesTakesOneRunAndFilesNotThereAre
         makeFile(local + name);
         const tFolderEntryObject e = entryNamed(name, 4);
         QueueItem *item = queue().addToQueue(QStringLiteral("getfile*/") + name + QLatin1Char('*') + local + name, &e);
-        item->transferAction = 2;
+        item->transferAction = TransferAction::Skip;
     }
     // Skip with no local file is no reason to drop it: it is downloaded.
     const tFolderEntryObject missing = entryNamed(QStringLiteral("missing.bin"), 4);
     QueueItem *last =
         queue().addToQueue(QStringLiteral("getfile*/missing.bin*") + local + QStringLiteral("missing.bin"), &missing);
-    last->transferAction = 2;
+    last->transferAction = TransferAction::Skip;
     queue().timer_checkQueue();
     ASSERT_EQ(model.itemCount(), 1);
     EXPECT_EQ(model.itemAt(0), last);
-    EXPECT_EQ(last->session, sessions().mainSession);
+    EXPECT_EQ(sessions().mainSession()->currentItem(), last);
     ASSERT_TRUE(settled());
     EXPECT_TRUE(model.isEmpty());
     EXPECT_EQ(QFileInfo(local + QStringLiteral("missing.bin")).size(), 4);
@@ -416,24 +418,225 @@ TEST_F(QueuePump, OverwritePromptAnswersDecideWhatHappensToTheLocalFile)
     EXPECT_EQ(readAll(local + QStringLiteral("two")), remoteBytes);
 }
 
-TEST_F(QueuePump, AShortDownloadIsAnErrorAndItsBytesStayForAResume)
+TEST_F(QueuePump, AFileThatChangedSinceItWasListedArrivesWholeAndIsDone)
 {
-    makeFile(remoteRoot + QStringLiteral("/short.bin"), QByteArray(50, 's'));
+    makeFile(remoteRoot + QStringLiteral("/changed.bin"), QByteArray(12, 's'));
     connect();
-    // The listing said 100 bytes; the server delivers 50 and reports success.
-    const tFolderEntryObject e = entryNamed(QStringLiteral("short.bin"), 100);
-    QueueItem *item =
-        queue().addToQueue(QStringLiteral("getfile*/short.bin*") + local + QStringLiteral("short.bin"), &e);
+    // The listing said 6 bytes; the file has 12 now. The server's size at transfer time
+    // decides: it arrived whole.
+    const tFolderEntryObject e = entryNamed(QStringLiteral("changed.bin"), 6);
+    std::vector<QueueOutcome::Kind> outcomes;
+    QObject::connect(&queue(), &QueueController::itemFinished, controller.get(),
+                     [&](std::uint64_t, const QueueOutcome &o) { outcomes.push_back(o.kind); });
+    queue().addToQueue(QStringLiteral("getfile*/changed.bin*") + local + QStringLiteral("changed.bin"), &e);
     ASSERT_TRUE(settled());
-    ASSERT_EQ(queue().model().itemCount(), 1);
-    EXPECT_EQ(item->statusText, QStringLiteral("Error"));
-    EXPECT_EQ(item->session, nullptr);
-    EXPECT_TRUE(queue().model().isPaused());
-    ASSERT_EQ(ui.messages.size(), 1);
-    EXPECT_TRUE(ui.messages[0].contains(QStringLiteral("partial file, 50 of 100 bytes")))
-        << ui.messages[0].toStdString();
-    EXPECT_EQ(QFileInfo(local + QStringLiteral("short.bin")).size(), 50);
-    EXPECT_EQ(read(controller->setup(), Keys::statFilesReceived), 0);
+    EXPECT_EQ(outcomes, std::vector{QueueOutcome::Kind::Done});
+    EXPECT_TRUE(queue().model().isEmpty());
+    EXPECT_FALSE(queue().model().isPaused());
+    EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(u'|').toStdString();
+    EXPECT_EQ(QFileInfo(local + QStringLiteral("changed.bin")).size(), 12);
+    EXPECT_EQ(read(controller->setup(), Keys::statFilesReceived), 1);
+    EXPECT_TRUE(newCommands().contains(QStringLiteral("SIZE /changed.bin")));
+}
+
+// Every verb ends with one typed outcome, after exactly the commands it needs.
+TEST_F(QueuePump, EachVerbEndsWithItsOutcomeAfterItsCommands)
+{
+    using Kind = QueueOutcome::Kind;
+    makeFile(remoteRoot + QStringLiteral("/get.bin"), QByteArray(300, 'g'));
+    makeFile(remoteRoot + QStringLiteral("/old.txt"));
+    makeFile(remoteRoot + QStringLiteral("/gone.txt"));
+    makeFile(remoteRoot + QStringLiteral("/mode.txt"));
+    makeFile(local + QStringLiteral("up.bin"), QByteArray(70, 'u'));
+    makeFile(local + QStringLiteral("kept.bin"), "mine");
+    connect();
+    struct Row {
+        const char *name;
+        QString command;
+        std::optional<tFolderEntryObject> entry;
+        std::function<void(QueueItem &)> prepare;
+        Kind outcome;
+        QStringList commands;
+    };
+    const std::vector<Row> rows = {
+        {"download",
+         QStringLiteral("getfile*/get.bin*") + local + QStringLiteral("get.bin"),
+         entryNamed(QStringLiteral("get.bin"), 300),
+         {},
+         Kind::Done,
+         {QStringLiteral("RETR /get.bin")}},
+        {"download of a missing file",
+         QStringLiteral("getfile*/none.bin*") + local + QStringLiteral("none.bin"),
+         entryNamed(QStringLiteral("none.bin"), 3),
+         {},
+         Kind::Failed,
+         {QStringLiteral("RETR /none.bin")}},
+        {"download skipped",
+         QStringLiteral("getfile*/get.bin*") + local + QStringLiteral("kept.bin"),
+         entryNamed(QStringLiteral("get.bin"), 300),
+         [](QueueItem &i) { i.transferAction = TransferAction::Skip; },
+         Kind::Skipped,
+         {}},
+        {"download stopped",
+         QStringLiteral("getfile*/get.bin*") + local + QStringLiteral("stop.bin"),
+         entryNamed(QStringLiteral("get.bin"), 300),
+         [](QueueItem &i) { i.stopRequested = true; },
+         Kind::Stopped,
+         {QStringLiteral("RETR /get.bin")}},
+        {"upload",
+         QStringLiteral("putfile*") + local + QStringLiteral("up.bin*/up.bin"),
+         entryNamed(QStringLiteral("up.bin"), 70),
+         {},
+         Kind::Done,
+         {QStringLiteral("SIZE /up.bin"), QStringLiteral("STOR /up.bin")}},
+        {"make folder",
+         QStringLiteral("makefolder*/made"),
+         std::nullopt,
+         {},
+         Kind::Done,
+         {QStringLiteral("MKD /made")}},
+        {"make folder refused",
+         QStringLiteral("makefolder*/no/such/made"),
+         std::nullopt,
+         {},
+         Kind::Failed,
+         {QStringLiteral("MKD /no/such/made")}},
+        {"rename",
+         QStringLiteral("renamefile*/old.txt*/new.txt"),
+         entryNamed(QStringLiteral("old.txt"), 4),
+         {},
+         Kind::Done,
+         {QStringLiteral("RNFR /old.txt"), QStringLiteral("RNTO /new.txt")}},
+        {"delete",
+         QStringLiteral("deletefile*/gone.txt"),
+         entryNamed(QStringLiteral("gone.txt"), 4),
+         {},
+         Kind::Done,
+         {QStringLiteral("DELE /gone.txt")}},
+        {"delete of a missing file",
+         QStringLiteral("deletefile*/gone.txt"),
+         entryNamed(QStringLiteral("gone.txt"), 4),
+         {},
+         Kind::Failed,
+         {QStringLiteral("DELE /gone.txt")}},
+        {"permissions",
+         QStringLiteral("chmodfile*/mode.txt*600"),
+         std::nullopt,
+         {},
+         Kind::Done,
+         {QStringLiteral("SITE CHMOD 600 /mode.txt")}},
+        {"remove empty folder",
+         QStringLiteral("deletefolder*/made*@folderempty"),
+         std::nullopt,
+         {},
+         Kind::Done,
+         {QStringLiteral("RMD /made")}},
+    };
+    write(controller->setup(), Keys::autoRefreshFolders, false);
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<QueueOutcome> outcomes;
+        const QMetaObject::Connection c =
+            QObject::connect(&queue(), &QueueController::itemFinished, controller.get(),
+                             [&](std::uint64_t, const QueueOutcome &o) { outcomes.push_back(o); });
+        newCommands();
+        QueueItem *item = queue().addToQueue(row.command, row.entry ? &*row.entry : nullptr);
+        ASSERT_TRUE(item);
+        if (row.prepare)
+            row.prepare(*item);
+        ASSERT_TRUE(settled());
+        QObject::disconnect(c);
+        ASSERT_EQ(outcomes.size(), 1u);
+        EXPECT_EQ(outcomes[0].kind, row.outcome) << QueueOutcome::name(outcomes[0].kind);
+        if (row.outcome == Kind::Failed) {
+            EXPECT_FALSE(outcomes[0].text.isEmpty());
+        }
+        QStringList sent = newCommands();
+        sent.removeAll(QStringLiteral("TYPE I"));
+        sent.removeAll(QStringLiteral("TYPE A"));
+        EXPECT_EQ(sent, row.commands) << sent.join(u'|').toStdString();
+        // A failure pauses the queue and leaves a transfer for a retry; start afresh.
+        queue().model().removeAll();
+        queue().model().setPaused(false);
+    }
+}
+
+// Downloading or deleting a folder a second time on the same connection is new work, not a
+// loop.
+TEST_F(QueuePump, AFolderCanBeDownloadedAndDeletedAgainOnTheSameConnection)
+{
+    makeFile(remoteRoot + QStringLiteral("/d/one.txt"));
+    makeFile(remoteRoot + QStringLiteral("/d/sub/two.txt"));
+    connect();
+    tFolderEntryObject folder = entryNamed(QStringLiteral("d"), 0);
+    folder.isFolder = true;
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        queue().addToQueue(QStringLiteral("getfolder*/d*") + local + QStringLiteral("d") + QString::number(round),
+                           &folder);
+        ASSERT_TRUE(settled());
+        EXPECT_TRUE(queue().model().isEmpty());
+        EXPECT_FALSE(queue().model().isPaused());
+        EXPECT_TRUE(QFile::exists(local + QStringLiteral("d%1/sub/two.txt").arg(round)));
+    }
+    EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(u'|').toStdString();
+    for (int round = 0; round < 2; ++round) {
+        SCOPED_TRACE(round);
+        makeFile(remoteRoot + QStringLiteral("/d/sub/two.txt"));
+        queue().addToQueue(QStringLiteral("deletefolder*/d"));
+        ASSERT_TRUE(settled());
+        EXPECT_FALSE(queue().model().isPaused());
+        EXPECT_FALSE(QFileInfo::exists(remoteRoot + QStringLiteral("/d")));
+        makeFile(remoteRoot + QStringLiteral("/d/one.txt"));
+    }
+    EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(u'|').toStdString();
+}
+
+// Text mode turns the wire's CR LF into this system's LF and back: a file with LF lines
+// comes back byte for byte, also when a CR LF is split between two reads.
+TEST_F(QueuePump, ATextFileTravelsUnchangedThroughAnAsciiRoundTrip)
+{
+    connect();
+    const QByteArray text("<html>\n<p>line</p>\n\nlast\n");
+    for (const int block : {256 * 1024, 1}) {
+        SCOPED_TRACE(block);
+        sessions().mainSession()->DataReceiveBlock = block;
+        makeFile(local + QStringLiteral("index.html"), text);
+        const tFolderEntryObject up = entryNamed(QStringLiteral("index.html"), text.size());
+        queue()
+            .addToQueue(QStringLiteral("putfile*") + local + QStringLiteral("index.html*/index.html"), &up)
+            ->transferAction = TransferAction::Overwrite;
+        ASSERT_TRUE(settled());
+        ASSERT_TRUE(queue().model().isEmpty());
+        QFile::remove(local + QStringLiteral("index.html"));
+        queue().addToQueue(QStringLiteral("getfile*/index.html*") + local + QStringLiteral("back.html"), &up);
+        ASSERT_TRUE(settled());
+        ASSERT_TRUE(queue().model().isEmpty()) << ui.messages.join(u'|').toStdString();
+        EXPECT_EQ(readAll(local + QStringLiteral("back.html")), text);
+        EXPECT_TRUE(newCommands().contains(QStringLiteral("TYPE A")));
+        QFile::remove(local + QStringLiteral("back.html"));
+    }
+}
+
+// "When empty: Disconnect from site" is the user's Disconnect: its log line, and the
+// session closed as asked for, not retried.
+TEST_F(QueuePump, WhenEmptyDisconnectRunsTheDisconnectCommand)
+{
+    connect();
+    QStringList log;
+    QObject::connect(controller.get(), &MainController::logWritten, controller.get(),
+                     [&](const QString &line) { log << line; });
+    queue().model().setWhenXferDone(QueueModel::WhenEmpty::Disconnect);
+    queue().addToQueue(QStringLiteral("makefolder*/bye"));
+    ASSERT_TRUE(waitFor(
+        [&] {
+            queue().timer_checkQueue();
+            return sessions().isFullyDisconnected();
+        },
+        15000));
+    EXPECT_TRUE(log.contains(QString(QChar(0xA7)) + QStringLiteral("Connection to server closed.")))
+        << log.join(u'|').toStdString();
+    EXPECT_FALSE(sessions().retryPending());
 }
 
 TEST_F(QueuePump, ARefusedDownloadLeavesTheLocalFileAsItWas)
@@ -443,7 +646,7 @@ TEST_F(QueuePump, ARefusedDownloadLeavesTheLocalFileAsItWas)
     const tFolderEntryObject e = entryNamed(QStringLiteral("keep.txt"), 4);
     QueueItem *item =
         queue().addToQueue(QStringLiteral("getfile*/nowhere.txt*") + local + QStringLiteral("keep.txt"), &e);
-    item->transferAction = 0; // overwrite without asking
+    item->transferAction = TransferAction::Overwrite; // overwrite without asking
     ASSERT_TRUE(settled());
     EXPECT_EQ(item->statusText, QStringLiteral("Error"));
     EXPECT_EQ(readAll(local + QStringLiteral("keep.txt")), QByteArray("precious")) << "the 550 must not empty it";

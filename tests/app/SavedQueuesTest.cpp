@@ -131,7 +131,7 @@ TEST_F(SavedQueuesTest, SaveLoadAndDeleteByNameThroughTheMenuCommands)
     EXPECT_EQ(queuedCommands().mid(2), queuedCommands().mid(0, 2) + queuedCommands().mid(0, 2));
     const QueueItem *loaded = model().itemAt(5);
     EXPECT_EQ(loaded->statusText, QStringLiteral("Queued"));
-    EXPECT_EQ(loaded->transferAction, 1);
+    EXPECT_EQ(loaded->transferAction, TransferAction::Resume);
     ASSERT_TRUE(loaded->entry.has_value());
     EXPECT_EQ(loaded->entry->size, 2048);
     EXPECT_EQ(loaded->entry->time, 1234567890);

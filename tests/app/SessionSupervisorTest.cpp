@@ -4,6 +4,7 @@
 #include "settings/SettingsCatalogue.h"
 #include "support/BugRecorder.h"
 #include "support/FtpServers.h"
+#include "support/QueueTestPeer.h"
 #include "support/RecordingUserInterface.h"
 #include "support/ScriptedFtpServer.h"
 #include "support/ServerProcess.h"
@@ -34,7 +35,7 @@ protected:
     }
     ~Sessions() override
     {
-        sup.connectionWanted = false;
+        sup.setConnectionWanted(false);
         sup.timer_threads();
     }
 
@@ -73,9 +74,9 @@ protected:
 
 TEST_F(Sessions, AreCreatedNamedAndConfigured)
 {
-    EXPECT_EQ(sup.mainSession->objectName(), QStringLiteral("mainFTP"));
-    EXPECT_EQ(sup.xferSession->objectName(), QStringLiteral("xferFTP"));
-    for (tkftpclient *s : {sup.mainSession, sup.xferSession}) {
+    EXPECT_EQ(sup.mainSession()->objectName(), QStringLiteral("mainFTP"));
+    EXPECT_EQ(sup.xferSession()->objectName(), QStringLiteral("xferFTP"));
+    for (tkftpclient *s : {sup.mainSession(), sup.xferSession()}) {
         EXPECT_EQ(s->DataSocket().ComponentOptions(), unsigned(wsoNoReceiveLoop | wsoTcpNoDelay));
         EXPECT_EQ(s->ShareMode(), TFtpShareMode::ftpShareDenyNone);
         EXPECT_EQ(s->DisplayFileMode(), 1);
@@ -85,17 +86,24 @@ TEST_F(Sessions, AreCreatedNamedAndConfigured)
     }
     EXPECT_TRUE(sup.isFullyDisconnected());
     sup.exchangeRoles();
-    EXPECT_EQ(sup.mainSession, &sup.xferFTP());
-    EXPECT_EQ(sup.xferSession, &sup.mainFTP());
+    EXPECT_EQ(sup.mainSession(), &sup.xferFTP());
+    EXPECT_EQ(sup.xferSession(), &sup.mainFTP());
 }
 
 TEST_F(Sessions, SharedHandlersFeedTheirTargets)
 {
-    for (tkftpclient *s : {sup.mainSession, sup.xferSession}) {
+    for (tkftpclient *s : {sup.mainSession(), sup.xferSession()}) {
         QString block = QStringLiteral("drwxr-xr-x 2 a b 4096 Jan  1 2020 pub\r\n");
+        QString received;
+        const QMetaObject::Connection c = QObject::connect(&sup, &SessionSupervisor::listingReceived, &sup,
+                                                           [&](tkftpclient *from, const QString &text) {
+                                                               if (from == s)
+                                                                   received += text;
+                                                           });
         s->OnDisplayFile(s, block);
         s->OnDisplayFile(s, block);
-        EXPECT_EQ(s->listingBuffer, block + block);
+        QObject::disconnect(c);
+        EXPECT_EQ(received, block + block);
         QString command = QStringLiteral("MKD new/");
         s->OnCommand(s, command);
         EXPECT_EQ(command, QStringLiteral("MKD new"));
@@ -123,18 +131,18 @@ TEST_F(Sessions, SupervisorLogsTheMainSessionInWithEachDirectConnectionType)
         siteAt(srv.port(), srv.user(), srv.password());
         log.clear();
         done.clear();
-        sup.connectionWanted = true;
+        sup.setConnectionWanted(true);
         sup.timer_threads();
-        EXPECT_EQ(connectResult(*sup.mainSession), 0);
-        EXPECT_TRUE(sup.mainSession->IsConnected());
-        EXPECT_EQ(sup.mainSession->Passive(), r.passive);
+        EXPECT_EQ(connectResult(*sup.mainSession()), 0);
+        EXPECT_TRUE(sup.mainSession()->IsConnected());
+        EXPECT_EQ(sup.mainSession()->Passive(), r.passive);
         EXPECT_EQ(log, QStringList{QString::fromUtf8(r.logLine)});
-        EXPECT_FALSE(sup.xferSession->IsConnected()); // RavuzAro is off
+        EXPECT_FALSE(sup.xferSession()->IsConnected()); // RavuzAro is off
         EXPECT_FALSE(sup.isFullyDisconnected());
 
-        sup.connectionWanted = false;
+        sup.setConnectionWanted(false);
         sup.timer_threads();
-        EXPECT_FALSE(sup.mainSession->IsConnected());
+        EXPECT_FALSE(sup.mainSession()->IsConnected());
         EXPECT_TRUE(sup.isFullyDisconnected());
     }
     EXPECT_TRUE(bugs.reports().empty());
@@ -146,43 +154,42 @@ TEST_F(Sessions, TransferSessionWaitsForAFolderAndIsDroppedWhenRavuzAroGoesOff)
     ASSERT_TRUE(srv.start()) << srv.failure().toStdString();
     siteAt(srv.port(), srv.user(), srv.password());
     sup.setRavuzAro(true);
-    sup.connectionWanted = true;
+    sup.setConnectionWanted(true);
     sup.timer_threads();
-    ASSERT_EQ(connectResult(*sup.mainSession), 0);
+    ASSERT_EQ(connectResult(*sup.mainSession()), 0);
     sup.timer_threads(); // still no remote folder shown
-    EXPECT_FALSE(sup.xferSession->connectedOrResolving());
+    EXPECT_FALSE(sup.xferSession()->connectedOrResolving());
 
     rFolder = QStringLiteral("/");
     sup.timer_threads();
-    ASSERT_EQ(connectResult(*sup.xferSession), 0);
-    EXPECT_TRUE(sup.xferSession->IsConnected());
+    ASSERT_EQ(connectResult(*sup.xferSession()), 0);
+    EXPECT_TRUE(sup.xferSession()->IsConnected());
 
     // Not wanted any more: both sessions are dropped; wanted again: both come back.
-    sup.connectionWanted = false;
+    sup.setConnectionWanted(false);
     sup.timer_threads();
-    EXPECT_FALSE(sup.mainSession->connectedOrResolving());
-    EXPECT_FALSE(sup.xferSession->connectedOrResolving());
+    EXPECT_FALSE(sup.mainSession()->connectedOrResolving());
+    EXPECT_FALSE(sup.xferSession()->connectedOrResolving());
     done.clear();
-    sup.connectionWanted = true;
+    sup.setConnectionWanted(true);
     sup.timer_threads();
-    ASSERT_EQ(connectResult(*sup.mainSession), 0);
-    ASSERT_EQ(connectResult(*sup.xferSession), 0);
+    ASSERT_EQ(connectResult(*sup.mainSession()), 0);
+    ASSERT_EQ(connectResult(*sup.xferSession()), 0);
 
     // A transfer runs on the transfer session: RavuzAro cannot be switched off.
-    QueueItem *const anyItem = reinterpret_cast<QueueItem *>(&rFolder);
-    sup.xferSession->currentItem = anyItem;
+    QueueTestPeer::occupy(*sup.xferSession(), reinterpret_cast<QueueJob *>(&rFolder));
     sup.acRavuzAro();
     EXPECT_TRUE(sup.ravuzAro());
     ASSERT_EQ(ui.messages.size(), 1);
     EXPECT_TRUE(ui.messages[0].startsWith(QStringLiteral("You cannot disable the RavuzAro feature right now")));
-    sup.xferSession->currentItem = nullptr;
+    QueueTestPeer::occupy(*sup.xferSession(), nullptr);
 
     sup.acRavuzAro();
     EXPECT_FALSE(sup.ravuzAro());
     EXPECT_EQ(setup.getRaw(QStringLiteral("ravuzAroEnabled")), QStringLiteral("false"));
     sup.timer_threads();
-    EXPECT_FALSE(sup.xferSession->connectedOrResolving());
-    EXPECT_TRUE(sup.mainSession->IsConnected());
+    EXPECT_FALSE(sup.xferSession()->connectedOrResolving());
+    EXPECT_TRUE(sup.mainSession()->IsConnected());
 }
 
 TEST_F(Sessions, StandardProxyLogsInWithUserAtHost)
@@ -202,10 +209,10 @@ TEST_F(Sessions, StandardProxyLogsInWithUserAtHost)
     sup.currentSite.User = QStringLiteral("anna");
     sup.currentSite.Pass = QStringLiteral("secret");
     sup.currentSite.encryption = SiteEncryption::Plain;
-    sup.connectionWanted = true;
+    sup.setConnectionWanted(true);
     sup.timer_threads();
-    EXPECT_EQ(connectResult(*sup.mainSession), 0);
-    EXPECT_EQ(sup.mainSession->ConnectionType(), TFtpConnectionType::ftpProxy);
+    EXPECT_EQ(connectResult(*sup.mainSession()), 0);
+    EXPECT_EQ(sup.mainSession()->ConnectionType(), TFtpConnectionType::ftpProxy);
     EXPECT_EQ(log, QStringList{QStringLiteral(
                        "\u00A7Connecting to Behind Proxy through standard proxy server. Please wait ...")});
     EXPECT_EQ(proxy.transcript(), (QStringList{QStringLiteral("USER anna@ftp.example.com"),
@@ -237,15 +244,15 @@ TEST_F(Sessions, EachEncryptionChoiceMeetsAServerWithoutTls)
         siteAt(server.port());
         sup.currentSite.encryption = r.choice;
         done.clear();
-        sup.connectionWanted = true;
+        sup.setConnectionWanted(true);
         sup.timer_threads();
-        const int result = connectResult(*sup.mainSession);
+        const int result = connectResult(*sup.mainSession());
         EXPECT_EQ(result == 0, r.loggedIn) << result;
         const QStringList said = server.transcript();
         EXPECT_EQ(said.contains(QStringLiteral("AUTH TLS")), r.authSent) << said.join(u'|').toStdString();
         // No password ever goes out where encryption was required and did not happen.
         EXPECT_EQ(said.contains(QStringLiteral("PASS secret")), r.loggedIn) << said.join(u'|').toStdString();
-        sup.connectionWanted = false;
+        sup.setConnectionWanted(false);
         sup.timer_threads();
         waitFor([&] { return sup.isFullyDisconnected(); }, 5000);
     }
@@ -261,14 +268,14 @@ TEST_F(Sessions, SocksFiveCarriesTheControlConnection)
     setup.setString(QStringLiteral("ConnectionTypeAddress"), QStringLiteral("127.0.0.1"));
     setup.setString(QStringLiteral("ConnectionTypePort"), QString::number(socks.port()));
     siteAt(srv.port(), srv.user(), srv.password());
-    sup.connectionWanted = true;
+    sup.setConnectionWanted(true);
     sup.timer_threads();
-    EXPECT_EQ(connectResult(*sup.mainSession), 0);
-    EXPECT_EQ(sup.mainSession->ConnectionType(), TFtpConnectionType::ftpSocks5);
+    EXPECT_EQ(connectResult(*sup.mainSession()), 0);
+    EXPECT_EQ(sup.mainSession()->ConnectionType(), TFtpConnectionType::ftpSocks5);
     EXPECT_EQ(log, QStringList{QStringLiteral("\u00A7Connecting to Test Site through SOCKS. Please wait ...")});
     // The control connection's peer is the proxy, not the FTP server: the proxy carried it.
-    EXPECT_TRUE(sup.mainSession->IsConnected());
-    EXPECT_EQ(sup.mainSession->ControlSocket().GetPeerPort(), QString::number(socks.port()));
+    EXPECT_TRUE(sup.mainSession()->IsConnected());
+    EXPECT_EQ(sup.mainSession()->ControlSocket().GetPeerPort(), QString::number(socks.port()));
 }
 
 TEST_F(Sessions, KeepAliveIsDueBetweenStartPlusOneAndEndSeconds)
@@ -276,7 +283,7 @@ TEST_F(Sessions, KeepAliveIsDueBetweenStartPlusOneAndEndSeconds)
     const struct {
         int start, end, minSecs, maxSecs;
     } rows[] = {{0, 0, 2, 2}, {30, 30, 31, 31}, {10, 5, 11, 11}, {30, 60, 31, 60}, {-4, 1, 2, 2}};
-    tkftpclient &s = *sup.mainSession;
+    tkftpclient &s = *sup.mainSession();
     for (const auto &r : rows) {
         setup.setInt(QStringLiteral("keepAliveSecsStart"), r.start);
         setup.setInt(QStringLiteral("keepAliveSecsEnd"), r.end);

@@ -140,18 +140,18 @@ TEST_F(StartupShutdown, HeadlessControllerListsALocalFolderAndJoinsTheTransferSe
     SessionSupervisor &s = c.sessions();
     s.setRavuzAro(true);
     s.currentSite = siteOf(srv);
-    s.connectionWanted = true;
+    s.setConnectionWanted(true);
     c.tick().timer_threads.execute();
-    EXPECT_FALSE(s.xferSession->connectedOrResolving()) << "no remote folder is shown yet";
+    EXPECT_FALSE(s.xferSession()->connectedOrResolving()) << "no remote folder is shown yet";
     // The login lists the site's folder through the program's own completion handling, and
     // the supervisor learns from the browsers that a remote folder is shown.
     ASSERT_TRUE(waitFor([&] { return c.browsers().rFolder() == QStringLiteral("/"); }, 15000));
-    EXPECT_TRUE(s.mainSession->loggedIn);
+    EXPECT_TRUE(s.mainSession()->loggedIn);
     c.tick().timer_threads.execute();
-    ASSERT_TRUE(waitFor([&] { return s.xferSession->loggedIn && s.xferSession->idleState(); }, 15000));
+    ASSERT_TRUE(waitFor([&] { return s.xferSession()->loggedIn && s.xferSession()->idleState(); }, 15000));
     ui.confirmAnswers = {true};
     EXPECT_TRUE(c.FormCloseQuery());
-    EXPECT_FALSE(s.xferSession->IsConnected());
+    EXPECT_FALSE(s.xferSession()->IsConnected());
 }
 
 TEST_F(StartupShutdown, ClosingWhileConnectedAsksFirstAndThenDisconnects)
@@ -161,22 +161,22 @@ TEST_F(StartupShutdown, ClosingWhileConnectedAsksFirstAndThenDisconnects)
     MainController &c = start();
     SessionSupervisor &s = c.sessions();
     s.currentSite = siteOf(srv);
-    s.connectionWanted = true;
+    s.setConnectionWanted(true);
     c.tick().timer_threads.execute();
-    ASSERT_TRUE(waitFor([&] { return s.mainSession->IsConnected() && s.mainSession->idleState(); }, 15000));
-    s.mainSession->loggedIn = true; // what the login completion records
+    ASSERT_TRUE(waitFor([&] { return s.mainSession()->IsConnected() && s.mainSession()->idleState(); }, 15000));
+    s.mainSession()->loggedIn = true; // what the login completion records
 
     ui.confirmAnswers = {false};
     EXPECT_FALSE(c.FormCloseQuery());
     EXPECT_EQ(ui.questions, QStringList{QStringLiteral(
                                 "You are currently connected to an FTP site. Still want to close application?")});
-    EXPECT_TRUE(s.mainSession->IsConnected());
-    EXPECT_TRUE(s.connectionWanted);
+    EXPECT_TRUE(s.mainSession()->IsConnected());
+    EXPECT_TRUE(s.connectionWanted());
     EXPECT_FALSE(QFile::exists(dataFile("setup.dat")));
 
     ui.confirmAnswers = {true};
     EXPECT_TRUE(c.FormCloseQuery());
-    EXPECT_FALSE(s.mainSession->IsConnected());
+    EXPECT_FALSE(s.mainSession()->IsConnected());
     EXPECT_TRUE(s.isFullyDisconnected());
     EXPECT_TRUE(QFile::exists(dataFile("setup.dat")));
     // The protocol lines reached the log through the display feed.

@@ -60,7 +60,7 @@ TEST_F(QueueFileTest, ItemsTravelThroughTheFileWithTheirEntriesAndFailedItemsCom
     for (const QueueFileRecord &r : back.records)
         again.addToQueue(r.command, r.entry ? &*r.entry : nullptr);
     EXPECT_EQ(again.itemAt(1)->statusText, again.itemAt(0)->statusText);
-    EXPECT_EQ(again.itemAt(1)->session, nullptr);
+    EXPECT_FALSE(again.itemAt(1)->running());
 }
 
 TEST_F(QueueFileTest, DamagedAndCutFilesKeepWhatCameBefore)

@@ -99,9 +99,9 @@ TEST_F(QueueModelFixture, DownloadItemShowsItsRowsAndCountsUntilRemoved)
     EXPECT_EQ(item->verb(), QueueVerb::GetFile);
     EXPECT_EQ(item->command, u8("GETFILE*/a/b.txt*/home/me/x/b.txt"));
     EXPECT_EQ(item->statusText, u8("Queued"));
-    EXPECT_EQ(item->transferAction, 3);
-    EXPECT_EQ(item->session, nullptr);
-    EXPECT_EQ(item->step, QueueStep::Waiting);
+    EXPECT_EQ(item->transferAction, TransferAction::Ask);
+    EXPECT_FALSE(item->running());
+    EXPECT_EQ(item->field(1), u8("/a/b.txt"));
     ASSERT_TRUE(item->entry);
     EXPECT_EQ(item->entry->size, 2048);
 
@@ -154,7 +154,7 @@ TEST_F(QueueModelFixture, UnknownVerbIsQueuedEmptyWithItsMessage)
 TEST_F(QueueModelFixture, AtFrontGoesBeforeRunningItems)
 {
     QueueItem *running = add(u8("getfile*/r/a*/l/a"), u8("a"), 1);
-    model.startItem(running, reinterpret_cast<tkftpclient *>(&setup));
+    model.startItem(running);
     add(u8("list*/r/"), {}, 0, /*atFront=*/true);
     QueueItem *mark = model.insertStopMark();
     EXPECT_EQ(model.rowOf(mark), 0);
@@ -163,16 +163,16 @@ TEST_F(QueueModelFixture, AtFrontGoesBeforeRunningItems)
     EXPECT_EQ(mark->iconIndex, -1);
     EXPECT_EQ(mark->kind, 5);
     // The first waiting item is looked for past the running one.
-    EXPECT_EQ(model.firstWithoutSession(), mark);
+    EXPECT_EQ(model.firstWaiting(), mark);
     model.removeItemRows({0, 1});
-    EXPECT_EQ(model.firstWithoutSession(), nullptr);
+    EXPECT_EQ(model.firstWaiting(), nullptr);
 }
 
 TEST_F(QueueModelFixture, TransferActionComesFromTheSettingAtCreation)
 {
-    EXPECT_EQ(add(u8("getfile*/r/a*/l/a"), u8("a"))->transferAction, 3);
+    EXPECT_EQ(add(u8("getfile*/r/a*/l/a"), u8("a"))->transferAction, TransferAction::Ask);
     setup.setInt(Keys::xferAction.key(), 1);
-    EXPECT_EQ(add(u8("getfile*/r/a*/l/a"), u8("a"))->transferAction, 1);
+    EXPECT_EQ(add(u8("getfile*/r/a*/l/a"), u8("a"))->transferAction, TransferAction::Resume);
 }
 
 TEST_F(QueueModelFixture, IconsFollowTheVerb)
@@ -403,14 +403,10 @@ TEST_F(QueueModelFixture, RemovalHandlerMayChangeTheQueue)
     EXPECT_EQ(model.rowOf(model.itemAt(1)), 1);
 }
 
-TEST_F(QueueModelFixture, IdsAndTokensAreNeverReused)
+TEST_F(QueueModelFixture, IdsAreNeverReused)
 {
     QueueItem *a = addNamed("A");
     const std::uint64_t id = a->id();
-    const std::uint64_t first = model.issueRequestToken(a);
-    EXPECT_NE(first, 0u);
-    EXPECT_EQ(a->requestToken, first);
-    EXPECT_GT(model.issueRequestToken(a), first);
     EXPECT_EQ(model.itemById(id), a);
     model.removeItem(a);
     EXPECT_EQ(model.itemById(id), nullptr);
@@ -433,29 +429,26 @@ TEST_F(QueueModelFixture, PauseAndResumeClearStopRequests)
     EXPECT_FALSE(model.property("paused").toBool());
 }
 
-TEST_F(QueueModelFixture, StartAndReleaseBindAndUnbindTheSession)
+TEST_F(QueueModelFixture, StartAndReleaseMarkTheItemRunningAndWaiting)
 {
     QueueItem *a = add(u8("getfile*/r/a*/l/a"), u8("a"), 10);
-    auto *session = reinterpret_cast<tkftpclient *>(&icons);
     QSignalSpy started(&model, &QueueModel::itemStarted);
-    model.startItem(a, session);
-    EXPECT_EQ(a->session, session);
+    model.startItem(a);
+    EXPECT_TRUE(a->running());
     EXPECT_EQ(a->statusText, u8("In Progress"));
     ASSERT_EQ(started.count(), 1);
     EXPECT_EQ(started.at(0).at(0).value<QModelIndex>(), model.index(0, 0));
-    a->step = QueueStep::Transfer;
     model.setTimeLeftText(a, u8("0:10"));
     model.releaseItem(a, u8("Error"));
-    EXPECT_EQ(a->session, nullptr);
-    EXPECT_EQ(a->step, QueueStep::Waiting);
+    EXPECT_FALSE(a->running());
     EXPECT_EQ(text(0, QueueModel::Status), u8("Error"));
     EXPECT_EQ(text(0, QueueModel::TimeLeft), QString());
 }
 
 TEST(QueueProgress, BarShowsOnlyForARunningTransferWithARate)
 {
-    int sessionStandIn = 0;
-    auto *session = reinterpret_cast<tkftpclient *>(&sessionStandIn);
+    tSetupClass setup;
+    QueueModel model{setup};
     const struct {
         const char *label;
         std::int32_t kind;
@@ -478,14 +471,16 @@ TEST(QueueProgress, BarShowsOnlyForARunningTransferWithARate)
         {"not-a-transfer", 30, true, false, "x", 1000, 500, -1},
     };
     for (const auto &c : cases) {
-        QueueItem item;
+        QueueItem &item = *model.addToQueue(u8("makefolder*/x")).item;
+        if (c.hasSession)
+            model.startItem(&item);
         item.kind = c.kind;
-        item.session = c.hasSession ? session : nullptr;
         item.stopRequested = c.stopping;
         item.statusText = u8(c.status);
         item.entry = entryNamed(u8("f"), c.size);
         item.progressBytes = c.bytes;
         EXPECT_EQ(QueueModel::progressPercent(item), c.percent) << c.label;
+        model.removeAll();
     }
 }
 

@@ -40,9 +40,9 @@ int main(int argc, char **argv)
     s.currentSite.Port = args[2];
     s.currentSite.User = args[3];
     s.currentSite.Pass = args[4];
-    s.connectionWanted = true;
+    s.setConnectionWanted(true);
     c.browsers().setRemoteFolder(QStringLiteral("/"));
-    if (!waitFor([&] { return s.mainSession->loggedIn; }, 20000))
+    if (!waitFor([&] { return s.mainSession()->loggedIn; }, 20000))
         return 4;
     if (fill) {
         const QString local = args[5];

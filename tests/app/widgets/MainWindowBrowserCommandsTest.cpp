@@ -96,14 +96,14 @@ protected:
         s.currentSite.User = server.user();
         s.currentSite.Pass = server.password();
         c.browsers().setRemoteFolder(QStringLiteral("/"));
-        s.connectionWanted = true;
+        s.setConnectionWanted(true);
         ASSERT_TRUE(
-            waitFor([&] { return s.mainSession->loggedIn && rowOf(remote(), QStringLiteral("docs")) >= 0; }, 15000));
+            waitFor([&] { return s.mainSession()->loggedIn && rowOf(remote(), QStringLiteral("docs")) >= 0; }, 15000));
     }
     void TearDown() override
     {
         if (window)
-            window->controller().sessions().connectionWanted = false;
+            window->controller().sessions().setConnectionWanted(false);
     }
     QTreeView *localList() const { return window->localList(); }
     QTreeView *remote() const { return window->remoteList(); }

@@ -71,10 +71,10 @@ TEST(TransferStatusWindow, ShowsProgressRateTimeLeftAndMeterDuringARealDownload)
     s.currentSite.Port = QString::number(port);
     s.currentSite.User = QStringLiteral("kestrin");
     s.currentSite.Pass = QStringLiteral("s3cret pass");
-    s.connectionWanted = true;
+    s.setConnectionWanted(true);
     c.browsers().setRemoteFolder(QStringLiteral("/"));
     s.timer_threads();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return s.mainSession->loggedIn && c.queue().model().isEmpty(); }, 15000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.mainSession()->loggedIn && c.queue().model().isEmpty(); }, 15000));
 
     tFolderEntryObject entry;
     entry.name = QStringLiteral("big.bin");
@@ -120,7 +120,7 @@ TEST(TransferStatusWindow, ShowsProgressRateTimeLeftAndMeterDuringARealDownload)
     EXPECT_EQ(QFileInfo(local).size(), kFileSize);
 
     // Disconnecting leaves no current remote folder and no cached entries behind.
-    s.connectionWanted = false;
+    s.setConnectionWanted(false);
     s.timer_threads();
     ASSERT_TRUE(QTest::qWaitFor([&] { return s.isFullyDisconnected(); }, 10000));
     EXPECT_TRUE(c.browsers().rFolder().isEmpty());

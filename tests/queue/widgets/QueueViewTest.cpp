@@ -205,8 +205,7 @@ TEST_F(QueueViewFixture, ProgressCellDrawsTheBarOfARunningTransfer)
     entry.size = 4000;
     QueueItem *item = model.addToQueue(u8("getfile*/r/big.iso*/l/big.iso"), &entry, true).item;
     ASSERT_TRUE(item);
-    int sessionStandIn = 0;
-    model.startItem(item, reinterpret_cast<tkftpclient *>(&sessionStandIn));
+    model.startItem(item);
     EXPECT_TRUE(view.isExpanded(model.index(0, 0)));
     model.setProgressBytes(item, 1000);
 

@@ -1,0 +1,35 @@
+#pragma once
+
+#include "app/jobs/QueueJob.h"
+#include "browser/FolderEntries.h"
+
+#include <optional>
+
+#include <cstdint>
+
+// A download ("getfile", "openfile", "editfile"): (overwrite question) -> [TYPE ->] RETR or
+// REST + RETR -> [SIZE] -> done. A binary download is done only when its file holds the
+// size the server gave for this transfer: the 150 reply's "(N bytes)", else the listing's
+// size, and where that differs the size SIZE gives now (the file may have changed since it
+// was listed). A text download is judged by the transfer alone: its line ends change.
+class DownloadJob : public QueueJob {
+public:
+    using QueueJob::QueueJob;
+
+    void start() override;
+    void requestDone(TFtpRequest request, int error) override;
+    QueueOutcome abandonOutcome() const override;
+
+private:
+    // Whether continuing the local file at its length is sound: binary, and smaller than
+    // the remote file.
+    bool resumeMakesSense() const;
+    void startRetr();
+    void transferDone(int error);
+    void sizeCheckDone(int error);
+    void failTransfer(int code, const QString &why);
+    void complete();
+    void edit(const QString &local, const QString &remote, const std::optional<tFolderEntryObject> &entry);
+
+    std::int64_t m_written = 0;
+};

@@ -1,0 +1,144 @@
+#include "app/jobs/ListingJob.h"
+
+#include "app/BrowserController.h"
+#include "app/QueueController.h"
+#include "app/SessionSupervisor.h"
+#include "app/jobs/JobTexts.h"
+#include "app/tkftpclient.h"
+#include "settings/SettingsCatalogue.h"
+
+void ListingJob::start()
+{
+    startCwd();
+}
+
+void ListingJob::startCwd()
+{
+    tkftpclient &s = session();
+    const QString folder = item().field(1);
+    s.SetLocalFileName(m_queue.listingFile(s));
+    s.SetHostFileName(QString());
+    s.SetHostDirName(folder);
+    if (folder.isEmpty()) {
+        expect(JobStep::PrintFolder);
+        s.StartPwd();
+    } else {
+        expect(JobStep::ChangeFolder);
+        s.StartCwd();
+    }
+}
+
+void ListingJob::requestDone(TFtpRequest request, int error)
+{
+    Q_UNUSED(request);
+    switch (step()) {
+    case JobStep::ChangeFolder:
+        return cwdDone(error);
+    case JobStep::PrintFolder:
+        return pwdDone(error);
+    case JobStep::TypeSwitch:
+        if (error != 0)
+            return fail(error, QStringLiteral("Unable to set transfer type"));
+        return startDir();
+    case JobStep::Listing:
+        return dirDone(error);
+    default:
+        break;
+    }
+}
+
+void ListingJob::fail(int code, const QString &message)
+{
+    finish(QueueOutcome::failed(code, message), message + kQueueDisabled);
+}
+
+void ListingJob::cwdDone(int error)
+{
+    if (error != 0)
+        return fail(error, QStringLiteral("Unable to change FTP folder!"));
+    expect(JobStep::PrintFolder);
+    session().StartPwd();
+}
+
+void ListingJob::pwdDone(int error)
+{
+    tkftpclient &s = session();
+    // A reply without a folder is no folder: relative paths must never be built from it.
+    if ((error != 0 || s.DirResult().isEmpty()) && !item().has(QueueFlag::IgnoreError))
+        return fail(error, QStringLiteral("Unable to get folder name"));
+    m_folder = normalizeRemotePath(s.DirResult());
+    if (!folderReached())
+        return;
+    s.SetHostFileName(read(m_queue.setup(), Keys::listHiddenFiles) ? QStringLiteral("-latr") : QString());
+    if (s.Binary()) {
+        expect(JobStep::TypeSwitch);
+        s.StartTypeAscii();
+        return;
+    }
+    startDir();
+}
+
+bool ListingJob::folderReached()
+{
+    BrowserController &browsers = m_queue.browsers();
+    BrowserState &state = browsers.state();
+    if (state.findCachedFolder(m_folder) && !state.isFolderStale(m_folder)) {
+        browsers.setRemoteFolder(m_folder);
+        browsers.refreshRemoteView();
+        finish(QueueOutcome::done());
+        return false;
+    }
+    return true;
+}
+
+void ListingJob::startDir()
+{
+    tkftpclient &s = session();
+    // A listing starts empty: nothing of an earlier, broken one may join it.
+    m_buffer.clear();
+    s.SetDisplayFileFlag(true);
+    m_queue.sessions().applyDataConnection(s);
+    expect(JobStep::Listing);
+    m_mlsd = read(m_queue.setup(), Keys::useMlsd) && s.ServerHasFeature(QStringLiteral("MLST"));
+    if (m_mlsd) {
+        s.SetHostFileName(QString()); // MLSD takes no LIST options
+        s.StartMlsdDir();
+    } else {
+        s.StartDir();
+    }
+}
+
+void ListingJob::dirDone(int error)
+{
+    // A listing cut by an error reply is not the folder's content: nothing is stored or
+    // expanded from it.
+    if (error != 0) {
+        m_buffer.clear();
+        return fail(error, QStringLiteral("Unable to list folder \r\r") + item().field(1));
+    }
+    tkftpclient &s = session();
+    s.lastListing = std::exchange(m_buffer, QString());
+    QStringList lines = s.lastListing.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast(); // the line end of the last line
+    for (QString &line : lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    }
+    std::vector<tTmbFtpEntry> parsed;
+    if (m_mlsd)
+        parseMlsdListing(lines, parsed);
+    else
+        parseListing(lines, parsed);
+    m_queue.browsers().state().storeListing(m_folder, parsed, s.HostName());
+    listed(parsed);
+}
+
+void ListingJob::listed(const std::vector<tTmbFtpEntry> &entries)
+{
+    Q_UNUSED(entries);
+    BrowserController &browsers = m_queue.browsers();
+    browsers.setRemoteFolder(m_folder);
+    browsers.refreshRemoteView();
+    finish(QueueOutcome::done());
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "app/jobs/QueueJob.h"
+#include "listing/u_tmbFtpParser.h"
+
+#include <vector>
+
+// A "list" item: [CWD ->] PWD -> [TYPE A ->] LIST (or MLSD); the entries go into the remote
+// folder cache and the remote list shows the folder. FolderJob builds folder transfers and
+// deletions on the same steps.
+class ListingJob : public QueueJob {
+public:
+    using QueueJob::QueueJob;
+
+    void start() override;
+    void requestDone(TFtpRequest request, int error) override;
+    void listingData(const QString &text) override { m_buffer += text; }
+
+protected:
+    // The folder is known (PWD answered, `m_folder` set). False when the job ended here.
+    virtual bool folderReached();
+    // The listing arrived and is stored in the cache under `m_folder`.
+    virtual void listed(const std::vector<tTmbFtpEntry> &entries);
+    // Fails the item with the message (the queue-disabled advice is added).
+    void fail(int code, const QString &message);
+
+    // The folder the server reported, normalised.
+    QString m_folder;
+
+private:
+    void startCwd();
+    void cwdDone(int error);
+    void pwdDone(int error);
+    void startDir();
+    void dirDone(int error);
+
+    QString m_buffer;
+    bool m_mlsd = false;
+};

@@ -1,0 +1,147 @@
+#include "app/jobs/UploadJob.h"
+
+#include "app/BrowserController.h"
+#include "app/QueueController.h"
+#include "app/SessionSupervisor.h"
+#include "app/jobs/JobTexts.h"
+#include "app/tkftpclient.h"
+#include "browser/LocalFiles.h"
+#include "settings/SettingsCatalogue.h"
+
+#include <QDateTime>
+
+void UploadJob::start()
+{
+    QueueItem &it = item();
+    tkftpclient &s = session();
+    s.SetLocalFileName(it.field(1));
+    QString remote = it.field(2);
+    if (read(m_queue.setup(), Keys::forceRemoteLowercase) && it.entry) {
+        // Only the name goes to small letters; the folder keeps its case.
+        const qsizetype nameLength = it.entry->name.size();
+        if (nameLength <= remote.size())
+            remote = remote.left(remote.size() - nameLength) + it.entry->name.toLower();
+    }
+    s.SetHostFileName(remote);
+    if (read(m_queue.setup(), Keys::xferAction) != 0)
+        return startSize();
+    startPut();
+}
+
+void UploadJob::startSize()
+{
+    tkftpclient &s = session();
+    // Many servers answer SIZE only in binary mode; an ASCII session switches first.
+    if (!s.Binary()) {
+        expect(JobStep::TypeSwitch);
+        s.StartTypeBinary();
+        return;
+    }
+    expect(JobStep::SizeQuery);
+    s.StartSize();
+}
+
+void UploadJob::requestDone(TFtpRequest request, int error)
+{
+    Q_UNUSED(request);
+    switch (step()) {
+    case JobStep::TypeSwitch:
+        if (error != 0) {
+            const QString message = QStringLiteral("Unable to set transfer type");
+            return finish(QueueOutcome::failed(error, message), message + kQueueDisabled);
+        }
+        if (!m_remoteSizeKnown && read(m_queue.setup(), Keys::xferAction) != 0)
+            return startSize();
+        return startPut();
+    case JobStep::SizeQuery:
+        return sizeDone(error);
+    case JobStep::Transfer:
+        return putDone(error);
+    default:
+        return;
+    }
+}
+
+QueueOutcome UploadJob::abandonOutcome() const
+{
+    return QueueOutcome::failed(0, QStringLiteral("The transfer could not go on."));
+}
+
+bool UploadJob::resumeMakesSense() const
+{
+    if (m_queue.isAsciiFile(item().displayName()))
+        return false;
+    const std::int64_t local = localFileSize(item().field(1));
+    return m_remoteSizeKnown && m_remoteSize >= 0 && m_remoteSize < local;
+}
+
+void UploadJob::sizeDone(int error)
+{
+    QueueItem &it = item();
+    tkftpclient &s = session();
+    m_remoteSizeKnown = true;
+    m_remoteSize = error == 0 ? s.SizeResult() : -1;
+    if (m_remoteSize < 0) {
+        // No size from the server: the cached listing of the folder may still know the file,
+        // so an existing file is never overwritten unasked.
+        const QString remote = s.HostFileName();
+        if (const tFolderObject *cached = m_queue.browsers().state().findCachedFolder(parentFolderOf(remote))) {
+            const QString name = remote.mid(remote.lastIndexOf(QLatin1Char('/')) + 1);
+            for (const auto &e : cached->folderEntries) {
+                if (e.entry.name == name && !e.entry.isFolder)
+                    m_remoteSize = e.entry.size;
+            }
+        }
+    }
+    if (m_remoteSize >= 0 && (it.transferAction == TransferAction::Ask ||
+                              (it.transferAction == TransferAction::Resume && !resumeMakesSense()))) {
+        expect(JobStep::OverwritePrompt);
+        if (!m_queue.askOverwrite(*this, localFileSize(it.field(1)), m_remoteSize, resumeMakesSense()))
+            return;
+    }
+    if (it.transferAction == TransferAction::Skip && m_remoteSize >= 0)
+        return finish(QueueOutcome::skipped());
+    startPut();
+}
+
+void UploadJob::startPut()
+{
+    QueueItem &it = item();
+    tkftpclient &s = session();
+    if (!m_queue.typeIsRight(s, it.entry ? it.entry->name : s.HostFileName())) {
+        expect(JobStep::TypeSwitch);
+        m_queue.toggleType(s);
+        return;
+    }
+    it.startTime = QDateTime::currentDateTime();
+    m_queue.sessions().applyDataConnection(s);
+    expect(JobStep::Transfer);
+    if (it.transferAction == TransferAction::Resume && resumeMakesSense()) {
+        setResumeAt(m_remoteSize);
+        s.StartRestPut();
+    } else {
+        setResumeAt(0);
+        s.StartPut();
+    }
+}
+
+void UploadJob::putDone(int error)
+{
+    QueueItem &it = item();
+    const QString folder =
+        parentFolderOf(it.field(2).startsWith(QLatin1Char('/')) ? it.field(2) : QLatin1Char('/') + it.field(2));
+    if (it.stopRequested) {
+        finish(QueueOutcome::stopped());
+    } else if (error != 0) {
+        const QString message = QStringLiteral("Unable to upload file\r\r") + it.displayName();
+        const QString reply = session().LastResponse();
+        finish(QueueOutcome::failed(error, reply.isEmpty() ? message
+                                                           : message + QStringLiteral(" (") + reply + QLatin1Char(')')),
+               message + kQueueDisabled);
+    } else {
+        tSetupClass &setup = m_queue.setup();
+        write(setup, Keys::statFilesSent, read(setup, Keys::statFilesSent) + 1);
+        finish(QueueOutcome::done());
+    }
+    m_queue.refreshAfterChange(folder);
+}

@@ -1,0 +1,28 @@
+#pragma once
+
+#include "app/jobs/QueueJob.h"
+
+#include <cstdint>
+
+// An upload ("putfile"): [TYPE I ->] SIZE -> (overwrite question) -> [TYPE ->] STOR or
+// REST + STOR -> done. The size question is asked only when the setting says an existing
+// file is not simply overwritten.
+class UploadJob : public QueueJob {
+public:
+    using QueueJob::QueueJob;
+
+    void start() override;
+    void requestDone(TFtpRequest request, int error) override;
+    QueueOutcome abandonOutcome() const override;
+
+private:
+    bool resumeMakesSense() const;
+    void startSize();
+    void sizeDone(int error);
+    void startPut();
+    void putDone(int error);
+
+    bool m_remoteSizeKnown = false;
+    // The size of the existing remote file; -1 when the server knows none.
+    std::int64_t m_remoteSize = -1;
+};
