@@ -79,7 +79,7 @@ bool settled(MainController &c, int ms)
     return waitFor(
         [&] {
             SessionSupervisor &s = c.sessions();
-            return !s.mainSession->busy() && s.mainSession->State() == TFtpEngineState::stReady &&
+            return !s.mainSession()->busy() && s.mainSession()->State() == TFtpEngineState::stReady &&
                    (c.queue().model().isEmpty() || c.queue().model().isPaused());
         },
         ms);
@@ -128,9 +128,9 @@ int main(int argc, char **argv)
     c.tick().timerTimer();
     SessionSupervisor &s = c.sessions();
     s.currentSite = siteOf(*server, QStringLiteral("bench"));
-    s.connectionWanted = true;
+    s.setConnectionWanted(true);
     s.timer_threads();
-    if (!waitFor([&] { return s.mainSession->loggedIn; }, 20000) || !settled(c, 20000)) {
+    if (!waitFor([&] { return s.mainSession()->loggedIn; }, 20000) || !settled(c, 20000)) {
         std::fprintf(stderr, "login failed\n");
         return 1;
     }
