@@ -94,18 +94,12 @@ OverwriteAnswer TerminalUserInterface::askOverwrite(const OverwriteQuestion &que
     case CliOptions::Existing::Skip:
         break;
     }
-    m_skipped = choice == OverwriteChoice::Skip;
     return {choice, false};
 }
 
 QString TerminalUserInterface::takeLastError()
 {
     return std::exchange(m_lastError, QString());
-}
-
-bool TerminalUserInterface::takeSkipped()
-{
-    return std::exchange(m_skipped, false);
 }
 
 bool TerminalUserInterface::readPassword(const QString &prompt, QString &password)

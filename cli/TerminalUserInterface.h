@@ -38,7 +38,6 @@ public:
     // The last error or message shown, for the item that caused it; taking it clears it.
     QString takeLastError();
     // Whether the last overwrite answer was Skip; taking it clears it.
-    bool takeSkipped();
 
     // Reads a password from the terminal with echo off. False when there is no terminal.
     static bool readPassword(const QString &prompt, QString &password);
@@ -53,5 +52,4 @@ private:
     QString m_trustStorePath;
     qint64 m_questionMs = 0;
     QString m_lastError;
-    bool m_skipped = false;
 };

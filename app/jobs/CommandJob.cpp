@@ -1,7 +1,6 @@
 #include "app/jobs/CommandJob.h"
 
 #include "app/QueueController.h"
-#include "app/jobs/JobTexts.h"
 #include "app/tkftpclient.h"
 
 void CommandJob::start()
@@ -81,5 +80,5 @@ void CommandJob::requestDone(TFtpRequest request, int error)
         message = QStringLiteral("Unable to change permission\r\r") + path;
         break;
     }
-    finish(QueueOutcome::failed(error, message), message + kQueueDisabled);
+    fail(error, message);
 }

@@ -5,7 +5,6 @@
 #include "app/SessionSupervisor.h"
 #include "app/Sound.h"
 #include "app/UserInterface.h"
-#include "app/jobs/JobTexts.h"
 #include "app/tkftpclient.h"
 #include "browser/LocalFiles.h"
 #include "settings/SettingsCatalogue.h"
@@ -78,10 +77,8 @@ void DownloadJob::requestDone(TFtpRequest request, int error)
     Q_UNUSED(request);
     switch (step()) {
     case JobStep::TypeSwitch:
-        if (error != 0) {
-            const QString message = QStringLiteral("Unable to set transfer type");
-            return finish(QueueOutcome::failed(error, message), message + kQueueDisabled);
-        }
+        if (error != 0)
+            return fail(error, QStringLiteral("Unable to set transfer type"));
         return startRetr();
     case JobStep::Transfer:
         transferDone(error);
@@ -108,7 +105,7 @@ void DownloadJob::failTransfer(int code, const QString &why)
         // The partial file stays for a resume; it is not counted as received.
         const QString message = QStringLiteral("Unable to download file\r\r") + item().displayName() +
                                 (why.isEmpty() ? QString() : QStringLiteral(" (") + why + QLatin1Char(')'));
-        finish(QueueOutcome::failed(code, message), message + kQueueDisabled);
+        fail(code, message);
     }
     m_queue.refreshLocal(local);
 }

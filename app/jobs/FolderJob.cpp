@@ -68,8 +68,8 @@ void FolderJob::listed(const std::vector<tTmbFtpEntry> &entries)
     const QString local = it.field(2);
     QSet<QString> targets;
     for (const tTmbFtpEntry &e : entries) {
-        if (e.isError() || e.status == ListingStatus::Total)
-            continue;
+        if (e.status != ListingStatus::Ok)
+            continue; // totals, headers, server messages and refused lines are no entries
         if (e.name == QLatin1String(".") || e.name == QLatin1String(".."))
             continue;
         if (!isSafeEntryName(e.name)) {

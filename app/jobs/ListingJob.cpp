@@ -3,7 +3,6 @@
 #include "app/BrowserController.h"
 #include "app/QueueController.h"
 #include "app/SessionSupervisor.h"
-#include "app/jobs/JobTexts.h"
 #include "app/tkftpclient.h"
 #include "settings/SettingsCatalogue.h"
 
@@ -45,11 +44,6 @@ void ListingJob::requestDone(TFtpRequest request, int error)
     default:
         break;
     }
-}
-
-void ListingJob::fail(int code, const QString &message)
-{
-    finish(QueueOutcome::failed(code, message), message + kQueueDisabled);
 }
 
 void ListingJob::cwdDone(int error)

@@ -21,9 +21,6 @@ protected:
     virtual bool folderReached();
     // The listing arrived and is stored in the cache under `m_folder`.
     virtual void listed(const std::vector<tTmbFtpEntry> &entries);
-    // Fails the item with the message (the queue-disabled advice is added).
-    void fail(int code, const QString &message);
-
     // The folder the server reported, normalised.
     QString m_folder;
 

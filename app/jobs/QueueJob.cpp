@@ -1,6 +1,7 @@
 #include "app/jobs/QueueJob.h"
 
 #include "app/QueueController.h"
+#include "app/jobs/JobTexts.h"
 #include "app/tkftpclient.h"
 
 const char *jobStepName(JobStep step)
@@ -83,6 +84,11 @@ void QueueJob::finish(const QueueOutcome &outcome, const QString &message)
     if (m_step == JobStep::Finished)
         return;
     m_queue.finish(*this, outcome, message);
+}
+
+void QueueJob::fail(int code, const QString &message)
+{
+    finish(QueueOutcome::failed(code, message), message + kQueueDisabled);
 }
 
 bool QueueJob::alive() const

@@ -92,6 +92,9 @@ protected:
     void expect(JobStep step);
     // Ends the job; nothing of it may be touched afterwards but locals.
     void finish(const QueueOutcome &outcome, const QString &message = QString());
+    // Ends the job as failed: `message` is the outcome's text and, with the advice to start
+    // the queue again, the error window's.
+    void fail(int code, const QString &message);
     // After a nested event loop: the item is still queued and bound to this job and its
     // session is still connected.
     bool alive() const;

@@ -46,10 +46,8 @@ void UploadJob::requestDone(TFtpRequest request, int error)
     Q_UNUSED(request);
     switch (step()) {
     case JobStep::TypeSwitch:
-        if (error != 0) {
-            const QString message = QStringLiteral("Unable to set transfer type");
-            return finish(QueueOutcome::failed(error, message), message + kQueueDisabled);
-        }
+        if (error != 0)
+            return fail(error, QStringLiteral("Unable to set transfer type"));
         if (!m_remoteSizeKnown && read(m_queue.setup(), Keys::xferAction) != 0)
             return startSize();
         return startPut();
