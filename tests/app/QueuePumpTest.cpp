@@ -426,7 +426,8 @@ TEST_F(QueuePump, AFileThatChangedSinceItWasListedArrivesWholeAndIsDone)
     // decides: it arrived whole.
     const tFolderEntryObject e = entryNamed(QStringLiteral("changed.bin"), 6);
     std::vector<QueueOutcome::Kind> outcomes;
-    QObject::connect(&queue(), &QueueController::itemFinished, controller.get(),
+    QObject listening;
+    QObject::connect(&queue(), &QueueController::itemFinished, &listening,
                      [&](std::uint64_t, const QueueOutcome &o) { outcomes.push_back(o.kind); });
     queue().addToQueue(QStringLiteral("getfile*/changed.bin*") + local + QStringLiteral("changed.bin"), &e);
     ASSERT_TRUE(settled());
@@ -624,7 +625,9 @@ TEST_F(QueuePump, WhenEmptyDisconnectRunsTheDisconnectCommand)
 {
     connect();
     QStringList log;
-    QObject::connect(controller.get(), &MainController::logWritten, controller.get(),
+    // Ends with the test body: the shut-down in TearDown logs too, after `log` is gone.
+    QObject listening;
+    QObject::connect(controller.get(), &MainController::logWritten, &listening,
                      [&](const QString &line) { log << line; });
     queue().model().setWhenXferDone(QueueModel::WhenEmpty::Disconnect);
     queue().addToQueue(QStringLiteral("makefolder*/bye"));
