@@ -190,8 +190,9 @@ bool parseUnixVariant(tTmbFtpEntry &entry, QStringView line, const ParseContext 
 // character, permissions code, name (links split at " -> "), devices without a size.
 void finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView name);
 
-// The other servers' formats; true when one of them fits and the entry is complete.
-bool parseOtherServerLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx);
+// The other servers' formats; true when one of them fits and the entry is complete. The
+// format of the last line read here is tried first, or alone with `lastFormatOnly`.
+bool parseOtherServerLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx, bool lastFormatOnly = false);
 // A VMS entry whose name fills one line and whose statistics follow on the next.
 bool parseVmsTwoLines(tTmbFtpEntry &entry, QStringView nameLine, QStringView detailLine, const ParseContext &ctx);
 // Lines a VMS server sends around its entries: "Directory DISK:[PATH]" headers, "Total of

@@ -575,7 +575,7 @@ bool mvsLoadModule(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx
 
 } // namespace
 
-bool parseOtherServerLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx)
+bool parseOtherServerLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx, bool lastFormatOnly)
 {
     using Recogniser = bool (*)(tTmbFtpEntry &, const Tokens &, const ParseContext &);
     // Every recogniser writes to the entry only once it has accepted the whole line.
@@ -590,6 +590,8 @@ bool parseOtherServerLine(tTmbFtpEntry &entry, QStringView line, const ParseCont
     const int last = ctx.lastOther;
     if (last >= 0 && kRecognisers[last](entry, t, ctx))
         return true;
+    if (lastFormatOnly)
+        return false;
     for (int i = 0; i < kCount; ++i) {
         if (i != last && kRecognisers[i](entry, t, ctx)) {
             ctx.lastOther = i;
