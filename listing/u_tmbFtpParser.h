@@ -127,9 +127,10 @@ tTmbFtpEntry parseMlstLine(const QString &line);
 
 // The predicates the line classification is built on, exposed for their tests.
 namespace ListingParser {
-// 10 or 11 characters: "-", "d", "l", "s" (socket), "c", "b" (devices) or "p" (fifo), then
-// nine of "-rstwx" (an eleventh character, such as an ACL mark, is not examined). Letters
-// are compared without regard to case.
+// A type letter ("-", "d", "l", "s" socket, "c" and "b" devices, "p" fifo, and the letters
+// of other systems' kinds, which give SpecialFile::Other), then nine of "-rstwx" in any
+// case. An eleventh character (an ACL or context mark) is not examined; a link count run
+// together with the field ("-rw-r--r--+1", "drwxr-xr-x12") may follow.
 bool isUnixPermissions(QStringView field);
 // Unix permission text as written in the line to its three-digit decimal code.
 std::int32_t permissionCode(QStringView field);
