@@ -327,9 +327,32 @@ bool isUnixPermissions(QStringView field)
         return false;
     // Doors (D), event ports (P), network special files (n), whiteouts (w) and letters
     // some servers use for kinds of their own are entries of no kind the program handles.
-    static constexpr QStringView kKinds = u"-dlscbpLSCBDPnwafemM?"_v;
-    if (!kKinds.contains(field[0]))
+    switch (field[0].unicode()) {
+    case u'-':
+    case u'd':
+    case u'l':
+    case u's':
+    case u'c':
+    case u'b':
+    case u'p':
+    case u'L':
+    case u'S':
+    case u'C':
+    case u'B':
+    case u'D':
+    case u'P':
+    case u'n':
+    case u'w':
+    case u'a':
+    case u'f':
+    case u'e':
+    case u'm':
+    case u'M':
+    case u'?':
+        break;
+    default:
         return false;
+    }
     for (qsizetype i = 1; i < 10; ++i) {
         switch (asciiLower(field[i])) {
         case u'-':
