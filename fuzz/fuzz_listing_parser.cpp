@@ -29,14 +29,17 @@ void checkEntries(const QStringList &lines, const std::vector<tTmbFtpEntry> &ent
         check(e.rawLine == lines[static_cast<qsizetype>(i)]);
         if (e.status == ListingStatus::Ok) {
             check(e.message.isEmpty());
-            // Only a DOS line cut before its name column or a Unix link with nothing before
-            // its arrow gives an empty name; the folder cache refuses those.
-            check(!e.name.isEmpty() || e.style == ListingStyle::Dos || (e.style == ListingStyle::Unix && e.isLink));
+            // Only a Unix link with nothing before its arrow gives an empty name; the folder
+            // cache refuses it.
+            check(!e.name.isEmpty() || (e.style == ListingStyle::Unix && e.isLink));
             // z/VM names join file name and type with a dot; every other name is line text.
             check(e.style == ListingStyle::Zvm || e.rawLine.contains(e.name));
         } else {
             check(!e.message.isEmpty());
         }
+        // A line that continues a VMS entry follows that entry.
+        if (e.status == ListingStatus::Continuation)
+            check(i > 0 && entries[i - 1].status == ListingStatus::Ok && entries[i - 1].style == ListingStyle::Vms);
     }
 }
 

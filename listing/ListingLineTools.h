@@ -21,8 +21,20 @@ constexpr QStringView operator""_v(const char16_t *text, std::size_t size)
     return QStringView(text, static_cast<qsizetype>(size));
 }
 
+// The kinds of line the recognisers tell apart, for trying the last one first.
+enum class LineKind : std::uint8_t {
+    None,
+    Unix,
+    Dos,
+    Facts,
+    Eplf,
+    Other, // one of parseOtherServerLine's formats; lastOther says which
+};
+
 // What every line of one listing is judged against.
 struct ParseContext {
+    // Which recogniser of parseOtherServerLine read the last line of that kind.
+    mutable int lastOther = -1;
     double nowPlusOneDay = 0.0;
     int currentYear = 0;
     // Machine listings give UTC. The zone is looked up once per listing: converting through
@@ -34,6 +46,16 @@ struct ParseContext {
     mutable std::int64_t offsetsToMs = 0;
     mutable int firstOffsetSecs = 0;
     mutable std::vector<std::pair<std::int64_t, int>> offsetChanges;
+
+    // What the listing has shown so far. A listing seldom changes kind, so the kind of the
+    // line before is tried first; the other kinds are still tried when it does not fit.
+    mutable LineKind lastKind = LineKind::None;
+    // Where names begin in a DOS listing whose columns are not IIS's: one blank after the
+    // right-aligned size column of the last file line; -1 before the first.
+    mutable qsizetype dosNameColumn = -1;
+    // The listing holds MVS partitioned dataset members (its header or a member line was
+    // seen), so a line of a single name is a member without statistics.
+    mutable bool mvsMembers = false;
 };
 
 // Only ASCII letters fold: no other character lower-cases into the letters the parser
@@ -157,6 +179,10 @@ bool readLooseSize(QStringView text, bool mayFollowText, std::int64_t &size);
 // `allowTwoDigitYear`.
 bool readDateToken(QStringView text, bool allowTwoDigitYear, const ParseContext &ctx, QDate &date);
 
+// The permission text of a Unix line's first field: a link count run together with it
+// ("-rw-r--r--+1", "drwxr-xr-x12") is cut off.
+QStringView unixPermissionText(QStringView field);
+
 // Unix lines that the classic rules could not read: numeric, ISO, localized and dateless
 // dates. True when one of them fits; the entry is then complete.
 bool parseUnixVariant(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx);
@@ -164,8 +190,18 @@ bool parseUnixVariant(tTmbFtpEntry &entry, QStringView line, const ParseContext 
 // character, permissions code, name (links split at " -> "), devices without a size.
 void finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView name);
 
-// The other servers' formats; true when one of them fits and the entry is complete.
-bool parseOtherServerLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx);
+// The other servers' formats; true when one of them fits and the entry is complete. The
+// format of the last line read here is tried first, or alone with `lastFormatOnly`.
+bool parseOtherServerLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx, bool lastFormatOnly = false);
+// A VMS entry whose name fills one line and whose statistics follow on the next.
+bool parseVmsTwoLines(tTmbFtpEntry &entry, QStringView nameLine, QStringView detailLine, const ParseContext &ctx);
+// Lines a VMS server sends around its entries: "Directory DISK:[PATH]" headers, "Total of
+// ..." and "Grand total of ..." summaries and "%FACILITY-S-IDENT, text" messages. True when
+// the line is one of them; the entry then has its status.
+bool parseVmsNonEntry(tTmbFtpEntry &entry, QStringView line);
+// DOS/IIS lines: a date ("MM-DD-YY", "MM-DD-YYYY", "YYYY-MM-DD"), a time with or without
+// AM/PM, "<DIR>" or a size, the name. False when the line does not begin like one.
+bool parseDosLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx);
 // EPLF ("+facts,\tname"); false when the line is not EPLF at all.
 bool parseEplfLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx);
 // A line whose first field is MLSD facts ("type=file;size=1;").

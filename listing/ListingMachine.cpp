@@ -27,6 +27,17 @@ bool modeCode(QStringView text, std::int32_t &code)
     return true;
 }
 
+// A full st_mode ("0120777", "120777") carries the file type above the permission digits;
+// 012 is a symbolic link. A server whose type fact says "dir" for a link may still say so.
+bool modeIsLink(QStringView text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text[i] == u'0')
+        ++i;
+    const QStringView digits = text.sliced(i);
+    return digits.size() == 6 && digits.startsWith(u"12"_v);
+}
+
 // "YYYYMMDDHHMMSS" with an optional fraction ".sss", in UTC.
 bool readFactTime(QStringView text, const ParseContext &ctx, double &value)
 {
@@ -88,12 +99,49 @@ FactResult applyType(tTmbFtpEntry &entry, QStringView type)
 
 } // namespace
 
+namespace {
+
+// Where the facts end: at the first blank or tab. RFC 3659 puts one blank between the facts
+// and the name; some servers put a tab there.
+qsizetype factsEnd(QStringView line)
+{
+    const char16_t *chars = line.utf16();
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        if (chars[i] == u' ' || chars[i] == u'\t')
+            return i;
+    }
+    return -1;
+}
+
+bool hasTypeFact(QStringView facts)
+{
+    qsizetype from = 0;
+    while (from < facts.size()) {
+        qsizetype semicolon = facts.indexOf(u';', from);
+        if (semicolon < 0)
+            semicolon = facts.size();
+        const QStringView fact = facts.sliced(from, semicolon - from);
+        if (fact.size() > 5 && equalsAsciiNoCase(fact.first(5), u"type="_v))
+            return true;
+        from = semicolon + 1;
+    }
+    return false;
+}
+
+} // namespace
+
 bool looksLikeFactsLine(QStringView line)
 {
-    const qsizetype blank = line.indexOf(u' ');
-    if (blank < 3 || line[blank - 1] != u';')
+    const qsizetype end = factsEnd(line);
+    if (end < 3)
         return false;
-    return line.first(blank).indexOf(u'=') > 0;
+    const QStringView facts = line.first(end);
+    const qsizetype equals = facts.indexOf(u'=');
+    if (equals < 1 || facts.first(equals).contains(u';'))
+        return false;
+    // Drafts before RFC 3659 left out the ";" after the last fact; such a line must name
+    // its type, or any "a=b c" would pass for facts.
+    return facts.back() == u';' || hasTypeFact(facts);
 }
 
 void parseFactsLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx)
@@ -101,9 +149,11 @@ void parseFactsLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &c
     QStringView facts, name;
     if (line.startsWith(u' ')) { // no facts were asked for
         name = line.sliced(1);
-    } else if (const qsizetype end = line.indexOf(u"; "_v); end >= 0) {
-        facts = line.first(end + 1);
-        name = line.sliced(end + 2);
+    } else if (const qsizetype end = factsEnd(line); end >= 0) {
+        facts = line.first(end);
+        if (facts.endsWith(u';'))
+            facts.chop(1);
+        name = line.sliced(end + 1);
     }
     if (name.isEmpty())
         return fail(entry, ListingStatus::FactsNoName, QStringLiteral("mlsd entry has no file name"));
@@ -114,6 +164,8 @@ void parseFactsLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &c
     qsizetype from = 0;
     while (from < facts.size()) {
         qsizetype semicolon = facts.indexOf(u';', from);
+        if (semicolon < 0)
+            semicolon = facts.size();
         const QStringView fact = facts.sliced(from, semicolon - from);
         from = semicolon + 1;
         const qsizetype equals = fact.indexOf(u'=');
@@ -122,7 +174,9 @@ void parseFactsLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &c
         const QStringView key = fact.first(equals);
         const QStringView value = fact.sliced(equals + 1);
         std::uint64_t number = 0;
-        if (equalsAsciiNoCase(key, u"type"_v)) {
+        if (value.isEmpty()) {
+            continue; // "Size=;": the server does not know; as if the fact were not there
+        } else if (equalsAsciiNoCase(key, u"type"_v)) {
             const FactResult result = applyType(entry, value);
             isItself = result == FactResult::FolderItself;
         } else if (equalsAsciiNoCase(key, u"size"_v) || equalsAsciiNoCase(key, u"sizd"_v)) {
@@ -141,6 +195,8 @@ void parseFactsLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &c
         } else if (equalsAsciiNoCase(key, u"unix.mode"_v)) {
             if (!modeCode(value, entry.permissions))
                 entry.permissions = -1;
+            else if (modeIsLink(value))
+                entry.isLink = true;
         }
     }
     if (isItself)

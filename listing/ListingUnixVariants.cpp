@@ -94,78 +94,113 @@ bool monthThenDay(const Tokens &t, int i, const ParseContext &ctx, DateMatch &m)
     return true;
 }
 
-// CJK dates: digits with 年/년 (year), 月/월 (month), 日/일 (day) after them.
+// CJK dates: digits with 年/년 (year), 月/월 (month), 日/일 (day) after them, as fields of
+// their own (" 6月 30日") or run together ("2019年3月5日").
 enum class CjkPart { None, Year, Month, Day, Invalid };
 
-CjkPart cjkNumber(QStringView token, int &value)
+CjkPart cjkMark(QChar c)
 {
-    CjkPart part = CjkPart::None;
-    if (!token.isEmpty() && !isDigit(token.back())) {
-        switch (token.back().unicode()) {
-        case u'年':
-        case u'년':
-            part = CjkPart::Year;
-            break;
-        case u'月':
-        case u'월':
-            part = CjkPart::Month;
-            break;
-        case u'日':
-        case u'일':
-            part = CjkPart::Day;
-            break;
-        default:
-            return CjkPart::Invalid;
-        }
-        token.chop(1);
+    switch (c.unicode()) {
+    case u'年':
+    case u'년':
+        return CjkPart::Year;
+    case u'月':
+    case u'월':
+        return CjkPart::Month;
+    case u'日':
+    case u'일':
+        return CjkPart::Day;
+    default:
+        return CjkPart::Invalid;
     }
-    value = smallNumber(token);
-    return value < 0 ? CjkPart::Invalid : part;
 }
 
-// " 6月 30日 12:00", " 4月 18日 2003年", "2005년  1월  6일", "2003  3月 20", "8월 17 08:52".
+// The numbers of the date, each with its mark, and after which token each ends.
+struct CjkPieces {
+    static constexpr int kMax = 6;
+    int count = 0;
+    int value[kMax];
+    CjkPart part[kMax];
+    int token[kMax]; // the token the piece is in
+    bool endsToken[kMax];
+};
+
+// Cuts tokens i.. into pieces: digits, then one mark or the token's end. Stops at the first
+// token that is not made of such pieces.
+void cjkPieces(const Tokens &t, int i, CjkPieces &p)
+{
+    for (int k = i; k < t.count() && k < i + 4 && p.count < CjkPieces::kMax; ++k) {
+        const QStringView token = t[k];
+        const int first = p.count;
+        qsizetype pos = 0;
+        while (pos < token.size() && p.count < CjkPieces::kMax) {
+            const qsizetype from = pos;
+            while (pos < token.size() && isDigit(token[pos]) && pos - from < 5)
+                ++pos;
+            const int value = smallNumber(token.sliced(from, pos - from));
+            CjkPart part = CjkPart::None;
+            if (pos < token.size()) {
+                part = cjkMark(token[pos]);
+                ++pos;
+            }
+            if (value < 0 || part == CjkPart::Invalid) {
+                p.count = first; // not a date token: only whole tokens count
+                return;
+            }
+            p.value[p.count] = value;
+            p.part[p.count] = part;
+            p.token[p.count] = k;
+            p.endsToken[p.count] = pos == token.size();
+            ++p.count;
+        }
+        if (pos < token.size()) {
+            p.count = first;
+            return;
+        }
+    }
+}
+
+// " 6月 30日 12:00", " 4月 18日 2003年", "2005년  1월  6일", "2003  3月 20", "8월 17 08:52",
+// "2019年3月5日".
 bool cjkDate(const Tokens &t, int i, const ParseContext &ctx, DateMatch &m)
 {
-    int year = -1, month = -1, day = -1, value = 0;
-    int next = i;
-    CjkPart part = cjkNumber(t[next], value);
-    if (part == CjkPart::Year || (part == CjkPart::None && t[next].size() == 4)) {
-        year = value;
-        if (++next >= t.count())
-            return false;
-        part = cjkNumber(t[next], value);
+    CjkPieces p;
+    cjkPieces(t, i, p);
+    int year = -1, month = -1, day = -1;
+    int next = 0;
+    if (next < p.count &&
+        (p.part[next] == CjkPart::Year || (p.part[next] == CjkPart::None && t[p.token[next]].size() == 4))) {
+        year = p.value[next];
+        ++next;
     }
-    if (part != CjkPart::Month)
+    if (next >= p.count || p.part[next] != CjkPart::Month)
         return false;
-    month = value;
-    if (++next >= t.count())
+    month = p.value[next++];
+    if (next >= p.count || (p.part[next] != CjkPart::Day && p.part[next] != CjkPart::None) || !p.endsToken[next])
         return false;
-    part = cjkNumber(t[next], value);
-    if (part != CjkPart::Day && part != CjkPart::None)
-        return false;
-    day = value;
-    ++next;
+    day = p.value[next];
+    int after = p.token[next] + 1; // the token after the day
     if (year < 0) {
-        if (next >= t.count())
+        if (after >= t.count())
             return false;
-        int trailingYear = 0;
-        if (cjkNumber(t[next], trailingYear) == CjkPart::Year) {
-            year = trailingYear;
-            ++next;
-        } else if (!yearOrTime(t[next], month, day, ctx, m)) {
+        ++next;
+        if (next < p.count && p.part[next] == CjkPart::Year && p.endsToken[next] && p.token[next] == after) {
+            year = p.value[next];
+            ++after;
+        } else if (!yearOrTime(t[after], month, day, ctx, m)) {
             return false;
         } else {
-            m.next = next + 1;
+            m.next = after + 1;
             return true;
         }
     }
     if (!isValidDate(year, month, day))
         return false;
     int msecs = 0;
-    if (next < t.count() && readClock(t[next], msecs))
-        ++next;
+    if (after < t.count() && readClock(t[after], msecs))
+        ++after;
     m.value = ProgramDateTime::encode(QDate(year, month, day), msecs);
-    m.next = next;
+    m.next = after;
     return true;
 }
 
@@ -193,28 +228,48 @@ bool dateAt(const Tokens &t, int i, const ParseContext &ctx, DateMatch &m)
 
 } // namespace
 
-void finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView name)
+QStringView unixPermissionText(QStringView field)
 {
+    if (field.size() <= 11)
+        return field;
+    qsizetype end = field.size();
+    while (end > 10 && isDigit(field[end - 1]))
+        --end;
+    return field.first(end);
+}
+
+void finishUnixEntry(tTmbFtpEntry &entry, QStringView permissionsField, QStringView name)
+{
+    const QStringView permissions = unixPermissionText(permissionsField);
     entry.status = ListingStatus::Ok;
     entry.style = ListingStyle::Unix;
     entry.permissions = ListingParser::permissionCode(permissions);
     const QChar kind = permissions[0];
     entry.isFolder = kind == u'd';
     entry.isLink = kind == u'l';
-    switch (asciiLower(kind)) {
+    switch (kind.unicode()) {
+    case u'-':
+    case u'd':
+    case u'l':
+    case u'L': // as the letters were always read: not a link, not special
+        break;
     case u'c':
+    case u'C':
         entry.special = SpecialFile::CharDevice;
         break;
     case u'b':
+    case u'B':
         entry.special = SpecialFile::BlockDevice;
         break;
     case u'p':
         entry.special = SpecialFile::Fifo;
         break;
     case u's':
+    case u'S':
         entry.special = SpecialFile::Socket;
         break;
-    default:
+    default: // doors, ports, whiteouts and the like: shown, never transferred
+        entry.special = SpecialFile::Other;
         break;
     }
     // A device's size column holds its major and minor numbers, not a size.

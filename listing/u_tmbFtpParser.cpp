@@ -4,7 +4,12 @@
 #include "listing/ListingLineTools.h"
 #include "listing/ProgramDateTime.h"
 
+#include <cstdint>
 #include <limits>
+
+#ifdef __linux__
+#include <sys/mman.h>
+#endif
 
 using namespace ListingStatus;
 
@@ -102,6 +107,17 @@ qsizetype unixNameStart(QStringView line, qsizetype tStart, QStringView timeOrYe
     return start;
 }
 
+// A device's size column holds "major,minor" ("8,0"); with a blank after the comma the
+// minor number alone comes before the month and is read as a size, then dropped.
+bool isDeviceNumbers(QStringView permissionsField, QStringView field)
+{
+    const char16_t kind = asciiLower(permissionsField[0]);
+    if (kind != u'c' && kind != u'b')
+        return false;
+    const qsizetype comma = field.indexOf(u',');
+    return comma > 0 && isAllDigits(field.first(comma)) && isAllDigits(field.sliced(comma + 1));
+}
+
 // Steps 3 to 11 of a Unix line, from the field after the month on.
 void parseUnixAfterMonth(tTmbFtpEntry &entry, const QString &line, FieldCursor &fields, QStringView permissionsField,
                          int month, const ParseContext &ctx)
@@ -141,6 +157,11 @@ void parseUnixAfterMonth(tTmbFtpEntry &entry, const QString &line, FieldCursor &
         }
         minute = readClockPart(minuteText);
     }
+    // "24:00" is the midnight at the end of the day: 00:00 of the next.
+    if (hour == 24 && minute == 0 && second == 0) {
+        date = date.addDays(1);
+        hour = 0;
+    }
     if (hour >= 24 || minute >= 60)
         return fail(entry, UnixBadTime, QStringLiteral("invalid unix time entry"));
 
@@ -167,6 +188,11 @@ void parseUnixLine(tTmbFtpEntry &entry, const QString &line, FieldCursor &fields
     std::uint64_t size = 0;
     if (readNumber(before, std::numeric_limits<std::int64_t>::max(), size)) {
         entry.size = static_cast<std::int64_t>(size);
+    } else if (readNumber(before, std::numeric_limits<std::uint64_t>::max(), size)) {
+        // Beyond the signed range: 2^64 - 1 stands for "unknown", and nothing is that large.
+        entry.size = -1;
+    } else if (isDeviceNumbers(permissionsField, before)) {
+        entry.size = 0; // "8,0": major and minor device numbers, run together
     } else if (std::int64_t loose = 0; !before.isEmpty() && readLooseSize(before, textBeforeSize, loose)) {
         // "1,234", "1.5M" or a size run together with the group name.
         entry.size = loose;
@@ -201,143 +227,59 @@ bool sizeReachesDirColumns(QStringView line)
     return true;
 }
 
-// The size column: characters 30 to 38, and further left while the digits go on.
-QStringView dosSizeText(QStringView line)
+// A line that is one name and nothing else: the member of an MVS dataset in a listing
+// known to hold members.
+bool parseLoneName(tTmbFtpEntry &entry, const QString &line, const ParseContext &ctx)
 {
-    qsizetype begin = 29;
-    while (begin > 17 && begin <= line.size() && isSizeChar(line[begin - 1]))
-        --begin;
-    return trimmedText(line.sliced(begin, std::min<qsizetype>(38, line.size()) - begin));
-}
-
-// Size text as the DOS rules read it: empty is 0, "," are dropped; -1 when not a number.
-std::int64_t dosSize(QStringView text)
-{
-    if (text.isEmpty())
-        return 0;
-    std::int64_t value = 0;
-    bool anyDigit = false;
-    for (QChar c : text) {
-        if (c == u',')
-            continue;
-        if (!isDigit(c))
-            return -1;
-        const int digit = c.unicode() - u'0';
-        if (value > (std::numeric_limits<std::int64_t>::max() - digit) / 10)
-            return -1;
-        value = value * 10 + digit;
-        anyDigit = true;
-    }
-    return anyDigit ? value : -1;
-}
-
-// Reads up to `maxDigits` digits at text[pos], skipping blanks before them.
-bool scanNumber(QStringView text, qsizetype &pos, int maxDigits, int &value, int &digits)
-{
-    while (pos < text.size() && text[pos] == u' ')
-        ++pos;
-    value = 0;
-    digits = 0;
-    while (pos < text.size() && isDigit(text[pos]) && digits < maxDigits) {
-        value = value * 10 + (text[pos].unicode() - u'0');
-        ++pos;
-        ++digits;
-    }
-    return digits > 0;
-}
-
-// "MM/DD/YY" (month, day, year) with the 50-year window for two-digit years.
-bool dosDate(QStringView text, int currentYear, QDate &date)
-{
-    int part[3] = {0, 0, 0};
-    int digits = 0;
-    qsizetype pos = 0;
-    for (int i = 0; i < 3; ++i) {
-        if (i > 0) {
-            if (pos >= text.size() || (text[pos] != u'/' && text[pos] != u'-'))
-                return false;
-            ++pos;
-        }
-        if (!scanNumber(text, pos, 4, part[i], digits))
-            return false;
-    }
-    if (trimmedText(text.sliced(pos)).size() != 0)
+    if (!ctx.mvsMembers || line.isEmpty() || line.front() == u' ' || line.contains(u'\t'))
         return false;
-    int year = part[2];
-    if (digits <= 2) {
-        const int windowStart = currentYear - 50;
-        year += 100 * (windowStart / 100);
-        if (year < windowStart)
-            year += 100;
-    }
-    if (!isValidDate(year, part[0], part[1]))
-        return false;
-    date = QDate(year, part[0], part[1]);
-    return true;
-}
-
-// "hh:mm[:ss]" with an optional "AM"/"PM" suffix; in milliseconds since midnight.
-bool dosTime(QStringView text, int &msecs)
-{
-    int hour = 0, minute = 0, second = 0, digits = 0;
-    qsizetype pos = 0;
-    if (!scanNumber(text, pos, 2, hour, digits) || pos >= text.size() || text[pos] != u':')
-        return false;
-    ++pos;
-    if (!scanNumber(text, pos, 2, minute, digits))
-        return false;
-    if (pos < text.size() && text[pos] == u':') {
-        ++pos;
-        if (!scanNumber(text, pos, 2, second, digits))
-            return false;
-    }
-    const QStringView suffix = trimmedText(text.sliced(pos));
-    if (suffix.isEmpty()) {
-        if (hour > 23)
-            return false;
-    } else if (suffix.compare(u"AM"_v, Qt::CaseInsensitive) == 0 || suffix.compare(u"PM"_v, Qt::CaseInsensitive) == 0) {
-        if (hour < 1 || hour > 12)
-            return false;
-        hour %= 12;
-        if (asciiLower(suffix[0]) == u'p')
-            hour += 12;
-    } else {
-        return false;
-    }
-    if (minute > 59 || second > 59)
-        return false;
-    msecs = ((hour * 60 + minute) * 60 + second) * 1000;
-    return true;
-}
-
-void parseDosLine(tTmbFtpEntry &entry, const QString &line, const ParseContext &ctx)
-{
-    if (line.count(u' ') < 4)
-        return fail(entry, DosNameMissing, QStringLiteral("dos entry too short. missing filename."));
-    const QStringView view(line);
-    const bool isDir = columns(view, 25, 29) == u"<DIR>"_v;
-    const std::int64_t size = dosSize(isDir ? trimmedText(columns(view, 30, 38)) : dosSizeText(view));
-    if (size < 0)
-        return fail(entry, BadSize, QStringLiteral("dos entry has invalid size entry."));
-    QDate date;
-    int msecs = 0;
-    if (!dosDate(columns(view, 1, 8), ctx.currentYear, date) || !dosTime(trimmedText(columns(view, 11, 17)), msecs))
-        return fail(entry, DosBadDate, QStringLiteral("dos entry has invalid date entry."));
-    entry.size = size;
-    entry.modified = ProgramDateTime::encode(date, msecs);
     entry.status = Ok;
-    entry.style = ListingStyle::Dos;
+    entry.style = ListingStyle::Mvs;
     entry.permissions = -1;
-    entry.name = line.mid(39, 999);
-    entry.isFolder = isDir;
-    entry.isLink = false;
+    entry.name = line;
+    return true;
+}
+
+void parseUnixKind(tTmbFtpEntry &entry, const QString &line, FieldCursor &fields, QStringView first,
+                   const ParseContext &ctx)
+{
+    parseUnixLine(entry, line, fields, first, ctx);
+    // Lines the classic rules cannot read may still be one of the Unix variants; when none
+    // fits, the classic verdict stands.
+    if (entry.status != Ok) {
+        tTmbFtpEntry variant;
+        if (parseUnixVariant(variant, line, ctx)) {
+            variant.rawLine = std::move(entry.rawLine);
+            entry = std::move(variant);
+        }
+    }
+}
+
+// The kind the listing showed last, when it fits this line.
+bool parseAsLastKind(tTmbFtpEntry &entry, const QString &line, const ParseContext &ctx)
+{
+    switch (ctx.lastKind) {
+    case LineKind::Dos:
+        return parseDosLine(entry, line, ctx);
+    case LineKind::Facts:
+        if (!looksLikeFactsLine(line))
+            return false;
+        parseFactsLine(entry, line, ctx);
+        return true;
+    case LineKind::Other:
+        return parseOtherServerLine(entry, line, ctx, true);
+    default: // Unix lines and EPLF are told apart by their first character at once
+        return false;
+    }
 }
 
 void parseLine(tTmbFtpEntry &entry, const QString &line, const ParseContext &ctx)
 {
     // EPLF lines may hold no blank at all ("+/,\tpub"), so they are looked at first.
-    if (!line.isEmpty() && line[0] == u'+' && parseEplfLine(entry, line, ctx))
+    if (!line.isEmpty() && line[0] == u'+' && parseEplfLine(entry, line, ctx)) {
+        ctx.lastKind = LineKind::Eplf;
         return;
+    }
     FieldCursor fields(line);
     QStringView first;
     fields.next(first);
@@ -345,28 +287,32 @@ void parseLine(tTmbFtpEntry &entry, const QString &line, const ParseContext &ctx
         // Fields are cut at blanks only; MVS separates with tabs ("Migrated\t\tNAME").
         if (line.contains(u'\t') && parseOtherServerLine(entry, line, ctx))
             return;
+        if (parseLoneName(entry, line, ctx))
+            return;
         return fail(entry, TooShort, QStringLiteral("raw list entry too short"));
     }
     if (isTotalField(first))
         return fail(entry, Total, QStringLiteral("total entry"));
     if (ListingParser::isUnixPermissions(first)) {
-        parseUnixLine(entry, line, fields, first, ctx);
-        // Lines the classic rules cannot read may still be one of the Unix variants; when
-        // none fits, the classic verdict stands.
-        if (entry.status != Ok) {
-            tTmbFtpEntry variant;
-            if (parseUnixVariant(variant, line, ctx)) {
-                variant.rawLine = std::move(entry.rawLine);
-                entry = std::move(variant);
-            }
-        }
+        ctx.lastKind = LineKind::Unix;
+        return parseUnixKind(entry, line, fields, first, ctx);
+    }
+    if (ctx.lastKind != LineKind::Unix && parseAsLastKind(entry, line, ctx))
+        return;
+    if (ctx.lastKind != LineKind::Dos && parseDosLine(entry, line, ctx)) {
+        ctx.lastKind = LineKind::Dos;
         return;
     }
-    if (ListingParser::isDosLine(line))
-        return parseDosLine(entry, line, ctx);
-    if (looksLikeFactsLine(line))
+    if (ctx.lastKind != LineKind::Facts && looksLikeFactsLine(line)) {
+        ctx.lastKind = LineKind::Facts;
         return parseFactsLine(entry, line, ctx);
-    if (parseOtherServerLine(entry, line, ctx))
+    }
+    // Only the last of the other formats was tried above: all of them are tried here.
+    if (parseOtherServerLine(entry, line, ctx)) {
+        ctx.lastKind = LineKind::Other;
+        return;
+    }
+    if (parseVmsNonEntry(entry, line))
         return;
     fail(entry, UnknownEntry, QStringLiteral("unknown rawlist entry"));
 }
@@ -377,9 +323,11 @@ namespace ListingParser {
 
 bool isUnixPermissions(QStringView field)
 {
-    if (field.size() != 10 && field.size() != 11)
+    if (field.size() < 10)
         return false;
-    switch (asciiLower(field[0])) {
+    // Doors (D), event ports (P), network special files (n), whiteouts (w) and letters
+    // some servers use for kinds of their own are entries of no kind the program handles.
+    switch (field[0].unicode()) {
     case u'-':
     case u'd':
     case u'l':
@@ -387,6 +335,20 @@ bool isUnixPermissions(QStringView field)
     case u'c':
     case u'b':
     case u'p':
+    case u'L':
+    case u'S':
+    case u'C':
+    case u'B':
+    case u'D':
+    case u'P':
+    case u'n':
+    case u'w':
+    case u'a':
+    case u'f':
+    case u'e':
+    case u'm':
+    case u'M':
+    case u'?':
         break;
     default:
         return false;
@@ -404,7 +366,12 @@ bool isUnixPermissions(QStringView field)
             return false;
         }
     }
-    return true;
+    // An eleventh character (an ACL or context mark) is not examined; after it, or in its
+    // place, only a link count run together with the permissions may follow.
+    if (field.size() <= 11)
+        return true;
+    const QStringView text = unixPermissionText(field);
+    return text.size() == 10 || (text.size() == 11 && u"+@.*"_v.contains(text[10]));
 }
 
 std::int32_t permissionCode(QStringView field)
@@ -436,14 +403,56 @@ bool isDosLine(QStringView line)
 
 } // namespace ListingParser
 
+namespace {
+
+// Room for `count` more entries. A big listing's entries fill a fresh block of memory that
+// is written once, front to back; on Linux the block is asked to be backed by huge pages,
+// so that a million entries cost a few dozen page faults instead of tens of thousands.
+void reserveEntries(std::vector<tTmbFtpEntry> &entries, std::size_t count)
+{
+    const std::size_t before = entries.capacity();
+    entries.reserve(entries.size() + count);
+#ifdef __linux__
+    constexpr std::uintptr_t kHugePage = 2 * 1024 * 1024;
+    const auto begin = reinterpret_cast<std::uintptr_t>(entries.data() + entries.size());
+    const auto end = reinterpret_cast<std::uintptr_t>(entries.data() + entries.capacity());
+    const std::uintptr_t from = (begin + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t to = end & ~(kHugePage - 1);
+    if (entries.capacity() != before && to > from)
+        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE); // only advice: failure is harmless
+#endif
+}
+
+// "NAME.EXT;12": a VMS name with its version, the whole line when the statistics did not fit.
+bool endsInVmsVersion(const QString &line)
+{
+    qsizetype i = line.size();
+    while (i > 0 && isDigit(line[i - 1]))
+        --i;
+    return i > 1 && i < line.size() && line[i - 1] == u';';
+}
+
+} // namespace
+
 void parseListing(const QStringList &lines, std::vector<tTmbFtpEntry> &entries, const QDateTime &now)
 {
     guarded("nklnalsskns", [&] {
         const ParseContext ctx = contextFor(now);
-        entries.reserve(entries.size() + static_cast<std::size_t>(lines.size()));
-        for (const QString &line : lines) {
+        reserveEntries(entries, static_cast<std::size_t>(lines.size()));
+        bool continuation = false;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QString &line = lines[i];
             tTmbFtpEntry &entry = entries.emplace_back();
             entry.rawLine = line;
+            if (continuation) {
+                continuation = false;
+                fail(entry, Continuation, QStringLiteral("continuation of the entry before"));
+                continue;
+            }
+            if (i + 1 < lines.size() && endsInVmsVersion(line) && parseVmsTwoLines(entry, line, lines[i + 1], ctx)) {
+                continuation = true;
+                continue;
+            }
             parseLine(entry, line, ctx);
         }
     });

@@ -11,9 +11,11 @@
 // Turns the lines of a LIST reply into entries. Unix long listings (with their numeric,
 // ISO and localized date variants) and the fixed columns of Windows (DOS/IIS) servers come
 // first; machine listings (MLSD facts, EPLF) and the listings of VMS, OS/2, MVS and z/VM,
-// Netware, OS/400 and VxWorks servers are recognised as well. Every line is judged on its
-// own, so a listing may mix them. The parser is pure: text in, entries out, with the
-// current moment passed in because lines without a year are dated relative to it.
+// Netware, OS/400, VxWorks, HP NonStop, OS-9, Nortel and Connect:Enterprise servers are
+// recognised as well. Every line is judged on its own, so a listing may mix them; the kind
+// of the line before is tried first, since a listing seldom changes kind. The parser is
+// pure: text in, entries out, with the current moment passed in because lines without a
+// year are dated relative to it.
 
 // Line statuses. 0 is a usable entry, 201 a "total" line; codes above 399 are line errors.
 namespace ListingStatus {
@@ -23,6 +25,11 @@ inline constexpr std::int32_t Total = 201;
 inline constexpr std::int32_t FolderItself = 202;
 // A column header some servers put above their entries (MVS datasets and members).
 inline constexpr std::int32_t Header = 203;
+// The second line of a VMS entry whose name filled the line before; the entry is on that line.
+inline constexpr std::int32_t Continuation = 204;
+// A message the server put among the entries ("%RMS-E-FNF, file not found" for an empty
+// VMS folder): no entry, and not a fault of the listing either.
+inline constexpr std::int32_t ServerMessage = 205;
 inline constexpr std::int32_t UnknownEntry = 411;
 inline constexpr std::int32_t UnixNameMissing = 417;
 inline constexpr std::int32_t DosBadDate = 420;
@@ -58,6 +65,10 @@ enum class ListingStyle : std::int32_t {
     Netware = 8,
     Os400 = 9,
     VxWorks = 10,
+    HpNonStop = 11,
+    Os9 = 12,
+    Nortel = 13,
+    ConnectEnterprise = 14,
 };
 
 // Entries that are neither files nor folders. The queue must not download or upload them:
@@ -72,20 +83,26 @@ enum class SpecialFile : std::uint8_t {
 };
 
 struct tTmbFtpEntry {
-    std::int32_t status = ListingStatus::Ok;
+    // The texts first and the flags last: a listing of a million lines is a million of
+    // these, and padding between the fields would be paid for in every one.
     QString message; // why the line is not usable; empty for usable entries
     QString rawLine; // the input line, unchanged
-    ListingStyle style = ListingStyle::Unix;
     QString name;
-    bool isFolder = false;
-    bool isLink = false; // Unix style only
+    // Size in bytes; -1 when the line gives a size that is not one (a 20-digit value beyond
+    // the signed 64-bit range, such as 2^64 - 1, which servers write for "unknown").
     std::int64_t size = 0;
-    // Unix permission bits as three decimal digits (rwxr-xr-x is 755); 0 when the permission
-    // field is not exactly 10 characters; -1 for DOS-style entries.
-    std::int32_t permissions = 0;
     // Date and time of the line in the program's date-time value (ProgramDateTime.h), in
     // local time; 0 (30 December 1899) when the line carries no date.
     double modified = 0.0;
+    std::int32_t status = ListingStatus::Ok;
+    ListingStyle style = ListingStyle::Unix;
+    // Unix permission bits as three decimal digits (rwxr-xr-x is 755); 0 when the permission
+    // field is not exactly 10 characters; -1 for DOS-style entries.
+    std::int32_t permissions = 0;
+    bool isFolder = false;
+    // A symbolic link: from the Unix type letter, an MLSD type of OS.unix=slink or a
+    // unix.mode fact whose file-type bits say link, the mode of Unix numerical listings.
+    bool isLink = false;
     SpecialFile special = SpecialFile::None;
 
     bool isError() const { return status > ListingStatus::LastNonError; }
@@ -110,9 +127,10 @@ tTmbFtpEntry parseMlstLine(const QString &line);
 
 // The predicates the line classification is built on, exposed for their tests.
 namespace ListingParser {
-// 10 or 11 characters: "-", "d", "l", "s" (socket), "c", "b" (devices) or "p" (fifo), then
-// nine of "-rstwx" (an eleventh character, such as an ACL mark, is not examined). Letters
-// are compared without regard to case.
+// A type letter ("-", "d", "l", "s" socket, "c" and "b" devices, "p" fifo, and the letters
+// of other systems' kinds, which give SpecialFile::Other), then nine of "-rstwx" in any
+// case. An eleventh character (an ACL or context mark) is not examined; a link count run
+// together with the field ("-rw-r--r--+1", "drwxr-xr-x12") may follow.
 bool isUnixPermissions(QStringView field);
 // Unix permission text as written in the line to its three-digit decimal code.
 std::int32_t permissionCode(QStringView field);

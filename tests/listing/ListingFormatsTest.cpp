@@ -135,9 +135,9 @@ const FormatCase kMachineLines[] = {
     {"mlsd-bad-modify", u8("type=file;modify=2024; bad"), FactsBadModify},
     {"mlsd-impossible-modify", u8("type=file;modify=20230229120000; bad"), FactsBadModify},
     {"mlsd-fact-without-value", u8("type=file;size;x=1; bad"), FactsBadFact},
-    // A ";" then a tab instead of "; " (FileZilla's tests): not read as facts, so not guessed.
-    {"mlsd-tab-separator-is-not-guessed", u8("size=1365694195;type=file;modify=20090722092510;\tadsl TV 78 file"),
-     UnknownEntry},
+    // A ";" then a tab instead of "; " (FileZilla's tests): the tab ends the facts.
+    {"mlsd-tab-after-facts", u8("size=1365694195;type=file;modify=20090722092510;\tadsl TV 78 file"), Ok,
+     "adsl TV 78 file", "2009-07-22 09:25:10", true, 1365694195, false, false, -1, Mlsd},
 
     // EPLF, examples of the format's description (cr.yp.to/ftp/list/eplf.html) as FileZilla's tests use them.
     {"eplf-file", u8("+i8388621.48594,m825718503,r,s280,up755\t14-eplf file"), Ok, "14-eplf file",
@@ -339,6 +339,219 @@ const FormatCase kServerLines[] = {
 
 INSTANTIATE_TEST_SUITE_P(Servers, ListingFormatTest, testing::ValuesIn(kServerLines), caseName);
 
+constexpr auto Dos = ListingStyle::Dos;
+
+// clang-format off
+const FormatCase kVmsLines[] = {
+    // FileZilla's directory listing parser tests (tests/dirparsertest.cpp).
+    {"vms-month-in-french", u8("39-vms-notime-file;1    6/8    15-JUI-2002    PRONAS   (RWED,RWED,RE,)"), Ok,
+     "39-vms-notime-file;1", "2002-07-15 00:00:00", false, 3072, false, false, -1, Vms},
+    // Written after the DIRECTORY/FULL layout: owner group and user, hundredths, a blank in
+    // the owner brackets, many versions.
+    {"vms-owner-with-group", u8("LOGIN.COM;12   5/6  19-NOV-2001 21:41:05.12 [SYSTEM,ADMIN] (RWED,RWED,RE,)"), Ok,
+     "LOGIN.COM;12", "2001-11-19 21:41:05", false, 2560, false, false, -1, Vms},
+    {"vms-blank-inside-owner", u8("A.TXT;32767  1/3  1-JAN-1999 00:00:00.00  [SYSTEM, ADMIN]  (RWE,RWE,RE,RE)"), Ok,
+     "A.TXT;32767", "1999-01-01 00:00:00", false, 512, false, false, -1, Vms},
+    {"vms-lower-case-dir", u8("sub.dir;1  1/3  1-JAN-1999 00:00  [SYSTEM]"), Ok, "sub", "1999-01-01 00:00:00", false,
+     512, true, false, -1, Vms},
+    {"vms-rms-message", u8("%RMS-E-FNF, file not found"), ServerMessage},
+    {"vms-directory-header", u8("Directory DISK$USER:[FTP.PUB]"), Header},
+    {"vms-total", u8("Total of 3 files, 12/24 blocks."), Total},
+    {"vms-grand-total", u8("Grand total of 2 directories, 5 files, 40/80 blocks."), Total},
+    {"vms-unclosed-owner", u8("A.TXT;1  1/3  1-JAN-1999 00:00 [SYSTEM,"), UnknownEntry},
+    {"vms-name-alone", u8("LONG_NAME.TXT;1"), TooShort},
+};
+
+const FormatCase kDosLines[] = {
+    // FileZilla's directory listing parser tests (tests/dirparsertest.cpp).
+    {"dos-ambiguous-date-dir", u8("04-27-00  12:09PM       <DIR>          16-dos-dateambiguous dir"), Ok,
+     "16-dos-dateambiguous dir", "2000-04-27 12:09:00", false, 0, true, false, -1, Dos},
+    // IIS set to a 24-hour clock or four-digit years, sizes past 32 bits, "<DIR>" padded
+    // otherwise (IIS's "MS-DOS" directory listing style, as its settings describe it).
+    {"dos-24-hour-clock", u8("01-02-03  17:03       <DIR>          folder"), Ok, "folder", "2003-01-02 17:03:00",
+     false, 0, true, false, -1, Dos},
+    {"dos-four-digit-year-24-hour-big-size", u8("01-02-2003  17:03           5000000000 big two.iso"), Ok,
+     "big two.iso", "2003-01-02 17:03:00", false, 5000000000LL, false, false, -1, Dos},
+    {"dos-size-wider-than-its-column", u8("01-02-03  05:03PM    123456789012345678 wide.bin"), Ok, "wide.bin",
+     "2003-01-02 17:03:00", false, 123456789012345678LL, false, false, -1, Dos},
+    {"dos-dir-short-padding", u8("01-02-03  05:03PM  <DIR>       irregular"), Ok, "irregular", "2003-01-02 17:03:00",
+     false, 0, true, false, -1, Dos},
+    {"dos-seconds-and-separate-pm", u8("06/15/2026  08:05:09 PM           12 a"), Ok, "a", "2026-06-15 20:05:09", false,
+     12, false, false, -1, Dos},
+    {"dos-dir-without-name", u8("01-02-03  05:03PM       <DIR>"), DosNameMissing},
+    {"dos-dir-name-only-blanks", u8("01-02-03  05:03PM       <DIR>             "), DosNameMissing},
+    {"dos-24-hour-25", u8("01-02-2003  25:03           5 a"), UnknownEntry},
+    {"dos-day-first-date", u8("13-02-2003  17:03           5 a"), UnknownEntry},
+};
+
+const FormatCase kUnixFormLines[] = {
+    // FileZilla's directory listing parser tests (tests/dirparsertest.cpp).
+    {"unix-24-00-midnight", u8("-rw-------      1  99999999 0              3 Apr   4 24:00 alternate_midnight"), Ok,
+     "alternate_midnight", "2026-04-05 00:00:00", false, 3, false, false, 600},
+    {"unix-numerical", u8("0100644   500  101   12345    123456789       20-unix-numerical file"), Ok,
+     "20-unix-numerical file", "1973-11-29 21:33:09", true, 12345, false, false, 644},
+    {"unix-no-owner-or-group", u8("-r--r--r-- 0125039 12 Nov 11 2005 53-noownergroup file"), Ok,
+     "53-noownergroup file", "2005-11-11 00:00:00", false, 12, false, false, 444},
+    // Written after the forms ls and servers document: 20-digit sizes, devices, other type
+    // letters, a link count run together with the permissions, CJK dates in one field.
+    {"unix-size-2-64-minus-1-is-unknown", u8("-rw-r--r--   1 ftp ftp 18446744073709551615 Mar  5 12:34 max"), Ok,
+     "max", "2026-03-05 12:34:00", false, -1, false, false, 644},
+    {"unix-size-20-digits-is-unknown", u8("-rw-r--r--   1 ftp ftp 12345678901234567890 Mar  5 12:34 big"), Ok, "big",
+     "2026-03-05 12:34:00", false, -1, false, false, 644},
+    {"unix-size-beyond-64-bits", u8("-rw-r--r--   1 ftp ftp 18446744073709551616 Mar  5 12:34 x"), BadSize},
+    {"unix-owner-and-link-count-run-together", u8("-rw-r--r--  1ftp  ftp 1234 Mar  5 12:34 a"), Ok, "a",
+     "2026-03-05 12:34:00", false, 1234, false, false, 644},
+    {"unix-acl-and-link-count-run-together", u8("-rw-r--r--+1 ftp ftp 1234 Mar  5 12:34 acl run"), Ok, "acl run",
+     "2026-03-05 12:34:00", false, 1234, false, false, 0},
+    {"unix-permissions-and-link-count-run-together", u8("drwxr-xr-x12 ftp ftp 4096 Mar  5 12:34 many"), Ok, "many",
+     "2026-03-05 12:34:00", false, 4096, true, false, 755},
+    {"unix-block-device-numbers-run-together", u8("brw-r--r--   1 root disk 8,0 Mar  5 12:34 sda"), Ok, "sda",
+     "2026-03-05 12:34:00", false, 0, false, false, 644, ListingStyle::Unix, SpecialFile::BlockDevice},
+    {"unix-door", u8("Dr--r--r--   1 root root 0 Mar  5 12:34 name_service_door"), Ok, "name_service_door",
+     "2026-03-05 12:34:00", false, 0, false, false, 444, ListingStyle::Unix, SpecialFile::Other},
+    {"unix-kind-a", u8("arw-r--r--   1 ftp ftp 1234 Mar  5 12:34 afile"), Ok, "afile", "2026-03-05 12:34:00", false,
+     1234, false, false, 644, ListingStyle::Unix, SpecialFile::Other},
+    {"unix-kind-f", u8("frw-r--r--   1 ftp ftp 1234 Mar  5 12:34 ffile"), Ok, "ffile", "2026-03-05 12:34:00", false,
+     1234, false, false, 644, ListingStyle::Unix, SpecialFile::Other},
+    {"unix-iso-date-without-time", u8("-rw-r--r--   1 ftp ftp 1234 2019-03-05 iso date"), Ok, "iso date",
+     "2019-03-05 00:00:00", false, 1234, false, false, 644},
+    {"unix-cjk-date-in-one-field", u8("-rw-r--r--   1 ftp ftp 1234 2019年3月5日 报告.doc"), Ok, "报告.doc",
+     "2019-03-05 00:00:00", false, 1234, false, false, 644},
+    {"unix-cjk-month-day-in-one-field", u8("-rw-r--r--   1 ftp ftp 1234 3月5日 12:34 a b"), Ok, "a b",
+     "2026-03-05 12:34:00", false, 1234, false, false, 644},
+    {"unix-numerical-link", u8("0120777 0 0 7 1700000000 current"), Ok, "current", "2023-11-14 22:13:20", true, 7,
+     true, true, 777},
+    {"unix-numerical-unknown-type", u8("0170777 0 0 7 1700000000 x"), UnknownEntry},
+    {"unix-two-kind-marks-run-together", u8("-rw-r--r--++1 ftp ftp 1 Mar  5 12:34 x"), UnknownEntry},
+};
+
+const FormatCase kMlsdFormLines[] = {
+    // FileZilla's directory listing parser tests (tests/dirparsertest.cpp).
+    {"mlsd-empty-fact-values", u8("modify=20080426135501;perm=;size=65718921;type=file;unique=802U1066013B;UNIX.group=1179;"
+                                  "UNIX.mode=00;UNIX.owner=1179; 75 MLSD file with empty permissions"),
+     Ok, "75 MLSD file with empty permissions", "2008-04-26 13:55:01", true, 65718921, false, false, 0, Mlsd},
+    {"mlsd-no-semicolon-after-facts", u8("type=file 77 MLSD file no trailing semicolon after facts < mlst-07"), Ok,
+     "77 MLSD file no trailing semicolon after facts < mlst-07", nullptr, false, 0, false, false, -1, Mlsd},
+    {"mlsd-slink-without-target", u8("type=OS.unix=slink; 77 MLSD symlink notarget"), Ok, "77 MLSD symlink notarget",
+     nullptr, false, 0, true, true, -1, Mlsd},
+    // Written after RFC 3659 (fact names any case, one blank before the name, cdir and pdir).
+    {"mlsd-empty-size", u8("Type=file;Size=;Modify=20090722092510; unknown size"), Ok, "unknown size",
+     "2009-07-22 09:25:10", true, 0, false, false, -1, Mlsd},
+    {"mlsd-upper-case-facts", u8("TYPE=DIR;SIZE=12;MODIFY=20090722092510; UP"), Ok, "UP", "2009-07-22 09:25:10", true,
+     12, true, false, -1, Mlsd},
+    {"mlsd-several-blanks-belong-to-name", u8("type=file;size=12;   three"), Ok, "  three", nullptr, false, 12, false,
+     false, -1, Mlsd},
+    {"mlsd-cdir-full-path", u8("type=cdir;modify=20090722092510;perm=el; /home/user/my pub"), FolderItself},
+    {"mlsd-pdir-full-path", u8("type=pdir;modify=20090722092510; /home/user"), FolderItself},
+    {"mlsd-mode-says-link", u8("type=dir;unix.mode=0120777; looks like a folder"), Ok, "looks like a folder", nullptr,
+     false, 0, true, true, 777, Mlsd},
+    {"mlsd-facts-without-type-or-semicolon", u8("size=12 x"), UnknownEntry},
+};
+
+const FormatCase kOtherServerLines[] = {
+    // FileZilla's directory listing parser tests (tests/dirparsertest.cpp).
+    {"hp-nonstop", u8("57-HP_NonStop 101 528 6-Apr-07 14:21:18 255, 0 \"oooo\""), Ok, "57-HP_NonStop",
+     "2007-04-06 14:21:18", false, 528, false, false, -1, ListingStyle::HpNonStop},
+    {"hp-nonstop-owner-without-blank", u8("58-HP_NonStop 101 528 6-Apr-07 14:21:18 255,255 \"oooo\""), Ok,
+     "58-HP_NonStop", "2007-04-06 14:21:18", false, 528, false, false, -1, ListingStyle::HpNonStop},
+    {"os9-dir", u8("20.20 07/03/29 1026 d-ewrewr 2650 85920 51-OS-9 dir"), Ok, "51-OS-9 dir", "2007-03-29 10:26:00",
+     false, 85920, true, false, -1, ListingStyle::Os9},
+    {"nortel-wfftp", u8("48-nortel-wfftp-file       1014196  06/03/04  Thur.   10:20:03"), Ok, "48-nortel-wfftp-file",
+     "2004-06-03 10:20:03", false, 1014196, false, false, -1, ListingStyle::Nortel},
+    {"connect-enterprise", u8("-C--E-----FTP B BCC3I1       7670  1294495 Jan 13 07:42 50-conent file"), Ok,
+     "50-conent file", "2026-01-13 07:42:00", false, 1294495, false, false, -1, ListingStyle::ConnectEnterprise},
+    {"mvs-load-module", u8("67-MVSPDSMEMBER2 00B308 000411  00 FO                31    ANY"), Ok, "67-MVSPDSMEMBER2",
+     nullptr, false, 45832, false, false, -1, Mvs},
+    {"mvs-load-module-attributes", u8("68-MVSPDSMEMBER3 00B308 000411  00 FO        RU      ANY    24"), Ok,
+     "68-MVSPDSMEMBER3", nullptr, false, 45832, false, false, -1, Mvs},
+    {"mvs-used-unknown-question-marks", u8("WYOSPT 3420   2003/05/21  1 ????  FB      80  8053  PS  79-MVS.FILE"), Ok,
+     "79-MVS.FILE", "2003-05-21 00:00:00", false, 0, false, false, -1, Mvs},
+    // Written after IBM's description of OS/400 LIST output for members (NAMEFMT 1).
+    {"os400-member", u8("QSYS                                    *MEM       QGPL/QCLSRC.FILE/ABC.MBR"), Ok, "ABC.MBR",
+     nullptr, false, 0, false, false, -1, Os400},
+    {"hp-nonstop-no-security", u8("X 101 528 6-Apr-07 14:21:18 255,255"), UnknownEntry},
+    {"os9-bad-attributes", u8("20.20 07/03/29 1026 x-ewrewr 2650 85920 name"), UnknownEntry},
+    {"nortel-no-weekday", u8("name 1014196 06/03/04 Thur 10:20:03"), UnknownEntry},
+};
+// clang-format on
+
+INSTANTIATE_TEST_SUITE_P(Vms, ListingFormatTest, testing::ValuesIn(kVmsLines), caseName);
+INSTANTIATE_TEST_SUITE_P(DosIis, ListingFormatTest, testing::ValuesIn(kDosLines), caseName);
+INSTANTIATE_TEST_SUITE_P(UnixForms, ListingFormatTest, testing::ValuesIn(kUnixFormLines), caseName);
+INSTANTIATE_TEST_SUITE_P(MlsdForms, ListingFormatTest, testing::ValuesIn(kMlsdFormLines), caseName);
+INSTANTIATE_TEST_SUITE_P(OtherServers, ListingFormatTest, testing::ValuesIn(kOtherServerLines), caseName);
+
+// A VMS name too long for its column fills a line of its own; the statistics follow on the
+// next (FileZilla's tests, 40- and 41-vms-multiline). The entry is on the name's line, the
+// next line only says it continues it, and the messages around the entries are no faults.
+TEST(ParseListingFormats, VmsEntryOverTwoLines)
+{
+    const QStringList lines = {
+        u8("Directory DISK$USER:[FTP]"),
+        u8(""),
+        u8("40-vms-multiline-file;1"),
+        u8("170774/170775     24-APR-2003 08:16:15  [FTP_CLIENT,SCOT]      (RWED,RWED,RE,)"),
+        u8("41-vms-multiline-file;1"),
+        u8("        10     2-JUL-2003 10:30:08.59  [FTP_CLIENT,SCOT]      (RWED,RWED,RE,)"),
+        u8("SHORT.TXT;1  1/3  1-JAN-1999 00:00  [SYSTEM]"),
+        u8("ORPHAN.TXT;1"),
+        u8("Total of 3 files, 170785/170781 blocks."),
+    };
+    std::vector<tTmbFtpEntry> entries;
+    parseListing(lines, entries, kNow);
+    ASSERT_EQ(entries.size(), 9u);
+    const std::int32_t statuses[] = {Header, TooShort, Ok, Continuation, Ok, Continuation, Ok, TooShort, Total};
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].status, statuses[i]) << i;
+        EXPECT_EQ(entries[i].rawLine, lines[static_cast<qsizetype>(i)]);
+    }
+    EXPECT_EQ(entries[2].name, u8("40-vms-multiline-file;1"));
+    EXPECT_EQ(entries[2].size, 170774LL * 512);
+    EXPECT_EQ(entries[4].name, u8("41-vms-multiline-file;1"));
+    EXPECT_EQ(entries[4].size, 10 * 512);
+    EXPECT_EQ(ProgramDateTime::toDateTime(entries[4].modified), QDateTime(QDate(2003, 7, 2), QTime(10, 30, 8)));
+    EXPECT_FALSE(entries[3].isError());
+}
+
+// Where a DOS listing's columns are not IIS's, a folder's name begins where the file names
+// of the same listing begin, so its leading blank is kept.
+TEST(ParseListingFormats, DosFolderNameFollowsTheListingsNameColumn)
+{
+    const QStringList lines = {
+        u8("2003-01-02  17:03            5 file.txt"),
+        u8("2003-01-02  17:03  <DIR>        lead"),
+        u8("2003-01-02  17:03  <DIR>     other"),
+    };
+    std::vector<tTmbFtpEntry> entries;
+    parseListing(lines, entries, kNow);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[0].name, u8("file.txt"));
+    EXPECT_EQ(entries[1].name, u8(" lead"));
+    EXPECT_TRUE(entries[1].isFolder);
+    EXPECT_EQ(entries[2].name, u8("other")); // blanks end before the column: after them
+}
+
+// Members of an MVS dataset may come without statistics: after the members' header, or
+// after a member with them, a line of one name is a member. Elsewhere it is too short.
+TEST(ParseListingFormats, MvsMemberWithoutStatisticsOnlyInAMemberListing)
+{
+    const QStringList lines = {
+        u8("65-MVS-PDS-MEMBER"),
+        u8(" Name     VV.MM   Created       Changed      Size  Init   Mod   Id"),
+        u8("65-MVS-PDS-MEMBER"),
+        u8("66-MVSPDSMEMBER 01.01 2004/06/22 2004/06/22 16:32   128   128    0 BOBY12"),
+    };
+    std::vector<tTmbFtpEntry> entries;
+    parseListing(lines, entries, kNow);
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0].status, TooShort);
+    EXPECT_EQ(entries[1].status, Header);
+    EXPECT_EQ(entries[2].status, Ok);
+    EXPECT_EQ(entries[2].name, u8("65-MVS-PDS-MEMBER"));
+    EXPECT_EQ(entries[2].style, Mvs);
+    EXPECT_EQ(entries[3].name, u8("66-MVSPDSMEMBER"));
+}
+
 // A listing may switch formats from line to line; each line is judged on its own.
 TEST(ParseListingFormats, MixedListingKeepsEveryLineInOrder)
 {
@@ -376,7 +589,9 @@ TEST(MlsdEntryPoints, ReadFactLinesOnly)
     EXPECT_EQ(entries[0].size, 1830);
     EXPECT_EQ(entries[1].status, Ok);
     EXPECT_EQ(entries[1].name, u8("no facts at all"));
-    EXPECT_EQ(entries[2].status, FactsNoName);
+    // Drafts before RFC 3659 wrote no ";" after the last fact.
+    EXPECT_EQ(entries[2].status, Ok);
+    EXPECT_EQ(entries[2].name, u8("77 MLSD file no trailing semicolon after facts < mlst-07"));
     EXPECT_EQ(entries[3].name, u8("-rw-r--r-- 1 u g 5 Mar  5 12:34 looks like unix"));
 
     const tTmbFtpEntry mlst = parseMlstLine(u8(" Type=dir;Modify=19990112030508; /pub/a b"));
@@ -404,6 +619,11 @@ TEST(ParseListingFormats, CutAndPaddedLinesGiveOneEntryEach)
     addCutAndPadded(kMachineLines);
     addCutAndPadded(kUnixVariantLines);
     addCutAndPadded(kServerLines);
+    addCutAndPadded(kVmsLines);
+    addCutAndPadded(kDosLines);
+    addCutAndPadded(kUnixFormLines);
+    addCutAndPadded(kMlsdFormLines);
+    addCutAndPadded(kOtherServerLines);
     std::vector<tTmbFtpEntry> entries;
     parseListing(lines, entries, kNow);
     ASSERT_EQ(entries.size(), static_cast<std::size_t>(lines.size()));
