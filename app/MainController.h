@@ -7,6 +7,7 @@
 #include "app/DataFolders.h"
 #include "app/DesktopSecrets.h"
 #include "app/Diagnostics.h"
+#include "app/FolderSync.h"
 #include "app/MainView.h"
 #include "app/MasterTick.h"
 #include "app/MeterController.h"
@@ -33,6 +34,7 @@
 //   sessions()  the two FTP sessions and their supervisor, engine events as signals
 //   queue()     the transfer queue, its pump and the completion of its requests
 //   browserCommands()  the file lists' commands, compare folders and permissions
+//   folderSync()  Synchronize: the local and remote trees made alike through the queue
 // and the stores they share (settings, data folders, the log, the master tick). The
 // program entry owns it; the window observes it through its signals and calls its methods,
 // and never writes its state. It runs with no window at all.
@@ -85,6 +87,8 @@ public:
     VersionCheck &versionCheck() { return m_versionCheck; }
     // The commands of the two file lists, compare folders and permissions.
     BrowserCommands &browserCommands() { return m_browserCommands; }
+    // Synchronize: plans from both trees, queued after the preview.
+    FolderSync &folderSync() { return m_folderSync; }
     // Connect and Disconnect, quick connect, URLs, the clipboard watcher, the connection history.
     ConnectController &connection() { return m_connect; }
     // A lost connection and its reconnect, the keep-alive, Stop.
@@ -170,6 +174,7 @@ private:
                        [this](const QString &line) { writeLog(line); }};
     VersionCheck m_versionCheck{kVersion};
     BrowserCommands m_browserCommands{m_setup, m_ui, m_browsers, m_queue, m_sessions};
+    FolderSync m_folderSync{m_setup, m_ui, m_browsers, m_queue, m_sessions};
     CertificateTrust m_certificates{m_ui, [this](const QString &line) { writeLog(line); }};
     DesktopSecrets m_secrets{m_setup, [this](const QString &line) { writeLog(line); }};
     QString m_sharedProfilesFolder;

@@ -1,11 +1,16 @@
 #pragma once
 
+#include "browser/SyncPlan.h"
 #include "ftp/TlsSupport.h"
 #include "queue/OverwritePrompt.h"
 
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+
+#include <functional>
+
+class QObject;
 
 // A server certificate the program could not trust by itself, put to the user.
 struct CertificateQuestion {
@@ -16,6 +21,24 @@ struct CertificateQuestion {
     bool changed = false;
 };
 enum class CertificateChoice { Cancel, TrustOnce, TrustAlways };
+
+// The Synchronize window's question: the two folders, the options (read and written back),
+// and the plan the preview shows for any choice of options.
+struct SyncQuestion {
+    QString localFolder;
+    QString remoteFolder;
+    SyncOptions options;
+    // The plan for these options, from the trees as they are known at the time of the call.
+    std::function<SyncPlan(const SyncOptions &)> plan;
+    // Remote folders of the tree that are not listed yet (relative paths).
+    std::function<QStringList()> unlisted;
+    // Queues listings of those folders; the preview follows as they arrive.
+    std::function<void()> listUnlisted;
+    // Emits treesChanged() when a listing arrived (app/FolderSync).
+    QObject *notifier = nullptr;
+    // Set by the window: the plan the preview showed when Start was pressed.
+    SyncPlan shown;
+};
 
 // Every place where the program shows a message, asks a question or opens a modal input
 // goes through this port. The window implements it with real dialogs; tests implement it
@@ -70,6 +93,8 @@ public:
     }
     // The permission dialog, opened with `code`; on OK `code` holds the confirmed code.
     virtual bool askPermissions(QString & /*code*/) { return false; }
+    // The Synchronize window with its preview; true for Start, with `shown` filled in.
+    virtual bool askSynchronize(SyncQuestion & /*question*/) { return false; }
 
     // The certificate dialog: subject, issuer, validity, fingerprint and what is wrong, with
     // "trust once", "always trust" and Cancel (the default). Ports without a window cancel.

@@ -1,8 +1,10 @@
 #include "ui/QtUserInterface.h"
 
+#include "app/FolderSync.h"
 #include "base/Guard.h"
 #include "browser/widgets/CompareFoldersDialog.h"
 #include "browser/widgets/RemoteFolderPicker.h"
+#include "browser/widgets/SynchronizeDialog.h"
 #include "browser/widgets/TFormChMod.h"
 #include "queue/widgets/u_XferAction.h"
 #include "sites/widgets/CertificateDialog.h"
@@ -116,6 +118,17 @@ bool QtUserInterface::askCompareFolders(const QString &lFolder, const QString &r
     const bool ok = dialog.exec() == QDialog::Accepted;
     ignoreSize = dialog.ignoreSize();
     return ok;
+}
+
+bool QtUserInterface::askSynchronize(SyncQuestion &question)
+{
+    SynchronizeDialog dialog(question, m_owner);
+    if (auto *sync = qobject_cast<FolderSync *>(question.notifier))
+        QObject::connect(sync, &FolderSync::treesChanged, &dialog, &SynchronizeDialog::replan);
+    const bool start = dialog.exec() == QDialog::Accepted;
+    question.options = dialog.options();
+    question.shown = dialog.shownPlan();
+    return start;
 }
 
 bool QtUserInterface::askPermissions(QString &code)

@@ -25,6 +25,7 @@ public:
     bool pickRemoteFolder(const QStringList &folders, const QString &current, QString &chosen) override;
     bool askCompareFolders(const QString &lFolder, const QString &rFolder, bool &ignoreSize) override;
     bool askPermissions(QString &code) override;
+    bool askSynchronize(SyncQuestion &question) override;
     CertificateChoice askCertificate(const CertificateQuestion &question) override;
 
     // Program texts use "\r" for line breaks; Qt wants "\n".

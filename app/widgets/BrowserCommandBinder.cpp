@@ -27,11 +27,14 @@ BrowserCommandBinder::BrowserCommandBinder(MainController &controller, const Par
     bindPanes();
     connect(&m_commands, &BrowserCommands::selectionRequested, this,
             [this](Side side, const std::vector<int> &entries) { select(side, entries); });
-    // Compare Folders needs a remote folder; its menu item and button say so.
+    // Compare Folders needs a remote folder, Synchronize a logged-in session as well; their
+    // menu items and buttons say so.
     const auto compareState = [this] {
         m_parts.commands->toCompareFolders->setEnabled(m_commands.menuState().canCompare);
+        m_parts.commands->toSynchronize->setEnabled(m_controller.folderSync().available());
     };
     connect(&controller.browsers(), &BrowserController::folderShown, this, compareState);
+    connect(&controller.queue(), &QueueController::mainSessionLoggedIn, this, compareState);
     compareState();
 }
 
@@ -102,6 +105,7 @@ void BrowserCommandBinder::bindNamedCommands()
     on(c.acSelectAll, "bcsela", [this] { list(active())->selectAll(); });
     on(c.acEditGroupSelect, "bcgrps", [this, &b] { b.groupSelect(active()); });
     on(c.toCompareFolders, "bccomp", [&b] { b.compareFolders(); });
+    on(c.toSynchronize, "bcsync", [this] { m_controller.folderSync().synchronize(); });
     on(c.toChMod, "bcchmd", [this, &b] { b.changePermissions(selection(Side::Remote)); });
     const auto showFolder = [this] {
         QDesktopServices::openUrl(QUrl::fromLocalFile(m_controller.browsers().lFolder()));
@@ -131,6 +135,7 @@ void BrowserCommandBinder::prepareListMenu()
     m_transfer->setIcon(s.transferIsSend ? m_parts.commands->acSend->icon() : m_parts.commands->acReceive->icon());
     m_parts.listMenu->setDefaultAction(s.openIsDefault ? m_parts.commands->acOpen : m_transfer);
     m_parts.commands->toCompareFolders->setEnabled(s.canCompare);
+    m_parts.commands->toSynchronize->setEnabled(m_controller.folderSync().available());
 }
 
 void BrowserCommandBinder::bindLists()

@@ -104,6 +104,10 @@ void Commands::makeListCommands()
     acEditGroupSelect->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
     acFilters = make("acFilters", "Filters");
     toCompareFolders = make("toCompareFolders", "Compare Folders");
+    toSynchronize = make("toSynchronize", "Synchronize", "Synchronize...");
+    toSynchronize->setToolTip(QStringLiteral("Make the remote folder like the local one, or the other way round: "
+                                             "a preview shows every transfer and deletion before anything starts"));
+    toSynchronize->setStatusTip(toSynchronize->toolTip());
     toChMod = make("toChMod", "Permissions", "Change Permissions");
     acEditOptions = make("acEditOptions", "Options");
 

@@ -31,7 +31,7 @@ public:
     QAction *acRefresh, *acOpen, *acEdit, *acRename, *acDelete, *acFolderNew, *acFolderChange;
     QAction *acOpenInExplorer, *acOpenExplorer, *acSelectAll, *acEditGroupSelect, *acFilters;
     QAction *acWindowLocalBrowser, *acWindowsRemoteBrowser, *acWindowLogWindow, *acWindowQueueBrowser;
-    QAction *acViewSwitchBrowsers, *toCompareFolders, *toChMod, *acEditOptions;
+    QAction *acViewSwitchBrowsers, *toCompareFolders, *toSynchronize, *toChMod, *acEditOptions;
     // Log.
     QAction *acLogwin, *acLogClear, *acLogCopyToClipboard, *acLogSelectAll, *acLogAutoScroll, *acLogShowLoginMessage;
     // Meter.

@@ -61,6 +61,7 @@ void MainWindow::bindCommands()
     c.acRavuzAro->setIcon(AppArt::appIcon());
     c.acFilters->setIcon(AppArt::filterIcon());
     c.toChMod->setIcon(AppArt::permissionsIcon());
+    c.toSynchronize->setIcon(s->standardIcon(QStyle::SP_DialogApplyButton));
     // Window-wide shortcuts (F1, Ctrl+U, Ctrl+E, Ctrl+G) must work whatever has the focus;
     // the list shortcuts stay with their lists.
     for (QAction *a : c.all()) {

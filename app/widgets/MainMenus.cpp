@@ -60,7 +60,7 @@ void MainWindow::buildMenus()
     addAll(transfer, {nullptr, c.acRavuzAro});
 
     addAll(bar->addMenu(QStringLiteral("T&ools")),
-           {c.acOpenExplorer, c.toCompareFolders, c.toChMod, nullptr, c.acEditOptions});
+           {c.acOpenExplorer, c.toCompareFolders, c.toSynchronize, c.toChMod, nullptr, c.acEditOptions});
     buildHelpMenu();
     buildDebugMenu();
 }
@@ -151,7 +151,8 @@ void MainWindow::buildToolbars()
     m_tbGeneral->addWidget(m_connectButton);
     addAll(m_tbGeneral, {c.acDisconnect, nullptr, c.acSend, c.acReceive, nullptr, c.acStop, c.acRefresh, nullptr,
                          c.acOpen, c.acEdit, c.acRename, c.acDelete, c.acFolderNew});
-    addAll(m_tbTools, {c.acSiteMgr, c.acHistory, c.acVuzidIRA, nullptr, c.acRavuzAro, nullptr, c.acFilters, c.toChMod});
+    addAll(m_tbTools, {c.acSiteMgr, c.acHistory, c.acVuzidIRA, nullptr, c.acRavuzAro, nullptr, c.acFilters,
+                       c.toSynchronize, c.toChMod});
     m_tbGeneral->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     m_tbTools->setToolButtonStyle(Qt::ToolButtonIconOnly);
     // Toolbar size changes must reach the drop-down button as well.
@@ -200,8 +201,8 @@ void MainWindow::buildContextMenus()
     m_lvPopUp = new QMenu(this);
     m_lvPopUp->setObjectName(QStringLiteral("lvPopUp"));
     addAll(m_lvPopUp, {c.acOpen, c.acEdit, nullptr, c.acSend, c.acReceive, nullptr, c.acRename, c.acDelete,
-                       c.acFolderNew, c.acFolderChange, nullptr, c.acRefresh, c.acSelectAll, c.acEditGroupSelect,
-                       nullptr, c.toCompareFolders, c.toChMod, c.acOpenInExplorer, c.acFilters});
+                       c.acFolderNew, c.acFolderChange, nullptr, c.acRefresh, c.acSelectAll, c.acEditGroupSelect});
+    addAll(m_lvPopUp, {nullptr, c.toCompareFolders, c.toSynchronize, c.toChMod, c.acOpenInExplorer, c.acFilters});
     for (QTreeView *list : {m_lLv, m_rlv})
         list->addActions(m_lvPopUp->actions());
 

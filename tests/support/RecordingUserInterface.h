@@ -101,6 +101,9 @@ public:
         return true;
     }
 
+    // The Synchronize window: answered by the script (which fills `shown`), else cancelled.
+    bool askSynchronize(SyncQuestion &question) override { return onSynchronize ? onSynchronize(question) : false; }
+
     CertificateChoice askCertificate(const CertificateQuestion &question) override
     {
         certificateQuestions.push_back(question);
@@ -132,6 +135,7 @@ public:
     bool compareAccept = true;
     QStringList permissionCodesShown;
     std::optional<QString> permissionAnswer;
+    std::function<bool(SyncQuestion &)> onSynchronize;
     std::vector<CertificateQuestion> certificateQuestions;
     // Taken in order; Cancel when none is left.
     std::deque<CertificateChoice> certificateAnswers;

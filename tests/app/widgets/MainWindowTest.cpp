@@ -104,6 +104,7 @@ TEST_F(MainWindowTest, CommandsCarryTheirCaptionsAndDefaultShortcuts)
         {"acViewSwitchBrowsers", "Switch browsers", ""},
         {"acFilters", "Filters", "Ctrl+F"},
         {"toCompareFolders", "Compare Folders", ""},
+        {"toSynchronize", "Synchronize", ""},
         {"toChMod", "Permissions", "Ctrl+Alt+P"},
         {"acEditOptions", "Options", "Ctrl+O"},
         {"acLogwin", "Log Window", ""},
