@@ -15,6 +15,7 @@
 #include "sites/widgets/ConnectViews.h"
 #include "sites/widgets/SitesViews.h"
 #include "status/widgets/LogView.h"
+#include "status/widgets/MainStatusBar.h"
 #include "status/widgets/MeterPanel.h"
 #include "ui/u_formWait.h"
 
@@ -25,10 +26,12 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
 #include <QSplitter>
+#include <QStatusTipEvent>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
@@ -49,6 +52,7 @@ MainWindow::MainWindow(MainController &controller, QWidget *parent)
     buildMenus();
     buildContextMenus();
     bindCommands();
+    m_commands->installEventFilter(this);
     bindConnectViews();
     setupTray();
     observeController();
@@ -96,6 +100,7 @@ MainWindow::~MainWindow()
     // The toolbar watch must not run against deleted commands while the children go.
     for (QToolBar *bar : toolbars())
         bar->removeEventFilter(this);
+    m_commands->removeEventFilter(this);
     m_controller.setView(nullptr);
 }
 
@@ -191,7 +196,9 @@ void MainWindow::applyPanelSizes(const WindowGeometry &g)
     m_pendingPanels.reset();
     const int middle = std::max(50, m_vertical->height() - g.logHeight - g.panelBottomHeight);
     m_vertical->setSizes({g.logHeight, middle, g.panelBottomHeight});
-    m_panes->setSizes({g.lPanelWidth, std::max(50, m_panes->width() - g.lPanelWidth)});
+    // The stored width is the local pane's, on whichever side it is.
+    const int other = std::max(50, m_panes->width() - g.lPanelWidth);
+    m_panes->setSizes(browsersSwitched() ? QList<int>{other, g.lPanelWidth} : QList<int>{g.lPanelWidth, other});
     m_bottom->setSizes({g.gamePanelWidth, std::max(50, m_bottom->width() - g.gamePanelWidth)});
 }
 
@@ -254,8 +261,10 @@ void MainWindow::fillStartupState()
     m_commands->acMeterDisabled->setChecked(read(c.setup(), Keys::disableBandwidthMeter));
     applyCustomLogo();
 
+    m_commands->acFilters->setChecked(c.browsers().filtersShown());
     m_browsers->local().applyFilterRow();
     m_browsers->remote().applyFilterRow();
+    setBrowsersSwitched(read(c.setup(), Keys::switchBrowserWindows));
     m_tbAddress->setText(c.quickConnect().address);
     m_tbUsername->setText(c.quickConnect().user);
     m_tbPassword->setText(c.quickConnect().password);
@@ -278,6 +287,24 @@ void MainWindow::showLocalFolderHistory()
     QComboBox *box = m_lPanel->combo();
     box->clear();
     box->addItems(m_controller.browsers().localFolderHistory());
+}
+
+bool MainWindow::showHint(QEvent *event)
+{
+    // Hints of commands under the pointer go to the status bar's hint panel, beside the
+    // first panel, instead of covering the whole bar.
+    if (event->type() != QEvent::StatusTip)
+        return false;
+    auto *bar = qobject_cast<MainStatusBar *>(statusBar());
+    if (!bar)
+        return false;
+    bar->hintPanel()->setText(static_cast<QStatusTipEvent *>(event)->tip());
+    return true;
+}
+
+bool MainWindow::event(QEvent *event)
+{
+    return showHint(event) || QMainWindow::event(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -316,6 +343,9 @@ void MainWindow::restoreFromTray()
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    // Items of the context menus send their hints to the commands themselves.
+    if (watched == m_commands && showHint(event))
+        return true;
     // A toolbar hidden by any means (its close button, a restored layout) clears its
     // command's mark; a parent window being hidden leaves the toolbar not hidden itself.
     if (event->type() == QEvent::Show || event->type() == QEvent::Hide) {

@@ -4,6 +4,7 @@
 #include "app/MainView.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@ class ConnectViews;
 class Commands;
 class HelpBrowser;
 class LogView;
+class LoginMessageWindow;
 class MeterPanel;
 class QueuePanel;
 class UserInterface;
@@ -80,6 +82,17 @@ public:
 
     void setLogWindowShown(bool shown);
     void setMeterShown(bool shown);
+    // Filters: both filter rows shown or hidden, "showFilters" stored, both lists rebuilt
+    // after the filter delay.
+    void setFiltersShown(bool shown);
+    // Switch browsers: the remote pane on the left when `switched`; "switchBrowserWindows"
+    // follows.
+    void setBrowsersSwitched(bool switched);
+    bool browsersSwitched() const;
+    QSplitter *panesSplitter() const { return m_panes; }
+    // The login message window with the main session's login lines, shown without waiting.
+    void showLoginMessage();
+    LoginMessageWindow *loginMessageWindow() const;
     // Restyles and resizes the toolbars from "toolbarTheme" and "toolbarFontSize".
     void applyToolbarLook();
 
@@ -102,6 +115,7 @@ public:
     QMenu *createPopupMenu() override;
 
 protected:
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -145,6 +159,7 @@ private:
     // Splitters share out only the space they have: sizes set before the window is shown
     // wait for the first show.
     void applyPanelSizes(const WindowGeometry &g);
+    bool showHint(QEvent *event);
     void applyPendingState();
 
     MainController &m_controller;
@@ -188,6 +203,7 @@ private:
     QMenu *m_meterPop = nullptr;
     QMenu *m_trayPop = nullptr;
 
+    QPointer<LoginMessageWindow> m_loginMessages;
     QSystemTrayIcon *m_tray = nullptr;
     HelpBrowser *m_help = nullptr;
     QString m_manualFolder;

@@ -64,6 +64,8 @@ public:
     // its widgets.
     void applyFilterRow();
     bool filterChangePending() const { return m_filterChangedAt.isValid(); }
+    // Rebuilds the list after the filter delay, as a filter change does.
+    void scheduleRebuild() { recordFilterChange(); }
 
     // Has the controller rebuild the side (refreshLocalView or refreshRemoteView).
     virtual void refresh() = 0;

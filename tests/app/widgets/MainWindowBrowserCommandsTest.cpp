@@ -3,6 +3,7 @@
 // the differing rows, and the menu's transfer item follows the active side.
 #include "app/widgets/BrowserCommandBinder.h"
 #include "app/widgets/Commands.h"
+#include "app/widgets/LoginMessageWindow.h"
 #include "app/widgets/MainWindow.h"
 #include "app/widgets/ProgramWindow.h"
 #include "browser/widgets/FileBrowsers.h"
@@ -89,6 +90,8 @@ protected:
         closeStartupSiteManager(*window);
         c.browsers().setLocalFolder(local);
         c.browsers().refreshLocalView();
+        // The login message window would take the focus the tests give to the lists.
+        write(c.setup(), Keys::showLoginMsg, loginMessage);
         SessionSupervisor &s = c.sessions();
         s.currentSite.name = QStringLiteral("site");
         s.currentSite.Host = QStringLiteral("127.0.0.1");
@@ -116,6 +119,16 @@ protected:
     PyftpdlibServer server;
     std::unique_ptr<MainWindow> window;
     QString remoteRoot, local;
+    bool loginMessage = false;
+};
+
+class WindowCommandsWithLoginMessage : public WindowCommands {
+protected:
+    void SetUp() override
+    {
+        loginMessage = true;
+        WindowCommands::SetUp();
+    }
 };
 
 TEST_F(WindowCommands, DraggingLocalRowsOntoARemoteFolderUploadsIntoIt)
@@ -239,6 +252,33 @@ TEST_F(WindowCommands, DeleteWithTheQueueFocusedRemovesTheSelectedQueueRowsNotFi
     EXPECT_EQ(readAll(remoteRoot + QStringLiteral("/there.txt")), "only there");
     EXPECT_TRUE(QFileInfo(remoteRoot + QStringLiteral("/docs")).isDir());
     EXPECT_FALSE(QFileInfo::exists(remoteRoot + QStringLiteral("/q2")));
+}
+
+TEST_F(WindowCommandsWithLoginMessage, TheLoginMessageWindowShowsTheLoginLinesAtLoginAndFromTheLogMenu)
+{
+    ASSERT_TRUE(
+        waitFor([&] { return window->loginMessageWindow() && window->loginMessageWindow()->isVisible(); }, 5000));
+    LoginMessageWindow *shown = window->loginMessageWindow();
+    EXPECT_EQ(shown->windowTitle(), u"Login Message - Kestrin FTP Pro"_s);
+    EXPECT_FALSE(shown->isModal());
+    const QStringList lines = shown->shownLines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const QString &l) { return l.startsWith(u"<220"_s); }))
+        << lines.join(u'|').toStdString();
+    EXPECT_TRUE(lines.contains(u">USER "_s + server.user())) << lines.join(u'|').toStdString();
+    for (const QString &line : lines)
+        EXPECT_FALSE(line.contains(server.password())) << line.toStdString();
+
+    // The check box is "showLoginMsg": read when shown, written when the window closes.
+    EXPECT_TRUE(shown->alwaysShow()->isChecked());
+    shown->alwaysShow()->setChecked(false);
+    QTest::mouseClick(shown->findChild<QPushButton *>(), Qt::LeftButton);
+    EXPECT_FALSE(shown->isVisible());
+    EXPECT_FALSE(read(window->controller().setup(), Keys::showLoginMsg));
+
+    window->commands().acLogShowLoginMessage->trigger();
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_EQ(shown->shownLines(), lines);
+    EXPECT_FALSE(shown->alwaysShow()->isChecked());
 }
 
 TEST(PermissionDialog, BoxesAndCodeFollowEachOther)

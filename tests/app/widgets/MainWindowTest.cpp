@@ -8,6 +8,7 @@
 #include "base/Guard.h"
 #include "settings/SettingsCatalogue.h"
 #include "status/widgets/LogView.h"
+#include "status/widgets/MainStatusBar.h"
 #include "status/widgets/MeterPanel.h"
 #include "support/ModalCloser.h"
 #include "support/QtPrinters.h"
@@ -20,14 +21,18 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTextBrowser>
@@ -356,27 +361,119 @@ TEST_F(MainWindowTest, FocusQueueBrowserFocusesTheQueueList)
     EXPECT_TRUE(window->queueList()->hasFocus());
 }
 
-TEST_F(MainWindowTest, CommandsOfLaterPartsDoNothing)
+QStringList rowNames(QTreeView *list)
 {
-    QCoreApplication::processEvents(); // anything start-up posted has run
-    const QStringList log = window->controller().log().lines();
-    const QWidgetList before = QApplication::topLevelWidgets();
-    const QByteArray layout = window->saveState();
-    // The file list commands here act on a selection or on the server: with nothing
-    // selected and no connection they do nothing either. Connect, Disconnect, History (and
-    // Open Connection History), Paste URL and VuzidIRA have their own tests
-    // (tests/sites/widgets/ConnectWindowsTest.cpp), and so have Favorites and Open Favorites
-    // Manager (tests/sites/widgets/SiteManagerTest.cpp).
-    for (QAction *a : {c().acSend, c().acReceive, c().acStop, c().acRavuzAro, c().acRefresh, c().acOpen, c().acEdit,
-                       c().acRename, c().acDelete, c().acSelectAll, c().acWindowLocalBrowser,
-                       c().acWindowsRemoteBrowser, c().acWindowLogWindow, c().acViewSwitchBrowsers, c().acFilters,
-                       c().toCompareFolders, c().acDebugClipboard, c().acDebugBeforeTransferQueue})
-        a->trigger();
-    QApplication::processEvents();
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(QApplication::topLevelWidgets(), before);
-    EXPECT_EQ(window->controller().log().lines(), log);
-    EXPECT_EQ(window->saveState(), layout);
+    QStringList names;
+    for (int row = 0; row < list->model()->rowCount(); ++row)
+        names << list->model()->index(row, 0).data().toString();
+    names.sort();
+    return names;
+}
+
+TEST_F(MainWindowTest, FiltersFromTheKeyAndTheToolbarButtonShowTheRowsAndFilterBothLists)
+{
+    const QString folder = home.path() + QStringLiteral("/filtered/");
+    QDir().mkpath(folder + QStringLiteral("img"));
+    for (const char *name : {"report.htm", "a.txt"}) {
+        QFile f(folder + QString::fromLatin1(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    BrowserController &b = window->controller().browsers();
+    b.setFilterText(BrowserController::Side::Local, QStringLiteral("htm"));
+    b.setLocalFolder(folder);
+    b.refreshLocalView();
+    const QStringList all{QStringLiteral("a.txt"), QStringLiteral("img"), QStringLiteral("report.htm")};
+    ASSERT_EQ(rowNames(window->localList()), all);
+    ASSERT_TRUE(window->localPane()->filterPanel()->isHidden());
+
+    QApplication::setActiveWindow(window.get());
+    window->localList()->setFocus();
+    QTest::keyClick(window->localList(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(c().acFilters->isChecked());
+    EXPECT_TRUE(read(setup(), Keys::showFilters));
+    EXPECT_FALSE(window->localPane()->filterPanel()->isHidden());
+    EXPECT_FALSE(window->remotePane()->filterPanel()->isHidden());
+    EXPECT_EQ(window->localPane()->filter()->text(), QStringLiteral("htm"));
+    const QStringList filtered{QStringLiteral("img"), QStringLiteral("report.htm")};
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rowNames(window->localList()) == filtered; }, 3000))
+        << rowNames(window->localList()).join(u',').toStdString();
+
+    // The funnel button on the Advanced Buttons bar is the same command.
+    QWidget *funnel = window->tbTools()->widgetForAction(c().acFilters);
+    ASSERT_NE(funnel, nullptr);
+    QTest::mouseClick(funnel, Qt::LeftButton);
+    EXPECT_FALSE(c().acFilters->isChecked());
+    EXPECT_FALSE(read(setup(), Keys::showFilters));
+    EXPECT_TRUE(window->localPane()->filterPanel()->isHidden());
+    EXPECT_TRUE(window->remotePane()->filterPanel()->isHidden());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rowNames(window->localList()) == all; }, 3000));
+    EXPECT_TRUE(window->listMenu()->actions().contains(c().acFilters));
+}
+
+TEST_F(MainWindowTest, SwitchBrowsersExchangesThePanesAndStartUpKeepsTheChoice)
+{
+    QSplitter *panes = window->panesSplitter();
+    ASSERT_EQ(panes->widget(0), window->localPane());
+    const int leftWidth = panes->sizes().at(0);
+    c().acViewSwitchBrowsers->trigger();
+    EXPECT_EQ(panes->widget(0), window->remotePane());
+    EXPECT_EQ(panes->widget(1), window->localPane());
+    EXPECT_TRUE(read(setup(), Keys::switchBrowserWindows));
+    EXPECT_EQ(panes->sizes().at(0), leftWidth);
+    // The right-hand pane follows the window's width.
+    const int right = panes->sizes().at(1);
+    window->resize(window->width() + 100, window->height());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panes->sizes().at(1) > right; }, 2000));
+
+    write(setup(), Keys::neverShowAppFeedback, true);
+    ASSERT_TRUE(window->close());
+    window.reset();
+    window = open({});
+    EXPECT_EQ(window->panesSplitter()->widget(0), window->remotePane());
+    c().acViewSwitchBrowsers->trigger();
+    EXPECT_EQ(window->panesSplitter()->widget(0), window->localPane());
+    EXPECT_FALSE(read(setup(), Keys::switchBrowserWindows));
+}
+
+TEST_F(MainWindowTest, FocusCommandsMoveTheFocusAndTheActiveSide)
+{
+    QApplication::setActiveWindow(window.get());
+    BrowserController &b = window->controller().browsers();
+    c().acWindowsRemoteBrowser->trigger();
+    // Not connected: the remote list is not shown, its folder box takes the focus.
+    EXPECT_TRUE(window->remotePane()->combo()->hasFocus());
+    EXPECT_FALSE(b.localActive());
+    c().acWindowLocalBrowser->trigger();
+    EXPECT_TRUE(window->localList()->hasFocus());
+    EXPECT_TRUE(b.localActive());
+    window->remotePane()->setLogoShown(false);
+    c().acWindowsRemoteBrowser->trigger();
+    EXPECT_TRUE(window->remoteList()->hasFocus());
+    EXPECT_FALSE(b.localActive());
+    c().acWindowLogWindow->trigger();
+    EXPECT_TRUE(window->logView()->hasFocus());
+}
+
+TEST_F(MainWindowTest, TheHintPanelShowsTheHintOfTheCommandUnderThePointer)
+{
+    auto *bar = qobject_cast<MainStatusBar *>(window->statusBar());
+    ASSERT_NE(bar, nullptr);
+    // A toolbar button carries its command's hint; hovering it sends the hint up to the window.
+    QWidget *send = window->tbGeneral()->widgetForAction(c().acSend);
+    ASSERT_NE(send, nullptr);
+    QStatusTipEvent tip(send->statusTip());
+    QCoreApplication::sendEvent(send, &tip);
+    EXPECT_TRUE(bar->hintPanel()->text().startsWith(QStringLiteral("Send file(s) / folder(s)")));
+    EXPECT_FALSE(bar->firstPanel()->isHidden());
+    // An item of a context menu under the pointer sends its hint to its command.
+    c().acDelete->showStatusText();
+    EXPECT_EQ(bar->hintPanel()->text(), QStringLiteral("Delete files / folders  -  (Shortcut: Del)"));
+    // Every command in the menus and toolbars has a hint.
+    for (QAction *a : c().all()) {
+        if (!a->associatedObjects().isEmpty()) {
+            EXPECT_FALSE(a->statusTip().isEmpty()) << a->objectName().toStdString();
+        }
+    }
 }
 
 TEST_F(MainWindowTest, DebugMenuFollowsTheSwitchInAnyLetterCase)
