@@ -184,9 +184,9 @@ void Commands::makeListCommands()
     listShortcut(acDelete, QKeySequence(Qt::Key_Delete));
     acFolderNew = make("acFolderNew", "New folder");
     acFolderChange = make("acFolderChange", "Change folder");
-    acOpenInExplorer = make("acOpenInExplorer", "Open in Explorer");
+    acOpenInExplorer = make("acOpenInExplorer", "Open in File Manager");
     acOpenInExplorer->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
-    acOpenExplorer = make("acOpenExplorer", "Open Explorer");
+    acOpenExplorer = make("acOpenExplorer", "Open File Manager");
     acSelectAll = make("acSelectAll", "Select All");
     listShortcut(acSelectAll, QKeySequence(Qt::CTRL | Qt::Key_A));
     acEditGroupSelect = make("acEditGroupSelect", "Group Select");

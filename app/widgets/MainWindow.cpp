@@ -11,6 +11,8 @@
 #include "base/Files.h"
 #include "base/Guard.h"
 #include "browser/widgets/FileBrowsers.h"
+#include "queue/widgets/QueuePanel.h"
+#include "queue/widgets/QueueView.h"
 #include "settings/SettingsCatalogue.h"
 #include "sites/widgets/ConnectViews.h"
 #include "sites/widgets/SitesViews.h"
@@ -90,8 +92,33 @@ void MainWindow::observeController()
             &MainWindow::showLocalFolderHistory);
     // Once logged in the remote list takes the logo's place.
     connect(&m_controller, &MainController::siteLoggedIn, this, [this] { m_rPanel->setLogoShown(false); });
-    connect(&m_controller, &MainController::siteClosed, this,
-            [this] { m_rPanel->setLogoShown(!read(m_controller.setup(), Keys::disableLogo)); });
+    // A lost connection that is being made again keeps its last listing in view, greyed;
+    // looked at once the close handling (which forgets the listing) is over.
+    connect(
+        &m_controller, &MainController::siteClosed, this,
+        [this] {
+            if (m_controller.mainSessionLoggedIn())
+                return;
+            if (m_controller.sessionLoss().retryPending()) {
+                m_rPanel->setReconnecting(m_browsers->remote().lastPicture());
+                m_reconnectWatch->start();
+            } else {
+                m_rPanel->setLogoShown(!read(m_controller.setup(), Keys::disableLogo));
+            }
+        },
+        Qt::QueuedConnection);
+    // Stop, or the last failed try, ends the wait: the logo comes back.
+    m_reconnectWatch = new QTimer(this);
+    m_reconnectWatch->setInterval(250);
+    connect(m_reconnectWatch, &QTimer::timeout, this, [this] {
+        if (!m_rPanel->reconnectingShown()) {
+            m_reconnectWatch->stop();
+        } else if (!m_controller.sessionLoss().retryPending() && !m_controller.mainSessionLoggedIn() &&
+                   m_controller.sessions().isFullyDisconnected()) {
+            m_reconnectWatch->stop();
+            m_rPanel->setLogoShown(!read(m_controller.setup(), Keys::disableLogo));
+        }
+    });
     bindStatusViews(*this);
 }
 
@@ -131,6 +158,8 @@ void MainWindow::loadListLayouts(const QString &programData, bool includeQueue)
     const QByteArray state = readWholeFile(programData + QStringLiteral("lvq.dat"), &ok);
     if (ok)
         m_qLv->header()->restoreState(state);
+    // Layouts stored before the columns shared the width hold fixed widths only.
+    m_queue->list()->fitColumns();
 }
 
 void MainWindow::saveListLayouts(const QString &programData)
@@ -151,6 +180,31 @@ void MainWindow::saveToolbarPositions(const QString &path)
 {
     if (!saveFileAtomically(path, saveState()))
         throw FileError(QStringLiteral("Cannot write the toolbar positions to \"%1\"").arg(path));
+}
+
+WindowGeometry MainWindow::firstStartGeometry(const QSize &available)
+{
+    WindowGeometry g = WindowGeometry::designed();
+    if (available.isEmpty())
+        return g;
+    const auto share = [](int room, int least, int most) {
+        return std::min(room, std::clamp(room * 85 / 100, least, most));
+    };
+    g.width = share(available.width(), g.width, 1600);
+    g.height = share(available.height(), g.height, 1000);
+    // The regions keep their designed shares of the window.
+    const WindowGeometry d = WindowGeometry::designed();
+    g.lPanelWidth = d.lPanelWidth * g.width / d.width;
+    g.gamePanelWidth = d.gamePanelWidth * g.width / d.width;
+    g.logHeight = d.logHeight * g.height / d.height;
+    g.panelBottomHeight = d.panelBottomHeight * g.height / d.height;
+    return g;
+}
+
+WindowGeometry MainWindow::designedGeometry() const
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return firstStartGeometry(screen ? screen->availableGeometry().size() : QSize());
 }
 
 WindowGeometry MainWindow::currentGeometry() const

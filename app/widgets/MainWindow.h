@@ -27,6 +27,7 @@ class QLineEdit;
 class QMenu;
 class QSplitter;
 class QSystemTrayIcon;
+class QTimer;
 class QToolBar;
 class QToolButton;
 class QTreeView;
@@ -101,9 +102,15 @@ public:
     void saveListLayouts(const QString &programData) override;
     void loadToolbarPositions(const QString &path) override;
     void saveToolbarPositions(const QString &path) override;
+    WindowGeometry designedGeometry() const override;
     WindowGeometry currentGeometry() const override;
     void applyGeometry(const WindowGeometry &g, bool keepStoredPosition) override;
     void offerFeedback() override;
+
+    // The first start's geometry (no stored one) on a screen with this much room: the
+    // designed 795 x 500 as the least, growing with the screen to show every toolbar, never
+    // larger than the screen; the panes share the size.
+    static WindowGeometry firstStartGeometry(const QSize &available);
 
     // applySettings: re-reads the settings the window holds (toolbar look, list fonts, log
     // and meter, logo, tray, command shortcuts, history length) all at once.
@@ -204,6 +211,7 @@ private:
     QMenu *m_trayPop = nullptr;
 
     QPointer<LoginMessageWindow> m_loginMessages;
+    QTimer *m_reconnectWatch = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
     HelpBrowser *m_help = nullptr;
     QString m_manualFolder;

@@ -6,7 +6,9 @@
 #include "app/widgets/ProgramWindow.h"
 #include "app/widgets/ToolbarLook.h"
 #include "base/Guard.h"
+#include "queue/QueueModel.h"
 #include "settings/SettingsCatalogue.h"
+#include "sites/widgets/SiteManagerWindow.h"
 #include "status/widgets/LogView.h"
 #include "status/widgets/MainStatusBar.h"
 #include "status/widgets/MeterPanel.h"
@@ -25,11 +27,14 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStatusTipEvent>
@@ -101,7 +106,8 @@ TEST_F(MainWindowTest, CommandsCarryTheirCaptionsAndDefaultShortcuts)
         {"acDelete", "Delete", "Del"},
         {"acFolderNew", "New folder", "Ctrl+N"},
         {"acFolderChange", "Change folder", ""},
-        {"acOpenInExplorer", "Open in Explorer", "Ctrl+E"},
+        {"acOpenInExplorer", "Open in File Manager", "Ctrl+E"},
+        {"acOpenExplorer", "Open File Manager", ""},
         {"acSelectAll", "Select All", "Ctrl+A"},
         {"acEditGroupSelect", "Group Select", "Ctrl+G"},
         {"acWindowLocalBrowser", "Local Browser", ""},
@@ -269,13 +275,21 @@ TEST_F(MainWindowTest, HelpEntriesOpenTheirTopics)
 
 TEST_F(MainWindowTest, ShowsItsRegionsAtTheirStandardSizesWithTheirCaptions)
 {
-    EXPECT_EQ(window->size(), QSize(795, 500));
+    // The first start fits the screen; at the designed 795 x 500 the regions have their
+    // designed sizes, and on any screen their designed shares.
+    const WindowGeometry first =
+        MainWindow::firstStartGeometry(QGuiApplication::primaryScreen()->availableGeometry().size());
+    EXPECT_EQ(window->size(), QSize(first.width, first.height));
     EXPECT_EQ(window->minimumSize(), QSize(550, 200));
     const WindowGeometry g = window->currentGeometry();
-    EXPECT_EQ(g.logHeight, 52);
-    EXPECT_EQ(g.lPanelWidth, 372);
-    EXPECT_EQ(g.panelBottomHeight, 111);
-    EXPECT_EQ(g.gamePanelWidth, 184);
+    EXPECT_EQ(g.logHeight, first.logHeight);
+    EXPECT_EQ(g.lPanelWidth, first.lPanelWidth);
+    EXPECT_EQ(g.panelBottomHeight, first.panelBottomHeight);
+    EXPECT_EQ(g.gamePanelWidth, first.gamePanelWidth);
+    const WindowGeometry designed = MainWindow::firstStartGeometry(QSize(800, 570));
+    EXPECT_EQ(QList<int>({designed.width, designed.height, designed.logHeight, designed.lPanelWidth,
+                          designed.panelBottomHeight, designed.gamePanelWidth}),
+              QList<int>({795, 500, 52, 372, 111, 184}));
     EXPECT_EQ(window->statusBar()->height(), 19);
     EXPECT_EQ(window->localPane()->captionBar()->caption(), QStringLiteral("my computer"));
     EXPECT_EQ(window->localPane()->captionBar()->subCaption(), QStringLiteral("kestrin ftp pro"));
@@ -476,6 +490,84 @@ TEST_F(MainWindowTest, TheHintPanelShowsTheHintOfTheCommandUnderThePointer)
     }
 }
 
+TEST_F(MainWindowTest, TypedLocalFoldersGoThereOrSayWhyAndTheBoxShowsTheListedFolder)
+{
+    const QString base = home.path() + QStringLiteral("/typed/");
+    QDir().mkpath(base + QStringLiteral("inner"));
+    QFile(base + QStringLiteral("inner/file.txt")).open(QIODevice::WriteOnly);
+    BrowserController &b = window->controller().browsers();
+    b.setLocalFolder(base);
+    b.refreshLocalView();
+    QComboBox *box = window->localPane()->combo();
+    QApplication::setActiveWindow(window.get());
+    const auto enter = [&](const QString &typed) {
+        box->setFocus();
+        box->lineEdit()->setText(typed);
+        QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+    };
+    struct Case {
+        const char *what;
+        QString typed, shown, message;
+    };
+    const Case cases[] = {
+        {"a full path", base + QStringLiteral("inner"), base + QStringLiteral("inner/"), {}},
+        {"relative to the shown folder", QStringLiteral(".."), base, {}},
+        {"a folder that is not there", base + QStringLiteral("missing"), base,
+         QStringLiteral("Folder does not exist on your computer: \n\n") + base + QStringLiteral("missing")},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.what);
+        const QString message = closeModalOpenedBy([&] { enter(k.typed); });
+        EXPECT_EQ(message, k.message);
+        EXPECT_EQ(b.lFolder(), k.shown);
+        EXPECT_EQ(box->currentText(), k.shown);
+    }
+    enter(base + QStringLiteral("inner/"));
+    EXPECT_EQ(rowNames(window->localList()), QStringList{QStringLiteral("file.txt")});
+    // Typed but not entered: leaving the box shows the listed folder again.
+    QApplication::setActiveWindow(window.get());
+    box->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return box->lineEdit()->hasFocus(); }, 2000));
+    box->lineEdit()->setText(QStringLiteral("/half typed"));
+    window->localList()->setFocus();
+    EXPECT_EQ(box->currentText(), base + QStringLiteral("inner/"));
+    // A folder chosen from the drop-down history goes there too.
+    const int index = box->findText(base);
+    ASSERT_GE(index, 0);
+    emit box->activated(index);
+    EXPECT_EQ(b.lFolder(), base);
+    EXPECT_EQ(box->currentText(), base);
+}
+
+TEST_F(MainWindowTest, ATypedRemoteFolderWhileNotConnectedSaysWhy)
+{
+    QComboBox *box = window->remotePane()->combo();
+    QApplication::setActiveWindow(window.get());
+    box->setFocus();
+    box->lineEdit()->setText(QStringLiteral("/pub/"));
+    const QString message = closeModalOpenedBy([&] { QTest::keyClick(box->lineEdit(), Qt::Key_Return); });
+    EXPECT_EQ(message, QStringLiteral("Error:\n - Cannot change folder\n\nReason:\n - Not connected to FTP server"));
+    EXPECT_EQ(box->currentText(), QString());
+}
+
+TEST_F(MainWindowTest, TheSiteManagerOpensCentredAndItsQuestionsOpenAboveIt)
+{
+    c().acSiteMgr->trigger();
+    QPointer<SiteManagerWindow> sites = window->findChild<SiteManagerWindow *>();
+    ASSERT_TRUE(sites && sites->isVisible());
+    const QPoint offset = sites->geometry().center() - window->geometry().center();
+    EXPECT_LE(offset.manhattanLength(), 4) << offset.x() << "," << offset.y();
+    QWidget *parentOfQuestion = nullptr;
+    closeModalOpenedBy([this] { window->controller().ui().showMessage(QStringLiteral("asked")); },
+                       [&](QWidget *modal) { parentOfQuestion = modal->parentWidget(); });
+    EXPECT_EQ(parentOfQuestion, sites.data());
+    sites->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sites.isNull(); }, 2000));
+    closeModalOpenedBy([this] { window->controller().ui().showMessage(QStringLiteral("asked")); },
+                       [&](QWidget *modal) { parentOfQuestion = modal->parentWidget(); });
+    EXPECT_EQ(parentOfQuestion, window.get());
+}
+
 TEST_F(MainWindowTest, DebugMenuFollowsTheSwitchInAnyLetterCase)
 {
     EXPECT_FALSE(window->debugMenu()->menuAction()->isVisible());
@@ -540,7 +632,8 @@ TEST_F(MainWindowTest, DebugCommandsWriteTheirFilesIntoTheTemporaryFolderAndOpen
     QFile info(opened.urls[2].toLocalFile());
     ASSERT_TRUE(info.open(QIODevice::ReadOnly));
     const QByteArray text = info.readAll();
-    EXPECT_TRUE(text.startsWith("form widthXheight         : 795x500\r\n"));
+    EXPECT_TRUE(text.startsWith(
+        QStringLiteral("form widthXheight         : %1x%2\r\n").arg(window->width()).arg(window->height()).toLatin1()));
     EXPECT_TRUE(text.contains("App Runs                  : 12\r\n"));
 }
 
@@ -567,7 +660,8 @@ TEST_F(MainWindowTest, TrayShowRestoresTheWindowAndMinimisingWithoutATrayKeepsIt
 TEST_F(MainWindowTest, LayoutFilesBringBackColumnsAndToolbars)
 {
     window->localList()->header()->resizeSection(0, 201);
-    window->queueList()->header()->resizeSection(0, 303);
+    // The queue's Action column shares out the width; the others keep what they are given.
+    window->queueList()->header()->resizeSection(QueueModel::Size, 303);
     QTest::mouseClick(window->tbConnection()->findChild<QToolButton *>(QStringLiteral("closeButton")), Qt::LeftButton);
     const QString folder = home.path() + QLatin1Char('/');
     window->saveListLayouts(folder);
@@ -577,7 +671,7 @@ TEST_F(MainWindowTest, LayoutFilesBringBackColumnsAndToolbars)
     again->loadListLayouts(folder, true);
     again->loadToolbarPositions(folder + QStringLiteral("ftpm.dat"));
     EXPECT_EQ(again->localList()->header()->sectionSize(0), 201);
-    EXPECT_EQ(again->queueList()->header()->sectionSize(0), 303);
+    EXPECT_EQ(again->queueList()->header()->sectionSize(QueueModel::Size), 303);
     EXPECT_TRUE(again->tbConnection()->isHidden());
     EXPECT_FALSE(again->commands().acTbConnection->isChecked());
     EXPECT_TRUE(again->commands().acTbStandard->isChecked());
