@@ -248,13 +248,14 @@ bool MainWindow::browsersSwitched() const
 void MainWindow::setBrowsersSwitched(bool switched)
 {
     if (switched != browsersSwitched()) {
-        // The pane on the left keeps its width; the other one fills the rest.
+        // Each pane takes its width along; the one now on the right fills what the window
+        // gains.
         const QList<int> sizes = m_panes->sizes();
         m_panes->insertWidget(0, switched ? m_rPanel : m_lPanel);
         m_panes->setStretchFactor(0, 0);
         m_panes->setStretchFactor(1, 1);
-        if (sizes.size() == 2 && sizes[0] > 0)
-            m_panes->setSizes(sizes);
+        if (sizes.size() == 2 && sizes[0] > 0 && sizes[1] > 0)
+            m_panes->setSizes({sizes[1], sizes[0]});
     }
     write(m_controller.setup(), Keys::switchBrowserWindows, switched);
 }

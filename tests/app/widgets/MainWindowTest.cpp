@@ -428,22 +428,25 @@ TEST_F(MainWindowTest, SwitchBrowsersExchangesThePanesAndStartUpKeepsTheChoice)
 {
     QSplitter *panes = window->panesSplitter();
     ASSERT_EQ(panes->widget(0), window->localPane());
-    const int leftWidth = panes->sizes().at(0);
+    const QList<int> before = panes->sizes();
     c().acViewSwitchBrowsers->trigger();
     EXPECT_EQ(panes->widget(0), window->remotePane());
     EXPECT_EQ(panes->widget(1), window->localPane());
     EXPECT_TRUE(read(setup(), Keys::switchBrowserWindows));
-    EXPECT_EQ(panes->sizes().at(0), leftWidth);
+    // Each pane keeps its width, so the stored local width means the same on either side.
+    EXPECT_EQ(panes->sizes(), QList<int>({before[1], before[0]}));
     // The right-hand pane follows the window's width.
     const int right = panes->sizes().at(1);
     window->resize(window->width() + 100, window->height());
     EXPECT_TRUE(QTest::qWaitFor([&] { return panes->sizes().at(1) > right; }, 2000));
 
     write(setup(), Keys::neverShowAppFeedback, true);
+    const int localWidth = window->localPane()->width();
     ASSERT_TRUE(window->close());
     window.reset();
     window = open({});
     EXPECT_EQ(window->panesSplitter()->widget(0), window->remotePane());
+    EXPECT_EQ(window->localPane()->width(), localWidth);
     c().acViewSwitchBrowsers->trigger();
     EXPECT_EQ(window->panesSplitter()->widget(0), window->localPane());
     EXPECT_FALSE(read(setup(), Keys::switchBrowserWindows));
