@@ -20,10 +20,10 @@
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
-const QString kContinueDelete = QStringLiteral("Continue to delete?");
 const QString kDragToServer = QStringLiteral("Continue drag'n'drop operation to FTP server?");
 const QString kDragFromServer = QStringLiteral("Continue drag'n'drop operation from FTP server?");
 const QString kSetEditor = QStringLiteral(" Set the default editor in the configuration dialog.");
@@ -49,6 +49,42 @@ BrowserCommands::BrowserCommands(tSetupClass &setup, UserInterface &ui, BrowserC
     : QObject(parent), m_setup(setup), m_ui(ui), m_browsers(browsers), m_queue(queue), m_sessions(sessions),
       m_temporaryFolder(QDir::tempPath())
 {
+    connect(&m_browsers, &BrowserController::viewRefreshed, this,
+            [this](Side side, const QString &folder, const QString &) { selectNewFolder(side, folder); });
+}
+
+void BrowserCommands::selectWhenShown(Side side, const QString &folder, const QString &name)
+{
+    m_newFolder[side == Side::Local ? 0 : 1] = {folder, name};
+}
+
+void BrowserCommands::selectNewFolder(Side side, const QString &shownFolder)
+{
+    NewFolder &pending = m_newFolder[side == Side::Local ? 0 : 1];
+    if (pending.name.isEmpty())
+        return;
+    const NewFolder wanted = std::exchange(pending, {});
+    if (shownFolder != wanted.parent)
+        return;
+    // The lists rebuild on the same signal: the selection follows once they have.
+    QMetaObject::invokeMethod(
+        this,
+        [this, side, wanted] {
+            const bool local = side == Side::Local;
+            const BrowserState &st = m_browsers.state();
+            if ((local ? st.lFolder : st.rFolder) != wanted.parent)
+                return;
+            for (int i = 0;; ++i) {
+                const tFolderEntryObject *e = entryAt(side, i);
+                if (!e)
+                    return;
+                if (e->isFolder && e->name == wanted.name) {
+                    emit selectionRequested(side, {i});
+                    return;
+                }
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 bool BrowserCommands::loggedIn() const
@@ -216,19 +252,34 @@ void BrowserCommands::changeFolder(Side side)
     m_queue.timer_checkQueue();
 }
 
-void BrowserCommands::folderBoxEntered(Side side, const QString &text)
+void BrowserCommands::folderBoxEntered(Side side, const QString &typed)
 {
+    const QString text = typed.trimmed();
     if (side == Side::Local) {
         if (text.isEmpty()) {
             changeFolder(Side::Local);
             return;
         }
-        m_browsers.setLocalFolder(text);
+        // "~" is the home folder; a relative path is taken from the shown folder.
+        QString path = text;
+        if (path == QLatin1String("~") || path.startsWith(QLatin1String("~/")))
+            path = QDir::homePath() + path.mid(1);
+        path = QDir::cleanPath(QDir(m_browsers.lFolder()).absoluteFilePath(path));
+        if (!QFileInfo(path).isDir()) {
+            // The list stays where it is rather than showing a folder that is not there.
+            m_ui.showMessage(QStringLiteral("Folder does not exist on your computer: \r\r\n") + path);
+            return;
+        }
+        m_browsers.setLocalFolder(path);
         m_browsers.refreshLocalView();
         return;
     }
-    if (m_browsers.rFolder().isEmpty() || text.isEmpty() || !loggedIn())
+    if (text.isEmpty())
         return;
+    if (!loggedIn() || m_browsers.rFolder().isEmpty()) {
+        m_ui.showMessage(QStringLiteral("Error:\r - Cannot change folder\r\rReason:\r - Not connected to FTP server"));
+        return;
+    }
     QString path = text;
     path.replace(QLatin1Char('\\'), QLatin1Char('/'));
     if (!path.endsWith(QLatin1Char('/')))
@@ -263,6 +314,7 @@ void BrowserCommands::newFolder(Side side)
             m_ui.showMessage(QStringLiteral("Could not Create Folder"));
             return;
         }
+        selectWhenShown(Side::Local, m_browsers.lFolder(), name);
         refresh(Side::Local);
         return;
     }
@@ -270,7 +322,8 @@ void BrowserCommands::newFolder(Side side)
         m_ui.showMessage(QStringLiteral("Could not Create Folder"));
         return;
     }
-    queue(QStringLiteral("makefolder"), {m_browsers.rFolder() + name}, nullptr, false);
+    if (queue(QStringLiteral("makefolder"), {m_browsers.rFolder() + name}, nullptr, false))
+        selectWhenShown(Side::Remote, m_browsers.rFolder(), name);
 }
 
 void BrowserCommands::rename(Side side, const Selection &selected)
@@ -319,7 +372,10 @@ void BrowserCommands::deleteEntries(Side side, const Selection &selected)
         const std::vector<tFolderEntryObject> entries = entriesAt(side, selected);
         if (entries.empty())
             return;
-        if (read(m_setup, Keys::confirmDeleteLocally) && !m_ui.confirm(kContinueDelete))
+        std::vector<DeleteItem> items;
+        for (const tFolderEntryObject &e : entries)
+            items.push_back({e.name, e.isFolder, false});
+        if (read(m_setup, Keys::confirmDeleteLocally) && !m_ui.confirm(deleteQuestion(side, items)))
             return;
         deleteLocal(entries);
         return;
@@ -333,7 +389,10 @@ void BrowserCommands::deleteEntries(Side side, const Selection &selected)
     }
     if (entries.empty())
         return;
-    if (read(m_setup, Keys::confirmDeleteOnServer) && !m_ui.confirm(kContinueDelete))
+    std::vector<DeleteItem> items;
+    for (const auto &[e, link] : entries)
+        items.push_back({e.name, e.isFolder, link});
+    if (read(m_setup, Keys::confirmDeleteOnServer) && !m_ui.confirm(deleteQuestion(side, items)))
         return;
     if (!loggedIn())
         return;
@@ -344,6 +403,40 @@ void BrowserCommands::deleteEntries(Side side, const Selection &selected)
         queue(asFolder ? QStringLiteral("deletefolder") : QStringLiteral("deletefile"), {folder + e.name}, &e, false);
     }
     m_browsers.state().markFolderStale(folder);
+}
+
+QString BrowserCommands::deleteQuestion(Side side, const std::vector<DeleteItem> &items)
+{
+    int files = 0, folders = 0;
+    for (const DeleteItem &i : items)
+        ++(i.folder && !i.link ? folders : files);
+    QString what;
+    if (items.size() == 1) {
+        const DeleteItem &i = items.front();
+        const QString kind = i.link     ? QStringLiteral("link")
+                             : i.folder ? QStringLiteral("folder")
+                                        : QStringLiteral("file");
+        what = QStringLiteral("the %1 \"%2\"").arg(kind, i.name);
+        if (folders == 1)
+            what += QStringLiteral(" and everything in it");
+    } else {
+        const auto count = [](int n, const char *one, const char *many) -> QString {
+            return QString::number(n) + QLatin1Char(' ') + QString::fromLatin1(n == 1 ? one : many);
+        };
+        QStringList parts;
+        if (files > 0)
+            parts << count(files, "file", "files");
+        if (folders > 0)
+            parts << count(folders, "folder", "folders");
+        what = parts.join(QStringLiteral(" and "));
+        if (folders > 0)
+            what += folders == 1 ? QStringLiteral(" (the folder with everything in it)")
+                                 : QStringLiteral(" (the folders with everything in them)");
+    }
+    if (side == Side::Remote)
+        return QStringLiteral("Continue to delete %1 on the FTP server?").arg(what);
+    return QStringLiteral("Continue to delete %1?\r\r%2 to the trash.")
+        .arg(what, items.size() == 1 ? QStringLiteral("It goes") : QStringLiteral("They go"));
 }
 
 void BrowserCommands::deleteLocal(const std::vector<tFolderEntryObject> &entries)

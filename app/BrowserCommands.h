@@ -65,7 +65,10 @@ public:
     void refresh(Side side);
     void goUp(Side side);
     void changeFolder(Side side);
-    // Enter in a folder box, or a folder chosen from its history.
+    // Enter in a folder box, or a folder chosen from its history. A local folder may be
+    // relative to lFolder or begin with "~"; one that does not exist is refused with a
+    // message and the list stays. A remote folder is listed (queued at the end); while not
+    // connected a message says so.
     void folderBoxEntered(Side side, const QString &text);
 
     // Send the local entries into rFolder, or into the remote folder entry `targetEntry`.
@@ -98,6 +101,16 @@ public:
     // The permission dialog for the selected remote entries, then one chmod each.
     void changePermissions(const Selection &remote);
 
+    // The question before a deletion: what goes (the name, or how many files and folders),
+    // that folders go with everything in them, and where (the server, or the trash).
+    // Links count as files: they are removed themselves.
+    struct DeleteItem {
+        QString name;
+        bool folder = false;
+        bool link = false;
+    };
+    static QString deleteQuestion(Side side, const std::vector<DeleteItem> &items);
+
     // Starts an editor on a local file (the default editor or the desktop's application, as
     // the settings say); false, after telling the user why, when none could be started.
     static bool launchEditor(tSetupClass &setup, UserInterface &ui, const QString &file);
@@ -122,6 +135,10 @@ private:
     QString makePrivateFolder(const QString &prefix);
     // Shows the message once the event that is being handled (a drop) is over.
     void tellLater(const QString &text);
+    // A folder just made is selected when its parent is next shown (the local refresh
+    // follows at once, the remote one when the listing after the creation arrives).
+    void selectWhenShown(Side side, const QString &folder, const QString &name);
+    void selectNewFolder(Side side, const QString &shownFolder);
 
     tSetupClass &m_setup;
     UserInterface &m_ui;
@@ -129,5 +146,9 @@ private:
     QueueController &m_queue;
     SessionSupervisor &m_sessions;
     QString m_temporaryFolder;
+    struct NewFolder {
+        QString parent, name;
+    };
+    NewFolder m_newFolder[2]; // local, remote
     int m_dropTimeoutMs = 10 * 60 * 1000;
 };

@@ -97,6 +97,13 @@ bool ConnectController::fieldsFromUrl(const QString &url, SiteFields &fields, QS
     return true;
 }
 
+void ConnectController::refuse(const QString &title, const QString &text)
+{
+    m_sessions.connectionWanted = false;
+    m_sessions.currentSite.Host = QString();
+    m_diagnostics.showErrorMessage(title, text);
+}
+
 void ConnectController::fail(const QString &message)
 {
     m_sessions.setConnectionWanted(false);
@@ -184,13 +191,15 @@ bool ConnectController::acConnect(Caller caller)
     }
 
     if (site.Host.isEmpty()) {
-        fail(QStringLiteral("Missing FTP hostname\r\rSpecify an FTP hostname in the site manager and try again. "
-                            "Hostname could for example be ") +
-             kExampleHost + QLatin1Char('.'));
+        refuse(QStringLiteral("Missing FTP hostname"),
+               QStringLiteral("Specify an FTP hostname in the site manager and try again. "
+                              "Hostname could for example be ") +
+                   kExampleHost + QLatin1Char('.'));
         return false;
     }
     if (site.Port.isEmpty()) {
-        fail(QStringLiteral("Missing FTP port\r\rSpecify an FTP port and try again. The default FTP port is 21."));
+        refuse(QStringLiteral("Missing FTP port"),
+               QStringLiteral("Specify an FTP port and try again. The default FTP port is 21."));
         return false;
     }
 

@@ -115,6 +115,8 @@ signals:
 
 private:
     void fail(const QString &message);
+    // A site that cannot be connected as it is: the error sound and a titled message.
+    void refuse(const QString &title, const QString &text);
     bool splitQuickAddress();
     bool splitSiteHost(tSiteRecord &site);
 

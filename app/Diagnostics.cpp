@@ -125,12 +125,23 @@ QString Diagnostics::errorDetails(const QString &message, const QString &secondT
     return lines.join(QLatin1Char('\n'));
 }
 
-void Diagnostics::showErrorWindow(const QString &message, const QString &secondText, const QStringList &recentLines)
+void Diagnostics::playErrorSound()
 {
     if (!read(m_setup, Keys::disableSound)) {
         const QString sound = read(m_setup, Keys::sndOnError);
         if (!sound.isEmpty() && m_playSound)
             m_playSound(sound);
     }
+}
+
+void Diagnostics::showErrorWindow(const QString &message, const QString &secondText, const QStringList &recentLines)
+{
+    playErrorSound();
     m_ui.showErrorWindow(message, errorDetails(message, secondText, recentLines));
+}
+
+void Diagnostics::showErrorMessage(const QString &title, const QString &text)
+{
+    playErrorSound();
+    m_ui.showError(title, text);
 }

@@ -49,6 +49,8 @@ public:
     // message, the second text (the server's last reply, may be empty) and the session's
     // recent protocol lines.
     void showErrorWindow(const QString &message, const QString &secondText, const QStringList &recentLines);
+    // Plays the error sound when sounds are on, then shows a titled message window.
+    void showErrorMessage(const QString &title, const QString &text);
 
     // The four lines a report appends to the diagnostics file (the last one empty).
     static QStringList fileLines(const QDateTime &when, const QString &siteId, const QString &message);
@@ -63,6 +65,7 @@ public:
     static QString errorDetails(const QString &message, const QString &secondText, const QStringList &recentLines);
 
 private:
+    void playErrorSound();
     void appendToFile(const QString &siteId, const QString &message) const;
 
     UserInterface &m_ui;

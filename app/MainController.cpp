@@ -1,5 +1,7 @@
 #include "app/MainController.h"
 
+#include "app/Sound.h"
+
 #include "base/Errors.h"
 #include "base/Guard.h"
 #include "settings/SettingsCatalogue.h"
@@ -39,7 +41,10 @@ MainController::MainController(UserInterface &ui, QObject *parent)
     wireStatus();
 }
 
-MainController::~MainController() = default;
+MainController::~MainController()
+{
+    stopSounds();
+}
 
 void MainController::setView(MainView *view)
 {
@@ -269,7 +274,7 @@ bool MainController::FormCloseQuery()
         m_queue.setTerminating(true);
         m_status.setTerminating(true);
         emit waitTextChanged(QStringLiteral("Closing Down ..."));
-        // Playing sounds are stopped here once sounds exist.
+        stopSounds();
         if (!m_sessions.isFullyDisconnected())
             disconnectForShutDown();
     });

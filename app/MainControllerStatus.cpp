@@ -4,6 +4,7 @@
 
 #include "base/Guard.h"
 #include "settings/SettingsCatalogue.h"
+#include "status/LogModel.h"
 
 void MainController::wireStatus()
 {
@@ -22,6 +23,12 @@ void MainController::wireStatus()
         });
     });
     connect(&m_versionCheck, &VersionCheck::logLine, this, &MainController::writeLog);
+    // A site that asked for encryption where available and got none says so once.
+    connect(&m_status, &StatusController::plainConnectionChanged, this, [this](bool plain) {
+        if (plain && m_sessions.currentSite.encryption == SiteEncryption::ExplicitIfAvailable)
+            writeLog(QString(LogModel::kInfo) +
+                     QStringLiteral("The server offers no encryption: this connection is plain FTP, not encrypted."));
+    });
     // The check boxes of the version window are loaded once the data folders are known.
     connect(this, &MainController::startupTickRan, this, [this] {
         if (!m_folders.programData.isEmpty())

@@ -112,6 +112,11 @@ void StatusController::timer_updateinterface()
                                                       : QStringLiteral("; data connections NOT encrypted"))
             : QString(),
         &StatusController::encryptionChanged);
+    const bool plain = m.loggedIn && m.IsConnected() && !m.TlsActive();
+    if (plain != m_plain) {
+        m_plain = plain;
+        emit plainConnectionChanged(plain);
+    }
 
     const bool paused = m_queue.isPaused();
     set(m_pauseText, paused ? QStringLiteral("start queue") : QStringLiteral("stop queue"),

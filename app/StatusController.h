@@ -69,10 +69,13 @@ signals:
     // The main session's encryption: TLS version, cipher and whether data connections are
     // encrypted; empty while the connection is not encrypted (or there is none).
     void encryptionChanged(const QString &description);
+    // The main session is logged in over plain FTP (nothing encrypted), or no longer is.
+    void plainConnectionChanged(bool plain);
     void captionColorsChanged(StatusController::Caption which, const QColor &from, const QColor &to);
 
 private:
     QString statusLine() const;
+    bool m_plain = false;
     void statsFor(tkftpclient &session);
     std::int64_t elapsedMs(tkftpclient &session);
     int runningPercent() const;

@@ -49,6 +49,12 @@ public:
 
     // A plain message box with an OK button.
     virtual void showMessage(const QString &text) = 0;
+    // A message window with its own title and the error picture, for a command that cannot
+    // go on. Ports without such a window show the title and text as one message.
+    virtual void showError(const QString &title, const QString &text)
+    {
+        showMessage(title + QStringLiteral("\r\r") + text);
+    }
     // A Yes/No question; true only for Yes.
     virtual bool confirm(const QString &text) = 0;
     // A Yes/No question whose default button is No, for questions the user did not ask

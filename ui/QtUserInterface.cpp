@@ -31,6 +31,11 @@ void QtUserInterface::showMessage(const QString &text)
     QMessageBox::information(m_owner, QStringLiteral("Kestrin FTP Pro"), displayText(text));
 }
 
+void QtUserInterface::showError(const QString &title, const QString &text)
+{
+    QMessageBox::critical(m_owner, title, displayText(text));
+}
+
 bool QtUserInterface::confirm(const QString &text)
 {
     return QMessageBox::question(m_owner, QStringLiteral("Kestrin FTP Pro"), displayText(text),

@@ -10,8 +10,11 @@ class QtUserInterface : public UserInterface {
 public:
     explicit QtUserInterface(QWidget *owner = nullptr) : m_owner(owner) {}
     void setOwner(QWidget *owner) { m_owner = owner; }
+    // The window the dialogs and messages open above.
+    QWidget *owner() const { return m_owner; }
 
     void showMessage(const QString &text) override;
+    void showError(const QString &title, const QString &text) override;
     bool confirm(const QString &text) override;
     bool confirmDefaultNo(const QString &text) override;
     bool askText(const QString &caption, const QString &label, QString &text, bool masked) override;

@@ -8,6 +8,7 @@
 #include "queue/widgets/QueueView.h"
 #include "settings/SettingsCatalogue.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDesktopServices>
 #include <QKeyEvent>
@@ -188,8 +189,54 @@ void BrowserCommandBinder::bindPanes()
                 m_commands.changeFolder(side);
             });
         });
-        connect(pane->combo(), &QComboBox::textActivated, this, [this, side = side](const QString &text) {
-            guarded("bcpbox", [&] { m_commands.folderBoxEntered(side, text); });
+        // A folder chosen from the drop-down history. Enter in the box is taken by the event
+        // filter before the box sees it, so it never arrives here as well.
+        connect(pane->combo(), &QComboBox::activated, this, [this, side = side](int index) {
+            guarded("bcpbox", [&] {
+                m_commands.folderBoxEntered(side, this->pane(side)->combo()->itemText(index));
+                showListedFolder(side);
+            });
         });
+        pane->combo()->installEventFilter(this);
+        pane->combo()->lineEdit()->installEventFilter(this);
     }
+}
+
+void BrowserCommandBinder::showListedFolder(Side side)
+{
+    const BrowserController &b = m_controller.browsers();
+    QComboBox *box = pane(side)->combo();
+    const QString &folder = side == Side::Local ? b.lFolder() : b.rFolder();
+    if (box->currentText() != folder)
+        box->setEditText(folder);
+}
+
+bool BrowserCommandBinder::eventFilter(QObject *watched, QEvent *event)
+{
+    for (const Side side : {Side::Local, Side::Remote}) {
+        // Keys and focus reach the box or its edit field, whichever holds the focus.
+        QComboBox *box = pane(side)->combo();
+        QLineEdit *edit = box->lineEdit();
+        if (watched != edit && watched != box)
+            continue;
+        if (event->type() == QEvent::KeyPress) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+                const QString typed = edit->text();
+                guarded("bcpent", [&] { m_commands.folderBoxEntered(side, typed); });
+                // A remote folder shows here once its listing has arrived.
+                showListedFolder(side);
+                return true;
+            }
+            if (key->key() == Qt::Key_Escape) {
+                showListedFolder(side);
+                return true;
+            }
+        } else if (event->type() == QEvent::FocusOut && !box->view()->isVisible()) {
+            // What was typed and not entered is dropped; the drop-down taking the focus is
+            // still choosing.
+            showListedFolder(side);
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }

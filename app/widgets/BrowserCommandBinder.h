@@ -37,6 +37,9 @@ public:
     // Prepares the list menu for the active side, as a right click does.
     void prepareListMenu();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     using Side = BrowserCommands::Side;
     Side active() const;
@@ -47,6 +50,9 @@ private:
     void bindLists();
     void bindPanes();
     void select(Side side, const std::vector<int> &entries);
+    // The folder box shows the folder its list shows, whatever was typed into it.
+    void showListedFolder(Side side);
+    BrowserPane *pane(Side side) const { return side == Side::Local ? m_parts.localPane : m_parts.remotePane; }
 
     MainController &m_controller;
     BrowserCommands &m_commands;

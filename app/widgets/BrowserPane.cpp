@@ -8,6 +8,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QStackedLayout>
 #include <QStyle>
 #include <QToolButton>
@@ -51,6 +52,12 @@ BrowserPane::BrowserPane(Side side, QTreeView *list, QWidget *parent) : QWidget(
         m_stack->addWidget(m_list);
         m_logo = new LogoWidget(holder);
         m_stack->addWidget(m_logo);
+        m_stale = new QLabel(holder);
+        m_stale->setObjectName(p + QStringLiteral("StaleListing"));
+        m_stale->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        m_stale->setToolTip(QStringLiteral("The connection was lost: this is the last listing, shown until the "
+                                           "connection is made again"));
+        m_stack->addWidget(m_stale);
         layout->addWidget(holder, 1);
     }
     layout->addWidget(buildFilterPanel(p));
@@ -109,4 +116,32 @@ void BrowserPane::setLogoShown(bool shown)
 bool BrowserPane::logoShown() const
 {
     return m_stack && m_stack->currentIndex() == 1;
+}
+
+void BrowserPane::setReconnecting(const QPixmap &lastListing)
+{
+    if (!m_stack)
+        return;
+    if (lastListing.isNull()) {
+        setLogoShown(true);
+        return;
+    }
+    // Grey, and faded toward the window's colour, so it reads as not current.
+    QImage image = lastListing.toImage()
+                       .convertToFormat(QImage::Format_Grayscale8)
+                       .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    QPainter painter(&image);
+    QColor veil = palette().color(QPalette::Window);
+    veil.setAlpha(110);
+    painter.fillRect(image.rect(), veil);
+    painter.end();
+    QPixmap greyed = QPixmap::fromImage(image);
+    greyed.setDevicePixelRatio(lastListing.devicePixelRatio());
+    m_stale->setPixmap(greyed);
+    m_stack->setCurrentIndex(2);
+}
+
+bool BrowserPane::reconnectingShown() const
+{
+    return m_stack && m_stack->currentIndex() == 2;
 }

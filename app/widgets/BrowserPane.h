@@ -6,6 +6,7 @@ class CaptionBar;
 class LogoWidget;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QStackedLayout;
 class QToolButton;
@@ -37,6 +38,10 @@ public:
 
     void setLogoShown(bool shown);
     bool logoShown() const;
+    // While a lost connection is being made again: the last listing's picture, greyed, in
+    // the list's place (the logo when there is no picture).
+    void setReconnecting(const QPixmap &lastListing);
+    bool reconnectingShown() const;
 
 private:
     QWidget *buildNavPanel(const QString &p);
@@ -53,5 +58,6 @@ private:
     QCheckBox *m_alwaysFolders = nullptr;
     QCheckBox *m_wildcard = nullptr;
     LogoWidget *m_logo = nullptr;
+    QLabel *m_stale = nullptr;
     QStackedLayout *m_stack = nullptr;
 };

@@ -13,13 +13,15 @@ class QActionGroup;
 // text() is the caption menus show; iconText() is the command's caption as toolbar buttons
 // show it. They differ only where a menu names the command differently: "Enable RavuzAro"
 // (RavuzAro), "Change Permissions" (the toolbar's "Permissions") and "Bandwidth Meter"
-// (Information Control). Commands whose behaviour is not built yet exist and do nothing.
+// (Information Control).
 class Commands : public QObject {
     Q_OBJECT
 public:
     explicit Commands(QObject *parent = nullptr);
 
     QAction *find(const QString &name) const;
+    // The command's hint: its tooltip and the text of the status bar's hint panel.
+    static void setHint(QAction *action, const QString &hint);
     const QList<QAction *> &all() const { return m_all; }
 
     // Connection (File menu).
@@ -47,7 +49,7 @@ public:
     QAction *acTrayShow, *acTrayClose;
     // Debug menu.
     QAction *acDebugRawListing, *acDebugSetupVariables, *acDebugInfo, *acDebugEntries, *acDebugRFolders;
-    QAction *acDebugThreadInfo, *acDebugClipboard, *acDebugBeforeTransferQueue;
+    QAction *acDebugThreadInfo;
 
     QActionGroup *sizeGroup, *themeGroup, *modeGroup;
 

@@ -1,16 +1,18 @@
 // What the commands of the main window do. Each handler runs under the error guard with
-// its own site id; commands whose behaviour belongs to later parts of the program are
-// left unconnected and do nothing.
+// its own site id.
 #include "app/DebugReports.h"
 #include "app/widgets/AboutBox.h"
 #include "app/widgets/AppArt.h"
 #include "app/widgets/BrowserCommandBinder.h"
+#include "app/widgets/BrowserPane.h"
 #include "app/widgets/Commands.h"
 #include "app/widgets/FeedbackWindow.h"
 #include "app/widgets/HelpBrowser.h"
+#include "app/widgets/LoginMessageWindow.h"
 #include "app/widgets/MainWindow.h"
 #include "app/widgets/ToolbarLook.h"
 #include "base/Guard.h"
+#include "browser/widgets/FileBrowsers.h"
 #include "queue/widgets/QueuePanel.h"
 #include "settings/SettingsCatalogue.h"
 #include "status/widgets/LogView.h"
@@ -71,6 +73,24 @@ void MainWindow::bindCommands()
     on(c.acClose, "nnqkcl", [this] { close(); });
     on(c.acStop, "jlkjas", [this] { m_controller.sessionLoss().acStop(); });
     on(c.acWindowQueueBrowser, "nnqfqb", [this] { m_qLv->setFocus(Qt::ShortcutFocusReason); });
+    on(c.acWindowLogWindow, "nnqflg", [this] {
+        if (!m_log->isHidden())
+            m_log->setFocus(Qt::ShortcutFocusReason);
+    });
+    on(c.acWindowLocalBrowser, "nnqflb", [this] {
+        m_lLv->setFocus(Qt::ShortcutFocusReason);
+        m_controller.browsers().setLocalActive(true);
+    });
+    // The remote list shows once logged in; until then its folder box takes the focus.
+    on(c.acWindowsRemoteBrowser, "nnqfrb", [this] {
+        if (m_rPanel->logoShown())
+            m_rPanel->combo()->setFocus(Qt::ShortcutFocusReason);
+        else
+            m_rlv->setFocus(Qt::ShortcutFocusReason);
+        m_controller.browsers().setLocalActive(false);
+    });
+    on(c.acViewSwitchBrowsers, "nnqswb", [this] { setBrowsersSwitched(!browsersSwitched()); });
+    on(c.acFilters, "nnqflt", [this] { setFiltersShown(m_commands->acFilters->isChecked()); });
     // The mode items keep "transferMode" in step with their mark; the transfers read it.
     const std::pair<QAction *, int> modes[] = {{c.acModeAuto, 0}, {c.acModeBinary, 1}, {c.acModeAscii, 2}};
     for (const auto &[command, value] : modes)
@@ -179,9 +199,66 @@ void MainWindow::bindLogCommands()
         if (!m_controller.mainSessionLoggedIn()) {
             m_ui.showMessage(
                 QStringLiteral("Error:\r - Cannot show login message\r\rReason:\r - Not connected to FTP server"));
+            return;
         }
-        // While logged in, the login message window shows the main session's login lines.
+        showLoginMessage();
     });
+    // At login, when "showLoginMsg" says so; after the completion that reported the login
+    // has returned.
+    connect(
+        &m_controller.queue(), &QueueController::mainSessionLoggedIn, this,
+        [this] {
+            guarded("nnqlgl", [this] {
+                if (m_controller.mainSessionLoggedIn() && read(m_controller.setup(), Keys::showLoginMsg))
+                    showLoginMessage();
+            });
+        },
+        Qt::QueuedConnection);
+}
+
+LoginMessageWindow *MainWindow::loginMessageWindow() const
+{
+    return m_loginMessages;
+}
+
+void MainWindow::showLoginMessage()
+{
+    if (!m_loginMessages)
+        m_loginMessages = new LoginMessageWindow(m_controller.setup(), this);
+    m_loginMessages->showLines(m_controller.sessions().mainSession->loginMessages);
+    m_loginMessages->show();
+    m_loginMessages->raise();
+}
+
+void MainWindow::setFiltersShown(bool shown)
+{
+    m_commands->acFilters->setChecked(shown);
+    m_controller.browsers().setFiltersShown(shown);
+    for (FileBrowser *side :
+         {static_cast<FileBrowser *>(&m_browsers->local()), static_cast<FileBrowser *>(&m_browsers->remote())}) {
+        side->applyFilterRow();
+        side->scheduleRebuild();
+    }
+}
+
+bool MainWindow::browsersSwitched() const
+{
+    return m_panes->indexOf(m_rPanel) == 0;
+}
+
+void MainWindow::setBrowsersSwitched(bool switched)
+{
+    if (switched != browsersSwitched()) {
+        // Each pane takes its width along; the one now on the right fills what the window
+        // gains.
+        const QList<int> sizes = m_panes->sizes();
+        m_panes->insertWidget(0, switched ? m_rPanel : m_lPanel);
+        m_panes->setStretchFactor(0, 0);
+        m_panes->setStretchFactor(1, 1);
+        if (sizes.size() == 2 && sizes[0] > 0 && sizes[1] > 0)
+            m_panes->setSizes({sizes[1], sizes[0]});
+    }
+    write(m_controller.setup(), Keys::switchBrowserWindows, switched);
 }
 
 void MainWindow::bindHelpCommands()

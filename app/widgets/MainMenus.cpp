@@ -94,7 +94,7 @@ void MainWindow::buildDebugMenu()
     m_debugMenu = menuBar()->addMenu(QStringLiteral("Debug"));
     m_debugMenu->setObjectName(QStringLiteral("debugMenu"));
     addAll(m_debugMenu, {c.acDebugRawListing, c.acDebugSetupVariables, c.acDebugInfo, c.acDebugEntries,
-                         c.acDebugRFolders, c.acDebugThreadInfo, c.acDebugClipboard, c.acDebugBeforeTransferQueue});
+                         c.acDebugRFolders, c.acDebugThreadInfo});
     m_debugMenu->menuAction()->setVisible(false);
 }
 

@@ -74,8 +74,8 @@ void MainWindow::applyShortcuts()
     for (const ShortcutRow &row : kShortcuts) {
         QAction *command = m_commands->*row.command;
         const QString text = read(s, row.key);
-        command->setToolTip(QString::fromLatin1(row.hint) + QStringLiteral("  -  (Shortcut: ") +
-                            (text.isEmpty() ? QStringLiteral("None") : text) + QLatin1Char(')'));
+        Commands::setHint(command, QString::fromLatin1(row.hint) + QStringLiteral("  -  (Shortcut: ") +
+                                       (text.isEmpty() ? QStringLiteral("None") : text) + QLatin1Char(')'));
         command->setShortcut(hotKeyFromText(text));
         // A command reachable only from a hidden toolbar still answers its keys.
         addAction(command);

@@ -11,10 +11,13 @@
 #include "base/Files.h"
 #include "base/Guard.h"
 #include "browser/widgets/FileBrowsers.h"
+#include "queue/widgets/QueuePanel.h"
+#include "queue/widgets/QueueView.h"
 #include "settings/SettingsCatalogue.h"
 #include "sites/widgets/ConnectViews.h"
 #include "sites/widgets/SitesViews.h"
 #include "status/widgets/LogView.h"
+#include "status/widgets/MainStatusBar.h"
 #include "status/widgets/MeterPanel.h"
 #include "ui/u_formWait.h"
 
@@ -25,10 +28,12 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
 #include <QSplitter>
+#include <QStatusTipEvent>
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QToolBar>
@@ -49,6 +54,7 @@ MainWindow::MainWindow(MainController &controller, QWidget *parent)
     buildMenus();
     buildContextMenus();
     bindCommands();
+    m_commands->installEventFilter(this);
     bindConnectViews();
     setupTray();
     observeController();
@@ -86,8 +92,33 @@ void MainWindow::observeController()
             &MainWindow::showLocalFolderHistory);
     // Once logged in the remote list takes the logo's place.
     connect(&m_controller, &MainController::siteLoggedIn, this, [this] { m_rPanel->setLogoShown(false); });
-    connect(&m_controller, &MainController::siteClosed, this,
-            [this] { m_rPanel->setLogoShown(!read(m_controller.setup(), Keys::disableLogo)); });
+    // A lost connection that is being made again keeps its last listing in view, greyed;
+    // looked at once the close handling (which forgets the listing) is over.
+    connect(
+        &m_controller, &MainController::siteClosed, this,
+        [this] {
+            if (m_controller.mainSessionLoggedIn())
+                return;
+            if (m_controller.sessionLoss().retryPending()) {
+                m_rPanel->setReconnecting(m_browsers->remote().lastPicture());
+                m_reconnectWatch->start();
+            } else {
+                m_rPanel->setLogoShown(!read(m_controller.setup(), Keys::disableLogo));
+            }
+        },
+        Qt::QueuedConnection);
+    // Stop, or the last failed try, ends the wait: the logo comes back.
+    m_reconnectWatch = new QTimer(this);
+    m_reconnectWatch->setInterval(250);
+    connect(m_reconnectWatch, &QTimer::timeout, this, [this] {
+        if (!m_rPanel->reconnectingShown()) {
+            m_reconnectWatch->stop();
+        } else if (!m_controller.sessionLoss().retryPending() && !m_controller.mainSessionLoggedIn() &&
+                   m_controller.sessions().isFullyDisconnected()) {
+            m_reconnectWatch->stop();
+            m_rPanel->setLogoShown(!read(m_controller.setup(), Keys::disableLogo));
+        }
+    });
     bindStatusViews(*this);
 }
 
@@ -96,6 +127,7 @@ MainWindow::~MainWindow()
     // The toolbar watch must not run against deleted commands while the children go.
     for (QToolBar *bar : toolbars())
         bar->removeEventFilter(this);
+    m_commands->removeEventFilter(this);
     m_controller.setView(nullptr);
 }
 
@@ -126,6 +158,8 @@ void MainWindow::loadListLayouts(const QString &programData, bool includeQueue)
     const QByteArray state = readWholeFile(programData + QStringLiteral("lvq.dat"), &ok);
     if (ok)
         m_qLv->header()->restoreState(state);
+    // Layouts stored before the columns shared the width hold fixed widths only.
+    m_queue->list()->fitColumns();
 }
 
 void MainWindow::saveListLayouts(const QString &programData)
@@ -146,6 +180,31 @@ void MainWindow::saveToolbarPositions(const QString &path)
 {
     if (!saveFileAtomically(path, saveState()))
         throw FileError(QStringLiteral("Cannot write the toolbar positions to \"%1\"").arg(path));
+}
+
+WindowGeometry MainWindow::firstStartGeometry(const QSize &available)
+{
+    WindowGeometry g = WindowGeometry::designed();
+    if (available.isEmpty())
+        return g;
+    const auto share = [](int room, int least, int most) {
+        return std::min(room, std::clamp(room * 85 / 100, least, most));
+    };
+    g.width = share(available.width(), g.width, 1600);
+    g.height = share(available.height(), g.height, 1000);
+    // The regions keep their designed shares of the window.
+    const WindowGeometry d = WindowGeometry::designed();
+    g.lPanelWidth = d.lPanelWidth * g.width / d.width;
+    g.gamePanelWidth = d.gamePanelWidth * g.width / d.width;
+    g.logHeight = d.logHeight * g.height / d.height;
+    g.panelBottomHeight = d.panelBottomHeight * g.height / d.height;
+    return g;
+}
+
+WindowGeometry MainWindow::designedGeometry() const
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return firstStartGeometry(screen ? screen->availableGeometry().size() : QSize());
 }
 
 WindowGeometry MainWindow::currentGeometry() const
@@ -191,7 +250,9 @@ void MainWindow::applyPanelSizes(const WindowGeometry &g)
     m_pendingPanels.reset();
     const int middle = std::max(50, m_vertical->height() - g.logHeight - g.panelBottomHeight);
     m_vertical->setSizes({g.logHeight, middle, g.panelBottomHeight});
-    m_panes->setSizes({g.lPanelWidth, std::max(50, m_panes->width() - g.lPanelWidth)});
+    // The stored width is the local pane's, on whichever side it is.
+    const int other = std::max(50, m_panes->width() - g.lPanelWidth);
+    m_panes->setSizes(browsersSwitched() ? QList<int>{other, g.lPanelWidth} : QList<int>{g.lPanelWidth, other});
     m_bottom->setSizes({g.gamePanelWidth, std::max(50, m_bottom->width() - g.gamePanelWidth)});
 }
 
@@ -254,8 +315,10 @@ void MainWindow::fillStartupState()
     m_commands->acMeterDisabled->setChecked(read(c.setup(), Keys::disableBandwidthMeter));
     applyCustomLogo();
 
+    m_commands->acFilters->setChecked(c.browsers().filtersShown());
     m_browsers->local().applyFilterRow();
     m_browsers->remote().applyFilterRow();
+    setBrowsersSwitched(read(c.setup(), Keys::switchBrowserWindows));
     m_tbAddress->setText(c.quickConnect().address);
     m_tbUsername->setText(c.quickConnect().user);
     m_tbPassword->setText(c.quickConnect().password);
@@ -278,6 +341,24 @@ void MainWindow::showLocalFolderHistory()
     QComboBox *box = m_lPanel->combo();
     box->clear();
     box->addItems(m_controller.browsers().localFolderHistory());
+}
+
+bool MainWindow::showHint(QEvent *event)
+{
+    // Hints of commands under the pointer go to the status bar's hint panel, beside the
+    // first panel, instead of covering the whole bar.
+    if (event->type() != QEvent::StatusTip)
+        return false;
+    auto *bar = qobject_cast<MainStatusBar *>(statusBar());
+    if (!bar)
+        return false;
+    bar->hintPanel()->setText(static_cast<QStatusTipEvent *>(event)->tip());
+    return true;
+}
+
+bool MainWindow::event(QEvent *event)
+{
+    return showHint(event) || QMainWindow::event(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
@@ -316,6 +397,9 @@ void MainWindow::restoreFromTray()
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
+    // Items of the context menus send their hints to the commands themselves.
+    if (watched == m_commands && showHint(event))
+        return true;
     // A toolbar hidden by any means (its close button, a restored layout) clears its
     // command's mark; a parent window being hidden leaves the toolbar not hidden itself.
     if (event->type() == QEvent::Show || event->type() == QEvent::Hide) {

@@ -4,6 +4,7 @@
 #include "app/MainView.h"
 
 #include <QMainWindow>
+#include <QPointer>
 
 #include <functional>
 #include <memory>
@@ -17,6 +18,7 @@ class ConnectViews;
 class Commands;
 class HelpBrowser;
 class LogView;
+class LoginMessageWindow;
 class MeterPanel;
 class QueuePanel;
 class UserInterface;
@@ -25,6 +27,7 @@ class QLineEdit;
 class QMenu;
 class QSplitter;
 class QSystemTrayIcon;
+class QTimer;
 class QToolBar;
 class QToolButton;
 class QTreeView;
@@ -80,6 +83,17 @@ public:
 
     void setLogWindowShown(bool shown);
     void setMeterShown(bool shown);
+    // Filters: both filter rows shown or hidden, "showFilters" stored, both lists rebuilt
+    // after the filter delay.
+    void setFiltersShown(bool shown);
+    // Switch browsers: the remote pane on the left when `switched`; "switchBrowserWindows"
+    // follows.
+    void setBrowsersSwitched(bool switched);
+    bool browsersSwitched() const;
+    QSplitter *panesSplitter() const { return m_panes; }
+    // The login message window with the main session's login lines, shown without waiting.
+    void showLoginMessage();
+    LoginMessageWindow *loginMessageWindow() const;
     // Restyles and resizes the toolbars from "toolbarTheme" and "toolbarFontSize".
     void applyToolbarLook();
 
@@ -88,9 +102,15 @@ public:
     void saveListLayouts(const QString &programData) override;
     void loadToolbarPositions(const QString &path) override;
     void saveToolbarPositions(const QString &path) override;
+    WindowGeometry designedGeometry() const override;
     WindowGeometry currentGeometry() const override;
     void applyGeometry(const WindowGeometry &g, bool keepStoredPosition) override;
     void offerFeedback() override;
+
+    // The first start's geometry (no stored one) on a screen with this much room: the
+    // designed 795 x 500 as the least, growing with the screen to show every toolbar, never
+    // larger than the screen; the panes share the size.
+    static WindowGeometry firstStartGeometry(const QSize &available);
 
     // applySettings: re-reads the settings the window holds (toolbar look, list fonts, log
     // and meter, logo, tray, command shortcuts, history length) all at once.
@@ -102,6 +122,7 @@ public:
     QMenu *createPopupMenu() override;
 
 protected:
+    bool event(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
@@ -145,6 +166,7 @@ private:
     // Splitters share out only the space they have: sizes set before the window is shown
     // wait for the first show.
     void applyPanelSizes(const WindowGeometry &g);
+    bool showHint(QEvent *event);
     void applyPendingState();
 
     MainController &m_controller;
@@ -188,6 +210,8 @@ private:
     QMenu *m_meterPop = nullptr;
     QMenu *m_trayPop = nullptr;
 
+    QPointer<LoginMessageWindow> m_loginMessages;
+    QTimer *m_reconnectWatch = nullptr;
     QSystemTrayIcon *m_tray = nullptr;
     HelpBrowser *m_help = nullptr;
     QString m_manualFolder;

@@ -70,8 +70,10 @@ void bindStatusViews(MainWindow &w)
     QObject::connect(&s, &StatusController::pauseTextChanged, queue->pauseButton(), &QToolButton::setText);
     QObject::connect(&s, &StatusController::pauseImageChanged, queue->pauseButton(),
                      [button = queue->pauseButton()](int image) { button->setDown(image == 1); });
-    if (auto *bar = qobject_cast<MainStatusBar *>(w.statusBar()))
+    if (auto *bar = qobject_cast<MainStatusBar *>(w.statusBar())) {
         QObject::connect(&s, &StatusController::encryptionChanged, bar, &MainStatusBar::setEncryption);
+        QObject::connect(&s, &StatusController::plainConnectionChanged, bar, &MainStatusBar::setPlainConnection);
+    }
     QObject::connect(&s, &StatusController::progressChanged, queue->progressBar(),
                      [bar = queue->progressBar()](int percent) { bar->setValue(std::max(percent, 0)); });
     const QColor highlight = w.palette().color(QPalette::Highlight);

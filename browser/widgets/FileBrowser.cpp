@@ -22,8 +22,13 @@ FileBrowser::FileBrowser(Side side, MainController &controller, QWidget *listPar
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) { onFocusChanged(now); });
     BrowserController *b = &controller.browsers();
     connect(b, &BrowserController::entriesAboutToChange, this, [this](Side s) {
-        if (s == m_side && m_model)
-            m_model->clearRows();
+        if (s != m_side || !m_model)
+            return;
+        if (m_keepsPicture) {
+            const bool shown = m_list && m_list->isVisible() && m_model->rowCount() > 0;
+            m_lastPicture = shown ? m_list->grab() : QPixmap();
+        }
+        m_model->clearRows();
     });
     connect(b, &BrowserController::folderShown, this, [this](Side s, const QString &folder) {
         if (s == m_side)

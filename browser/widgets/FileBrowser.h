@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QObject>
+#include <QPixmap>
 #include <QPointer>
 #include <QTimer>
 
@@ -64,6 +65,12 @@ public:
     // its widgets.
     void applyFilterRow();
     bool filterChangePending() const { return m_filterChangedAt.isValid(); }
+    // With this on, the list's picture is kept each time its rows are dropped (null when it
+    // was not on screen), so a view can show what was there while it waits for more.
+    void setKeepsLastPicture(bool on) { m_keepsPicture = on; }
+    const QPixmap &lastPicture() const { return m_lastPicture; }
+    // Rebuilds the list after the filter delay, as a filter change does.
+    void scheduleRebuild() { recordFilterChange(); }
 
     // Has the controller rebuild the side (refreshLocalView or refreshRemoteView).
     virtual void refresh() = 0;
@@ -99,4 +106,6 @@ private:
     QList<QPointer<QWidget>> m_focusSources;
     QTimer m_filterTimer;
     QElapsedTimer m_filterChangedAt;
+    bool m_keepsPicture = false;
+    QPixmap m_lastPicture;
 };

@@ -36,9 +36,11 @@ QueuePanel::QueuePanel(QueueModel &model, QWidget *parent)
     layout->addWidget(m_qLv, 1);
     connect(m_qLv, &QueueView::deleteRequested, m_qLv, &QueueView::deleteSelected);
     connect(m_pauseBtn, &QToolButton::clicked, this, &QueuePanel::pauseClicked);
+    // "clear" and the menu's Delete go the same way as the Delete key, so whoever handles
+    // that (asking "Continue to delete?") handles them too.
     connect(m_clearBtn, &QToolButton::clicked, this, [this] {
         m_qLv->selectAllItems();
-        m_qLv->deleteSelected();
+        emit m_qLv->deleteRequested();
     });
     connect(&m_model, &QueueModel::pausedChanged, this, &QueuePanel::showPaused);
     showPaused(m_model.isPaused());
@@ -75,7 +77,7 @@ void QueuePanel::buildMenu()
         return action;
     };
     add(m_menu, QStringLiteral("Select All"), [this] { m_qLv->selectAllItems(); });
-    add(m_menu, QStringLiteral("Delete"), [this] { m_qLv->deleteSelected(); });
+    add(m_menu, QStringLiteral("Delete"), [this] { emit m_qLv->deleteRequested(); });
     QMenu *move = m_menu->addMenu(QStringLiteral("Move"));
     const std::pair<const char *, QueueModel::Move> moves[] = {{"To Top", QueueModel::Move::ToTop},
                                                                {"To Bottom", QueueModel::Move::ToBottom},

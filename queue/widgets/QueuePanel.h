@@ -16,7 +16,8 @@ class SavedQueues;
 // The queue's side of the bottom panel: the caption bar qshap with the buttons pauseBtn
 // and clearBtn, the queue list qLv over the controller's queue model and the progress bar
 // prog under it. The pause button starts and stops the queue; "clear" selects every item
-// and deletes them.
+// and deletes them. "clear", the menu's Delete and the Delete key all ask the list's
+// deleteRequested, which deletes the selection unless the window asks first.
 class QueuePanel : public QWidget {
     Q_OBJECT
 public:

@@ -10,6 +10,7 @@
 #include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QStyle>
 
 QueueView::QueueView(QueueModel *model, QWidget *parent) : QTreeView(parent), m_model(model)
 {
@@ -28,10 +29,35 @@ QueueView::QueueView(QueueModel *model, QWidget *parent) : QTreeView(parent), m_
     header()->setSectionsMovable(true);
     for (int column = 0; column < QueueModel::ColumnCount; ++column)
         header()->resizeSection(column, QueueModel::defaultColumnWidth(column));
+    fitColumns();
 
     connect(model, &QueueModel::itemStarted, this, [this](const QModelIndex &index) { expand(index); });
     connect(model, &QueueModel::pausedChanged, this, &QueueView::showPaused);
     showPaused(model->isPaused());
+}
+
+void QueueView::fitColumns()
+{
+    QHeaderView *h = header();
+    h->setSectionResizeMode(QueueModel::Action, QHeaderView::Stretch);
+    const QFontMetrics metrics(font());
+    // Room for the cell's margins and the sort glyph of a header.
+    const int padding = 2 * style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 16;
+    const std::pair<int, QString> figures[] = {{QueueModel::Size, QStringLiteral("888,888.888KB")},
+                                               {QueueModel::Status, widestStatusSample()},
+                                               {QueueModel::TimeLeft, widestTimeLeftSample()}};
+    for (const auto &[column, sample] : figures) {
+        const int wanted = metrics.horizontalAdvance(sample) + padding;
+        if (h->sectionSize(column) < wanted)
+            h->resizeSection(column, wanted);
+    }
+}
+
+void QueueView::changeEvent(QEvent *event)
+{
+    QTreeView::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        fitColumns();
 }
 
 void QueueView::showPaused(bool paused)

@@ -31,6 +31,14 @@ public:
     void moveSelection(QueueModel::Move how);
     // Removes the selected items (their detail rows with them).
     void deleteSelected();
+    // The columns share the width: Action takes what the others leave and follows the
+    // list's width; Size, Status and Time left are widened (never narrowed) to hold their
+    // widest usual text in the list's font, so the rate and the time left stay readable.
+    // Runs when the font changes; call it again after restoring a stored layout.
+    void fitColumns();
+    // The widest texts the figure columns are made to hold.
+    static QString widestStatusSample() { return QStringLiteral("888,888.888KB @ 88,888.8KB/s"); }
+    static QString widestTimeLeftSample() { return QStringLiteral("888m 88s"); }
 
 signals:
     void deleteRequested();
@@ -39,6 +47,7 @@ signals:
     void entriesDropped(FileListModel::Side source, const std::vector<int> &entries);
 
 protected:
+    void changeEvent(QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;

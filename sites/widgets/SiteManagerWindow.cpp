@@ -145,7 +145,7 @@ void SiteManagerWindow::buildControls()
     m_keyringNotice->setObjectName(QStringLiteral("keyringNotice"));
     m_keyringNotice->setWordWrap(true);
     m_keyringNotice->hide();
-    form->addRow(QString(), m_keyringNotice);
+    form->addRow(m_keyringNotice);
     form->addRow(m_portLabel, m_port);
     form->addRow(QStringLiteral("Encryption:"), m_encryption);
     form->addRow(QStringLiteral("Initial local folder:"), localRow);
@@ -374,7 +374,10 @@ void SiteManagerWindow::updateState()
 {
     const QString notice = m_controller.secrets().notice();
     if (notice.isEmpty() != m_keyringNotice->isHidden()) {
-        m_keyringNotice->setText(notice + QStringLiteral(" The password is saved in the profile file."));
+        // Plain words here; what the keyring answered is there for whoever asks.
+        m_keyringNotice->setText(QStringLiteral("No desktop keyring answers, so the password is saved in the "
+                                                "profile file, which only you can read."));
+        m_keyringNotice->setToolTip(QStringLiteral("The keyring said: ") + notice);
         m_keyringNotice->setVisible(!notice.isEmpty());
     }
     const bool site = !m_loadedPath.isEmpty();

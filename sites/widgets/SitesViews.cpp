@@ -5,9 +5,11 @@
 #include "app/SessionSupervisor.h"
 #include "settings/SettingsCatalogue.h"
 #include "sites/widgets/SiteManagerWindow.h"
+#include "ui/QtUserInterface.h"
 
 #include <QAction>
 #include <QDir>
+#include <QPointer>
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
@@ -57,8 +59,17 @@ SiteManagerWindow *SitesViews::openSiteManager()
     connect(m_siteManager, &SiteManagerWindow::profilesChanged, this, &SitesViews::rebuildLinksBar);
     // Closing rebuilds the bar too: renames and moves made in the window show at once.
     connect(m_siteManager, &QObject::destroyed, this, &SitesViews::rebuildLinksBar);
-    // The main window waits while the site manager is open.
+    // The main window waits while the site manager is open; the questions and messages
+    // it asks open above it, not behind it above the main window.
     m_siteManager->setWindowModality(Qt::ApplicationModal);
+    if (auto *qt = dynamic_cast<QtUserInterface *>(&m_controller.ui())) {
+        QPointer<QWidget> before = qt->owner();
+        qt->setOwner(m_siteManager);
+        connect(m_siteManager, &QObject::destroyed, this, [qt, before] { qt->setOwner(before); });
+    }
+    // Centred on the main window.
+    if (m_window)
+        m_siteManager->move(m_window->geometry().center() - m_siteManager->rect().center());
     m_siteManager->show();
     return m_siteManager;
 }

@@ -31,26 +31,47 @@ protected:
     }
 };
 
-QFont logFont()
+} // namespace
+
+const QStringList &LogView::monospaceFamilies()
 {
-    QFont font(QStringLiteral("Courier New"));
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
-    font.setPixelSize(11);
-    if (!QFontInfo(font).fixedPitch()) {
-        // No Courier New here: take the desktop's fixed-pitch font at the same height.
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-        font.setPixelSize(11);
-    }
-    return font;
+    static const QStringList families{QStringLiteral("DejaVu Sans Mono"), QStringLiteral("Liberation Mono"),
+                                      QStringLiteral("Noto Sans Mono"),   QStringLiteral("Ubuntu Mono"),
+                                      QStringLiteral("Cousine"),          QStringLiteral("Courier New"),
+                                      QStringLiteral("monospace")};
+    return families;
 }
 
-} // namespace
+QFont LogView::chooseFixedFont(const QFont &desktopFixed, const std::function<bool(const QFont &)> &isFixed)
+{
+    const auto sized = [](QFont font) {
+        font.setPixelSize(11);
+        return font;
+    };
+    const QFont desktop = sized(desktopFixed);
+    if (isFixed(desktop))
+        return desktop;
+    for (const QString &family : monospaceFamilies()) {
+        QFont font = sized(QFont(family));
+        font.setStyleHint(QFont::TypeWriter);
+        font.setFixedPitch(true);
+        if (isFixed(font))
+            return font;
+    }
+    // Nothing answers as fixed-pitch: the desktop's choice is still the best guess.
+    return desktop;
+}
+
+QFont LogView::fixedFont()
+{
+    return chooseFixedFont(QFontDatabase::systemFont(QFontDatabase::FixedFont),
+                           [](const QFont &font) { return QFontInfo(font).fixedPitch(); });
+}
 
 LogView::LogView(QWidget *parent) : QListView(parent)
 {
     setObjectName(QStringLiteral("lvLog"));
-    setFont(logFont());
+    setFont(fixedFont());
     setItemDelegate(new LogRowDelegate(this));
     setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::ExtendedSelection);

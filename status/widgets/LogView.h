@@ -2,6 +2,8 @@
 
 #include <QListView>
 
+#include <functional>
+
 class LogModel;
 
 // The log list `lvLog`: one column without header in a fixed-pitch font, rows 12 pixels
@@ -15,6 +17,14 @@ public:
     static constexpr int kRowHeight = 12;
 
     explicit LogView(QWidget *parent = nullptr);
+
+    // The log's font, 11 pixels high: the desktop's fixed-pitch font when it is one, else
+    // the first of monospaceFamilies() that is, else the desktop's font all the same.
+    // isFixed says whether a font as the machine would draw it is fixed-pitch.
+    static QFont chooseFixedFont(const QFont &desktopFixed, const std::function<bool(const QFont &)> &isFixed);
+    static const QStringList &monospaceFamilies();
+    // chooseFixedFont with this machine's fonts.
+    static QFont fixedFont();
 
     void setLogModel(LogModel *model);
     LogModel *logModel() const { return m_model; }

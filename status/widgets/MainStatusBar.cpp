@@ -7,8 +7,9 @@
 
 namespace {
 
-// A padlock drawn at the panel's size, so it stays sharp at any scale.
-QPixmap lockPixmap(int side, qreal ratio, const QColor &color)
+// A padlock drawn at the panel's size, so it stays sharp at any scale; an open one has its
+// shackle lifted and swung off to the right.
+QPixmap lockPixmap(int side, qreal ratio, const QColor &color, bool open = false)
 {
     QPixmap pixmap(QSize(side, side) * ratio);
     pixmap.setDevicePixelRatio(ratio);
@@ -20,9 +21,9 @@ QPixmap lockPixmap(int side, qreal ratio, const QColor &color)
     p.setPen(pen);
     p.setBrush(Qt::NoBrush);
     // The shackle: an arch over the body.
-    const QRectF arch(w * 0.3, w * 0.1, w * 0.4, w * 0.5);
+    const QRectF arch = open ? QRectF(w * 0.5, 0, w * 0.4, w * 0.4) : QRectF(w * 0.3, w * 0.1, w * 0.4, w * 0.5);
     QPainterPath shackle;
-    shackle.moveTo(arch.left(), w * 0.48);
+    shackle.moveTo(arch.left(), open ? arch.center().y() : w * 0.48);
     shackle.lineTo(arch.left(), arch.center().y());
     shackle.arcTo(arch, 180, -180);
     shackle.lineTo(arch.right(), w * 0.48);
@@ -49,13 +50,32 @@ MainStatusBar::MainStatusBar(QWidget *parent) : QStatusBar(parent)
     addWidget(m_hint, 1);
 }
 
-void MainStatusBar::setEncryption(const QString &description)
+void MainStatusBar::setPlainConnection(bool plain)
 {
-    if (description.isEmpty()) {
+    if (plain == m_plain)
+        return;
+    m_plain = plain;
+    if (!plain) {
         m_first->clear();
         m_first->setToolTip(QString());
         return;
     }
+    m_first->setPixmap(lockPixmap(14, devicePixelRatioF(), palette().color(QPalette::WindowText), true));
+    m_first->setAlignment(Qt::AlignCenter);
+    m_first->setToolTip(
+        QStringLiteral("Not encrypted: this connection is plain FTP; passwords and files travel readable"));
+}
+
+void MainStatusBar::setEncryption(const QString &description)
+{
+    if (description.isEmpty()) {
+        if (!m_plain) {
+            m_first->clear();
+            m_first->setToolTip(QString());
+        }
+        return;
+    }
+    m_plain = false;
     m_first->setPixmap(lockPixmap(14, devicePixelRatioF(), palette().color(QPalette::WindowText)));
     m_first->setAlignment(Qt::AlignCenter);
     m_first->setToolTip(QStringLiteral("Encrypted connection: ") + description);

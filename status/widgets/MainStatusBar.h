@@ -16,8 +16,12 @@ public:
     // The lock in the first panel while the connection is encrypted; the description (TLS
     // version, cipher, data protection) is its tooltip. Empty: no lock.
     void setEncryption(const QString &description);
+    // An open lock while the connection is plain FTP (nothing encrypted); the tooltip says so.
+    void setPlainConnection(bool plain);
+    bool showsPlainConnection() const { return m_plain; }
 
 private:
     QLabel *m_first;
     QLabel *m_hint;
+    bool m_plain = false;
 };

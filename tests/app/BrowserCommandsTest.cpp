@@ -271,11 +271,19 @@ TEST_F(BrowserCommandsTest, RenameNeverReplacesAndNewFoldersAppearOnBothSides)
                       {true, QStringLiteral("renamed r.txt")},
                       {true, QStringLiteral("made here")},
                       {true, QStringLiteral("made there")}};
+    std::vector<std::pair<Side, std::vector<int>>> selected;
+    QObject::connect(&commands(), &BrowserCommands::selectionRequested,
+                     [&](Side side, const std::vector<int> &entries) { selected.emplace_back(side, entries); });
     commands().rename(Side::Local, rows(Side::Local, {"old.txt"}));
     commands().rename(Side::Remote, rows(Side::Remote, {"r.txt"}));
     commands().newFolder(Side::Local);
     commands().newFolder(Side::Remote);
     ASSERT_TRUE(settled()) << shown();
+    // Each new folder is selected once its list shows it.
+    ASSERT_TRUE(waitFor([&] { return selected.size() == 2; }, 5000));
+    EXPECT_EQ(selected[0], (std::pair{Side::Local, std::vector<int>{index(Side::Local, QStringLiteral("made here"))}}));
+    EXPECT_EQ(selected[1],
+              (std::pair{Side::Remote, std::vector<int>{index(Side::Remote, QStringLiteral("made there"))}}));
     EXPECT_EQ(
         ui.textPrompts,
         QStringList({QStringLiteral("Rename file|Rename file To ..."), QStringLiteral("Rename file|Rename file To ..."),
@@ -308,7 +316,9 @@ TEST_F(BrowserCommandsTest, RemoteDeleteAsksRemovesLinksThemselvesAndMarksTheFol
     EXPECT_TRUE(browsers().state().isFolderStale(QStringLiteral("/")));
     ASSERT_TRUE(settled()) << shown();
     EXPECT_EQ(ui.questions,
-              QStringList({QStringLiteral("Continue to delete?"), QStringLiteral("Continue to delete?")}));
+              QStringList({QStringLiteral("Continue to delete the file \"f1.txt\" on the FTP server?"),
+                           QStringLiteral("Continue to delete 2 files and 1 folder (the folder with everything in "
+                                          "it) on the FTP server?")}));
     EXPECT_FALSE(QFileInfo::exists(remoteRoot + QStringLiteral("/gone")));
     EXPECT_FALSE(QFileInfo::exists(remoteRoot + QStringLiteral("/f1.txt")));
     EXPECT_FALSE(QFileInfo(remoteRoot + QStringLiteral("/toplink")).isSymLink());
@@ -317,6 +327,38 @@ TEST_F(BrowserCommandsTest, RemoteDeleteAsksRemovesLinksThemselvesAndMarksTheFol
     EXPECT_TRUE(transcript.contains(QStringLiteral("DELE /toplink"))) << transcript.toStdString();
     EXPECT_FALSE(transcript.contains(QStringLiteral("CWD /toplink"))) << transcript.toStdString();
     EXPECT_TRUE(ui.messages.isEmpty()) << shown();
+}
+
+TEST(BrowserCommandsDeleteQuestion, NamesWhatGoesAndWhere)
+{
+    using Side = BrowserCommands::Side;
+    using Item = BrowserCommands::DeleteItem;
+    struct Case {
+        Side side;
+        std::vector<Item> items;
+        const char *question;
+    };
+    const Case cases[] = {
+        {Side::Remote,
+         {{QStringLiteral("a.txt"), false, false}},
+         "Continue to delete the file \"a.txt\" on the FTP server?"},
+        {Side::Remote,
+         {{QStringLiteral("img"), true, false}},
+         "Continue to delete the folder \"img\" and everything in it on the FTP server?"},
+        // A link to a folder goes itself, not what it points to.
+        {Side::Remote, {{QStringLiteral("www"), true, true}}, "Continue to delete the link \"www\" on the FTP server?"},
+        {Side::Remote,
+         {{QStringLiteral("a"), true, false}, {QStringLiteral("b"), true, false}},
+         "Continue to delete 2 folders (the folders with everything in them) on the FTP server?"},
+        {Side::Local,
+         {{QStringLiteral("a.txt"), false, false}},
+         "Continue to delete the file \"a.txt\"?\r\rIt goes to the trash."},
+        {Side::Local,
+         {{QStringLiteral("a.txt"), false, false}, {QStringLiteral("b.txt"), false, false}},
+         "Continue to delete 2 files?\r\rThey go to the trash."},
+    };
+    for (const Case &k : cases)
+        EXPECT_EQ(BrowserCommands::deleteQuestion(k.side, k.items), QString::fromUtf8(k.question));
 }
 
 TEST_F(BrowserCommandsTest, LocalDeleteTrashesAndAsksBeforeDeletingForGood)

@@ -297,10 +297,15 @@ protected:
 TEST_F(ConnectFlowOffline, AnonymousRuleDefaultPortAndValidation)
 {
     write(program->c().setup(), Keys::anonPass, QStringLiteral("me@example.org"));
-    // No host: the message, no history entry, nothing wanted.
+    write(program->c().setup(), Keys::disableSound, false);
+    write(program->c().setup(), Keys::sndOnError, QStringLiteral("/sounds/error.wav"));
+    QStringList played;
+    program->c().diagnostics().setSoundPlayer([&played](const QString &file) { played << file; });
+    // No host: the message with the error sound, no history entry, nothing wanted.
     EXPECT_FALSE(connection().connectQuick({QString(), QStringLiteral("anna"), QString(), QString()}));
     ASSERT_EQ(ui.messages.size(), 1);
-    EXPECT_TRUE(ui.messages[0].startsWith(QStringLiteral("Missing FTP hostname")));
+    EXPECT_TRUE(ui.messages[0].startsWith(QStringLiteral("Missing FTP hostname\r\rSpecify")));
+    EXPECT_EQ(played, QStringList{QStringLiteral("/sounds/error.wav")});
     EXPECT_FALSE(sessions().connectionWanted());
     EXPECT_TRUE(connection().history().isEmpty());
     // A user name without a password logs in anonymously with "anonPass"; the port box gets 21.
@@ -313,7 +318,7 @@ TEST_F(ConnectFlowOffline, AnonymousRuleDefaultPortAndValidation)
     site.Host = QStringLiteral("127.0.0.1");
     site.Port = QString();
     EXPECT_FALSE(connection().acConnect(ConnectController::Caller::SiteManager));
-    EXPECT_TRUE(ui.messages.last().startsWith(QStringLiteral("Missing FTP port")));
+    EXPECT_TRUE(ui.messages.last().startsWith(QStringLiteral("Missing FTP port\r\r")));
     EXPECT_TRUE(site.Host.isEmpty());
 
     // URLs in the address box: refused ones and other schemes are told, never connected.

@@ -32,6 +32,8 @@ public:
     // test is then skipped with this reason instead of failing.
     QString skipReason() const { return m_skipReason; }
     QString log() const { return m_process.readLog(); }
+    // Ends the server at once: the connections it holds close as a crash would close them.
+    void stop() { m_process.stop(); }
 
 protected:
     // False, with skipReason set, when the host is ::1 and the machine has no IPv6 loopback.

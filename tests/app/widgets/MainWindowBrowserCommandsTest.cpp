@@ -2,15 +2,19 @@
 // the remote list uploads, the list menu's Delete asks and removes, Compare Folders selects
 // the differing rows, and the menu's transfer item follows the active side.
 #include "app/widgets/BrowserCommandBinder.h"
+#include "app/widgets/BrowserPane.h"
 #include "app/widgets/Commands.h"
+#include "app/widgets/LoginMessageWindow.h"
 #include "app/widgets/MainWindow.h"
 #include "app/widgets/ProgramWindow.h"
 #include "browser/widgets/FileBrowsers.h"
 #include "browser/widgets/FileListView.h"
 #include "browser/widgets/TFormChMod.h"
 #include "queue/QueueCommand.h"
+#include "queue/widgets/QueuePanel.h"
 #include "queue/widgets/QueueView.h"
 #include "settings/SettingsCatalogue.h"
+#include "status/widgets/MainStatusBar.h"
 #include "support/FtpServers.h"
 #include "support/ModalCloser.h"
 #include "support/StartupSiteManager.h"
@@ -18,14 +22,17 @@
 #include "support/WaitFor.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -89,6 +96,8 @@ protected:
         closeStartupSiteManager(*window);
         c.browsers().setLocalFolder(local);
         c.browsers().refreshLocalView();
+        // The login message window would take the focus the tests give to the lists.
+        write(c.setup(), Keys::showLoginMsg, loginMessage);
         SessionSupervisor &s = c.sessions();
         s.currentSite.name = QStringLiteral("site");
         s.currentSite.Host = QStringLiteral("127.0.0.1");
@@ -116,6 +125,16 @@ protected:
     PyftpdlibServer server;
     std::unique_ptr<MainWindow> window;
     QString remoteRoot, local;
+    bool loginMessage = false;
+};
+
+class WindowCommandsWithLoginMessage : public WindowCommands {
+protected:
+    void SetUp() override
+    {
+        loginMessage = true;
+        WindowCommands::SetUp();
+    }
 };
 
 TEST_F(WindowCommands, DraggingLocalRowsOntoARemoteFolderUploadsIntoIt)
@@ -159,7 +178,7 @@ TEST_F(WindowCommands, TheListMenuDeletesAfterAskingAndCompareSelectsTheDifferen
                                                  if (auto *box = qobject_cast<QMessageBox *>(modal))
                                                      box->button(QMessageBox::Yes)->click();
                                              });
-    EXPECT_EQ(asked, QStringLiteral("Continue to delete?"));
+    EXPECT_EQ(asked, QStringLiteral("Continue to delete the file \"bin.dat\"?\n\nIt goes to the trash."));
     EXPECT_FALSE(QFileInfo::exists(local + QStringLiteral("bin.dat")));
     EXPECT_EQ(rowOf(list, QStringLiteral("bin.dat")), -1);
 
@@ -198,18 +217,26 @@ TEST_F(WindowCommands, DeleteWithTheQueueFocusedRemovesTheSelectedQueueRowsNotFi
     // A local row is selected as well: Delete must leave it alone.
     localList()->setCurrentIndex(localList()->model()->index(rowOf(localList(), QStringLiteral("bin.dat")), 0));
 
+    enum class Via { Command, DelKey, MenuDelete, ClearButton };
+    QAction *menuDelete = nullptr;
+    for (QAction *a : window->queuePanel()->menu()->actions())
+        if (a->text() == u"Delete"_s)
+            menuDelete = a;
+    ASSERT_NE(menuDelete, nullptr);
     struct Case {
         const char *what;
         bool confirmSetting;
         QMessageBox::StandardButton answer; // NoButton: no question expected
-        bool byKey;                         // the Del key in the queue list, else the menu command
+        Via via;
         QString selected;
         QStringList left;
     };
     const Case cases[] = {
-        {"No keeps the rows", true, QMessageBox::No, false, u"/q2"_s, {u"/q1"_s, u"/q2"_s, u"/q3"_s}},
-        {"Del key asks too", true, QMessageBox::Yes, true, u"/q2"_s, {u"/q1"_s, u"/q3"_s}},
-        {"no question when switched off", false, QMessageBox::NoButton, false, u"/q3"_s, {u"/q1"_s}},
+        {"No keeps the rows", true, QMessageBox::No, Via::Command, u"/q2"_s, {u"/q1"_s, u"/q2"_s, u"/q3"_s}},
+        {"Del key asks too", true, QMessageBox::Yes, Via::DelKey, u"/q2"_s, {u"/q1"_s, u"/q3"_s}},
+        {"the queue menu's Delete asks", true, QMessageBox::Yes, Via::MenuDelete, u"/q3"_s, {u"/q1"_s}},
+        {"clear asks before emptying", true, QMessageBox::No, Via::ClearButton, u"/q1"_s, {u"/q1"_s}},
+        {"no question when switched off", false, QMessageBox::NoButton, Via::ClearButton, u"/q1"_s, {}},
     };
     for (const Case &k : cases) {
         SCOPED_TRACE(k.what);
@@ -223,10 +250,20 @@ TEST_F(WindowCommands, DeleteWithTheQueueFocusedRemovesTheSelectedQueueRowsNotFi
                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         const QString asked = closeModalOpenedBy(
             [&] {
-                if (k.byKey)
-                    QTest::keyClick(queue, Qt::Key_Delete);
-                else
+                switch (k.via) {
+                case Via::Command:
                     c.acDelete->trigger();
+                    break;
+                case Via::DelKey:
+                    QTest::keyClick(queue, Qt::Key_Delete);
+                    break;
+                case Via::MenuDelete:
+                    menuDelete->trigger();
+                    break;
+                case Via::ClearButton:
+                    QTest::mouseClick(window->queuePanel()->clearButton(), Qt::LeftButton);
+                    break;
+                }
             },
             [&](QWidget *modal) {
                 if (auto *box = qobject_cast<QMessageBox *>(modal))
@@ -239,6 +276,89 @@ TEST_F(WindowCommands, DeleteWithTheQueueFocusedRemovesTheSelectedQueueRowsNotFi
     EXPECT_EQ(readAll(remoteRoot + QStringLiteral("/there.txt")), "only there");
     EXPECT_TRUE(QFileInfo(remoteRoot + QStringLiteral("/docs")).isDir());
     EXPECT_FALSE(QFileInfo::exists(remoteRoot + QStringLiteral("/q2")));
+}
+
+TEST_F(WindowCommandsWithLoginMessage, TheLoginMessageWindowShowsTheLoginLinesAtLoginAndFromTheLogMenu)
+{
+    ASSERT_TRUE(
+        waitFor([&] { return window->loginMessageWindow() && window->loginMessageWindow()->isVisible(); }, 5000));
+    LoginMessageWindow *shown = window->loginMessageWindow();
+    EXPECT_EQ(shown->windowTitle(), u"Login Message - Kestrin FTP Pro"_s);
+    EXPECT_FALSE(shown->isModal());
+    const QStringList lines = shown->shownLines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const QString &l) { return l.startsWith(u"<220"_s); }))
+        << lines.join(u'|').toStdString();
+    EXPECT_TRUE(lines.contains(u">USER "_s + server.user())) << lines.join(u'|').toStdString();
+    for (const QString &line : lines)
+        EXPECT_FALSE(line.contains(server.password())) << line.toStdString();
+
+    // The check box is "showLoginMsg": read when shown, written when the window closes.
+    EXPECT_TRUE(shown->alwaysShow()->isChecked());
+    shown->alwaysShow()->setChecked(false);
+    QTest::mouseClick(shown->findChild<QPushButton *>(), Qt::LeftButton);
+    EXPECT_FALSE(shown->isVisible());
+    EXPECT_FALSE(read(window->controller().setup(), Keys::showLoginMsg));
+
+    window->commands().acLogShowLoginMessage->trigger();
+    EXPECT_TRUE(shown->isVisible());
+    EXPECT_EQ(shown->shownLines(), lines);
+    EXPECT_FALSE(shown->alwaysShow()->isChecked());
+}
+
+TEST_F(WindowCommands, ATypedRemoteFolderIsListedAndTheBoxFollowsTheListing)
+{
+    QComboBox *box = window->remotePane()->combo();
+    window->activateWindow();
+    box->setFocus();
+    box->lineEdit()->setText(u"docs"_s); // relative to the login folder
+    QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+    ASSERT_TRUE(waitFor([&] { return window->controller().browsers().rFolder() == u"/docs/"_s; }, 10000));
+    EXPECT_TRUE(waitFor([&] { return box->currentText() == u"/docs/"_s; }, 2000)) << box->currentText().toStdString();
+    // A folder the server does not have leaves the list and the box where they were.
+    box->setFocus();
+    box->lineEdit()->setText(u"/nowhere"_s);
+    QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+    EXPECT_EQ(box->currentText(), u"/docs/"_s);
+    EXPECT_TRUE(queueDone());
+    EXPECT_EQ(window->controller().browsers().rFolder(), u"/docs/"_s);
+    EXPECT_EQ(box->currentText(), u"/docs/"_s);
+}
+
+TEST_F(WindowCommands, APlainConnectionShowsAnOpenLockAndSaysSoOnceInTheLog)
+{
+    auto *bar = qobject_cast<MainStatusBar *>(window->statusBar());
+    ASSERT_NE(bar, nullptr);
+    ASSERT_TRUE(waitFor([&] { return bar->showsPlainConnection(); }, 5000));
+    EXPECT_TRUE(bar->firstPanel()->toolTip().startsWith(u"Not encrypted"_s));
+    EXPECT_FALSE(bar->firstPanel()->pixmap().isNull());
+    const QString line = u"\u00A7The server offers no encryption: this connection is plain FTP, not encrypted."_s;
+    EXPECT_EQ(window->controller().log().lines().count(line), 1);
+
+    window->commands().acDisconnect->trigger();
+    EXPECT_TRUE(waitFor([&] { return !bar->showsPlainConnection(); }, 5000));
+    EXPECT_TRUE(bar->firstPanel()->pixmap().isNull());
+}
+
+TEST_F(WindowCommands, ALostConnectionKeepsTheLastListingGreyedUntilTheRetryIsGivenUp)
+{
+    write(window->controller().setup(), Keys::retryDelay, 60); // the retry stays pending
+    BrowserPane *pane = window->remotePane();
+    ASSERT_FALSE(pane->logoShown());
+    const QSize listSize = remote()->size();
+    server.stop();
+    ASSERT_TRUE(waitFor([&] { return pane->reconnectingShown(); }, 10000));
+    EXPECT_TRUE(window->controller().sessionLoss().retryPending());
+    auto *stale = pane->findChild<QLabel *>(u"rStaleListing"_s);
+    ASSERT_NE(stale, nullptr);
+    EXPECT_TRUE(stale->isVisible());
+    EXPECT_EQ(stale->pixmap().deviceIndependentSize().toSize(), listSize);
+    // With KESTRIN_SHOTS set, the window's picture in this state is saved there.
+    if (const QByteArray shots = qgetenv("KESTRIN_SHOTS"); !shots.isEmpty()) {
+        EXPECT_TRUE(window->grab().save(QString::fromLocal8Bit(shots) + u"/reconnecting.png"_s));
+    }
+    // Stop gives the reconnect up: the logo takes the listing's place.
+    window->commands().acStop->trigger();
+    EXPECT_TRUE(waitFor([&] { return pane->logoShown(); }, 5000));
 }
 
 TEST(PermissionDialog, BoxesAndCodeFollowEachOther)

@@ -14,6 +14,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSlider>
@@ -97,10 +98,19 @@ TEST_F(MainWindowOptions, OkAppliesShortcutsFontsAndToolbarSizeToTheWindow)
     QSignalSpy connects(c().acConnect, &QAction::triggered);
     QApplication::setActiveWindow(window.get());
     window->localList()->setFocus();
-    // With no host in the quick-connect bar, Connect says so.
-    EXPECT_TRUE(closeModalOpenedBy([&] {
-                    QTest::keyClick(window->localList(), Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier);
-                }).startsWith(QStringLiteral("Missing FTP hostname")));
+    // With no host in the quick-connect bar, Connect says so in a titled error message.
+    QString title;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    EXPECT_TRUE(closeModalOpenedBy(
+                    [&] { QTest::keyClick(window->localList(), Qt::Key_K, Qt::ControlModifier | Qt::ShiftModifier); },
+                    [&](QWidget *modal) {
+                        title = modal->windowTitle();
+                        if (auto *box = qobject_cast<QMessageBox *>(modal))
+                            icon = box->icon();
+                    })
+                    .startsWith(QStringLiteral("Specify an FTP hostname")));
+    EXPECT_EQ(title, QStringLiteral("Missing FTP hostname"));
+    EXPECT_EQ(icon, QMessageBox::Critical);
     EXPECT_EQ(connects.count(), 1);
 
     for (QTreeView *list : {window->localList(), window->remoteList(), window->queueList()}) {

@@ -5,7 +5,9 @@
 #include "support/WaitFor.h"
 
 #include <QFile>
+#include <QGuiApplication>
 #include <QMenu>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -22,12 +24,37 @@ std::unique_ptr<MainWindow> launch(const QStringList &args = {})
     return w;
 }
 
+TEST(MainWindowStart, TheFirstStartFitsTheScreen)
+{
+    struct Case {
+        QSize available, window;
+    };
+    const Case cases[] = {
+        {{1280, 770}, {1088, 654}}, // a laptop below its panel
+        {{1920, 1050}, {1600, 892}},
+        {{3840, 2100}, {1600, 1000}}, // large screens do not get a huge window
+        {{800, 570}, {795, 500}},     // the designed size is the least
+        {{640, 450}, {640, 450}},     // but the window never leaves a small screen
+        {{}, {795, 500}},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.available.width());
+        const WindowGeometry g = MainWindow::firstStartGeometry(k.available);
+        EXPECT_EQ(QSize(g.width, g.height), k.window);
+        EXPECT_GT(g.lPanelWidth, g.width / 3);
+        EXPECT_LT(g.lPanelWidth, g.width / 2);
+        EXPECT_LT(g.logHeight + g.panelBottomHeight, g.height / 2);
+    }
+}
+
 TEST(MainWindowStart, GeometryAndLayoutsSurviveACloseAndRestart)
 {
     TempHome home;
     {
         auto w = launch();
-        EXPECT_EQ(w->size(), QSize(795, 500));
+        const WindowGeometry first =
+            MainWindow::firstStartGeometry(QGuiApplication::primaryScreen()->availableGeometry().size());
+        EXPECT_EQ(w->size(), QSize(first.width, first.height));
         EXPECT_FALSE(w->debugMenu()->menuAction()->isVisible());
         w->setGeometry(60, 70, 900, 650);
         w->showMaximized();

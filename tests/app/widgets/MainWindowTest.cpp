@@ -6,8 +6,11 @@
 #include "app/widgets/ProgramWindow.h"
 #include "app/widgets/ToolbarLook.h"
 #include "base/Guard.h"
+#include "queue/QueueModel.h"
 #include "settings/SettingsCatalogue.h"
+#include "sites/widgets/SiteManagerWindow.h"
 #include "status/widgets/LogView.h"
+#include "status/widgets/MainStatusBar.h"
 #include "status/widgets/MeterPanel.h"
 #include "support/ModalCloser.h"
 #include "support/QtPrinters.h"
@@ -20,14 +23,21 @@
 #include <QActionGroup>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
+#include <QScreen>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStatusTipEvent>
 #include <QSystemTrayIcon>
 #include <QTest>
 #include <QTextBrowser>
@@ -96,7 +106,8 @@ TEST_F(MainWindowTest, CommandsCarryTheirCaptionsAndDefaultShortcuts)
         {"acDelete", "Delete", "Del"},
         {"acFolderNew", "New folder", "Ctrl+N"},
         {"acFolderChange", "Change folder", ""},
-        {"acOpenInExplorer", "Open in Explorer", "Ctrl+E"},
+        {"acOpenInExplorer", "Open in File Manager", "Ctrl+E"},
+        {"acOpenExplorer", "Open File Manager", ""},
         {"acSelectAll", "Select All", "Ctrl+A"},
         {"acEditGroupSelect", "Group Select", "Ctrl+G"},
         {"acWindowLocalBrowser", "Local Browser", ""},
@@ -265,13 +276,21 @@ TEST_F(MainWindowTest, HelpEntriesOpenTheirTopics)
 
 TEST_F(MainWindowTest, ShowsItsRegionsAtTheirStandardSizesWithTheirCaptions)
 {
-    EXPECT_EQ(window->size(), QSize(795, 500));
+    // The first start fits the screen; at the designed 795 x 500 the regions have their
+    // designed sizes, and on any screen their designed shares.
+    const WindowGeometry first =
+        MainWindow::firstStartGeometry(QGuiApplication::primaryScreen()->availableGeometry().size());
+    EXPECT_EQ(window->size(), QSize(first.width, first.height));
     EXPECT_EQ(window->minimumSize(), QSize(550, 200));
     const WindowGeometry g = window->currentGeometry();
-    EXPECT_EQ(g.logHeight, 52);
-    EXPECT_EQ(g.lPanelWidth, 372);
-    EXPECT_EQ(g.panelBottomHeight, 111);
-    EXPECT_EQ(g.gamePanelWidth, 184);
+    EXPECT_EQ(g.logHeight, first.logHeight);
+    EXPECT_EQ(g.lPanelWidth, first.lPanelWidth);
+    EXPECT_EQ(g.panelBottomHeight, first.panelBottomHeight);
+    EXPECT_EQ(g.gamePanelWidth, first.gamePanelWidth);
+    const WindowGeometry designed = MainWindow::firstStartGeometry(QSize(800, 570));
+    EXPECT_EQ(QList<int>({designed.width, designed.height, designed.logHeight, designed.lPanelWidth,
+                          designed.panelBottomHeight, designed.gamePanelWidth}),
+              QList<int>({795, 500, 52, 372, 111, 184}));
     EXPECT_EQ(window->statusBar()->height(), 19);
     EXPECT_EQ(window->localPane()->captionBar()->caption(), QStringLiteral("my computer"));
     EXPECT_EQ(window->localPane()->captionBar()->subCaption(), QStringLiteral("kestrin ftp pro"));
@@ -357,27 +376,200 @@ TEST_F(MainWindowTest, FocusQueueBrowserFocusesTheQueueList)
     EXPECT_TRUE(window->queueList()->hasFocus());
 }
 
-TEST_F(MainWindowTest, CommandsOfLaterPartsDoNothing)
+QStringList rowNames(QTreeView *list)
 {
-    QCoreApplication::processEvents(); // anything start-up posted has run
-    const QStringList log = window->controller().log().lines();
-    const QWidgetList before = QApplication::topLevelWidgets();
-    const QByteArray layout = window->saveState();
-    // The file list commands here act on a selection or on the server: with nothing
-    // selected and no connection they do nothing either. Connect, Disconnect, History (and
-    // Open Connection History), Paste URL and VuzidIRA have their own tests
-    // (tests/sites/widgets/ConnectWindowsTest.cpp), and so have Favorites and Open Favorites
-    // Manager (tests/sites/widgets/SiteManagerTest.cpp).
-    for (QAction *a : {c().acSend, c().acReceive, c().acStop, c().acRavuzAro, c().acRefresh, c().acOpen, c().acEdit,
-                       c().acRename, c().acDelete, c().acSelectAll, c().acWindowLocalBrowser,
-                       c().acWindowsRemoteBrowser, c().acWindowLogWindow, c().acViewSwitchBrowsers, c().acFilters,
-                       c().toCompareFolders, c().acDebugClipboard, c().acDebugBeforeTransferQueue})
-        a->trigger();
-    QApplication::processEvents();
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_EQ(QApplication::topLevelWidgets(), before);
-    EXPECT_EQ(window->controller().log().lines(), log);
-    EXPECT_EQ(window->saveState(), layout);
+    QStringList names;
+    for (int row = 0; row < list->model()->rowCount(); ++row)
+        names << list->model()->index(row, 0).data().toString();
+    names.sort();
+    return names;
+}
+
+TEST_F(MainWindowTest, FiltersFromTheKeyAndTheToolbarButtonShowTheRowsAndFilterBothLists)
+{
+    const QString folder = home.path() + QStringLiteral("/filtered/");
+    QDir().mkpath(folder + QStringLiteral("img"));
+    for (const char *name : {"report.htm", "a.txt"}) {
+        QFile f(folder + QString::fromLatin1(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    BrowserController &b = window->controller().browsers();
+    b.setFilterText(BrowserController::Side::Local, QStringLiteral("htm"));
+    b.setLocalFolder(folder);
+    b.refreshLocalView();
+    const QStringList all{QStringLiteral("a.txt"), QStringLiteral("img"), QStringLiteral("report.htm")};
+    ASSERT_EQ(rowNames(window->localList()), all);
+    ASSERT_TRUE(window->localPane()->filterPanel()->isHidden());
+
+    QApplication::setActiveWindow(window.get());
+    window->localList()->setFocus();
+    QTest::keyClick(window->localList(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(c().acFilters->isChecked());
+    EXPECT_TRUE(read(setup(), Keys::showFilters));
+    EXPECT_FALSE(window->localPane()->filterPanel()->isHidden());
+    EXPECT_FALSE(window->remotePane()->filterPanel()->isHidden());
+    EXPECT_EQ(window->localPane()->filter()->text(), QStringLiteral("htm"));
+    const QStringList filtered{QStringLiteral("img"), QStringLiteral("report.htm")};
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rowNames(window->localList()) == filtered; }, 3000))
+        << rowNames(window->localList()).join(u',').toStdString();
+
+    // The funnel button on the Advanced Buttons bar is the same command.
+    QWidget *funnel = window->tbTools()->widgetForAction(c().acFilters);
+    ASSERT_NE(funnel, nullptr);
+    QTest::mouseClick(funnel, Qt::LeftButton);
+    EXPECT_FALSE(c().acFilters->isChecked());
+    EXPECT_FALSE(read(setup(), Keys::showFilters));
+    EXPECT_TRUE(window->localPane()->filterPanel()->isHidden());
+    EXPECT_TRUE(window->remotePane()->filterPanel()->isHidden());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return rowNames(window->localList()) == all; }, 3000));
+    EXPECT_TRUE(window->listMenu()->actions().contains(c().acFilters));
+}
+
+TEST_F(MainWindowTest, SwitchBrowsersExchangesThePanesAndStartUpKeepsTheChoice)
+{
+    QSplitter *panes = window->panesSplitter();
+    ASSERT_EQ(panes->widget(0), window->localPane());
+    const QList<int> before = panes->sizes();
+    c().acViewSwitchBrowsers->trigger();
+    EXPECT_EQ(panes->widget(0), window->remotePane());
+    EXPECT_EQ(panes->widget(1), window->localPane());
+    EXPECT_TRUE(read(setup(), Keys::switchBrowserWindows));
+    // Each pane keeps its width, so the stored local width means the same on either side.
+    EXPECT_EQ(panes->sizes(), QList<int>({before[1], before[0]}));
+    // The right-hand pane follows the window's width.
+    const int right = panes->sizes().at(1);
+    window->resize(window->width() + 100, window->height());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return panes->sizes().at(1) > right; }, 2000));
+
+    write(setup(), Keys::neverShowAppFeedback, true);
+    const int localWidth = window->localPane()->width();
+    ASSERT_TRUE(window->close());
+    window.reset();
+    window = open({});
+    EXPECT_EQ(window->panesSplitter()->widget(0), window->remotePane());
+    EXPECT_EQ(window->localPane()->width(), localWidth);
+    c().acViewSwitchBrowsers->trigger();
+    EXPECT_EQ(window->panesSplitter()->widget(0), window->localPane());
+    EXPECT_FALSE(read(setup(), Keys::switchBrowserWindows));
+}
+
+TEST_F(MainWindowTest, FocusCommandsMoveTheFocusAndTheActiveSide)
+{
+    QApplication::setActiveWindow(window.get());
+    BrowserController &b = window->controller().browsers();
+    c().acWindowsRemoteBrowser->trigger();
+    // Not connected: the remote list is not shown, its folder box takes the focus.
+    EXPECT_TRUE(window->remotePane()->combo()->hasFocus());
+    EXPECT_FALSE(b.localActive());
+    c().acWindowLocalBrowser->trigger();
+    EXPECT_TRUE(window->localList()->hasFocus());
+    EXPECT_TRUE(b.localActive());
+    window->remotePane()->setLogoShown(false);
+    c().acWindowsRemoteBrowser->trigger();
+    EXPECT_TRUE(window->remoteList()->hasFocus());
+    EXPECT_FALSE(b.localActive());
+    c().acWindowLogWindow->trigger();
+    EXPECT_TRUE(window->logView()->hasFocus());
+}
+
+TEST_F(MainWindowTest, TheHintPanelShowsTheHintOfTheCommandUnderThePointer)
+{
+    auto *bar = qobject_cast<MainStatusBar *>(window->statusBar());
+    ASSERT_NE(bar, nullptr);
+    // A toolbar button carries its command's hint; hovering it sends the hint up to the window.
+    QWidget *send = window->tbGeneral()->widgetForAction(c().acSend);
+    ASSERT_NE(send, nullptr);
+    QStatusTipEvent tip(send->statusTip());
+    QCoreApplication::sendEvent(send, &tip);
+    EXPECT_TRUE(bar->hintPanel()->text().startsWith(QStringLiteral("Send file(s) / folder(s)")));
+    EXPECT_FALSE(bar->firstPanel()->isHidden());
+    // An item of a context menu under the pointer sends its hint to its command.
+    c().acDelete->showStatusText();
+    EXPECT_EQ(bar->hintPanel()->text(), QStringLiteral("Delete files / folders  -  (Shortcut: Del)"));
+    // Every command in the menus and toolbars has a hint.
+    for (QAction *a : c().all()) {
+        if (!a->associatedObjects().isEmpty()) {
+            EXPECT_FALSE(a->statusTip().isEmpty()) << a->objectName().toStdString();
+        }
+    }
+}
+
+TEST_F(MainWindowTest, TypedLocalFoldersGoThereOrSayWhyAndTheBoxShowsTheListedFolder)
+{
+    const QString base = home.path() + QStringLiteral("/typed/");
+    QDir().mkpath(base + QStringLiteral("inner"));
+    QFile(base + QStringLiteral("inner/file.txt")).open(QIODevice::WriteOnly);
+    BrowserController &b = window->controller().browsers();
+    b.setLocalFolder(base);
+    b.refreshLocalView();
+    QComboBox *box = window->localPane()->combo();
+    QApplication::setActiveWindow(window.get());
+    const auto enter = [&](const QString &typed) {
+        box->setFocus();
+        box->lineEdit()->setText(typed);
+        QTest::keyClick(box->lineEdit(), Qt::Key_Return);
+    };
+    struct Case {
+        const char *what;
+        QString typed, shown, message;
+    };
+    const Case cases[] = {
+        {"a full path", base + QStringLiteral("inner"), base + QStringLiteral("inner/"), {}},
+        {"relative to the shown folder", QStringLiteral(".."), base, {}},
+        {"a folder that is not there", base + QStringLiteral("missing"), base,
+         QStringLiteral("Folder does not exist on your computer: \n\n") + base + QStringLiteral("missing")},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.what);
+        const QString message = closeModalOpenedBy([&] { enter(k.typed); });
+        EXPECT_EQ(message, k.message);
+        EXPECT_EQ(b.lFolder(), k.shown);
+        EXPECT_EQ(box->currentText(), k.shown);
+    }
+    enter(base + QStringLiteral("inner/"));
+    EXPECT_EQ(rowNames(window->localList()), QStringList{QStringLiteral("file.txt")});
+    // Typed but not entered: leaving the box shows the listed folder again.
+    QApplication::setActiveWindow(window.get());
+    box->setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return box->lineEdit()->hasFocus(); }, 2000));
+    box->lineEdit()->setText(QStringLiteral("/half typed"));
+    window->localList()->setFocus();
+    EXPECT_EQ(box->currentText(), base + QStringLiteral("inner/"));
+    // A folder chosen from the drop-down history goes there too.
+    const int index = box->findText(base);
+    ASSERT_GE(index, 0);
+    emit box->activated(index);
+    EXPECT_EQ(b.lFolder(), base);
+    EXPECT_EQ(box->currentText(), base);
+}
+
+TEST_F(MainWindowTest, ATypedRemoteFolderWhileNotConnectedSaysWhy)
+{
+    QComboBox *box = window->remotePane()->combo();
+    QApplication::setActiveWindow(window.get());
+    box->setFocus();
+    box->lineEdit()->setText(QStringLiteral("/pub/"));
+    const QString message = closeModalOpenedBy([&] { QTest::keyClick(box->lineEdit(), Qt::Key_Return); });
+    EXPECT_EQ(message, QStringLiteral("Error:\n - Cannot change folder\n\nReason:\n - Not connected to FTP server"));
+    EXPECT_EQ(box->currentText(), QString());
+}
+
+TEST_F(MainWindowTest, TheSiteManagerOpensCentredAndItsQuestionsOpenAboveIt)
+{
+    c().acSiteMgr->trigger();
+    QPointer<SiteManagerWindow> sites = window->findChild<SiteManagerWindow *>();
+    ASSERT_TRUE(sites && sites->isVisible());
+    const QPoint offset = sites->geometry().center() - window->geometry().center();
+    EXPECT_LE(offset.manhattanLength(), 4) << offset.x() << "," << offset.y();
+    QWidget *parentOfQuestion = nullptr;
+    closeModalOpenedBy([this] { window->controller().ui().showMessage(QStringLiteral("asked")); },
+                       [&](QWidget *modal) { parentOfQuestion = modal->parentWidget(); });
+    EXPECT_EQ(parentOfQuestion, sites.data());
+    sites->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sites.isNull(); }, 2000));
+    closeModalOpenedBy([this] { window->controller().ui().showMessage(QStringLiteral("asked")); },
+                       [&](QWidget *modal) { parentOfQuestion = modal->parentWidget(); });
+    EXPECT_EQ(parentOfQuestion, window.get());
 }
 
 TEST_F(MainWindowTest, DebugMenuFollowsTheSwitchInAnyLetterCase)
@@ -444,7 +636,8 @@ TEST_F(MainWindowTest, DebugCommandsWriteTheirFilesIntoTheTemporaryFolderAndOpen
     QFile info(opened.urls[2].toLocalFile());
     ASSERT_TRUE(info.open(QIODevice::ReadOnly));
     const QByteArray text = info.readAll();
-    EXPECT_TRUE(text.startsWith("form widthXheight         : 795x500\r\n"));
+    EXPECT_TRUE(text.startsWith(
+        QStringLiteral("form widthXheight         : %1x%2\r\n").arg(window->width()).arg(window->height()).toLatin1()));
     EXPECT_TRUE(text.contains("App Runs                  : 12\r\n"));
 }
 
@@ -471,7 +664,8 @@ TEST_F(MainWindowTest, TrayShowRestoresTheWindowAndMinimisingWithoutATrayKeepsIt
 TEST_F(MainWindowTest, LayoutFilesBringBackColumnsAndToolbars)
 {
     window->localList()->header()->resizeSection(0, 201);
-    window->queueList()->header()->resizeSection(0, 303);
+    // The queue's Action column shares out the width; the others keep what they are given.
+    window->queueList()->header()->resizeSection(QueueModel::Size, 303);
     QTest::mouseClick(window->tbConnection()->findChild<QToolButton *>(QStringLiteral("closeButton")), Qt::LeftButton);
     const QString folder = home.path() + QLatin1Char('/');
     window->saveListLayouts(folder);
@@ -481,7 +675,7 @@ TEST_F(MainWindowTest, LayoutFilesBringBackColumnsAndToolbars)
     again->loadListLayouts(folder, true);
     again->loadToolbarPositions(folder + QStringLiteral("ftpm.dat"));
     EXPECT_EQ(again->localList()->header()->sectionSize(0), 201);
-    EXPECT_EQ(again->queueList()->header()->sectionSize(0), 303);
+    EXPECT_EQ(again->queueList()->header()->sectionSize(QueueModel::Size), 303);
     EXPECT_TRUE(again->tbConnection()->isHidden());
     EXPECT_FALSE(again->commands().acTbConnection->isChecked());
     EXPECT_TRUE(again->commands().acTbStandard->isChecked());

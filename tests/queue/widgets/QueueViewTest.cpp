@@ -113,11 +113,44 @@ protected:
     }
 };
 
-TEST_F(QueueViewFixture, IsTheQueueListWithItsColumns)
+TEST_F(QueueViewFixture, ColumnsShareTheWidthAndTheFiguresStayReadable)
 {
     EXPECT_EQ(view.objectName(), u8("qLv"));
-    EXPECT_EQ(view.header()->sectionSize(QueueModel::Action), 250);
-    EXPECT_EQ(view.header()->sectionSize(QueueModel::TimeLeft), 65);
+    QHeaderView *h = view.header();
+    const auto fits = [&](int column, const QString &text) {
+        return h->sectionSize(column) > QFontMetrics(view.font()).horizontalAdvance(text);
+    };
+    const auto total = [&] {
+        int sum = 0;
+        for (int column = 0; column < QueueModel::ColumnCount; ++column)
+            sum += h->sectionSize(column);
+        return sum;
+    };
+    // A rate as a transfer shows it, and the widest the column is made for.
+    const QString rate = u8("81.920KB @ 160.0KB/s");
+    for (const int width : {700, 1600}) {
+        SCOPED_TRACE(width);
+        view.resize(width, 300);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return total() == view.viewport()->width(); }, 2000))
+            << total() << " " << view.viewport()->width();
+        EXPECT_TRUE(fits(QueueModel::Status, rate));
+        EXPECT_TRUE(fits(QueueModel::Status, QueueView::widestStatusSample()));
+        EXPECT_TRUE(fits(QueueModel::TimeLeft, QueueView::widestTimeLeftSample()));
+        EXPECT_GE(h->sectionSize(QueueModel::Progress), QueueModel::defaultColumnWidth(QueueModel::Progress));
+    }
+    // The width a maximised window adds goes to the names.
+    const int wideAction = h->sectionSize(QueueModel::Action);
+    view.resize(700, 300);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return total() == view.viewport()->width(); }, 2000));
+    EXPECT_LT(h->sectionSize(QueueModel::Action), wideAction - 800);
+
+    // A larger font widens the figure columns; a column the user made wider stays so.
+    h->resizeSection(QueueModel::Size, 300);
+    QFont big = view.font();
+    big.setPointSize(big.pointSize() * 2);
+    view.setFont(big);
+    EXPECT_TRUE(fits(QueueModel::Status, QueueView::widestStatusSample()));
+    EXPECT_EQ(h->sectionSize(QueueModel::Size), 300);
 }
 
 TEST_F(QueueViewFixture, DraggedSelectionFollowsTheMouse)

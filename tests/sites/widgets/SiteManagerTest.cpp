@@ -156,6 +156,9 @@ TEST_F(SiteManager, ASiteMadeInTheWindowConnectsWithItsSavedFields)
     ASSERT_NE(notice, nullptr);
     EXPECT_TRUE(QTest::qWaitFor([&] { return notice->isVisibleTo(sm); }, 2000));
     EXPECT_TRUE(notice->text().contains(QStringLiteral("saved in the profile file"))) << notice->text().toStdString();
+    // In plain words: what the keyring answered is only in the tooltip.
+    EXPECT_FALSE(notice->text().contains(c().secrets().notice())) << notice->text().toStdString();
+    EXPECT_TRUE(notice->toolTip().endsWith(c().secrets().notice()));
     EXPECT_FALSE(notice->text().contains(server.password()));
 
     // A host typed but not saved is not what Connect uses.

@@ -39,10 +39,44 @@ protected:
     LogView view;
 };
 
-TEST_F(LogViewTest, UsesAFixedPitchFontAndTwelvePixelRows)
+TEST(LogViewFont, TakesTheDesktopFixedFontThenKnownMonospaceFamilies)
+{
+    QFont desktop(QStringLiteral("Desktop Mono"));
+    desktop.setPointSize(10);
+    struct Case {
+        const char *what;
+        QStringList fixed; // the families the machine draws fixed-pitch
+        QString chosen;
+    };
+    const Case cases[] = {
+        {"the desktop's own",
+         {QStringLiteral("Desktop Mono"), QStringLiteral("DejaVu Sans Mono")},
+         QStringLiteral("Desktop Mono")},
+        {"the first known family that is fixed",
+         {QStringLiteral("Liberation Mono"), QStringLiteral("Courier New")},
+         QStringLiteral("Liberation Mono")},
+        // A "Courier New" replaced by a font reported proportional is passed over.
+        {"none: the desktop's", {}, QStringLiteral("Desktop Mono")},
+    };
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.what);
+        QStringList asked;
+        const QFont font = LogView::chooseFixedFont(desktop, [&](const QFont &f) {
+            asked << f.family();
+            return k.fixed.contains(f.family());
+        });
+        EXPECT_EQ(font.family(), k.chosen);
+        EXPECT_EQ(font.pixelSize(), 11);
+        EXPECT_EQ(asked.first(), QStringLiteral("Desktop Mono"));
+    }
+    EXPECT_TRUE(LogView::monospaceFamilies().indexOf(QStringLiteral("DejaVu Sans Mono")) <
+                LogView::monospaceFamilies().indexOf(QStringLiteral("Courier New")));
+}
+
+TEST_F(LogViewTest, UsesTheChosenFixedFontAndTwelvePixelRows)
 {
     write(3);
-    EXPECT_TRUE(QFontInfo(view.font()).fixedPitch());
+    EXPECT_EQ(view.font(), LogView::fixedFont());
     EXPECT_EQ(view.font().pixelSize(), 11);
     EXPECT_EQ(view.visualRect(log.index(1)).height(), LogView::kRowHeight);
     EXPECT_EQ(view.selectionMode(), QAbstractItemView::ExtendedSelection);
