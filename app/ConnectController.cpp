@@ -99,7 +99,7 @@ bool ConnectController::fieldsFromUrl(const QString &url, SiteFields &fields, QS
 
 void ConnectController::refuse(const QString &title, const QString &text)
 {
-    m_sessions.connectionWanted = false;
+    m_sessions.setConnectionWanted(false);
     m_sessions.currentSite.Host = QString();
     m_diagnostics.showErrorMessage(title, text);
 }

@@ -71,7 +71,7 @@ protected:
         s.currentSite.Port = QString::number(server.port());
         s.currentSite.User = server.user();
         s.currentSite.Pass = server.password();
-        s.connectionWanted = true;
+        s.setConnectionWanted(true);
         controller->browsers().setRemoteFolder(QStringLiteral("/"));
         s.timer_threads();
         ASSERT_TRUE(waitFor([&] { return s.mainSession->loggedIn; }, 15000));
@@ -81,7 +81,7 @@ protected:
     void TearDown() override
     {
         if (controller)
-            controller->sessions().connectionWanted = false;
+            controller->sessions().setConnectionWanted(false);
     }
     // The queue runs (the tick is off in these tests) until it is empty or paused.
     bool settled(int ms = 30000)

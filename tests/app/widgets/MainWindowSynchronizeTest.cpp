@@ -86,7 +86,7 @@ protected:
         s.currentSite.User = server.user();
         s.currentSite.Pass = server.password();
         c.browsers().setRemoteFolder(QStringLiteral("/"));
-        s.connectionWanted = true;
+        s.setConnectionWanted(true);
         ASSERT_TRUE(waitFor(
             [&] { return s.mainSession->loggedIn && c.browsers().state().findCachedFolder(QStringLiteral("/")); },
             15000));
@@ -96,7 +96,7 @@ protected:
     void TearDown() override
     {
         if (window)
-            window->controller().sessions().connectionWanted = false;
+            window->controller().sessions().setConnectionWanted(false);
     }
     Commands &commands() { return *window->findChild<Commands *>(); }
     QStringList queued()
