@@ -46,7 +46,7 @@ FolderSync::FolderSync(tSetupClass &setup, UserInterface &ui, BrowserController 
 
 bool FolderSync::available() const
 {
-    return m_sessions.mainSession && m_sessions.mainSession->loggedIn && !m_browsers.rFolder().isEmpty();
+    return m_sessions.mainSession() && m_sessions.mainSession()->loggedIn && !m_browsers.rFolder().isEmpty();
 }
 
 SyncOptions FolderSync::initialOptions() const
@@ -123,7 +123,7 @@ void FolderSync::synchronize()
 }
 
 bool FolderSync::queueCommand(const QString &verb, const QStringList &fields, const tFolderEntryObject *entry,
-                              int transferAction)
+                              std::optional<TransferAction> transferAction)
 {
     QString error;
     const QString command = buildCommand(verb, fields, &error);
@@ -132,8 +132,8 @@ bool FolderSync::queueCommand(const QString &verb, const QStringList &fields, co
         return false;
     }
     QueueItem *item = m_queue.addToQueue(command, entry, false);
-    if (item && transferAction >= 0)
-        item->transferAction = transferAction;
+    if (item && transferAction)
+        item->transferAction = *transferAction;
     return true;
 }
 
@@ -152,7 +152,6 @@ bool FolderSync::queuePlan(const QString &localRoot, const QString &remoteRoot, 
     }
     // A replacement the preview showed is what the user chose; anything else that turns
     // up at the target meanwhile gets the usual question.
-    constexpr int kOverwrite = 0;
     for (const SyncStep &s : plan.steps) {
         const QString local = localRoot + s.path;
         const QString remote = remoteRoot + s.path;
@@ -168,9 +167,9 @@ bool FolderSync::queuePlan(const QString &localRoot, const QString &remoteRoot, 
             break;
         case SyncAction::Transfer:
             if (up)
-                queueCommand(QStringLiteral("putfile"), {local, remote}, &s.entry, s.replaces ? kOverwrite : -1);
+                queueCommand(QStringLiteral("putfile"), {local, remote}, &s.entry, s.replaces ? std::optional(TransferAction::Overwrite) : std::nullopt);
             else
-                queueCommand(QStringLiteral("getfile"), {remote, local}, &s.entry, s.replaces ? kOverwrite : -1);
+                queueCommand(QStringLiteral("getfile"), {remote, local}, &s.entry, s.replaces ? std::optional(TransferAction::Overwrite) : std::nullopt);
             break;
         case SyncAction::DeleteFile:
             if (up)

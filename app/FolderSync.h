@@ -1,10 +1,13 @@
 #pragma once
 
 #include "browser/SyncPlan.h"
+#include "queue/QueueItem.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 class BrowserController;
 class QueueController;
@@ -52,7 +55,7 @@ signals:
 
 private:
     bool queueCommand(const QString &verb, const QStringList &fields, const tFolderEntryObject *entry,
-                      int transferAction = -1);
+                      std::optional<TransferAction> transferAction = std::nullopt);
     void deleteLocal(const QString &localRoot, const SyncPlan &plan);
     SyncOptions initialOptions() const;
 

@@ -225,7 +225,7 @@ void MainWindow::showLoginMessage()
 {
     if (!m_loginMessages)
         m_loginMessages = new LoginMessageWindow(m_controller.setup(), this);
-    m_loginMessages->showLines(m_controller.sessions().mainSession->loginMessages);
+    m_loginMessages->showLines(m_controller.sessions().mainSession()->loginMessages);
     m_loginMessages->show();
     m_loginMessages->raise();
 }

@@ -74,7 +74,7 @@ protected:
         s.setConnectionWanted(true);
         controller->browsers().setRemoteFolder(QStringLiteral("/"));
         s.timer_threads();
-        ASSERT_TRUE(waitFor([&] { return s.mainSession->loggedIn; }, 15000));
+        ASSERT_TRUE(waitFor([&] { return s.mainSession()->loggedIn; }, 15000));
         ASSERT_TRUE(settled());
         ASSERT_TRUE(controller->folderSync().available());
     }
@@ -90,7 +90,7 @@ protected:
         return waitFor(
             [&] {
                 q.timer_checkQueue();
-                const tkftpclient *s = controller->sessions().mainSession;
+                const tkftpclient *s = controller->sessions().mainSession();
                 return !s->busy() && (q.model().isEmpty() || q.model().isPaused());
             },
             ms);

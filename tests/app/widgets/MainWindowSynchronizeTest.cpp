@@ -88,7 +88,7 @@ protected:
         c.browsers().setRemoteFolder(QStringLiteral("/"));
         s.setConnectionWanted(true);
         ASSERT_TRUE(waitFor(
-            [&] { return s.mainSession->loggedIn && c.browsers().state().findCachedFolder(QStringLiteral("/")); },
+            [&] { return s.mainSession()->loggedIn && c.browsers().state().findCachedFolder(QStringLiteral("/")); },
             15000));
         ASSERT_TRUE(waitFor([&] { return c.queue().model().isEmpty(); }, 15000));
         ASSERT_TRUE(commands().toSynchronize->isEnabled());
