@@ -29,6 +29,14 @@ QString homeFolder()
 BrowserController::BrowserController(tSetupClass &setup, UserInterface &ui, QObject *parent)
     : QObject(parent), m_setup(setup), m_ui(ui)
 {
+    // A copy of many files changes the folder many times: one rescan after it calms down.
+    m_localChanged.setSingleShot(true);
+    m_localChanged.setInterval(250);
+    connect(&m_localWatcher, &QFileSystemWatcher::directoryChanged, this, [this](const QString &path) {
+        if (withSlash(path) == m_state.lFolder)
+            m_localChanged.start();
+    });
+    connect(&m_localChanged, &QTimer::timeout, this, [this] { scanLocalFolder(true); });
 }
 
 void BrowserController::setLocalFolder(const QString &folder)
@@ -38,7 +46,13 @@ void BrowserController::setLocalFolder(const QString &folder)
 
 void BrowserController::refreshLocalView()
 {
-    guarded("lvrefl", [this] {
+    scanLocalFolder(false);
+}
+
+void BrowserController::scanLocalFolder(bool quiet)
+{
+    m_localChanged.stop();
+    guarded("lvrefl", [this, quiet] {
         const QString folder = m_state.lFolder;
         const QString justLeft = m_state.lastSelectedTn_local;
         emit entriesAboutToChange(Side::Local);
@@ -55,9 +69,23 @@ void BrowserController::refreshLocalView()
         for (auto &item : m_state.lEntries)
             item.name = item.entry.name;
         emit viewRefreshed(Side::Local, folder, justLeft);
-        if (!QFileInfo(folder).isDir())
+        const bool exists = QFileInfo(folder).isDir();
+        watchLocalFolder(exists ? folder : QString());
+        if (!exists && !quiet)
             m_ui.showMessage(QStringLiteral("Folder does not exist on your computer: \r\r\n") + folder);
     });
+}
+
+void BrowserController::watchLocalFolder(const QString &folder)
+{
+    const QString path = folder.size() > 1 && folder.endsWith(QLatin1Char('/')) ? folder.chopped(1) : folder;
+    const QStringList watched = m_localWatcher.directories();
+    if (watched == QStringList{path})
+        return;
+    if (!watched.isEmpty())
+        m_localWatcher.removePaths(watched);
+    if (!path.isEmpty())
+        m_localWatcher.addPath(path);
 }
 
 void BrowserController::refreshRemoteView()

@@ -4,8 +4,10 @@
 #include "browser/FileFilter.h"
 #include "browser/FileListModel.h"
 
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 
 class tSetupClass;
 class UserInterface;
@@ -37,7 +39,9 @@ public:
     void setLocalFolder(const QString &folder);
     // Rescans lFolder and has the local list rebuilt. A folder that does not exist gives an
     // empty list and the message "Folder does not exist on your computer". The folder joins
-    // the local folder history.
+    // the local folder history. The folder shown is then watched: when other programs add,
+    // remove or rename entries in it, the list is rescanned by itself (changes that come in
+    // a burst give one rescan; a folder that vanished is not complained about).
     void refreshLocalView();
     // Shows the cached entries of rFolder in the remote list; nothing when it is not cached.
     void refreshRemoteView();
@@ -85,6 +89,8 @@ signals:
 private:
     FileFilter &filterRef(Side side) { return side == Side::Local ? m_lFilter : m_rFilter; }
     void rememberLocalFolder(const QString &folder);
+    void scanLocalFolder(bool quiet);
+    void watchLocalFolder(const QString &folder);
 
     tSetupClass &m_setup;
     UserInterface &m_ui;
@@ -94,4 +100,6 @@ private:
     FileFilter m_rFilter;
     bool m_showFilters = false;
     bool m_localActive = true;
+    QFileSystemWatcher m_localWatcher;
+    QTimer m_localChanged;
 };

@@ -35,6 +35,7 @@ bool answers(JobStep step, TFtpRequest rq)
     case JobStep::SizeCheck:
         return rq == TFtpRequest::rqSize;
     case JobStep::Listing:
+    case JobStep::LinkCheck:
         return rq == TFtpRequest::rqDir;
     case JobStep::Transfer:
         return rq == TFtpRequest::rqReceive || rq == TFtpRequest::rqRestGet || rq == TFtpRequest::rqPut ||
@@ -281,9 +282,10 @@ void QueueController::expandPutFolder(QueueItem &item)
     finishWaiting(item, QueueOutcome::done(), QString());
 }
 
-bool QueueController::askOverwrite(QueueJob &job, std::int64_t localSize, std::int64_t remoteSize, bool resumePossible)
+bool QueueController::askOverwrite(QueueJob &job, std::int64_t localSize, std::int64_t remoteSize, bool resumePossible,
+                                   const QDateTime &localModified, const QDateTime &remoteModified)
 {
-    OverwriteQuestion question = overwriteQuestion(job.item(), localSize, remoteSize);
+    OverwriteQuestion question = overwriteQuestion(job.item(), localSize, remoteSize, localModified, remoteModified);
     if (question.resumeEnabled && !resumePossible) {
         question.resumeEnabled = false; // a text transfer cannot continue at a byte offset
         question.defaultChoice = OverwriteChoice::Skip;
@@ -383,7 +385,8 @@ void QueueController::ftpCtrlRequestDone(tkftpclient *session, TFtpRequest reque
 void QueueController::listingReceived(tkftpclient *session, const QString &text)
 {
     const auto found = m_jobs.find(session);
-    if (found != m_jobs.end() && found->second->step() == JobStep::Listing)
+    if (found != m_jobs.end() &&
+        (found->second->step() == JobStep::Listing || found->second->step() == JobStep::LinkCheck))
         found->second->listingData(text);
 }
 

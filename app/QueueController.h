@@ -4,6 +4,7 @@
 #include "ftp/FtpTypes.h"
 #include "queue/QueueModel.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QSet>
 #include <QStringList>
@@ -115,7 +116,8 @@ public:
     FolderExpansion &expansionOf(QueueItem &item);
     // The overwrite question for a job's item; its answer lands in the item's
     // transferAction. False when the item is gone or unbound afterwards.
-    bool askOverwrite(QueueJob &job, std::int64_t localSize, std::int64_t remoteSize, bool resumePossible);
+    bool askOverwrite(QueueJob &job, std::int64_t localSize, std::int64_t remoteSize, bool resumePossible,
+                      const QDateTime &localModified, const QDateTime &remoteModified);
     // Marks the folder stale and lists it again when it is shown (no listing of it queued).
     void refreshAfterChange(const QString &folder);
     // Refreshes the local list when the path lies in the shown local folder.

@@ -345,6 +345,8 @@ private:
     bool BeginTypeSet(QString &why);
     bool BeginFeat(QString &why);
     bool BeginOptsUtf8(QString &why);
+    bool BeginOptsMlst(QString &why);
+    QString MlstFactsToAsk() const;
     bool BeginComposite(TFtpRequest rq, std::initializer_list<TFtpStep> steps, QString &why);
     void StartComposite(TFtpRequest rq, std::initializer_list<TFtpStep> steps);
     void NextStep();
@@ -458,6 +460,8 @@ private:
     QString m_socksErrorText;
     Encoding m_encoding = Encoding::Utf8;
     bool m_serverOffersUtf8 = false;
+    // The facts of FEAT's MLST line ("type*;size*;modify*;unix.mode;").
+    QString m_mlstFacts;
     // The features of the server's last FEAT reply (first word of each line, upper case).
     QStringList m_features;
 

@@ -29,6 +29,7 @@ bool TFtpClient::BeginOpen(QString &why)
     m_encoding = Encoding::Utf8;
     m_serverOffersUtf8 = false;
     m_features.clear();
+    m_mlstFacts.clear();
     m_sizeName.clear();
     m_protectData = false;
     m_epsvRefused = false;

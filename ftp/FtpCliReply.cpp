@@ -82,6 +82,8 @@ void TFtpClient::HandleReplyLine(const QByteArray &bytes, bool stale, int error)
                 const QString feature = m_lastResponse.trimmed().section(QLatin1Char(' '), 0, 0).toUpper();
                 if (feature == QLatin1String("UTF8"))
                     m_serverOffersUtf8 = true;
+                if (feature == QLatin1String("MLST"))
+                    m_mlstFacts = m_lastResponse.trimmed().section(QLatin1Char(' '), 1, 1);
                 if (!feature.isEmpty() && !m_features.contains(feature))
                     m_features << feature;
             }
@@ -299,6 +301,8 @@ void TFtpClient::FeatReply(bool ok)
 {
     if (ok && m_lastStep == TFtpStep::Feat && m_serverOffersUtf8)
         m_steps.set(static_cast<size_t>(TFtpStep::OptsUtf8));
+    if (ok && m_lastStep == TFtpStep::Feat && !MlstFactsToAsk().isEmpty())
+        m_steps.set(static_cast<size_t>(TFtpStep::OptsMlst));
     m_requestResult = 0;
     m_errorMessage.clear();
     ReplyDone(true);

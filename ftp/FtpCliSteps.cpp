@@ -133,6 +133,27 @@ bool TFtpClient::BeginCdup(QString &why)
     return ExecAsync(TFtpRequest::rqCdup, QStringLiteral("CDUP"), {250}, why, &TFtpClient::DirReply);
 }
 
+// The facts MLST offers (FEAT's "MLST type*;size*;modify*;unix.mode;"; a "*" marks those
+// sent now): when one the listing reads is offered but not sent, the facts to ask for with
+// OPTS MLST — those sent now plus the missing ones — else empty. Without "unix.mode" a
+// machine listing carries no permissions.
+QString TFtpClient::MlstFactsToAsk() const
+{
+    static const QStringList wanted = {QStringLiteral("type"), QStringLiteral("size"), QStringLiteral("modify"),
+                                       QStringLiteral("unix.mode")};
+    QStringList ask;
+    bool missing = false;
+    for (const QString &offered : m_mlstFacts.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const bool sent = offered.endsWith(QLatin1Char('*'));
+        const QString name = sent ? offered.chopped(1) : offered;
+        const bool want = wanted.contains(name, Qt::CaseInsensitive);
+        if (sent || want)
+            ask << name;
+        missing = missing || (want && !sent);
+    }
+    return missing ? ask.join(QLatin1Char(';')) + QLatin1Char(';') : QString();
+}
+
 bool TFtpClient::BeginTypeSet(QString &why)
 {
     m_lastStep = TFtpStep::TypeSet;
@@ -144,7 +165,15 @@ bool TFtpClient::BeginFeat(QString &why)
     m_lastStep = TFtpStep::Feat;
     m_serverOffersUtf8 = false;
     m_features.clear();
+    m_mlstFacts.clear();
     return ExecAsync(TFtpRequest::rqQuote, QStringLiteral("FEAT"), {}, why, &TFtpClient::FeatReply);
+}
+
+bool TFtpClient::BeginOptsMlst(QString &why)
+{
+    m_lastStep = TFtpStep::OptsMlst;
+    return ExecAsync(TFtpRequest::rqQuote, QStringLiteral("OPTS MLST ") + MlstFactsToAsk(), {}, why,
+                     &TFtpClient::FeatReply);
 }
 
 bool TFtpClient::BeginOptsUtf8(QString &why)
@@ -380,7 +409,8 @@ void TFtpClient::RunStep(TFtpStep step)
     static const std::pair<TFtpStep, Starter> starts[] = {
         {TFtpStep::Open, &TFtpClient::BeginOpen},         {TFtpStep::User, &TFtpClient::BeginUser},
         {TFtpStep::Pass, &TFtpClient::BeginPass},         {TFtpStep::Feat, &TFtpClient::BeginFeat},
-        {TFtpStep::OptsUtf8, &TFtpClient::BeginOptsUtf8}, {TFtpStep::Cwd, &TFtpClient::BeginCwd},
+        {TFtpStep::OptsUtf8, &TFtpClient::BeginOptsUtf8}, {TFtpStep::OptsMlst, &TFtpClient::BeginOptsMlst},
+        {TFtpStep::Cwd, &TFtpClient::BeginCwd},
         {TFtpStep::Cdup, &TFtpClient::BeginCdup},         {TFtpStep::TypeSet, &TFtpClient::BeginTypeSet},
         {TFtpStep::Rest, &TFtpClient::BeginRest},         {TFtpStep::Syst, &TFtpClient::BeginSyst},
         {TFtpStep::Mkd, &TFtpClient::BeginMkd},           {TFtpStep::Rmd, &TFtpClient::BeginRmd},

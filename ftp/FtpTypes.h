@@ -92,6 +92,7 @@ enum class TFtpStep {
     Pass,
     Feat,     // after a login, when the engine negotiates UTF-8
     OptsUtf8, // added by the FEAT reply when the server offers UTF8
+    OptsMlst, // added by the FEAT reply when MLST offers facts we read that are not sent yet
     Cwd,
     Cdup,
     TypeSet,

@@ -12,8 +12,17 @@ namespace {
 constexpr std::uint64_t kInt64Max = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
 
 // Octal mode digits ("0755", "755", "00") as the three-digit permission code.
+// pyftpdlib writes the mode as Python prints octal numbers: "0o755".
+QStringView octalDigits(QStringView text)
+{
+    if (text.size() > 2 && text[0] == u'0' && (text[1] == u'o' || text[1] == u'O'))
+        return text.sliced(2);
+    return text;
+}
+
 bool modeCode(QStringView text, std::int32_t &code)
 {
+    text = octalDigits(text);
     if (text.isEmpty() || text.size() > 7)
         return false;
     for (QChar c : text) {
@@ -31,6 +40,7 @@ bool modeCode(QStringView text, std::int32_t &code)
 // 012 is a symbolic link. A server whose type fact says "dir" for a link may still say so.
 bool modeIsLink(QStringView text)
 {
+    text = octalDigits(text);
     qsizetype i = 0;
     while (i < text.size() && text[i] == u'0')
         ++i;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 #include <cstdint>
@@ -15,6 +16,9 @@ enum class OverwriteChoice { Overwrite = 0, Resume = 1, Skip = 2 };
 // countdown that picks the default by itself.
 struct OverwriteQuestion {
     QString message;
+    // Both files' modification times, the newer one named ("Server copy: 2026-12-10 14:03,
+    // local copy: 2026-12-11 09:12 (the local copy is newer)"); empty when neither is known.
+    QString dates;
     bool resumeEnabled = false;
     OverwriteChoice defaultChoice = OverwriteChoice::Skip;
     // Whether the countdown runs when the prompt opens, and the number it starts from: the
@@ -36,5 +40,6 @@ struct OverwriteAnswer {
 // The question for a "getfile" (local file exists) or a "putfile" (remote file exists). The
 // sizes are those of the source and of the existing target; resume is offered only when the
 // target is smaller than the source. Any other verb gives the message of an unknown
-// direction and offers no resume.
-OverwriteQuestion overwriteQuestion(const QueueItem &item, std::int64_t localSize, std::int64_t remoteSize);
+// direction and offers no resume. The times (local time; invalid when unknown) fill `dates`.
+OverwriteQuestion overwriteQuestion(const QueueItem &item, std::int64_t localSize, std::int64_t remoteSize,
+                                    const QDateTime &localModified = {}, const QDateTime &remoteModified = {});

@@ -159,7 +159,7 @@ inline constexpr BoolKey listHiddenFiles{"listHiddenFiles", false};
 // Folders are listed with MLSD (exact sizes, UTC times, names with blanks) where the server
 // offers it. Off unless chosen: servers may show a link to a folder as a plain folder in
 // MLSD, and deleting or downloading a tree must know its links so as never to follow one.
-inline constexpr BoolKey useMlsd{"useMlsd", false};
+inline constexpr BoolKey useMlsd{"useMlsd", true};
 inline constexpr BoolKey autoRefreshFolders{"autoRefreshFolders", true};
 inline constexpr BoolKey autoSaveQueue{"autoSaveQueue", true};
 // How deep a folder transfer descends before it stops with an error.

@@ -37,7 +37,9 @@ void DownloadJob::start()
                      (it.transferAction == TransferAction::Resume && !resumeMakesSense());
     if (exists && ask) {
         expect(JobStep::OverwritePrompt);
-        if (!m_queue.askOverwrite(*this, localFileSize(local), it.entrySize(), resumeMakesSense()))
+        const QDateTime remoteModified = it.entry ? unpackFileTime(it.entry->time) : QDateTime();
+        if (!m_queue.askOverwrite(*this, localFileSize(local), it.entrySize(), resumeMakesSense(),
+                                  QFileInfo(local).lastModified(), remoteModified))
             return;
     }
     // Skip drops the item only when there is a local file to keep.

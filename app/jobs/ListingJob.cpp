@@ -6,6 +6,10 @@
 #include "app/tkftpclient.h"
 #include "settings/SettingsCatalogue.h"
 
+#include <QSet>
+
+#include <algorithm>
+
 void ListingJob::start()
 {
     startCwd();
@@ -41,6 +45,8 @@ void ListingJob::requestDone(TFtpRequest request, int error)
         return startDir();
     case JobStep::Listing:
         return dirDone(error);
+    case JobStep::LinkCheck:
+        return linkCheckDone(error);
     default:
         break;
     }
@@ -63,7 +69,6 @@ void ListingJob::pwdDone(int error)
     m_folder = normalizeRemotePath(s.DirResult());
     if (!folderReached())
         return;
-    s.SetHostFileName(read(m_queue.setup(), Keys::listHiddenFiles) ? QStringLiteral("-latr") : QString());
     if (s.Binary()) {
         expect(JobStep::TypeSwitch);
         s.StartTypeAscii();
@@ -87,20 +92,48 @@ bool ListingJob::folderReached()
 
 void ListingJob::startDir()
 {
+    m_mlsd = read(m_queue.setup(), Keys::useMlsd) && session().ServerHasFeature(QStringLiteral("MLST"));
+    // MLSD takes no LIST options.
+    const bool hidden = !m_mlsd && read(m_queue.setup(), Keys::listHiddenFiles);
+    sendListing(JobStep::Listing, m_mlsd, hidden ? QStringLiteral("-latr") : QString());
+}
+
+void ListingJob::sendListing(JobStep step, bool mlsd, const QString &arguments)
+{
     tkftpclient &s = session();
     // A listing starts empty: nothing of an earlier, broken one may join it.
     m_buffer.clear();
     s.SetDisplayFileFlag(true);
+    s.SetHostFileName(arguments);
     m_queue.sessions().applyDataConnection(s);
-    expect(JobStep::Listing);
-    m_mlsd = read(m_queue.setup(), Keys::useMlsd) && s.ServerHasFeature(QStringLiteral("MLST"));
-    if (m_mlsd) {
-        s.SetHostFileName(QString()); // MLSD takes no LIST options
+    expect(step);
+    if (mlsd)
         s.StartMlsdDir();
-    } else {
+    else
         s.StartDir();
-    }
 }
+
+namespace {
+
+QStringList listingLines(const QString &text)
+{
+    QStringList lines = text.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast(); // the line end of the last line
+    for (QString &line : lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    }
+    return lines;
+}
+
+bool isEnterableFolder(const tTmbFtpEntry &e)
+{
+    return e.status == ListingStatus::Ok && e.isFolder && !e.isLink && e.name != QLatin1String(".") &&
+           e.name != QLatin1String("..");
+}
+
+} // namespace
 
 void ListingJob::dirDone(int error)
 {
@@ -112,20 +145,49 @@ void ListingJob::dirDone(int error)
     }
     tkftpclient &s = session();
     s.lastListing = std::exchange(m_buffer, QString());
-    QStringList lines = s.lastListing.split(QLatin1Char('\n'));
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast(); // the line end of the last line
-    for (QString &line : lines) {
-        if (line.endsWith(QLatin1Char('\r')))
-            line.chop(1);
-    }
     std::vector<tTmbFtpEntry> parsed;
-    if (m_mlsd)
-        parseMlsdListing(lines, parsed);
-    else
-        parseListing(lines, parsed);
-    m_queue.browsers().state().storeListing(m_folder, parsed, s.HostName());
-    listed(parsed);
+    if (!m_mlsd) {
+        parseListing(listingLines(s.lastListing), parsed);
+        return store(std::move(parsed));
+    }
+    parseMlsdListing(listingLines(s.lastListing), parsed);
+    if (std::none_of(parsed.begin(), parsed.end(), isEnterableFolder))
+        return store(std::move(parsed));
+    m_machineEntries = std::move(parsed);
+    sendListing(JobStep::LinkCheck, false, QStringLiteral("-a"));
+}
+
+void ListingJob::linkCheckDone(int error)
+{
+    std::vector<tTmbFtpEntry> entries = std::exchange(m_machineEntries, {});
+    QSet<QString> plainFolders;
+    if (error == 0) {
+        std::vector<tTmbFtpEntry> shown;
+        parseListing(listingLines(m_buffer), shown);
+        for (const tTmbFtpEntry &e : shown) {
+            if (isEnterableFolder(e))
+                plainFolders.insert(e.name);
+        }
+    }
+    m_buffer.clear();
+    QStringList kept;
+    for (tTmbFtpEntry &e : entries) {
+        if (isEnterableFolder(e) && !plainFolders.contains(e.name)) {
+            e.isLink = true;
+            kept << e.name;
+        }
+    }
+    if (!kept.isEmpty())
+        m_queue.writeLog(QString(QChar(0xA4)) +
+                         QStringLiteral("Not shown as plain folders by LIST, so kept as links in %1: %2")
+                             .arg(m_folder, kept.join(QStringLiteral(", "))));
+    store(std::move(entries));
+}
+
+void ListingJob::store(std::vector<tTmbFtpEntry> entries)
+{
+    m_queue.browsers().state().storeListing(m_folder, entries, session().HostName());
+    listed(entries);
 }
 
 void ListingJob::listed(const std::vector<tTmbFtpEntry> &entries)

@@ -5,9 +5,14 @@
 
 #include <vector>
 
-// A "list" item: [CWD ->] PWD -> [TYPE A ->] LIST (or MLSD); the entries go into the remote
-// folder cache and the remote list shows the folder. FolderJob builds folder transfers and
-// deletions on the same steps.
+// A "list" item: [CWD ->] PWD -> [TYPE A ->] LIST (or MLSD [-> LIST -a]); the entries go into
+// the remote folder cache and the remote list shows the folder. FolderJob builds folder
+// transfers and deletions on the same steps.
+//
+// Some servers report a link to a folder as "type=dir" in a machine listing. A folder the
+// cache holds is one that tree work may enter and delete inside, so a machine listing that
+// shows folders is followed by a LIST of the same folder, and a folder that LIST does not
+// show as a plain folder is kept as a link.
 class ListingJob : public QueueJob {
 public:
     using QueueJob::QueueJob;
@@ -29,8 +34,13 @@ private:
     void cwdDone(int error);
     void pwdDone(int error);
     void startDir();
+    void sendListing(JobStep step, bool mlsd, const QString &arguments);
     void dirDone(int error);
+    void linkCheckDone(int error);
+    void store(std::vector<tTmbFtpEntry> entries);
 
     QString m_buffer;
     bool m_mlsd = false;
+    // The machine listing, kept while LIST tells which of its folders are links.
+    std::vector<tTmbFtpEntry> m_machineEntries;
 };

@@ -21,6 +21,8 @@ const char *jobStepName(JobStep step)
         return "PrintFolder";
     case JobStep::Listing:
         return "Listing";
+    case JobStep::LinkCheck:
+        return "LinkCheck";
     case JobStep::Transfer:
         return "Transfer";
     case JobStep::SizeCheck:

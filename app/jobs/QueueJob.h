@@ -20,6 +20,7 @@ enum class JobStep {
     ChangeFolder,    // CWD
     PrintFolder,     // PWD
     Listing,         // LIST or MLSD
+    LinkCheck,       // LIST after MLSD: which folders are links
     Transfer,        // RETR or STOR
     SizeCheck,       // SIZE after a download whose length differs from the listing's
     Command,         // one command: DELE, RMD, MKD, RNFR/RNTO, SITE CHMOD

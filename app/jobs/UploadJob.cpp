@@ -9,6 +9,7 @@
 #include "settings/SettingsCatalogue.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 
 void UploadJob::start()
 {
@@ -79,22 +80,25 @@ void UploadJob::sizeDone(int error)
     tkftpclient &s = session();
     m_remoteSizeKnown = true;
     m_remoteSize = error == 0 ? s.SizeResult() : -1;
-    if (m_remoteSize < 0) {
-        // No size from the server: the cached listing of the folder may still know the file,
-        // so an existing file is never overwritten unasked.
-        const QString remote = s.HostFileName();
-        if (const tFolderObject *cached = m_queue.browsers().state().findCachedFolder(parentFolderOf(remote))) {
-            const QString name = remote.mid(remote.lastIndexOf(QLatin1Char('/')) + 1);
-            for (const auto &e : cached->folderEntries) {
-                if (e.entry.name == name && !e.entry.isFolder)
-                    m_remoteSize = e.entry.size;
-            }
+    // The cached listing of the folder gives the remote file's time for the question, and its
+    // size when the server gave none, so an existing file is never overwritten unasked.
+    QDateTime remoteModified;
+    const QString remote = s.HostFileName();
+    if (const tFolderObject *cached = m_queue.browsers().state().findCachedFolder(parentFolderOf(remote))) {
+        const QString name = remote.mid(remote.lastIndexOf(QLatin1Char('/')) + 1);
+        for (const auto &e : cached->folderEntries) {
+            if (e.entry.name != name || e.entry.isFolder)
+                continue;
+            if (m_remoteSize < 0)
+                m_remoteSize = e.entry.size;
+            remoteModified = unpackFileTime(e.entry.time);
         }
     }
     if (m_remoteSize >= 0 && (it.transferAction == TransferAction::Ask ||
                               (it.transferAction == TransferAction::Resume && !resumeMakesSense()))) {
         expect(JobStep::OverwritePrompt);
-        if (!m_queue.askOverwrite(*this, localFileSize(it.field(1)), m_remoteSize, resumeMakesSense()))
+        if (!m_queue.askOverwrite(*this, localFileSize(it.field(1)), m_remoteSize, resumeMakesSense(),
+                                  QFileInfo(it.field(1)).lastModified(), remoteModified))
             return;
     }
     if (it.transferAction == TransferAction::Skip && m_remoteSize >= 0)

@@ -29,6 +29,11 @@ TFormXFerAction::TFormXFerAction(const OverwriteQuestion &question, QWidget *par
     message->setObjectName(QStringLiteral("message"));
     message->setWordWrap(true);
     message->setAlignment(Qt::AlignCenter);
+    auto *dates = new QLabel(question.dates, this);
+    dates->setObjectName(QStringLiteral("dates"));
+    dates->setWordWrap(true);
+    dates->setAlignment(Qt::AlignCenter);
+    dates->setVisible(!question.dates.isEmpty());
 
     m_resume = new QPushButton(QStringLiteral("Resume"), this);
     m_overwrite = new QPushButton(QStringLiteral("Overwrite"), this);
@@ -64,6 +69,7 @@ TFormXFerAction::TFormXFerAction(const OverwriteQuestion &question, QWidget *par
     auto *texts = new QVBoxLayout;
     texts->addWidget(heading);
     texts->addWidget(message);
+    texts->addWidget(dates);
     top->addLayout(texts, 1);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch();

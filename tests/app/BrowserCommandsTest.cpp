@@ -730,6 +730,97 @@ INSTANTIATE_TEST_SUITE_P(Servers, ChangePermissions, ::testing::Values(ServerKin
                                                                         : std::string("vsftpd");
                          });
 
+// A folder tree holding links to a folder outside it, listed as this program lists by
+// default (machine listings where the server has them; pyftpdlib reports a link to a folder
+// there as a folder, vsftpd has only LIST): downloading the tree fetches none of the outside
+// files, and deleting it removes the links themselves, never what they point to.
+class LinksInTrees : public RealServerTest<ServerKind>, protected BrowserCommandsFixture {
+protected:
+    void SetUp() override
+    {
+        startServer(GetParam());
+        if (!serverUp())
+            return;
+        setUpController(*m_server);
+    }
+    void TearDown() override
+    {
+        if (controller)
+            controller->FormCloseQuery();
+    }
+};
+
+TEST_P(LinksInTrees, DownloadAndDeleteNeverGoThroughALinkToAFolder)
+{
+    const QString folder = m_server->writablePath().isEmpty() ? QStringLiteral("/") : m_server->writablePath();
+    const QString root = m_server->localWritable();
+    makeFile(root + QStringLiteral("/outside/keep.txt"), "keep");
+    makeFile(root + QStringLiteral("/tree/a.txt"), "a");
+    makeFile(root + QStringLiteral("/tree/sub/b.txt"), "b");
+    // Relative targets: they resolve inside vsftpd's changed root too.
+    ASSERT_TRUE(QFile::link(QStringLiteral("../outside"), root + QStringLiteral("/tree/up")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("../../outside"), root + QStringLiteral("/tree/sub/out")));
+    ASSERT_TRUE(QFileInfo(root + QStringLiteral("/tree/sub/out/keep.txt")).exists());
+    // vsftpd's anonymous user deletes only in folders anyone may write to.
+    for (const char *f : {"/tree", "/tree/sub"})
+        ASSERT_TRUE(QFile::setPermissions(root + QString::fromUtf8(f), QFileDevice::Permissions(0x7777)));
+    connect(*m_server, normalizeRemotePath(folder));
+
+    commands().receive(rows(Side::Remote, {"tree"}));
+    ASSERT_TRUE(settled()) << shown();
+    EXPECT_EQ(treeOf(local + QStringLiteral("tree")),
+              (std::map<QString, QByteArray>{
+                  {QStringLiteral("/a.txt"), "a"}, {QStringLiteral("/sub"), "<dir>"}, {QStringLiteral("/sub/b.txt"), "b"}}));
+    EXPECT_TRUE(ui.messages.isEmpty()) << shown();
+
+    relist();
+    ui.confirmAnswers = {true};
+    commands().deleteEntries(Side::Remote, rows(Side::Remote, {"tree"}));
+    ASSERT_TRUE(settled()) << shown();
+    EXPECT_FALSE(QFileInfo::exists(root + QStringLiteral("/tree"))) << shown();
+    EXPECT_EQ(readAll(root + QStringLiteral("/outside/keep.txt")), "keep");
+    EXPECT_TRUE(ui.messages.isEmpty()) << shown();
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, LinksInTrees, ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd),
+                         [](const auto &info) {
+                             return info.param == ServerKind::Pyftpdlib ? std::string("pyftpdlib")
+                                                                        : std::string("vsftpd");
+                         });
+
+// The local list follows what other programs do in the folder it shows, without a refresh;
+// a folder that vanishes empties the list without a message box popping up by itself.
+TEST(LocalListWatch, ChangesMadeElsewhereShowWithoutARefresh)
+{
+    TempHome home;
+    RecordingUserInterface ui;
+    MainController c(ui);
+    BrowserController &b = c.browsers();
+    const QString folder = home.path() + QStringLiteral("/watched/");
+    makeFile(folder + QStringLiteral("first.txt"));
+    b.setLocalFolder(folder);
+    b.refreshLocalView();
+    const auto names = [&] {
+        QStringList n;
+        for (const auto &e : b.state().lEntries)
+            n << e.entry.name;
+        n.sort();
+        return n;
+    };
+    ASSERT_EQ(names(), QStringList{QStringLiteral("first.txt")});
+
+    for (int i = 0; i < 20; ++i)
+        makeFile(folder + QStringLiteral("burst%1.txt").arg(i, 2, 10, QLatin1Char('0')));
+    ASSERT_TRUE(QFile::remove(folder + QStringLiteral("first.txt")));
+    EXPECT_TRUE(waitFor([&] { return names().size() == 20 && names().first() == QStringLiteral("burst00.txt"); },
+                        5000))
+        << names().join(u' ').toStdString();
+
+    ASSERT_TRUE(QDir(folder).removeRecursively());
+    EXPECT_TRUE(waitFor([&] { return names().isEmpty(); }, 5000)) << names().join(u' ').toStdString();
+    EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(u'|').toStdString();
+}
+
 TEST(BrowserCommandsOffline, RemoteCommandsDoNothingWhileNotLoggedIn)
 {
     TempHome home;

@@ -152,17 +152,19 @@ TEST_F(QueuePump, EachVerbRunsItsCommandsToTheEnd)
         QStringList sent;
     };
     const Case cases[] = {
+        // A machine listing that shows folders is followed by LIST, which tells links apart.
         {QStringLiteral("list*/*@refresh"),
          {},
-         {QStringLiteral("CWD /"), QStringLiteral("PWD"), QStringLiteral("MLSD")}},
+         {QStringLiteral("CWD /"), QStringLiteral("PWD"), QStringLiteral("MLSD"), QStringLiteral("LIST -a")}},
         {QStringLiteral("makefolder*/new folder"), {}, {QStringLiteral("MKD /new folder")}},
         {QStringLiteral("deletefile*/a.txt"), entryNamed(QStringLiteral("a.txt"), 4), {QStringLiteral("DELE /a.txt")}},
         {QStringLiteral("deletefolder*/gone*@folderempty"), {}, {QStringLiteral("RMD /gone")}},
         // A tree is listed level by level, its files deleted, then its folders deepest first.
         {QStringLiteral("deletefolder*/tree"),
          {},
-         {QStringLiteral("CWD /tree"), QStringLiteral("PWD"), QStringLiteral("MLSD"), QStringLiteral("CWD /tree/sub"),
-          QStringLiteral("PWD"), QStringLiteral("MLSD"), QStringLiteral("DELE /tree/sub/f.txt"),
+         {QStringLiteral("CWD /tree"), QStringLiteral("PWD"), QStringLiteral("MLSD"), QStringLiteral("LIST -a"),
+          QStringLiteral("CWD /tree/sub"), QStringLiteral("PWD"), QStringLiteral("MLSD"),
+          QStringLiteral("DELE /tree/sub/f.txt"),
           QStringLiteral("RMD /tree/sub"), QStringLiteral("RMD /tree"),
           // ... and the folder on show is listed again; it is cached, so PWD is enough.
           QStringLiteral("CWD /"), QStringLiteral("PWD")}},

@@ -368,10 +368,11 @@ TEST(CliSite, AProfileConnectsAndRawListingIsTheServersOwn)
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     const QStringList lines = r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 2) << r.out.toStdString();
-    // The server's own "ls -l" lines, not the parsed form.
-    EXPECT_TRUE(lines.filter(QRegularExpression(QStringLiteral("^-rw\\S+ +\\d+ .* 7 .* a b\\.txt$"))).size() == 1)
+    // The server's own lines, not the parsed form: its machine listing (MLSD), which the
+    // session uses where the server offers it.
+    EXPECT_TRUE(lines.filter(QRegularExpression(QStringLiteral("^(?=\\S*type=file;)(?=\\S*size=7;)\\S+ a b\\.txt$"))).size() == 1)
         << r.out.toStdString();
-    EXPECT_TRUE(lines.filter(QRegularExpression(QStringLiteral("^drwx\\S+ .* sub$"))).size() == 1)
+    EXPECT_TRUE(lines.filter(QRegularExpression(QStringLiteral("^\\S*type=dir;\\S* sub$"))).size() == 1)
         << r.out.toStdString();
     EXPECT_FALSE(r.out.contains(QLatin1Char('\r')));
 

@@ -692,8 +692,9 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto &info) { return std::string(info.param.name); });
 
 // The engine that negotiates UTF-8 asks FEAT after the login and switches UTF8 on when it
-// is offered; the caller still sees the login's reply.
-TEST(FtpFeatures, OptsUtf8OnlyWhenFeatOffersIt)
+// is offered; a machine listing's facts that are offered but not sent (permissions, on
+// pyftpdlib) are asked for with OPTS MLST. The caller still sees the login's reply.
+TEST(FtpFeatures, OptsUtf8AndMlstOnlyWhenFeatOffersThem)
 {
     const struct {
         const char *name;
@@ -705,6 +706,16 @@ TEST(FtpFeatures, OptsUtf8OnlyWhenFeatOffersIt)
          "USER bob\r\nPASS secret\r\nFEAT\r\nOPTS UTF8 ON\r\n"},
         {"not_offered", {cmd(), say("211-Features:\r\n MDTM\r\n211 End\r\n")}, "USER bob\r\nPASS secret\r\nFEAT\r\n"},
         {"feat_unknown", {cmd(), say("500 FEAT not understood\r\n")}, "USER bob\r\nPASS secret\r\nFEAT\r\n"},
+        {"mlst_mode_offered",
+         {cmd(), say("211-Features:\r\n MLST type*;perm*;size*;modify*;unique*;unix.mode;unix.uid;\r\n UTF8\r\n211 End\r\n"),
+          cmd(), say("200 UTF8 on\r\n"), cmd(), say("200 MLST OPTS type;perm;size;modify;unique;unix.mode;\r\n")},
+         "USER bob\r\nPASS secret\r\nFEAT\r\nOPTS UTF8 ON\r\nOPTS MLST type;perm;size;modify;unique;unix.mode;\r\n"},
+        {"mlst_refused_login_stands",
+         {cmd(), say("211-Features:\r\n MLST type*;size*;modify;\r\n211 End\r\n"), cmd(), say("501 no\r\n")},
+         "USER bob\r\nPASS secret\r\nFEAT\r\nOPTS MLST type;size;modify;\r\n"},
+        {"mlst_already_sends_them",
+         {cmd(), say("211-Features:\r\n MLST type*;size*;modify*;UNIX.mode*;\r\n211 End\r\n")},
+         "USER bob\r\nPASS secret\r\nFEAT\r\n"},
     };
     for (const auto &r : rows) {
         SCOPED_TRACE(r.name);

@@ -445,6 +445,11 @@ const FormatCase kMlsdFormLines[] = {
     {"mlsd-pdir-full-path", u8("type=pdir;modify=20090722092510; /home/user"), FolderItself},
     {"mlsd-mode-says-link", u8("type=dir;unix.mode=0120777; looks like a folder"), Ok, "looks like a folder", nullptr,
      false, 0, true, true, 777, Mlsd},
+    // pyftpdlib's form of the mode, once asked for with OPTS MLST.
+    {"mlsd-python-octal-mode", u8("modify=20261211005614;perm=eldfmcp;size=4096;type=dir;unix.mode=0o744; sub"), Ok,
+     "sub", "2026-12-11 00:56:14", true, 4096, true, false, 744, Mlsd},
+    {"mlsd-python-octal-link-mode", u8("type=dir;unix.mode=0o120777; lnk"), Ok, "lnk", nullptr, false, 0, true, true,
+     777, Mlsd},
     {"mlsd-facts-without-type-or-semicolon", u8("size=12 x"), UnknownEntry},
 };
 

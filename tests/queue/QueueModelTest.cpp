@@ -1,3 +1,4 @@
+#include "queue/OverwritePrompt.h"
 #include "queue/QueueModel.h"
 #include "queue/QueueIconSource.h"
 #include "settings/SettingsCatalogue.h"
@@ -480,6 +481,39 @@ TEST(QueueProgress, BarShowsOnlyForARunningTransferWithARate)
         item.entry = entryNamed(u8("f"), c.size);
         item.progressBytes = c.bytes;
         EXPECT_EQ(QueueModel::progressPercent(item), c.percent) << c.label;
+        model.removeAll();
+    }
+}
+
+// --- the overwrite question ----------------------------------------------------------------
+
+TEST_F(QueueModelFixture, TheOverwriteQuestionShowsBothDatesAndNamesTheNewerCopy)
+{
+    const QDateTime morning(QDate(2026, 12, 10), QTime(9, 5));
+    const QDateTime evening(QDate(2026, 12, 10), QTime(18, 30, 20));
+    struct Case {
+        const char *command;
+        QDateTime local, remote;
+        const char *dates;
+    };
+    const Case cases[] = {
+        {"getfile*/r/a.txt*/l/a.txt", morning, evening,
+         "Server copy: 2026-12-10 18:30, local copy: 2026-12-10 09:05 (the server copy is newer)"},
+        {"putfile*/l/a.txt*/r/a.txt", evening, morning,
+         "Local copy: 2026-12-10 18:30, server copy: 2026-12-10 09:05 (the local copy is newer)"},
+        // Seconds apart in the same minute: neither is called newer.
+        {"getfile*/r/a.txt*/l/a.txt", evening, evening.addSecs(-20),
+         "Server copy: 2026-12-10 18:30, local copy: 2026-12-10 18:30"},
+        {"putfile*/l/a.txt*/r/a.txt", morning, QDateTime(), "Local copy: 2026-12-10 09:05, server copy: date unknown"},
+        {"getfile*/r/a.txt*/l/a.txt", QDateTime(), QDateTime(), ""},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.command);
+        QueueItem *item = add(u8(c.command), u8("a.txt"), 10);
+        ASSERT_NE(item, nullptr);
+        const OverwriteQuestion q = overwriteQuestion(*item, 5, 10, c.local, c.remote);
+        EXPECT_EQ(q.dates, u8(c.dates));
+        EXPECT_TRUE(q.message.contains(QStringLiteral("\"a.txt\""))) << "the designed message stays";
         model.removeAll();
     }
 }

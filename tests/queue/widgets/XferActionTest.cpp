@@ -2,6 +2,7 @@
 #include "queue/widgets/u_XferAction.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -68,6 +69,22 @@ TEST(XferActionPrompt, UncheckedCountdownWaitsAndTheCloseBoxSkips)
     chosen.overwriteButton()->click();
     EXPECT_EQ(chosen.answer().choice, OverwriteChoice::Overwrite);
     EXPECT_FALSE(chosen.answer().applyToAll);
+}
+
+TEST(XferActionPrompt, BothDatesShowUnderTheMessageWhenKnown)
+{
+    OverwriteQuestion dated = question(false, 60);
+    dated.dates = QStringLiteral("Server copy: 2026-12-10 18:30, local copy: 2026-12-10 09:05");
+    TFormXFerAction prompt(dated);
+    prompt.show();
+    const auto *dates = prompt.findChild<QLabel *>(QStringLiteral("dates"));
+    ASSERT_NE(dates, nullptr);
+    EXPECT_TRUE(dates->isVisible());
+    EXPECT_EQ(dates->text(), dated.dates);
+
+    TFormXFerAction undated(question(false, 60));
+    undated.show();
+    EXPECT_FALSE(undated.findChild<QLabel *>(QStringLiteral("dates"))->isVisible());
 }
 
 } // namespace
