@@ -67,6 +67,8 @@ CliRunner::CliRunner(const CliOptions &options) : m_options(options), m_ui(optio
     m_stderrIsTty = ::isatty(STDERR_FILENO) == 1;
     m_driver.setInterval(10);
     connect(&m_driver, &QTimer::timeout, this, &CliRunner::drive);
+    m_retryTimer.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, &CliRunner::retryDue);
 }
 
 CliRunner::~CliRunner() = default;
@@ -95,10 +97,8 @@ void CliRunner::applySettings()
     write(setup, Keys::ravuzAroEnabled, false);
     write(setup, Keys::disableSound, true);
     write(setup, Keys::replyTimeout, m_options.timeoutSeconds);
-    if (m_options.retries) {
-        write(setup, Keys::maxRetries, *m_options.retries);
-        write(setup, Keys::retryDelay, 5);
-    }
+    write(setup, Keys::maxRetries, m_options.retries);
+    write(setup, Keys::retryDelay, m_options.retryDelaySeconds);
     QString host, port;
     if (!m_options.socks5.isEmpty() && splitProxyAddress(m_options.socks5, host, port)) {
         write(setup, Keys::connectionType, 3);
@@ -121,6 +121,8 @@ int CliRunner::run()
     QTemporaryDir temporary;
     m_controller = std::make_unique<MainController>(m_ui);
     m_controller->queue().setTemporaryFolder(temporary.path() + QLatin1Char('/'));
+    // The run itself is the recovery: nothing goes into the window's recovery queue.
+    m_controller->sessionLoss().setSavesRecoveryQueue(false);
     // Certificates the user trusts always (in the window or here) hold for scripts too.
     const QString trustStore = DataFolders::locate().dataFile(QStringLiteral("trustedCertificates.dat"));
     m_controller->certificates().load(trustStore);
@@ -145,6 +147,8 @@ int CliRunner::run()
                 if (!item || m_reported.contains(id))
                     return;
                 using Kind = QueueOutcome::Kind;
+                if (outcome.kind != Kind::Interrupted)
+                    m_interruptedItems.remove(id);
                 switch (outcome.kind) {
                 case Kind::Done:
                     itemFinished(item, QStringLiteral("ok"), QString());
@@ -164,6 +168,8 @@ int CliRunner::run()
                     m_failedItems.push_back(id);
                     break;
                 case Kind::Interrupted:
+                    // It runs again after a reconnect; reported only if none is left.
+                    m_interruptedItems.insert(id, TerminalUserInterface::oneLine(outcome.text));
                     break;
                 }
             });
@@ -174,17 +180,29 @@ int CliRunner::run()
                 else if (QueueItem *item = session->currentItem())
                     showProgress(item, count);
             });
-    connect(&m_controller->queue(), &QueueController::loginFailed, this, [this] { m_loginFailed = true; });
-    connect(&m_controller->sessions(), &SessionSupervisor::sessionConnected, this, [this](tkftpclient *, int e) {
-        if (e != 0)
+    // Before the first login a failure is the login's; after it, a lost connection, which
+    // the session loss (connected before these) has already answered with a reconnect or not.
+    connect(&m_controller->queue(), &QueueController::mainSessionLoggedIn, this, [this] { m_loggedInOnce = true; });
+    connect(&m_controller->queue(), &QueueController::loginFailed, this, [this](tkftpclient *s) {
+        if (!m_loggedInOnce)
             m_loginFailed = true;
+        else if (s == m_controller->sessions().mainSession())
+            connectionEnded();
+    });
+    connect(&m_controller->sessions(), &SessionSupervisor::sessionConnected, this, [this](tkftpclient *s, int e) {
+        if (e == 0)
+            return;
+        if (!m_loggedInOnce)
+            m_loginFailed = true;
+        else if (s == m_controller->sessions().mainSession())
+            connectionEnded();
     });
     connect(&m_controller->sessions(), &SessionSupervisor::sessionClosed, this, [this](tkftpclient *s) {
-        if (s == m_controller->sessions().mainSession() && !m_controller->sessions().connectionWanted())
-            return;
-        if (s == m_controller->sessions().mainSession())
-            m_loginFailed = true;
+        if (m_loggedInOnce && !m_disconnecting && s == m_controller->sessions().mainSession())
+            connectionEnded();
     });
+    // A completed transfer resets the attempts, and with them the delay.
+    connect(&m_controller->sessions(), &SessionSupervisor::requestDone, this, [this] { setNextRetryDelay(); });
     m_driver.start();
 
     int status = CliExit::kOk;
@@ -195,9 +213,11 @@ int CliRunner::run()
         if (queued)
             runQueue();
         drive();
+        if (m_connectionLost && !m_interrupted)
+            reportInterruptedItems();
         if (m_interrupted)
             status = CliExit::kInterrupted;
-        else if (m_loginFailed)
+        else if (m_loginFailed || m_connectionLost)
             status = CliExit::kConnection;
         else if (!queued || m_failed > 0)
             status = CliExit::kItemFailed;
@@ -367,6 +387,9 @@ bool CliRunner::connectToServer()
 void CliRunner::disconnectFromServer()
 {
     SessionSupervisor &s = m_controller->sessions();
+    m_disconnecting = true;
+    m_retryTimer.stop();
+    s.cancelRetry(true);
     m_controller->queue().setTerminating(true);
     s.setConnectionWanted(false);
     s.timer_threads();
@@ -422,7 +445,7 @@ void CliRunner::runQueue()
     // lost connection ends the run.
     // The pump runs after every completion and from the driver's timer.
     drive();
-    waitUntil([&] { return m_loginFailed || (model.isEmpty() && !s.mainSession()->busy()); }, -1);
+    waitUntil([&] { return m_loginFailed || m_connectionLost || (model.isEmpty() && !s.mainSession()->busy()); }, -1);
     if (m_interrupted) {
         // The aborted transfer ends through its completion; give it a bounded moment.
         waitUntil([&] { return !s.mainSession()->busy(); }, 5000);
@@ -456,7 +479,7 @@ bool CliRunner::listFolder(const QString &folder)
         return false;
     }
     runQueue();
-    return m_failed == before && !m_interrupted && !m_loginFailed;
+    return m_failed == before && !m_interrupted && !m_loginFailed && !m_connectionLost;
 }
 
 bool CliRunner::remoteEntry(const QString &path, tFolderEntryObject &entry)
@@ -537,7 +560,7 @@ bool CliRunner::queueRun(const QString &file)
         if (!queueCommand(line))
             return false;
         runQueue();
-        if (m_interrupted || m_loginFailed)
+        if (m_interrupted || m_loginFailed || m_connectionLost)
             return false;
     }
     return true;
@@ -598,7 +621,7 @@ bool CliRunner::queueVerb()
             entry.isFolder = true;
             entry.name = QStringLiteral("/");
         } else if (!remoteEntry(path, entry)) {
-            if (!m_interrupted && !m_loginFailed)
+            if (!m_interrupted && !m_loginFailed && !m_connectionLost)
                 TerminalUserInterface::printError(QStringLiteral("no such remote file or folder: ") + path);
             return false;
         }
@@ -646,7 +669,7 @@ bool CliRunner::queueVerb()
             newPath = to.path;
         tFolderEntryObject entry;
         if (!remoteEntry(path, entry)) {
-            if (!m_interrupted && !m_loginFailed)
+            if (!m_interrupted && !m_loginFailed && !m_connectionLost)
                 TerminalUserInterface::printError(QStringLiteral("no such remote file or folder: ") + path);
             return false;
         }
@@ -702,6 +725,67 @@ void CliRunner::itemFinished(QueueItem *item, const QString &outcome, const QStr
     o.insert(QStringLiteral("outcome"), outcome);
     o.insert(QStringLiteral("error"), error);
     report(o);
+}
+
+void CliRunner::connectionEnded()
+{
+    SessionSupervisor &s = m_controller->sessions();
+    if (!s.retryPending()) {
+        // No reconnect left (or the server refused the login again): the run ends, and
+        // what is still queued stays undone.
+        m_connectionLost = true;
+        m_retryTimer.stop();
+        return;
+    }
+    // One line per attempt; the close of a session and the failed connect of the same
+    // attempt both arrive here.
+    if (s.retryTime() == m_announcedRetry)
+        return;
+    m_announcedRetry = s.retryTime();
+    const qint64 wait = std::max<qint64>(0, QDateTime::currentDateTime().msecsTo(s.retryTime()));
+    const tkftpclient *main = s.mainSession();
+    QString why = TerminalUserInterface::oneLine(main->LastResponse().trimmed());
+    if (why.isEmpty())
+        why = TerminalUserInterface::oneLine(main->ErrorMessage());
+    note(QStringLiteral("connection to %1 lost%2; reconnecting in %3 s (attempt %4 of %5)")
+             .arg(displayHost(m_site.Host.text()),
+                  why.isEmpty() ? QString() : QStringLiteral(" (") + why + QLatin1Char(')'))
+             .arg((wait + 500) / 1000)
+             .arg(s.retryCount())
+             .arg(m_options.retries));
+    setNextRetryDelay();
+    m_retryTimer.start(static_cast<int>(wait) + 10);
+}
+
+void CliRunner::retryDue()
+{
+    SessionSupervisor &s = m_controller->sessions();
+    if (m_interrupted || m_disconnecting || !s.retryPending())
+        return;
+    m_controller->sessionLoss().timer_retryConnect();
+    // The old connection may still be closing: the attempt is made once it has.
+    if (s.retryPending())
+        m_retryTimer.start(100);
+}
+
+void CliRunner::setNextRetryDelay()
+{
+    const int base = m_options.retryDelaySeconds;
+    const int cap = std::max(base, 30);
+    int delay = base;
+    for (int i = 0; i < m_controller->sessions().retryCount() && delay > 0 && delay < cap; ++i)
+        delay *= 2;
+    write(m_controller->setup(), Keys::retryDelay, std::min(delay, cap));
+}
+
+void CliRunner::reportInterruptedItems()
+{
+    QueueModel &model = m_controller->queue().model();
+    for (auto it = m_interruptedItems.cbegin(); it != m_interruptedItems.cend(); ++it) {
+        if (QueueItem *item = model.itemById(it.key()); item && !m_reported.contains(it.key()))
+            itemFinished(item, QStringLiteral("interrupted"), it.value());
+    }
+    m_interruptedItems.clear();
 }
 
 void CliRunner::report(const QJsonObject &o)

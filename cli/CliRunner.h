@@ -4,6 +4,7 @@
 #include "cli/TerminalUserInterface.h"
 #include "sites/FtpUrl.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QJsonObject>
@@ -61,6 +62,14 @@ private:
     void itemStarted(QueueItem *item);
     void itemFinished(QueueItem *item, const QString &outcome, const QString &error);
     void report(const QJsonObject &o);
+    // The main session's connection ended after the first login: a reconnect is announced
+    // and timed, or, with none left, the run ends with the connection status.
+    void connectionEnded();
+    void retryDue();
+    // The delay before the next reconnect: the first one's, doubled per attempt, up to 30 s.
+    void setNextRetryDelay();
+    // Items the lost connection interrupted, reported once the run gives up on them.
+    void reportInterruptedItems();
     void showProgress(QueueItem *item, qint64 bytes);
     void note(const QString &text) const;
     QString remotePath(const QString &path) const;
@@ -74,6 +83,14 @@ private:
     QTimer m_driver;
     bool m_interrupted = false;
     bool m_loginFailed = false;
+    bool m_loggedInOnce = false;
+    // The connection was lost and no reconnect is left.
+    bool m_connectionLost = false;
+    bool m_disconnecting = false;
+    QTimer m_retryTimer;
+    QDateTime m_announcedRetry;
+    // Why each interrupted item stopped, until it runs again or is reported.
+    QHash<quint64, QString> m_interruptedItems;
     int m_failed = 0;
     int m_driveCount = 0;
     QHash<quint64, Started> m_started;
