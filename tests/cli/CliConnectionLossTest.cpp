@@ -243,4 +243,87 @@ TEST(CliReconnect, ADownloadCutMidFileContinuesWhereItStopped)
     EXPECT_GE(offset, 1024 * 1024);
 }
 
+TEST(CliConnectionLoss, ADownloadToStandardOutputIsNotWrittenTwice)
+{
+    // What went into a pipe cannot be taken back: after the loss the item fails instead of
+    // starting again behind the half already written.
+    TempHome home;
+    FaultyServer server;
+    ASSERT_TRUE(server.start({QStringLiteral("drop-mid-retr:1")}));
+    const Result r = runCli({QStringLiteral("get"), server.url(QStringLiteral("one.bin")), QStringLiteral("-")}, 30000);
+    EXPECT_EQ(r.exitCode, 4) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("cannot be continued"))) << r.err.toStdString();
+    EXPECT_FALSE(server.commands().contains(QRegularExpression(QStringLiteral("^REST [1-9]"))));
+}
+
+TEST(CliGet, OneFileIsFoundWithSizeWithoutListingItsFolder)
+{
+    TempHome home;
+    FaultyServer server;
+    ASSERT_TRUE(server.start({}));
+    const Result r = runCli({QStringLiteral("get"), server.url(QStringLiteral("two/a.bin")), home.path()});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(contents(home.path() + QStringLiteral("/a.bin")) ==
+                contents(server.root() + QStringLiteral("/two/a.bin")));
+    const QStringList commands = server.commands();
+    EXPECT_TRUE(commands.contains(QStringLiteral("SIZE /two/a.bin"))) << commands.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(commands.filter(QRegularExpression(QStringLiteral("^(LIST|NLST|MLSD)"))).isEmpty())
+        << commands.join(QLatin1Char('|')).toStdString();
+}
+
+TEST(CliGet, AnUnreadableEpsvReplyFallsBackToPasvForTheSession)
+{
+    TempHome home;
+    FaultyServer server;
+    ASSERT_TRUE(server.start({QStringLiteral("bad-epsv")}));
+    const Result r = runCli({QStringLiteral("get"), server.url(QStringLiteral("two")), home.path()});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    for (const QString &name : {QStringLiteral("/two/a.bin"), QStringLiteral("/two/b.bin")})
+        EXPECT_TRUE(contents(home.path() + name) == contents(server.root() + name)) << name.toStdString();
+    // Asked once; the listings and both files go over PASV.
+    const QStringList commands = server.commands();
+    EXPECT_EQ(commands.count(QStringLiteral("EPSV")), 1) << commands.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(commands.count(QStringLiteral("PASV")),
+              commands.filter(QRegularExpression(QStringLiteral("^(LIST|RETR) "))).size() +
+                  commands.count(QStringLiteral("LIST")))
+        << commands.join(QLatin1Char('|')).toStdString();
+}
+
+TEST(CliPut, MissingRemoteFoldersAreMadeAndARefusedOneIsNamed)
+{
+    TempHome home;
+    const QString file = home.path() + QStringLiteral("/up.bin");
+    const QByteArray data = pattern(70000, 9);
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+    QDir().mkpath(home.path() + QStringLiteral("/tree/sub"));
+    QFile::copy(file, home.path() + QStringLiteral("/tree/sub/in.bin"));
+
+    FaultyServer server;
+    ASSERT_TRUE(server.start({}));
+    Result r =
+        runCli({QStringLiteral("--json"), QStringLiteral("put"), file, server.url(QStringLiteral("new/deeper/"))});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(contents(server.root() + QStringLiteral("/new/deeper/up.bin")) == data);
+    r = runCli({QStringLiteral("--json"), QStringLiteral("put"), home.path() + QStringLiteral("/tree"),
+                server.url(QStringLiteral("a/b/tree"))});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(contents(server.root() + QStringLiteral("/a/b/tree/sub/in.bin")) == data);
+    // The queue's own markers never appear as a target.
+    EXPECT_FALSE(r.out.contains(QLatin1Char('@'))) << r.out.toStdString();
+
+    FaultyServer refusing;
+    ASSERT_TRUE(refusing.start({QStringLiteral("refuse-mkd")}));
+    r = runCli({QStringLiteral("--json"), QStringLiteral("put"), file, refusing.url(QStringLiteral("gone/up.bin"))});
+    EXPECT_EQ(r.exitCode, 4) << r.err.toStdString();
+    const std::vector<QJsonObject> lines = jsonLines(r.out);
+    ASSERT_EQ(lines.size(), 1u) << r.out.toStdString();
+    EXPECT_EQ(lines[0].value(QStringLiteral("outcome")).toString(), QStringLiteral("failed"));
+    EXPECT_EQ(lines[0].value(QStringLiteral("error")).toString(),
+              QStringLiteral("cannot make the remote folder /gone: 550 Permission denied"));
+}
+
 } // namespace

@@ -10,6 +10,7 @@
 #   mute-retr        RETR is never answered (the connection stays open)
 #   hold-data        RETR sends all bytes but never closes the data connection nor says 226
 #   bad-epsv         EPSV is answered with a reply that cannot be read (port 1000000)
+#   refuse-mkd       MKD is answered "550 Permission denied"
 # Every command received is printed as "<- COMMAND" (PASS masked).
 import os
 import socket
@@ -169,6 +170,8 @@ class Session:
             return self.retr(arg)
         elif verb == "STOR":
             self.stor(arg)
+        elif verb == "MKD" and fire("refuse-mkd"):
+            self.reply("550 Permission denied")
         elif verb == "MKD":
             target = self.local(arg)
             try:
