@@ -439,8 +439,18 @@ void QueueController::interrupt(tkftpclient &session, int code, const QString &t
     const std::shared_ptr<QueueJob> job = found->second;
     QueueItem &item = job->item();
     // A download that wrote to its file continues there when it runs again.
-    if (item.verb() == QueueVerb::GetFile && job->step() == JobStep::Transfer)
+    if (item.verb() == QueueVerb::GetFile && job->step() == JobStep::Transfer) {
+        // Bytes gone into a pipe or a device cannot be taken back, nor continued from: a
+        // second run would write the start again behind them.
+        if (session.ByteCount > 0 && !keepsLength(item.field(2))) {
+            const QueueOutcome failed =
+                QueueOutcome::failed(code, text + QStringLiteral(" The download into ") + item.field(2) +
+                                               QStringLiteral(" cannot be continued."));
+            finish(*job, failed, failed.text);
+            return;
+        }
         item.resumesOwnPartial = true;
+    }
     finish(*job, QueueOutcome::interrupted(code, text), QString());
 }
 
@@ -498,7 +508,8 @@ void QueueController::completeLogin(tkftpclient &s, int error)
         m_browsers.setLocalFolder(site.lFolder.text());
         m_browsers.refreshLocalView();
     }
-    addToQueue(QStringLiteral("list*") + site.rFolder.text(), nullptr, true);
+    if (m_listsAtLogin)
+        addToQueue(QStringLiteral("list*") + site.rFolder.text(), nullptr, true);
 }
 
 // --- removal -------------------------------------------------------------------------------

@@ -89,6 +89,10 @@ public:
     void setTraceSteps(bool on) { m_traceSteps = on; }
     bool traceSteps() const { return m_traceSteps; }
 
+    // Whether a login of the main session lists the site's remote folder (on by default;
+    // the command line lists only what its verb needs).
+    void setListsAtLogin(bool on) { m_listsAtLogin = on; }
+
     // While the program shuts down, items leaving the queue run no removal hook.
     void setTerminating(bool on) { m_terminating = on; }
 
@@ -182,6 +186,7 @@ private:
     bool m_promptOpen = false;
     bool m_disconnecting = false;
     bool m_terminating = false;
+    bool m_listsAtLogin = true;
     bool m_traceSteps = false;
     std::uint64_t m_lastToken = 0;
     std::uint64_t m_lastExpansion = 0;

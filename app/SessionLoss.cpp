@@ -139,9 +139,16 @@ void SessionLoss::mainClosed(tkftpclient &main, bool connectFailed, int error)
                 m_writeLog(kInfo + QStringLiteral("Retrying to connect in ") + QString::number(delay) +
                            QStringLiteral(" seconds."));
             } else {
+                // A session that had logged in (now or before the reconnects) was lost: that
+                // is no reason to doubt the login.
+                const bool lostAfterLogin = wasLoggedIn || s.retryCount() > 0;
                 s.cancelRetry(false);
+                const QString reply = main.LastResponse().trimmed();
                 m_p.diagnostics.showErrorWindow(
-                    QStringLiteral("Unable to connect to FTP site. Recheck FTP login information and try again"),
+                    lostAfterLogin
+                        ? QStringLiteral("The connection to the server was lost and could not be restored") +
+                              (reply.isEmpty() ? QString() : QStringLiteral(" (") + reply + QLatin1Char(')'))
+                        : QStringLiteral("Unable to connect to FTP site. Recheck FTP login information and try again"),
                     main.LastResponse(), main.recentLines);
             }
         }
@@ -207,7 +214,9 @@ void SessionLoss::rebuildQueue()
     // items stay where they are (and keep their ids), so an item whose name the file cannot
     // hold whole comes back unchanged, and a save that fails costs nothing but the copy.
     QString why;
-    if (m_p.folders.savedQueue.isEmpty()) {
+    if (!m_savesRecoveryQueue) {
+        // Nothing is saved; the items wait again below all the same.
+    } else if (m_p.folders.savedQueue.isEmpty()) {
         why = QStringLiteral("there is no saved queue folder");
     } else if (saveQueueFile(model, m_p.folders.savedQueue + QStringLiteral("[recovery].dat"), &why)) {
         why.clear();

@@ -62,6 +62,10 @@ public:
     void acStop();
 
     bool retryPending() const;
+    // Whether the queue is saved to "[recovery].dat" before it waits again after a lost
+    // connection (on by default). The command line turns it off: its items are its own, and
+    // the run itself is the recovery.
+    void setSavesRecoveryQueue(bool on) { m_savesRecoveryQueue = on; }
     // Picks which of the three keep-alive commands goes out; tests give it a fixed seed.
     std::mt19937 &random() { return m_random; }
 
@@ -81,5 +85,6 @@ private:
     bool m_reconnecting = false;
     // Set while the close handling runs: the queue it empties does not reset the count.
     bool m_closing = false;
+    bool m_savesRecoveryQueue = true;
     std::mt19937 m_random{std::random_device{}()};
 };

@@ -1,6 +1,7 @@
 #include "browser/LocalFiles.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstring>
 #include <ctime>
@@ -136,6 +137,13 @@ std::int64_t localFileSize(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return -1;
     return file.size();
+}
+
+bool keepsLength(const QString &path)
+{
+    if (path == QLatin1String("/dev/stdout") || path == QLatin1String("/dev/stdin"))
+        return false;
+    return QFileInfo(path).isFile();
 }
 
 void setLocalFileTimes(const QString &path, const QDateTime &localTime)

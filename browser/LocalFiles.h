@@ -26,6 +26,10 @@ void scanFolder(const QString &folder, QStringList &target, bool recursive, cons
 // Size of a file that can be opened for reading; -1 when it is missing, a folder or
 // anything fails.
 std::int64_t localFileSize(const QString &path);
+// Whether the path is a regular file whose length tells what was written to it: not a
+// device, a pipe, or the program's standard output or input ("/dev/stdout", "/dev/stdin",
+// which the transfers use as they are, whatever they lead to).
+bool keepsLength(const QString &path);
 
 // Sets the access and modification times of a file to a local date-time (Linux has no
 // creation time to set). Does nothing when the file cannot be opened for writing.

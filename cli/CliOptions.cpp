@@ -57,7 +57,9 @@ const char kOptionsHelp[] = "Options:\n"
                             "  --overwrite | --resume | --skip\n"
                             "                              an existing target is replaced, continued or left alone\n"
                             "                              (default --skip, said on stderr)\n"
-                            "  --retries N                 connection retries\n"
+                            "  --retries N                 reconnects after a lost connection (default 3)\n"
+                            "  --retry-delay S             seconds before the first reconnect (default 1),\n"
+                            "                              doubled for each further one up to 30\n"
                             "  --timeout S                 seconds a server may take to answer (default 30)\n"
                             "  -q, --quiet                 no notes on stderr, only errors\n"
                             "  -v, --verbose               the log lines on stderr (passwords masked)\n"
@@ -159,6 +161,10 @@ bool parseCliArguments(const QStringList &args, CliOptions &o, QString *error)
             if (!value(v) || !parseInt(v, 0, 1000, n))
                 return fail(QStringLiteral("--retries needs a number from 0 to 1000"));
             o.retries = n;
+        } else if (a == QLatin1String("--retry-delay")) {
+            QString v;
+            if (!value(v) || !parseInt(v, 0, 3600, o.retryDelaySeconds))
+                return fail(QStringLiteral("--retry-delay needs seconds from 0 to 3600"));
         } else if (a == QLatin1String("--timeout")) {
             QString v;
             if (!value(v) || !parseInt(v, 1, 86400, o.timeoutSeconds))

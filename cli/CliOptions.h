@@ -29,7 +29,8 @@ struct CliOptions {
     QString socks5; // host:port of a SOCKS 5 proxy
     Existing existing = Existing::Skip;
     bool existingGiven = false;
-    std::optional<int> retries;
+    int retries = 3;           // reconnects after a lost connection
+    int retryDelaySeconds = 1; // before the first reconnect; doubled for each further one, up to 30
     int timeoutSeconds = 30;
     bool quiet = false;
     bool verbose = false;

@@ -2,12 +2,14 @@
 
 #include "app/DataFolders.h"
 #include "app/MainController.h"
+#include "browser/LocalFiles.h"
 #include "queue/QueueFile.h"
 #include "settings/SettingsCatalogue.h"
 #include "settings/u_tmbSetup.h"
 #include "sites/SiteProfiles.h"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QEventLoop>
@@ -23,11 +25,23 @@
 
 namespace {
 
-void printOut(const QString &text)
+void printOut(const QString &text, FILE *to = stdout)
 {
     const QByteArray bytes = text.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stdout);
-    std::fflush(stdout);
+    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), to);
+    std::fflush(to);
+}
+
+// "-" as the local side: the program's standard output or input, used as they are.
+const QString kStdout = QStringLiteral("/dev/stdout");
+const QString kStdin = QStringLiteral("/dev/stdin");
+
+// A device, a pipe or the standard output: written as it is, never asked about, cut or
+// continued like an existing file.
+bool isStream(const QString &path)
+{
+    return !keepsLength(path) && (path == kStdout || path == kStdin || QFileInfo::exists(path)) &&
+           !QFileInfo(path).isDir();
 }
 
 QString lastComponent(const QString &path)
@@ -45,6 +59,21 @@ tFolderEntryObject localEntry(const QFileInfo &info)
     e.isFolder = info.isDir();
     e.size = e.isFolder ? -1 : info.size();
     return e;
+}
+
+// "yyyy-MM-dd HH:mm" of a listing's packed time, "-" when it holds none. Read from the bits
+// themselves: no date object, no time-zone lookup per entry.
+QByteArray listingTime(std::int32_t packed)
+{
+    const auto bits = static_cast<std::uint32_t>(packed);
+    const int year = static_cast<int>(bits >> 25) + 1980, month = static_cast<int>(bits >> 21 & 0xF),
+              day = static_cast<int>(bits >> 16 & 0x1F), hour = static_cast<int>(bits >> 11 & 0x1F),
+              minute = static_cast<int>(bits >> 5 & 0x3F);
+    if (!QDate::isValid(year, month, day) || hour > 23 || minute > 59)
+        return QByteArrayLiteral("               -");
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d", year, month, day, hour, minute);
+    return QByteArray(text);
 }
 
 // A saved queue file holds pairs: a command, then an empty line or "time*size*attributes*name".
@@ -65,8 +94,8 @@ bool looksLikeQueueFile(const QStringList &lines)
 CliRunner::CliRunner(const CliOptions &options) : m_options(options), m_ui(options.existing, options.trustFingerprints)
 {
     m_stderrIsTty = ::isatty(STDERR_FILENO) == 1;
-    m_driver.setInterval(10);
-    connect(&m_driver, &QTimer::timeout, this, &CliRunner::drive);
+    m_retryTimer.setSingleShot(true);
+    connect(&m_retryTimer, &QTimer::timeout, this, &CliRunner::retryDue);
 }
 
 CliRunner::~CliRunner() = default;
@@ -95,10 +124,8 @@ void CliRunner::applySettings()
     write(setup, Keys::ravuzAroEnabled, false);
     write(setup, Keys::disableSound, true);
     write(setup, Keys::replyTimeout, m_options.timeoutSeconds);
-    if (m_options.retries) {
-        write(setup, Keys::maxRetries, *m_options.retries);
-        write(setup, Keys::retryDelay, 5);
-    }
+    write(setup, Keys::maxRetries, m_options.retries);
+    write(setup, Keys::retryDelay, m_options.retryDelaySeconds);
     QString host, port;
     if (!m_options.socks5.isEmpty() && splitProxyAddress(m_options.socks5, host, port)) {
         write(setup, Keys::connectionType, 3);
@@ -121,12 +148,20 @@ int CliRunner::run()
     QTemporaryDir temporary;
     m_controller = std::make_unique<MainController>(m_ui);
     m_controller->queue().setTemporaryFolder(temporary.path() + QLatin1Char('/'));
+    // The run itself is the recovery: nothing goes into the window's recovery queue.
+    m_controller->sessionLoss().setSavesRecoveryQueue(false);
+    // Only what the verb needs is listed; a single file is found with SIZE.
+    m_controller->queue().setListsAtLogin(false);
     // Certificates the user trusts always (in the window or here) hold for scripts too.
     const QString trustStore = DataFolders::locate().dataFile(QStringLiteral("trustedCertificates.dat"));
     m_controller->certificates().load(trustStore);
     m_ui.setTrustStorePath(trustStore);
     applySettings();
-    if (!m_options.existingGiven)
+    // Only verbs that write a target that may exist have anything to skip.
+    const bool writesTargets =
+        m_options.verb == QLatin1String("put") || m_options.verb == QLatin1String("run") ||
+        (m_options.verb == QLatin1String("get") && m_options.operands.value(1) != QLatin1String("-"));
+    if (!m_options.existingGiven && writesTargets)
         note(QStringLiteral("existing targets are skipped (choose --overwrite or --resume to change that)"));
     if (m_options.verbose) {
         connect(m_controller.get(), &MainController::logWritten, this,
@@ -145,6 +180,8 @@ int CliRunner::run()
                 if (!item || m_reported.contains(id))
                     return;
                 using Kind = QueueOutcome::Kind;
+                if (outcome.kind != Kind::Interrupted)
+                    m_interruptedItems.remove(id);
                 switch (outcome.kind) {
                 case Kind::Done:
                     itemFinished(item, QStringLiteral("ok"), QString());
@@ -156,14 +193,18 @@ int CliRunner::run()
                     itemFinished(item, m_interrupted ? QStringLiteral("interrupted") : QStringLiteral("failed"),
                                  QString());
                     m_failedItems.push_back(id);
+                    QMetaObject::invokeMethod(this, &CliRunner::drive, Qt::QueuedConnection);
                     break;
                 case Kind::Failed:
                     itemFinished(item, QStringLiteral("failed"), TerminalUserInterface::oneLine(outcome.text));
                     // A transfer that failed stays in the queue marked "Error": it is taken out
                     // once the queue has let go of it, and the rest goes on.
                     m_failedItems.push_back(id);
+                    QMetaObject::invokeMethod(this, &CliRunner::drive, Qt::QueuedConnection);
                     break;
                 case Kind::Interrupted:
+                    // It runs again after a reconnect; reported only if none is left.
+                    m_interruptedItems.insert(id, TerminalUserInterface::oneLine(outcome.text));
                     break;
                 }
             });
@@ -174,18 +215,42 @@ int CliRunner::run()
                 else if (QueueItem *item = session->currentItem())
                     showProgress(item, count);
             });
-    connect(&m_controller->queue(), &QueueController::loginFailed, this, [this] { m_loginFailed = true; });
-    connect(&m_controller->sessions(), &SessionSupervisor::sessionConnected, this, [this](tkftpclient *, int e) {
-        if (e != 0)
+    // Before the first login a failure is the login's; after it, a lost connection, which
+    // the session loss (connected before these) has already answered with a reconnect or not.
+    connect(&m_controller->queue(), &QueueController::mainSessionLoggedIn, this, [this] { m_loggedInOnce = true; });
+    connect(&m_controller->queue(), &QueueController::loginFailed, this, [this](tkftpclient *s, int error) {
+        if (!m_loggedInOnce) {
             m_loginFailed = true;
+            m_loginError = error;
+        } else if (s == m_controller->sessions().mainSession()) {
+            connectionEnded();
+        }
+    });
+    connect(&m_controller->sessions(), &SessionSupervisor::sessionConnected, this, [this](tkftpclient *s, int e) {
+        if (e == 0)
+            return;
+        if (!m_loggedInOnce) {
+            m_loginFailed = true;
+            if (m_loginError == 0)
+                m_loginError = e;
+        } else if (s == m_controller->sessions().mainSession()) {
+            connectionEnded();
+        }
     });
     connect(&m_controller->sessions(), &SessionSupervisor::sessionClosed, this, [this](tkftpclient *s) {
-        if (s == m_controller->sessions().mainSession() && !m_controller->sessions().connectionWanted())
-            return;
-        if (s == m_controller->sessions().mainSession())
-            m_loginFailed = true;
+        if (m_loggedInOnce && !m_disconnecting && s == m_controller->sessions().mainSession())
+            connectionEnded();
     });
-    m_driver.start();
+    // A completed transfer resets the attempts, and with them the delay.
+    connect(&m_controller->sessions(), &SessionSupervisor::requestDone, this, [this] { setNextRetryDelay(); });
+    // The waits look at their condition after every event that may change it: no timer.
+    connect(&m_controller->sessions(), &SessionSupervisor::requestDone, this, &CliRunner::wakeLater);
+    connect(&m_controller->sessions(), &SessionSupervisor::sessionConnected, this, &CliRunner::wakeLater);
+    connect(&m_controller->sessions(), &SessionSupervisor::sessionClosed, this, &CliRunner::wakeLater);
+    connect(&m_controller->queue(), &QueueController::itemFinished, this, &CliRunner::wakeLater);
+    connect(&m_controller->queue(), &QueueController::loginFailed, this, &CliRunner::wakeLater);
+    connect(&m_controller->queue(), &QueueController::mainSessionLoggedIn, this, &CliRunner::wakeLater);
+    connect(&model, &QueueModel::queueEmptied, this, &CliRunner::wakeLater);
 
     int status = CliExit::kOk;
     if (!connectToServer()) {
@@ -195,9 +260,11 @@ int CliRunner::run()
         if (queued)
             runQueue();
         drive();
+        if (m_connectionLost && !m_interrupted)
+            reportInterruptedItems();
         if (m_interrupted)
             status = CliExit::kInterrupted;
-        else if (m_loginFailed)
+        else if (m_loginFailed || m_connectionLost)
             status = CliExit::kConnection;
         else if (!queued || m_failed > 0)
             status = CliExit::kItemFailed;
@@ -205,7 +272,6 @@ int CliRunner::run()
     if (m_progressShown)
         std::fputs("\r\033[K", stderr);
     disconnectFromServer();
-    m_driver.stop();
     m_controller.reset();
     return status;
 }
@@ -353,9 +419,15 @@ bool CliRunner::connectToServer()
             const QString general = m_ui.takeLastError();
             if (why.isEmpty())
                 why = general;
-            TerminalUserInterface::printError(QStringLiteral("could not log in to ") + displayHost(host) +
-                                              (why.isEmpty() ? (in ? QString() : QStringLiteral(" (no answer in time)"))
-                                                             : QStringLiteral(": ") + why));
+            // A socket error (10000 and up) means the server was never reached: no login was tried.
+            const bool unreached = m_loginError >= 10000 && m_loginError < 20000;
+            if (unreached && why.startsWith(QLatin1String("500 ")))
+                why = why.mid(4);
+            TerminalUserInterface::printError(
+                (unreached ? QStringLiteral("could not connect to ") : QStringLiteral("could not log in to ")) +
+                displayHost(host) +
+                (why.isEmpty() ? (in ? QString() : QStringLiteral(" (no answer in time)"))
+                               : QStringLiteral(": ") + why));
         }
         return false;
     }
@@ -367,6 +439,9 @@ bool CliRunner::connectToServer()
 void CliRunner::disconnectFromServer()
 {
     SessionSupervisor &s = m_controller->sessions();
+    m_disconnecting = true;
+    m_retryTimer.stop();
+    s.cancelRetry(true);
     m_controller->queue().setTerminating(true);
     s.setConnectionWanted(false);
     s.timer_threads();
@@ -375,22 +450,34 @@ void CliRunner::disconnectFromServer()
 
 bool CliRunner::waitUntil(const std::function<bool()> &done, int ms)
 {
-    // A real event loop, so the process sleeps in poll() between events instead of
-    // spinning; the condition is looked at every 10 ms. A negative ms waits without a bound
-    // of its own (the caller's requests end by the reply timeout).
     if (done())
         return true;
     QEventLoop loop;
-    QTimer check;
-    check.setInterval(10);
-    QDeadlineTimer deadline = ms < 0 ? QDeadlineTimer(QDeadlineTimer::Forever) : QDeadlineTimer(ms);
-    connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done() || m_interrupted || deadline.hasExpired())
+    QTimer deadline;
+    deadline.setSingleShot(true);
+    connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+    if (ms >= 0)
+        deadline.start(ms);
+    std::function<void()> outer = std::exchange(m_wake, [&] {
+        if (done() || m_interrupted)
             loop.quit();
     });
-    check.start();
     loop.exec();
+    m_wake = std::move(outer);
     return done();
+}
+
+void CliRunner::wake()
+{
+    if (m_wake)
+        m_wake();
+}
+
+void CliRunner::wakeLater()
+{
+    // After the event that emitted the signal has run to its end (a session is busy until
+    // its completion handlers return).
+    QMetaObject::invokeMethod(this, &CliRunner::wake, Qt::QueuedConnection);
 }
 
 void CliRunner::drive()
@@ -408,10 +495,8 @@ void CliRunner::drive()
     }
     if (m_interrupted)
         return;
-    // The supervisor runs at the window's pace (every 500 ms), the pump every 10 ms.
-    if (++m_driveCount % 50 == 0)
-        m_controller->sessions().timer_threads();
     queue.timer_checkQueue();
+    wakeLater();
 }
 
 void CliRunner::runQueue()
@@ -419,10 +504,10 @@ void CliRunner::runQueue()
     SessionSupervisor &s = m_controller->sessions();
     QueueModel &model = m_controller->queue().model();
     // No bound of its own: every request the queue starts ends by the reply timeout, and a
-    // lost connection ends the run.
-    // The pump runs after every completion and from the driver's timer.
+    // lost connection ends the run. The pump runs here for what was just queued, then after
+    // every completion.
     drive();
-    waitUntil([&] { return m_loginFailed || (model.isEmpty() && !s.mainSession()->busy()); }, -1);
+    waitUntil([&] { return m_loginFailed || m_connectionLost || (model.isEmpty() && !s.mainSession()->busy()); }, -1);
     if (m_interrupted) {
         // The aborted transfer ends through its completion; give it a bounded moment.
         waitUntil([&] { return !s.mainSession()->busy(); }, 5000);
@@ -443,6 +528,7 @@ void CliRunner::interrupt()
             model.itemAt(row)->stopRequested = true;
     }
     note(QStringLiteral("interrupted: the queue stops; partial files are kept for --resume"));
+    wakeLater();
 }
 
 bool CliRunner::listFolder(const QString &folder)
@@ -456,7 +542,68 @@ bool CliRunner::listFolder(const QString &folder)
         return false;
     }
     runQueue();
-    return m_failed == before && !m_interrupted && !m_loginFailed;
+    return m_failed == before && !m_interrupted && !m_loginFailed && !m_connectionLost;
+}
+
+bool CliRunner::remoteFileSize(const QString &path, qint64 &size)
+{
+    tkftpclient *s = m_controller->sessions().mainSession();
+    if (!s->loggedIn || s->busy() || !s->idleState())
+        return false;
+    auto request = [this](const std::function<void()> &start) { return sessionRequest(start); };
+    // Many servers answer SIZE only in binary mode, which every transfer here uses anyway.
+    if (!s->Binary() && request([&] { s->StartTypeBinary(); }) != 0)
+        return false;
+    s->SetHostFileName(path);
+    if (request([&] { s->StartSize(); }) != 0)
+        return false;
+    size = s->SizeResult();
+    return size >= 0;
+}
+
+int CliRunner::sessionRequest(const std::function<void()> &start)
+{
+    // The queue has no job on the session and leaves its completion alone.
+    SessionSupervisor &sessions = m_controller->sessions();
+    tkftpclient *s = sessions.mainSession();
+    std::optional<int> result;
+    const QMetaObject::Connection c =
+        connect(&sessions, &SessionSupervisor::requestDone, this, [&](tkftpclient *session, TFtpRequest, int error) {
+            if (session == s)
+                result = error;
+        });
+    start();
+    waitUntil([&] { return result.has_value() || m_connectionLost; }, (m_options.timeoutSeconds + 5) * 1000);
+    disconnect(c);
+    return result.value_or(-1);
+}
+
+bool CliRunner::makeRemoteFolders(const QString &folder, QString *why)
+{
+    tkftpclient *s = m_controller->sessions().mainSession();
+    if (!s->loggedIn || s->busy() || !s->idleState())
+        return true; // the upload's own reply will tell
+    auto exists = [&](const QString &path) {
+        s->SetHostDirName(path);
+        return sessionRequest([&] { s->StartCwd(); }) == 0;
+    };
+    if (folder.isEmpty() || folder == QLatin1String("/") || exists(folder))
+        return true;
+    QString path;
+    for (const QString &part : folder.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        path += QLatin1Char('/') + part;
+        if (m_connectionLost)
+            return false;
+        if (exists(path))
+            continue;
+        s->SetHostFileName(path);
+        if (sessionRequest([&] { s->StartMkd(); }) != 0) {
+            *why = QStringLiteral("cannot make the remote folder ") + path + QStringLiteral(": ") +
+                   TerminalUserInterface::oneLine(s->LastResponse().trimmed());
+            return false;
+        }
+    }
+    return true;
 }
 
 bool CliRunner::remoteEntry(const QString &path, tFolderEntryObject &entry)
@@ -537,7 +684,7 @@ bool CliRunner::queueRun(const QString &file)
         if (!queueCommand(line))
             return false;
         runQueue();
-        if (m_interrupted || m_loginFailed)
+        if (m_interrupted || m_loginFailed || m_connectionLost)
             return false;
     }
     return true;
@@ -549,9 +696,10 @@ bool CliRunner::queueVerb()
     const QStringList &ops = m_options.operands;
     QueueController &queue = m_controller->queue();
     QString error;
+    QueueItem *added = nullptr;
     auto add = [&](const QString &v, const QStringList &fields, const tFolderEntryObject *entry) {
         const QString command = buildCommand(v, fields, &error);
-        if (command.isEmpty() || !queue.addToQueue(command, entry)) {
+        if (command.isEmpty() || !(added = queue.addToQueue(command, entry))) {
             TerminalUserInterface::printError(error.isEmpty() ? QStringLiteral("refused: ") + v : error);
             return false;
         }
@@ -578,50 +726,95 @@ bool CliRunner::queueVerb()
         const tFolderObject *cached = m_controller->browsers().state().findCachedFolder(folder);
         if (!cached)
             return false;
+        // One buffer, written at once: no flush per line.
+        QByteArray out;
+        out.reserve(static_cast<qsizetype>(cached->folderEntries.size()) * 64);
+        char size[32];
         for (const auto &named : cached->folderEntries) {
             const tFtpFolderEntryObject &e = named.entry;
-            const QDateTime when = unpackFileTime(e.time);
-            printOut(
-                QStringLiteral("%1 %2 %3 %4")
-                    .arg(e.isLink     ? QLatin1Char('l')
-                         : e.isFolder ? QLatin1Char('d')
-                                      : QLatin1Char('-'))
-                    .arg(e.size, 12)
-                    .arg(when.isValid() ? when.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("-"), 16)
-                    .arg(e.name));
+            out += e.isLink ? 'l' : e.isFolder ? 'd' : '-';
+            std::snprintf(size, sizeof size, " %12lld ", static_cast<long long>(e.size));
+            out += size;
+            out += listingTime(e.time);
+            out += ' ';
+            out += e.name.toUtf8();
+            out += '\n';
         }
+        std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
+        std::fflush(stdout);
         return true;
     }
     if (verb == QLatin1String("get")) {
         tFolderEntryObject entry;
+        qint64 size = -1;
         if (path == QLatin1String("/")) {
             entry.isFolder = true;
             entry.name = QStringLiteral("/");
+        } else if (!path.endsWith(QLatin1Char('/')) && remoteFileSize(path, size)) {
+            // A file: its size is all the existing-target rules need, no listing of its folder.
+            entry.name = lastComponent(path);
+            entry.size = size;
         } else if (!remoteEntry(path, entry)) {
-            if (!m_interrupted && !m_loginFailed)
+            if (!m_interrupted && !m_loginFailed && !m_connectionLost)
                 TerminalUserInterface::printError(QStringLiteral("no such remote file or folder: ") + path);
             return false;
         }
         const QString local = ops.value(1, QStringLiteral("."));
-        QString target = QFileInfo(local).absoluteFilePath();
-        if (QFileInfo(local).isDir() && path != QLatin1String("/"))
+        const bool toStdout = local == QLatin1String("-");
+        if (toStdout && entry.isFolder) {
+            TerminalUserInterface::printError(QStringLiteral("a folder cannot go to standard output: ") + path);
+            return false;
+        }
+        QString target = toStdout ? kStdout : QFileInfo(local).absoluteFilePath();
+        if (!toStdout && QFileInfo(local).isDir() && path != QLatin1String("/"))
             target = QDir(target).filePath(entry.name);
         QString source = path;
         while (source.size() > 1 && source.endsWith(QLatin1Char('/')))
             source.chop(1);
-        return add(entry.isFolder ? QStringLiteral("getfolder") : QStringLiteral("getfile"), {source, target}, &entry);
+        if (!add(entry.isFolder ? QStringLiteral("getfolder") : QStringLiteral("getfile"), {source, target}, &entry))
+            return false;
+        if (!entry.isFolder && isStream(target))
+            added->transferAction = TransferAction::Overwrite;
+        return true;
     }
     if (verb == QLatin1String("put")) {
-        const QFileInfo local(ops.value(0));
+        const bool fromStdin = ops.value(0) == QLatin1String("-");
+        const QFileInfo local(fromStdin ? kStdin : ops.value(0));
         if (!local.exists()) {
             TerminalUserInterface::printError(QStringLiteral("no such local file or folder: ") + ops.value(0));
             return false;
         }
-        const tFolderEntryObject entry = localEntry(local);
+        tFolderEntryObject entry = localEntry(local);
         QString target = path;
-        if (target.endsWith(QLatin1Char('/')))
+        if (target.endsWith(QLatin1Char('/'))) {
+            if (fromStdin) {
+                TerminalUserInterface::printError(QStringLiteral("put - needs the remote file's name in the URL"));
+                return false;
+            }
             target += local.fileName();
-        QString source = local.absoluteFilePath();
+        }
+        if (fromStdin) {
+            entry.name = lastComponent(target);
+            entry.size = -1; // known once it has all been read
+        }
+        QString source = fromStdin ? kStdin : local.absoluteFilePath();
+        // Missing folders on the way are made first; a refused one fails the item.
+        QString why;
+        if (!makeRemoteFolders(parentFolderOf(target), &why)) {
+            if (m_connectionLost)
+                return false;
+            TerminalUserInterface::printError(why);
+            QJsonObject o;
+            o.insert(QStringLiteral("verb"), entry.isFolder ? QStringLiteral("putfolder") : QStringLiteral("putfile"));
+            o.insert(QStringLiteral("source"), source);
+            o.insert(QStringLiteral("target"), target);
+            o.insert(QStringLiteral("bytes"), 0);
+            o.insert(QStringLiteral("seconds"), 0.0);
+            o.insert(QStringLiteral("outcome"), QStringLiteral("failed"));
+            o.insert(QStringLiteral("error"), why);
+            report(o);
+            return false;
+        }
         return add(entry.isFolder ? QStringLiteral("putfolder") : QStringLiteral("putfile"), {source, target}, &entry);
     }
     if (verb == QLatin1String("rm")) {
@@ -646,7 +839,7 @@ bool CliRunner::queueVerb()
             newPath = to.path;
         tFolderEntryObject entry;
         if (!remoteEntry(path, entry)) {
-            if (!m_interrupted && !m_loginFailed)
+            if (!m_interrupted && !m_loginFailed && !m_connectionLost)
                 TerminalUserInterface::printError(QStringLiteral("no such remote file or folder: ") + path);
             return false;
         }
@@ -685,9 +878,12 @@ void CliRunner::itemFinished(QueueItem *item, const QString &outcome, const QStr
     const Started s = m_started.value(item->id());
     qint64 bytes = 0;
     if (item->verb() == QueueVerb::GetFile)
-        bytes = QFileInfo(item->field(2)).size();
+        bytes = !isStream(item->field(2))        ? QFileInfo(item->field(2)).size()
+                : outcome == QLatin1String("ok") ? item->entrySize()
+                                                 : item->progressBytes;
     else if (item->verb() == QueueVerb::PutFile)
-        bytes = outcome == QLatin1String("ok") ? QFileInfo(item->field(1)).size() : item->progressBytes;
+        bytes = outcome == QLatin1String("ok") && !isStream(item->field(1)) ? QFileInfo(item->field(1)).size()
+                                                                            : item->progressBytes;
     const double seconds = s.clock.isValid() ? static_cast<double>(s.clock.elapsed()) / 1000.0 : 0.0;
     if (m_progressShown) {
         std::fputs("\r\033[K", stderr);
@@ -696,7 +892,9 @@ void CliRunner::itemFinished(QueueItem *item, const QString &outcome, const QStr
     QJsonObject o;
     o.insert(QStringLiteral("verb"), QString::fromLatin1(verbInfo(item->verb()).name));
     o.insert(QStringLiteral("source"), item->field(1));
-    o.insert(QStringLiteral("target"), item->field(2));
+    // A command's flags ("@ignoreerror") are the queue's own, not a target.
+    const QString target = item->field(2).startsWith(QLatin1Char('@')) ? QString() : item->field(2);
+    o.insert(QStringLiteral("target"), target);
     o.insert(QStringLiteral("bytes"), bytes);
     o.insert(QStringLiteral("seconds"), seconds);
     o.insert(QStringLiteral("outcome"), outcome);
@@ -704,11 +902,76 @@ void CliRunner::itemFinished(QueueItem *item, const QString &outcome, const QStr
     report(o);
 }
 
+void CliRunner::connectionEnded()
+{
+    SessionSupervisor &s = m_controller->sessions();
+    if (!s.retryPending()) {
+        // No reconnect left (or the server refused the login again): the run ends, and
+        // what is still queued stays undone.
+        m_connectionLost = true;
+        m_retryTimer.stop();
+        wakeLater();
+        return;
+    }
+    // One line per attempt; the close of a session and the failed connect of the same
+    // attempt both arrive here.
+    if (s.retryTime() == m_announcedRetry)
+        return;
+    m_announcedRetry = s.retryTime();
+    const qint64 wait = std::max<qint64>(0, QDateTime::currentDateTime().msecsTo(s.retryTime()));
+    const tkftpclient *main = s.mainSession();
+    QString why = TerminalUserInterface::oneLine(main->LastResponse().trimmed());
+    if (why.isEmpty())
+        why = TerminalUserInterface::oneLine(main->ErrorMessage());
+    note(QStringLiteral("connection to %1 lost%2; reconnecting in %3 s (attempt %4 of %5)")
+             .arg(displayHost(m_site.Host.text()),
+                  why.isEmpty() ? QString() : QStringLiteral(" (") + why + QLatin1Char(')'))
+             .arg((wait + 500) / 1000)
+             .arg(s.retryCount())
+             .arg(m_options.retries));
+    setNextRetryDelay();
+    m_retryTimer.start(static_cast<int>(wait) + 10);
+}
+
+void CliRunner::retryDue()
+{
+    SessionSupervisor &s = m_controller->sessions();
+    if (m_interrupted || m_disconnecting || !s.retryPending())
+        return;
+    m_controller->sessionLoss().timer_retryConnect();
+    // The old connection may still be closing: the attempt is made once it has.
+    if (s.retryPending())
+        m_retryTimer.start(100);
+}
+
+void CliRunner::setNextRetryDelay()
+{
+    const int base = m_options.retryDelaySeconds;
+    const int cap = std::max(base, 30);
+    int delay = base;
+    for (int i = 0; i < m_controller->sessions().retryCount() && delay > 0 && delay < cap; ++i)
+        delay *= 2;
+    write(m_controller->setup(), Keys::retryDelay, std::min(delay, cap));
+}
+
+void CliRunner::reportInterruptedItems()
+{
+    QueueModel &model = m_controller->queue().model();
+    for (auto it = m_interruptedItems.cbegin(); it != m_interruptedItems.cend(); ++it) {
+        if (QueueItem *item = model.itemById(it.key()); item && !m_reported.contains(it.key()))
+            itemFinished(item, QStringLiteral("interrupted"), it.value());
+    }
+    m_interruptedItems.clear();
+}
+
 void CliRunner::report(const QJsonObject &o)
 {
     const QString outcome = o.value(QStringLiteral("outcome")).toString();
     if (m_options.json) {
-        printOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+        // With the download on standard output the lines go to stderr, beside the notes.
+        printOut(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)),
+                 m_options.verb == QLatin1String("get") && m_options.operands.value(1) == QLatin1String("-") ? stderr
+                                                                                                             : stdout);
     } else if (outcome == QLatin1String("skipped")) {
         note(QStringLiteral("skipped (exists): ") + o.value(QStringLiteral("target")).toString());
     }

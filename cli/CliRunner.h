@@ -4,6 +4,7 @@
 #include "cli/TerminalUserInterface.h"
 #include "sites/FtpUrl.h"
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QJsonObject>
@@ -56,11 +57,34 @@ private:
     bool remoteEntry(const QString &path, tFolderEntryObject &entry);
     // Pumps until the queue is empty; failed items are reported and the queue goes on.
     void runQueue();
+    // Runs the event loop until done() holds (looked at after each event of the sessions and
+    // the queue), the run is interrupted, or ms pass (negative: no bound of its own).
     bool waitUntil(const std::function<bool()> &done, int ms);
+    // Looks at the running wait's condition; queued after the event that may have changed it.
+    void wake();
+    void wakeLater();
+    // Takes out the failed items (reported already), lets the queue go on, and pumps it.
     void drive();
+    // The size of a remote file from SIZE on the idle main session; false when the server
+    // gives none (a folder, a missing file, no SIZE).
+    bool remoteFileSize(const QString &path, qint64 &size);
+    // Makes the remote folder and those above it that are missing, as --ftp-create-dirs
+    // does. False with *why naming the folder the server refused and its reply.
+    bool makeRemoteFolders(const QString &folder, QString *why);
+    // One request on the idle main session (start() starts it), its completion awaited; the
+    // engine's error code, -1 when none came.
+    int sessionRequest(const std::function<void()> &start);
     void itemStarted(QueueItem *item);
     void itemFinished(QueueItem *item, const QString &outcome, const QString &error);
     void report(const QJsonObject &o);
+    // The main session's connection ended after the first login: a reconnect is announced
+    // and timed, or, with none left, the run ends with the connection status.
+    void connectionEnded();
+    void retryDue();
+    // The delay before the next reconnect: the first one's, doubled per attempt, up to 30 s.
+    void setNextRetryDelay();
+    // Items the lost connection interrupted, reported once the run gives up on them.
+    void reportInterruptedItems();
     void showProgress(QueueItem *item, qint64 bytes);
     void note(const QString &text) const;
     QString remotePath(const QString &path) const;
@@ -71,11 +95,19 @@ private:
     FtpUrl m_url;                               // the server and, in path, the remote path the verb names
     tSiteRecord m_site;                         // where and how to connect; an empty password is looked up
     QString m_baseFolder = QStringLiteral("/"); // relative remote paths are below it (ends in "/")
-    QTimer m_driver;
+    std::function<void()> m_wake;
     bool m_interrupted = false;
     bool m_loginFailed = false;
+    int m_loginError = 0; // the engine's code of a failed first connect or login
+    bool m_loggedInOnce = false;
+    // The connection was lost and no reconnect is left.
+    bool m_connectionLost = false;
+    bool m_disconnecting = false;
+    QTimer m_retryTimer;
+    QDateTime m_announcedRetry;
+    // Why each interrupted item stopped, until it runs again or is reported.
+    QHash<quint64, QString> m_interruptedItems;
     int m_failed = 0;
-    int m_driveCount = 0;
     QHash<quint64, Started> m_started;
     QSet<quint64> m_reported;
     // Failed items reported and still in the queue, taken out by the next drive().

@@ -200,7 +200,7 @@ QString TFtpClient::DataConnectFailureText(int error) const
         return QStringLiteral("Unable to establish data connection: TLS: %1 (error #%2)")
             .arg(m_data.LastErrorMessage())
             .arg(error);
-    return QStringLiteral("Unable to establish data connection, error #%1").arg(error);
+    return QStringLiteral("Unable to establish data connection: ") + WSocketErrorDesc(error);
 }
 
 void TFtpClient::DownloadConnected(int error)

@@ -60,7 +60,7 @@ void TFtpClient::ControlDnsLookupDone(int error)
     if (m_requestDone)
         return; // the request already ended (the reply timer ran out during the lookup)
     if (error != 0) {
-        return FailOpen(error, QStringLiteral("500 %1 (Winsock error #%2)").arg(WSocketErrorDesc(error)).arg(error));
+        return FailOpen(error, QStringLiteral("500 ") + WSocketErrorDesc(error));
     }
     try {
         // A host with several addresses connects over the first one that answers.
@@ -138,7 +138,8 @@ QString TFtpClient::ConnectFailureText(int error) const
     }
     if (error >= TlsError::HandshakeFailed && error <= TlsError::Protocol)
         return QStringLiteral("TLS: %1 (error #%2)").arg(m_control.LastErrorMessage()).arg(error);
-    return QStringLiteral("%1 (Winsock error #%2)").arg(WSocketErrorDesc(error)).arg(error);
+    // The system's own words ("Connection refused", "No route to host").
+    return WSocketErrorDesc(error);
 }
 
 void TFtpClient::Abort()

@@ -236,6 +236,14 @@ void TFtpClient::PasvReply(bool ok)
     } else if (const auto pasv = FtpParsePasv(m_lastResponse)) {
         port = pasv->port;
     }
+    if (!port && extended && !m_epsvRefused && !WSocketIsIPv6Literal(m_control.Addr())) {
+        // An EPSV reply that cannot be read is treated as a refusal: PASV for the rest of the
+        // session (IPv4 only; PASV cannot carry an IPv6 address).
+        m_epsvRefused = true;
+        TriggerDisplay(QStringLiteral("! Invalid EPSV reply; using PASV"));
+        ResendPortCommand(QStringLiteral("PASV"));
+        return;
+    }
     if (!port) {
         m_requestResult = 500;
         SetErrorMessage(QStringLiteral("500 Invalid %1 reply: ").arg(name) + m_lastResponse);

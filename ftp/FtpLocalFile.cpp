@@ -7,19 +7,39 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace {
+
+// The standard streams the program was started with are used as they are: never opened
+// again by name (that would start a file behind ">>" at its first byte), never cut.
+int standardStream(const QString &path, int fd)
+{
+    if (path != (fd == STDIN_FILENO ? QLatin1String("/dev/stdin") : QLatin1String("/dev/stdout")))
+        return -2;
+    return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+}
+
+} // namespace
+
 bool TFtpLocalFile::openForWrite(const QString &path, int64_t offset)
 {
     close();
     const QByteArray name = QFile::encodeName(path);
     m_created = false;
-    m_fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC);
+    m_fd = standardStream(path, STDOUT_FILENO);
+    m_stream = m_fd != -2;
+    if (m_stream)
+        return m_fd >= 0 && offset <= 0;
+    // Not blocking: a fifo nobody reads fails here instead of stopping the program.
+    m_fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0 && errno == ENOENT && offset <= 0) {
-        m_fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        m_fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NONBLOCK | O_CLOEXEC, 0666);
         m_created = m_fd >= 0;
     }
     if (m_fd < 0)
         return false;
-    if (offset > 0 && ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
+    const int flags = ::fcntl(m_fd, F_GETFL);
+    if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) < 0 ||
+        (offset > 0 && ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0)) {
         close();
         return false;
     }
@@ -29,6 +49,10 @@ bool TFtpLocalFile::openForWrite(const QString &path, int64_t offset)
 bool TFtpLocalFile::openForRead(const QString &path, int64_t offset)
 {
     close();
+    m_fd = standardStream(path, STDIN_FILENO);
+    m_stream = m_fd != -2;
+    if (m_stream)
+        return m_fd >= 0 && offset <= 0;
     const QByteArray name = QFile::encodeName(path);
     m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
     if (m_fd < 0)
@@ -93,6 +117,14 @@ bool TFtpLocalFile::cutHere()
 {
     if (m_fd < 0)
         return false;
+    // A device, a pipe or a terminal has no tail to drop.
+    if (m_stream)
+        return true;
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0)
+        return false;
+    if (!S_ISREG(st.st_mode))
+        return true;
     const off_t here = ::lseek(m_fd, 0, SEEK_CUR);
     return here >= 0 && ::ftruncate(m_fd, here) == 0;
 }

@@ -17,10 +17,13 @@ public:
     // For a download: opens the file (creating it when missing) and writes from offset. An
     // existing file is not cut here: the download cuts it with cutHere() once the server has
     // accepted the transfer, so a refused download never empties the user's file.
+    // "/dev/stdout" (and "/dev/stdin" for openForRead) is the program's own standard stream,
+    // used as it is, from its current position only.
     bool openForWrite(const QString &path, int64_t offset);
     // Whether openForWrite made the file.
     bool created() const { return m_created; }
     // Cuts the file at the current write position (drops an old tail); false on failure.
+    // Anything but a regular file (a device, a pipe) is left as it is.
     bool cutHere();
     // For an upload: opens the existing file and reads from offset.
     bool openForRead(const QString &path, int64_t offset);
@@ -38,5 +41,6 @@ public:
 
 private:
     int m_fd = -1;
+    bool m_stream = false; // a standard stream: never cut
     bool m_created = false;
 };

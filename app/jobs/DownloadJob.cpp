@@ -120,7 +120,8 @@ void DownloadJob::transferDone(int error)
     // Text transfers change line ends: their length says nothing about completeness.
     if (!s.Binary())
         return complete();
-    m_written = localFileSize(s.LocalFileName());
+    // A device or a pipe keeps no length: what the session wrote to it counts.
+    m_written = keepsLength(s.LocalFileName()) ? localFileSize(s.LocalFileName()) : s.ResumeAt + s.ByteCount;
     const std::int64_t announced = s.AnnouncedSize();
     if (announced >= 0) {
         if (m_written == announced)

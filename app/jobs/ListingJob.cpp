@@ -55,7 +55,8 @@ void ListingJob::requestDone(TFtpRequest request, int error)
 void ListingJob::cwdDone(int error)
 {
     if (error != 0)
-        return fail(error, QStringLiteral("Unable to change FTP folder!"));
+        return fail(error, QStringLiteral("Unable to change FTP folder to %1 (%2)")
+                               .arg(item().field(1), session().LastResponse().trimmed()));
     expect(JobStep::PrintFolder);
     session().StartPwd();
 }

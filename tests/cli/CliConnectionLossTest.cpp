@@ -1,0 +1,329 @@
+// kestrin-ftp-cli against a server that loses the connection on purpose (mid-file, between
+// files, after the passive reply, a reply that never comes, a data connection that never
+// closes): every file reported "ok" is whole, the run always ends in bounded time, and with
+// reconnects left the download resumes and completes byte-identical.
+#include "support/ServerProcess.h"
+#include "support/TempHome.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    QString out, err;
+    qint64 ms = 0;
+};
+
+Result runCli(const QStringList &args, int timeoutMs = 60000)
+{
+    QProcess p;
+    p.setChildProcessModifier([] { ::setsid(); });
+    QElapsedTimer clock;
+    clock.start();
+    p.start(QStringLiteral(KESTRIN_CLI_PATH), args);
+    Result r;
+    if (!p.waitForStarted(10000))
+        return r;
+    if (!p.waitForFinished(timeoutMs)) {
+        p.kill();
+        p.waitForFinished(5000);
+        r.err = QStringLiteral("still running after %1 ms").arg(timeoutMs);
+        return r;
+    }
+    r.ms = clock.elapsed();
+    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.err = QString::fromUtf8(p.readAllStandardError());
+    return r;
+}
+
+QByteArray pattern(qint64 size, unsigned seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>(((static_cast<quint64>(i) + seed) * 7919u) >> 3);
+    return bytes;
+}
+
+QByteArray contents(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The test server that misbehaves as its faults say (see faulty_ftp_server.py), serving a
+// root with "one.bin" and a folder "two" of two files.
+class FaultyServer {
+public:
+    bool start(const QStringList &faults)
+    {
+        const QString root = m_root.path();
+        QDir().mkpath(root + QStringLiteral("/two"));
+        for (const auto &[name, size, seed] :
+             {std::tuple{"/one.bin", 3000000, 1u}, std::tuple{"/two/a.bin", 1500000, 2u},
+              std::tuple{"/two/b.bin", 700000, 3u}}) {
+            QFile f(root + QLatin1String(name));
+            if (!f.open(QIODevice::WriteOnly) || f.write(pattern(size, seed)) != size)
+                return false;
+        }
+        m_port = ServerProcess::freePort();
+        return m_process.start(QStringLiteral("/usr/bin/python3"),
+                               QStringList{QStringLiteral(KESTRIN_SOURCE_DIR "/tests/support/faulty_ftp_server.py"),
+                                           QString::number(m_port), root, QStringLiteral("anna"),
+                                           QStringLiteral("pw")} +
+                                   faults,
+                               m_port);
+    }
+    QString url(const QString &path) const
+    {
+        return QStringLiteral("ftp://anna:pw@127.0.0.1:%1/%2").arg(m_port).arg(path);
+    }
+    QString root() const { return m_root.path(); }
+    QStringList commands() const
+    {
+        QStringList all;
+        for (const QString &line : m_process.readWholeLog().split(QLatin1Char('\n'))) {
+            if (line.startsWith(QStringLiteral("<- ")))
+                all << line.mid(3);
+        }
+        return all;
+    }
+
+private:
+    QTemporaryDir m_root;
+    ServerProcess m_process;
+    uint16_t m_port = 0;
+};
+
+std::vector<QJsonObject> jsonLines(const QString &out)
+{
+    std::vector<QJsonObject> lines;
+    for (const QString &line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        lines.push_back(QJsonDocument::fromJson(line.toUtf8()).object());
+    return lines;
+}
+
+struct Fault {
+    const char *what;
+    QStringList faults;
+    QString remote; // "one.bin" or the folder "two"
+};
+
+const Fault kFaults[] = {
+    {"dropped mid-file", {QStringLiteral("drop-mid-retr:1")}, QStringLiteral("one.bin")},
+    {"dropped between files", {QStringLiteral("drop-after-retr:1")}, QStringLiteral("two")},
+    {"dropped after the passive reply", {QStringLiteral("drop-on-retr:1")}, QStringLiteral("one.bin")},
+    {"no reply within the timeout", {QStringLiteral("mute-retr:1")}, QStringLiteral("two")},
+    {"data connection never closes", {QStringLiteral("hold-data:1")}, QStringLiteral("two")},
+};
+
+TEST(CliConnectionLoss, WithoutReconnectsNothingUnfinishedIsOkAndTheRunEndsWithTheConnectionStatus)
+{
+    TempHome home;
+    for (const Fault &c : kFaults) {
+        SCOPED_TRACE(c.what);
+        FaultyServer server;
+        ASSERT_TRUE(server.start(c.faults));
+        const QString local =
+            home.path() + QStringLiteral("/dl-") + QString::number(qHash(QString::fromLatin1(c.what)));
+        QDir().mkpath(local);
+        const Result r = runCli({QStringLiteral("--json"), QStringLiteral("--retries"), QStringLiteral("0"),
+                                 QStringLiteral("--timeout"), QStringLiteral("2"), QStringLiteral("get"),
+                                 server.url(c.remote), local},
+                                30000);
+        ASSERT_EQ(r.exitCode, 3) << r.err.toStdString() << r.out.toStdString();
+        EXPECT_LT(r.ms, 15000);
+        int unfinished = 0;
+        for (const QJsonObject &o : jsonLines(r.out)) {
+            if (o.value(QStringLiteral("verb")).toString() != QStringLiteral("getfile"))
+                continue;
+            const QString target = o.value(QStringLiteral("target")).toString();
+            const QString source = o.value(QStringLiteral("source")).toString();
+            const QString outcome = o.value(QStringLiteral("outcome")).toString();
+            if (outcome == QStringLiteral("ok")) {
+                EXPECT_EQ(contents(target), contents(server.root() + source))
+                    << "reported ok: " << source.toStdString();
+            } else {
+                EXPECT_EQ(outcome, QStringLiteral("interrupted")) << source.toStdString();
+                EXPECT_FALSE(o.value(QStringLiteral("error")).toString().isEmpty());
+                ++unfinished;
+            }
+        }
+        EXPECT_GE(unfinished, 1) << r.out.toStdString();
+        // A session lost after its login is never called a failed login.
+        EXPECT_FALSE(r.err.contains(QStringLiteral("log in"), Qt::CaseInsensitive)) << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains(QStringLiteral("recovery"))) << r.err.toStdString();
+    }
+}
+
+TEST(CliConnectionLoss, AServerThatAlwaysDropsEndsAfterTheLastReconnect)
+{
+    TempHome home;
+    FaultyServer server;
+    ASSERT_TRUE(server.start({QStringLiteral("drop-mid-retr")}));
+    const Result r = runCli({QStringLiteral("--json"), QStringLiteral("--retries"), QStringLiteral("2"),
+                             QStringLiteral("--retry-delay"), QStringLiteral("0"), QStringLiteral("get"),
+                             server.url(QStringLiteral("one.bin")), home.path()},
+                            30000);
+    ASSERT_EQ(r.exitCode, 3) << r.err.toStdString();
+    EXPECT_EQ(server.commands().filter(QRegularExpression(QStringLiteral("^RETR "))).size(), 3)
+        << "the download and its two reconnects";
+    EXPECT_EQ(r.err.count(QStringLiteral("reconnecting in")), 2) << r.err.toStdString();
+    const std::vector<QJsonObject> lines = jsonLines(r.out);
+    ASSERT_EQ(lines.size(), 1u) << r.out.toStdString();
+    EXPECT_EQ(lines[0].value(QStringLiteral("outcome")).toString(), QStringLiteral("interrupted"));
+    EXPECT_LT(QFileInfo(home.path() + QStringLiteral("/one.bin")).size(), 3000000);
+}
+
+TEST(CliReconnect, AfterALostConnectionTheTransferResumesAndCompletesByteIdentical)
+{
+    TempHome home;
+    // The single file loses the connection twice: once mid-file, once after the passive
+    // reply of the next attempt.
+    Fault twice{"dropped mid-file, then after the passive reply",
+                {QStringLiteral("drop-mid-retr:1"), QStringLiteral("drop-on-retr:1")},
+                QStringLiteral("one.bin")};
+    std::vector<Fault> cases(std::begin(kFaults), std::end(kFaults));
+    cases.push_back(twice);
+    for (const Fault &c : cases) {
+        SCOPED_TRACE(c.what);
+        FaultyServer server;
+        ASSERT_TRUE(server.start(c.faults));
+        const QString local =
+            home.path() + QStringLiteral("/dl-") + QString::number(qHash(QString::fromLatin1(c.what)));
+        QDir().mkpath(local);
+        const Result r = runCli(
+            {QStringLiteral("--timeout"), QStringLiteral("2"), QStringLiteral("get"), server.url(c.remote), local},
+            30000);
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_LT(r.ms, 10000);
+        if (c.remote == QStringLiteral("one.bin")) {
+            EXPECT_TRUE(contents(local + QStringLiteral("/one.bin")) ==
+                        contents(server.root() + QStringLiteral("/one.bin")));
+        } else {
+            for (const QString &name : {QStringLiteral("/two/a.bin"), QStringLiteral("/two/b.bin")})
+                EXPECT_TRUE(contents(local + name) == contents(server.root() + name)) << name.toStdString();
+        }
+        // One line per attempt, the delay doubling; nothing about a recovery file or a login.
+        const QStringList attempts = r.err.split(QLatin1Char('\n')).filter(QStringLiteral("reconnecting in"));
+        ASSERT_EQ(attempts.size(), c.faults.size()) << r.err.toStdString();
+        EXPECT_TRUE(attempts[0].contains(QStringLiteral("reconnecting in 1 s (attempt 1 of 3)")))
+            << attempts[0].toStdString();
+        EXPECT_FALSE(r.err.contains(QStringLiteral("recovery"))) << r.err.toStdString();
+        EXPECT_FALSE(r.err.contains(QStringLiteral("log in"), Qt::CaseInsensitive)) << r.err.toStdString();
+    }
+}
+
+TEST(CliReconnect, ADownloadCutMidFileContinuesWhereItStopped)
+{
+    TempHome home;
+    FaultyServer server;
+    ASSERT_TRUE(server.start({QStringLiteral("drop-mid-retr:1")}));
+    const Result r = runCli({QStringLiteral("get"), server.url(QStringLiteral("one.bin")), home.path()}, 30000);
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    const QStringList commands = server.commands();
+    const qsizetype rest = commands.indexOf(QRegularExpression(QStringLiteral("^REST [1-9]\\d*$")));
+    ASSERT_GE(rest, 0) << commands.join(QLatin1Char('|')).toStdString();
+    // The server sent half of the file before it dropped the connection; the download goes
+    // on from what reached the disk, never from further than that.
+    const qint64 offset = commands[rest].mid(5).toLongLong();
+    EXPECT_LE(offset, 1500000);
+    EXPECT_GE(offset, 1024 * 1024);
+}
+
+TEST(CliConnectionLoss, ADownloadToStandardOutputIsNotWrittenTwice)
+{
+    // What went into a pipe cannot be taken back: after the loss the item fails instead of
+    // starting again behind the half already written.
+    TempHome home;
+    FaultyServer server;
+    ASSERT_TRUE(server.start({QStringLiteral("drop-mid-retr:1")}));
+    const Result r = runCli({QStringLiteral("get"), server.url(QStringLiteral("one.bin")), QStringLiteral("-")}, 30000);
+    EXPECT_EQ(r.exitCode, 4) << r.err.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("cannot be continued"))) << r.err.toStdString();
+    EXPECT_FALSE(server.commands().contains(QRegularExpression(QStringLiteral("^REST [1-9]"))));
+}
+
+TEST(CliGet, OneFileIsFoundWithSizeWithoutListingItsFolder)
+{
+    TempHome home;
+    FaultyServer server;
+    ASSERT_TRUE(server.start({}));
+    const Result r = runCli({QStringLiteral("get"), server.url(QStringLiteral("two/a.bin")), home.path()});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(contents(home.path() + QStringLiteral("/a.bin")) ==
+                contents(server.root() + QStringLiteral("/two/a.bin")));
+    const QStringList commands = server.commands();
+    EXPECT_TRUE(commands.contains(QStringLiteral("SIZE /two/a.bin"))) << commands.join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(commands.filter(QRegularExpression(QStringLiteral("^(LIST|NLST|MLSD)"))).isEmpty())
+        << commands.join(QLatin1Char('|')).toStdString();
+}
+
+TEST(CliGet, AnUnreadableEpsvReplyFallsBackToPasvForTheSession)
+{
+    TempHome home;
+    FaultyServer server;
+    ASSERT_TRUE(server.start({QStringLiteral("bad-epsv")}));
+    const Result r = runCli({QStringLiteral("get"), server.url(QStringLiteral("two")), home.path()});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    for (const QString &name : {QStringLiteral("/two/a.bin"), QStringLiteral("/two/b.bin")})
+        EXPECT_TRUE(contents(home.path() + name) == contents(server.root() + name)) << name.toStdString();
+    // Asked once; the listings and both files go over PASV.
+    const QStringList commands = server.commands();
+    EXPECT_EQ(commands.count(QStringLiteral("EPSV")), 1) << commands.join(QLatin1Char('|')).toStdString();
+    EXPECT_EQ(commands.count(QStringLiteral("PASV")),
+              commands.filter(QRegularExpression(QStringLiteral("^(LIST|RETR) "))).size() +
+                  commands.count(QStringLiteral("LIST")))
+        << commands.join(QLatin1Char('|')).toStdString();
+}
+
+TEST(CliPut, MissingRemoteFoldersAreMadeAndARefusedOneIsNamed)
+{
+    TempHome home;
+    const QString file = home.path() + QStringLiteral("/up.bin");
+    const QByteArray data = pattern(70000, 9);
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(data);
+    }
+    QDir().mkpath(home.path() + QStringLiteral("/tree/sub"));
+    QFile::copy(file, home.path() + QStringLiteral("/tree/sub/in.bin"));
+
+    FaultyServer server;
+    ASSERT_TRUE(server.start({}));
+    Result r =
+        runCli({QStringLiteral("--json"), QStringLiteral("put"), file, server.url(QStringLiteral("new/deeper/"))});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(contents(server.root() + QStringLiteral("/new/deeper/up.bin")) == data);
+    r = runCli({QStringLiteral("--json"), QStringLiteral("put"), home.path() + QStringLiteral("/tree"),
+                server.url(QStringLiteral("a/b/tree"))});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(contents(server.root() + QStringLiteral("/a/b/tree/sub/in.bin")) == data);
+    // The queue's own markers never appear as a target.
+    EXPECT_FALSE(r.out.contains(QLatin1Char('@'))) << r.out.toStdString();
+
+    FaultyServer refusing;
+    ASSERT_TRUE(refusing.start({QStringLiteral("refuse-mkd")}));
+    r = runCli({QStringLiteral("--json"), QStringLiteral("put"), file, refusing.url(QStringLiteral("gone/up.bin"))});
+    EXPECT_EQ(r.exitCode, 4) << r.err.toStdString();
+    const std::vector<QJsonObject> lines = jsonLines(r.out);
+    ASSERT_EQ(lines.size(), 1u) << r.out.toStdString();
+    EXPECT_EQ(lines[0].value(QStringLiteral("outcome")).toString(), QStringLiteral("failed"));
+    EXPECT_EQ(lines[0].value(QStringLiteral("error")).toString(),
+              QStringLiteral("cannot make the remote folder /gone: 550 Permission denied"));
+}
+
+} // namespace
