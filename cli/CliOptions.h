@@ -11,8 +11,9 @@
 namespace CliExit {
 inline constexpr int kOk = 0;
 inline constexpr int kUsage = 2;
-inline constexpr int kConnection = 3; // no connection, or the login was refused
-inline constexpr int kItemFailed = 4; // an item failed: refused command, remote error, partial file
+inline constexpr int kConnection = 3;     // no connection, or the login was refused
+inline constexpr int kItemFailed = 4;     // an item failed: refused command, remote error, partial file
+inline constexpr int kSkippedEntries = 5; // every item succeeded, but entries of a tree were left out
 inline constexpr int kInterrupted = 130;
 } // namespace CliExit
 
@@ -31,6 +32,7 @@ struct CliOptions {
     bool existingGiven = false;
     std::optional<int> retries;
     int timeoutSeconds = 30;
+    int listingLimitMiB = 1024; // a listing that never ends is cut here
     bool quiet = false;
     bool verbose = false;
     bool json = false;

@@ -2,6 +2,7 @@
 
 #include "app/DataFolders.h"
 #include "app/MainController.h"
+#include "base/TextUtil.h"
 #include "queue/QueueFile.h"
 #include "settings/SettingsCatalogue.h"
 #include "settings/u_tmbSetup.h"
@@ -95,6 +96,7 @@ void CliRunner::applySettings()
     write(setup, Keys::ravuzAroEnabled, false);
     write(setup, Keys::disableSound, true);
     write(setup, Keys::replyTimeout, m_options.timeoutSeconds);
+    write(setup, Keys::listingMaxMiB, m_options.listingLimitMiB);
     if (m_options.retries) {
         write(setup, Keys::maxRetries, *m_options.retries);
         write(setup, Keys::retryDelay, 5);
@@ -185,6 +187,7 @@ int CliRunner::run()
         if (s == m_controller->sessions().mainSession())
             m_loginFailed = true;
     });
+    watchSkippedEntries();
     m_driver.start();
 
     int status = CliExit::kOk;
@@ -202,12 +205,35 @@ int CliRunner::run()
         else if (!queued || m_failed > 0)
             status = CliExit::kItemFailed;
     }
+    status = statusWithSkips(status);
     if (m_progressShown)
         std::fputs("\r\033[K", stderr);
     disconnectFromServer();
     m_driver.stop();
     m_controller.reset();
     return status;
+}
+
+// Every entry a folder transfer leaves out is said on stderr (also with -q: a script must
+// learn that its copy is not whole); the window's message about them is not wanted here.
+void CliRunner::watchSkippedEntries()
+{
+    QueueController &queue = m_controller->queue();
+    queue.setShowsSkippedInWindow(false);
+    connect(&queue, &QueueController::entrySkipped, this, [](const QString &path, const QString &reason) {
+        TerminalUserInterface::printError(QStringLiteral("skipped ") + escapeControls(path) + QStringLiteral(": ") +
+                                          reason);
+    });
+}
+
+// A run whose items all succeeded but that left entries out ends with its own status.
+int CliRunner::statusWithSkips(int status) const
+{
+    const int skipped = m_controller->queue().skippedCount();
+    if (status != CliExit::kOk || skipped == 0)
+        return status;
+    TerminalUserInterface::printError(QStringLiteral("%1 entries were skipped").arg(skipped));
+    return CliExit::kSkippedEntries;
 }
 
 QString CliRunner::profilesFolder()
@@ -571,7 +597,7 @@ bool CliRunner::queueVerb()
             for (QString &line : lines) {
                 if (line.endsWith(QLatin1Char('\r')))
                     line.chop(1);
-                printOut(line);
+                printOut(escapeControls(line));
             }
             return true;
         }
@@ -581,14 +607,14 @@ bool CliRunner::queueVerb()
         for (const auto &named : cached->folderEntries) {
             const tFtpFolderEntryObject &e = named.entry;
             const QDateTime when = unpackFileTime(e.time);
-            printOut(
+            printOut(escapeControls(
                 QStringLiteral("%1 %2 %3 %4")
                     .arg(e.isLink     ? QLatin1Char('l')
                          : e.isFolder ? QLatin1Char('d')
                                       : QLatin1Char('-'))
                     .arg(e.size, 12)
                     .arg(when.isValid() ? when.toString(QStringLiteral("yyyy-MM-dd HH:mm")) : QStringLiteral("-"), 16)
-                    .arg(e.name));
+                    .arg(e.name)));
         }
         return true;
     }

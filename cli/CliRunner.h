@@ -63,6 +63,8 @@ private:
     void report(const QJsonObject &o);
     void showProgress(QueueItem *item, qint64 bytes);
     void note(const QString &text) const;
+    void watchSkippedEntries();
+    int statusWithSkips(int status) const;
     QString remotePath(const QString &path) const;
 
     CliOptions m_options;

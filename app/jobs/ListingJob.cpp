@@ -6,6 +6,19 @@
 #include "app/tkftpclient.h"
 #include "settings/SettingsCatalogue.h"
 
+namespace {
+
+QString listingCutText(const tSetupClass &setup, const QString &folder)
+{
+    return QStringLiteral("The listing of %1 was cut: it passed %2 MiB or %3 entries (\"listingMaxMiB\", "
+                          "\"listingMaxEntries\")")
+        .arg(folder)
+        .arg(read(setup, Keys::listingMaxMiB))
+        .arg(read(setup, Keys::listingMaxEntries));
+}
+
+} // namespace
+
 void ListingJob::start()
 {
     startCwd();
@@ -91,6 +104,8 @@ void ListingJob::startDir()
     // A listing starts empty: nothing of an earlier, broken one may join it.
     m_buffer.clear();
     s.SetDisplayFileFlag(true);
+    s.SetListingLimits(read(m_queue.setup(), Keys::listingMaxMiB) * 1024 * 1024,
+                       read(m_queue.setup(), Keys::listingMaxEntries));
     m_queue.sessions().applyDataConnection(s);
     expect(JobStep::Listing);
     m_mlsd = read(m_queue.setup(), Keys::useMlsd) && s.ServerHasFeature(QStringLiteral("MLST"));
@@ -108,6 +123,8 @@ void ListingJob::dirDone(int error)
     // expanded from it.
     if (error != 0) {
         m_buffer.clear();
+        if (session().ListingCut())
+            return fail(error, listingCutText(m_queue.setup(), m_folder));
         return fail(error, QStringLiteral("Unable to list folder \r\r") + item().field(1));
     }
     tkftpclient &s = session();
