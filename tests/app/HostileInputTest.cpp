@@ -294,4 +294,47 @@ TEST_F(HostileInput, ALostConnectionEndsNoItemAsDone)
     EXPECT_LT(QFileInfo(local + QStringLiteral("one.bin")).size(), 4 * 1024 * 1024);
 }
 
+// Damaged data files are copied aside before anything writes over them, and the user is told
+// once which files and where the copies are; the program starts with what could be read.
+TEST(DamagedDataFiles, AreCopiedAsideAndNamedInOneMessage)
+{
+    TempHome home;
+    RecordingUserInterface ui;
+    QString folder;
+    {
+        MainController first(ui);
+        first.FormCreate({});
+        ASSERT_TRUE(waitFor([&] { return first.started(); }, 5000));
+        folder = first.folders().dataFile(QString());
+        first.FormCloseQuery();
+    }
+    const QByteArray damagedSetup = QByteArray("AAAA\n"); // decodes to three NUL bytes, no entry
+    const QByteArray damagedHistory = QByteArray("\x01\x02 not an entry\n", 17);
+    for (const auto &[name, bytes] :
+         {std::pair{"setup.dat", damagedSetup}, {"connectionHistory.dat", damagedHistory}}) {
+        QFile f(folder + QLatin1String(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+    ui.messages.clear();
+    {
+        MainController second(ui);
+        second.FormCreate({});
+        ASSERT_TRUE(waitFor([&] { return second.started(); }, 5000));
+        second.FormCloseQuery();
+    }
+    for (const auto &[name, bytes] :
+         {std::pair{"setup-damaged.dat", damagedSetup}, {"connectionHistory-damaged.dat", damagedHistory}}) {
+        SCOPED_TRACE(name);
+        QFile copy(folder + QLatin1String(name));
+        ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+        EXPECT_EQ(copy.readAll(), bytes);
+        EXPECT_EQ(copy.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther), QFileDevice::Permissions());
+    }
+    ASSERT_EQ(ui.messages.size(), 1) << ui.messages.join(u'|').toStdString();
+    EXPECT_TRUE(ui.messages.front().contains(QStringLiteral("setup-damaged.dat")));
+    EXPECT_TRUE(ui.messages.front().contains(QStringLiteral("connectionHistory-damaged.dat")));
+    EXPECT_TRUE(ui.bugs.isEmpty());
+}
+
 } // namespace

@@ -190,4 +190,22 @@ TEST_F(CliHostileInput, RemoteControlCharacterNamesAndLinksAreSkippedAndPrintedE
     EXPECT_FALSE(r.out.contains(QChar(0x1b)));
 }
 
+// A `run` file line with an unknown or empty command fails (status 4); the lines around it
+// still run.
+TEST_F(CliHostileInput, ARunFileLineWithAnUnknownOrEmptyCommandFailsTheRun)
+{
+    ASSERT_TRUE(startServer());
+    const QString commands = home.path() + QStringLiteral("/commands.txt");
+    for (const char *bad : {"bogus*/x", "*/x"}) {
+        SCOPED_TRACE(bad);
+        makeFile(commands, QByteArray("makefolder*/before\n") + bad + "\nmakefolder*/after\n");
+        const Result r = runCli({QStringLiteral("-q"), QStringLiteral("run"), url({}), commands});
+        EXPECT_EQ(r.exitCode, 4) << r.err.toStdString();
+        EXPECT_TRUE(r.err.contains(QLatin1String(bad))) << r.err.toStdString();
+        EXPECT_TRUE(QFileInfo(root.path() + QStringLiteral("/after")).isDir());
+        QDir(root.path() + QStringLiteral("/before")).removeRecursively();
+        QDir(root.path() + QStringLiteral("/after")).removeRecursively();
+    }
+}
+
 } // namespace
