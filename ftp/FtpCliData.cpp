@@ -415,10 +415,10 @@ void TFtpClient::DrainData()
 // last line end waits for the next block, or for flush at the end of the transfer.
 void TFtpClient::DeliverDisplayFile(const char *data, int length, bool flush)
 {
-    m_listingTail.append(data, length);
-    qsizetype end = m_listingTail.lastIndexOf('\n');
     if (m_listingCut)
         return;
+    m_listingTail.append(data, length);
+    qsizetype end = m_listingTail.lastIndexOf('\n');
     if (flush)
         end = m_listingTail.size() - 1;
     if (end < 0 || m_listingTail.isEmpty())
