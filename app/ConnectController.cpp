@@ -43,11 +43,12 @@ ConnectController::ConnectController(tSetupClass &setup, UserInterface &ui, Diag
     });
 }
 
-void ConnectController::loadHistory(const QString &path)
+bool ConnectController::loadHistory(const QString &path)
 {
-    // A missing or unreadable file gives an empty history; nothing to tell the user.
+    // A missing file gives an empty history; a damaged one what could be read.
     m_history.load(path);
     emit historyChanged();
+    return !m_history.damaged();
 }
 
 bool ConnectController::saveHistory(const QString &path, QString *error)

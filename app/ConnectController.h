@@ -56,7 +56,8 @@ public:
     ConnectionHistory &history() { return m_history; }
     const ConnectionHistory &history() const { return m_history; }
     // Reads the history file; an unreadable one gives an empty history without a message.
-    void loadHistory(const QString &path);
+    // False when the file was damaged (what could be read is loaded).
+    bool loadHistory(const QString &path);
     // Empties the history first when "connectionHistoryDeleteOnExit" is on. Returns false
     // with *error when the file cannot be written.
     bool saveHistory(const QString &path, QString *error = nullptr);

@@ -3,6 +3,7 @@
 #include "app/Sound.h"
 
 #include "base/Errors.h"
+#include "base/Files.h"
 #include "base/Guard.h"
 #include "settings/SettingsCatalogue.h"
 
@@ -92,9 +93,27 @@ void MainController::loadSettings()
 {
     if (QFileInfo::exists(m_folders.dataFile(QStringLiteral("setupIDs.dat"))))
         convertOldFormat(m_setup, m_folders.programData, [this](const QString &line) { writeLog(line); });
-    else
-        m_setup.load(m_folders.dataFile(QStringLiteral("setup.dat")));
+    else if (const QString setup = m_folders.dataFile(QStringLiteral("setup.dat")); !m_setup.load(setup))
+        noteDamaged(setup);
     m_secrets.loadLaunchPassword();
+}
+
+void MainController::noteDamaged(const QString &path)
+{
+    const QString copy = keepDamagedCopy(path);
+    const QString line = copy.isEmpty() ? QStringLiteral("%1 (no copy could be made)").arg(path)
+                                        : QStringLiteral("%1, copied to %2").arg(path, copy);
+    writeLog(kSection + QStringLiteral("A data file could not be read completely: ") + line);
+    m_damagedFiles << line;
+}
+
+void MainController::tellDamagedFiles()
+{
+    if (m_damagedFiles.isEmpty())
+        return;
+    m_ui.showMessage(QStringLiteral("These files could not be read completely; the program goes on with what "
+                                    "could be read, and a copy of each was kept:\r\r") +
+                     std::exchange(m_damagedFiles, {}).join(QStringLiteral("\r")));
 }
 
 void MainController::restoreWindowGeometry()
@@ -130,7 +149,9 @@ void MainController::timerStartup()
         write(m_setup, Keys::neverShowAppFeedback, false);
     useSharedProfilesFolder();
     m_secrets.attach(m_connect.history());
-    m_connect.loadHistory(m_folders.dataFile(QStringLiteral("connectionHistory.dat")));
+    if (const QString history = m_folders.dataFile(QStringLiteral("connectionHistory.dat"));
+        !m_connect.loadHistory(history))
+        noteDamaged(history);
     m_certificates.load(m_folders.dataFile(QStringLiteral("trustedCertificates.dat")));
     m_browsers.loadFilters();
     m_connect.fillQuickConnectFromHistory();
@@ -140,6 +161,7 @@ void MainController::timerStartup()
     // The local list shows the first folder of the local folder history.
     m_browsers.refreshLocalView();
     emit startupDataLoaded();
+    tellDamagedFiles();
     // The launch password comes before anything that connects or shows the user's queue:
     // the recovery queue and the start-up action.
     if (!askLaunchPassword()) {

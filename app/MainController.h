@@ -138,6 +138,11 @@ signals:
 private:
     void timerStartup();
     void loadSettings();
+    // A data file that could not be read completely: copied aside before anything writes
+    // over it, logged, and named in the one message tellDamagedFiles shows at start-up.
+    void noteDamaged(const QString &path);
+    void tellDamagedFiles();
+    QStringList m_damagedFiles;
     void restoreWindowGeometry();
     void useSharedProfilesFolder();
     void loadAsciiMasks();

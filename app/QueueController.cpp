@@ -267,7 +267,8 @@ void QueueController::expandPutFolder(QueueItem &item)
     if (!localFolder.endsWith(QLatin1Char('/')))
         localFolder += QLatin1Char('/');
     tLocalEntryList scanned;
-    scanFolder(localFolder, scanned, true, QStringLiteral("*.*"));
+    std::vector<SkippedLocalEntry> skipped;
+    scanUploadTree(localFolder, scanned, skipped);
     for (const auto &found : scanned) {
         // The scan gives full paths; the part after the folder begins with "/" for the
         // remote side.
@@ -279,7 +280,33 @@ void QueueController::expandPutFolder(QueueItem &item)
             queueQuietly(QStringLiteral("putfile*") + found.name + QLatin1Char('*') + target, &found.entry);
     }
     emit waitEnded();
+    QStringList lines;
+    for (const SkippedLocalEntry &s : skipped) {
+        reportSkipped(s.path, s.reason);
+        lines << escapeControls(s.path) + QStringLiteral(": ") + s.reason;
+    }
     finishWaiting(item, QueueOutcome::done(), QString());
+    showSkipped(localFolder, lines);
+}
+
+void QueueController::reportSkipped(const QString &path, const QString &reason)
+{
+    ++m_skippedCount;
+    m_writeLog(QString(QChar(0xA4)) + QStringLiteral("Skipped \"%1\": %2").arg(escapeControls(path), reason));
+    emit entrySkipped(path, reason);
+}
+
+void QueueController::showSkipped(const QString &where, const QStringList &lines)
+{
+    if (lines.isEmpty() || !m_showsSkipped)
+        return;
+    // A long list stays in the log; the message names the first entries.
+    constexpr qsizetype shown = 20;
+    QString text = QStringLiteral("%1 entries of %2 were left out:\r\r").arg(lines.size()).arg(escapeControls(where)) +
+                   lines.mid(0, shown).join(QStringLiteral("\r"));
+    if (lines.size() > shown)
+        text += QStringLiteral("\r... and %1 more (see the log)").arg(lines.size() - shown);
+    m_ui.showMessage(text);
 }
 
 bool QueueController::askOverwrite(QueueJob &job, std::int64_t localSize, std::int64_t remoteSize, bool resumePossible,

@@ -113,6 +113,15 @@ public:
     BrowserController &browsers() { return m_browsers; }
     SessionSupervisor &sessions() { return m_sessions; }
     void writeLog(const QString &line) { m_writeLog(line); }
+    // An entry a folder transfer leaves out: written to the log (control characters
+    // escaped), counted and announced with entrySkipped. showSkipped then tells the user
+    // once about a batch of them (the window's message; off for the command line, which
+    // prints each entry itself).
+    void reportSkipped(const QString &path, const QString &reason);
+    void showSkipped(const QString &where, const QStringList &lines);
+    void setShowsSkippedInWindow(bool on) { m_showsSkipped = on; }
+    // Entries left out since the controller started.
+    int skippedCount() const { return m_skippedCount; }
     // Queues a command made by the running work (an expansion, a refresh) at the end; a
     // refused one is written to the log.
     QueueItem *queueQuietly(const QString &command, const tFolderEntryObject *entry, std::uint64_t expansionId = 0);
@@ -154,6 +163,9 @@ signals:
     // (model().itemById(id) finds it); Done, Skipped and failed commands leave the queue
     // right after.
     void itemFinished(std::uint64_t id, const QueueOutcome &outcome);
+    // A folder transfer left an entry out (a link, a special file, an unreadable folder, a
+    // name that cannot travel); `path` is as found, unescaped.
+    void entrySkipped(const QString &path, const QString &reason);
 
 private:
     friend class QueueTestPeer;
@@ -180,6 +192,8 @@ private:
     BrowserController &m_browsers;
     SessionSupervisor &m_sessions;
     LogWriter m_writeLog;
+    int m_skippedCount = 0;
+    bool m_showsSkipped = true;
     QueueModel m_model;
     QStringList m_asciiMasks;
     QString m_temporaryFolder;

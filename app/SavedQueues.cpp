@@ -3,6 +3,7 @@
 #include "app/Diagnostics.h"
 #include "app/QueueController.h"
 #include "app/UserInterface.h"
+#include "base/Errors.h"
 #include "base/Files.h"
 #include "base/Guard.h"
 #include "queue/QueueFile.h"
@@ -160,13 +161,26 @@ void SavedQueues::loadRecovery()
 {
     if (read(m_setup, Keys::autoSaveQueue) && QFileInfo::exists(recoveryPath())) {
         QString error;
-        if (!loadRecoveryFile(&error)) {
+        bool loaded = false;
+        // A file damaged in a way the reader did not foresee is still a damaged file, said
+        // as one, not a fault of the program.
+        try {
+            loaded = loadRecoveryFile(&error);
+        } catch (const KestrinError &e) {
+            error = e.message();
+        } catch (const std::exception &e) {
+            error = QString::fromLocal8Bit(e.what());
+        }
+        if (!loaded) {
             // The items after the damage would be lost by the first rewrite: keep the file.
             const QString copy = m_folder + QLatin1String(kDamagedRecoveryName);
             QFile::remove(copy);
             const bool copied = QFile::copy(recoveryPath(), copy);
-            m_writeLog(kSection + QStringLiteral("The recovery queue could not be read completely (%1).").arg(error) +
-                       (copied ? QStringLiteral(" It was copied to \"%1\".").arg(copy) : QString()));
+            const QString text = QStringLiteral("The recovery queue could not be read completely (%1).").arg(error) +
+                                 (copied ? QStringLiteral(" It was copied to \"%1\".").arg(copy)
+                                         : QStringLiteral(" It could not be copied aside."));
+            m_writeLog(kSection + text);
+            m_ui.showMessage(text);
         }
     }
     m_following = true;

@@ -3,6 +3,7 @@
 #include "base/Errors.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 QByteArray readWholeFile(const QString &path, bool *ok)
@@ -34,4 +35,17 @@ void saveFileAtomicallyOrThrow(const QString &path, const QByteArray &bytes, con
     QString reason;
     if (!saveFileAtomically(path, bytes, &reason, access))
         throw FileError(QStringLiteral("%1 \"%2\": %3").arg(what, path, reason));
+}
+
+QString keepDamagedCopy(const QString &path)
+{
+    const QFileInfo info(path);
+    const QString suffix = info.suffix();
+    const QString copy = info.path() + QLatin1Char('/') + info.completeBaseName() + QStringLiteral("-damaged") +
+                         (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
+    bool ok = false;
+    const QByteArray bytes = readWholeFile(path, &ok);
+    if (!ok || !saveFileAtomically(copy, bytes, nullptr, FileAccess::OwnerOnly))
+        return QString();
+    return copy;
 }

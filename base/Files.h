@@ -8,6 +8,11 @@
 // The file's bytes; *ok tells whether it could be opened and read.
 QByteArray readWholeFile(const QString &path, bool *ok);
 
+// Keeps a copy of a data file that could not be read completely before the program writes
+// over it: "setup.dat" is copied to "setup-damaged.dat" beside it (an older copy replaced),
+// mode 0600 as it may hold passwords. The copy's path, or empty when it could not be made.
+QString keepDamagedCopy(const QString &path);
+
 // Who may read a file the program writes. OwnerOnly (mode 0600) is for files that hold
 // passwords; the mode is set before any byte is written.
 enum class FileAccess { Default, OwnerOnly };

@@ -117,3 +117,24 @@ QString formatBytes(std::int64_t bytes)
 {
     return withThousandsMarks(bytes);
 }
+
+QString escapeControls(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if (u >= 0x20 && u != 0x7F && (u < 0x80 || u > 0x9F)) {
+            out += c;
+        } else if (u == u'\r') {
+            out += QLatin1String("\\r");
+        } else if (u == u'\n') {
+            out += QLatin1String("\\n");
+        } else if (u == u'\t') {
+            out += QLatin1String("\\t");
+        } else {
+            out += QStringLiteral("\\x%1").arg(static_cast<unsigned>(u), 2, 16, QLatin1Char('0'));
+        }
+    }
+    return out;
+}

@@ -24,6 +24,10 @@ void splitText(QStringView text, QChar separator, QStringList &target, bool skip
 
 QString padLeft(const QString &text, int width, QChar fill);
 QString repeatChar(QChar c, int count);
+// Text from a server or a file name made safe to print on a terminal or in a window:
+// control characters (C0, DEL, C1) become "\r", "\n", "\t" or "\xHH", so nothing received
+// can move the cursor, clear the screen or start an escape sequence.
+QString escapeControls(QStringView text);
 
 // Kilobytes, truncated, with "." as thousands mark whatever the locale: 1536 gives "1KB",
 // 1048576 "1.024KB". A non-empty file shows at least 1.

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -116,6 +117,56 @@ template <typename Target> void scan(const QString &folder, Target &target, bool
     scanInto(start, target, recursive, mask, scanning);
 }
 
+QString systemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+// Why an upload cannot take this entry, or empty when it can.
+QString uploadRefusal(const QString &name, const struct stat &st)
+{
+    if (S_ISLNK(st.st_mode))
+        return QStringLiteral("a symbolic link, not followed");
+    if (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode))
+        return QStringLiteral("a fifo, socket or device, not a regular file");
+    if (name.contains(u'\r') || name.contains(u'\n') || name.contains(u'*'))
+        return QStringLiteral("the name holds CR, LF or \"*\", which a transfer cannot carry");
+    return QString();
+}
+
+void scanUploadInto(const QString &folder, tLocalEntryList &target, std::vector<SkippedLocalEntry> &skipped)
+{
+    const std::unique_ptr<DIR, DirCloser> dir(opendir(QFile::encodeName(folder).constData()));
+    if (!dir) {
+        skipped.push_back({folder, QStringLiteral("the folder cannot be read: ") + systemReason(errno)});
+        return;
+    }
+    const int fd = dirfd(dir.get());
+    while (const dirent *item = readdir(dir.get())) {
+        const char *raw = item->d_name;
+        if (std::strcmp(raw, ".") == 0 || std::strcmp(raw, "..") == 0)
+            continue;
+        const QString name = QFile::decodeName(raw);
+        struct stat st {};
+        if (fstatat(fd, raw, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            skipped.push_back({folder + name, systemReason(errno)});
+            continue;
+        }
+        const QString refusal = uploadRefusal(name, st);
+        if (!refusal.isEmpty()) {
+            skipped.push_back({folder + name, refusal});
+            continue;
+        }
+        if (S_ISREG(st.st_mode)) {
+            appendItem(target, folder + name, name, st, false);
+            continue;
+        }
+        const QString path = folder + name + u'/';
+        appendItem(target, path, name, st, true);
+        scanUploadInto(path, target, skipped);
+    }
+}
+
 // The thousands marks of a signed decimal text: "." before every third digit from the right
 // that has a digit to its left.
 
@@ -131,12 +182,21 @@ void scanFolder(const QString &folder, QStringList &target, bool recursive, cons
     scan(folder, target, recursive, mask);
 }
 
+void scanUploadTree(const QString &folder, tLocalEntryList &target, std::vector<SkippedLocalEntry> &skipped)
+{
+    QString start = folder;
+    if (!start.endsWith(u'/'))
+        start += u'/';
+    scanUploadInto(start, target, skipped);
+}
+
 std::int64_t localFileSize(const QString &path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0 || !S_ISREG(st.st_mode) || ::access(name.constData(), R_OK) != 0)
         return -1;
-    return file.size();
+    return static_cast<std::int64_t>(st.st_size);
 }
 
 bool keepsLength(const QString &path)

@@ -9,6 +9,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <vector>
 
 // Text and local file routines shared by the browsers, the queue and the site manager. None
 // of them keeps state.
@@ -23,8 +24,20 @@ void scanFolder(const QString &folder, tLocalEntryList &target, bool recursive, 
 // The same, appending only the path texts.
 void scanFolder(const QString &folder, QStringList &target, bool recursive, const QString &mask);
 
-// Size of a file that can be opened for reading; -1 when it is missing, a folder or
-// anything fails.
+// An entry an upload tree leaves out, and why ("a symbolic link, not followed").
+struct SkippedLocalEntry {
+    QString path;
+    QString reason;
+};
+
+// The tree below `folder` (ending in "/") for an upload, in scanFolder's form: only folders
+// and regular files. Symbolic links are never followed (one to "/" would send the disk);
+// they, fifos, sockets, devices, names holding CR, LF or "*" (a queue command cannot carry
+// them) and folders that cannot be read go to `skipped` with the reason, never silently.
+void scanUploadTree(const QString &folder, tLocalEntryList &target, std::vector<SkippedLocalEntry> &skipped);
+
+// Size of a readable regular file; -1 when it is missing, a folder, a fifo, socket or
+// device, or unreadable. Never opens the file, so a fifo cannot make it wait.
 std::int64_t localFileSize(const QString &path);
 // Whether the path is a regular file whose length tells what was written to it: not a
 // device, a pipe, or the program's standard output or input ("/dev/stdout", "/dev/stdin",

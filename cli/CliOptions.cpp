@@ -61,6 +61,7 @@ const char kOptionsHelp[] = "Options:\n"
                             "  --retry-delay S             seconds before the first reconnect (default 1),\n"
                             "                              doubled for each further one up to 30\n"
                             "  --timeout S                 seconds a server may take to answer (default 30)\n"
+                            "  --listing-limit MIB         the largest folder listing taken (default 1024)\n"
                             "  -q, --quiet                 no notes on stderr, only errors\n"
                             "  -v, --verbose               the log lines on stderr (passwords masked)\n"
                             "  --json                      one JSON object per finished item on stdout\n"
@@ -169,6 +170,10 @@ bool parseCliArguments(const QStringList &args, CliOptions &o, QString *error)
             QString v;
             if (!value(v) || !parseInt(v, 1, 86400, o.timeoutSeconds))
                 return fail(QStringLiteral("--timeout needs seconds from 1 to 86400"));
+        } else if (a == QLatin1String("--listing-limit")) {
+            QString v;
+            if (!value(v) || !parseInt(v, 1, 1048576, o.listingLimitMiB))
+                return fail(QStringLiteral("--listing-limit needs MiB from 1 to 1048576"));
         } else if (a == QLatin1String("-q") || a == QLatin1String("--quiet")) {
             o.quiet = true;
         } else if (a == QLatin1String("-v") || a == QLatin1String("--verbose")) {

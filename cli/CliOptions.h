@@ -11,8 +11,9 @@
 namespace CliExit {
 inline constexpr int kOk = 0;
 inline constexpr int kUsage = 2;
-inline constexpr int kConnection = 3; // no connection, or the login was refused
-inline constexpr int kItemFailed = 4; // an item failed: refused command, remote error, partial file
+inline constexpr int kConnection = 3;     // no connection, or the login was refused
+inline constexpr int kItemFailed = 4;     // an item failed: refused command, remote error, partial file
+inline constexpr int kSkippedEntries = 5; // every item succeeded, but entries of a tree were left out
 inline constexpr int kInterrupted = 130;
 } // namespace CliExit
 
@@ -32,6 +33,7 @@ struct CliOptions {
     int retries = 3;           // reconnects after a lost connection
     int retryDelaySeconds = 1; // before the first reconnect; doubled for each further one, up to 30
     int timeoutSeconds = 30;
+    int listingLimitMiB = 1024; // a listing that never ends is cut here
     bool quiet = false;
     bool verbose = false;
     bool json = false;

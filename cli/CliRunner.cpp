@@ -2,6 +2,7 @@
 
 #include "app/DataFolders.h"
 #include "app/MainController.h"
+#include "base/TextUtil.h"
 #include "browser/LocalFiles.h"
 #include "queue/QueueFile.h"
 #include "settings/SettingsCatalogue.h"
@@ -126,6 +127,7 @@ void CliRunner::applySettings()
     write(setup, Keys::replyTimeout, m_options.timeoutSeconds);
     write(setup, Keys::maxRetries, m_options.retries);
     write(setup, Keys::retryDelay, m_options.retryDelaySeconds);
+    write(setup, Keys::listingMaxMiB, m_options.listingLimitMiB);
     QString host, port;
     if (!m_options.socks5.isEmpty() && splitProxyAddress(m_options.socks5, host, port)) {
         write(setup, Keys::connectionType, 3);
@@ -251,6 +253,7 @@ int CliRunner::run()
     connect(&m_controller->queue(), &QueueController::loginFailed, this, &CliRunner::wakeLater);
     connect(&m_controller->queue(), &QueueController::mainSessionLoggedIn, this, &CliRunner::wakeLater);
     connect(&model, &QueueModel::queueEmptied, this, &CliRunner::wakeLater);
+    watchSkippedEntries();
 
     int status = CliExit::kOk;
     if (!connectToServer()) {
@@ -269,11 +272,34 @@ int CliRunner::run()
         else if (!queued || m_failed > 0)
             status = CliExit::kItemFailed;
     }
+    status = statusWithSkips(status);
     if (m_progressShown)
         std::fputs("\r\033[K", stderr);
     disconnectFromServer();
     m_controller.reset();
     return status;
+}
+
+// Every entry a folder transfer leaves out is said on stderr (also with -q: a script must
+// learn that its copy is not whole); the window's message about them is not wanted here.
+void CliRunner::watchSkippedEntries()
+{
+    QueueController &queue = m_controller->queue();
+    queue.setShowsSkippedInWindow(false);
+    connect(&queue, &QueueController::entrySkipped, this, [](const QString &path, const QString &reason) {
+        TerminalUserInterface::printError(QStringLiteral("skipped ") + escapeControls(path) + QStringLiteral(": ") +
+                                          reason);
+    });
+}
+
+// A run whose items all succeeded but that left entries out ends with its own status.
+int CliRunner::statusWithSkips(int status) const
+{
+    const int skipped = m_controller->queue().skippedCount();
+    if (status != CliExit::kOk || skipped == 0)
+        return status;
+    TerminalUserInterface::printError(QStringLiteral("%1 entries were skipped").arg(skipped));
+    return CliExit::kSkippedEntries;
 }
 
 QString CliRunner::profilesFolder()
@@ -719,7 +745,7 @@ bool CliRunner::queueVerb()
             for (QString &line : lines) {
                 if (line.endsWith(QLatin1Char('\r')))
                     line.chop(1);
-                printOut(line);
+                printOut(escapeControls(line));
             }
             return true;
         }
@@ -737,7 +763,7 @@ bool CliRunner::queueVerb()
             out += size;
             out += listingTime(e.time);
             out += ' ';
-            out += e.name.toUtf8();
+            out += escapeControls(e.name).toUtf8();
             out += '\n';
         }
         std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);

@@ -87,6 +87,8 @@ private:
     void reportInterruptedItems();
     void showProgress(QueueItem *item, qint64 bytes);
     void note(const QString &text) const;
+    void watchSkippedEntries();
+    int statusWithSkips(int status) const;
     QString remotePath(const QString &path) const;
 
     CliOptions m_options;

@@ -1,5 +1,7 @@
 #include "cli/TerminalUserInterface.h"
 
+#include "base/TextUtil.h"
+
 #include "sites/TrustedCertificates.h"
 #include "status/LogModel.h"
 
@@ -36,7 +38,13 @@ QString TerminalUserInterface::oneLine(QString text)
 
 void TerminalUserInterface::printError(const QString &text)
 {
-    const QByteArray line = (QStringLiteral("kestrin-ftp-cli: ") + LogModel::maskPassword(text)).toUtf8() + '\n';
+    // Server replies, names and log lines reach this: a line break stays one line and no
+    // control character of theirs reaches the terminal.
+    QString plain = LogModel::maskPassword(text);
+    plain.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    plain.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    plain.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    const QByteArray line = (QStringLiteral("kestrin-ftp-cli: ") + escapeControls(plain)).toUtf8() + '\n';
     std::fwrite(line.constData(), 1, static_cast<size_t>(line.size()), stderr);
     std::fflush(stderr);
 }

@@ -62,6 +62,15 @@ public:
     void SetLocalFileName(const QString &v) { m_localFileName = v; }
     bool DisplayFileFlag() const { return m_displayFileFlag; }
     void SetDisplayFileFlag(bool v) { m_displayFileFlag = v; }
+    // The most a listing (LIST, MLSD, NLST) may bring: bytes and lines, 0 for no limit. A
+    // listing that reaches either is cut: its data connection is dropped, the request fails
+    // with 552 and ListingCut() is true until the next transfer starts.
+    void SetListingLimits(int64_t maxBytes, int64_t maxLines)
+    {
+        m_listingMaxBytes = maxBytes;
+        m_listingMaxLines = maxLines;
+    }
+    bool ListingCut() const { return m_listingCut; }
     bool Binary() const { return m_typeLetter == QLatin1Char('I'); }
     void SetBinary(bool v) { m_typeLetter = v ? QLatin1Char('I') : QLatin1Char('A'); }
     QString ErrorMessage() const { return m_errorMessage; }
@@ -400,6 +409,7 @@ private:
     void TearDownTransfer();
     void EndTransfer(int code);
     void DeliverDisplayFile(const char *data, int length, bool flush);
+    bool WithinListingLimits(const char *data, int length);
 
     TWSocket m_control;
     TWSocket m_data;
@@ -483,9 +493,13 @@ private:
     // An error the data side met itself (a failed local write or read, a receive or send
     // error, an abort): the transfer fails with it even if the server then reports success.
     int m_dataError = 0;
+    QString m_dataErrorText; // what NoteDataError said first, without the "! "
     // Bytes a resumed download may still bring: the remote size less the restart offset;
     // -1 when the remote size is not known.
     int64_t m_resumeLimit = -1;
+    int64_t m_listingMaxBytes = 0, m_listingMaxLines = 0;
+    int64_t m_listingLines = 0; // line ends of the running listing so far
+    bool m_listingCut = false;
     // The size the 150 reply of a download announced, "(N bytes)"; -1 when none.
     int64_t m_announcedSize = -1;
     int64_t m_startTick = 0;

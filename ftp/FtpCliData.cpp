@@ -269,8 +269,10 @@ void TFtpClient::DataClosed(int error)
 void TFtpClient::NoteDataError(int code, const QString &text)
 {
     TriggerDisplay(text);
-    if (m_dataError == 0)
+    if (m_dataError == 0) {
         m_dataError = code;
+        m_dataErrorText = text.startsWith(QLatin1String("! ")) ? text.mid(2) : text;
+    }
 }
 
 // Nothing of the data connection may act on the engine any more; the connection closes.
@@ -327,12 +329,38 @@ bool TFtpClient::StoreReceived(const char *data, int length)
     }
     if (m_localFile.isOpen() && !WriteLocal(data, length)) {
         m_localFile.close();
-        NoteDataError(550, QStringLiteral("! Error writing local file"));
+        NoteDataError(550, QStringLiteral("! Error writing local file: ") + m_localFile.errorText());
         m_data.ShutDown(SHUT_RDWR);
     }
-    if (m_displayFileFlag)
+    if (m_displayFileFlag && !m_listingCut && !WithinListingLimits(data, length))
+        return true;
+    if (m_displayFileFlag && !m_listingCut)
         DeliverDisplayFile(data, length, false);
     return true;
+}
+
+// A listing is text the engine keeps until its lines are complete, and a server may send
+// one that never ends. Once it passes the limits the data connection is dropped (the
+// server's reply to the cut then ends the request, or the reply timeout does) and nothing
+// more of it is delivered or kept.
+bool TFtpClient::WithinListingLimits(const char *data, int length)
+{
+    for (int i = 0; i < length; ++i) {
+        if (data[i] == '\n')
+            ++m_listingLines;
+    }
+    const bool tooLong = m_listingMaxBytes > 0 && ByteCount > m_listingMaxBytes;
+    const bool tooMany = m_listingMaxLines > 0 && m_listingLines > m_listingMaxLines;
+    if (!tooLong && !tooMany)
+        return true;
+    m_listingCut = true;
+    m_listingTail.clear();
+    m_listingTail.squeeze();
+    NoteDataError(552, tooLong ? QStringLiteral("! Listing cut: more than %1 bytes").arg(m_listingMaxBytes)
+                               : QStringLiteral("! Listing cut: more than %1 entries").arg(m_listingMaxLines));
+    if (m_data.State() != TSocketState::wsClosed)
+        m_data.Abort();
+    return false;
 }
 
 // Writes received file bytes. In text mode (TYPE A) the wire carries CR LF line ends; this
@@ -387,6 +415,8 @@ void TFtpClient::DrainData()
 // last line end waits for the next block, or for flush at the end of the transfer.
 void TFtpClient::DeliverDisplayFile(const char *data, int length, bool flush)
 {
+    if (m_listingCut)
+        return;
     m_listingTail.append(data, length);
     qsizetype end = m_listingTail.lastIndexOf('\n');
     if (flush)
@@ -478,12 +508,16 @@ bool TFtpClient::SendNextBlock()
         m_block.assign(static_cast<size_t>(size), 0);
     const int64_t n = m_localFile.read(m_block.data(), size);
     if (n < 0) {
-        NoteDataError(426, QStringLiteral("! Error reading file"));
+        NoteDataError(426, QStringLiteral("! Error reading file: ") + m_localFile.errorText());
         m_localFile.close();
         m_data.Close();
         return false;
     }
     if (n == 0) {
+        // A file written to while it was sent (it grew, shrank or was rewritten) did not
+        // go out as one version of it: the transfer fails whatever the server says.
+        if (m_localFile.changedSinceOpen())
+            NoteDataError(426, QStringLiteral("! The local file changed while it was sent: ") + m_localFileName);
         // Everything has been handed to the system; the delayed close lets the event that
         // called us return first. The close is graceful, so no queued byte is lost.
         m_localFile.close();

@@ -71,10 +71,13 @@ bool TFtpClient::BeginDownload(TFtpRequest rq, const QString &command, QString &
     m_requestDone = false;
     ByteCount = 0;
     m_closeError = m_dataError = 0;
+    m_dataErrorText.clear();
     m_startTick = 0;
     m_announcedSize = -1;
     m_pendingCr = false;
     m_listingTail.clear();
+    m_listingLines = 0;
+    m_listingCut = false;
     // A resumed download may bring the rest of the file and no more; the size a SIZE
     // reply gave for this very file tells how much that is.
     m_resumeLimit = ResumeAt > 0 && !m_sizeName.isEmpty() && m_sizeName == m_hostFileName && m_sizeResult >= 0
@@ -83,7 +86,9 @@ bool TFtpClient::BeginDownload(TFtpRequest rq, const QString &command, QString &
     m_data.OnSessionAvailable = [this](TWSocket *, int) { Guarded([this] { DataAccept(); }); };
     m_localFile.close();
     if (!m_displayFileFlag && !m_localFile.openForWrite(m_localFileName, std::max<int64_t>(ResumeAt, 0))) {
-        FailTransferStart(550, QStringLiteral("Unable to open local file ") + m_localFileName, false);
+        FailTransferStart(
+            550, QStringLiteral("Unable to open local file %1: %2").arg(m_localFileName, m_localFile.errorText()),
+            false);
         return true;
     }
     if (m_passive && !ConnectPassiveData(&TFtpClient::DownloadConnected, 550))
@@ -182,6 +187,7 @@ bool TFtpClient::BeginUpload(bool append, QString &why)
     m_startTick = 0;
     ByteCount = 0;
     m_closeError = m_dataError = 0;
+    m_dataErrorText.clear();
     m_resumeLimit = -1;
     m_lastSentCr = false;
     bool cancel = false;
@@ -193,7 +199,10 @@ bool TFtpClient::BeginUpload(bool append, QString &why)
     }
     m_data.OnSessionAvailable = [this](TWSocket *, int) { Guarded([this] { DataAccept(); }); };
     if (!m_localFile.openForRead(m_localFileName, std::max<int64_t>(ResumeAt, 0))) {
-        FailTransferStart(426, QStringLiteral("426 Unable to open local file ") + m_localFileName, true);
+        // The reason is the transfer's answer: the server's last reply said nothing of it.
+        m_lastResponse =
+            QStringLiteral("426 Unable to open local file %1: %2").arg(m_localFileName, m_localFile.errorText());
+        FailTransferStart(426, m_lastResponse, true);
         return true;
     }
     if (m_passive) {
@@ -285,8 +294,14 @@ void TFtpClient::TransferComplete()
 {
     ShowTransferStats();
     const int result = m_closeError != 0 ? m_closeError : m_dataError;
-    if (result != 0)
+    if (result != 0 && m_closeError == 0 && !m_dataErrorText.isEmpty()) {
+        // This side failed the transfer (a local file error, a cut listing): its reason, not
+        // the server's success reply, is what the transfer ended with.
+        m_lastResponse = QStringLiteral("%1 %2").arg(result).arg(m_dataErrorText);
+        SetErrorMessage(m_lastResponse);
+    } else if (result != 0) {
         SetErrorMessage(QStringLiteral("%1 %2 data connection failed").arg(result).arg(m_dataCommand));
+    }
     EndTransfer(result);
 }
 

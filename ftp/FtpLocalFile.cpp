@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,11 +19,32 @@ int standardStream(const QString &path, int fd)
     return ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
 }
 
+int64_t mtimeOf(const struct stat &st)
+{
+    return static_cast<int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+}
+
 } // namespace
+
+// Keeps errno of the failure and closes the file; always false.
+bool TFtpLocalFile::fail(int error)
+{
+    close();
+    m_error = error;
+    return false;
+}
+
+QString TFtpLocalFile::errorText() const
+{
+    if (m_error == kNotRegular)
+        return QStringLiteral("Not a regular file (a fifo, socket or device)");
+    return m_error == 0 ? QString() : QString::fromLocal8Bit(std::strerror(m_error));
+}
 
 bool TFtpLocalFile::openForWrite(const QString &path, int64_t offset)
 {
     close();
+    m_error = 0;
     const QByteArray name = QFile::encodeName(path);
     m_created = false;
     m_fd = standardStream(path, STDOUT_FILENO);
@@ -36,35 +58,49 @@ bool TFtpLocalFile::openForWrite(const QString &path, int64_t offset)
         m_created = m_fd >= 0;
     }
     if (m_fd < 0)
-        return false;
+        return fail(errno);
     const int flags = ::fcntl(m_fd, F_GETFL);
-    if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) < 0 ||
-        (offset > 0 && ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0)) {
-        close();
-        return false;
-    }
+    if (flags < 0 || ::fcntl(m_fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
+        return fail(errno);
+    if (offset > 0 && ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0)
+        return fail(errno);
     return true;
 }
 
 bool TFtpLocalFile::openForRead(const QString &path, int64_t offset)
 {
     close();
+    m_error = 0;
     m_fd = standardStream(path, STDIN_FILENO);
     m_stream = m_fd != -2;
     if (m_stream)
         return m_fd >= 0 && offset <= 0;
     const QByteArray name = QFile::encodeName(path);
-    m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: opening a fifo without a writer would otherwise wait for ever. A regular
+    // file ignores the flag.
+    m_fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (m_fd < 0)
-        return false;
+        return fail(errno);
     struct stat st {};
-    // A folder opens for reading but cannot be read: refuse it here, not halfway.
-    if (::fstat(m_fd, &st) != 0 || S_ISDIR(st.st_mode) ||
-        (offset > 0 && ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0)) {
-        close();
-        return false;
-    }
+    if (::fstat(m_fd, &st) != 0)
+        return fail(errno);
+    // A folder, fifo, socket or device: nothing with a size that a transfer could finish.
+    if (!S_ISREG(st.st_mode))
+        return fail(S_ISDIR(st.st_mode) ? EISDIR : kNotRegular);
+    if (offset > 0 && ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0)
+        return fail(errno);
+    m_openedSize = static_cast<int64_t>(st.st_size);
+    m_openedMtime = mtimeOf(st);
     return true;
+}
+
+bool TFtpLocalFile::changedSinceOpen() const
+{
+    // A pipe or terminal has no size to compare: what it gives is what was sent.
+    struct stat st {};
+    if (m_stream || m_fd < 0 || ::fstat(m_fd, &st) != 0)
+        return false;
+    return static_cast<int64_t>(st.st_size) != m_openedSize || mtimeOf(st) != m_openedMtime;
 }
 
 bool TFtpLocalFile::write(const char *data, int64_t length)
@@ -74,6 +110,7 @@ bool TFtpLocalFile::write(const char *data, int64_t length)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            m_error = errno;
             return false;
         }
         data += n;
@@ -88,6 +125,8 @@ int64_t TFtpLocalFile::read(char *data, int64_t size)
         const ssize_t n = ::read(m_fd, data, static_cast<size_t>(size));
         if (n < 0 && errno == EINTR)
             continue;
+        if (n < 0)
+            m_error = errno;
         return n;
     }
 }

@@ -25,8 +25,12 @@ public:
     // Cuts the file at the current write position (drops an old tail); false on failure.
     // Anything but a regular file (a device, a pipe) is left as it is.
     bool cutHere();
-    // For an upload: opens the existing file and reads from offset.
+    // For an upload: opens the existing file and reads from offset. Only a regular file
+    // opens: a fifo, socket or device is refused (the open itself never waits for a writer).
     bool openForRead(const QString &path, int64_t offset);
+    // An upload's file whose size or modification time differs from what it had when it was
+    // opened: it was written to while it was being sent.
+    bool changedSinceOpen() const;
     // Writes all of the block; false on any failure (the disk full included).
     bool write(const char *data, int64_t length);
     // Up to size bytes; 0 at the end, -1 on failure.
@@ -35,12 +39,20 @@ public:
     bool truncate(int64_t length);
     void close();
     bool isOpen() const { return m_fd >= 0; }
+    // The system's reason for the last failure ("No space left on device"), or empty.
+    QString errorText() const;
 
     // Size of a local file, or -1 when it does not exist.
     static int64_t sizeOf(const QString &path);
 
 private:
+    static constexpr int kNotRegular = -1; // an error of our own beside errno's
+    bool fail(int error);
+
     int m_fd = -1;
     bool m_stream = false; // a standard stream: never cut
     bool m_created = false;
+    int m_error = 0;
+    int64_t m_openedSize = -1;
+    int64_t m_openedMtime = 0; // nanoseconds
 };

@@ -24,6 +24,7 @@ const std::vector<AnyKey> &mainStoreKeys()
         // Transfers and queue.
         &transferMode, &xferAction, &autoCloseXferActionPrompt, &autoCloseXferActionPromptSecs, &forceRemoteLowercase,
         &setOriginalFileDate, &listHiddenFiles, &useMlsd, &autoRefreshFolders, &autoSaveQueue, &folderDepthLimit,
+        &listingMaxMiB, &listingMaxEntries,
         // Log, meter, sound and appearance.
         &showLogWin, &logAutoScroll, &detailedLog, &showMeter, &disableBandwidthMeter, &advancedBandwidthMeterInfoMode,
         &disableFancyColors, &disableBackgroundImages, &disableSound, &sndOnConnect, &sndOnDisconnect, &sndOnXferDone,

@@ -164,6 +164,10 @@ inline constexpr BoolKey autoRefreshFolders{"autoRefreshFolders", true};
 inline constexpr BoolKey autoSaveQueue{"autoSaveQueue", true};
 // How deep a folder transfer descends before it stops with an error.
 inline constexpr IntKey folderDepthLimit{"folderDepthLimit", 64};
+// The most one folder listing may bring (a server may send one that never ends): MiB and
+// entries (lines). A listing that passes either is cut and its item fails.
+inline constexpr IntKey listingMaxMiB{"listingMaxMiB", 1024};
+inline constexpr IntKey listingMaxEntries{"listingMaxEntries", 10000000};
 
 // Log, meter, sound and appearance.
 inline constexpr BoolKey showLogWin{"showLogWin", true};

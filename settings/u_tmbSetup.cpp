@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <limits>
@@ -84,20 +85,24 @@ bool parseInt64(const QString &text, std::int64_t *out)
     return true;
 }
 
-void tSetupClass::load(const QString &path)
+bool tSetupClass::load(const QString &path)
 {
     bool ok = false;
     const QByteArray data = readWholeFile(path, &ok);
     if (!ok)
-        return;
+        return !QFileInfo::exists(path);
     const std::vector<QByteArray> lines = splitLines(data);
     m_indexValid = false;
     m_entries.reserve(m_entries.size() + lines.size());
+    bool whole = true;
     for (const QByteArray &raw : lines) {
         const QString line = TextCodec::decodeStored(encoded ? Base64::decodeLenient(raw) : raw);
         const qsizetype sep = line.indexOf(kSeparator);
+        if (sep <= 0 && !raw.isEmpty())
+            whole = false;
         m_entries.push_back({sep < 0 ? QString() : line.left(sep), line});
     }
+    return whole;
 }
 
 bool tSetupClass::save(const QString &path, QString *error) const

@@ -38,7 +38,9 @@ public:
 
     bool encoded = false;
 
-    void load(const QString &path);
+    // Appends the file's entries. False when the file exists and could not be read, or holds
+    // a line that is no "key§value" entry (the file is damaged; what could be read is kept).
+    bool load(const QString &path);
     // Writes every entry, replacing the file atomically and readable by its owner only (the
     // store may hold the launch password). On failure the old file stays, the store is
     // unchanged, and false is returned with the reason in *error.

@@ -142,12 +142,15 @@ bool ConnectionHistory::load(const QString &path)
     m_lines.clear();
     m_ids.clear();
     m_known.clear();
+    m_damaged = false;
     if (!QFileInfo::exists(path))
         return true;
     bool ok = false;
     const QByteArray data = readWholeFile(path, &ok);
-    if (!ok)
+    if (!ok) {
+        m_damaged = true;
         return false;
+    }
     QStringList lines;
     QStringList ids;
     for (QByteArray raw : data.split('\n')) {
@@ -161,6 +164,8 @@ bool ConnectionHistory::load(const QString &path)
             ids = line.mid(kKeyringMarker.size()).split(u',');
         else if (line.count(kSeparator) == kFields - 1)
             lines.append(line);
+        else
+            m_damaged = true;
     }
     for (qsizetype i = 0; i < lines.size(); ++i) {
         const QString id = i < ids.size() ? ids[i].trimmed() : QString();

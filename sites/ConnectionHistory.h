@@ -60,8 +60,10 @@ public:
     void clear() { m_lines.clear(); }
 
     // Reads the file; a missing file gives an empty history. A damaged file keeps what
-    // could be read. Returns false when the file exists but cannot be read.
+    // could be read. Returns false when the file exists but cannot be read; damaged() then,
+    // and when a line was no entry, is true.
     bool load(const QString &path);
+    bool damaged() const { return m_damaged; }
     // Writes the file (an empty history writes an empty file). Returns false with *error.
     bool save(const QString &path, QString *error = nullptr) const;
 
@@ -76,6 +78,7 @@ public:
 
 private:
     QStringList m_lines;
+    bool m_damaged = false;
     SecretStore *m_secrets = nullptr;
     bool m_storeNew = false;
     // The store's key of a line (as held in m_lines), and what the store is known to hold.

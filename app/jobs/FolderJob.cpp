@@ -3,6 +3,7 @@
 #include "app/BrowserController.h"
 #include "app/QueueController.h"
 #include "app/tkftpclient.h"
+#include "base/TextUtil.h"
 #include "settings/SettingsCatalogue.h"
 
 #include <QDir>
@@ -54,7 +55,8 @@ bool FolderJob::folderReached()
 
 void FolderJob::skip(const QString &name, const QString &why)
 {
-    m_queue.writeLog(QString(QChar(0xA4)) + QStringLiteral("Skipped \"%1\": %2").arg(name, why));
+    m_queue.reportSkipped(name, why);
+    m_skipped << escapeControls(name) + QStringLiteral(": ") + why;
 }
 
 void FolderJob::listed(const std::vector<tTmbFtpEntry> &entries)
@@ -109,5 +111,10 @@ void FolderJob::listed(const std::vector<tTmbFtpEntry> &entries)
                                  QLatin1Char('/') + e.name + QLatin1Char('*') + localPath,
                              &entry, expansionId);
     }
+    // The job is gone after finish: what the message needs is copied first.
+    QueueController &queue = m_queue;
+    const QString folder = m_folder;
+    const QStringList skipped = std::exchange(m_skipped, {});
     finish(QueueOutcome::done());
+    queue.showSkipped(folder, skipped);
 }

@@ -2,6 +2,8 @@
 
 #include "app/jobs/ListingJob.h"
 
+#include <QStringList>
+
 struct FolderExpansion;
 
 // A folder download ("getfolder") or deletion ("deletefolder"): the folder is listed like
@@ -24,4 +26,5 @@ protected:
 
 private:
     void skip(const QString &name, const QString &why);
+    QStringList m_skipped; // this listing's entries left out, for one message
 };

@@ -10,6 +10,19 @@
 
 #include <algorithm>
 
+namespace {
+
+QString listingCutText(const tSetupClass &setup, const QString &folder)
+{
+    return QStringLiteral("The listing of %1 was cut: it passed %2 MiB or %3 entries (\"listingMaxMiB\", "
+                          "\"listingMaxEntries\")")
+        .arg(folder)
+        .arg(read(setup, Keys::listingMaxMiB))
+        .arg(read(setup, Keys::listingMaxEntries));
+}
+
+} // namespace
+
 void ListingJob::start()
 {
     startCwd();
@@ -106,6 +119,8 @@ void ListingJob::sendListing(JobStep step, bool mlsd, const QString &arguments)
     m_buffer.clear();
     s.SetDisplayFileFlag(true);
     s.SetHostFileName(arguments);
+    s.SetListingLimits(read(m_queue.setup(), Keys::listingMaxMiB) * 1024 * 1024,
+                       read(m_queue.setup(), Keys::listingMaxEntries));
     m_queue.sessions().applyDataConnection(s);
     expect(step);
     if (mlsd)
@@ -142,6 +157,8 @@ void ListingJob::dirDone(int error)
     // expanded from it.
     if (error != 0) {
         m_buffer.clear();
+        if (session().ListingCut())
+            return fail(error, listingCutText(m_queue.setup(), m_folder));
         return fail(error, QStringLiteral("Unable to list folder \r\r") + item().field(1));
     }
     tkftpclient &s = session();

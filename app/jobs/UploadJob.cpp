@@ -135,11 +135,12 @@ void UploadJob::putDone(int error)
     if (it.stopRequested) {
         finish(QueueOutcome::stopped());
     } else if (error != 0) {
-        const QString message = QStringLiteral("Unable to upload file\r\r") + it.displayName();
+        // The reason (the server's reply, or this side's: a local file that could not be
+        // read or changed while it was sent) goes into the message the user sees too.
         const QString reply = session().LastResponse();
-        finish(QueueOutcome::failed(error, reply.isEmpty() ? message
-                                                           : message + QStringLiteral(" (") + reply + QLatin1Char(')')),
-               message + kQueueDisabled);
+        const QString message = QStringLiteral("Unable to upload file\r\r") + it.displayName() +
+                                (reply.isEmpty() ? QString() : QStringLiteral(" (") + reply + QLatin1Char(')'));
+        finish(QueueOutcome::failed(error, message), message + kQueueDisabled);
     } else {
         tSetupClass &setup = m_queue.setup();
         write(setup, Keys::statFilesSent, read(setup, Keys::statFilesSent) + 1);

@@ -153,6 +153,9 @@ void TFormSetup::buildTransfer()
     connect(autoClose, &QCheckBox::toggled, secs, &QWidget::setEnabled);
     p->group(QStringLiteral(" Folder transfers "));
     p->number(Keys::folderDepthLimit, QStringLiteral("Deepest folder level to transfer:"), 1, 10000);
+    p->group(QStringLiteral(" Folder listings "));
+    p->number(Keys::listingMaxMiB, QStringLiteral("Largest folder listing (MiB):"), 1, 1048576);
+    p->number(Keys::listingMaxEntries, QStringLiteral("Most entries in one folder listing:"), 1000, 2000000000);
     p->finish();
 }
 

@@ -270,6 +270,7 @@ TEST_F(SavedQueuesTest, StartUpLoadsTheRecoveryFileOnlyWhenAutoSaveIsOnAndKeepsA
         {"auto-save-on", true, "list*/a\r\n\r\nlist*/b\r\n\r\n", "list*/a|list*/b", false},
         {"auto-save-off", false, "list*/a\r\n\r\n", "", false},
         {"damaged", true, "list*/a\r\n\r\ngetfile*/x*/tmp/x\r\nno*0*0*x\r\nlist*/b\r\n\r\n", "list*/a", true},
+        {"binary garbage", true, QByteArray("\x00\xff\xfe*\r\n\x01\x02*9*9*\r\n\r\n\x80", 18), "", true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -289,7 +290,12 @@ TEST_F(SavedQueuesTest, StartUpLoadsTheRecoveryFileOnlyWhenAutoSaveIsOnAndKeepsA
         EXPECT_EQ(QFile::exists(folder + QStringLiteral("[recovery]-damaged.dat")), c.damagedCopy);
         if (c.damagedCopy) {
             EXPECT_EQ(readAll(folder + QStringLiteral("[recovery]-damaged.dat")), c.file);
+            // Told once, as a plain message naming the copy.
+            ASSERT_EQ(ui.messages.size(), 1) << ui.messages.join(u'|').toStdString();
+            EXPECT_TRUE(ui.messages.front().contains(QStringLiteral("[recovery]-damaged.dat")));
         }
+        EXPECT_TRUE(ui.bugs.isEmpty()) << ui.bugs.join(u'|').toStdString();
+        ui.messages.clear();
         controller->queue().addToQueue(QStringLiteral("list*/new"));
         controller->FormCloseQuery();
         // With auto-save off the file is left as the user had it.
