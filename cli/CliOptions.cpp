@@ -58,6 +58,7 @@ const char kOptionsHelp[] = "Options:\n"
                             "                              an existing target is replaced, continued or left alone\n"
                             "                              (default --skip, said on stderr)\n"
                             "  --retries N                 connection retries\n"
+                            "  --parallel N                transfers side by side, 1 to 10 (default 2)\n"
                             "  --timeout S                 seconds a server may take to answer (default 30)\n"
                             "  -q, --quiet                 no notes on stderr, only errors\n"
                             "  -v, --verbose               the log lines on stderr (passwords masked)\n"
@@ -159,6 +160,12 @@ bool parseCliArguments(const QStringList &args, CliOptions &o, QString *error)
             if (!value(v) || !parseInt(v, 0, 1000, n))
                 return fail(QStringLiteral("--retries needs a number from 0 to 1000"));
             o.retries = n;
+        } else if (a == QLatin1String("--parallel")) {
+            QString v;
+            int n = 0;
+            if (!value(v) || !parseInt(v, 1, 10, n))
+                return fail(QStringLiteral("--parallel needs a number from 1 to 10"));
+            o.parallel = n;
         } else if (a == QLatin1String("--timeout")) {
             QString v;
             if (!value(v) || !parseInt(v, 1, 86400, o.timeoutSeconds))

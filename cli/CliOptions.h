@@ -30,6 +30,7 @@ struct CliOptions {
     Existing existing = Existing::Skip;
     bool existingGiven = false;
     std::optional<int> retries;
+    std::optional<int> parallel; // sessions carrying transfers side by side, 1 to 10
     int timeoutSeconds = 30;
     bool quiet = false;
     bool verbose = false;

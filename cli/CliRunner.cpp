@@ -95,6 +95,8 @@ void CliRunner::applySettings()
     write(setup, Keys::ravuzAroEnabled, false);
     write(setup, Keys::disableSound, true);
     write(setup, Keys::replyTimeout, m_options.timeoutSeconds);
+    if (m_options.parallel)
+        write(setup, Keys::simultaneousTransfers, *m_options.parallel);
     if (m_options.retries) {
         write(setup, Keys::maxRetries, *m_options.retries);
         write(setup, Keys::retryDelay, 5);
@@ -284,6 +286,9 @@ int CliRunner::prepareSite()
         site.User = QStringLiteral("anonymous");
     site.name = SiteProfiles::nodeName(nodePath);
     site.smartXfer = false;
+    // --parallel given on the command line wins over the profile's own number.
+    if (m_options.parallel)
+        site.simultaneousTransfers = 0;
     m_site = site;
     m_url = {};
     m_url.host = site.Host;
