@@ -12,11 +12,14 @@ bool TFtpLocalFile::openForWrite(const QString &path, int64_t offset)
     close();
     const QByteArray name = QFile::encodeName(path);
     m_created = false;
-    m_fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC);
-    if (m_fd < 0 && errno == ENOENT && offset <= 0) {
+    // Most downloads make a new file: it is created exclusively first, and only a file that
+    // is there already is opened as it is (never emptied here).
+    if (offset <= 0) {
         m_fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         m_created = m_fd >= 0;
     }
+    if (m_fd < 0 && (offset > 0 || errno == EEXIST))
+        m_fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC);
     if (m_fd < 0)
         return false;
     if (offset > 0 && ::lseek(m_fd, static_cast<off_t>(offset), SEEK_SET) < 0) {
@@ -93,6 +96,9 @@ bool TFtpLocalFile::cutHere()
 {
     if (m_fd < 0)
         return false;
+    // A file this download made holds only what it wrote: there is no older tail to cut.
+    if (m_created)
+        return true;
     const off_t here = ::lseek(m_fd, 0, SEEK_CUR);
     return here >= 0 && ::ftruncate(m_fd, here) == 0;
 }
