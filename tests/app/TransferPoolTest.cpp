@@ -352,4 +352,75 @@ TEST(TransferPoolInterrupted, EveryFileIsWholeAndDoneOrStillQueued)
     }
 }
 
+// While one session asks whether to replace a file, the others go on with files that need
+// no answer, and the second question waits until the first is answered.
+TEST(TransferPoolPrompt, OneOverwriteQuestionAtATimeWhileOtherSessionsGoOn)
+{
+    TempHome home;
+    RecordingUserInterface ui;
+    PyftpdlibServer server;
+    ASSERT_TRUE(server.start()) << server.failure().toStdString();
+    const QString local = home.path() + QStringLiteral("/local/");
+    for (const char *name : {"a.bin", "b.bin", "c.bin"})
+        makeFile(server.localWritable() + QLatin1Char('/') + QLatin1String(name), contentOf(name[0], 1000));
+    makeFile(local + QStringLiteral("a.bin"), "old a");
+    makeFile(local + QStringLiteral("b.bin"), "old b");
+    auto controller = std::make_unique<MainController>(ui);
+    controller->FormCreate({});
+    controller->tick().setEnabled(false);
+    controller->tick().timerTimer();
+    write(controller->setup(), Keys::simultaneousTransfers, 2);
+    write(controller->setup(), Keys::confirmCloseWhenConnected, false);
+    SessionSupervisor &s = controller->sessions();
+    QueueController &queue = controller->queue();
+    s.currentSite = siteOf(server);
+    s.setConnectionWanted(true);
+    controller->browsers().setRemoteFolder(QStringLiteral("/"));
+    s.timer_threads();
+    ASSERT_TRUE(waitFor([&] { return s.mainSession()->loggedIn && s.mainSession()->idleState(); }, 15000));
+    const auto pump = [&] {
+        s.timer_threads();
+        queue.timer_checkQueue();
+    };
+    ASSERT_TRUE(waitFor(
+        [&] {
+            pump();
+            return queue.model().isEmpty() && !s.mainSession()->busy();
+        },
+        15000));
+    for (const char *name : {"a.bin", "b.bin", "c.bin"}) {
+        const tFolderEntryObject e = entryNamed(QLatin1String(name), 1000);
+        QueueItem *item = queue.addToQueue(
+            QStringLiteral("getfile*/") + QLatin1String(name) + QLatin1Char('*') + local + QLatin1String(name), &e);
+        ASSERT_TRUE(item);
+        item->transferAction = name[0] == 'c' ? TransferAction::Overwrite : TransferAction::Ask;
+    }
+    size_t questionsMeanwhile = 0;
+    bool otherDone = false;
+    ui.onOverwrite = [&] {
+        if (ui.overwriteQuestions.size() > 1)
+            return;
+        otherDone = waitFor(
+            [&] {
+                pump();
+                return readAll(local + QStringLiteral("c.bin")) == contentOf('c', 1000);
+            },
+            15000);
+        questionsMeanwhile = ui.overwriteQuestions.size();
+    };
+    ui.overwriteAnswers = {{OverwriteChoice::Overwrite, false}, {OverwriteChoice::Overwrite, false}};
+    ASSERT_TRUE(waitFor(
+        [&] {
+            pump();
+            return queue.model().isEmpty();
+        },
+        30000));
+    EXPECT_TRUE(otherDone) << "the file needing no answer waited for the question";
+    EXPECT_EQ(questionsMeanwhile, 1u);
+    EXPECT_EQ(ui.overwriteQuestions.size(), 2u);
+    for (const char c : {'a', 'b', 'c'})
+        EXPECT_EQ(readAll(local + QLatin1Char(c) + QStringLiteral(".bin")), contentOf(c, 1000)) << c;
+    controller->FormCloseQuery();
+}
+
 } // namespace
