@@ -123,8 +123,8 @@ bool ConnectController::acConnect(Caller caller)
     m_queue.setDisconnecting(false);
     // A new connection ends a pending reconnect; only the reconnect itself keeps counting.
     m_sessions.cancelRetry(caller != Caller::ReconnectTimer);
-    m_sessions.mainFTP().recentLines.clear();
-    m_sessions.xferFTP().recentLines.clear();
+    for (tkftpclient *session : m_sessions.allSessions())
+        session->recentLines.clear();
 
     switch (caller) {
     case Caller::SiteManager:

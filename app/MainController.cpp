@@ -248,8 +248,8 @@ void MainController::wireSessions()
     // The transfer session joins once the main session shows a remote folder.
     m_sessions.currentRemoteFolder = [this] { return m_browsers.rFolder(); };
     // Certificates the engine cannot trust by itself are put to the user.
-    m_certificates.install(m_sessions.mainFTP());
-    m_certificates.install(m_sessions.xferFTP());
+    for (tkftpclient *session : m_sessions.allSessions())
+        m_certificates.install(*session);
     m_sessions.prepareConnect = [this](tkftpclient &session) { m_certificates.prepare(session); };
     m_tick.timer_threads.setHandler([this](QObject *) { guarded("thr0001", [this] { m_sessions.timer_threads(); }); });
 }

@@ -147,7 +147,8 @@ void QueueController::timer_checkQueue()
     // An item that ends without a request (a skip, a stop mark) lets the next one start in
     // the same run: a loop, so that skipping thousands of existing files never deepens the
     // stack.
-    for (;;) {
+    // Every further run starts or ends an item, so the queue's length bounds the loop.
+    for (int runs = m_model.itemCount() + Keys::kMaxSimultaneousTransfers; runs > 0; --runs) {
         RunResult result = RunResult::Done;
         guarded("ioioass", [&] { result = pumpOnce(); });
         if (result != RunResult::RunAgain)
@@ -155,18 +156,109 @@ void QueueController::timer_checkQueue()
     }
 }
 
+namespace {
+
+QString asFolder(QString path)
+{
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path;
+}
+
+// The remote path a transfer writes or reads, and the local one.
+QString remotePathOf(const QueueItem &item)
+{
+    return item.verb() == QueueVerb::PutFile ? item.field(2) : item.field(1);
+}
+QString localPathOf(const QueueItem &item)
+{
+    return item.verb() == QueueVerb::PutFile ? item.field(1) : item.field(2);
+}
+
+} // namespace
+
+QueueController::Pick QueueController::pickNext()
+{
+    // The queue is walked in order. A non-transfer item starts only as the first waiting
+    // one, on the main session. A transfer may start beside the transfers before it, but
+    // never before a folder it goes into is made, never on a file another unfinished
+    // transfer before it uses, and never past a waiting listing, deletion, rename, folder
+    // upload or stop mark.
+    Pick pick;
+    const std::vector<tkftpclient *> pool = m_sessions.transferSessions();
+    tkftpclient *idle = nullptr;
+    // Extras work only beside a logged-in main session (a lost connection stops them too).
+    const tkftpclient *main = m_sessions.mainSession();
+    const bool extrasOk = main->IsConnected() && main->loggedIn;
+    for (tkftpclient *s : pool) {
+        // The main session last: with RavuzAro off it is also the one for browsing.
+        if (usable(*s) && (extrasOk || !m_sessions.isExtra(s)) && (!idle || idle == main))
+            idle = s;
+    }
+    const bool paused = m_model.isPaused();
+    QStringList folders; // folders still to be made, ending in "/"
+    QSet<QString> busyPaths;
+    int demand = 0;
+    bool seenWaiting = false;
+    for (int row = 0; row < m_model.itemCount(); ++row) {
+        QueueItem *item = m_model.itemAt(row);
+        if (!item->isTransfer()) {
+            const QueueVerb verb = item->verb();
+            if (verb == QueueVerb::MakeFolder)
+                folders.append(asFolder(item->field(1)));
+            if (item->running())
+                continue;
+            if (!seenWaiting) {
+                seenWaiting = true;
+                tkftpclient *session = sessionFor(*item);
+                if (!m_promptOpen && (!paused || verb == QueueVerb::List) && session && usable(*session)) {
+                    pick = {item, session};
+                    break;
+                }
+            }
+            // Transfers may pass a folder still to be made (not going into it) and a folder
+            // download still to be listed (its files come after it); anything else waits.
+            if (verb != QueueVerb::MakeFolder && verb != QueueVerb::GetFolder)
+                break;
+            continue;
+        }
+        const QString remote = remotePathOf(*item);
+        const QString local = localPathOf(*item);
+        bool blocked = busyPaths.contains(QLatin1Char('r') + remote) || busyPaths.contains(QLatin1Char('l') + local);
+        busyPaths.insert(QLatin1Char('r') + remote);
+        busyPaths.insert(QLatin1Char('l') + local);
+        if (item->running()) {
+            ++demand;
+            continue;
+        }
+        seenWaiting = true;
+        if (paused)
+            break;
+        if (item->verb() == QueueVerb::PutFile) {
+            for (const QString &folder : std::as_const(folders))
+                blocked = blocked || remote.startsWith(folder);
+        }
+        // While the overwrite question shows, only items that cannot ask it start.
+        blocked = blocked || (m_promptOpen && item->transferAction == TransferAction::Ask);
+        if (blocked)
+            continue;
+        ++demand;
+        if (!pick.item && idle)
+            pick = {item, idle};
+        if (demand >= static_cast<int>(pool.size()) && (pick.item || !idle))
+            break;
+    }
+    m_sessions.setTransferDemand(demand);
+    return pick;
+}
+
 QueueController::RunResult QueueController::pumpOnce()
 {
-    if (m_promptOpen)
+    Pick pick;
+    if (!guarded("nqnas", [&] { pick = pickNext(); }) || !pick.item)
         return RunResult::Done;
-    QueueItem *item = nullptr;
-    if (!guarded("nqnas", [&] { item = m_model.firstWaiting(); }) || !item)
-        return RunResult::Done;
-    if (item->verb() != QueueVerb::List && m_model.isPaused())
-        return RunResult::Done;
-    tkftpclient *session = nullptr;
-    if (!guarded("nnllqis", [&] { session = sessionFor(*item); }) || !session || !usable(*session))
-        return RunResult::Done;
+    QueueItem *item = pick.item;
+    tkftpclient *session = pick.session;
     if (runWithoutRequest(*item))
         return RunResult::RunAgain;
     std::shared_ptr<QueueJob> job;
@@ -179,8 +271,8 @@ QueueController::RunResult QueueController::pumpOnce()
         // A start operation refused to run: the item fails instead of blocking its session.
         finish(*job, job->abandonOutcome(), job->abandonOutcome().text);
     }
-    // A job that ended at once (a skip) lets the next item start in this run.
-    return job->finished() ? RunResult::RunAgain : RunResult::Done;
+    // Another idle session may take the next item in this run.
+    return RunResult::RunAgain;
 }
 
 void QueueController::bindJob(QueueItem &item, tkftpclient &session, const std::shared_ptr<QueueJob> &job)
@@ -189,6 +281,7 @@ void QueueController::bindJob(QueueItem &item, tkftpclient &session, const std::
     session.m_job = job.get();
     session.lastByteCount = 0;
     session.ResumeAt = 0;
+    session.idleSince = QDateTime();
     m_model.startItem(&item);
 }
 
@@ -320,6 +413,20 @@ bool QueueController::askOverwrite(QueueJob &job, std::int64_t localSize, std::i
     question.autoClose = read(m_setup, Keys::autoCloseXferActionPrompt);
     question.countdownStart = OverwriteQuestion::countdownFor(read(m_setup, Keys::autoCloseXferActionPromptSecs));
     const std::uint64_t id = job.itemId();
+    if (m_promptOpen) {
+        // Another session's question is showing: one at a time. This item waits again and
+        // is started once that question is answered.
+        job.m_step = JobStep::Finished;
+        tkftpclient &session = job.session();
+        if (session.m_job == &job)
+            session.m_job = nullptr;
+        if (const auto found = m_jobs.find(&session); found != m_jobs.end() && found->second.get() == &job) {
+            const std::shared_ptr<QueueJob> hold = std::move(found->second);
+            m_jobs.erase(found);
+            m_model.releaseItem(&job.item(), QStringLiteral("Queued"));
+        }
+        return false;
+    }
     OverwriteAnswer answer;
     {
         // Holds the prompt-open flag for the time the prompt shows; cleared on every way out.
@@ -513,6 +620,14 @@ void QueueController::refreshLocal(const QString &localPath)
 
 void QueueController::completeLogin(tkftpclient &s, int error)
 {
+    if (m_sessions.isExtra(&s)) {
+        // An extra pool session: a refusal only makes the pool smaller, quietly.
+        if (error != 0)
+            m_sessions.extraRefused(s, error);
+        else
+            s.loggedIn = true;
+        return;
+    }
     if (error != 0) {
         m_sessions.xferSession()->AbortAndWait();
         emit loginFailed(&s, error);

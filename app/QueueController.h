@@ -170,6 +170,14 @@ signals:
 private:
     friend class QueueTestPeer;
     enum class RunResult { Done, RunAgain };
+    struct Pick {
+        QueueItem *item = nullptr;
+        tkftpclient *session = nullptr;
+    };
+
+    // The next item that may start and the session for it (none: nothing starts now); tells
+    // the supervisor how many transfers could run.
+    Pick pickNext();
 
     // Gives the item its job on the session: the item runs, the session is busy.
     void bindJob(QueueItem &item, tkftpclient &session, const std::shared_ptr<QueueJob> &job);

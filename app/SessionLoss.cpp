@@ -69,6 +69,8 @@ void SessionLoss::ftpCtrlSessionClosed(tkftpclient *session, int error)
         mainClosed(*session, false, error);
     } else if (session == m_p.sessions.xferSession()) {
         transferClosed(*session);
+    } else if (m_p.sessions.isExtra(session)) {
+        extraClosed(*session, error);
     } else {
         reportBug(QStringLiteral("llkjqjlal"), QStringLiteral("unasd"));
     }
@@ -107,7 +109,7 @@ void SessionLoss::mainClosed(tkftpclient &main, bool connectFailed, int error)
         // The running items end here and wait again; the queue is reset below.
         const QString why = lost ? QStringLiteral("The connection to the server was lost.")
                                  : QStringLiteral("The connection to the server was closed.");
-        for (tkftpclient *session : {s.mainSession(), s.xferSession()})
+        for (tkftpclient *session : s.allSessions())
             m_p.queue.interrupt(*session, error, why);
     });
     if (!stepsOk)
@@ -200,6 +202,21 @@ void SessionLoss::transferClosed(tkftpclient &xfer)
     xfer.loggedIn = false;
 }
 
+void SessionLoss::extraClosed(tkftpclient &extra, int error)
+{
+    SessionSupervisor &s = m_p.sessions;
+    guarded("aaqqb", [&] {
+        if (!s.connectionWanted())
+            return;
+        // Its item waits again for another session of the pool.
+        m_p.queue.interrupt(extra, error, QStringLiteral("The transfer connection was closed."));
+        // Closed before its login: the server takes no more connections.
+        if (!extra.loggedIn)
+            s.extraRefused(extra, error);
+    });
+    extra.loggedIn = false;
+}
+
 void SessionLoss::rebuildQueue()
 {
     QueueModel &model = m_p.queue.model();
@@ -256,7 +273,7 @@ void SessionLoss::timer_antitimeout()
     guarded("uyqwu3", [&] {
         static const char *const kCommands[] = {"rest 0", "pwd", "help"};
         SessionSupervisor &s = m_p.sessions;
-        for (tkftpclient *session : {s.mainSession(), s.xferSession()}) {
+        for (tkftpclient *session : s.allSessions()) {
             if (!session->IsConnected() || !session->loggedIn || session->busy() || !session->idleState() ||
                 !session->keepAliveDue.isValid())
                 continue;
@@ -291,7 +308,7 @@ void SessionLoss::acStop()
             return;
         if (!model.isPaused())
             model.setPaused(true);
-        for (tkftpclient *session : {s.mainSession(), s.xferSession()}) {
+        for (tkftpclient *session : s.allSessions()) {
             QueueItem *item = session->currentItem();
             if (!item || !item->isTransfer())
                 continue;

@@ -72,6 +72,8 @@ public:
 private:
     void mainClosed(tkftpclient &main, bool connectFailed, int error);
     void transferClosed(tkftpclient &xfer);
+    // An extra session of the transfer pool closed.
+    void extraClosed(tkftpclient &extra, int error);
     // Resets every item to waiting ("autoSaveQueue"), saving the queue for recovery first;
     // or empties the queue.
     void rebuildQueue();

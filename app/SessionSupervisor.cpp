@@ -7,6 +7,8 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
+
 namespace {
 const QString kSection = QString(tSetupClass::kSeparator);
 } // namespace
@@ -16,7 +18,9 @@ SessionSupervisor::SessionSupervisor(tSetupClass &setup, UserInterface &ui, LogW
       m_mainFTP(std::make_unique<tkftpclient>(QStringLiteral("mainFTP"))),
       m_xferFTP(std::make_unique<tkftpclient>(QStringLiteral("xferFTP")))
 {
-    for (tkftpclient *s : {m_mainFTP.get(), m_xferFTP.get()}) {
+    for (int i = 2; i <= Keys::kMaxSimultaneousTransfers; ++i)
+        m_extras.push_back(std::make_unique<tkftpclient>(QStringLiteral("xferFTP") + QString::number(i)));
+    for (tkftpclient *s : allSessions()) {
         s->DataSocket().SetComponentOptions(wsoNoReceiveLoop | wsoTcpNoDelay);
         s->SetMultiThreaded(true);
         s->SetShareMode(TFtpShareMode::ftpShareDenyNone);
@@ -32,7 +36,7 @@ SessionSupervisor::SessionSupervisor(tSetupClass &setup, UserInterface &ui, LogW
 SessionSupervisor::~SessionSupervisor()
 {
     // Closing sockets may fire handlers; nothing may reach the owner any more.
-    for (tkftpclient *s : {m_mainFTP.get(), m_xferFTP.get()}) {
+    for (tkftpclient *s : allSessions()) {
         s->OnDisplay = nullptr;
         s->OnDisplayFile = nullptr;
         s->OnCommand = nullptr;
@@ -41,6 +45,88 @@ SessionSupervisor::~SessionSupervisor()
         s->OnSessionClosed = nullptr;
         s->OnRequestDone = nullptr;
         s->OnBgException = nullptr;
+    }
+}
+
+std::vector<tkftpclient *> SessionSupervisor::allSessions() const
+{
+    std::vector<tkftpclient *> all{m_mainFTP.get(), m_xferFTP.get()};
+    for (const auto &extra : m_extras)
+        all.push_back(extra.get());
+    return all;
+}
+
+std::vector<tkftpclient *> SessionSupervisor::transferSessions() const
+{
+    std::vector<tkftpclient *> pool{m_ravuzAro ? m_xferSession : m_mainSession};
+    const int size = poolSize();
+    for (int i = 0; i + 1 < size; ++i)
+        pool.push_back(m_extras[static_cast<std::size_t>(i)].get());
+    return pool;
+}
+
+bool SessionSupervisor::isExtra(const tkftpclient *session) const
+{
+    return std::any_of(m_extras.begin(), m_extras.end(), [session](const auto &e) { return e.get() == session; });
+}
+
+int SessionSupervisor::poolSize() const
+{
+    auto size = static_cast<int>(read(m_setup, Keys::simultaneousTransfers));
+    if (m_connectedSite.simultaneousTransfers > 0)
+        size = m_connectedSite.simultaneousTransfers;
+    return std::clamp(std::min(size, m_poolCap), 1, Keys::kMaxSimultaneousTransfers);
+}
+
+void SessionSupervisor::extraRefused(tkftpclient &session, int error)
+{
+    // The members that are still connected (or on their way) are as many as the server takes.
+    int connected = 0;
+    for (tkftpclient *s : transferSessions())
+        connected += s != &session && s->connectedOrResolving() ? 1 : 0;
+    const int cap = std::max(1, connected);
+    if (cap < m_poolCap) {
+        m_poolCap = cap;
+        if (!m_poolCapLogged) {
+            m_poolCapLogged = true;
+            m_writeLog(kSection + QStringLiteral("The server refused another connection (%1); transferring with %2 "
+                                                 "session(s) from now on.")
+                                      .arg(error)
+                                      .arg(cap));
+        }
+    }
+    if (session.connectedOrResolving())
+        dropSession(session);
+}
+
+void SessionSupervisor::superviseExtras()
+{
+    const std::vector<tkftpclient *> pool = transferSessions();
+    // Extras are opened only once the first member is logged in: the server has taken the
+    // login data, and a refusal then says "too many", not "wrong password".
+    const bool firstReady = pool.front()->loggedIn && m_mainSession->loggedIn;
+    const int wanted = std::min(m_demand, static_cast<int>(pool.size()));
+    const QDateTime now = QDateTime::currentDateTime();
+    for (std::size_t i = 0; i < m_extras.size(); ++i) {
+        tkftpclient &extra = *m_extras[i];
+        const bool member = i + 1 < pool.size();
+        if (extra.busy()) {
+            extra.idleSince = QDateTime();
+            continue;
+        }
+        if (!extra.connectedOrResolving()) {
+            if (member && firstReady && static_cast<int>(i) + 1 < wanted)
+                connectSession(extra);
+            continue;
+        }
+        if (!extra.idleState())
+            continue;
+        if (!extra.idleSince.isValid())
+            extra.idleSince = now;
+        // Beyond the pool's size, or idle for a while with nothing to do: closed.
+        const bool spare = static_cast<int>(i) + 1 >= wanted;
+        if (!member || (spare && extra.idleSince.secsTo(now) >= m_idleCloseSeconds))
+            dropSession(extra);
     }
 }
 
@@ -126,7 +212,7 @@ void SessionSupervisor::acRavuzAro()
 void SessionSupervisor::timer_threads()
 {
     if (!m_connectionWanted) {
-        for (tkftpclient *s : {m_mainSession, m_xferSession}) {
+        for (tkftpclient *s : allSessions()) {
             if (s->connectedOrResolving())
                 dropSession(*s);
         }
@@ -139,6 +225,7 @@ void SessionSupervisor::timer_threads()
     } else {
         dropSession(*m_xferSession);
     }
+    superviseExtras();
 }
 
 void SessionSupervisor::connectSession(tkftpclient &session)
@@ -196,8 +283,13 @@ void SessionSupervisor::applyDataConnection(tkftpclient &session)
 
 void SessionSupervisor::configure(tkftpclient &s)
 {
-    if (&s == m_mainSession)
+    if (&s == m_mainSession) {
         m_connectedSite = currentSite;
+        // A new connection may find the server less crowded.
+        m_poolCap = Keys::kMaxSimultaneousTransfers;
+        m_poolCapLogged = false;
+    }
+    s.idleSince = QDateTime();
     s.SetHostName(currentSite.Host);
     s.SetPort(currentSite.Port);
     s.SetUserName(currentSite.User);

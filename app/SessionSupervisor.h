@@ -10,15 +10,22 @@
 #include <functional>
 #include <memory>
 #include <random>
+#include <vector>
 
 class tSetupClass;
 class UserInterface;
 
-// The program's two FTP sessions and what keeps them connected: "mainFTP" carries
-// browsing (and everything while RavuzAro is off), "xferFTP" carries file transfers while
-// RavuzAro is on. The two roles are held as references that can be exchanged; the
-// supervisor (timer_threads) opens and drops sessions as the connection-wanted flag and
-// the RavuzAro switch require.
+// The program's FTP sessions and what keeps them connected: "mainFTP" carries browsing
+// (and everything while RavuzAro is off), "xferFTP" carries file transfers while RavuzAro
+// is on. The two roles are held as references that can be exchanged; the supervisor
+// (timer_threads) opens and drops sessions as the connection-wanted flag and the RavuzAro
+// switch require.
+//
+// Transfers run side by side on a pool: the transfer session (RavuzAro on) or the main
+// session (off), followed by extra sessions "xferFTP2" ... up to "Simultaneous transfers"
+// members in all. Extras are opened while there is more transfer work than sessions, and an
+// idle extra with nothing to do is closed after idleCloseSeconds. A server refusing an extra
+// login lowers the pool's size for the rest of the connection (one log line).
 //
 // User-interface thread only. The engine events of both sessions arrive here and go out as
 // the signals below, emitted synchronously from inside the engine's event (see the
@@ -89,6 +96,26 @@ public:
     // Swaps the roles of the two sessions.
     void exchangeRoles() { std::swap(m_mainSession, m_xferSession); }
 
+    // --- the transfer pool -----------------------------------------------------------
+    // Every session there is: main, transfer and the extras (for installing handlers).
+    std::vector<tkftpclient *> allSessions() const;
+    // The sessions that may carry transfers now, in order of preference: the first member
+    // (transfer session with RavuzAro on, else the main session) and poolSize() - 1 extras.
+    std::vector<tkftpclient *> transferSessions() const;
+    // Whether the session is one of the extras (never the main or the transfer session).
+    bool isExtra(const tkftpclient *session) const;
+    // The pool's size now: the connected site's own number or the setting (1 to 10),
+    // lowered by refusals during this connection.
+    int poolSize() const;
+    // How many transfers could run at once now; the queue's pump tells it on every run.
+    void setTransferDemand(int count) { m_demand = count; }
+    int transferDemand() const { return m_demand; }
+    // An extra session was refused (connect, 421/530 at login, or closed before login): the
+    // pool shrinks to the members still connected, logged the first time only.
+    void extraRefused(tkftpclient &session, int error);
+    // Seconds an idle extra with no work waits before it is closed.
+    void setIdleCloseSeconds(int seconds) { m_idleCloseSeconds = seconds; }
+
     // The rule the command handler applies: "new/" is sent as "new", "/" stays.
     static void stripTrailingSlash(QString &command);
     // For tests: the random source of the keep-alive schedule.
@@ -110,6 +137,7 @@ private:
     void connectSession(tkftpclient &session);
     void dropSession(tkftpclient &session);
     void installHandlers(tkftpclient &session);
+    void superviseExtras();
 
     tSetupClass &m_setup;
     UserInterface &m_ui;
@@ -123,5 +151,11 @@ private:
     QDateTime m_retryTime;
     std::int32_t m_retryCount = 0;
     bool m_ravuzAro = false;
+    std::vector<std::unique_ptr<tkftpclient>> m_extras;
+    // Lowered by a refused extra login; reset when the main session connects.
+    int m_poolCap = 10;
+    bool m_poolCapLogged = false;
+    int m_demand = 0;
+    int m_idleCloseSeconds = 30;
     std::mt19937 m_random{std::random_device{}()};
 };

@@ -69,7 +69,23 @@ QString StatusController::statusLine() const
             in.activity = A::Working;
         }
     };
-    if (x.loggedIn && x.currentItem()) {
+    // Transfers of the pool: their bytes and sizes together make the line's figures.
+    int transferring = 0;
+    std::int64_t doneTotal = 0, sizeTotal = 0;
+    for (tkftpclient *s : m_sessions.transferSessions()) {
+        const QueueItem *item = s->currentItem();
+        if (!s->loggedIn || !item || item->stopRequested || !isTransferVerb(item->verb()) ||
+            !isTransferRequest(s->RequestType()))
+            continue;
+        ++transferring;
+        doneTotal += done(*s);
+        sizeTotal += recordedSize(*item);
+    }
+    if (transferring > 1) {
+        in.activity = A::Transferring;
+        in.done = doneTotal;
+        in.size = sizeTotal;
+    } else if (x.loggedIn && x.currentItem()) {
         describe(x, *x.currentItem(), true);
     } else if (m.IsConnected()) {
         if (m_browsers.rFolder().isEmpty())
@@ -91,12 +107,18 @@ QString StatusController::statusLine() const
 
 int StatusController::runningPercent() const
 {
-    for (tkftpclient *s : {m_sessions.xferSession(), m_sessions.mainSession()}) {
+    // Every running transfer counts: the percentage is of their bytes together.
+    bool any = false;
+    std::int64_t doneTotal = 0, sizeTotal = 0;
+    for (tkftpclient *s : m_sessions.allSessions()) {
         const QueueItem *item = s->currentItem();
-        if (item && !item->stopRequested && isTransferVerb(item->verb()) && isTransferRequest(s->RequestType()))
-            return TransferStats::percentDone(done(*s), recordedSize(*item));
+        if (item && !item->stopRequested && isTransferVerb(item->verb()) && isTransferRequest(s->RequestType())) {
+            any = true;
+            doneTotal += done(*s);
+            sizeTotal += recordedSize(*item);
+        }
     }
-    return -1;
+    return any ? TransferStats::percentDone(doneTotal, sizeTotal) : -1;
 }
 
 void StatusController::timer_updateinterface()
@@ -151,7 +173,7 @@ void StatusController::timer_updateinterface()
 
 std::int64_t StatusController::elapsedMs(tkftpclient &session)
 {
-    TransferClock &clock = &session == &m_sessions.mainFTP() ? m_mainClock : m_xferClock;
+    TransferClock &clock = m_clocks[&session];
     const QueueItem &item = *session.currentItem();
     const std::int64_t now = m_clock();
     if (clock.itemId != item.id() || clock.token != session.requestToken()) {
@@ -177,8 +199,8 @@ void StatusController::statsFor(tkftpclient &session)
 
 void StatusController::timer_xferstats()
 {
-    statsFor(m_sessions.mainFTP());
-    statsFor(m_sessions.xferFTP());
+    for (tkftpclient *session : m_sessions.allSessions())
+        statsFor(*session);
 }
 
 void StatusController::progressEvent(tkftpclient *session)

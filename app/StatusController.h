@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <unordered_map>
 
 class BrowserController;
 class MeterController;
@@ -64,7 +65,7 @@ signals:
     // stopped queue with items blinks).
     void pauseTextChanged(const QString &text);
     void pauseImageChanged(int index);
-    // The running transfer's percentage, -1 while none runs.
+    // The running transfers' percentage together, -1 while none runs.
     void progressChanged(int percent);
     // The main session's encryption: TLS version, cipher and whether data connections are
     // encrypted; empty while the connection is not encrypted (or there is none).
@@ -95,7 +96,8 @@ private:
     MonotonicClock m_clock = steadyClock();
     bool m_terminating = false;
     std::uint64_t m_runs = 0;
-    TransferClock m_mainClock, m_xferClock;
+    // One clock per session (the pool's sessions run transfers side by side).
+    std::unordered_map<const tkftpclient *, TransferClock> m_clocks;
     QString m_title, m_localCaption, m_remoteCaption, m_queueCaption, m_pauseText, m_encryption;
     int m_pauseImage = 0;
     int m_progress = -1;

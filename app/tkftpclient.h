@@ -28,6 +28,8 @@ public:
     bool loggedIn = false;
     // When this session, if idle, next sends a keep-alive command.
     QDateTime keepAliveDue;
+    // Since when this session, connected, has had no job (for closing idle pool extras).
+    QDateTime idleSince;
     // The raw text of the last complete listing (for `ls --raw` and the debug menu).
     QString lastListing;
     // loginMessages and recentLines come from SessionDisplay: the display feed fills them.

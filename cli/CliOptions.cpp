@@ -60,6 +60,7 @@ const char kOptionsHelp[] = "Options:\n"
                             "  --retries N                 reconnects after a lost connection (default 3)\n"
                             "  --retry-delay S             seconds before the first reconnect (default 1),\n"
                             "                              doubled for each further one up to 30\n"
+                            "  --parallel N                transfers side by side, 1 to 10 (default 2)\n"
                             "  --timeout S                 seconds a server may take to answer (default 30)\n"
                             "  --listing-limit MIB         the largest folder listing taken (default 1024)\n"
                             "  -q, --quiet                 no notes on stderr, only errors\n"
@@ -166,6 +167,12 @@ bool parseCliArguments(const QStringList &args, CliOptions &o, QString *error)
             QString v;
             if (!value(v) || !parseInt(v, 0, 3600, o.retryDelaySeconds))
                 return fail(QStringLiteral("--retry-delay needs seconds from 0 to 3600"));
+        } else if (a == QLatin1String("--parallel")) {
+            QString v;
+            int n = 0;
+            if (!value(v) || !parseInt(v, 1, 10, n))
+                return fail(QStringLiteral("--parallel needs a number from 1 to 10"));
+            o.parallel = n;
         } else if (a == QLatin1String("--timeout")) {
             QString v;
             if (!value(v) || !parseInt(v, 1, 86400, o.timeoutSeconds))

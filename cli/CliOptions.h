@@ -32,6 +32,7 @@ struct CliOptions {
     bool existingGiven = false;
     int retries = 3;           // reconnects after a lost connection
     int retryDelaySeconds = 1; // before the first reconnect; doubled for each further one, up to 30
+    std::optional<int> parallel; // sessions carrying transfers side by side, 1 to 10
     int timeoutSeconds = 30;
     int listingLimitMiB = 1024; // a listing that never ends is cut here
     bool quiet = false;

@@ -128,6 +128,8 @@ void CliRunner::applySettings()
     write(setup, Keys::maxRetries, m_options.retries);
     write(setup, Keys::retryDelay, m_options.retryDelaySeconds);
     write(setup, Keys::listingMaxMiB, m_options.listingLimitMiB);
+    if (m_options.parallel)
+        write(setup, Keys::simultaneousTransfers, *m_options.parallel);
     QString host, port;
     if (!m_options.socks5.isEmpty() && splitProxyAddress(m_options.socks5, host, port)) {
         write(setup, Keys::connectionType, 3);
@@ -376,6 +378,9 @@ int CliRunner::prepareSite()
         site.User = QStringLiteral("anonymous");
     site.name = SiteProfiles::nodeName(nodePath);
     site.smartXfer = false;
+    // --parallel given on the command line wins over the profile's own number.
+    if (m_options.parallel)
+        site.simultaneousTransfers = 0;
     m_site = site;
     m_url = {};
     m_url.host = site.Host;

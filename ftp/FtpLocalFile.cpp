@@ -51,12 +51,16 @@ bool TFtpLocalFile::openForWrite(const QString &path, int64_t offset)
     m_stream = m_fd != -2;
     if (m_stream)
         return m_fd >= 0 && offset <= 0;
-    // Not blocking: a fifo nobody reads fails here instead of stopping the program.
-    m_fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (m_fd < 0 && errno == ENOENT && offset <= 0) {
+    // Most downloads make a new file: it is created exclusively first, and only a file that
+    // is there already is opened as it is (never emptied here). Not blocking: a fifo nobody
+    // reads fails here instead of stopping the program.
+    m_fd = -1;
+    if (offset <= 0) {
         m_fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NONBLOCK | O_CLOEXEC, 0666);
         m_created = m_fd >= 0;
     }
+    if (m_fd < 0 && (offset > 0 || errno == EEXIST))
+        m_fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0)
         return fail(errno);
     const int flags = ::fcntl(m_fd, F_GETFL);
@@ -156,8 +160,9 @@ bool TFtpLocalFile::cutHere()
 {
     if (m_fd < 0)
         return false;
-    // A device, a pipe or a terminal has no tail to drop.
-    if (m_stream)
+    // A device, a pipe or a terminal has no tail to drop; a file this download made holds
+    // only what it wrote.
+    if (m_stream || m_created)
         return true;
     struct stat st {};
     if (::fstat(m_fd, &st) != 0)

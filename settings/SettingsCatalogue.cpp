@@ -22,9 +22,9 @@ const std::vector<AnyKey> &mainStoreKeys()
         &connectionHistoryDeleteOnExit, &DeleteQuickConnectData, &deleteLocalFolderHistory, &sharedFavorites,
         &sharedFavoritesFolder, &askForLaunchPassword, &launchPassword, &useKeyring,
         // Transfers and queue.
-        &transferMode, &xferAction, &autoCloseXferActionPrompt, &autoCloseXferActionPromptSecs, &forceRemoteLowercase,
-        &setOriginalFileDate, &listHiddenFiles, &useMlsd, &autoRefreshFolders, &autoSaveQueue, &folderDepthLimit,
-        &listingMaxMiB, &listingMaxEntries,
+        &transferMode, &xferAction, &simultaneousTransfers, &autoCloseXferActionPrompt, &autoCloseXferActionPromptSecs,
+        &forceRemoteLowercase, &setOriginalFileDate, &listHiddenFiles, &useMlsd, &autoRefreshFolders, &autoSaveQueue,
+        &folderDepthLimit, &listingMaxMiB, &listingMaxEntries,
         // Log, meter, sound and appearance.
         &showLogWin, &logAutoScroll, &detailedLog, &showMeter, &disableBandwidthMeter, &advancedBandwidthMeterInfoMode,
         &disableFancyColors, &disableBackgroundImages, &disableSound, &sndOnConnect, &sndOnDisconnect, &sndOnXferDone,

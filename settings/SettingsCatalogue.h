@@ -151,6 +151,9 @@ inline constexpr BoolKey useKeyring{"useKeyring", true};
 inline constexpr IntKey transferMode{"transferMode", 0}; // 0 by the ASCII masks, 1 binary, 2 ASCII
 // When the target exists: 0 overwrite, 1 resume, 2 skip, 3 ask.
 inline constexpr IntKey xferAction{"xferAction", 3};
+// How many sessions carry transfers side by side (1 to 10); a site profile may set its own.
+inline constexpr IntKey simultaneousTransfers{"simultaneousTransfers", 2};
+inline constexpr int kMaxSimultaneousTransfers = 10;
 inline constexpr BoolKey autoCloseXferActionPrompt{"autoCloseXferActionPrompt", true};
 inline constexpr IntKey autoCloseXferActionPromptSecs{"autoCloseXferActionPromptSecs", 60};
 inline constexpr BoolKey forceRemoteLowercase{"forceRemoteLowercase", false};

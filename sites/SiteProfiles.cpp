@@ -238,6 +238,8 @@ bool SiteProfiles::readProfileFile(const QString &file, tSiteRecord &site, bool 
     site.encryption = ok && enc >= 0 && enc <= static_cast<int>(SiteEncryption::Plain)
                           ? static_cast<SiteEncryption>(enc)
                           : SiteEncryption::ExplicitIfAvailable;
+    const int parallel = ini.value(kSection, QStringLiteral("SimultaneousTransfers")).toInt(&ok);
+    site.simultaneousTransfers = ok && parallel >= 1 && parallel <= 10 ? parallel : 0; // 1 to 10
     if (inKeyring)
         *inKeyring = readBool(ini, kKeyringMarker);
     return true;
@@ -303,6 +305,11 @@ bool SiteProfiles::writeProfile(const QString &sitePath, const tSiteRecord &site
             return false;
         }
     }
+    // Written only for a site that has its own number (or had one): other files keep their keys.
+    if ((site.simultaneousTransfers > 0 || ini.contains(kSection, QStringLiteral("SimultaneousTransfers"))) &&
+        !ini.setValue(kSection, QStringLiteral("SimultaneousTransfers"),
+                      site.simultaneousTransfers > 0 ? QString::number(site.simultaneousTransfers) : QString()))
+        return false;
     // The marker is written only where the keyring is or was used: other files keep the
     // keys they always had.
     if ((inKeyring || ini.contains(kSection, kKeyringMarker)) &&

@@ -61,4 +61,5 @@ struct tSiteRecord {
     bool fromSiteManager = false; // a connection started from the site manager; nothing clears it
     bool anonymous = false;
     SiteEncryption encryption = SiteEncryption::ExplicitIfAvailable;
+    int simultaneousTransfers = 0; // transfer sessions for this site; 0 takes the global setting
 };

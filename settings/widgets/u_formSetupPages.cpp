@@ -151,6 +151,8 @@ void TFormSetup::buildTransfer()
     QSpinBox *secs = p->number(Keys::autoCloseXferActionPromptSecs, QString(), 1, 3600);
     secs->setEnabled(autoClose->isChecked());
     connect(autoClose, &QCheckBox::toggled, secs, &QWidget::setEnabled);
+    p->number(Keys::simultaneousTransfers, QStringLiteral("Simultaneous transfers:"), 1,
+              Keys::kMaxSimultaneousTransfers);
     p->group(QStringLiteral(" Folder transfers "));
     p->number(Keys::folderDepthLimit, QStringLiteral("Deepest folder level to transfer:"), 1, 10000);
     p->group(QStringLiteral(" Folder listings "));

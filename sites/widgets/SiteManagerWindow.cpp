@@ -19,6 +19,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTabWidget>
@@ -114,6 +115,13 @@ void SiteManagerWindow::buildControls()
     for (int i = 0; i < kEncryptionChoiceCount; ++i)
         m_encryption->addItem(encryptionChoiceText(static_cast<SiteEncryption>(i)));
     connect(m_encryption, &QComboBox::currentIndexChanged, this, &SiteManagerWindow::boxesEdited);
+    // 0 shows as empty: the site takes the global number.
+    m_parallel = new QSpinBox(this);
+    m_parallel->setObjectName(QStringLiteral("simultaneousTransfers"));
+    m_parallel->setRange(0, Keys::kMaxSimultaneousTransfers);
+    m_parallel->setSpecialValueText(QStringLiteral(" "));
+    m_parallel->setToolTip(QStringLiteral("Empty: the number in the global FTP settings"));
+    connect(m_parallel, &QSpinBox::valueChanged, this, &SiteManagerWindow::boxesEdited);
     m_desc = new QPlainTextEdit(this);
     m_desc->setObjectName(QStringLiteral("desc"));
     connect(m_desc, &QPlainTextEdit::textChanged, this, &SiteManagerWindow::boxesEdited);
@@ -157,6 +165,11 @@ void SiteManagerWindow::buildControls()
     auto *adv = new QVBoxLayout(advanced);
     adv->addWidget(new QLabel(QStringLiteral("Options:"), this));
     adv->addWidget(m_smartTransfer);
+    auto *parallelRow = new QHBoxLayout;
+    parallelRow->addWidget(new QLabel(QStringLiteral("Simultaneous transfers:"), this));
+    parallelRow->addWidget(m_parallel);
+    parallelRow->addStretch();
+    adv->addLayout(parallelRow);
     auto *global = new QPushButton(QStringLiteral("Global FTP settings"), this);
     global->setObjectName(QStringLiteral("Button1"));
     connect(global, &QPushButton::clicked, this, [this] {
@@ -358,6 +371,7 @@ void SiteManagerWindow::fillBoxes()
     m_desc->setPlainText(m_site.desc);
     m_anonymous->setChecked(m_site.anonymous);
     m_smartTransfer->setChecked(m_site.smartXfer);
+    m_parallel->setValue(m_site.simultaneousTransfers);
     m_encryption->setCurrentIndex(static_cast<int>(m_site.encryption));
     m_filling = false;
 }
@@ -407,6 +421,7 @@ void SiteManagerWindow::saveProfile()
     edited.desc = m_desc->toPlainText();
     edited.anonymous = m_anonymous->isChecked();
     edited.smartXfer = m_smartTransfer->isChecked();
+    edited.simultaneousTransfers = m_parallel->value();
     edited.encryption = static_cast<SiteEncryption>(std::max(0, m_encryption->currentIndex()));
     QString error;
     if (!m_profiles.writeProfile(m_loadedPath, edited, &error)) {

@@ -15,6 +15,7 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QSpinBox;
 class QStackedWidget;
 class QTabWidget;
 
@@ -110,6 +111,7 @@ private:
     QLabel *m_keyringNotice = nullptr;
     QCheckBox *m_anonymous, *m_smartTransfer, *m_openAtStartup;
     QComboBox *m_encryption;
+    QSpinBox *m_parallel;
     QPlainTextEdit *m_desc;
     QPushButton *m_newSite, *m_newFolder, *m_rename, *m_delete, *m_connect, *m_close, *m_save;
 };

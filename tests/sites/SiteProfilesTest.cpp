@@ -130,21 +130,43 @@ TEST_F(SiteProfilesTest, FlagsAndEncryptionReadOnlyWhatTheyCanMean)
         const char *value;
         bool flag;
         SiteEncryption encryption;
+        int transfers; // the site's own number of simultaneous transfers; 0 is the global one
     } cases[] = {
-        {"1", true, SiteEncryption::ExplicitRequired},     {"2", true, SiteEncryption::Implicit},
-        {"0", false, SiteEncryption::ExplicitIfAvailable}, {"yes", false, SiteEncryption::ExplicitIfAvailable},
-        {"", false, SiteEncryption::ExplicitIfAvailable},  {"-1", true, SiteEncryption::ExplicitIfAvailable},
-        {"7", true, SiteEncryption::ExplicitIfAvailable},
+        {"1", true, SiteEncryption::ExplicitRequired, 1},     {"2", true, SiteEncryption::Implicit, 2},
+        {"0", false, SiteEncryption::ExplicitIfAvailable, 0}, {"yes", false, SiteEncryption::ExplicitIfAvailable, 0},
+        {"", false, SiteEncryption::ExplicitIfAvailable, 0},  {"-1", true, SiteEncryption::ExplicitIfAvailable, 0},
+        {"7", true, SiteEncryption::ExplicitIfAvailable, 7},  {"10", true, SiteEncryption::ExplicitIfAvailable, 10},
+        {"11", true, SiteEncryption::ExplicitIfAvailable, 0},
     };
     for (const Case &c : cases) {
-        put(QStringLiteral("F.veze"),
-            QByteArray("[FTP]\nanonymous=") + c.value + "\nsmartXfer=" + c.value + "\nEncryption=" + c.value + "\n");
+        put(QStringLiteral("F.veze"), QByteArray("[FTP]\nanonymous=") + c.value + "\nsmartXfer=" + c.value +
+                                          "\nEncryption=" + c.value + "\nSimultaneousTransfers=" + c.value + "\n");
         tSiteRecord site;
         ASSERT_TRUE(store.readProfile(QStringLiteral("F"), site));
         EXPECT_EQ(site.anonymous, c.flag) << c.value;
         EXPECT_EQ(site.smartXfer, c.flag) << c.value;
         EXPECT_EQ(site.encryption, c.encryption) << c.value;
+        EXPECT_EQ(site.simultaneousTransfers, c.transfers) << c.value;
     }
+}
+
+// A site's own number of simultaneous transfers is kept; set back to "global" it is
+// emptied, and profiles that never had one get no such key.
+TEST_F(SiteProfilesTest, ASitesOwnTransferCountIsKeptAndEmptyMeansGlobal)
+{
+    tSiteRecord site;
+    site.Host = QStringLiteral("ftp.example.org");
+    ASSERT_TRUE(store.writeProfile(QStringLiteral("Plain"), site));
+    EXPECT_FALSE(content(QStringLiteral("Plain.veze")).contains("SimultaneousTransfers"));
+    site.simultaneousTransfers = 4;
+    ASSERT_TRUE(store.writeProfile(QStringLiteral("Own"), site));
+    tSiteRecord back;
+    ASSERT_TRUE(store.readProfile(QStringLiteral("Own"), back));
+    EXPECT_EQ(back.simultaneousTransfers, 4);
+    site.simultaneousTransfers = 0;
+    ASSERT_TRUE(store.writeProfile(QStringLiteral("Own"), site));
+    ASSERT_TRUE(store.readProfile(QStringLiteral("Own"), back));
+    EXPECT_EQ(back.simultaneousTransfers, 0);
 }
 
 TEST_F(SiteProfilesTest, TheTreeListsFoldersFirstAndOnlyProfiles)

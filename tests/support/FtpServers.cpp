@@ -3,6 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
+
+#include <algorithm>
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -28,8 +31,12 @@ bool PyftpdlibServer::start()
     const uint16_t port = ServerProcess::freePort(host());
     const QString script = QStringLiteral(KESTRIN_SOURCE_DIR "/tests/support/pyftpdlib_server.py");
     QStringList args{script, QString::number(port), m_dir.path(), m_user, m_password};
-    if (m_logCommands)
+    if (m_logCommands || m_recordTransfers)
         args << QStringLiteral("commands");
+    if (m_connectionLimit > 0)
+        args << QStringLiteral("maxcons=%1").arg(m_connectionLimit);
+    if (m_rate > 0)
+        args << QStringLiteral("rate=%1").arg(m_rate);
     args << QStringLiteral("host=") + host();
     if (!m_process.start(python, args, port)) {
         m_failure = QStringLiteral("pyftpdlib did not start: ") + m_process.readLog();
@@ -80,10 +87,17 @@ bool VsftpdServer::start()
                            "anonymous_enable=YES\nno_anon_password=YES\nanon_root=%2\nanon_upload_enable=YES\n"
                            "anon_mkdir_write_enable=YES\nanon_other_write_enable=YES\nanon_umask=022\n"
                            "local_enable=YES\npam_service_name=vsftpd\nwrite_enable=YES\nsecure_chroot_dir=%3\n"
-                           "seccomp_sandbox=NO\ndelay_failed_login=0\nxferlog_enable=NO\n")
+                           "seccomp_sandbox=NO\ndelay_failed_login=0\n")
                 .arg(port)
                 .arg(root, empty)
                 .toLocal8Bit());
+    f.write(m_recordTransfers ? QStringLiteral("xferlog_enable=YES\nxferlog_std_format=NO\nlog_ftp_protocol=YES\n"
+                                               "vsftpd_log_file=%1\n")
+                                    .arg(m_dir.filePath(QStringLiteral("vsftpd.log")))
+                                    .toLocal8Bit()
+                              : QByteArray("xferlog_enable=NO\n"));
+    if (m_connectionLimit > 0)
+        f.write(QStringLiteral("max_clients=%1\n").arg(m_connectionLimit).toLocal8Bit());
     if (m_tls != Tls::None) {
         const QString cert = m_dir.filePath(QStringLiteral("cert.pem"));
         const QString key = m_dir.filePath(QStringLiteral("key.pem"));
@@ -141,6 +155,71 @@ QStringList PyftpdlibServer::receivedCommands() const
             commands << line.mid(at + marker.size()).trimmed();
     }
     return commands;
+}
+
+RealFtpServer::Overlap RealFtpServer::transferOverlap() const
+{
+    Overlap result;
+    QSet<QString> open, used;
+    const QStringList lines = record().split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        QString connection, text;
+        if (!protocolLine(line, connection, text))
+            continue;
+        if (text.startsWith(QLatin1String("<- RETR ")) || text.startsWith(QLatin1String("<- STOR "))) {
+            open.insert(connection);
+            used.insert(connection);
+            result.mostAtOnce = std::max(result.mostAtOnce, static_cast<int>(open.size()));
+        } else if (text.startsWith(QLatin1String("-> ")) && text.size() > 3 && text[3] >= QLatin1Char('2') &&
+                   !text.startsWith(QLatin1String("-> 150")) && !text.startsWith(QLatin1String("-> 125"))) {
+            open.remove(connection); // the final reply of whatever the connection did
+        }
+    }
+    result.connections = static_cast<int>(used.size());
+    return result;
+}
+
+bool PyftpdlibServer::protocolLine(const QString &line, QString &connection, QString &text) const
+{
+    // "DEBUG:pyftpdlib:127.0.0.1:40314-[u] <- RETR a"
+    const qsizetype at = line.indexOf(QLatin1String("] "));
+    const qsizetype dash = line.indexOf(QLatin1String("-["));
+    if (at < 0 || dash < 0 || dash > at)
+        return false;
+    connection = line.left(dash);
+    text = line.mid(at + 2);
+    return text.startsWith(QLatin1String("<- ")) || text.startsWith(QLatin1String("-> "));
+}
+
+QString PyftpdlibServer::record() const
+{
+    return m_process.readWholeLog();
+}
+
+bool VsftpdServer::protocolLine(const QString &line, QString &connection, QString &text) const
+{
+    // "Fri Dec 11 01:00:00 2026 [pid 1234] [ftp] FTP command: Client "127.0.0.1", "RETR a""
+    const qsizetype pid = line.indexOf(QLatin1String("[pid "));
+    if (pid < 0)
+        return false;
+    connection = line.mid(pid, line.indexOf(QLatin1Char(']'), pid) - pid);
+    const qsizetype quote = line.indexOf(QLatin1String("\", \""));
+    if (quote < 0)
+        return false;
+    const QString said = line.mid(quote + 4).chopped(1);
+    if (line.contains(QLatin1String("FTP command:")))
+        text = QStringLiteral("<- ") + said;
+    else if (line.contains(QLatin1String("FTP response:")))
+        text = QStringLiteral("-> ") + said;
+    else
+        return false;
+    return true;
+}
+
+QString VsftpdServer::record() const
+{
+    QFile f(m_dir.filePath(QStringLiteral("vsftpd.log")));
+    return f.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(f.readAll()) : QString();
 }
 
 tSiteRecord siteOf(const RealFtpServer &server, const QString &name)

@@ -34,8 +34,26 @@ public:
     QString log() const { return m_process.readLog(); }
     // Ends the server at once: the connections it holds close as a crash would close them.
     void stop() { m_process.stop(); }
+    // Before start(): at most this many connections at once; more are refused with 421.
+    void setConnectionLimit(int connections) { m_connectionLimit = connections; }
+    // Before start(): every command and reply is written to the server's record.
+    void setRecordTransfers(bool on) { m_recordTransfers = on; }
+    // From that record: the most file transfers (RETR or STOR until their final reply) that
+    // were under way at the same moment, on different connections, and how many
+    // connections ever sent one.
+    struct Overlap {
+        int mostAtOnce = 0;
+        int connections = 0;
+    };
+    Overlap transferOverlap() const;
 
 protected:
+    // One line of the record as (connection, command or reply); false for other lines.
+    virtual bool protocolLine(const QString &line, QString &connection, QString &text) const = 0;
+    virtual QString record() const = 0;
+    int m_connectionLimit = 0;
+    bool m_recordTransfers = false;
+
     // False, with skipReason set, when the host is ::1 and the machine has no IPv6 loopback.
     bool hostAvailable();
 
@@ -54,12 +72,17 @@ public:
     bool start() override;
     // Before start(): the server logs every command it receives.
     void setLogCommands(bool on) { m_logCommands = on; }
+    // Before start(): each data connection moves at most this many bytes a second.
+    void setDataRate(int bytesPerSecond) { m_rate = bytesPerSecond; }
 
     // The commands received so far, in order ("CWD /pub"; the password shows as stars).
     QStringList receivedCommands() const;
 
 private:
+    bool protocolLine(const QString &line, QString &connection, QString &text) const override;
+    QString record() const override;
     bool m_logCommands = false;
+    int m_rate = 0;
 };
 
 // vsftpd with anonymous login (root not writable, /pub writable); any other user name is
@@ -76,6 +99,8 @@ public:
     void setClearDataAllowed(bool on) { m_clearDataAllowed = on; }
 
 private:
+    bool protocolLine(const QString &line, QString &connection, QString &text) const override;
+    QString record() const override;
     Tls m_tls = Tls::None;
     bool m_clearDataAllowed = false;
 };
