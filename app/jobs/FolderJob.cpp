@@ -9,6 +9,8 @@
 #include <QDir>
 #include <QSet>
 
+#include <algorithm>
+
 namespace {
 
 int depthOf(const QString &folder)
@@ -51,6 +53,14 @@ bool FolderJob::folderReached()
     }
     expansion.listed.insert(m_folder);
     return true;
+}
+
+bool FolderJob::needsLinkCheck(const std::vector<tTmbFtpEntry> &entries) const
+{
+    return std::any_of(entries.begin(), entries.end(), [](const tTmbFtpEntry &e) {
+        return e.status == ListingStatus::Ok && !e.isLink && e.name != QLatin1String(".") &&
+               e.name != QLatin1String("..");
+    });
 }
 
 void FolderJob::skip(const QString &name, const QString &why)

@@ -23,6 +23,8 @@ public:
 protected:
     bool folderReached() override;
     void listed(const std::vector<tTmbFtpEntry> &entries) override;
+    // Tree work skips links to files too, which some machine listings show as the files.
+    bool needsLinkCheck(const std::vector<tTmbFtpEntry> &entries) const override;
 
 private:
     void skip(const QString &name, const QString &why);

@@ -169,28 +169,37 @@ void ListingJob::dirDone(int error)
         return store(std::move(parsed));
     }
     parseMlsdListing(listingLines(s.lastListing), parsed);
-    if (std::none_of(parsed.begin(), parsed.end(), isEnterableFolder))
+    if (!needsLinkCheck(parsed))
         return store(std::move(parsed));
     m_machineEntries = std::move(parsed);
     sendListing(JobStep::LinkCheck, false, QStringLiteral("-a"));
 }
 
+bool ListingJob::needsLinkCheck(const std::vector<tTmbFtpEntry> &entries) const
+{
+    return std::any_of(entries.begin(), entries.end(), isEnterableFolder);
+}
+
 void ListingJob::linkCheckDone(int error)
 {
     std::vector<tTmbFtpEntry> entries = std::exchange(m_machineEntries, {});
-    QSet<QString> plainFolders;
+    QSet<QString> plainFolders, links;
     if (error == 0) {
         std::vector<tTmbFtpEntry> shown;
         parseListing(listingLines(m_buffer), shown);
         for (const tTmbFtpEntry &e : shown) {
             if (isEnterableFolder(e))
                 plainFolders.insert(e.name);
+            else if (e.status == ListingStatus::Ok && e.isLink)
+                links.insert(e.name);
         }
     }
     m_buffer.clear();
     QStringList kept;
     for (tTmbFtpEntry &e : entries) {
-        if (isEnterableFolder(e) && !plainFolders.contains(e.name)) {
+        if (e.status == ListingStatus::Ok && links.contains(e.name)) {
+            e.isLink = true; // a link to a file, which the machine listing showed as the file
+        } else if (isEnterableFolder(e) && !plainFolders.contains(e.name)) {
             e.isLink = true;
             kept << e.name;
         }

@@ -26,6 +26,9 @@ protected:
     virtual bool folderReached();
     // The listing arrived and is stored in the cache under `m_folder`.
     virtual void listed(const std::vector<tTmbFtpEntry> &entries);
+    // Whether a machine listing is followed by LIST to tell its links apart: when it shows
+    // folders (the cache must never take a link for a folder).
+    virtual bool needsLinkCheck(const std::vector<tTmbFtpEntry> &entries) const;
     // The folder the server reported, normalised.
     QString m_folder;
 

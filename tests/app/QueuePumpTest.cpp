@@ -152,7 +152,8 @@ TEST_F(QueuePump, EachVerbRunsItsCommandsToTheEnd)
         QStringList sent;
     };
     const Case cases[] = {
-        // A machine listing that shows folders is followed by LIST, which tells links apart.
+        // A machine listing that shows folders is followed by LIST, which tells links apart
+        // (in a folder transfer or deletion, one that shows any entry).
         {QStringLiteral("list*/*@refresh"),
          {},
          {QStringLiteral("CWD /"), QStringLiteral("PWD"), QStringLiteral("MLSD"), QStringLiteral("LIST -a")}},
@@ -163,9 +164,8 @@ TEST_F(QueuePump, EachVerbRunsItsCommandsToTheEnd)
         {QStringLiteral("deletefolder*/tree"),
          {},
          {QStringLiteral("CWD /tree"), QStringLiteral("PWD"), QStringLiteral("MLSD"), QStringLiteral("LIST -a"),
-          QStringLiteral("CWD /tree/sub"), QStringLiteral("PWD"), QStringLiteral("MLSD"),
-          QStringLiteral("DELE /tree/sub/f.txt"),
-          QStringLiteral("RMD /tree/sub"), QStringLiteral("RMD /tree"),
+          QStringLiteral("CWD /tree/sub"), QStringLiteral("PWD"), QStringLiteral("MLSD"), QStringLiteral("LIST -a"),
+          QStringLiteral("DELE /tree/sub/f.txt"), QStringLiteral("RMD /tree/sub"), QStringLiteral("RMD /tree"),
           // ... and the folder on show is listed again; it is cached, so PWD is enough.
           QStringLiteral("CWD /"), QStringLiteral("PWD")}},
         {QStringLiteral("renamefile*/b.txt*/c.txt"),
