@@ -167,9 +167,11 @@ bool FolderSync::queuePlan(const QString &localRoot, const QString &remoteRoot, 
             break;
         case SyncAction::Transfer:
             if (up)
-                queueCommand(QStringLiteral("putfile"), {local, remote}, &s.entry, s.replaces ? std::optional(TransferAction::Overwrite) : std::nullopt);
+                queueCommand(QStringLiteral("putfile"), {local, remote}, &s.entry,
+                             s.replaces ? std::optional(TransferAction::Overwrite) : std::nullopt);
             else
-                queueCommand(QStringLiteral("getfile"), {remote, local}, &s.entry, s.replaces ? std::optional(TransferAction::Overwrite) : std::nullopt);
+                queueCommand(QStringLiteral("getfile"), {remote, local}, &s.entry,
+                             s.replaces ? std::optional(TransferAction::Overwrite) : std::nullopt);
             break;
         case SyncAction::DeleteFile:
             if (up)

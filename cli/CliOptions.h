@@ -30,8 +30,8 @@ struct CliOptions {
     QString socks5; // host:port of a SOCKS 5 proxy
     Existing existing = Existing::Skip;
     bool existingGiven = false;
-    int retries = 3;           // reconnects after a lost connection
-    int retryDelaySeconds = 1; // before the first reconnect; doubled for each further one, up to 30
+    int retries = 3;             // reconnects after a lost connection
+    int retryDelaySeconds = 1;   // before the first reconnect; doubled for each further one, up to 30
     std::optional<int> parallel; // sessions carrying transfers side by side, 1 to 10
     int timeoutSeconds = 30;
     int listingLimitMiB = 1024; // a listing that never ends is cut here

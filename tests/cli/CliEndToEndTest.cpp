@@ -388,7 +388,9 @@ TEST(CliSite, AProfileConnectsAndRawListingIsTheServersOwn)
     ASSERT_EQ(lines.size(), 2) << r.out.toStdString();
     // The server's own lines, not the parsed form: its machine listing (MLSD), which the
     // session uses where the server offers it.
-    EXPECT_TRUE(lines.filter(QRegularExpression(QStringLiteral("^(?=\\S*type=file;)(?=\\S*size=7;)\\S+ a b\\.txt$"))).size() == 1)
+    EXPECT_TRUE(
+        lines.filter(QRegularExpression(QStringLiteral("^(?=\\S*type=file;)(?=\\S*size=7;)\\S+ a b\\.txt$"))).size() ==
+        1)
         << r.out.toStdString();
     EXPECT_TRUE(lines.filter(QRegularExpression(QStringLiteral("^\\S*type=dir;\\S* sub$"))).size() == 1)
         << r.out.toStdString();

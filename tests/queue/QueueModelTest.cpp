@@ -1,5 +1,5 @@
-#include "queue/OverwritePrompt.h"
 #include "queue/QueueModel.h"
+#include "queue/OverwritePrompt.h"
 #include "queue/QueueIconSource.h"
 #include "settings/SettingsCatalogue.h"
 #include "support/QtPrinters.h"
