@@ -30,6 +30,9 @@ int main(int argc, char **argv)
     MainController c(ui);
     c.FormCreate({});
     write(c.setup(), Keys::startupAction, 0);
+    // One transfer at a time: the kill then finds the files behind the large one unfinished,
+    // the case this program is made for.
+    write(c.setup(), Keys::simultaneousTransfers, 1);
     if (!waitFor([&] { return c.started(); }, 10000))
         return 3;
     out << "loaded " << c.queue().model().itemCount() << Qt::endl;
