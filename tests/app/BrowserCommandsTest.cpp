@@ -672,7 +672,8 @@ TEST_F(BrowserCommandsTest, GroupSelectAndCompareSelectTheRightRows)
 
 // SITE CHMOD on both servers: pyftpdlib changes the modes; vsftpd refuses anonymous users,
 // which is reported and leaves the files as they were.
-class ChangePermissions : public RealServerTest<ServerKind>, protected BrowserCommandsFixture {
+// The browser's commands against each real server.
+class RealServerBrowser : public RealServerTest<ServerKind>, protected BrowserCommandsFixture {
 protected:
     void SetUp() override
     {
@@ -687,6 +688,13 @@ protected:
             controller->FormCloseQuery();
     }
 };
+
+class ChangePermissions : public RealServerBrowser {};
+
+std::string serverName(const ::testing::TestParamInfo<ServerKind> &info)
+{
+    return info.param == ServerKind::Pyftpdlib ? "pyftpdlib" : "vsftpd";
+}
 
 TEST_P(ChangePermissions, OneChmodPerSelectedEntryWithTheConfirmedCode)
 {
@@ -725,30 +733,13 @@ TEST_P(ChangePermissions, OneChmodPerSelectedEntryWithTheConfirmedCode)
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ChangePermissions, ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd),
-                         [](const auto &info) {
-                             return info.param == ServerKind::Pyftpdlib ? std::string("pyftpdlib")
-                                                                        : std::string("vsftpd");
-                         });
+                         serverName);
 
 // A folder tree holding links to a folder outside it, listed as this program lists by
 // default (machine listings where the server has them; pyftpdlib reports a link to a folder
 // there as a folder, vsftpd has only LIST): downloading the tree fetches none of the outside
 // files, and deleting it removes the links themselves, never what they point to.
-class LinksInTrees : public RealServerTest<ServerKind>, protected BrowserCommandsFixture {
-protected:
-    void SetUp() override
-    {
-        startServer(GetParam());
-        if (!serverUp())
-            return;
-        setUpController(*m_server);
-    }
-    void TearDown() override
-    {
-        if (controller)
-            controller->FormCloseQuery();
-    }
-};
+class LinksInTrees : public RealServerBrowser {};
 
 TEST_P(LinksInTrees, DownloadAndDeleteNeverGoThroughALinkToAFolder)
 {
@@ -788,10 +779,7 @@ TEST_P(LinksInTrees, DownloadAndDeleteNeverGoThroughALinkToAFolder)
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, LinksInTrees, ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd),
-                         [](const auto &info) {
-                             return info.param == ServerKind::Pyftpdlib ? std::string("pyftpdlib")
-                                                                        : std::string("vsftpd");
-                         });
+                         serverName);
 
 // The local list follows what other programs do in the folder it shows, without a refresh;
 // a folder that vanishes empties the list without a message box popping up by itself.

@@ -2,11 +2,11 @@
 // files, after the passive reply, a reply that never comes, a data connection that never
 // closes): every file reported "ok" is whole, the run always ends in bounded time, and with
 // reconnects left the download resumes and completes byte-identical.
+#include "support/CliProcess.h"
 #include "support/ServerProcess.h"
 #include "support/TempHome.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -20,33 +20,11 @@
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    QString out, err;
-    qint64 ms = 0;
-};
+using Result = CliResult;
 
 Result runCli(const QStringList &args, int timeoutMs = 60000)
 {
-    QProcess p;
-    p.setChildProcessModifier([] { ::setsid(); });
-    QElapsedTimer clock;
-    clock.start();
-    p.start(QStringLiteral(KESTRIN_CLI_PATH), args);
-    Result r;
-    if (!p.waitForStarted(10000))
-        return r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished(5000);
-        r.err = QStringLiteral("still running after %1 ms").arg(timeoutMs);
-        return r;
-    }
-    r.ms = clock.elapsed();
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return runCliProcess(QStringLiteral(KESTRIN_CLI_PATH), args, timeoutMs);
 }
 
 QByteArray pattern(qint64 size, unsigned seed)

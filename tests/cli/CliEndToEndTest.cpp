@@ -2,6 +2,7 @@
 // rm -r, failures and their exit status, --json, and a resume after Ctrl-C.
 #include "app/DataFolders.h"
 #include "sites/SiteProfiles.h"
+#include "support/CliProcess.h"
 #include "support/FtpServers.h"
 #include "support/ServerProcess.h"
 #include "support/TempHome.h"
@@ -28,10 +29,7 @@
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    QString out, err;
-};
+using Result = CliResult;
 
 QString cliProgram()
 {
@@ -41,24 +39,7 @@ QString cliProgram()
 Result runCli(const QStringList &args, int timeoutMs = 120000,
               const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
-    QProcess p;
-    p.setProcessEnvironment(env);
-    // A session of its own, without a controlling terminal: nothing can be asked on the
-    // terminal the tests run in.
-    p.setChildProcessModifier([] { ::setsid(); });
-    p.start(cliProgram(), args);
-    Result r;
-    if (!p.waitForStarted(10000))
-        return r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return r;
-    }
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
+    return runCliProcess(cliProgram(), args, timeoutMs, env);
 }
 
 void makeFile(const QString &path, const QByteArray &bytes)

@@ -2,12 +2,12 @@
 // that never ends, special files and links in an upload tree, remote names with control
 // characters. Each run ends in bounded time with the documented status, and every entry
 // left out is named on stderr.
+#include "support/CliProcess.h"
 #include "support/ServerProcess.h"
 #include "support/TempHome.h"
 
 #include <QDir>
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -15,7 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -25,36 +24,11 @@ namespace {
 const QString kUser = QStringLiteral("kestrin");
 const QString kPassword = QStringLiteral("pw");
 
-struct Result {
-    int exitCode = -1;
-    QString out, err;
-    qint64 ms = 0;
-    long peakKiB = 0; // the largest peak resident size among the children waited for so far
-};
+using Result = CliResult;
 
 Result runCli(const QStringList &args, int timeoutMs = 60000)
 {
-    QProcess p;
-    p.setChildProcessModifier([] { ::setsid(); });
-    QElapsedTimer clock;
-    clock.start();
-    p.start(QStringLiteral(KESTRIN_CLI_PATH), args);
-    Result r;
-    if (!p.waitForStarted(10000))
-        return r;
-    if (!p.waitForFinished(timeoutMs)) {
-        p.kill();
-        p.waitForFinished(5000);
-        return r;
-    }
-    r.ms = clock.elapsed();
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    r.peakKiB = usage.ru_maxrss;
-    return r;
+    return runCliProcess(QStringLiteral(KESTRIN_CLI_PATH), args, timeoutMs);
 }
 
 void makeFile(const QString &path, const QByteArray &bytes)
