@@ -101,14 +101,14 @@ bool ConnectController::fieldsFromUrl(const QString &url, SiteFields &fields, QS
 void ConnectController::refuse(const QString &title, const QString &text)
 {
     m_sessions.setConnectionWanted(false);
-    m_sessions.currentSite.Host = QString();
+    m_sessions.forgetCurrentSite();
     m_diagnostics.showErrorMessage(title, text);
 }
 
 void ConnectController::fail(const QString &message)
 {
     m_sessions.setConnectionWanted(false);
-    m_sessions.currentSite.Host = QString();
+    m_sessions.forgetCurrentSite();
     m_ui.showMessage(message);
 }
 
@@ -118,7 +118,9 @@ bool ConnectController::acConnect(Caller caller)
         m_sessions.timer_threads();
         return false;
     }
-    tSiteRecord &site = m_sessions.currentSite;
+    // Worked on as a copy and set as the current site once it is complete; a refusal on
+    // the way forgets the current site.
+    tSiteRecord site = m_sessions.currentSite();
     m_sessions.setConnectionWanted(true);
     m_queue.setDisconnecting(false);
     // A new connection ends a pending reconnect; only the reconnect itself keeps counting.
@@ -204,6 +206,7 @@ bool ConnectController::acConnect(Caller caller)
         return false;
     }
 
+    m_sessions.setCurrentSite(site);
     if (!m_history.add(site, read(m_setup, Keys::connectionHistorySaveRFolder),
                        static_cast<int>(read(m_setup, Keys::connectionHistorySize))))
         m_writeLog(kInfo + QStringLiteral("This login holds a line break or a \"") + kInfo +
@@ -266,7 +269,7 @@ bool ConnectController::connectSite(const SiteFields &fields)
 {
     if (!waitForDisconnect())
         return false;
-    tSiteRecord &site = m_sessions.currentSite;
+    tSiteRecord site = m_sessions.currentSite();
     site.Host = fields.host.trimmed();
     site.Port = fields.port.trimmed();
     site.User = fields.user;
@@ -274,6 +277,7 @@ bool ConnectController::connectSite(const SiteFields &fields)
     site.rFolder = fields.path;
     site.encryption = fields.encryption;
     site.name = site.Host.text();
+    m_sessions.setCurrentSite(site);
     return acConnect(Caller::VuzidIRA);
 }
 
@@ -371,7 +375,7 @@ void ConnectController::runStartupAction(int action)
 
 void ConnectController::recordCurrentSite()
 {
-    const tSiteRecord &site = m_sessions.currentSite;
+    const tSiteRecord &site = m_sessions.currentSite();
     if (site.Host.isEmpty())
         return;
     if (m_history.add(site, read(m_setup, Keys::connectionHistorySaveRFolder),

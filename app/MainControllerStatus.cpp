@@ -25,7 +25,7 @@ void MainController::wireStatus()
     connect(&m_versionCheck, &VersionCheck::logLine, this, &MainController::writeLog);
     // A site that asked for encryption where available and got none says so once.
     connect(&m_status, &StatusController::plainConnectionChanged, this, [this](bool plain) {
-        if (plain && m_sessions.currentSite.encryption == SiteEncryption::ExplicitIfAvailable)
+        if (plain && m_sessions.currentSite().encryption == SiteEncryption::ExplicitIfAvailable)
             writeLog(QString(LogModel::kInfo) +
                      QStringLiteral("The server offers no encryption: this connection is plain FTP, not encrypted."));
     });

@@ -645,7 +645,7 @@ void QueueController::completeLogin(tkftpclient &s, int error)
     if (!read(m_setup, Keys::disableSound) && !sound.isEmpty())
         playSoundFile(sound);
     emit mainSessionLoggedIn();
-    const tSiteRecord &site = m_sessions.currentSite;
+    const tSiteRecord &site = m_sessions.currentSite();
     if (!site.lFolder.isEmpty()) {
         m_browsers.setLocalFolder(site.lFolder.text());
         m_browsers.refreshLocalView();

@@ -156,10 +156,10 @@ void SessionLoss::mainClosed(tkftpclient &main, bool connectFailed, int error)
         }
         // A reconnect goes back to the site that was lost, never to another one the connect
         // flow knows of, and returns to the folder that was shown.
-        if (lost && !s.connectedSite().Host.isEmpty())
-            s.currentSite = s.connectedSite();
+        tSiteRecord site = lost && !s.connectedSite().Host.isEmpty() ? s.connectedSite() : s.currentSite();
         if (wasLoggedIn && !m_p.browsers.rFolder().isEmpty())
-            s.currentSite.rFolder = m_p.browsers.rFolder();
+            site.rFolder = m_p.browsers.rFolder();
+        s.setCurrentSite(site);
         m_p.connection.recordCurrentSite();
         rebuildQueue();
     });
@@ -299,7 +299,7 @@ void SessionLoss::acStop()
         SessionSupervisor &s = m_p.sessions;
         if (retryPending()) {
             // The reconnect is cancelled; an empty host keeps anything from reconnecting.
-            s.currentSite.Host = QString();
+            s.forgetCurrentSite();
             resetRetries();
             return;
         }

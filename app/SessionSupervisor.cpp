@@ -284,16 +284,16 @@ void SessionSupervisor::applyDataConnection(tkftpclient &session)
 void SessionSupervisor::configure(tkftpclient &s)
 {
     if (&s == m_mainSession) {
-        m_connectedSite = currentSite;
+        m_connectedSite = m_currentSite;
         // A new connection may find the server less crowded.
         m_poolCap = Keys::kMaxSimultaneousTransfers;
         m_poolCapLogged = false;
     }
     s.idleSince = QDateTime();
-    s.SetHostName(currentSite.Host);
-    s.SetPort(currentSite.Port);
-    s.SetUserName(currentSite.User);
-    s.SetPassWord(currentSite.Pass);
+    s.SetHostName(m_currentSite.Host);
+    s.SetPort(m_currentSite.Port);
+    s.SetUserName(m_currentSite.User);
+    s.SetPassWord(m_currentSite.Pass);
     rescheduleKeepAlive(s);
     s.SetBinary(false);
     // Every wait on the server ends; read at each connect, so a changed setting takes effect.
@@ -303,11 +303,11 @@ void SessionSupervisor::configure(tkftpclient &s)
     s.SetLocalFileName(QString());
     s.SetHostFileName(QString());
     s.loginMessages.clear();
-    s.SetTlsMode(tlsModeOf(currentSite.encryption));
+    s.SetTlsMode(tlsModeOf(m_currentSite.encryption));
 
     // A site named after its host shows an IPv6 address in brackets, as addresses are written.
-    const QString name =
-        currentSite.name == currentSite.Host.text() ? displayHost(currentSite.name.text()) : currentSite.name.text();
+    const QString name = m_currentSite.name == m_currentSite.Host.text() ? displayHost(m_currentSite.name.text())
+                                                                         : m_currentSite.name.text();
     const QString address = read(m_setup, Keys::ConnectionTypeAddress);
     const QString port = read(m_setup, Keys::ConnectionTypePort);
     switch (read(m_setup, Keys::connectionType)) {

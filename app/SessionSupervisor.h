@@ -48,8 +48,11 @@ public:
     // main session's connection ends.
     bool connectionWanted() const { return m_connectionWanted; }
     void setConnectionWanted(bool wanted) { m_connectionWanted = wanted; }
-    // The site being connected; the connect flow fills it, the supervisor reads it.
-    tSiteRecord currentSite;
+    // The site being connected: the connect flow sets it, the supervisor connects to it.
+    const tSiteRecord &currentSite() const { return m_currentSite; }
+    void setCurrentSite(const tSiteRecord &site) { m_currentSite = site; }
+    // No site: an empty host keeps anything (a retry, the supervisor) from connecting.
+    void forgetCurrentSite() { m_currentSite.Host = QString(); }
     // The site the main session last connected to, as it was then: a reconnect after a
     // lost connection goes back to it, whatever the connect flow has done since.
     const tSiteRecord &connectedSite() const { return m_connectedSite; }
@@ -147,6 +150,7 @@ private:
     tkftpclient *m_mainSession = nullptr;
     tkftpclient *m_xferSession = nullptr;
     bool m_connectionWanted = false;
+    tSiteRecord m_currentSite;
     tSiteRecord m_connectedSite;
     QDateTime m_retryTime;
     std::int32_t m_retryCount = 0;

@@ -17,7 +17,7 @@ bool connectToProfile(MainController &controller, const tSiteRecord &site, const
     tSiteRecord current = site;
     current.fromSiteManager = true;
     current.name = name;
-    sessions.currentSite = current;
+    sessions.setCurrentSite(current);
     if (sessions.ravuzAro() != site.smartXfer) {
         sessions.setRavuzAro(site.smartXfer);
         write(controller.setup(), Keys::ravuzAroEnabled, site.smartXfer);

@@ -54,8 +54,8 @@ QString StatusController::statusLine() const
 {
     using A = StatusTexts::StatusInput::Activity;
     StatusTexts::StatusInput in;
-    in.siteName = m_sessions.currentSite.name;
-    in.hostName = m_sessions.currentSite.Host;
+    in.siteName = m_sessions.currentSite().name;
+    in.hostName = m_sessions.currentSite().Host;
     tkftpclient &x = *m_sessions.xferSession();
     tkftpclient &m = *m_sessions.mainSession();
     auto describe = [&in](const tkftpclient &s, const QueueItem &item, bool countsBytes) {

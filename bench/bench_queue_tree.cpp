@@ -127,7 +127,7 @@ int main(int argc, char **argv)
     c.tick().setEnabled(false);
     c.tick().timerTimer();
     SessionSupervisor &s = c.sessions();
-    s.currentSite = siteOf(*server, QStringLiteral("bench"));
+    s.setCurrentSite(siteOf(*server, QStringLiteral("bench")));
     s.setConnectionWanted(true);
     s.timer_threads();
     if (!waitFor([&] { return s.mainSession()->loggedIn; }, 20000) || !settled(c, 20000)) {

@@ -428,7 +428,7 @@ bool CliRunner::connectToServer()
 
     SessionSupervisor &s = m_controller->sessions();
     s.setRavuzAro(false);
-    s.currentSite = site;
+    s.setCurrentSite(site);
     m_controller->browsers().setRemoteFolder(QStringLiteral("/"));
     m_controller->queue().setDisconnecting(false);
     s.setConnectionWanted(true);

@@ -79,11 +79,7 @@ protected:
     void connect(RealFtpServer &server, const QString &folder)
     {
         SessionSupervisor &s = controller->sessions();
-        s.currentSite.name = QStringLiteral("site");
-        s.currentSite.Host = QStringLiteral("127.0.0.1");
-        s.currentSite.Port = QString::number(server.port());
-        s.currentSite.User = server.user();
-        s.currentSite.Pass = server.password();
+        s.setCurrentSite(siteOf(server));
         s.setConnectionWanted(true);
         browsers().setRemoteFolder(folder);
         s.timer_threads();

@@ -114,7 +114,7 @@ TEST_P(ConnectFlow, QuickConnectFromTheHistoryListsTheRememberedFolder)
               (ConnectController::QuickConnect{QStringLiteral("127.0.0.1"), server.user(), server.password(), port}));
     ASSERT_TRUE(p.loggedInAndShowing(folder, QStringLiteral("marker.txt")))
         << p.logLines.join(u'\n').toStdString() << ui.messages.join(u'\n').toStdString();
-    EXPECT_EQ(p.c().sessions().currentSite.name, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(p.c().sessions().currentSite().name, QStringLiteral("127.0.0.1"));
 
     // Connect while connected only wakes the supervisor: no new history entry.
     EXPECT_FALSE(p.connection().acConnect(ConnectController::Caller::ConnectAction));
@@ -219,7 +219,7 @@ TEST_F(ConnectFlowPyftpdlib, PastedUrlIsSplitAndItsFolderListed)
     EXPECT_FALSE(p.connection().connectSite(other));
     EXPECT_EQ(ui.questions.last(), QStringLiteral("The queue is not empty. Still want to disconnect?"));
     EXPECT_TRUE(p.c().mainSessionLoggedIn());
-    EXPECT_EQ(p.c().sessions().currentSite.Host, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(p.c().sessions().currentSite().Host, QStringLiteral("127.0.0.1"));
 
     // With "Yes" the old connection closes and the new site is connected.
     ui.confirmAnswers.push_back(true);
@@ -262,17 +262,17 @@ TEST(ConnectFlowIPv6, BracketedAddressesConnectFromTheBarAndFromASite)
     ASSERT_TRUE(p.connection().acDisconnect());
     ASSERT_TRUE(waitFor([&] { return p.c().sessions().isFullyDisconnected(); }, 15000));
 
-    tSiteRecord &site = p.c().sessions().currentSite;
-    site = tSiteRecord();
+    tSiteRecord site;
     site.name = QStringLiteral("six");
     site.Host = QStringLiteral("[::1]");
     site.Port = port;
     site.User = server.user();
     site.Pass = server.password();
+    p.c().sessions().setCurrentSite(site);
     ASSERT_TRUE(p.connection().acConnect(ConnectController::Caller::SiteManager));
     ASSERT_TRUE(p.loggedInAndShowing(QStringLiteral("/"), QStringLiteral("v6.txt")))
         << p.logLines.join(u'\n').toStdString();
-    EXPECT_EQ(p.c().sessions().currentSite.Host, QStringLiteral("::1"));
+    EXPECT_EQ(p.c().sessions().currentSite().Host, QStringLiteral("::1"));
     ASSERT_TRUE(p.connection().acDisconnect());
     ASSERT_TRUE(waitFor([&] { return p.c().sessions().isFullyDisconnected(); }, 15000));
     EXPECT_TRUE(p.c().FormCloseQuery());
@@ -314,12 +314,13 @@ TEST_F(ConnectFlowOffline, AnonymousRuleDefaultPortAndValidation)
                                                QStringLiteral("21")}));
 
     // A profile's empty port is checked, whatever the box shows.
-    tSiteRecord &site = sessions().currentSite;
+    tSiteRecord site;
     site.Host = QStringLiteral("127.0.0.1");
     site.Port = QString();
+    sessions().setCurrentSite(site);
     EXPECT_FALSE(connection().acConnect(ConnectController::Caller::SiteManager));
     EXPECT_TRUE(ui.messages.last().startsWith(QStringLiteral("Missing FTP port\r\r")));
-    EXPECT_TRUE(site.Host.isEmpty());
+    EXPECT_TRUE(sessions().currentSite().Host.isEmpty());
 
     // URLs in the address box: refused ones and other schemes are told, never connected.
     for (const QString &address : {QStringLiteral("ftp://host:99999/"), QStringLiteral("http://host/")}) {
@@ -371,9 +372,9 @@ TEST_F(ConnectFlowOffline, TheSchemeOfAUrlChoosesTheEncryption)
     sessions().setConnectionWanted(false);
     EXPECT_TRUE(connection().connectQuick(
         {QStringLiteral("ftpes://127.0.0.1:1/"), QString(), QString(), QString(), SiteEncryption::Plain}));
-    EXPECT_EQ(sessions().currentSite.encryption, SiteEncryption::ExplicitRequired);
+    EXPECT_EQ(sessions().currentSite().encryption, SiteEncryption::ExplicitRequired);
     EXPECT_EQ(connection().quickConnect().encryption, SiteEncryption::ExplicitRequired);
-    EXPECT_EQ(SessionSupervisor::tlsModeOf(sessions().currentSite.encryption), TFtpTlsMode::ExplicitRequired);
+    EXPECT_EQ(SessionSupervisor::tlsModeOf(sessions().currentSite().encryption), TFtpTlsMode::ExplicitRequired);
 }
 
 TEST_F(ConnectFlowOffline, ClipboardWatcherOffersFtpUrlsOnceWithTheirCaseAndWithoutPassword)

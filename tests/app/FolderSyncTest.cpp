@@ -66,11 +66,7 @@ protected:
         controller->browsers().setLocalFolder(local);
         controller->browsers().refreshLocalView();
         SessionSupervisor &s = controller->sessions();
-        s.currentSite.name = QStringLiteral("site");
-        s.currentSite.Host = QStringLiteral("127.0.0.1");
-        s.currentSite.Port = QString::number(server.port());
-        s.currentSite.User = server.user();
-        s.currentSite.Pass = server.password();
+        s.setCurrentSite(siteOf(server));
         s.setConnectionWanted(true);
         controller->browsers().setRemoteFolder(QStringLiteral("/"));
         s.timer_threads();

@@ -72,7 +72,7 @@ protected:
     {
         SessionSupervisor &s = sessions();
         s.setRavuzAro(ravuzAro);
-        s.currentSite = siteOf(server);
+        s.setCurrentSite(siteOf(server));
         s.setConnectionWanted(true);
         controller->browsers().setRemoteFolder(QStringLiteral("/"));
         s.timer_threads();

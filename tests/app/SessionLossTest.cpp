@@ -202,7 +202,7 @@ TEST_F(SessionLoss, AReconnectGoesBackToTheLostSiteNotToTheHistorysNewestEntry)
         waitFor([&] { return b.count(QStringLiteral("USER")) == 2 && sessions().mainSession()->loggedIn; }, 20000))
         << logLines().join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(a.count(QStringLiteral("USER")), loginsAtA) << "nothing went to the other server";
-    EXPECT_EQ(sessions().currentSite.Port.text(), QString::number(b.port()));
+    EXPECT_EQ(sessions().currentSite().Port.text(), QString::number(b.port()));
 }
 
 TEST_F(SessionLoss, KilledServerMidDownloadReconnectsAfterTheDelayAndResumesWithRest)

@@ -42,11 +42,13 @@ protected:
     void siteAt(quint16 port, const QString &user = QStringLiteral("anna"),
                 const QString &pass = QStringLiteral("secret"))
     {
-        sup.currentSite.name = QStringLiteral("Test Site");
-        sup.currentSite.Host = QStringLiteral("127.0.0.1");
-        sup.currentSite.Port = QString::number(port);
-        sup.currentSite.User = user;
-        sup.currentSite.Pass = pass;
+        tSiteRecord site;
+        site.name = QStringLiteral("Test Site");
+        site.Host = QStringLiteral("127.0.0.1");
+        site.Port = QString::number(port);
+        site.User = user;
+        site.Pass = pass;
+        sup.setCurrentSite(site);
     }
     // Waits for the connect request of session s to complete; returns its error code.
     int connectResult(tkftpclient &s)
@@ -203,12 +205,14 @@ TEST_F(Sessions, StandardProxyLogsInWithUserAtHost)
     setup.setInt(QStringLiteral("connectionType"), 2);
     setup.setString(QStringLiteral("ConnectionTypeAddress"), QStringLiteral("127.0.0.1"));
     setup.setString(QStringLiteral("ConnectionTypePort"), QString::number(proxy.port()));
-    sup.currentSite.name = QStringLiteral("Behind Proxy");
-    sup.currentSite.Host = QStringLiteral("ftp.example.com");
-    sup.currentSite.Port = QStringLiteral("21");
-    sup.currentSite.User = QStringLiteral("anna");
-    sup.currentSite.Pass = QStringLiteral("secret");
-    sup.currentSite.encryption = SiteEncryption::Plain;
+    tSiteRecord site;
+    site.name = QStringLiteral("Behind Proxy");
+    site.Host = QStringLiteral("ftp.example.com");
+    site.Port = QStringLiteral("21");
+    site.User = QStringLiteral("anna");
+    site.Pass = QStringLiteral("secret");
+    site.encryption = SiteEncryption::Plain;
+    sup.setCurrentSite(site);
     sup.setConnectionWanted(true);
     sup.timer_threads();
     EXPECT_EQ(connectResult(*sup.mainSession()), 0);
@@ -242,7 +246,9 @@ TEST_F(Sessions, EachEncryptionChoiceMeetsAServerWithoutTls)
         server.on(QStringLiteral("PASS secret")).reply(QStringLiteral("230 in"));
         server.on(QStringLiteral("FEAT")).reply(QStringLiteral("211 no features"));
         siteAt(server.port());
-        sup.currentSite.encryption = r.choice;
+        tSiteRecord site = sup.currentSite();
+        site.encryption = r.choice;
+        sup.setCurrentSite(site);
         done.clear();
         sup.setConnectionWanted(true);
         sup.timer_threads();

@@ -139,7 +139,7 @@ TEST_F(StartupShutdown, HeadlessControllerListsALocalFolderAndJoinsTheTransferSe
     c.setup().setBool(QStringLiteral("ravuzAroEnabled"), true);
     SessionSupervisor &s = c.sessions();
     s.setRavuzAro(true);
-    s.currentSite = siteOf(srv);
+    s.setCurrentSite(siteOf(srv));
     s.setConnectionWanted(true);
     c.tick().timer_threads.execute();
     EXPECT_FALSE(s.xferSession()->connectedOrResolving()) << "no remote folder is shown yet";
@@ -160,7 +160,7 @@ TEST_F(StartupShutdown, ClosingWhileConnectedAsksFirstAndThenDisconnects)
     ASSERT_TRUE(srv.start()) << srv.failure().toStdString();
     MainController &c = start();
     SessionSupervisor &s = c.sessions();
-    s.currentSite = siteOf(srv);
+    s.setCurrentSite(siteOf(srv));
     s.setConnectionWanted(true);
     c.tick().timer_threads.execute();
     ASSERT_TRUE(waitFor([&] { return s.mainSession()->IsConnected() && s.mainSession()->idleState(); }, 15000));

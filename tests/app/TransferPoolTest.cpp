@@ -119,7 +119,7 @@ protected:
                          [this](const QString &line) { m_log << line; });
         SessionSupervisor &s = sessions();
         s.setRavuzAro(false);
-        s.currentSite = siteOf(*m_server);
+        s.setCurrentSite(siteOf(*m_server));
         s.setConnectionWanted(true);
         m_controller->browsers().setRemoteFolder(QStringLiteral("/"));
         s.timer_threads();
@@ -288,7 +288,7 @@ TEST(TransferPoolInterrupted, EveryFileIsWholeAndDoneOrStillQueued)
                          });
         SessionSupervisor &s = controller->sessions();
         QueueController &queue = controller->queue();
-        s.currentSite = siteOf(server);
+        s.setCurrentSite(siteOf(server));
         s.setConnectionWanted(true);
         controller->browsers().setRemoteFolder(QStringLiteral("/"));
         const auto pump = [&] {
@@ -373,7 +373,7 @@ TEST(TransferPoolPrompt, OneOverwriteQuestionAtATimeWhileOtherSessionsGoOn)
     write(controller->setup(), Keys::confirmCloseWhenConnected, false);
     SessionSupervisor &s = controller->sessions();
     QueueController &queue = controller->queue();
-    s.currentSite = siteOf(server);
+    s.setCurrentSite(siteOf(server));
     s.setConnectionWanted(true);
     controller->browsers().setRemoteFolder(QStringLiteral("/"));
     s.timer_threads();

@@ -38,11 +38,13 @@ int main(int argc, char **argv)
     out << "loaded " << c.queue().model().itemCount() << Qt::endl;
 
     SessionSupervisor &s = c.sessions();
-    s.currentSite.name = QStringLiteral("recovery");
-    s.currentSite.Host = QStringLiteral("127.0.0.1");
-    s.currentSite.Port = args[2];
-    s.currentSite.User = args[3];
-    s.currentSite.Pass = args[4];
+    tSiteRecord site;
+    site.name = QStringLiteral("recovery");
+    site.Host = QStringLiteral("127.0.0.1");
+    site.Port = args[2];
+    site.User = args[3];
+    site.Pass = args[4];
+    s.setCurrentSite(site);
     s.setConnectionWanted(true);
     c.browsers().setRemoteFolder(QStringLiteral("/"));
     if (!waitFor([&] { return s.mainSession()->loggedIn; }, 20000))

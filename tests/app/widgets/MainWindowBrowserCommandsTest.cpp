@@ -99,11 +99,7 @@ protected:
         // The login message window would take the focus the tests give to the lists.
         write(c.setup(), Keys::showLoginMsg, loginMessage);
         SessionSupervisor &s = c.sessions();
-        s.currentSite.name = QStringLiteral("site");
-        s.currentSite.Host = QStringLiteral("127.0.0.1");
-        s.currentSite.Port = QString::number(server.port());
-        s.currentSite.User = server.user();
-        s.currentSite.Pass = server.password();
+        s.setCurrentSite(siteOf(server));
         c.browsers().setRemoteFolder(QStringLiteral("/"));
         s.setConnectionWanted(true);
         ASSERT_TRUE(

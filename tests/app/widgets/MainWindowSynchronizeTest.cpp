@@ -80,11 +80,7 @@ protected:
         c.browsers().setLocalFolder(local);
         c.browsers().refreshLocalView();
         SessionSupervisor &s = c.sessions();
-        s.currentSite.name = QStringLiteral("site");
-        s.currentSite.Host = QStringLiteral("127.0.0.1");
-        s.currentSite.Port = QString::number(server.port());
-        s.currentSite.User = server.user();
-        s.currentSite.Pass = server.password();
+        s.setCurrentSite(siteOf(server));
         c.browsers().setRemoteFolder(QStringLiteral("/"));
         s.setConnectionWanted(true);
         ASSERT_TRUE(waitFor(

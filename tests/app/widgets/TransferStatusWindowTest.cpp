@@ -66,11 +66,13 @@ TEST(TransferStatusWindow, ShowsProgressRateTimeLeftAndMeterDuringARealDownload)
     EXPECT_EQ(w->remotePane()->captionBar()->caption(), QStringLiteral("ftp server  -  not connected"));
 
     SessionSupervisor &s = c.sessions();
-    s.currentSite.name = QStringLiteral("slow site");
-    s.currentSite.Host = QStringLiteral("127.0.0.1");
-    s.currentSite.Port = QString::number(port);
-    s.currentSite.User = QStringLiteral("kestrin");
-    s.currentSite.Pass = QStringLiteral("s3cret pass");
+    tSiteRecord site;
+    site.name = QStringLiteral("slow site");
+    site.Host = QStringLiteral("127.0.0.1");
+    site.Port = QString::number(port);
+    site.User = QStringLiteral("kestrin");
+    site.Pass = QStringLiteral("s3cret pass");
+    s.setCurrentSite(site);
     s.setConnectionWanted(true);
     c.browsers().setRemoteFolder(QStringLiteral("/"));
     s.timer_threads();

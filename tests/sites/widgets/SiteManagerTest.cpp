@@ -175,7 +175,7 @@ TEST_F(SiteManager, ASiteMadeInTheWindowConnectsWithItsSavedFields)
     EXPECT_TRUE(ui().questions.isEmpty()) << ui().questions.join(u'\n').toStdString();
     EXPECT_EQ(views->siteManager(), nullptr);
     EXPECT_TRUE(w->isEnabled());
-    const tSiteRecord &current = c().sessions().currentSite;
+    const tSiteRecord &current = c().sessions().currentSite();
     EXPECT_EQ(current.Host, QStringLiteral("127.0.0.1"));
     EXPECT_EQ(current.name, QStringLiteral("Local test server"));
     EXPECT_TRUE(current.fromSiteManager);
@@ -222,7 +222,7 @@ TEST_F(SiteManager, AProfileInTheLinksBarFolderIsAButtonThatConnects)
     write(c().setup(), Keys::siteMgrSelNodePath, QString());
     QTest::mouseClick(buttons[0], Qt::LeftButton);
     ASSERT_TRUE(showsRemote(QStringLiteral("readme.txt"))) << ui().messages.join(u'\n').toStdString();
-    EXPECT_EQ(c().sessions().currentSite.name, QStringLiteral("Mine"));
+    EXPECT_EQ(c().sessions().currentSite().name, QStringLiteral("Mine"));
     EXPECT_EQ(read(c().setup(), Keys::siteMgrSelNodePath), QStringLiteral("[links bar]\\Mine"));
 
     // A link clicked while connected closes that connection first, then connects to its own
@@ -239,7 +239,7 @@ TEST_F(SiteManager, AProfileInTheLinksBarFolderIsAButtonThatConnects)
     EXPECT_EQ(buttons[1]->text(), QStringLiteral("Second"));
     QTest::mouseClick(buttons[1], Qt::LeftButton);
     ASSERT_TRUE(showsRemote(QStringLiteral("inner.txt"))) << ui().messages.join(u'\n').toStdString();
-    EXPECT_EQ(c().sessions().currentSite.name, QStringLiteral("Second"));
+    EXPECT_EQ(c().sessions().currentSite().name, QStringLiteral("Second"));
 }
 
 TEST_F(SiteManager, LeavingAnEditedProfileAsksAndRefusalsExplainThemselves)
