@@ -221,6 +221,35 @@ TEST(CliReconnect, ADownloadCutMidFileContinuesWhereItStopped)
     EXPECT_GE(offset, 1024 * 1024);
 }
 
+// The server announces the file's size, sends half of it and calls the transfer complete:
+// the file is not done, its half stays, and the next run continues it to the end.
+TEST(CliGet, AFileCutShortUnderA226IsAFailureAndResumesLater)
+{
+    TempHome home;
+    FaultyServer server;
+    ASSERT_TRUE(server.start({QStringLiteral("short-retr:1")}));
+    const QString target = home.path() + QStringLiteral("/one.bin");
+    const Result cut = runCli({QStringLiteral("--json"), QStringLiteral("get"),
+                               server.url(QStringLiteral("one.bin")), home.path()},
+                              30000);
+    ASSERT_EQ(cut.exitCode, 4) << cut.err.toStdString();
+    const std::vector<QJsonObject> lines = jsonLines(cut.out);
+    ASSERT_EQ(lines.size(), 1u) << cut.out.toStdString();
+    EXPECT_EQ(lines[0].value(QStringLiteral("outcome")).toString(), QStringLiteral("failed"));
+    EXPECT_TRUE(lines[0].value(QStringLiteral("error")).toString().contains(
+        QStringLiteral("partial file, 1500000 of 3000000 bytes")))
+        << cut.out.toStdString();
+    ASSERT_EQ(QFileInfo(target).size(), 1500000) << "the partial file is kept for a resume";
+
+    const Result resumed = runCli({QStringLiteral("--resume"), QStringLiteral("get"),
+                                   server.url(QStringLiteral("one.bin")), home.path()},
+                                  30000);
+    ASSERT_EQ(resumed.exitCode, 0) << resumed.err.toStdString();
+    EXPECT_TRUE(server.commands().contains(QStringLiteral("REST 1500000")))
+        << server.commands().join(QLatin1Char('|')).toStdString();
+    EXPECT_TRUE(contents(target) == contents(server.root() + QStringLiteral("/one.bin")));
+}
+
 TEST(CliConnectionLoss, ADownloadToStandardOutputIsNotWrittenTwice)
 {
     // What went into a pipe cannot be taken back: after the loss the item fails instead of

@@ -11,6 +11,8 @@
 #   hold-data        RETR sends all bytes but never closes the data connection nor says 226
 #   bad-epsv         EPSV is answered with a reply that cannot be read (port 1000000)
 #   refuse-mkd       MKD is answered "550 Permission denied"
+#   short-retr       RETR announces the whole size "(N bytes)", sends half, closes the data
+#                    connection and says 226 as if all had gone
 # Every command received is printed as "<- COMMAND" (PASS masked).
 import os
 import socket
@@ -223,6 +225,12 @@ class Session:
         with open(target, "rb") as f:
             f.seek(rest)
             body = f.read()
+        if fire("short-retr"):
+            self.reply("150 Opening data connection for %s (%d bytes)" % (arg, len(body)))
+            data.sendall(body[: len(body) // 2])
+            data.close()
+            self.reply("226 Transfer complete")
+            return True
         self.reply("150 Sending %d bytes" % len(body))
         if fire("drop-mid-retr"):
             data.sendall(body[: len(body) // 2])
