@@ -777,6 +777,37 @@ TEST_P(LinksInTrees, DownloadAndDeleteNeverGoThroughALinkToAFolder)
 INSTANTIATE_TEST_SUITE_P(Servers, LinksInTrees, ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd),
                          serverName);
 
+// A web page (an ASCII mask) goes in text mode: the server stores its own line ends (LF on
+// these servers, which convert CR LF), and the page comes back byte for byte.
+class TextMode : public RealServerBrowser {};
+
+TEST_P(TextMode, AWebPageWithLfLinesComesBackByteIdentical)
+{
+    const QString folder = m_server->writablePath().isEmpty() ? QStringLiteral("/") : m_server->writablePath();
+    const QByteArray page("<html>\n<p>line</p>\n\n\tlast \n");
+    makeFile(local + QStringLiteral("up/index.html"), page);
+    browsers().setLocalFolder(local + QStringLiteral("up/"));
+    connect(*m_server, normalizeRemotePath(folder));
+    QStringList log;
+    QObject listening;
+    QObject::connect(controller.get(), &MainController::logWritten, &listening,
+                     [&](const QString &line) { log << line; });
+    commands().send(rows(Side::Local, {"index.html"}));
+    ASSERT_TRUE(settled()) << shown();
+    EXPECT_EQ(readAll(remoteRoot + QStringLiteral("/index.html")), page) << "stored with the server's line ends";
+
+    QDir().mkpath(local + QStringLiteral("down"));
+    browsers().setLocalFolder(local + QStringLiteral("down/"));
+    relist();
+    commands().receive(rows(Side::Remote, {"index.html"}));
+    ASSERT_TRUE(settled()) << shown();
+    EXPECT_EQ(readAll(local + QStringLiteral("down/index.html")), page);
+    EXPECT_TRUE(ui.messages.isEmpty()) << shown();
+    EXPECT_TRUE(log.filter(QStringLiteral("TYPE A")).size() >= 1) << log.join(u'|').toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, TextMode, ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd), serverName);
+
 // The local list follows what other programs do in the folder it shows, without a refresh;
 // a folder that vanishes empties the list without a message box popping up by itself.
 TEST(LocalListWatch, ChangesMadeElsewhereShowWithoutARefresh)

@@ -86,7 +86,8 @@ private:
 };
 
 // vsftpd with anonymous login (root not writable, /pub writable); any other user name is
-// checked by the system and refused with 530. Needs root, like vsftpd itself.
+// checked by the system and refused with 530. Text mode converts line ends both ways. Needs
+// root, like vsftpd itself.
 class VsftpdServer : public RealFtpServer {
 public:
     enum class Tls { None, Explicit, Implicit };
