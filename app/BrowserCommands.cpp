@@ -33,13 +33,12 @@ QString kindWord(const tFolderEntryObject &e)
     return e.isFolder ? QStringLiteral("folder") : QStringLiteral("file");
 }
 
-// "/pub/incoming/" -> "/pub/"; the root has no parent.
-QString remoteParent(const QString &folder)
+// "/pub/incoming/" -> "/pub/"; the root (and an empty folder) has no parent.
+QString folderParent(const QString &folder)
 {
-    if (folder.isEmpty() || folder == QLatin1String("/"))
+    if (folder.size() <= 1)
         return {};
-    const QString cut = folder.left(folder.size() - 1);
-    return cut.left(cut.lastIndexOf(QLatin1Char('/')) + 1);
+    return parentFolderOf(folder);
 }
 
 } // namespace
@@ -194,18 +193,14 @@ void BrowserCommands::activate(Side side, const Selection &selected)
 void BrowserCommands::goUp(Side side)
 {
     if (side == Side::Local) {
-        const QString folder = m_browsers.lFolder();
-        if (folder.size() <= 1)
+        const QString parent = folderParent(m_browsers.lFolder());
+        if (parent.isEmpty())
             return;
-        const QString cut = folder.left(folder.size() - 1);
-        const qsizetype slash = cut.lastIndexOf(QLatin1Char('/'));
-        if (slash < 0)
-            return;
-        m_browsers.setLocalFolder(cut.left(slash + 1));
+        m_browsers.setLocalFolder(parent);
         m_browsers.refreshLocalView();
         return;
     }
-    const QString parent = remoteParent(m_browsers.rFolder());
+    const QString parent = folderParent(m_browsers.rFolder());
     if (parent.isEmpty() || !loggedIn())
         return;
     queue(QStringLiteral("list"), {parent}, nullptr, true);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "browser/FileListModel.h"
-#include "browser/FolderEntries.h"
+#include "listing/FolderEntries.h"
 #include "queue/QueueItem.h"
 
 #include <QList>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "browser/FolderEntries.h"
+#include "listing/FolderEntries.h"
 #include "listing/u_tmbFtpParser.h"
 
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "browser/FileTypeNames.h"
-#include "browser/FolderEntries.h"
+#include "listing/FolderEntries.h"
 
 #include <QCollator>
 

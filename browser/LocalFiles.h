@@ -1,7 +1,7 @@
 #pragma once
 
 #include "base/TextUtil.h"
-#include "browser/FolderEntries.h"
+#include "listing/FolderEntries.h"
 
 #include <QDateTime>
 #include <QString>

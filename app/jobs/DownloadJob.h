@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/jobs/QueueJob.h"
-#include "browser/FolderEntries.h"
+#include "listing/FolderEntries.h"
 
 #include <optional>
 

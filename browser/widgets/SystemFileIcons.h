@@ -1,7 +1,7 @@
 #pragma once
 
 #include "browser/FileIconSource.h"
-#include "browser/FolderEntries.h"
+#include "listing/FolderEntries.h"
 
 #include <QFileIconProvider>
 #include <QHash>

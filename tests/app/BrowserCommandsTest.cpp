@@ -673,7 +673,7 @@ class RealServerBrowser : public RealServerTest<ServerKind>, protected BrowserCo
 protected:
     void SetUp() override
     {
-        startServer(GetParam());
+        startServer(GetParam(), [this](RealFtpServer &server) { prepareServer(server); });
         if (!serverUp())
             return;
         setUpController(*m_server);
@@ -683,6 +683,8 @@ protected:
         if (controller)
             controller->FormCloseQuery();
     }
+    // Sets the server up before it starts.
+    virtual void prepareServer(RealFtpServer &) {}
 };
 
 class ChangePermissions : public RealServerBrowser {};
@@ -779,7 +781,10 @@ INSTANTIATE_TEST_SUITE_P(Servers, LinksInTrees, ::testing::Values(ServerKind::Py
 
 // A web page (an ASCII mask) goes in text mode: the server stores its own line ends (LF on
 // these servers, which convert CR LF), and the page comes back byte for byte.
-class TextMode : public RealServerBrowser {};
+class TextMode : public RealServerBrowser {
+protected:
+    void prepareServer(RealFtpServer &server) override { server.setConvertsText(true); }
+};
 
 TEST_P(TextMode, AWebPageWithLfLinesComesBackByteIdentical)
 {

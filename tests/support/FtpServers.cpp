@@ -87,9 +87,7 @@ bool VsftpdServer::start()
                            "anonymous_enable=YES\nno_anon_password=YES\nanon_root=%2\nanon_upload_enable=YES\n"
                            "anon_mkdir_write_enable=YES\nanon_other_write_enable=YES\nanon_umask=022\n"
                            "local_enable=YES\npam_service_name=vsftpd\nwrite_enable=YES\nsecure_chroot_dir=%3\n"
-                           "seccomp_sandbox=NO\ndelay_failed_login=0\n"
-                           // Text mode converts line ends, as a server that honours TYPE A does.
-                           "ascii_upload_enable=YES\nascii_download_enable=YES\n")
+                           "seccomp_sandbox=NO\ndelay_failed_login=0\n")
                 .arg(port)
                 .arg(root, empty)
                 .toLocal8Bit());
@@ -98,6 +96,8 @@ bool VsftpdServer::start()
                                     .arg(m_dir.filePath(QStringLiteral("vsftpd.log")))
                                     .toLocal8Bit()
                               : QByteArray("xferlog_enable=NO\n"));
+    if (m_convertsText)
+        f.write("ascii_upload_enable=YES\nascii_download_enable=YES\n");
     if (m_connectionLimit > 0)
         f.write(QStringLiteral("max_clients=%1\n").arg(m_connectionLimit).toLocal8Bit());
     if (m_tls != Tls::None) {

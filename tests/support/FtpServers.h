@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 // Real FTP servers from Debian for the tests, each on a free 127.0.0.1 port with a
@@ -38,6 +39,9 @@ public:
     void setConnectionLimit(int connections) { m_connectionLimit = connections; }
     // Before start(): every command and reply is written to the server's record.
     void setRecordTransfers(bool on) { m_recordTransfers = on; }
+    // Before start(): text mode (TYPE A) converts line ends both ways. pyftpdlib always
+    // does; vsftpd only when asked, otherwise it sends and stores the bytes as they are.
+    void setConvertsText(bool on) { m_convertsText = on; }
     // From that record: the most file transfers (RETR or STOR until their final reply) that
     // were under way at the same moment, on different connections, and how many
     // connections ever sent one.
@@ -53,6 +57,7 @@ protected:
     virtual QString record() const = 0;
     int m_connectionLimit = 0;
     bool m_recordTransfers = false;
+    bool m_convertsText = false;
 
     // False, with skipReason set, when the host is ::1 and the machine has no IPv6 loopback.
     bool hostAvailable();
@@ -86,8 +91,7 @@ private:
 };
 
 // vsftpd with anonymous login (root not writable, /pub writable); any other user name is
-// checked by the system and refused with 530. Text mode converts line ends both ways. Needs
-// root, like vsftpd itself.
+// checked by the system and refused with 530. Needs root, like vsftpd itself.
 class VsftpdServer : public RealFtpServer {
 public:
     enum class Tls { None, Explicit, Implicit };
@@ -118,9 +122,12 @@ std::unique_ptr<RealFtpServer> makeRealServer(ServerKind kind);
 // SetUp goes on only while !IsSkipped() && !HasFatalFailure().
 template <typename Param> class RealServerTest : public ::testing::TestWithParam<Param> {
 protected:
-    void startServer(ServerKind kind)
+    // `prepare` sets the server up before it starts.
+    void startServer(ServerKind kind, const std::function<void(RealFtpServer &)> &prepare = {})
     {
         m_server = makeRealServer(kind);
+        if (prepare)
+            prepare(*m_server);
         if (m_server->start())
             return;
         if (!m_server->skipReason().isEmpty())

@@ -1,4 +1,4 @@
-#include "browser/FolderEntries.h"
+#include "listing/FolderEntries.h"
 
 #include "listing/ProgramDateTime.h"
 
