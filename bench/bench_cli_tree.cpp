@@ -2,7 +2,10 @@
 // the same run: a tree of folders x files of 4 KiB downloaded with `kestrin-ftp-cli get`,
 // `lftp -c mirror --parallel=1` and `wget -r`, each as a process, each into a fresh folder.
 //
-//   bench_cli_tree [--server vsftpd|pyftpdlib] [--folders N] [--files N] [--runs N]
+//   bench_cli_tree [--server vsftpd|pyftpdlib] [--folders N] [--files N] [--runs N] [--parallel N]
+//
+// --parallel N: ours with `--parallel N` (N transfer connections), lftp with
+// `mirror --parallel=N`; wget has no such option and stays on one connection.
 #include "support/FtpServers.h"
 #include "support/TempHome.h"
 
@@ -81,6 +84,15 @@ double median(std::vector<double> v)
     return v.empty() ? -1 : v[v.size() / 2];
 }
 
+// "1.23 s (1.10-1.40)": the median and the spread of the runs.
+QString spread(const std::vector<double> &v)
+{
+    if (v.empty())
+        return QStringLiteral("-");
+    const auto [lo, hi] = std::minmax_element(v.begin(), v.end());
+    return QStringLiteral("%1 s (%2-%3)").arg(median(v), 0, 'f', 2).arg(*lo, 0, 'f', 2).arg(*hi, 0, 'f', 2);
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -88,7 +100,7 @@ int main(int argc, char **argv)
     QCoreApplication app(argc, argv);
     TempHome::isolateProcess();
     QString serverName = QStringLiteral("vsftpd");
-    int folders = 20, files = 100, runs = 3;
+    int folders = 20, files = 100, runs = 3, parallel = 1;
     const QStringList args = QCoreApplication::arguments();
     for (qsizetype i = 1; i + 1 < args.size(); i += 2) {
         if (args[i] == QLatin1String("--server"))
@@ -99,6 +111,8 @@ int main(int argc, char **argv)
             files = args[i + 1].toInt();
         else if (args[i] == QLatin1String("--runs"))
             runs = std::max(1, args[i + 1].toInt());
+        else if (args[i] == QLatin1String("--parallel"))
+            parallel = std::clamp(args[i + 1].toInt(), 1, 10);
     }
     TempHome home;
     std::unique_ptr<RealFtpServer> server =
@@ -126,14 +140,16 @@ int main(int argc, char **argv)
         for (const char *sub : {"ours", "lftp", "wget"})
             QDir().mkpath(out + QLatin1Char('/') + QLatin1String(sub));
         ours.push_back(runTool(QStringLiteral(KESTRIN_CLI_PATH),
-                               {QStringLiteral("-q"), QStringLiteral("get"), cliUrl, out + QStringLiteral("/ours")},
+                               {QStringLiteral("-q"), QStringLiteral("--parallel"), QString::number(parallel),
+                                QStringLiteral("get"), cliUrl, out + QStringLiteral("/ours")},
                                out, &cpu));
         oursCpu.push_back(cpu);
         lftp.push_back(runTool(
             QStringLiteral("lftp"),
             {QStringLiteral("-c"), QStringLiteral("set ftp:passive-mode on; set net:max-retries 1; open -u '%1,%2' "
-                                                  "ftp://%3; mirror --parallel=1 %4tree %5/lftp/tree")
-                                       .arg(server->user(), server->password(), host, base, out)},
+                                                  "ftp://%3; mirror --parallel=%6 %4tree %5/lftp/tree")
+                                       .arg(server->user(), server->password(), host, base, out,
+                                            QString::number(parallel))},
             out, &cpu));
         lftpCpu.push_back(cpu);
         wget.push_back(runTool(QStringLiteral("wget"),
@@ -150,9 +166,10 @@ int main(int argc, char **argv)
         }
     }
     const double o = median(ours), l = median(lftp), w = median(wget);
-    std::printf("server %s, tree %d folders x %d files of 4 KiB, median of %d runs\n", qPrintable(serverName), folders,
-                files, runs);
-    std::printf("kestrin-ftp-cli get %.2f s, lftp mirror %.2f s, wget -r %.2f s\n", o, l, w);
+    std::printf("server %s, tree %d folders x %d files of 4 KiB, %d connection(s), median (min-max) of %d runs\n",
+                qPrintable(serverName), folders, files, parallel, runs);
+    std::printf("kestrin-ftp-cli get %s, lftp mirror %s, wget -r %s\n", qPrintable(spread(ours)),
+                qPrintable(spread(lftp)), qPrintable(spread(wget)));
     std::printf("CPU seconds: ours %.2f, lftp %.2f, wget %.2f\n", median(oursCpu), median(lftpCpu), median(wgetCpu));
     std::printf("ratio lftp/ours %.2f, wget/ours %.2f\n", l / o, w / o);
     return 0;
