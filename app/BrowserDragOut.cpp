@@ -36,7 +36,7 @@ QString downloadTarget(const QueueItem &item)
 {
     if (item.verb() != QueueVerb::GetFile && item.verb() != QueueVerb::GetFolder)
         return {};
-    return splitCommand(item.command).value(2);
+    return item.field(2);
 }
 
 } // namespace

@@ -320,7 +320,7 @@ bool QueueController::runWithoutRequest(QueueItem &item)
         return true;
     case QueueVerb::Unknown: {
         // An unknown verb would hold its session for ever: it leaves the queue with the message.
-        const QString message = unknownQueueEntryMessage(item.command);
+        const QString message = unknownQueueEntryMessage(item.command());
         finishWaiting(item, QueueOutcome::failed(0, message), QString());
         m_ui.showMessage(message);
         return true;

@@ -46,7 +46,7 @@ QByteArray encodeQueueFile(const QueueModel &model)
     QByteArray out;
     for (int row = 0; row < model.itemCount(); ++row) {
         const QueueItem *item = model.itemAt(row);
-        out += item->command.toUtf8();
+        out += item->command().toUtf8();
         out += kLineEnd;
         if (item->entry)
             out += entryLine(*item->entry);

@@ -5,7 +5,8 @@
 
 #include <QDateTime>
 #include <QString>
-#include <QStringList>
+#include <QStringView>
+#include <QVarLengthArray>
 
 #include <cstdint>
 #include <optional>
@@ -26,8 +27,6 @@ TransferAction transferActionOf(std::int64_t settingValue);
 // they leave the queue; QueueModel::itemRemoved is the last moment an item may be touched.
 class QueueItem {
 public:
-    // The command text exactly as given to addToQueue; saved queues store it.
-    QString command;
     // A copy of the entry the item was made from, for the verbs that need one.
     std::optional<tFolderEntryObject> entry;
     QString actionText;
@@ -48,11 +47,12 @@ public:
     // one itself). Loops are caught within one such expansion, not across the connection.
     std::uint64_t expansionId = 0;
 
+    // The command text exactly as given to addToQueue; saved queues store it.
+    const QString &command() const { return m_command; }
     QueueVerb verb() const { return m_verb; }
-    // The command's fields, verb first, split once when the item was added.
-    const QStringList &fields() const { return m_fields; }
-    // Field i, empty when the command has fewer fields.
-    QString field(int i) const { return i >= 0 && i < m_fields.size() ? m_fields[i] : QString(); }
+    // Field i of the command (the verb is field 0), empty when the command has fewer.
+    QString field(int i) const { return fieldView(i).toString(); }
+    QStringView fieldView(int i) const;
     bool has(QueueFlag flag) const { return (m_flags & flagBit(flag)) != 0; }
     // Unique for the whole run, never reused: a handle that outlives the item.
     std::uint64_t id() const { return m_id; }
@@ -69,8 +69,15 @@ private:
     friend class QueueModel;
     static unsigned flagBit(QueueFlag flag) { return 1u << static_cast<unsigned>(flag); }
 
+    // Sets the command and finds its fields; only the model does, when the item is added.
+    void setCommand(const QString &command);
+
+    QString m_command;
     QueueVerb m_verb = QueueVerb::Unknown;
-    QStringList m_fields;
+    // Where the "*" between the fields stand in m_command: field i lies between separator
+    // i - 1 and separator i. Kept inside the item (no allocation for up to 8 fields), as a
+    // queue of 100,000 items would otherwise hold 400,000 more strings.
+    QVarLengthArray<std::int32_t, 7> m_separators;
     unsigned m_flags = 0;
     std::uint64_t m_id = 0;
     bool m_running = false;

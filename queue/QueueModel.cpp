@@ -60,12 +60,29 @@ TransferAction transferActionOf(std::int64_t settingValue)
     }
 }
 
+void QueueItem::setCommand(const QString &command)
+{
+    m_command = command;
+    m_separators.clear();
+    for (qsizetype at = command.indexOf(u'*'); at >= 0; at = command.indexOf(u'*', at + 1))
+        m_separators.append(static_cast<std::int32_t>(at));
+}
+
+QStringView QueueItem::fieldView(int i) const
+{
+    if (i < 0 || i > m_separators.size())
+        return {};
+    const qsizetype start = i == 0 ? 0 : m_separators[i - 1] + 1;
+    const qsizetype end = i == m_separators.size() ? m_command.size() : m_separators[i];
+    return QStringView(m_command).mid(start, end - start);
+}
+
 QString QueueItem::displayName() const
 {
     if (entry)
         return entry->name;
-    const QString path = field(1);
-    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const QStringView path = fieldView(1);
+    return path.mid(path.lastIndexOf(u'/') + 1).toString();
 }
 
 QueueModel::AddResult QueueModel::addToQueue(const QString &command, const tFolderEntryObject *entry, bool atFront)
@@ -82,8 +99,8 @@ QueueModel::AddResult QueueModel::addParsed(const QString &command, const Parsed
         return result;
     }
     auto item = std::make_unique<QueueItem>();
+    item->setCommand(command);
     fill(*item, parsed, entry);
-    item->command = command;
     item->m_id = ++m_lastId;
     QueueItem *raw = item.get();
 
@@ -109,7 +126,6 @@ void QueueModel::fill(QueueItem &item, const ParsedQueueCommand &parsed, const t
 {
     const QueueVerbInfo &info = parsed.info();
     item.m_verb = parsed.verb;
-    item.m_fields = parsed.fields;
     for (const QueueFlag flag : {QueueFlag::Refresh, QueueFlag::IgnoreError, QueueFlag::FolderEmpty}) {
         if (parsed.has(flag))
             item.m_flags |= QueueItem::flagBit(flag);
@@ -575,7 +591,7 @@ QVariant QueueModel::detailData(const QueueItem &item, int line, int column, int
             return QString();
         ParsedQueueCommand parsed;
         parsed.verb = item.verb();
-        parsed.fields = splitCommand(item.command);
+        parsed.fields = splitCommand(item.command());
         return queueDetailLine(parsed, line);
     }
     case StateImageRole:

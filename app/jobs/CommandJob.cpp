@@ -38,7 +38,7 @@ void CommandJob::start()
         s.StartRename();
         break;
     default:
-        finish(QueueOutcome::failed(0, unknownQueueEntryMessage(it.command)), unknownQueueEntryMessage(it.command));
+        finish(QueueOutcome::failed(0, unknownQueueEntryMessage(it.command())), unknownQueueEntryMessage(it.command()));
         break;
     }
 }

@@ -74,7 +74,7 @@ protected:
     {
         QStringList out;
         for (int i = 0; i < model().itemCount(); ++i)
-            out << model().itemAt(i)->command;
+            out << model().itemAt(i)->command();
         return out;
     }
     QString lastLog() { return controller->log().lines().value(controller->log().lines().size() - 1); }

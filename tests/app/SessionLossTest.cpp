@@ -439,7 +439,8 @@ TEST_F(SessionLoss, AfterALostConnectionTheQueueWaitsAgainInOrderOrIsEmptied)
                 EXPECT_EQ(model().itemAt(row)->statusText, QStringLiteral("Queued"));
                 EXPECT_FALSE(model().itemAt(row)->running());
             }
-            EXPECT_EQ(model().itemAt(0)->command, QStringLiteral("getfile*/a.bin*") + local + QStringLiteral("a.bin"));
+            EXPECT_EQ(model().itemAt(0)->command(),
+                      QStringLiteral("getfile*/a.bin*") + local + QStringLiteral("a.bin"));
             EXPECT_EQ(model().itemAt(1)->entrySize(), 20);
             EXPECT_EQ(loadQueueFile(recovery).records.size(), 2u);
         } else {

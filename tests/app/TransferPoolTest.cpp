@@ -113,7 +113,7 @@ protected:
         QObject::connect(&m_controller->queue(), &QueueController::itemFinished, m_controller.get(),
                          [this](std::uint64_t id, const QueueOutcome &o) {
                              const QueueItem *item = m_controller->queue().model().itemById(id);
-                             m_finished.push_back({item ? item->command : QString(), o});
+                             m_finished.push_back({item ? item->command() : QString(), o});
                          });
         QObject::connect(m_controller.get(), &MainController::logWritten, m_controller.get(),
                          [this](const QString &line) { m_log << line; });

@@ -81,7 +81,7 @@ protected:
     {
         QStringList names;
         for (int row = 0; row < model.itemCount(); ++row)
-            names << model.itemAt(row)->command.section(u'/', -1);
+            names << model.itemAt(row)->command().section(u'/', -1);
         return names;
     }
     QString text(int row, int column, const QModelIndex &parent = {}) const
@@ -98,7 +98,7 @@ TEST_F(QueueModelFixture, DownloadItemShowsItsRowsAndCountsUntilRemoved)
     ASSERT_TRUE(item);
     EXPECT_EQ(item->kind, 1);
     EXPECT_EQ(item->verb(), QueueVerb::GetFile);
-    EXPECT_EQ(item->command, u8("GETFILE*/a/b.txt*/home/me/x/b.txt"));
+    EXPECT_EQ(item->command(), u8("GETFILE*/a/b.txt*/home/me/x/b.txt"));
     EXPECT_EQ(item->statusText, u8("Queued"));
     EXPECT_EQ(item->transferAction, TransferAction::Ask);
     EXPECT_FALSE(item->running());
@@ -367,7 +367,7 @@ TEST_F(QueueModelFixture, EveryRemovedItemIsAnnouncedOnceThenEmptiness)
     int rowsWhenAnnounced = -1;
     int emptied = 0;
     QObject::connect(&model, &QueueModel::itemRemoved, [&](QueueItem *item) {
-        announced << item->command.section(u'/', -1);
+        announced << item->command().section(u'/', -1);
         rowsWhenAnnounced = model.rowCount();
         // Already out of the queue: it cannot be found any more.
         EXPECT_EQ(model.itemById(item->id()), nullptr);
@@ -394,7 +394,7 @@ TEST_F(QueueModelFixture, RemovalHandlerMayChangeTheQueue)
         addNamed(name);
     QueueItem *c = model.itemAt(2);
     QObject::connect(&model, &QueueModel::itemRemoved, [&](QueueItem *item) {
-        if (item->command.endsWith(u8("A"))) {
+        if (item->command().endsWith(u8("A"))) {
             model.removeItem(c);
             addNamed("D");
         }

@@ -207,7 +207,7 @@ TEST_F(WindowCommands, DeleteWithTheQueueFocusedRemovesTheSelectedQueueRowsNotFi
     const auto queued = [&] {
         QStringList left;
         for (int row = 0; row < mc.queue().model().itemCount(); ++row)
-            left << splitCommand(mc.queue().model().itemAt(row)->command).value(1);
+            left << mc.queue().model().itemAt(row)->field(1);
         return left;
     };
     // A local row is selected as well: Delete must leave it alone.

@@ -100,7 +100,7 @@ protected:
         QStringList commands;
         const QueueModel &m = window->controller().queue().model();
         for (int row = 0; row < m.itemCount(); ++row)
-            commands << m.itemAt(row)->command;
+            commands << m.itemAt(row)->command();
         return commands;
     }
     // Triggers Synchronize and hands every modal window that shows up to `handle` until the

@@ -68,7 +68,7 @@ protected:
     {
         QStringList names;
         for (int row = 0; row < model.itemCount(); ++row)
-            names << model.itemAt(row)->command.section(u'/', -1);
+            names << model.itemAt(row)->command().section(u'/', -1);
         return names;
     }
     QPoint centreOf(int row, const QModelIndex &parent = {}) const
