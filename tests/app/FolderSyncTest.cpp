@@ -3,6 +3,7 @@
 // afterwards, a rerun that sends nothing (the server's own record), and a plan that changed
 // while the window was open queued not at all.
 #include "app/MainController.h"
+#include "settings/SettingsCatalogue.h"
 #include "support/FtpServers.h"
 #include "support/RecordingUserInterface.h"
 #include "support/TempHome.h"
@@ -11,11 +12,13 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -217,3 +220,26 @@ TEST_F(FolderSyncTest, ADownloadTrashesLocalExtrasOnlyWhenThePlanShownStillHolds
 }
 
 } // namespace
+
+// A server listing with LIST (in UTC, as pyftpdlib does) gets its offset from one MDTM,
+// asked once per connection, and the window opens with it.
+TEST_F(FolderSyncTest, TheServerOffsetOfALineListingComesFromOneMdtmPerConnection)
+{
+    makeFile(remoteRoot + u"a.txt"_s, "remote");
+    connect();
+    write(controller->setup(), Keys::useMlsd, false);
+    ASSERT_TRUE(controller->queue().addToQueue(u"list*/*@refresh"_s));
+    ASSERT_TRUE(settled());
+
+    std::vector<std::int64_t> offered;
+    ui.onSynchronize = [&](SyncQuestion &q) {
+        offered.push_back(q.options.serverOffsetSecs);
+        return false;
+    };
+    controller->folderSync().synchronize();
+    controller->folderSync().synchronize();
+    const QDateTime now = QDateTime::currentDateTime();
+    const std::int64_t utcListing = -QTimeZone::systemTimeZone().offsetFromUtc(now);
+    EXPECT_EQ(offered, (std::vector<std::int64_t>{utcListing, utcListing}));
+    EXPECT_EQ(commandsStartingWith(u"MDTM /a.txt"_s), 1);
+}
