@@ -6,18 +6,19 @@
 #include "settings/SettingsCatalogue.h"
 #include "support/FtpServers.h"
 #include "support/RecordingUserInterface.h"
+#include "support/ScopedEnv.h"
 #include "support/TempHome.h"
 #include "support/WaitFor.h"
 
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
-#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
 #include <map>
 #include <memory>
+#include <time.h>
 #include <vector>
 
 namespace {
@@ -222,9 +223,15 @@ TEST_F(FolderSyncTest, ADownloadTrashesLocalExtrasOnlyWhenThePlanShownStillHolds
 } // namespace
 
 // A server listing with LIST (in UTC, as pyftpdlib does) gets its offset from one MDTM,
-// asked once per connection, and the window opens with it.
+// asked once per connection, and the window opens with it. The local zone is 5:45 ahead
+// of UTC, so the server's listed times run 5:45 behind.
 TEST_F(FolderSyncTest, TheServerOffsetOfALineListingComesFromOneMdtmPerConnection)
 {
+    struct ZoneBack {
+        ~ZoneBack() { tzset(); } // after `zone` put TZ back
+    } zoneBack;
+    const ScopedEnv zone("TZ", "Asia/Kathmandu");
+    tzset();
     makeFile(remoteRoot + u"a.txt"_s, "remote");
     connect();
     write(controller->setup(), Keys::useMlsd, false);
@@ -238,8 +245,7 @@ TEST_F(FolderSyncTest, TheServerOffsetOfALineListingComesFromOneMdtmPerConnectio
     };
     controller->folderSync().synchronize();
     controller->folderSync().synchronize();
-    const QDateTime now = QDateTime::currentDateTime();
-    const std::int64_t utcListing = -QTimeZone::systemTimeZone().offsetFromUtc(now);
-    EXPECT_EQ(offered, (std::vector<std::int64_t>{utcListing, utcListing}));
+    constexpr std::int64_t behind = -(5 * 3600 + 45 * 60);
+    EXPECT_EQ(offered, (std::vector<std::int64_t>{behind, behind}));
     EXPECT_EQ(commandsStartingWith(u"MDTM /a.txt"_s), 1);
 }
