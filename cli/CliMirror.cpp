@@ -57,6 +57,26 @@ QString actionWord(const SyncStep &step)
     return {};
 }
 
+// Whether any file is on both sides, where a rule may compare times.
+bool filesOnBothSides(const SyncTree &a, const SyncTree &b)
+{
+    for (const auto &[folder, entries] : a) {
+        const auto other = b.find(folder);
+        if (other == b.end())
+            continue;
+        QSet<QString> names;
+        for (const SyncEntry &e : other->second) {
+            if (e.kind == SyncEntry::Kind::File)
+                names.insert(e.name());
+        }
+        for (const SyncEntry &e : entries) {
+            if (e.kind == SyncEntry::Kind::File && names.contains(e.name()))
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 std::optional<SyncTree> CliRunner::listRemoteTree(const QString &root, int depthLimit)
@@ -239,7 +259,8 @@ bool CliRunner::queueMirror()
         local = localSyncTree(localRoot, options.depthLimit);
     }
 
-    if (options.rule != SyncRule::MissingOrSize)
+    // Times are compared only by the "newer" rules, and only where both sides have a file.
+    if (options.rule != SyncRule::MissingOrSize && filesOnBothSides(remote, local))
         options.serverOffsetSecs = serverTimeOffsetOf(remote, remoteRoot);
     if (m_connectionLost || m_interrupted)
         return false;
