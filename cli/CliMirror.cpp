@@ -297,8 +297,10 @@ bool CliRunner::queueMirror()
         QString error;
         const QString command = buildCommand(verb, fields, &error);
         QueueItem *item = command.isEmpty() ? nullptr : queue.addToQueue(command, entry);
-        if (!item)
+        if (!item) {
+            ++m_failed;
             TerminalUserInterface::printError(error.isEmpty() ? QStringLiteral("refused: ") + verb : error);
+        }
         return item;
     };
     for (const SyncStep &step : plan.steps) {
