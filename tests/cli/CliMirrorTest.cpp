@@ -232,6 +232,32 @@ TEST_P(CliMirror, DeleteDoesWhatTheDryRunPrinted)
         EXPECT_EQ(treeOf(target), targetBefore);
         EXPECT_EQ(changesSince(mark), QStringList());
 
+        // The same plan as JSON lines, each step "planned", still nothing changed.
+        r = mirror(QStringList{QStringLiteral("--delete"), QStringLiteral("--dry-run"), QStringLiteral("--json")} +
+                   args);
+        EXPECT_EQ(r.exitCode, status) << r.err.toStdString();
+        QStringList planned;
+        for (const QString &line : r.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+            EXPECT_EQ(o.value(QStringLiteral("outcome")).toString(), QStringLiteral("planned")) << line.toStdString();
+            planned << o.value(QStringLiteral("verb")).toString();
+        }
+        planned.sort();
+        const QString transfer = c.upload ? QStringLiteral("putfile") : QStringLiteral("getfile");
+        QStringList steps{QStringLiteral("deletefile"),
+                          QStringLiteral("deletefile"),
+                          QStringLiteral("deletefile"),
+                          QStringLiteral("deletefile"),
+                          QStringLiteral("deletefolder"),
+                          QStringLiteral("deletefolder"),
+                          transfer,
+                          transfer,
+                          transfer,
+                          QStringLiteral("makefolder")};
+        steps.sort();
+        EXPECT_EQ(planned, steps);
+        EXPECT_EQ(treeOf(target), targetBefore);
+
         r = mirror(QStringList{QStringLiteral("--delete"), QStringLiteral("--json")} + args);
         EXPECT_EQ(r.exitCode, status) << r.err.toStdString();
         QStringList deleted;
