@@ -2,6 +2,7 @@
 
 #include "app/BrowserController.h"
 #include "app/QueueController.h"
+#include "app/ServerTimeOffset.h"
 #include "app/SessionSupervisor.h"
 #include "app/UserInterface.h"
 #include "app/tkftpclient.h"
@@ -11,7 +12,9 @@
 #include "settings/SettingsCatalogue.h"
 
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 
 namespace {
 
@@ -38,6 +41,8 @@ FolderSync::FolderSync(tSetupClass &setup, UserInterface &ui, BrowserController 
                        SessionSupervisor &sessions, QObject *parent)
     : QObject(parent), m_setup(setup), m_ui(ui), m_browsers(browsers), m_queue(queue), m_sessions(sessions)
 {
+    // Another connection may reach a server in another time zone.
+    connect(&m_queue, &QueueController::mainSessionLoggedIn, this, [this] { m_serverOffset.reset(); });
     connect(&m_browsers, &BrowserController::viewRefreshed, this, [this](BrowserController::Side side) {
         if (side == BrowserController::Side::Remote)
             emit treesChanged();
@@ -49,13 +54,53 @@ bool FolderSync::available() const
     return m_sessions.mainSession() && m_sessions.mainSession()->loggedIn && !m_browsers.rFolder().isEmpty();
 }
 
-SyncOptions FolderSync::initialOptions() const
+SyncOptions FolderSync::initialOptions()
 {
     SyncOptions o;
     // The side the user works on is the source, as Send and Receive go.
     o.direction = m_browsers.localActive() ? SyncDirection::Upload : SyncDirection::Download;
     o.depthLimit = static_cast<int>(read(m_setup, Keys::folderDepthLimit));
+    o.serverOffsetSecs = serverOffset(m_browsers.rFolder(), o.depthLimit);
     return o;
+}
+
+std::int64_t FolderSync::serverOffset(const QString &remoteRoot, int depthLimit)
+{
+    if (m_serverOffset)
+        return *m_serverOffset;
+    tkftpclient *s = m_sessions.mainSession();
+    if (!s || !s->loggedIn || s->busy() || !s->idleState())
+        return 0;
+    const bool machineListings = read(m_setup, Keys::useMlsd) && s->ServerHasFeature(QStringLiteral("MLST"));
+    const int waitMs = static_cast<int>(read(m_setup, Keys::replyTimeout) + 5) * 1000;
+    // The queue has no job on the idle session and leaves this request's completion alone.
+    const SessionRequest request = [&](const std::function<void()> &start) {
+        std::optional<int> result;
+        QEventLoop loop;
+        QTimer deadline;
+        deadline.setSingleShot(true);
+        QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
+        const QMetaObject::Connection c = QObject::connect(&m_sessions, &SessionSupervisor::requestDone, &loop,
+                                                           [&](tkftpclient *session, TFtpRequest, int error) {
+                                                               if (session == s) {
+                                                                   result = error;
+                                                                   loop.quit();
+                                                               }
+                                                           });
+        start();
+        if (!result) {
+            deadline.start(waitMs);
+            loop.exec();
+        }
+        QObject::disconnect(c);
+        return result.value_or(-1);
+    };
+    bool asked = false;
+    const std::optional<std::int64_t> offset = probeServerTimeOffset(
+        *s, machineListings, remoteSyncTree(m_browsers.state(), remoteRoot, depthLimit), remoteRoot, request, &asked);
+    if (offset || asked)
+        m_serverOffset = offset.value_or(0);
+    return offset.value_or(0);
 }
 
 SyncPlan FolderSync::plan(const QString &localRoot, const QString &remoteRoot, const SyncOptions &options) const

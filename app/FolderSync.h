@@ -46,6 +46,10 @@ public:
     // Queues a listing of each of them, then of `remoteRoot` again (so that the remote list
     // ends where it was). Deeper folders show up as their parents arrive.
     void listUnlisted(const QString &remoteRoot, int depthLimit);
+    // How far the server's listed times run ahead of local ones, found once per connection
+    // (app/ServerTimeOffset) from the files listed below `remoteRoot`; 0 until it is known.
+    // Asks MDTM on the main session when it is idle, waiting at most the reply timeout.
+    std::int64_t serverOffset(const QString &remoteRoot, int depthLimit);
     // Queues the plan; false, after telling the user, when a local change it needed failed.
     bool queuePlan(const QString &localRoot, const QString &remoteRoot, SyncDirection direction, const SyncPlan &plan);
 
@@ -57,7 +61,10 @@ private:
     bool queueCommand(const QString &verb, const QStringList &fields, const tFolderEntryObject *entry,
                       std::optional<TransferAction> transferAction = std::nullopt);
     void deleteLocal(const QString &localRoot, const SyncPlan &plan);
-    SyncOptions initialOptions() const;
+    SyncOptions initialOptions();
+
+    // The offset of the connection, once found (or once its server gave no answer to ask).
+    std::optional<std::int64_t> m_serverOffset;
 
     tSetupClass &m_setup;
     UserInterface &m_ui;

@@ -151,8 +151,11 @@ private:
         case SyncRule::MissingOrSize:
             return source.entry.size != target.entry.size;
         case SyncRule::MissingOrNewer:
+        case SyncRule::MissingSizeOrNewer:
             break;
         }
+        if (m_options.rule == SyncRule::MissingSizeOrNewer && source.entry.size != target.entry.size)
+            return true;
         std::optional<std::int64_t> s = wallSeconds(source.entry.time);
         std::optional<std::int64_t> t = wallSeconds(target.entry.time);
         // Without both times there is no "newer": the sizes decide.
@@ -284,4 +287,23 @@ bool syncableName(const QString &name)
         return c == QLatin1Char('/') || c == QLatin1Char('\\') || c == QLatin1Char('*') || c.unicode() < 0x20 ||
                c.unicode() == 0x7F;
     });
+}
+
+std::optional<std::int64_t> serverTimeOffset(std::int32_t listedTime, const QDateTime &mdtmUtc,
+                                             const QTimeZone &localZone)
+{
+    const QDateTime listed = unpackFileTime(listedTime);
+    if (!listed.isValid() || !mdtmUtc.isValid() || listed.time().msecsSinceStartOfDay() == 0)
+        return std::nullopt;
+    const std::optional<std::int64_t> l = wallSeconds(listedTime);
+    const QDateTime local = mdtmUtc.toTimeZone(localZone);
+    std::int64_t m = local.date().toJulianDay() * 86400 + local.time().msecsSinceStartOfDay() / 1000;
+    m -= m % 60;
+    const std::int64_t minutes = (*l - *l % 60) - m;
+    constexpr std::int64_t quarter = 15 * 60;
+    const std::int64_t rounded =
+        (minutes >= 0 ? (minutes + quarter / 2) / quarter : -((-minutes + quarter / 2) / quarter)) * quarter;
+    if (rounded > 86400 || rounded < -86400)
+        return std::nullopt;
+    return rounded;
 }

@@ -2,11 +2,14 @@
 
 #include "listing/FolderEntries.h"
 
+#include <QDateTime>
 #include <QString>
 #include <QStringList>
+#include <QTimeZone>
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <vector>
 
 // Synchronising two folder trees: which entries to make, transfer or delete so that the
@@ -35,9 +38,10 @@ using SyncTree = std::map<QString, std::vector<SyncEntry>>;
 enum class SyncDirection { Upload, Download };
 
 enum class SyncRule {
-    MissingOnly,   // transfer what the target lacks
-    MissingOrSize, // ... and files whose sizes differ
-    MissingOrNewer // ... and files the source has newer than the target
+    MissingOnly,       // transfer what the target lacks
+    MissingOrSize,     // ... and files whose sizes differ
+    MissingOrNewer,    // ... and files the source has newer than the target
+    MissingSizeOrNewer // ... and files whose sizes differ or that the source has newer
 };
 
 struct SyncOptions {
@@ -103,6 +107,15 @@ SyncPlan planSync(const SyncTree &source, const SyncTree &target, const SyncOpti
 // Folders that a listed folder of the tree shows but that have no listing of their own,
 // within the depth limit ("docs/", "docs/old/"), in tree order. Links are not among them.
 QStringList unlistedFolders(const SyncTree &tree, int depthLimit);
+
+// How far a server's listed times run ahead of the local wall clock, from one file's listed
+// time (packed, as the listing gave it in the server's zone) and its MDTM time (UTC), the
+// latter shown in `localZone`. Listed times show minutes at best, so the difference is taken
+// between whole minutes and rounded to the quarter hour that time zones keep to. None when
+// the listed time shows no time of day (00:00: old files are listed with their date only)
+// or when the difference is more than a day.
+std::optional<std::int64_t> serverTimeOffset(std::int32_t listedTime, const QDateTime &mdtmUtc,
+                                             const QTimeZone &localZone);
 
 // A listed name that may become a single path component on both sides and in a queue
 // command: not empty, not "." or "..", no "/", "\", "*" and no control character.

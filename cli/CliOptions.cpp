@@ -39,6 +39,14 @@ const VerbHelp kVerbs[] = {
      "queue file (pairs of lines: a command, then its entry \"time*size*attributes*name\" or an\n"
      "empty line) or a text of queue commands, one a line. It is read as a saved queue when it\n"
      "has an even number of lines and every second line is empty or such an entry."},
+    {"mirror", 2, 2, "mirror [-R] [--delete] [--newer|--size-only] [--dry-run] SOURCE TARGET",
+     "Makes TARGET hold what SOURCE holds: the remote folder URL into the local folder, or with\n"
+     "-R the local folder onto the remote folder URL. A file is copied when the target lacks it,\n"
+     "when the sizes differ, or when the source is newer (by more than a minute, with the\n"
+     "server's time zone taken into account). --newer: only missing and newer files;\n"
+     "--size-only: only missing files and different sizes. --delete removes what the source\n"
+     "lacks from the target. --dry-run prints the plan, one action a line, and changes nothing.\n"
+     "Links and names that cannot be file names are left out and said on stderr (status 5)."},
 };
 
 const VerbHelp *findVerb(const QString &verb)
@@ -77,7 +85,7 @@ const char kOptionsHelp[] = "Options:\n"
                             "The password comes from the URL, ~/.netrc, KESTRIN_FTP_PASSWORD, or is asked on\n"
                             "the terminal without echo.\n"
                             "Exit status: 0 all done, 2 usage, 3 connection, login or certificate failed,\n"
-                            "4 an item failed, "
+                            "4 an item failed, 5 entries of a tree were left out (said on stderr),\n"
                             "130 interrupted.\n";
 
 bool parseInt(const QString &text, int lo, int hi, int &out)
@@ -92,8 +100,11 @@ bool parseInt(const QString &text, int lo, int hi, int &out)
 
 } // namespace
 
-int cliUrlOperand(const QString &verb)
+int cliUrlOperand(const CliOptions &options)
 {
+    const QString &verb = options.verb;
+    if (verb == QLatin1String("mirror"))
+        return options.reverse ? 1 : 0;
     return verb == QLatin1String("put") || verb == QLatin1String("chmod") ? 1 : 0;
 }
 
@@ -123,6 +134,7 @@ bool parseCliArguments(const QStringList &args, CliOptions &o, QString *error)
         *error = text;
         return false;
     };
+    QString mirrorOnly; // the last option given that only mirror takes
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
         auto value = [&](QString &out) {
@@ -191,6 +203,22 @@ bool parseCliArguments(const QStringList &args, CliOptions &o, QString *error)
             o.recursive = true;
         } else if (a == QLatin1String("--raw")) {
             o.raw = true;
+        } else if (a == QLatin1String("-R")) {
+            o.reverse = true;
+            mirrorOnly = a;
+        } else if (a == QLatin1String("--delete")) {
+            o.deleteExtra = true;
+            mirrorOnly = a;
+        } else if (a == QLatin1String("--dry-run")) {
+            o.dryRun = true;
+            mirrorOnly = a;
+        } else if (a == QLatin1String("--newer") || a == QLatin1String("--size-only")) {
+            const auto rule =
+                a == QLatin1String("--newer") ? CliOptions::MirrorRule::Newer : CliOptions::MirrorRule::SizeOnly;
+            if (o.mirrorRule != CliOptions::MirrorRule::SizeOrNewer && o.mirrorRule != rule)
+                return fail(QStringLiteral("choose one of --newer and --size-only"));
+            o.mirrorRule = rule;
+            mirrorOnly = a;
         } else if (a == QLatin1String("--site")) {
             QString v;
             if (!value(v))
@@ -241,9 +269,11 @@ bool parseCliArguments(const QStringList &args, CliOptions &o, QString *error)
         return fail(QStringLiteral("-r belongs to rmdir"));
     if (o.raw && o.verb != QLatin1String("ls"))
         return fail(QStringLiteral("--raw belongs to ls"));
+    if (!mirrorOnly.isEmpty() && o.verb != QLatin1String("mirror"))
+        return fail(mirrorOnly + QStringLiteral(" belongs to mirror"));
     if (o.operands.size() < v->minOperands || o.operands.size() > v->maxOperands)
         return fail(QStringLiteral("usage: kestrin-ftp-cli ") + QLatin1String(v->usage));
-    if (!o.site.isEmpty() && o.operands.value(cliUrlOperand(o.verb)).contains(QLatin1String("://")))
+    if (!o.site.isEmpty() && o.operands.value(cliUrlOperand(o)).contains(QLatin1String("://")))
         return fail(QStringLiteral("with --site give a remote path, not a URL"));
     return true;
 }

@@ -21,7 +21,9 @@ inline constexpr int kInterrupted = 130;
 struct CliOptions {
     enum class Existing { Skip, Overwrite, Resume };
 
-    QString verb; // ls get put rm rmdir mkdir mv chmod run; empty with --help/--version
+    enum class MirrorRule { SizeOrNewer, Newer, SizeOnly };
+
+    QString verb; // ls get put rm rmdir mkdir mv chmod run mirror; empty with --help/--version
     QStringList operands;
     bool help = false;
     bool version = false;
@@ -40,7 +42,12 @@ struct CliOptions {
     bool json = false;
     bool recursive = false; // rmdir -r
     bool raw = false;       // ls --raw
-    QString site;           // "Folder/Name" of a saved site profile
+    // mirror: -R (local folder to the server), --delete, --newer / --size-only, --dry-run
+    bool reverse = false;
+    bool deleteExtra = false;
+    MirrorRule mirrorRule = MirrorRule::SizeOrNewer;
+    bool dryRun = false;
+    QString site; // "Folder/Name" of a saved site profile
     // --tls: the encryption of ftp:// URLs (and of a profile, when given); none means "auto"
     // for URLs and the profile's own choice for --site.
     std::optional<SiteEncryption> tls;
@@ -48,7 +55,7 @@ struct CliOptions {
 };
 
 // The operand that names the server (a URL, or a remote path with --site).
-int cliUrlOperand(const QString &verb);
+int cliUrlOperand(const CliOptions &options);
 
 // Parses the arguments (without the program name). Returns false with *error naming the
 // mistake; a verb's --help is not an error.

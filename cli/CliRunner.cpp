@@ -321,7 +321,7 @@ QString CliRunner::profilesFolder()
 
 int CliRunner::prepareSite()
 {
-    const QString operand = m_options.operands.value(cliUrlOperand(m_options.verb));
+    const QString operand = m_options.operands.value(cliUrlOperand(m_options));
     QString error;
     if (m_options.site.isEmpty()) {
         if (!parseUrl(operand, m_url, &error) || m_url.host.isEmpty()) {
@@ -887,6 +887,8 @@ bool CliRunner::queueVerb()
     }
     if (verb == QLatin1String("run"))
         return queueRun(ops.value(1));
+    if (verb == QLatin1String("mirror"))
+        return queueMirror();
     return false;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "browser/SyncPlan.h"
 #include "cli/CliOptions.h"
 #include "cli/TerminalUserInterface.h"
 #include "sites/FtpUrl.h"
@@ -14,6 +15,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class MainController;
@@ -49,6 +51,19 @@ private:
     void applySettings();
     bool queueVerb();
     bool queueRun(const QString &file);
+    // mirror: lists both trees, plans, and queues the plan and runs it (or prints it).
+    bool queueMirror();
+    // The remote tree below root (ending in "/"), listed fresh folder by folder; none when
+    // the run was interrupted or the connection lost.
+    std::optional<SyncTree> listRemoteTree(const QString &root, int depthLimit);
+    // How far the server's listed times run ahead of local ones: 0 with machine listings;
+    // else from one file's listed time and its MDTM reply, asked once per run.
+    std::int64_t serverTimeOffsetOf(const SyncTree &remote, const QString &root);
+    // A --dry-run line (text or --json) for one step of the plan.
+    void reportPlanned(const SyncStep &step, const QString &source, const QString &target, bool upload);
+    // The --json line of a change mirror made on the local side itself; an error counts
+    // as a failed item.
+    void reportLocal(const QString &verb, const QString &path, const QString &error);
     // Queues a command, finding a remote entry for verbs that need one. False when refused.
     bool queueCommand(const QString &command);
     // Lists a remote folder (fresh from the server) and waits for it. False on failure.

@@ -2,6 +2,9 @@
 
 #include "base/TextCodec.h"
 
+#include <QTimeZone>
+
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -78,6 +81,24 @@ bool FtpHasControlByte(const QByteArray &line)
             return true;
     }
     return false;
+}
+
+QDateTime FtpMdtmResult(const QString &line)
+{
+    const FtpReplyLine reply = FtpClassifyLine(line.left(4).toLatin1());
+    if (reply.kind != FtpReplyLine::Kind::Final || reply.code != 213)
+        return {};
+    QString text = line.mid(3).trimmed();
+    if (const qsizetype dot = text.indexOf(QLatin1Char('.')); dot == 14)
+        text.truncate(dot);
+    if (text.size() != 14 || !std::all_of(text.begin(), text.end(), isDigit))
+        return {};
+    const auto part = [&text](int from, int count) { return text.mid(from, count).toInt(); };
+    const QDate date(part(0, 4), part(4, 2), part(6, 2));
+    const QTime time(part(8, 2), part(10, 2), part(12, 2));
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time, QTimeZone::utc());
 }
 
 int64_t FtpSizeResult(const QString &line)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 #include <cstdint>
@@ -33,6 +34,9 @@ bool FtpHasControlByte(const QByteArray &line);
 // The size in a 213 reply to SIZE: one plain non-negative number that fits 63 bits, or -1
 // (unknown) for anything else, "213 -1" and absurdly long numbers included.
 int64_t FtpSizeResult(const QString &line);
+// The time in a 213 reply to MDTM, "213 YYYYMMDDHHMMSS" with an optional fraction ".sss",
+// in UTC; an invalid QDateTime for anything else.
+QDateTime FtpMdtmResult(const QString &line);
 // The first double-quoted text after the code; "" inside stands for one quote. No opening
 // quote gives an empty text.
 QString FtpDirResult(const QString &line);

@@ -58,6 +58,8 @@ SynchronizeDialog::SynchronizeDialog(SyncQuestion &question, QWidget *parent) : 
     m_rule->addItem(QStringLiteral("Missing files and files of another size"),
                     static_cast<int>(SyncRule::MissingOrSize));
     m_rule->addItem(QStringLiteral("Missing files and newer files"), static_cast<int>(SyncRule::MissingOrNewer));
+    m_rule->addItem(QStringLiteral("Missing files, files of another size and newer files"),
+                    static_cast<int>(SyncRule::MissingSizeOrNewer));
     m_rule->setCurrentIndex(m_rule->findData(static_cast<int>(question.options.rule)));
     form->addRow(QStringLiteral("&Transfer:"), m_rule);
     m_tolerance = new QSpinBox(options);
@@ -130,7 +132,8 @@ SyncOptions SynchronizeDialog::options() const
 
 void SynchronizeDialog::replan()
 {
-    const bool newer = static_cast<SyncRule>(m_rule->currentData().toInt()) == SyncRule::MissingOrNewer;
+    const auto rule = static_cast<SyncRule>(m_rule->currentData().toInt());
+    const bool newer = rule == SyncRule::MissingOrNewer || rule == SyncRule::MissingSizeOrNewer;
     m_tolerance->setEnabled(newer);
     m_offset->setEnabled(newer);
     m_plan = m_question.plan ? m_question.plan(options()) : SyncPlan();

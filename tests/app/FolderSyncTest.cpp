@@ -3,8 +3,10 @@
 // afterwards, a rerun that sends nothing (the server's own record), and a plan that changed
 // while the window was open queued not at all.
 #include "app/MainController.h"
+#include "settings/SettingsCatalogue.h"
 #include "support/FtpServers.h"
 #include "support/RecordingUserInterface.h"
+#include "support/ScopedEnv.h"
 #include "support/TempHome.h"
 #include "support/WaitFor.h"
 
@@ -16,6 +18,8 @@
 
 #include <map>
 #include <memory>
+#include <time.h>
+#include <vector>
 
 namespace {
 
@@ -213,3 +217,31 @@ TEST_F(FolderSyncTest, ADownloadTrashesLocalExtrasOnlyWhenThePlanShownStillHolds
 }
 
 } // namespace
+
+// A server listing with LIST (in UTC, as pyftpdlib does) gets its offset from one MDTM,
+// asked once per connection, and the window opens with it. The local zone is 5:45 ahead
+// of UTC, so the server's listed times run 5:45 behind.
+TEST_F(FolderSyncTest, TheServerOffsetOfALineListingComesFromOneMdtmPerConnection)
+{
+    struct ZoneBack {
+        ~ZoneBack() { tzset(); } // after `zone` put TZ back
+    } zoneBack;
+    const ScopedEnv zone("TZ", "Asia/Kathmandu");
+    tzset();
+    makeFile(remoteRoot + u"a.txt"_s, "remote");
+    connect();
+    write(controller->setup(), Keys::useMlsd, false);
+    ASSERT_TRUE(controller->queue().addToQueue(u"list*/*@refresh"_s));
+    ASSERT_TRUE(settled());
+
+    std::vector<std::int64_t> offered;
+    ui.onSynchronize = [&](SyncQuestion &q) {
+        offered.push_back(q.options.serverOffsetSecs);
+        return false;
+    };
+    controller->folderSync().synchronize();
+    controller->folderSync().synchronize();
+    constexpr std::int64_t behind = -(5 * 3600 + 45 * 60);
+    EXPECT_EQ(offered, (std::vector<std::int64_t>{behind, behind}));
+    EXPECT_EQ(commandsStartingWith(u"MDTM /a.txt"_s), 1);
+}

@@ -3,6 +3,7 @@
 
 #include <QDate>
 #include <QTime>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -141,6 +142,24 @@ std::vector<Case> cases()
          SyncRule::MissingOrNewer,
          false,
          L{"replace untimed2 5"}},
+        {"size or newer: a different size is copied whatever the times, a newer source too, an older one not",
+         {{"",
+           {file("smaller", 5, at(9, 0)), file("newer", 5, at(12, 0)), file("older", 5, at(10, 0)),
+            file("close", 5, at(12, 0, 50))}}},
+         {{"",
+           {file("smaller", 9, at(12, 0)), file("newer", 5, at(11, 0)), file("older", 5, at(12, 0)),
+            file("close", 5, at(12, 0))}}},
+         SyncRule::MissingSizeOrNewer,
+         false,
+         L{"replace smaller 5", "replace newer 5"}},
+        {"size or newer, upload: a fresh remote copy on a clock 5:45 behind is not older than its source",
+         {{"", {file("a.txt", 5, at(12, 0))}}},
+         {{"", {file("a.txt", 5, at(6, 16))}}},
+         SyncRule::MissingSizeOrNewer,
+         false,
+         L{},
+         SyncDirection::Upload,
+         -(5 * 3600 + 45 * 60)},
         {"links are skipped on the source side, deleted themselves on the target side",
          {{"", {link("lnk"), file("x", 1), folder("d")}}, {"d/", {}}},
          {{"", {link("x"), link("gone"), link("lnk")}}},
@@ -254,3 +273,47 @@ TEST(SyncPlan, ListedRemoteEntriesAndFoldersStillToList)
 }
 
 } // namespace
+
+// The offset between a server's listed times and local time, from a listed time and the
+// MDTM time of the same file.
+TEST(SyncPlan, ServerTimeOffsetFromAListedTimeAndItsMdtm)
+{
+    const QTimeZone utc = QTimeZone::utc();
+    const QTimeZone kathmandu("Asia/Kathmandu"); // +05:45 all year
+    const QTimeZone newYork("America/New_York"); // -05:00 in January, -04:00 in July
+    ASSERT_TRUE(kathmandu.isValid() && newYork.isValid());
+    const auto mdtm = [](int month, int day, int h, int m, int s) {
+        return QDateTime(QDate(2024, month, day), QTime(h, m, s), QTimeZone::utc());
+    };
+    const auto listed = [](int month, int day, int h, int m) {
+        return packFileTime(QDate(2024, month, day), QTime(h, m));
+    };
+    struct Case {
+        const char *what;
+        std::int32_t listed;
+        QDateTime mdtm;
+        QTimeZone zone;
+        std::optional<std::int64_t> offset;
+    };
+    const Case cases[] = {
+        {"a server listing in UTC, seen from UTC", listed(1, 10, 14, 3), mdtm(1, 10, 14, 3, 59), utc, 0},
+        {"a UTC listing seen from +05:45: the server runs 5:45 behind", listed(1, 10, 14, 3), mdtm(1, 10, 14, 3, 59),
+         kathmandu, -(5 * 3600 + 45 * 60)},
+        {"the seconds a listing leaves out do not move the offset across a minute", listed(1, 10, 23, 59),
+         mdtm(1, 10, 23, 59, 58), kathmandu, -(5 * 3600 + 45 * 60)},
+        {"across midnight and the year's end", listed(1, 1, 2, 0), mdtm(1, 1, 2, 0, 1), newYork, 5 * 3600},
+        {"summer time of the local zone", listed(7, 1, 12, 0), mdtm(7, 1, 12, 0, 0), newYork, 4 * 3600},
+        {"a server listing in its own zone +02:00, seen from UTC", listed(7, 1, 14, 0), mdtm(7, 1, 12, 0, 30), utc,
+         2 * 3600},
+        {"a listing rounded up to the next minute still gives the zone", listed(1, 10, 14, 4), mdtm(1, 10, 14, 3, 40),
+         utc, 0},
+        {"a date-only listing (an old file) tells nothing", listed(1, 10, 0, 0), mdtm(1, 10, 14, 3, 0), utc,
+         std::nullopt},
+        {"more than a day apart is not a time zone", listed(1, 12, 14, 3), mdtm(1, 10, 14, 3, 0), utc, std::nullopt},
+        {"no MDTM time", listed(1, 10, 14, 3), QDateTime(), utc, std::nullopt},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(serverTimeOffset(c.listed, c.mdtm, c.zone), c.offset);
+    }
+}

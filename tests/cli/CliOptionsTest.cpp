@@ -49,6 +49,28 @@ TEST(CliOptions, ArgumentsAreCheckedBeforeAnythingConnects)
         {{QStringLiteral("ls"), QStringLiteral("--frobnicate"), url}, false, QStringLiteral("unknown option")},
         {{QStringLiteral("chmod"), QStringLiteral("--help")}, true, {}},
         {{QStringLiteral("ls"), QStringLiteral("--"), QStringLiteral("-odd name")}, true, {}},
+        {{QStringLiteral("mirror"), QStringLiteral("-R"), QStringLiteral("--delete"), QStringLiteral("--dry-run"),
+          QStringLiteral("--size-only"), QStringLiteral("dir"), url},
+         true,
+         {}},
+        {{QStringLiteral("mirror"), url}, false, QStringLiteral("usage:")},
+        {{QStringLiteral("mirror"), QStringLiteral("--newer"), QStringLiteral("--size-only"), url,
+          QStringLiteral("dir")},
+         false,
+         QStringLiteral("choose one of --newer and --size-only")},
+        {{QStringLiteral("get"), QStringLiteral("--delete"), url}, false, QStringLiteral("--delete belongs to mirror")},
+        {{QStringLiteral("put"), QStringLiteral("-R"), QStringLiteral("dir"), url},
+         false,
+         QStringLiteral("-R belongs to mirror")},
+        // With --site the remote side is a path: which operand it is follows -R.
+        {{QStringLiteral("--site"), QStringLiteral("Work/Box"), QStringLiteral("mirror"), QStringLiteral("-R"), url,
+          QStringLiteral("/pub")},
+         true,
+         {}},
+        {{QStringLiteral("--site"), QStringLiteral("Work/Box"), QStringLiteral("mirror"), QStringLiteral("-R"),
+          QStringLiteral("dir"), url},
+         false,
+         QStringLiteral("a remote path, not a URL")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());

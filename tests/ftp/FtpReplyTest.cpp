@@ -2,6 +2,7 @@
 #include "ftp/FtpReply.h"
 
 #include <QStringList>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,32 @@ TEST(FtpReplyCode, SizeIsOnePlainNumberOrUnknown)
         EXPECT_EQ(FtpSizeResult(QString::fromLatin1(line)), size) << line;
     EXPECT_EQ(FtpAnnouncedSize(QStringLiteral("150 Opening BINARY mode data connection for f (4000 bytes).")), 4000);
     EXPECT_EQ(FtpAnnouncedSize(QStringLiteral("150 Here it comes.")), -1);
+}
+
+TEST(FtpReplyCode, MdtmIsAUtcTimeOrInvalid)
+{
+    const struct {
+        const char *line;
+        QDateTime time;
+    } cases[] = {
+        {"213 20240110140359", QDateTime(QDate(2024, 1, 10), QTime(14, 3, 59), QTimeZone::utc())},
+        {"213 20240110140359.123", QDateTime(QDate(2024, 1, 10), QTime(14, 3, 59), QTimeZone::utc())},
+        {"213 20240110140359\r", QDateTime(QDate(2024, 1, 10), QTime(14, 3, 59), QTimeZone::utc())},
+        {"550 20240110140359", {}},      // refused
+        {"213 2024011014035", {}},       // a digit short
+        {"213 20241310140359", {}},      // month 13
+        {"213 20240110146059", {}},      // minute 60
+        {"213 2024-01-10 14:03:59", {}}, // not the MDTM form
+        {"213-20240110140359", {}},      // not a final line
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.line);
+        const QDateTime got = FtpMdtmResult(QString::fromLatin1(c.line));
+        EXPECT_EQ(got.isValid(), c.time.isValid());
+        if (c.time.isValid()) {
+            EXPECT_EQ(got, c.time);
+        }
+    }
 }
 
 TEST(FtpReplyCode, LinesAreFinalOpeningOrText)

@@ -181,6 +181,18 @@ RealFtpServer::Overlap RealFtpServer::transferOverlap() const
     return result;
 }
 
+QStringList RealFtpServer::recordedCommands() const
+{
+    QStringList commands;
+    const QStringList lines = record().split(QLatin1Char('\n'));
+    for (const QString &line : lines) {
+        QString connection, text;
+        if (protocolLine(line, connection, text) && text.startsWith(QLatin1String("<- ")))
+            commands << text.mid(3);
+    }
+    return commands;
+}
+
 bool PyftpdlibServer::protocolLine(const QString &line, QString &connection, QString &text) const
 {
     // "DEBUG:pyftpdlib:127.0.0.1:40314-[u] <- RETR a"

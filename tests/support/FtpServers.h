@@ -50,6 +50,9 @@ public:
         int connections = 0;
     };
     Overlap transferOverlap() const;
+    // From that record: the commands received so far on all connections, in order
+    // ("RETR /pub/a").
+    QStringList recordedCommands() const;
 
 protected:
     // One line of the record as (connection, command or reply); false for other lines.
