@@ -104,7 +104,7 @@ public:
     // Set by Disconnect, cleared when a connection starts: completions are then ignored.
     void setDisconnecting(bool on) { m_disconnecting = on; }
     // A session's connection ended: its running item ends Interrupted and waits again, a
-    // download that had written to its file continuing there without asking.
+    // transfer under way continuing its own partial file (local or remote) without asking.
     void interrupt(tkftpclient &session, int code, const QString &text);
 
     // --- used by the jobs -------------------------------------------------------------

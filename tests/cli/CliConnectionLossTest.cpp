@@ -221,6 +221,65 @@ TEST(CliReconnect, ADownloadCutMidFileContinuesWhereItStopped)
     EXPECT_GE(offset, 1024 * 1024);
 }
 
+TEST(CliReconnect, AnUploadCutMidFileContinuesItsOwnPartialFileWhateverTheExistingTargetChoice)
+{
+    // The server keeps the first MiB and drops the connection. The partial file it holds
+    // is the upload's own: after the reconnect it is continued, never taken for an existing
+    // target and skipped, asked about or reported done while partial.
+    TempHome home;
+    const QString file = home.path() + QStringLiteral("/up.bin");
+    const QByteArray data = pattern(3000000, 5);
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(data), data.size());
+    }
+    for (const char *choice : {"", "--skip", "--resume", "--overwrite"}) {
+        SCOPED_TRACE(choice);
+        FaultyServer server;
+        ASSERT_TRUE(server.start({QStringLiteral("drop-mid-stor:1")}));
+        QStringList args{QStringLiteral("--json"), QStringLiteral("--timeout"), QStringLiteral("5")};
+        if (*choice)
+            args << QString::fromLatin1(choice);
+        const Result r = runCli(args << QStringLiteral("put") << file << server.url(QStringLiteral("up.bin")), 30000);
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString() << r.out.toStdString();
+        EXPECT_TRUE(contents(server.root() + QStringLiteral("/up.bin")) == data);
+        const std::vector<QJsonObject> lines = jsonLines(r.out);
+        ASSERT_EQ(lines.size(), 1u) << r.out.toStdString();
+        EXPECT_EQ(lines[0].value(QStringLiteral("outcome")).toString(), QStringLiteral("ok"));
+        EXPECT_EQ(lines[0].value(QStringLiteral("bytes")).toInteger(), data.size());
+        // Continued from the MiB the server kept, not sent again from the start.
+        const QStringList commands = server.commands();
+        EXPECT_TRUE(commands.contains(QStringLiteral("REST 1048576"))) << commands.join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(commands.filter(QRegularExpression(QStringLiteral("^STOR "))).size(), 2)
+            << commands.join(QLatin1Char('|')).toStdString();
+    }
+}
+
+TEST(CliConnectionLoss, AnUploadFromStandardInputIsNotContinuedFromTheWrongPlace)
+{
+    // Bytes read from a pipe are gone: after the loss the item fails rather than sending the
+    // rest of the stream as if it were the whole file, or continuing it.
+    TempHome home;
+    FaultyServer server;
+    ASSERT_TRUE(server.start({QStringLiteral("drop-mid-stor:1")}));
+    QProcess cli;
+    cli.setChildProcessModifier([] { ::setsid(); });
+    cli.start(QStringLiteral(KESTRIN_CLI_PATH), {QStringLiteral("--json"), QStringLiteral("put"), QStringLiteral("-"),
+                                                 server.url(QStringLiteral("piped.bin"))});
+    ASSERT_TRUE(cli.waitForStarted(10000));
+    cli.write(pattern(3000000, 6));
+    cli.closeWriteChannel();
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    const QString err = QString::fromUtf8(cli.readAllStandardError());
+    EXPECT_EQ(cli.exitCode(), 4) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("cannot be continued"))) << err.toStdString();
+    const std::vector<QJsonObject> lines = jsonLines(QString::fromUtf8(cli.readAllStandardOutput()));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].value(QStringLiteral("outcome")).toString(), QStringLiteral("failed"));
+    EXPECT_EQ(server.commands().filter(QRegularExpression(QStringLiteral("^STOR "))).size(), 1);
+}
+
 TEST(CliConnectionLoss, ADownloadToStandardOutputIsNotWrittenTwice)
 {
     // What went into a pipe cannot be taken back: after the loss the item fails instead of

@@ -11,6 +11,7 @@
 #   hold-data        RETR sends all bytes but never closes the data connection nor says 226
 #   bad-epsv         EPSV is answered with a reply that cannot be read (port 1000000)
 #   refuse-mkd       MKD is answered "550 Permission denied"
+#   drop-mid-stor    STOR keeps the first MiB it receives, then closes control and data
 # Every command received is printed as "<- COMMAND" (PASS masked).
 import os
 import socket
@@ -169,7 +170,7 @@ class Session:
         elif verb == "RETR":
             return self.retr(arg)
         elif verb == "STOR":
-            self.stor(arg)
+            return self.stor(arg)
         elif verb == "MKD" and fire("refuse-mkd"):
             self.reply("550 Permission denied")
         elif verb == "MKD":
@@ -254,6 +255,19 @@ class Session:
         with open(target, "r+b" if rest and os.path.exists(target) else "wb") as f:
             f.seek(rest)
             f.truncate()
+            if fire("drop-mid-stor"):
+                # The file holds exactly the first MiB before the client can learn anything.
+                kept = b""
+                while len(kept) < 1024 * 1024:
+                    chunk = data.recv(65536)
+                    if not chunk:
+                        break
+                    kept += chunk
+                f.write(kept[: 1024 * 1024])
+                f.close()
+                self.drop()
+                data.close()
+                return False
             while True:
                 chunk = data.recv(65536)
                 if not chunk:
@@ -261,6 +275,7 @@ class Session:
                 f.write(chunk)
         data.close()
         self.reply("226 Stored")
+        return True
 
 
 def serve(conn):
