@@ -1,11 +1,13 @@
 // kestrin-ftp-cli against a server that loses the connection on purpose (mid-file, between
 // files, after the passive reply, a reply that never comes, a data connection that never
 // closes): every file reported "ok" is whole, the run always ends in bounded time, and with
-// reconnects left the download resumes and completes byte-identical.
+// reconnects left the download resumes and completes byte-identical. The same server holds
+// back or cuts a listing to show that `ls` prints as the lines arrive.
 #include "support/CliProcess.h"
 #include "support/ServerProcess.h"
 #include "support/TempHome.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -291,6 +293,51 @@ TEST(CliConnectionLoss, ADownloadToStandardOutputIsNotWrittenTwice)
     EXPECT_EQ(r.exitCode, 4) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QStringLiteral("cannot be continued"))) << r.err.toStdString();
     EXPECT_FALSE(server.commands().contains(QRegularExpression(QStringLiteral("^REST [1-9]"))));
+}
+
+// `ls` prints each entry as its line arrives: the first entry is out while the server still
+// holds back the rest of the listing.
+TEST(CliLs, EntriesArePrintedAsTheListingArrives)
+{
+    TempHome home;
+    FaultyServer server;
+    ASSERT_TRUE(server.start({QStringLiteral("hold-list:1")}));
+    QProcess cli;
+    cli.setChildProcessModifier([] { ::setsid(); });
+    cli.start(QStringLiteral(KESTRIN_CLI_PATH), {QStringLiteral("ls"), server.url(QStringLiteral("two/"))});
+    ASSERT_TRUE(cli.waitForStarted(10000));
+    QByteArray out;
+    QDeadlineTimer deadline(20000);
+    while (!out.contains("a.bin\n") && !deadline.hasExpired() && cli.state() == QProcess::Running) {
+        cli.waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+        out += cli.readAllStandardOutput();
+    }
+    const bool printedBeforeTheEnd = out.contains("a.bin\n") && !out.contains("b.bin");
+    QFile gate(server.root() + QStringLiteral("/.go"));
+    ASSERT_TRUE(gate.open(QIODevice::WriteOnly));
+    gate.close();
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    out += cli.readAllStandardOutput();
+    EXPECT_TRUE(printedBeforeTheEnd) << out.toStdString();
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^- +1500000 2024-01-01 00:00 a\\.bin\n"
+                                                  "- +700000 2024-01-01 00:00 b\\.bin\n$"))
+                    .match(QString::fromUtf8(out))
+                    .hasMatch())
+        << out.toStdString();
+}
+
+// Lines printed cannot be taken back: a listing the lost connection cut after its first
+// line fails (status 4) instead of being listed and printed again after the reconnect.
+TEST(CliLs, AListingCutAfterItsFirstLinesFailsInsteadOfPrintingThemTwice)
+{
+    TempHome home;
+    FaultyServer server;
+    ASSERT_TRUE(server.start({QStringLiteral("drop-mid-list:1")}));
+    const Result r = runCli({QStringLiteral("ls"), server.url(QStringLiteral("two/"))}, 30000);
+    EXPECT_EQ(r.exitCode, 4) << r.err.toStdString();
+    EXPECT_EQ(r.out.count(QStringLiteral("a.bin")), 1) << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("not the whole folder"))) << r.err.toStdString();
 }
 
 TEST(CliGet, OneFileIsFoundWithSizeWithoutListingItsFolder)

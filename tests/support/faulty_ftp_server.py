@@ -12,6 +12,8 @@
 #   bad-epsv         EPSV is answered with a reply that cannot be read (port 1000000)
 #   refuse-mkd       MKD is answered "550 Permission denied"
 #   drop-mid-stor    STOR keeps the first MiB it receives, then closes control and data
+#   hold-list        LIST sends its first line, then the rest only once ROOT/.go exists (30 s at most)
+#   drop-mid-list    LIST sends its first line, then closes data and control
 # Every command received is printed as "<- COMMAND" (PASS masked).
 import os
 import socket
@@ -166,7 +168,7 @@ class Session:
             else:
                 self.reply("550 No such file")
         elif verb in ("LIST", "NLST"):
-            self.list(verb, arg)
+            return self.list(verb, arg)
         elif verb == "RETR":
             return self.retr(arg)
         elif verb == "STOR":
@@ -203,7 +205,22 @@ class Session:
                 lines.append("drwxr-xr-x 1 ftp ftp %12d Jan 01  2024 %s" % (0, name))
             else:
                 lines.append("-rw-r--r-- 1 ftp ftp %12d Jan 01  2024 %s" % (os.path.getsize(full), name))
-        data.sendall("".join(l + "\r\n" for l in lines).encode("utf-8", "surrogateescape"))
+        text = "".join(l + "\r\n" for l in lines).encode("utf-8", "surrogateescape")
+        if lines and fire("drop-mid-list"):
+            data.sendall(text[: len(lines[0].encode("utf-8", "surrogateescape")) + 2])
+            time.sleep(0.2)
+            data.close()
+            self.drop()
+            return False
+        if lines and fire("hold-list"):
+            first = len(lines[0].encode("utf-8", "surrogateescape")) + 2
+            data.sendall(text[:first])
+            gate = os.path.join(root, ".go")
+            deadline = time.time() + 30
+            while not os.path.exists(gate) and time.time() < deadline:
+                time.sleep(0.02)
+            text = text[first:]
+        data.sendall(text)
         data.close()
         self.reply("226 Listing sent")
 
