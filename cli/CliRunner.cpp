@@ -451,6 +451,9 @@ bool CliRunner::connectToServer()
     const int bound = (m_options.timeoutSeconds + 5) * 1000;
     auto loggedIn = [&] { return m_loginFailed || (s.mainSession()->loggedIn && s.mainSession()->idleState()); };
     qint64 asked = m_ui.questionMs();
+    // The controller's own words for a failed connect are the window's ("Recheck FTP login
+    // information"); the line below says it for the command line.
+    m_ui.holdErrors(true);
     bool in = waitUntil(loggedIn, bound);
     // Time a person spent on a certificate question does not count against the server.
     while (!in && !m_interrupted && m_ui.questionMs() > asked) {
@@ -458,11 +461,12 @@ bool CliRunner::connectToServer()
         in = waitUntil(loggedIn, bound);
     }
     if (!in || m_loginFailed || m_interrupted) {
+        const QString general = m_ui.takeLastError();
+        m_ui.holdErrors(false);
         if (!m_interrupted) {
             // The engine's own reason comes first (a refused certificate, TLS required and not
             // offered, a refused login); the queue's general message otherwise.
             QString why = m_controller->sessions().mainSession()->ErrorMessage();
-            const QString general = m_ui.takeLastError();
             if (why.isEmpty())
                 why = general;
             // A socket error (10000 and up) means the server was never reached: no login was tried.
@@ -477,6 +481,7 @@ bool CliRunner::connectToServer()
         }
         return false;
     }
+    m_ui.holdErrors(false);
     // The login lists the site's folder; let that finish before the verb's work.
     waitUntil([&] { return m_controller->queue().model().isEmpty() && !s.mainSession()->busy(); }, bound);
     return !m_loginFailed;
