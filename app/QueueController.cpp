@@ -319,10 +319,9 @@ bool QueueController::runWithoutRequest(QueueItem &item)
             m_model.setPaused(true);
         return true;
     case QueueVerb::Unknown: {
-        // An unknown verb would hold its session for ever: it leaves the queue with the message.
-        const QString message = unknownQueueEntryMessage(item.command);
-        finishWaiting(item, QueueOutcome::failed(0, message), QString());
-        m_ui.showMessage(message);
+        // An unknown verb would hold its session for ever: it leaves the queue failed. Its
+        // message was shown when it was queued.
+        finishWaiting(item, QueueOutcome::failed(0, unknownQueueEntryMessage(item.command)), QString());
         return true;
     }
     default:
