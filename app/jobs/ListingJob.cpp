@@ -34,7 +34,7 @@ void ListingJob::listingData(const QString &text)
     if (m_streamed && step() == JobStep::Listing)
         m_queue.listingStream().receive(text);
     else
-        m_buffer += text;
+        m_buffer += text.toUtf8();
 }
 
 void ListingJob::startCwd()
@@ -176,7 +176,7 @@ void ListingJob::dirDone(int error)
     if (m_streamed)
         return finish(QueueOutcome::done()); // every line went to the stream
     tkftpclient &s = session();
-    s.lastListing = std::exchange(m_buffer, QString());
+    s.lastListing = QString::fromUtf8(std::exchange(m_buffer, QByteArray()));
     std::vector<tTmbFtpEntry> parsed;
     if (!m_mlsd) {
         parseListing(listingLines(s.lastListing), parsed);
@@ -200,7 +200,7 @@ void ListingJob::linkCheckDone(int error)
     QSet<QString> plainFolders, links;
     if (error == 0) {
         std::vector<tTmbFtpEntry> shown;
-        parseListing(listingLines(m_buffer), shown);
+        parseListing(listingLines(QString::fromUtf8(m_buffer)), shown);
         for (const tTmbFtpEntry &e : shown) {
             if (isEnterableFolder(e))
                 plainFolders.insert(e.name);

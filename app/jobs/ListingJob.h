@@ -3,6 +3,8 @@
 #include "app/jobs/QueueJob.h"
 #include "listing/u_tmbFtpParser.h"
 
+#include <QByteArray>
+
 #include <vector>
 
 // A "list" item: [CWD ->] PWD -> [TYPE A ->] LIST (or MLSD [-> LIST -a]); the entries go into
@@ -43,7 +45,9 @@ private:
     void linkCheckDone(int error);
     void store(std::vector<tTmbFtpEntry> entries);
 
-    QString m_buffer;
+    // The listing so far, kept as UTF-8: half the memory of the decoded text, which matters
+    // for a listing that runs up to its size limit.
+    QByteArray m_buffer;
     bool m_mlsd = false;
     // The listing goes to the queue's listing stream, not into the cache.
     bool m_streamed = false;
