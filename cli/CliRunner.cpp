@@ -374,10 +374,16 @@ int CliRunner::prepareSite()
                                           QStringLiteral("\" in ") + profiles.folder());
         return CliExit::kUsage;
     }
-    if (!SiteProfiles::readProfileFile(file, site)) {
+    bool damaged = false;
+    if (!SiteProfiles::readProfileFile(file, site, nullptr, &damaged)) {
         TerminalUserInterface::printError(QStringLiteral("cannot read the site profile ") + file);
         return CliExit::kUsage;
     }
+    // The command line writes nothing in the profiles folder: the window keeps the copy
+    // when it next reads the profile.
+    if (damaged)
+        TerminalUserInterface::printError(QStringLiteral("the site profile ") + file +
+                                          QStringLiteral(" could not be read completely; what could be read is used"));
     if (site.Host.isEmpty() || site.Host == SiteProfiles::kPlaceholderHost) {
         TerminalUserInterface::printError(QStringLiteral("the site profile \"") + m_options.site +
                                           QStringLiteral("\" names no server"));
