@@ -361,9 +361,14 @@ void SiteProfiles::keepDamagedProfile(const QString &file) const
     if (m_damagedKept.contains(file))
         return;
     m_damagedKept.insert(file);
+    // A copy made before (in an earlier run, or another window) holds the file as it was
+    // first found, and the user was told about it then. A profile written since keeps its
+    // damaged lines, so copying again would replace the first copy with a later state.
+    const QString copy = damagedCopyOf(file);
+    if (QFileInfo::exists(copy))
+        return;
     bool ok = false;
     const QByteArray bytes = readWholeFile(file, &ok);
-    const QString copy = damagedCopyOf(file);
     const bool copied = ok && saveFileAtomically(copy, bytes, nullptr, FileAccess::OwnerOnly);
     m_damageNotices << (copied ? QStringLiteral("%1, copied to %2").arg(file, copy)
                                : QStringLiteral("%1 (no copy could be made)").arg(file));

@@ -109,8 +109,9 @@ public:
     // Where the copy of a damaged profile goes: "Name.veze-damaged" beside it, which the
     // tree does not show as a profile (so the copy is never read, copied or written again).
     static QString damagedCopyOf(const QString &file);
-    // The damaged profiles found since the last call, each named once a run with its copy;
-    // empty when there are none. The caller shows it to the user.
+    // The damaged profiles found since the last call, each named with its copy when the copy
+    // was made (once: a copy that exists already is kept and not named again); empty when
+    // there are none. The caller shows it to the user.
     QString takeDamageNotice() const;
 
     // New site in a folder: an existing profile of that name is kept as it is.
@@ -138,7 +139,7 @@ private:
     // After a rename or move: the store's entries follow their sites (relative paths).
     void moveSecrets(const QString &from, const QString &to, const QStringList &sites) const;
 
-    // Copies a damaged profile aside once a run, and queues its notice.
+    // Copies a damaged profile aside unless a copy exists, and queues its notice.
     void keepDamagedProfile(const QString &file) const;
 
     QString m_folder; // ends in "/"

@@ -81,7 +81,8 @@ TEST_F(SiteProfilesTest, AnUnreadableProfileIsAFailureNotDefaults)
 }
 
 // A damaged profile is read as far as it can be, copied aside (beside it, where the tree
-// does not show it) before anything writes over it, and named once in a notice.
+// does not show it) before anything writes over it, and named once in a notice; the first
+// copy is never replaced.
 TEST_F(SiteProfilesTest, ADamagedProfileIsCopiedAsideBeforeItIsWrittenAndNamedOnce)
 {
     struct Case {
@@ -116,7 +117,10 @@ TEST_F(SiteProfilesTest, ADamagedProfileIsCopiedAsideBeforeItIsWrittenAndNamedOn
             EXPECT_FALSE(has(QStringLiteral("Site.veze-damaged")));
             continue;
         }
-        // The copy holds the file as it was before the write, and is no profile of the tree.
+        // The copy holds the file as it was before the write, also after a later reading of
+        // the written file (which keeps its damaged lines), and is no profile of the tree.
+        const SiteProfiles later(dir.path());
+        ASSERT_TRUE(later.readProfile(QStringLiteral("Site"), site));
         EXPECT_EQ(content(QStringLiteral("Site.veze-damaged")), c.bytes);
         EXPECT_EQ(flatTree(), (QStringList{QStringLiteral("0 [links bar]/"), QStringLiteral("0 Site")}));
         EXPECT_EQ(notice.count(root() + QStringLiteral("Site.veze, copied to ")), 1) << notice.toStdString();
