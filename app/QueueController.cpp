@@ -319,10 +319,9 @@ bool QueueController::runWithoutRequest(QueueItem &item)
             m_model.setPaused(true);
         return true;
     case QueueVerb::Unknown: {
-        // An unknown verb would hold its session for ever: it leaves the queue with the message.
-        const QString message = unknownQueueEntryMessage(item.command());
-        finishWaiting(item, QueueOutcome::failed(0, message), QString());
-        m_ui.showMessage(message);
+        // An unknown verb would hold its session for ever: it leaves the queue failed. Its
+        // message was shown when it was queued.
+        finishWaiting(item, QueueOutcome::failed(0, unknownQueueEntryMessage(item.command())), QString());
         return true;
     }
     default:
@@ -572,14 +571,18 @@ void QueueController::interrupt(tkftpclient &session, int code, const QString &t
         return;
     const std::shared_ptr<QueueJob> job = found->second;
     QueueItem &item = job->item();
-    // A download that wrote to its file continues there when it runs again.
-    if (item.verb() == QueueVerb::GetFile && job->step() == JobStep::Transfer) {
-        // Bytes gone into a pipe or a device cannot be taken back, nor continued from: a
-        // second run would write the start again behind them.
-        if (session.ByteCount > 0 && !keepsLength(item.field(2))) {
-            const QueueOutcome failed =
-                QueueOutcome::failed(code, text + QStringLiteral(" The download into ") + item.field(2) +
-                                               QStringLiteral(" cannot be continued."));
+    // A transfer that was under way continues its own partial file when it runs again: a
+    // download the local one, an upload the one on the server.
+    const bool download = item.verb() == QueueVerb::GetFile;
+    if ((download || item.verb() == QueueVerb::PutFile) && job->step() == JobStep::Transfer) {
+        // Bytes gone into a pipe or a device, or read from one, cannot be taken back, nor
+        // continued from: a second run would write the start again behind them, or send the
+        // rest of the stream as the whole file.
+        const QString local = item.field(download ? 2 : 1);
+        if (session.ByteCount > 0 && !keepsLength(local)) {
+            const QueueOutcome failed = QueueOutcome::failed(
+                code, text + (download ? QStringLiteral(" The download into ") : QStringLiteral(" The upload from ")) +
+                          local + QStringLiteral(" cannot be continued."));
             finish(*job, failed, failed.text);
             return;
         }

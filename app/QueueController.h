@@ -93,6 +93,17 @@ public:
     // the command line lists only what its verb needs).
     void setListsAtLogin(bool on) { m_listsAtLogin = on; }
 
+    // While a receiver is set, the listings of `list` items go to it as they arrive, in
+    // blocks of whole lines, instead of into the remote folder cache: the command line's
+    // `ls` prints a folder without holding it. `machine`: MLSD where the server offers it
+    // (and the setting allows), else LIST.
+    struct ListingStream {
+        std::function<void(const QString &lines)> receive;
+        bool machine = false;
+    };
+    void setListingStream(ListingStream stream) { m_listingStream = std::move(stream); }
+    const ListingStream &listingStream() const { return m_listingStream; }
+
     // While the program shuts down, items leaving the queue run no removal hook.
     void setTerminating(bool on) { m_terminating = on; }
 
@@ -104,7 +115,7 @@ public:
     // Set by Disconnect, cleared when a connection starts: completions are then ignored.
     void setDisconnecting(bool on) { m_disconnecting = on; }
     // A session's connection ended: its running item ends Interrupted and waits again, a
-    // download that had written to its file continuing there without asking.
+    // transfer under way continuing its own partial file (local or remote) without asking.
     void interrupt(tkftpclient &session, int code, const QString &text);
 
     // --- used by the jobs -------------------------------------------------------------
@@ -210,6 +221,7 @@ private:
     bool m_terminating = false;
     bool m_listsAtLogin = true;
     bool m_traceSteps = false;
+    ListingStream m_listingStream;
     std::uint64_t m_lastToken = 0;
     std::uint64_t m_lastExpansion = 0;
     // The running jobs by session; a job is held by a local copy while one of its methods

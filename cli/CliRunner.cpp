@@ -4,6 +4,7 @@
 #include "app/MainController.h"
 #include "base/TextUtil.h"
 #include "browser/LocalFiles.h"
+#include "listing/FolderEntries.h"
 #include "queue/QueueFile.h"
 #include "settings/SettingsCatalogue.h"
 #include "settings/u_tmbSetup.h"
@@ -207,6 +208,20 @@ int CliRunner::run()
                     QMetaObject::invokeMethod(this, &CliRunner::drive, Qt::QueuedConnection);
                     break;
                 case Kind::Interrupted:
+                    if (item->verb() == QueueVerb::List) {
+                        m_heldListingLine.clear();
+                        if (m_listingPrinted) {
+                            // Lines printed cannot be taken back: a second listing would
+                            // print them again.
+                            const QString why = TerminalUserInterface::oneLine(outcome.text) +
+                                                QStringLiteral(" The listing printed so far is not the whole folder.");
+                            TerminalUserInterface::printError(why);
+                            itemFinished(item, QStringLiteral("failed"), why);
+                            m_failedItems.push_back(id);
+                            QMetaObject::invokeMethod(this, &CliRunner::drive, Qt::QueuedConnection);
+                            break;
+                        }
+                    }
                     // It runs again after a reconnect; reported only if none is left.
                     m_interruptedItems.insert(id, TerminalUserInterface::oneLine(outcome.text));
                     break;
@@ -359,10 +374,16 @@ int CliRunner::prepareSite()
                                           QStringLiteral("\" in ") + profiles.folder());
         return CliExit::kUsage;
     }
-    if (!SiteProfiles::readProfileFile(file, site)) {
+    bool damaged = false;
+    if (!SiteProfiles::readProfileFile(file, site, nullptr, &damaged)) {
         TerminalUserInterface::printError(QStringLiteral("cannot read the site profile ") + file);
         return CliExit::kUsage;
     }
+    // The command line writes nothing in the profiles folder: the window keeps the copy
+    // when it next reads the profile.
+    if (damaged)
+        TerminalUserInterface::printError(QStringLiteral("the site profile ") + file +
+                                          QStringLiteral(" could not be read completely; what could be read is used"));
     if (site.Host.isEmpty() || site.Host == SiteProfiles::kPlaceholderHost) {
         TerminalUserInterface::printError(QStringLiteral("the site profile \"") + m_options.site +
                                           QStringLiteral("\" names no server"));
@@ -436,6 +457,9 @@ bool CliRunner::connectToServer()
     const int bound = (m_options.timeoutSeconds + 5) * 1000;
     auto loggedIn = [&] { return m_loginFailed || (s.mainSession()->loggedIn && s.mainSession()->idleState()); };
     qint64 asked = m_ui.questionMs();
+    // The controller's own words for a failed connect are the window's ("Recheck FTP login
+    // information"); the line below says it for the command line.
+    m_ui.holdErrors(true);
     bool in = waitUntil(loggedIn, bound);
     // Time a person spent on a certificate question does not count against the server.
     while (!in && !m_interrupted && m_ui.questionMs() > asked) {
@@ -443,11 +467,12 @@ bool CliRunner::connectToServer()
         in = waitUntil(loggedIn, bound);
     }
     if (!in || m_loginFailed || m_interrupted) {
+        const QString general = m_ui.takeLastError();
+        m_ui.holdErrors(false);
         if (!m_interrupted) {
             // The engine's own reason comes first (a refused certificate, TLS required and not
             // offered, a refused login); the queue's general message otherwise.
             QString why = m_controller->sessions().mainSession()->ErrorMessage();
-            const QString general = m_ui.takeLastError();
             if (why.isEmpty())
                 why = general;
             // A socket error (10000 and up) means the server was never reached: no login was tried.
@@ -462,6 +487,7 @@ bool CliRunner::connectToServer()
         }
         return false;
     }
+    m_ui.holdErrors(false);
     // The login lists the site's folder; let that finish before the verb's work.
     waitUntil([&] { return m_controller->queue().model().isEmpty() && !s.mainSession()->busy(); }, bound);
     return !m_loginFailed;
@@ -739,41 +765,19 @@ bool CliRunner::queueVerb()
     const QString path = remotePath(m_url.path);
     if (verb == QLatin1String("ls")) {
         QString folder = path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
-        if (!listFolder(folder))
-            return false;
-        if (m_options.raw) {
-            // The lines of the listing command's reply as the server sent them (LIST or MLSD,
-            // whichever the session used), each with a plain line end.
-            QStringList lines = m_controller->sessions().mainSession()->lastListing.split(QLatin1Char('\n'));
-            if (!lines.isEmpty() && lines.last().isEmpty())
-                lines.removeLast();
-            for (QString &line : lines) {
-                if (line.endsWith(QLatin1Char('\r')))
-                    line.chop(1);
-                printOut(escapeControls(line));
-            }
-            return true;
-        }
-        const tFolderObject *cached = m_controller->browsers().state().findCachedFolder(folder);
-        if (!cached)
-            return false;
-        // One buffer, written at once: no flush per line.
-        QByteArray out;
-        out.reserve(static_cast<qsizetype>(cached->folderEntries.size()) * 64);
-        char size[32];
-        for (const auto &named : cached->folderEntries) {
-            const tFtpFolderEntryObject &e = named.entry;
-            out += e.isLink ? 'l' : e.isFolder ? 'd' : '-';
-            std::snprintf(size, sizeof size, " %12lld ", static_cast<long long>(e.size));
-            out += size;
-            out += listingTime(e.time);
-            out += ' ';
-            out += escapeControls(e.name).toUtf8();
-            out += '\n';
-        }
-        std::fwrite(out.constData(), 1, static_cast<size_t>(out.size()), stdout);
+        // The lines are printed as they arrive, nothing of the folder is held. `ls --raw` shows
+        // the reply of the listing command the session would use (MLSD where offered); `ls`
+        // reads LIST, which shows links as links without a second listing.
+        QueueController::ListingStream stream;
+        stream.machine = m_options.raw && read(m_controller->setup(), Keys::useMlsd);
+        stream.receive = [this](const QString &lines) { printListing(lines, false); };
+        queue.setListingStream(std::move(stream));
+        const bool listed = listFolder(folder);
+        queue.setListingStream({});
+        if (listed)
+            printListing(QString(), true);
         std::fflush(stdout);
-        return true;
+        return listed;
     }
     if (verb == QLatin1String("get")) {
         tFolderEntryObject entry;
@@ -890,6 +894,62 @@ bool CliRunner::queueVerb()
     if (verb == QLatin1String("mirror"))
         return queueMirror();
     return false;
+}
+
+void CliRunner::printListing(const QString &block, bool end)
+{
+    QStringList lines = block.split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast(); // the line end of the block's last line
+    for (QString &line : lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    }
+    m_listingOut.clear();
+    if (m_options.raw) {
+        for (const QString &line : lines) {
+            m_listingOut += escapeControls(line).toUtf8();
+            m_listingOut += '\n';
+        }
+    } else {
+        // A VMS entry may take two lines: a last line of a block that cannot be read alone
+        // waits for the next block, which may continue it (or is read alone at the end).
+        if (!m_heldListingLine.isEmpty())
+            lines.prepend(std::exchange(m_heldListingLine, QString()));
+        if (lines.isEmpty())
+            return;
+        m_parsed.clear();
+        parseListing(lines, m_parsed);
+        qsizetype count = lines.size();
+        if (!end && m_parsed.back().isError()) {
+            m_heldListingLine = lines.last();
+            --count;
+        }
+        char size[32];
+        for (qsizetype i = 0; i < count; ++i) {
+            const tTmbFtpEntry &e = m_parsed[static_cast<size_t>(i)];
+            if (e.status != ListingStatus::Ok || e.name == QLatin1String(".") || e.name == QLatin1String("..") ||
+                e.name.isEmpty() || e.name.contains(QLatin1Char('/')) || e.name.contains(QChar(0))) {
+                if (e.isError() && !m_listingProblemSaid) {
+                    m_listingProblemSaid = true;
+                    note(QStringLiteral("a listing line that cannot be read is left out: ") +
+                         escapeControls(e.rawLine));
+                }
+                continue;
+            }
+            m_listingOut += e.isLink ? 'l' : e.isFolder ? 'd' : '-';
+            std::snprintf(size, sizeof size, " %12lld ", static_cast<long long>(e.size));
+            m_listingOut += size;
+            m_listingOut += listingTime(packFileTime(e.modified));
+            m_listingOut += ' ';
+            m_listingOut += escapeControls(e.name).toUtf8();
+            m_listingOut += '\n';
+        }
+    }
+    // One write per block as it arrives, not one per line.
+    m_listingPrinted |= !m_listingOut.isEmpty();
+    std::fwrite(m_listingOut.constData(), 1, static_cast<size_t>(m_listingOut.size()), stdout);
+    std::fflush(stdout);
 }
 
 void CliRunner::itemStarted(QueueItem *item)

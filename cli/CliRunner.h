@@ -3,6 +3,7 @@
 #include "browser/SyncPlan.h"
 #include "cli/CliOptions.h"
 #include "cli/TerminalUserInterface.h"
+#include "listing/u_tmbFtpParser.h"
 #include "sites/FtpUrl.h"
 
 #include <QDateTime>
@@ -89,6 +90,9 @@ private:
     // One request on the idle main session (start() starts it), its completion awaited; the
     // engine's error code, -1 when none came.
     int sessionRequest(const std::function<void()> &start);
+    // Prints a block of a listing's whole lines as `ls` shows them (parsed, or as they came
+    // with --raw); `end` says no more lines follow.
+    void printListing(const QString &block, bool end);
     void itemStarted(QueueItem *item);
     void itemFinished(QueueItem *item, const QString &outcome, const QString &error);
     void report(const QJsonObject &o);
@@ -132,4 +136,11 @@ private:
     QElapsedTimer m_progressClock;
     bool m_progressShown = false;
     bool m_stderrIsTty = false;
+    // `ls`: the line that waits for the next block, the output of one block, the parsed
+    // entries (kept to reuse their memory), whether anything was printed, an unreadable line said.
+    QString m_heldListingLine;
+    QByteArray m_listingOut;
+    std::vector<tTmbFtpEntry> m_parsed;
+    bool m_listingPrinted = false;
+    bool m_listingProblemSaid = false;
 };

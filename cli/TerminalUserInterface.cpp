@@ -58,7 +58,15 @@ void TerminalUserInterface::showMessage(const QString &text)
     if (hint > 0)
         line.truncate(hint);
     m_lastError = line;
-    printError(m_lastError);
+    if (!m_holdErrors)
+        printError(m_lastError);
+}
+
+void TerminalUserInterface::holdErrors(bool on)
+{
+    if (m_holdErrors && !on && !m_lastError.isEmpty())
+        printError(m_lastError);
+    m_holdErrors = on;
 }
 
 bool TerminalUserInterface::confirm(const QString &text)

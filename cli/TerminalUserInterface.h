@@ -37,6 +37,10 @@ public:
 
     // The last error or message shown, for the item that caused it; taking it clears it.
     QString takeLastError();
+    // While the first connect runs, errors are kept (takeLastError) and not printed: the
+    // command line says in its own line why it could not connect or log in. Ending the hold
+    // prints what is still kept.
+    void holdErrors(bool on);
     // Whether the last overwrite answer was Skip; taking it clears it.
 
     // Reads a password from the terminal with echo off. False when there is no terminal.
@@ -52,4 +56,5 @@ private:
     QString m_trustStorePath;
     qint64 m_questionMs = 0;
     QString m_lastError;
+    bool m_holdErrors = false;
 };

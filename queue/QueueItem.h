@@ -37,8 +37,9 @@ public:
     std::int32_t iconIndex = -1;
     bool stopRequested = false;
     TransferAction transferAction = TransferAction::Ask;
-    // Set when a lost connection put a running download back: the partial file it wrote
-    // is its own, so it continues there without asking.
+    // Set when a lost connection put a running transfer back: the partial file it wrote
+    // (local for a download, remote for an upload) is its own, so it continues there
+    // without asking.
     bool resumesOwnPartial = false;
     QDateTime startTime;
     // Bytes moved plus the resume offset of the running transfer, for the progress bar.

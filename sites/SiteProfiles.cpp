@@ -1,6 +1,7 @@
 #include "sites/SiteProfiles.h"
 
 #include "base/Files.h"
+#include "base/TextCodec.h"
 #include "sites/IniFile.h"
 #include "sites/SecretStore.h"
 
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <utility>
 
 const QString SiteProfiles::kExtension = QStringLiteral(".veze");
 const QString SiteProfiles::kLinksBar = QStringLiteral("[links bar]");
@@ -210,7 +212,31 @@ QString SiteProfiles::secretKey(const QString &sitePath) const
     return QStringLiteral("site:") + m_folder + sitePath;
 }
 
-bool SiteProfiles::readProfileFile(const QString &file, tSiteRecord &site, bool *inKeyring)
+bool SiteProfiles::isDamagedProfile(const QByteArray &bytes)
+{
+    if (bytes.contains('\0') || !TextCodec::isValidUtf8(bytes))
+        return true;
+    bool inSection = false;
+    for (const QByteArray &raw : bytes.split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.isEmpty() || line.startsWith(';') || line.startsWith('#'))
+            continue;
+        if (line.startsWith('[') && line.endsWith(']')) {
+            inSection = true;
+            continue;
+        }
+        if (!inSection || !line.contains('='))
+            return true;
+    }
+    return false;
+}
+
+QString SiteProfiles::damagedCopyOf(const QString &file)
+{
+    return file + QStringLiteral("-damaged");
+}
+
+bool SiteProfiles::readProfileFile(const QString &file, tSiteRecord &site, bool *inKeyring, bool *damaged)
 {
     QByteArray bytes;
     if (QFileInfo::exists(file)) {
@@ -219,6 +245,8 @@ bool SiteProfiles::readProfileFile(const QString &file, tSiteRecord &site, bool 
         if (!ok)
             return false;
     }
+    if (damaged)
+        *damaged = isDamagedProfile(bytes);
     const IniFile ini = IniFile::fromBytes(bytes);
     const auto get = [&ini](const char *key, const QString &def) {
         return ini.value(kSection, QString::fromLatin1(key), def);
@@ -249,8 +277,11 @@ bool SiteProfiles::readProfile(const QString &sitePath, tSiteRecord &site) const
 {
     const QString file = siteFile(sitePath);
     bool inKeyring = false;
-    if (file.isEmpty() || !readProfileFile(file, site, &inKeyring))
+    bool damaged = false;
+    if (file.isEmpty() || !readProfileFile(file, site, &inKeyring, &damaged))
         return false;
+    if (damaged)
+        keepDamagedProfile(file);
     if (inKeyring && m_secrets) {
         // Not found or no store: the file's empty password stays, the user types it again.
         QString secret;
@@ -279,6 +310,8 @@ bool SiteProfiles::writeProfile(const QString &sitePath, const tSiteRecord &site
             return false;
         }
     }
+    if (isDamagedProfile(bytes))
+        keepDamagedProfile(file);
     IniFile ini = IniFile::fromBytes(bytes);
     const bool wasInKeyring = readBool(ini, kKeyringMarker);
     const QString key = secretKey(sitePath);
@@ -321,6 +354,33 @@ bool SiteProfiles::writeProfile(const QString &sitePath, const tSiteRecord &site
     if (wasInKeyring && !inKeyring && m_secrets)
         m_secrets->remove(key);
     return true;
+}
+
+void SiteProfiles::keepDamagedProfile(const QString &file) const
+{
+    if (m_damagedKept.contains(file))
+        return;
+    m_damagedKept.insert(file);
+    // A copy made before (in an earlier run, or another window) holds the file as it was
+    // first found, and the user was told about it then. A profile written since keeps its
+    // damaged lines, so copying again would replace the first copy with a later state.
+    const QString copy = damagedCopyOf(file);
+    if (QFileInfo::exists(copy))
+        return;
+    bool ok = false;
+    const QByteArray bytes = readWholeFile(file, &ok);
+    const bool copied = ok && saveFileAtomically(copy, bytes, nullptr, FileAccess::OwnerOnly);
+    m_damageNotices << (copied ? QStringLiteral("%1, copied to %2").arg(file, copy)
+                               : QStringLiteral("%1 (no copy could be made)").arg(file));
+}
+
+QString SiteProfiles::takeDamageNotice() const
+{
+    if (m_damageNotices.isEmpty())
+        return QString();
+    return QStringLiteral("This site profile could not be read completely; what could be read is used, and a copy "
+                          "of the file was kept:\r\r") +
+           std::exchange(m_damageNotices, {}).join(QStringLiteral("\r"));
 }
 
 QStringList SiteProfiles::keyringSites(const QString &nodePath) const

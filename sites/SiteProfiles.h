@@ -4,6 +4,7 @@
 
 class SecretStore;
 
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -89,12 +90,29 @@ public:
     // Reads a profile. A missing file reads as all defaults; false only when the file
     // exists and cannot be read.
     // inKeyring (optional) tells whether the file marks its password as held by the
-    // secret store (the record's Pass is then the file's, empty).
-    static bool readProfileFile(const QString &file, tSiteRecord &site, bool *inKeyring = nullptr);
+    // secret store (the record's Pass is then the file's, empty). damaged (optional) tells
+    // whether the file's text is damaged (isDamagedProfile); what could be read is read.
+    static bool readProfileFile(const QString &file, tSiteRecord &site, bool *inKeyring = nullptr,
+                                bool *damaged = nullptr);
+    // The same for a site of the tree. A damaged profile is copied aside (damagedCopyOf)
+    // before anything can write over it, and a notice about it waits for takeDamageNotice.
     bool readProfile(const QString &sitePath, tSiteRecord &site) const;
     // Writes the record's profile fields into the site's file, keeping every line the
-    // program does not write, and replaces the file atomically.
+    // program does not write, and replaces the file atomically. A damaged file is copied
+    // aside first, as readProfile does.
     bool writeProfile(const QString &sitePath, const tSiteRecord &site, QString *error = nullptr) const;
+
+    // Text that is not UTF-8, holds NUL bytes, or has a line that is neither a section
+    // header, a key=value line (inside a section), a comment nor a blank line: a file cut
+    // or overwritten by something else. Writing it back would lose or change those lines.
+    static bool isDamagedProfile(const QByteArray &bytes);
+    // Where the copy of a damaged profile goes: "Name.veze-damaged" beside it, which the
+    // tree does not show as a profile (so the copy is never read, copied or written again).
+    static QString damagedCopyOf(const QString &file);
+    // The damaged profiles found since the last call, each named with its copy when the copy
+    // was made (once: a copy that exists already is kept and not named again); empty when
+    // there are none. The caller shows it to the user.
+    QString takeDamageNotice() const;
 
     // New site in a folder: an existing profile of that name is kept as it is.
     Result createSite(const QString &folderPath, const QString &name) const;
@@ -121,8 +139,14 @@ private:
     // After a rename or move: the store's entries follow their sites (relative paths).
     void moveSecrets(const QString &from, const QString &to, const QStringList &sites) const;
 
+    // Copies a damaged profile aside unless a copy exists, and queues its notice.
+    void keepDamagedProfile(const QString &file) const;
+
     QString m_folder; // ends in "/"
     bool m_ownFolder;
     SecretStore *m_secrets = nullptr;
     bool m_storeNew = false;
+    // Damaged profiles copied aside this run, and the notices not yet taken.
+    mutable QSet<QString> m_damagedKept;
+    mutable QStringList m_damageNotices;
 };

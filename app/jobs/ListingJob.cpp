@@ -25,7 +25,16 @@ QString listingCutText(const tSetupClass &setup, const QString &folder)
 
 void ListingJob::start()
 {
+    m_streamed = item().verb() == QueueVerb::List && m_queue.listingStream().receive;
     startCwd();
+}
+
+void ListingJob::listingData(const QString &text)
+{
+    if (m_streamed && step() == JobStep::Listing)
+        m_queue.listingStream().receive(text);
+    else
+        m_buffer += text.toUtf8();
 }
 
 void ListingJob::startCwd()
@@ -93,6 +102,8 @@ void ListingJob::pwdDone(int error)
 
 bool ListingJob::folderReached()
 {
+    if (m_streamed)
+        return true;
     BrowserController &browsers = m_queue.browsers();
     BrowserState &state = browsers.state();
     if (state.findCachedFolder(m_folder) && !state.isFolderStale(m_folder)) {
@@ -106,7 +117,8 @@ bool ListingJob::folderReached()
 
 void ListingJob::startDir()
 {
-    m_mlsd = read(m_queue.setup(), Keys::useMlsd) && session().ServerHasFeature(QStringLiteral("MLST"));
+    const bool machine = m_streamed ? m_queue.listingStream().machine : read(m_queue.setup(), Keys::useMlsd);
+    m_mlsd = machine && session().ServerHasFeature(QStringLiteral("MLST"));
     // MLSD takes no LIST options.
     const bool hidden = !m_mlsd && read(m_queue.setup(), Keys::listHiddenFiles);
     sendListing(JobStep::Listing, m_mlsd, hidden ? QStringLiteral("-latr") : QString());
@@ -161,8 +173,10 @@ void ListingJob::dirDone(int error)
             return fail(error, listingCutText(m_queue.setup(), m_folder));
         return fail(error, QStringLiteral("Unable to list folder \r\r") + item().field(1));
     }
+    if (m_streamed)
+        return finish(QueueOutcome::done()); // every line went to the stream
     tkftpclient &s = session();
-    s.lastListing = std::exchange(m_buffer, QString());
+    s.lastListing = QString::fromUtf8(std::exchange(m_buffer, QByteArray()));
     std::vector<tTmbFtpEntry> parsed;
     if (!m_mlsd) {
         parseListing(listingLines(s.lastListing), parsed);
@@ -186,7 +200,7 @@ void ListingJob::linkCheckDone(int error)
     QSet<QString> plainFolders, links;
     if (error == 0) {
         std::vector<tTmbFtpEntry> shown;
-        parseListing(listingLines(m_buffer), shown);
+        parseListing(listingLines(QString::fromUtf8(m_buffer)), shown);
         for (const tTmbFtpEntry &e : shown) {
             if (isEnterableFolder(e))
                 plainFolders.insert(e.name);

@@ -3,11 +3,14 @@
 #include "app/jobs/QueueJob.h"
 #include "listing/u_tmbFtpParser.h"
 
+#include <QByteArray>
+
 #include <vector>
 
 // A "list" item: [CWD ->] PWD -> [TYPE A ->] LIST (or MLSD [-> LIST -a]); the entries go into
-// the remote folder cache and the remote list shows the folder. FolderJob builds folder
-// transfers and deletions on the same steps.
+// the remote folder cache and the remote list shows the folder, or, while the queue has a
+// listing stream, the lines go there as they arrive. FolderJob builds folder transfers and
+// deletions on the same steps.
 //
 // Some servers report a link to a folder as "type=dir" in a machine listing. A folder the
 // cache holds is one that tree work may enter and delete inside, so a machine listing that
@@ -19,7 +22,7 @@ public:
 
     void start() override;
     void requestDone(TFtpRequest request, int error) override;
-    void listingData(const QString &text) override { m_buffer += text; }
+    void listingData(const QString &text) override;
 
 protected:
     // The folder is known (PWD answered, `m_folder` set). False when the job ended here.
@@ -42,8 +45,12 @@ private:
     void linkCheckDone(int error);
     void store(std::vector<tTmbFtpEntry> entries);
 
-    QString m_buffer;
+    // The listing so far, kept as UTF-8: half the memory of the decoded text, which matters
+    // for a listing that runs up to its size limit.
+    QByteArray m_buffer;
     bool m_mlsd = false;
+    // The listing goes to the queue's listing stream, not into the cache.
+    bool m_streamed = false;
     // The machine listing, kept while LIST tells which of its folders are links.
     std::vector<tTmbFtpEntry> m_machineEntries;
 };

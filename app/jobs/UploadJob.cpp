@@ -11,6 +11,8 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <utility>
+
 void UploadJob::start()
 {
     QueueItem &it = item();
@@ -24,7 +26,8 @@ void UploadJob::start()
             remote = remote.left(remote.size() - nameLength) + it.entry->name.toLower();
     }
     s.SetHostFileName(remote);
-    if (read(m_queue.setup(), Keys::xferAction) != 0)
+    // The remote file's size tells where its own partial upload stopped.
+    if (it.resumesOwnPartial || read(m_queue.setup(), Keys::xferAction) != 0)
         return startSize();
     startPut();
 }
@@ -49,7 +52,7 @@ void UploadJob::requestDone(TFtpRequest request, int error)
     case JobStep::TypeSwitch:
         if (error != 0)
             return fail(error, QStringLiteral("Unable to set transfer type"));
-        if (!m_remoteSizeKnown && read(m_queue.setup(), Keys::xferAction) != 0)
+        if (!m_remoteSizeKnown && (item().resumesOwnPartial || read(m_queue.setup(), Keys::xferAction) != 0))
             return startSize();
         return startPut();
     case JobStep::SizeQuery:
@@ -94,6 +97,12 @@ void UploadJob::sizeDone(int error)
             remoteModified = unpackFileTime(e.entry.time);
         }
     }
+    if (m_remoteSize >= 0 && std::exchange(it.resumesOwnPartial, false)) {
+        // The remote file is this item's own, from before the connection was lost: it is
+        // continued where it stopped, or sent again when it cannot be.
+        it.transferAction = resumeMakesSense() ? TransferAction::Resume : TransferAction::Overwrite;
+    }
+    it.resumesOwnPartial = false;
     if (m_remoteSize >= 0 && (it.transferAction == TransferAction::Ask ||
                               (it.transferAction == TransferAction::Resume && !resumeMakesSense()))) {
         expect(JobStep::OverwritePrompt);

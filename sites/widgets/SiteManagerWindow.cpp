@@ -352,11 +352,18 @@ void SiteManagerWindow::loadSelected()
             m_site = tSiteRecord();
             m_controller.ui().showMessage(QStringLiteral("Unable to load site profile from disk."));
         }
+        tellDamagedProfiles();
         m_site.name = item->text(0);
     }
     fillBoxes();
     m_save->setEnabled(false);
     updateState();
+}
+
+void SiteManagerWindow::tellDamagedProfiles()
+{
+    if (const QString notice = m_profiles.takeDamageNotice(); !notice.isEmpty())
+        m_controller.ui().showMessage(notice);
 }
 
 void SiteManagerWindow::fillBoxes()
@@ -424,7 +431,9 @@ void SiteManagerWindow::saveProfile()
     edited.simultaneousTransfers = m_parallel->value();
     edited.encryption = static_cast<SiteEncryption>(std::max(0, m_encryption->currentIndex()));
     QString error;
-    if (!m_profiles.writeProfile(m_loadedPath, edited, &error)) {
+    const bool written = m_profiles.writeProfile(m_loadedPath, edited, &error);
+    tellDamagedProfiles();
+    if (!written) {
         m_controller.ui().showMessage(QStringLiteral("Unable to save site profile to disk.\n\n") + error);
         return;
     }

@@ -88,6 +88,8 @@ private:
     // there is nothing to ask about or the answer was No.
     void offerSave();
     void loadSelected();
+    // Shows the notice about damaged profiles the last read or write found, once each.
+    void tellDamagedProfiles();
     void fillBoxes();
     void updateState();
     void boxesEdited();

@@ -15,6 +15,7 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -234,7 +235,8 @@ TEST_F(HostileInput, AFifoSentOnItsOwnFailsAsNotARegularFile)
 }
 
 // A file that grows while it is sent did not go out as one version: the item fails. The
-// file grows when the first bytes have gone out, long before its end is read.
+// file grows when the first bytes have gone out, long before its end is read. The bytes the
+// item reports (the command line's --json "bytes") are those that were sent.
 TEST_F(HostileInput, AFileThatChangesWhileItIsSentFails)
 {
     HostileServer server;
@@ -253,6 +255,12 @@ TEST_F(HostileInput, AFileThatChangesWhileItIsSentFails)
         if (f.open(QIODevice::Append))
             f.write(QByteArray(1000, 'x'));
     });
+    std::int64_t reportedBytes = -1;
+    QObject::connect(&controller->queue(), &QueueController::itemFinished, &listening,
+                     [&](std::uint64_t id, const QueueOutcome &) {
+                         if (const QueueItem *item = controller->queue().model().itemById(id))
+                             reportedBytes = item->progressBytes;
+                     });
     const tFolderEntryObject entry = entryNamed(QStringLiteral("growing.bin"), 32 * 1024 * 1024);
     ASSERT_NE(
         controller->queue().addToQueue(QStringLiteral("putfile*") + file + QStringLiteral("*/growing.bin"), &entry),
@@ -262,6 +270,10 @@ TEST_F(HostileInput, AFileThatChangesWhileItIsSentFails)
     EXPECT_EQ(outcomes.front().kind, QueueOutcome::Kind::Failed);
     EXPECT_TRUE(outcomes.front().text.contains(QStringLiteral("changed while it was sent")))
         << outcomes.front().text.toStdString();
+    const QString received = server.root() + QStringLiteral("/growing.bin");
+    EXPECT_TRUE(waitFor([&] { return QFileInfo(received).size() == reportedBytes; }, 10000))
+        << "reported " << reportedBytes << ", the server holds " << QFileInfo(received).size();
+    EXPECT_EQ(reportedBytes, 32 * 1024 * 1024 + 1000);
 }
 
 // The connection is lost in the middle of a queue of downloads: no item is reported done

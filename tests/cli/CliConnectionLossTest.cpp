@@ -1,11 +1,13 @@
 // kestrin-ftp-cli against a server that loses the connection on purpose (mid-file, between
 // files, after the passive reply, a reply that never comes, a data connection that never
 // closes): every file reported "ok" is whole, the run always ends in bounded time, and with
-// reconnects left the download resumes and completes byte-identical.
+// reconnects left the download resumes and completes byte-identical. The same server holds
+// back or cuts a listing to show that `ls` prints as the lines arrive.
 #include "support/CliProcess.h"
 #include "support/ServerProcess.h"
 #include "support/TempHome.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -250,6 +252,65 @@ TEST(CliGet, AFileCutShortUnderA226IsAFailureAndResumesLater)
     EXPECT_TRUE(contents(target) == contents(server.root() + QStringLiteral("/one.bin")));
 }
 
+TEST(CliReconnect, AnUploadCutMidFileContinuesItsOwnPartialFileWhateverTheExistingTargetChoice)
+{
+    // The server keeps the first MiB and drops the connection. The partial file it holds
+    // is the upload's own: after the reconnect it is continued, never taken for an existing
+    // target and skipped, asked about or reported done while partial.
+    TempHome home;
+    const QString file = home.path() + QStringLiteral("/up.bin");
+    const QByteArray data = pattern(3000000, 5);
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(data), data.size());
+    }
+    for (const char *choice : {"", "--skip", "--resume", "--overwrite"}) {
+        SCOPED_TRACE(choice);
+        FaultyServer server;
+        ASSERT_TRUE(server.start({QStringLiteral("drop-mid-stor:1")}));
+        QStringList args{QStringLiteral("--json"), QStringLiteral("--timeout"), QStringLiteral("5")};
+        if (*choice)
+            args << QString::fromLatin1(choice);
+        const Result r = runCli(args << QStringLiteral("put") << file << server.url(QStringLiteral("up.bin")), 30000);
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString() << r.out.toStdString();
+        EXPECT_TRUE(contents(server.root() + QStringLiteral("/up.bin")) == data);
+        const std::vector<QJsonObject> lines = jsonLines(r.out);
+        ASSERT_EQ(lines.size(), 1u) << r.out.toStdString();
+        EXPECT_EQ(lines[0].value(QStringLiteral("outcome")).toString(), QStringLiteral("ok"));
+        EXPECT_EQ(lines[0].value(QStringLiteral("bytes")).toInteger(), data.size());
+        // Continued from the MiB the server kept, not sent again from the start.
+        const QStringList commands = server.commands();
+        EXPECT_TRUE(commands.contains(QStringLiteral("REST 1048576"))) << commands.join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(commands.filter(QRegularExpression(QStringLiteral("^STOR "))).size(), 2)
+            << commands.join(QLatin1Char('|')).toStdString();
+    }
+}
+
+TEST(CliConnectionLoss, AnUploadFromStandardInputIsNotContinuedFromTheWrongPlace)
+{
+    // Bytes read from a pipe are gone: after the loss the item fails rather than sending the
+    // rest of the stream as if it were the whole file, or continuing it.
+    TempHome home;
+    FaultyServer server;
+    ASSERT_TRUE(server.start({QStringLiteral("drop-mid-stor:1")}));
+    QProcess cli;
+    cli.setChildProcessModifier([] { ::setsid(); });
+    cli.start(QStringLiteral(KESTRIN_CLI_PATH), {QStringLiteral("--json"), QStringLiteral("put"), QStringLiteral("-"),
+                                                 server.url(QStringLiteral("piped.bin"))});
+    ASSERT_TRUE(cli.waitForStarted(10000));
+    cli.write(pattern(3000000, 6));
+    cli.closeWriteChannel();
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    const QString err = QString::fromUtf8(cli.readAllStandardError());
+    EXPECT_EQ(cli.exitCode(), 4) << err.toStdString();
+    EXPECT_TRUE(err.contains(QStringLiteral("cannot be continued"))) << err.toStdString();
+    const std::vector<QJsonObject> lines = jsonLines(QString::fromUtf8(cli.readAllStandardOutput()));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].value(QStringLiteral("outcome")).toString(), QStringLiteral("failed"));
+    EXPECT_EQ(server.commands().filter(QRegularExpression(QStringLiteral("^STOR "))).size(), 1);
+}
+
 TEST(CliConnectionLoss, ADownloadToStandardOutputIsNotWrittenTwice)
 {
     // What went into a pipe cannot be taken back: after the loss the item fails instead of
@@ -261,6 +322,51 @@ TEST(CliConnectionLoss, ADownloadToStandardOutputIsNotWrittenTwice)
     EXPECT_EQ(r.exitCode, 4) << r.err.toStdString();
     EXPECT_TRUE(r.err.contains(QStringLiteral("cannot be continued"))) << r.err.toStdString();
     EXPECT_FALSE(server.commands().contains(QRegularExpression(QStringLiteral("^REST [1-9]"))));
+}
+
+// `ls` prints each entry as its line arrives: the first entry is out while the server still
+// holds back the rest of the listing.
+TEST(CliLs, EntriesArePrintedAsTheListingArrives)
+{
+    TempHome home;
+    FaultyServer server;
+    ASSERT_TRUE(server.start({QStringLiteral("hold-list:1")}));
+    QProcess cli;
+    cli.setChildProcessModifier([] { ::setsid(); });
+    cli.start(QStringLiteral(KESTRIN_CLI_PATH), {QStringLiteral("ls"), server.url(QStringLiteral("two/"))});
+    ASSERT_TRUE(cli.waitForStarted(10000));
+    QByteArray out;
+    QDeadlineTimer deadline(20000);
+    while (!out.contains("a.bin\n") && !deadline.hasExpired() && cli.state() == QProcess::Running) {
+        cli.waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+        out += cli.readAllStandardOutput();
+    }
+    const bool printedBeforeTheEnd = out.contains("a.bin\n") && !out.contains("b.bin");
+    QFile gate(server.root() + QStringLiteral("/.go"));
+    ASSERT_TRUE(gate.open(QIODevice::WriteOnly));
+    gate.close();
+    ASSERT_TRUE(cli.waitForFinished(30000));
+    out += cli.readAllStandardOutput();
+    EXPECT_TRUE(printedBeforeTheEnd) << out.toStdString();
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^- +1500000 2024-01-01 00:00 a\\.bin\n"
+                                                  "- +700000 2024-01-01 00:00 b\\.bin\n$"))
+                    .match(QString::fromUtf8(out))
+                    .hasMatch())
+        << out.toStdString();
+}
+
+// Lines printed cannot be taken back: a listing the lost connection cut after its first
+// line fails (status 4) instead of being listed and printed again after the reconnect.
+TEST(CliLs, AListingCutAfterItsFirstLinesFailsInsteadOfPrintingThemTwice)
+{
+    TempHome home;
+    FaultyServer server;
+    ASSERT_TRUE(server.start({QStringLiteral("drop-mid-list:1")}));
+    const Result r = runCli({QStringLiteral("ls"), server.url(QStringLiteral("two/"))}, 30000);
+    EXPECT_EQ(r.exitCode, 4) << r.err.toStdString();
+    EXPECT_EQ(r.out.count(QStringLiteral("a.bin")), 1) << r.out.toStdString();
+    EXPECT_TRUE(r.err.contains(QStringLiteral("not the whole folder"))) << r.err.toStdString();
 }
 
 TEST(CliGet, OneFileIsFoundWithSizeWithoutListingItsFolder)

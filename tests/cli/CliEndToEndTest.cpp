@@ -175,6 +175,7 @@ TEST_P(CliEndToEnd, FailuresGiveTheirExitStatusAndJsonParses)
         int exitCode;
         QString message;
         QString never = {}; // what the output must not hold
+        bool alone = false; // the message is the only line on stderr
     };
     const QString nobodyListens = QStringLiteral("ftp://127.0.0.1:%1/").arg(ServerProcess::freePort());
     // A user neither server knows (vsftpd takes only anonymous logins here).
@@ -192,12 +193,14 @@ TEST_P(CliEndToEnd, FailuresGiveTheirExitStatusAndJsonParses)
          {QStringLiteral("ls"), badLogin},
          3,
          QStringLiteral("could not log in"),
-         QStringLiteral("existing targets")},
+         QStringLiteral("existing targets"),
+         true},
         {"nothing listening",
          {QStringLiteral("ls"), nobodyListens},
          3,
          QStringLiteral("could not connect to 127.0.0.1: Connection refused"),
-         QStringLiteral("Winsock")},
+         QStringLiteral("Winsock"),
+         true},
         {"a missing folder",
          {QStringLiteral("ls"), urlOf(*m_server, QStringLiteral("no/such/folder/"))},
          4,
@@ -205,7 +208,9 @@ TEST_P(CliEndToEnd, FailuresGiveTheirExitStatusAndJsonParses)
         {"TLS required from a server without it",
          {QStringLiteral("--tls"), QStringLiteral("require"), QStringLiteral("ls"), urlOf(*m_server, QString())},
          3,
-         QStringLiteral("encryption is required, so no password was sent")},
+         QStringLiteral("encryption is required, so no password was sent"),
+         {},
+         true},
         {"an unknown verb", {QStringLiteral("fetch"), badLogin}, 2, QStringLiteral("unknown verb")},
         {"a missing operand", {QStringLiteral("mv"), badLogin}, 2, QStringLiteral("usage:")},
     };
@@ -216,6 +221,10 @@ TEST_P(CliEndToEnd, FailuresGiveTheirExitStatusAndJsonParses)
         EXPECT_TRUE(r.err.contains(c.message)) << r.err.toStdString();
         if (!c.never.isEmpty()) {
             EXPECT_FALSE(r.err.contains(c.never)) << r.err.toStdString();
+        }
+        if (c.alone) {
+            // The command line's own line, not the window's words before it.
+            EXPECT_EQ(r.err.trimmed().count(QLatin1Char('\n')), 0) << r.err.toStdString();
         }
         EXPECT_FALSE(r.err.contains(QStringLiteral("wrong"))) << "a password never reaches the output";
         EXPECT_FALSE(r.err.contains(m_server->password())) << "a password never reaches the output";

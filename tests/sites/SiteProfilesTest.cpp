@@ -80,6 +80,53 @@ TEST_F(SiteProfilesTest, AnUnreadableProfileIsAFailureNotDefaults)
     EXPECT_TRUE(QFileInfo(root() + QStringLiteral("Locked.veze")).isDir());
 }
 
+// A damaged profile is read as far as it can be, copied aside (beside it, where the tree
+// does not show it) before anything writes over it, and named once in a notice; the first
+// copy is never replaced.
+TEST_F(SiteProfilesTest, ADamagedProfileIsCopiedAsideBeforeItIsWrittenAndNamedOnce)
+{
+    struct Case {
+        const char *what;
+        QByteArray bytes;
+        bool damaged;
+    };
+    const Case cases[] = {
+        {"not UTF-8", QByteArray("[FTP]\r\nHost=h.example\r\nUser=\xff\xfe\r\n"), true},
+        {"NUL bytes of a cut write", QByteArray("[FTP]\r\nHost=h.example\r\n\0\0\0\0", 27), true},
+        {"a line that is no key", QByteArray("[FTP]\r\nHost=h.example\r\ngarbage line\r\n"), true},
+        {"a key before any section", QByteArray("Port=21\r\n[FTP]\r\nHost=h.example\r\n"), true},
+        {"comments, blank lines and unknown keys",
+         QByteArray("; by hand\r\n# too\r\n\r\n[FTP]\r\nHost=h.example\r\nColour=blue\r\n[Other]\r\nx=\r\n"), false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        const SiteProfiles profiles(dir.path());
+        put(QStringLiteral("Site.veze"), c.bytes);
+        QFile::remove(root() + QStringLiteral("Site.veze-damaged"));
+        EXPECT_EQ(SiteProfiles::isDamagedProfile(c.bytes), c.damaged);
+        tSiteRecord site;
+        ASSERT_TRUE(profiles.readProfile(QStringLiteral("Site"), site));
+        EXPECT_EQ(site.Host, QStringLiteral("h.example"));
+        site.Port = QStringLiteral("2121");
+        ASSERT_TRUE(profiles.writeProfile(QStringLiteral("Site"), site));
+        ASSERT_TRUE(profiles.readProfile(QStringLiteral("Site"), site));
+        EXPECT_EQ(site.Port, QStringLiteral("2121"));
+        const QString notice = profiles.takeDamageNotice();
+        if (!c.damaged) {
+            EXPECT_TRUE(notice.isEmpty()) << notice.toStdString();
+            EXPECT_FALSE(has(QStringLiteral("Site.veze-damaged")));
+            continue;
+        }
+        // The copy holds the file as it was before the write, also after a later reading of
+        // the written file (which keeps its damaged lines), and is no profile of the tree.
+        const SiteProfiles later(dir.path());
+        ASSERT_TRUE(later.readProfile(QStringLiteral("Site"), site));
+        EXPECT_EQ(content(QStringLiteral("Site.veze-damaged")), c.bytes);
+        EXPECT_EQ(flatTree(), (QStringList{QStringLiteral("0 [links bar]/"), QStringLiteral("0 Site")}));
+        EXPECT_EQ(notice.count(root() + QStringLiteral("Site.veze, copied to ")), 1) << notice.toStdString();
+    }
+}
+
 TEST_F(SiteProfilesTest, SavingKeepsUnknownLinesAndAppendsMissingKeysInOrder)
 {
     put(QStringLiteral("Work.veze"),

@@ -13,6 +13,9 @@
 #   refuse-mkd       MKD is answered "550 Permission denied"
 #   short-retr       RETR announces the whole size "(N bytes)", sends half, closes the data
 #                    connection and says 226 as if all had gone
+#   drop-mid-stor    STOR keeps the first MiB it receives, then closes control and data
+#   hold-list        LIST sends its first line, then the rest only once ROOT/.go exists (30 s at most)
+#   drop-mid-list    LIST sends its first line, then closes data and control
 # Every command received is printed as "<- COMMAND" (PASS masked).
 import os
 import socket
@@ -167,11 +170,11 @@ class Session:
             else:
                 self.reply("550 No such file")
         elif verb in ("LIST", "NLST"):
-            self.list(verb, arg)
+            return self.list(verb, arg)
         elif verb == "RETR":
             return self.retr(arg)
         elif verb == "STOR":
-            self.stor(arg)
+            return self.stor(arg)
         elif verb == "MKD" and fire("refuse-mkd"):
             self.reply("550 Permission denied")
         elif verb == "MKD":
@@ -204,7 +207,22 @@ class Session:
                 lines.append("drwxr-xr-x 1 ftp ftp %12d Jan 01  2024 %s" % (0, name))
             else:
                 lines.append("-rw-r--r-- 1 ftp ftp %12d Jan 01  2024 %s" % (os.path.getsize(full), name))
-        data.sendall("".join(l + "\r\n" for l in lines).encode("utf-8", "surrogateescape"))
+        text = "".join(l + "\r\n" for l in lines).encode("utf-8", "surrogateescape")
+        if lines and fire("drop-mid-list"):
+            data.sendall(text[: len(lines[0].encode("utf-8", "surrogateescape")) + 2])
+            time.sleep(0.2)
+            data.close()
+            self.drop()
+            return False
+        if lines and fire("hold-list"):
+            first = len(lines[0].encode("utf-8", "surrogateescape")) + 2
+            data.sendall(text[:first])
+            gate = os.path.join(root, ".go")
+            deadline = time.time() + 30
+            while not os.path.exists(gate) and time.time() < deadline:
+                time.sleep(0.02)
+            text = text[first:]
+        data.sendall(text)
         data.close()
         self.reply("226 Listing sent")
 
@@ -262,6 +280,19 @@ class Session:
         with open(target, "r+b" if rest and os.path.exists(target) else "wb") as f:
             f.seek(rest)
             f.truncate()
+            if fire("drop-mid-stor"):
+                # The file holds exactly the first MiB before the client can learn anything.
+                kept = b""
+                while len(kept) < 1024 * 1024:
+                    chunk = data.recv(65536)
+                    if not chunk:
+                        break
+                    kept += chunk
+                f.write(kept[: 1024 * 1024])
+                f.close()
+                self.drop()
+                data.close()
+                return False
             while True:
                 chunk = data.recv(65536)
                 if not chunk:
@@ -269,6 +300,7 @@ class Session:
                 f.write(chunk)
         data.close()
         self.reply("226 Stored")
+        return True
 
 
 def serve(conn):

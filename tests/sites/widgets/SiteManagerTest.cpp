@@ -242,6 +242,34 @@ TEST_F(SiteManager, AProfileInTheLinksBarFolderIsAButtonThatConnects)
     EXPECT_EQ(c().sessions().currentSite().name, QStringLiteral("Second"));
 }
 
+// A damaged profile shown in the site manager: what could be read fills the boxes, a copy
+// of the file is kept before a save could write over it, and the user is told once.
+TEST_F(SiteManager, ADamagedProfileIsCopiedAsideAndNamedOnce)
+{
+    const SiteProfiles profiles(c().sharedProfilesFolder());
+    ASSERT_TRUE(profiles.writeProfile(QStringLiteral("Good"), serverSite()));
+    const QString file = c().sharedProfilesFolder() + QStringLiteral("Cut.veze");
+    const QByteArray damaged("[FTP]\r\nHost=cut.example\r\n\0\0\0\0", 29);
+    {
+        QFile f(file);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_EQ(f.write(damaged), damaged.size());
+    }
+    write(c().setup(), Keys::siteMgrSelNodePath, QStringLiteral("Good"));
+    SiteManagerWindow *sm = open();
+    ui().messages.clear();
+    sm->selectPath(QStringLiteral("Cut"));
+    EXPECT_EQ(child<QLineEdit>(sm, "siteHost")->text(), QStringLiteral("cut.example"));
+    QFile copy(file + QStringLiteral("-damaged"));
+    ASSERT_TRUE(copy.open(QIODevice::ReadOnly));
+    EXPECT_EQ(copy.readAll(), damaged);
+    sm->selectPath(QStringLiteral("Good"));
+    sm->selectPath(QStringLiteral("Cut"));
+    ASSERT_EQ(ui().messages.size(), 1) << ui().messages.join(u'\n').toStdString();
+    EXPECT_TRUE(ui().messages[0].contains(file + QStringLiteral(", copied to ") + file + QStringLiteral("-damaged")))
+        << ui().messages[0].toStdString();
+}
+
 TEST_F(SiteManager, LeavingAnEditedProfileAsksAndRefusalsExplainThemselves)
 {
     const SiteProfiles profiles(c().sharedProfilesFolder());
