@@ -1,7 +1,7 @@
 #include "app/widgets/BrowserPane.h"
 
-#include "app/widgets/CaptionBar.h"
 #include "app/widgets/LogoWidget.h"
+#include "ui/CaptionBar.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -10,13 +10,13 @@
 #include "app/widgets/HelpBrowser.h"
 #include "app/widgets/LoginMessageWindow.h"
 #include "app/widgets/MainWindow.h"
-#include "app/widgets/ToolbarLook.h"
 #include "base/Guard.h"
 #include "browser/widgets/FileBrowsers.h"
 #include "queue/widgets/QueuePanel.h"
 #include "settings/SettingsCatalogue.h"
 #include "status/widgets/LogView.h"
 #include "status/widgets/MeterPanel.h"
+#include "ui/ToolbarLook.h"
 
 #include <QApplication>
 #include <QSplitter>

@@ -3,11 +3,11 @@
 #include "app/widgets/Commands.h"
 #include "app/widgets/ListLook.h"
 #include "app/widgets/MainWindow.h"
-#include "app/widgets/ToolbarLook.h"
 #include "base/Guard.h"
 #include "settings/SettingsCatalogue.h"
 #include "settings/widgets/SetupControls.h"
 #include "settings/widgets/u_formSetup.h"
+#include "ui/ToolbarLook.h"
 #include "ui/u_formWait.h"
 
 #include <QTreeView>

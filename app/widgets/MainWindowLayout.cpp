@@ -1,6 +1,5 @@
 // The regions of the main window: log, the two panes, the bottom panel and the status bar.
 #include "app/widgets/BrowserPane.h"
-#include "app/widgets/CaptionBar.h"
 #include "app/widgets/LogoWidget.h"
 #include "app/widgets/MainWindow.h"
 #include "browser/widgets/FileBrowsers.h"
@@ -9,6 +8,7 @@
 #include "status/widgets/LogView.h"
 #include "status/widgets/MainStatusBar.h"
 #include "status/widgets/MeterPanel.h"
+#include "ui/CaptionBar.h"
 
 #include <QSplitter>
 #include <QTreeView>

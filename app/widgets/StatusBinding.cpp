@@ -2,7 +2,6 @@
 
 #include "app/MainController.h"
 #include "app/widgets/BrowserPane.h"
-#include "app/widgets/CaptionBar.h"
 #include "app/widgets/Commands.h"
 #include "app/widgets/MainWindow.h"
 #include "base/Guard.h"
@@ -12,6 +11,7 @@
 #include "status/widgets/MainStatusBar.h"
 #include "status/widgets/MeterGraph.h"
 #include "status/widgets/MeterPanel.h"
+#include "ui/CaptionBar.h"
 
 #include <QAction>
 #include <QPointer>

@@ -1,10 +1,10 @@
 #include "queue/widgets/QueuePanel.h"
 
 #include "app/SavedQueues.h"
-#include "app/widgets/CaptionBar.h"
 #include "queue/QueueModel.h"
 #include "queue/widgets/QueueIcons.h"
 #include "queue/widgets/QueueView.h"
+#include "ui/CaptionBar.h"
 
 #include <QActionGroup>
 #include <QMenu>

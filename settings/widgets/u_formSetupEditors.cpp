@@ -1,12 +1,12 @@
 // The pages of the options dialog with editors of their own: the ASCII mask list, the
 // toolbar sample, the font preview, the hot keys and the sound events.
 #include "app/UserInterface.h"
-#include "app/widgets/ToolbarLook.h"
 #include "base/Guard.h"
 #include "settings/SettingsCatalogue.h"
 #include "settings/widgets/OptionsPage.h"
 #include "settings/widgets/SetupControls.h"
 #include "settings/widgets/u_formSetup.h"
+#include "ui/ToolbarLook.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,7 +1,7 @@
 #include "status/widgets/MeterPanel.h"
 
-#include "app/widgets/CaptionBar.h"
 #include "status/widgets/MeterGraph.h"
+#include "ui/CaptionBar.h"
 
 #include <QVBoxLayout>
 

@@ -1,11 +1,11 @@
 #include "app/widgets/BrowserPane.h"
-#include "app/widgets/CaptionBar.h"
 #include "app/widgets/LogoWidget.h"
 #include "app/widgets/MainWindow.h"
 #include "app/widgets/ProgramWindow.h"
 #include "browser/widgets/FileBrowsers.h"
 #include "browser/widgets/FileListView.h"
 #include "support/TempHome.h"
+#include "ui/CaptionBar.h"
 
 #include <QComboBox>
 #include <QDir>

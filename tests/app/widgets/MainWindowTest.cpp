@@ -1,10 +1,8 @@
 #include "app/widgets/MainWindow.h"
 #include "app/widgets/BrowserPane.h"
-#include "app/widgets/CaptionBar.h"
 #include "app/widgets/Commands.h"
 #include "app/widgets/HelpBrowser.h"
 #include "app/widgets/ProgramWindow.h"
-#include "app/widgets/ToolbarLook.h"
 #include "base/Guard.h"
 #include "queue/QueueModel.h"
 #include "settings/SettingsCatalogue.h"
@@ -19,6 +17,8 @@
 #include "support/TempHome.h"
 #include "support/UrlRecorder.h"
 #include "ui/BugWindow.h"
+#include "ui/CaptionBar.h"
+#include "ui/ToolbarLook.h"
 
 #include <QActionGroup>
 #include <QCheckBox>

@@ -3,7 +3,6 @@
 // remote folder behind. With KESTRIN_TRANSFER_SCREENSHOT set, the window's picture in the
 // middle of the transfer is saved to that file.
 #include "app/widgets/BrowserPane.h"
-#include "app/widgets/CaptionBar.h"
 #include "app/widgets/ProgramWindow.h"
 #include "queue/widgets/QueuePanel.h"
 #include "settings/SettingsCatalogue.h"
@@ -11,6 +10,7 @@
 #include "status/widgets/MeterPanel.h"
 #include "support/ServerProcess.h"
 #include "support/TempHome.h"
+#include "ui/CaptionBar.h"
 
 #include <QDir>
 #include <QFile>

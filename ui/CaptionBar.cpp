@@ -1,4 +1,4 @@
-#include "app/widgets/CaptionBar.h"
+#include "ui/CaptionBar.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,4 +1,4 @@
-#include "app/widgets/ToolbarLook.h"
+#include "ui/ToolbarLook.h"
 
 #include <QFont>
 #include <QToolBar>
