@@ -51,7 +51,7 @@ struct Window {
     SilentUserInterface ui;
     MainController controller{ui};
     QWidget frame;
-    RemoteBrowser remote{controller, &frame};
+    RemoteBrowser remote{controller.browsers(), controller.setup(), &frame};
 
     explicit Window(int count)
     {

@@ -20,7 +20,7 @@ void MainWindow::buildRegions()
     m_log->setLogModel(&m_controller.log());
     m_log->setMinimumHeight(LogView::kRowHeight);
 
-    m_browsers = new FileBrowsers(m_controller, this);
+    m_browsers = new FileBrowsers(m_controller.browsers(), m_controller.setup(), this);
     m_lLv = m_browsers->local().list();
     m_rlv = m_browsers->remote().list();
     for (QTreeView *list : {m_lLv, m_rlv})

@@ -1,6 +1,6 @@
 #include "browser/widgets/FileBrowser.h"
 
-#include "app/MainController.h"
+#include "app/BrowserController.h"
 #include "base/Guard.h"
 #include "settings/SettingsCatalogue.h"
 
@@ -10,17 +10,18 @@
 #include <QEvent>
 #include <QLineEdit>
 
-FileBrowser::FileBrowser(Side side, MainController &controller, QWidget *listParent, QObject *parent)
-    : QObject(parent), m_side(side), m_controller(controller)
+FileBrowser::FileBrowser(Side side, BrowserController &browsers, tSetupClass &setup, QWidget *listParent,
+                         QObject *parent)
+    : QObject(parent), m_side(side), m_browsers(browsers), m_setup(setup)
 {
-    m_model = new FileListModel(side, controller.browsers().state(), controller.setup());
+    m_model = new FileListModel(side, browsers.state(), setup);
     m_list = new FileListView(m_model, listParent);
     m_model->setParent(m_list);
     m_list->setObjectName(side == Side::Local ? QStringLiteral("lLv") : QStringLiteral("rlv"));
     m_filterTimer.setInterval(kFilterCheckMs);
     connect(&m_filterTimer, &QTimer::timeout, this, &FileBrowser::checkFilterChange);
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) { onFocusChanged(now); });
-    BrowserController *b = &controller.browsers();
+    BrowserController *b = &browsers;
     connect(b, &BrowserController::entriesAboutToChange, this, [this](Side s) {
         if (s != m_side || !m_model)
             return;
@@ -50,12 +51,12 @@ void FileBrowser::setIconSource(FileIconSource *icons)
 
 BrowserController &FileBrowser::browsers()
 {
-    return m_controller.browsers();
+    return m_browsers;
 }
 
 const FileFilter &FileBrowser::filterState() const
 {
-    return m_controller.browsers().filter(m_side);
+    return m_browsers.filter(m_side);
 }
 
 void FileBrowser::attachRow(const BrowserRowWidgets &row)
@@ -98,7 +99,7 @@ void FileBrowser::applyFilterRow()
     quietly(m_alwaysFolders, [&] { m_alwaysFolders->setChecked(f.alwaysFolders); });
     quietly(m_wildcard, [&] { m_wildcard->setChecked(f.wildcard); });
     if (m_filterPanel)
-        m_filterPanel->setVisible(m_controller.browsers().filtersShown());
+        m_filterPanel->setVisible(m_browsers.filtersShown());
 }
 
 void FileBrowser::addFocusSource(QWidget *widget)
@@ -169,8 +170,8 @@ void FileBrowser::fillList(const QString &folder, const QString &justLeft)
 {
     if (!m_list)
         return;
-    const PreparedFilter filter(filterState(), m_controller.browsers().filtersShown());
-    const bool autoSelect = read(m_controller.setup(), Keys::autoSelectFolder);
+    const PreparedFilter filter(filterState(), m_browsers.filtersShown());
+    const bool autoSelect = read(m_setup, Keys::autoSelectFolder);
     const std::vector<int> selected = m_model->rebuild(filter, folder, autoSelect ? justLeft : QString());
     m_list->resort();
     m_list->selectEntries(selected);

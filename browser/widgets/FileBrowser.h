@@ -14,9 +14,8 @@
 #include <QPointer>
 #include <QTimer>
 
-class BrowserController;
 class FileIconSource;
-class MainController;
+class tSetupClass;
 class QWidget;
 
 // The widgets around a file list that its browser drives. Any of them may be missing.
@@ -46,7 +45,8 @@ public:
 
     // The list becomes a child of listParent and owns its model; the browser itself has no
     // parent unless given one.
-    FileBrowser(Side side, MainController &controller, QWidget *listParent, QObject *parent = nullptr);
+    FileBrowser(Side side, BrowserController &browsers, tSetupClass &setup, QWidget *listParent,
+                QObject *parent = nullptr);
     ~FileBrowser() override;
 
     Side side() const { return m_side; }
@@ -76,7 +76,6 @@ public:
     virtual void refresh() = 0;
 
 protected:
-    MainController &controller() { return m_controller; }
     BrowserController &browsers();
     const FileFilter &filterState() const;
     // Shows the folder in the folder box; a folder its drop-down does not hold yet goes on
@@ -94,7 +93,8 @@ private:
     void onFocusChanged(QWidget *now);
 
     Side m_side;
-    MainController &m_controller;
+    BrowserController &m_browsers;
+    tSetupClass &m_setup;
     // The window owns the widgets; they may go before the browser does.
     QPointer<FileListModel> m_model;
     QPointer<FileListView> m_list;

@@ -5,8 +5,8 @@
 
 #include <utility>
 
-FileBrowsers::FileBrowsers(MainController &controller, QWidget *parent)
-    : QObject(parent), m_local(controller, parent), m_remote(controller, parent)
+FileBrowsers::FileBrowsers(BrowserController &browsers, tSetupClass &setup, QWidget *parent)
+    : QObject(parent), m_local(browsers, setup, parent), m_remote(browsers, setup, parent)
 {
     m_local.setIconSource(&m_icons);
     m_remote.setIconSource(&m_icons);

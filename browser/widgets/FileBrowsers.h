@@ -7,7 +7,8 @@
 
 #include <QObject>
 
-class MainController;
+class BrowserController;
+class tSetupClass;
 
 // The two file browsers of the main window with what they share: the system icons, the
 // header style group and each other as drag partners. The window places local().list()
@@ -15,7 +16,7 @@ class MainController;
 class FileBrowsers : public QObject {
     Q_OBJECT
 public:
-    FileBrowsers(MainController &controller, QWidget *parent);
+    FileBrowsers(BrowserController &browsers, tSetupClass &setup, QWidget *parent);
 
     LocalBrowser &local() { return m_local; }
     RemoteBrowser &remote() { return m_remote; }

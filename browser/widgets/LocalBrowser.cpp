@@ -1,9 +1,9 @@
 #include "browser/widgets/LocalBrowser.h"
 
-#include "app/MainController.h"
+#include "app/BrowserController.h"
 
-LocalBrowser::LocalBrowser(MainController &controller, QWidget *listParent, QObject *parent)
-    : FileBrowser(Side::Local, controller, listParent, parent)
+LocalBrowser::LocalBrowser(BrowserController &browsers, tSetupClass &setup, QWidget *listParent, QObject *parent)
+    : FileBrowser(Side::Local, browsers, setup, listParent, parent)
 {
 }
 

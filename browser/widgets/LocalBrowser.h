@@ -7,7 +7,7 @@
 class LocalBrowser : public FileBrowser {
     Q_OBJECT
 public:
-    LocalBrowser(MainController &controller, QWidget *listParent, QObject *parent = nullptr);
+    LocalBrowser(BrowserController &browsers, tSetupClass &setup, QWidget *listParent, QObject *parent = nullptr);
 
     // Has the controller rescan lFolder; the list rebuilds on its signal.
     void refreshLocalView();

@@ -1,9 +1,9 @@
 #include "browser/widgets/RemoteBrowser.h"
 
-#include "app/MainController.h"
+#include "app/BrowserController.h"
 
-RemoteBrowser::RemoteBrowser(MainController &controller, QWidget *listParent, QObject *parent)
-    : FileBrowser(Side::Remote, controller, listParent, parent)
+RemoteBrowser::RemoteBrowser(BrowserController &browsers, tSetupClass &setup, QWidget *listParent, QObject *parent)
+    : FileBrowser(Side::Remote, browsers, setup, listParent, parent)
 {
     // A lost connection forgets the listing; the window shows its picture while reconnecting.
     setKeepsLastPicture(true);

@@ -6,7 +6,7 @@
 class RemoteBrowser : public FileBrowser {
     Q_OBJECT
 public:
-    RemoteBrowser(MainController &controller, QWidget *listParent, QObject *parent = nullptr);
+    RemoteBrowser(BrowserController &browsers, tSetupClass &setup, QWidget *listParent, QObject *parent = nullptr);
 
     // Has the controller bind rEntries to the cached folder rFolder; the list rebuilds on its
     // signal. When rFolder is not cached the list keeps what it shows.

@@ -136,8 +136,8 @@ protected:
     MainController controller{ui};
     QWidget window;
     HeaderStyles styles;
-    LocalBrowser local{controller, &window};
-    RemoteBrowser remote{controller, &window};
+    LocalBrowser local{controller.browsers(), controller.setup(), &window};
+    RemoteBrowser remote{controller.browsers(), controller.setup(), &window};
     BrowserRowWidgets lRow, rRow;
     QLabel *lCaption = nullptr;
     QLabel *rCaption = nullptr;
@@ -391,7 +391,7 @@ TEST_F(BrowserFixture, ColumnLayoutSurvivesSaveAndRestore)
 
     RecordingUserInterface otherUi;
     MainController other(otherUi);
-    RemoteBrowser restored(other, nullptr);
+    RemoteBrowser restored(other.browsers(), other.setup(), nullptr);
     std::unique_ptr<FileListView> owner(restored.list());
     ASSERT_TRUE(restored.list()->restoreLayout(saved));
     QHeaderView *r = restored.list()->header();
@@ -404,7 +404,7 @@ TEST_F(BrowserFixture, ColumnLayoutSurvivesSaveAndRestore)
     EXPECT_EQ(restored.list()->headerStyle(), HeaderStyles::Plate);
 
     // Anything else leaves the standard layout: garbage, a bare header state, the local list's.
-    LocalBrowser fresh(other, nullptr);
+    LocalBrowser fresh(other.browsers(), other.setup(), nullptr);
     std::unique_ptr<FileListView> freshOwner(fresh.list());
     for (const QByteArray &bytes : {QByteArray("not a layout"), h->saveState(), QByteArray(), saved}) {
         EXPECT_FALSE(fresh.list()->restoreLayout(bytes));
@@ -567,7 +567,7 @@ TEST(FileBrowsers, LayoutFilesRoundTripAndBadFilesLeaveTheStandardLayout)
     MainController controller(ui);
     {
         QWidget window;
-        FileBrowsers browsers(controller, &window);
+        FileBrowsers browsers(controller.browsers(), controller.setup(), &window);
         EXPECT_EQ(browsers.local().list()->objectName(), QStringLiteral("lLv"));
         EXPECT_EQ(browsers.remote().list()->objectName(), QStringLiteral("rlv"));
         browsers.remote().list()->header()->setSectionHidden(FileListModel::Attr, true);
@@ -579,7 +579,7 @@ TEST(FileBrowsers, LayoutFilesRoundTripAndBadFilesLeaveTheStandardLayout)
     ASSERT_TRUE(QFile::exists(folder + QStringLiteral("lvr.dat")));
     {
         QWidget window;
-        FileBrowsers browsers(controller, &window);
+        FileBrowsers browsers(controller.browsers(), controller.setup(), &window);
         browsers.loadLayouts(folder);
         EXPECT_TRUE(browsers.remote().list()->header()->isSectionHidden(FileListModel::Attr));
         EXPECT_EQ(browsers.local().list()->header()->sectionSize(FileListModel::Date), 180);
@@ -594,7 +594,7 @@ TEST(FileBrowsers, LayoutFilesRoundTripAndBadFilesLeaveTheStandardLayout)
         damaged.write("KLV1 but not really");
     }
     QWidget window;
-    FileBrowsers browsers(controller, &window);
+    FileBrowsers browsers(controller.browsers(), controller.setup(), &window);
     browsers.loadLayouts(folder);
     EXPECT_EQ(browsers.local().list()->header()->count(), 4);
     EXPECT_EQ(browsers.local().list()->header()->sectionSize(FileListModel::Date), 100);
