@@ -281,6 +281,17 @@ bool ConnectController::connectSite(const SiteFields &fields)
     return acConnect(Caller::VuzidIRA);
 }
 
+bool ConnectController::connectLink(const QString &url)
+{
+    SiteFields fields;
+    QString why;
+    if (!fieldsFromUrl(url, fields, &why)) {
+        m_ui.showMessage(QStringLiteral("The link is not a usable FTP URL.\r\r") + why);
+        return false;
+    }
+    return connectSite(fields);
+}
+
 bool ConnectController::connectHistoryEntry(qsizetype position)
 {
     if (position < 0 || position >= m_history.size())

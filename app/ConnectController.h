@@ -76,6 +76,11 @@ public:
     bool connectQuick(const QuickConnect &boxes);
     // The VuzidIRA window's Connect: waits for an old connection, then connects to the boxes.
     bool connectSite(const SiteFields &fields);
+    // Connects to an FTP link handed over by another start of the program, the way the
+    // "Connect to URL" window does: the URL's parts become the site (user, password, port,
+    // folder, encryption from the scheme), and an open connection is closed first (the user
+    // is asked). A link that is no usable FTP URL gives a message, without its password.
+    bool connectLink(const QString &url);
     // Connect to a history entry (the history window, the Connect drop-down).
     bool connectHistoryEntry(qsizetype position);
     // The boxes the VuzidIRA window shows for a URL; false (with *error) for a refused URL.

@@ -1,6 +1,6 @@
 #include "app/widgets/SingleInstance.h"
 
-#include "app/MainController.h"
+#include "app/ConnectController.h"
 #include "base/Guard.h"
 #include "sites/FtpUrl.h"
 
@@ -136,31 +136,18 @@ void SingleInstance::readClient(QLocalSocket *socket)
         emit linkReceived(link);
 }
 
-void connectToLink(MainController &controller, const QString &url)
+void serveLinks(SingleInstance &instance, ConnectController &connection, QWidget &window, const QStringList &ownLinks)
 {
-    ConnectController::SiteFields fields;
-    QString why;
-    if (!ConnectController::fieldsFromUrl(url, fields, &why)) {
-        controller.ui().showMessage(QStringLiteral("The link is not a usable FTP URL.\r\r") + why);
-        return;
-    }
-    controller.connection().connectSite(fields);
-}
-
-void serveLinks(SingleInstance &instance, MainController &controller, QWidget &window, const QStringList &ownLinks)
-{
-    QObject::connect(&instance, &SingleInstance::linkReceived, &window, [&controller, &window](const QString &url) {
+    QObject::connect(&instance, &SingleInstance::linkReceived, &window, [&connection, &window](const QString &url) {
         window.showNormal();
         window.raise();
         window.activateWindow();
         // Later, from the event loop: connecting may wait for the old connection to close.
-        QTimer::singleShot(0, &window,
-                           [&controller, url] { guarded("silink", [&] { connectToLink(controller, url); }); });
+        QTimer::singleShot(0, &window, [&connection, url] { guarded("silink", [&] { connection.connectLink(url); }); });
     });
     instance.listen();
     if (!ownLinks.isEmpty()) {
         const QString url = ownLinks.first();
-        QTimer::singleShot(0, &window,
-                           [&controller, url] { guarded("silnk1", [&] { connectToLink(controller, url); }); });
+        QTimer::singleShot(0, &window, [&connection, url] { guarded("silnk1", [&] { connection.connectLink(url); }); });
     }
 }

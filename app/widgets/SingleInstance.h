@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-class MainController;
+class ConnectController;
 class QLocalServer;
 class QWidget;
 
@@ -41,12 +41,6 @@ private:
     QLocalServer *m_server = nullptr;
 };
 
-// Connects to an FTP link the way the "Connect to URL" window does: the URL's parts become
-// the site (user, password, port, folder, encryption from the scheme), and an open
-// connection is closed first (the user is asked). A link that is no usable FTP URL gives a
-// message, without the link's password.
-void connectToLink(MainController &controller, const QString &url);
-
 // Listens for later starts and connects to the links they hand over, raising the window.
 // With links of this start, connects to the first once start-up has run.
-void serveLinks(SingleInstance &instance, MainController &controller, QWidget &window, const QStringList &ownLinks);
+void serveLinks(SingleInstance &instance, ConnectController &connection, QWidget &window, const QStringList &ownLinks);

@@ -82,7 +82,7 @@ int main(int argc, char *argv[])
     controller.FormCreate(args);
     window.show();
     if (!screenshot)
-        serveLinks(instance, controller, window, links);
+        serveLinks(instance, controller.connection(), window, links);
 
     const QString shot = argumentAfter(args, QStringLiteral("--screenshot"));
     const QString optionsPage = argumentAfter(args, QStringLiteral("--options"));
