@@ -6,6 +6,7 @@
 #include "support/FtpServers.h"
 #include "support/RecordingUserInterface.h"
 #include "support/TempHome.h"
+#include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
 #include <QDir>
@@ -27,20 +28,6 @@ namespace {
 using namespace Qt::StringLiterals;
 
 using Side = BrowserCommands::Side;
-
-void makeFile(const QString &path, const QByteArray &bytes = QByteArray("data"))
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(bytes);
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 // Relative path -> content ("<dir>" for folders, "-> target" for links).
 std::map<QString, QByteArray> treeOf(const QString &root)

@@ -5,6 +5,7 @@
 #include "support/FtpServers.h"
 #include "support/RecordingUserInterface.h"
 #include "support/TempHome.h"
+#include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
 #include <QDir>
@@ -20,14 +21,6 @@ namespace {
 
 constexpr auto kPrivate =
     QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
-
-void makeFile(const QString &path)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write("data");
-}
 
 // Every file below root whose bytes hold the text.
 QStringList filesHolding(const QString &root, const QString &text)

@@ -8,6 +8,7 @@
 #include "support/RecordingUserInterface.h"
 #include "support/ScopedEnv.h"
 #include "support/TempHome.h"
+#include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
 #include <QDir>
@@ -24,14 +25,6 @@
 namespace {
 
 using namespace Qt::StringLiterals;
-
-void makeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(bytes);
-}
 
 // Relative path -> content ("<dir>" for folders, "<link>" for links).
 std::map<QString, QByteArray> treeOf(const QString &root)

@@ -9,6 +9,7 @@
 #include "support/RecordingUserInterface.h"
 #include "support/ServerProcess.h"
 #include "support/TempHome.h"
+#include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
 #include <QDir>
@@ -139,14 +140,6 @@ TEST_F(HostileInput, AnEndlessListingIsCutAtTheLimitAndTheItemFails)
         ASSERT_TRUE(controller->connection().acDisconnect());
         ASSERT_TRUE(waitFor([&] { return sessions().isFullyDisconnected(); }, 10000));
     }
-}
-
-void makeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(bytes);
 }
 
 // An upload tree holding what an upload must not take: a fifo (opening it blocking would

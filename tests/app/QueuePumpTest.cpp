@@ -7,6 +7,7 @@
 #include "support/QueueTestPeer.h"
 #include "support/RecordingUserInterface.h"
 #include "support/TempHome.h"
+#include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
 #include <QDir>
@@ -20,14 +21,6 @@
 #include <optional>
 
 namespace {
-
-void makeFile(const QString &path, const QByteArray &bytes = QByteArray("data"))
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(bytes);
-}
 
 int depthBelow(const QString &root)
 {
@@ -330,12 +323,6 @@ TEST_F(QueuePump, SkippingThousandsOfExistingFilesTakesOneRunAndFilesNotThereAre
     ASSERT_TRUE(settled());
     EXPECT_TRUE(model.isEmpty());
     EXPECT_EQ(QFileInfo(local + QStringLiteral("missing.bin")).size(), 4);
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 // Every file and folder under root, relative, with the bytes of each file.

@@ -4,6 +4,7 @@
 #include "queue/QueueFile.h"
 #include "support/ServerProcess.h"
 #include "support/TempHome.h"
+#include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
 #include <QDir>
@@ -40,12 +41,6 @@ QByteArray contentOf(int i)
     for (char &b : bytes)
         b = static_cast<char>(gen.bounded(256));
     return bytes;
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 class Child {

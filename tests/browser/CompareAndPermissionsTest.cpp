@@ -2,6 +2,7 @@
 #include "browser/CompareFolders.h"
 #include "browser/LocalFileOps.h"
 #include "browser/PermissionCode.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -97,20 +98,6 @@ TEST(PermissionCodes, OpeningCodeNeverDefaultsTo000)
     EXPECT_EQ(initialPermissionCode(640), QStringLiteral("640"));
     EXPECT_EQ(initialPermissionCode(0), QString());
     EXPECT_FALSE(decodePermissionCode(initialPermissionCode(0)).valid);
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void makeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
 }
 
 TEST(LocalFileOps, RenameNeverReplacesAFileOrFolder)

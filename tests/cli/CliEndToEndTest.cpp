@@ -6,6 +6,7 @@
 #include "support/FtpServers.h"
 #include "support/ServerProcess.h"
 #include "support/TempHome.h"
+#include "support/TestFiles.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -40,14 +41,6 @@ Result runCli(const QStringList &args, int timeoutMs = 120000,
               const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
     return runCliProcess(cliProgram(), args, timeoutMs, env);
-}
-
-void makeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(bytes);
 }
 
 QByteArray pattern(qint64 size)

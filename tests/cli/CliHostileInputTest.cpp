@@ -5,6 +5,7 @@
 #include "support/CliProcess.h"
 #include "support/ServerProcess.h"
 #include "support/TempHome.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -29,14 +30,6 @@ using Result = CliResult;
 Result runCli(const QStringList &args, int timeoutMs = 60000)
 {
     return runCliProcess(QStringLiteral(KESTRIN_CLI_PATH), args, timeoutMs);
-}
-
-void makeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(bytes);
 }
 
 std::map<QString, QByteArray> filesBelow(const QString &root)

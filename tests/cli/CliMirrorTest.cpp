@@ -5,6 +5,7 @@
 #include "support/FtpServers.h"
 #include "support/QtPrinters.h"
 #include "support/TempHome.h"
+#include "support/TestFiles.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -20,14 +21,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-void makeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(bytes);
-}
 
 QByteArray pattern(qint64 size)
 {

@@ -19,6 +19,7 @@
 #include "support/ModalCloser.h"
 #include "support/StartupSiteManager.h"
 #include "support/TempHome.h"
+#include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
 #include <QCheckBox>
@@ -41,20 +42,6 @@
 namespace {
 
 using namespace Qt::StringLiterals;
-
-void makeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 QStringList selectedNames(QTreeView *list)
 {

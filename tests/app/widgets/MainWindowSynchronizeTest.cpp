@@ -10,6 +10,7 @@
 #include "support/FtpServers.h"
 #include "support/StartupSiteManager.h"
 #include "support/TempHome.h"
+#include "support/TestFiles.h"
 #include "support/WaitFor.h"
 
 #include <QCheckBox>
@@ -31,20 +32,6 @@
 namespace {
 
 using namespace Qt::StringLiterals;
-
-void makeFile(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
-}
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 // The preview as text: each group's title and size, its rows indented below it.
 QStringList previewLines(QTreeWidget *preview)
