@@ -1134,8 +1134,8 @@ void SftpSession::get(const QByteArray &remotePath, const QString &localPath, ui
     log(QStringLiteral("Get %1 to %2%3")
             .arg(shown(remotePath), localPath, offset ? QStringLiteral(" from byte %1").arg(offset) : QString()));
     m_local.setFileName(localPath);
-    const bool opened =
-        offset == 0 ? m_local.open(QIODevice::WriteOnly | QIODevice::Truncate) : m_local.open(QIODevice::ReadWrite);
+    const bool opened = offset == 0 ? m_local.open(QIODevice::WriteOnly | QIODevice::Truncate)
+                                    : m_local.open(QIODevice::ReadWrite | QIODevice::ExistingOnly);
     if (!opened) {
         finish(SftpError::LocalFile, QStringLiteral("cannot write %1: %2").arg(localPath, m_local.errorString()));
         return;

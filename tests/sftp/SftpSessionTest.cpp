@@ -520,6 +520,55 @@ TEST_F(SftpSessionTest, LogsInWithAgentKeyFilesAndPassphrases)
     }
 }
 
+// Passwords go by keyboard-interactive or the password method, whichever the server
+// offers; a wrong one fails the login, and no password reaches the log.
+TEST(SftpPasswordTest, LogsInWithPasswordOrKeyboardInteractive)
+{
+    const ScopedEnv noAgent("SSH_AUTH_SOCK", QByteArray());
+    const TempHome home;
+    const QString password = QStringLiteral("s3cret pässword");
+    struct Case {
+        const char *method;
+        QString given;
+        SftpError error;
+    };
+    const Case cases[] = {
+        {"password", password, SftpError::None},
+        {"password", QStringLiteral("wrong"), SftpError::AuthFailed},
+        {"keyboard-interactive", password, SftpError::None},
+        {"keyboard-interactive", QStringLiteral("wrong"), SftpError::AuthFailed},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.method) + " " + c.given.toStdString());
+        ParamikoSftpServer server;
+        ASSERT_TRUE(server.start(QLatin1String(c.method), QStringLiteral("alice"), password))
+            << server.failure().toStdString();
+        ASSERT_TRUE(writeFile(server.root() + QStringLiteral("/hello.txt"), "hello"));
+        const QString knownHosts = home.path() + QStringLiteral("/known_hosts");
+        ASSERT_TRUE(writeFile(knownHosts, server.knownHostsLine()));
+        SftpSession session;
+        session.setHost(QStringLiteral("127.0.0.1"), server.port());
+        session.setUser(QStringLiteral("alice"));
+        session.setPassword(c.given);
+        session.setKeyFolder(home.path() + QStringLiteral("/.ssh"));
+        session.setUserKnownHostsFile(knownHosts);
+        QString log;
+        QObject::connect(&session, &SftpSession::logLine,
+                         [&](const QString &line) { log += line + QLatin1Char('\n'); });
+        ASSERT_EQ(run(session, [&] { session.connectToHost(); }).error, SftpError::None);
+        ASSERT_EQ(run(session, [&] { session.checkHostKey(); }).error, SftpError::None);
+        const Done done = run(session, [&] { session.authenticate(); });
+        EXPECT_EQ(done.error, c.error) << done.text.toStdString() << "\n" << log.toStdString();
+        if (c.error == SftpError::None) {
+            EXPECT_EQ(session.authenticatedBy(), QLatin1String(c.method));
+            EXPECT_EQ(run(session, [&] { session.stat("/hello.txt"); }).error, SftpError::None);
+            EXPECT_EQ(session.statResult().size, 5u);
+        }
+        EXPECT_FALSE(log.contains(c.given));
+        EXPECT_FALSE(done.text.contains(c.given));
+    }
+}
+
 // A server that takes the connection and never speaks: the handshake's wait ends at the
 // timeout with a clear error, and the same session connects afterwards.
 TEST_F(SftpSessionTest, SilentServerEndsInTimeoutAndTheSessionConnectsAgain)

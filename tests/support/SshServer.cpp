@@ -158,6 +158,30 @@ bool OpenSshServer::start()
     return true;
 }
 
+bool ParamikoSftpServer::start(const QString &method, const QString &user, const QString &password)
+{
+    const QString hostKey = m_dir.filePath(QStringLiteral("host_ed25519"));
+    if (!m_dir.isValid() || !QDir(m_dir.path()).mkpath(QStringLiteral("root")) || !makeSshKey(hostKey)) {
+        m_failure = QStringLiteral("cannot make the server's folder or host key");
+        return false;
+    }
+    QFile pub(hostKey + QStringLiteral(".pub"));
+    if (!pub.open(QIODevice::ReadOnly)) {
+        m_failure = QStringLiteral("no host key");
+        return false;
+    }
+    const QList<QByteArray> fields = pub.readAll().simplified().split(' ');
+    const uint16_t port = ServerProcess::freePort();
+    m_knownLine = "[127.0.0.1]:" + QByteArray::number(port) + ' ' + fields.value(0) + ' ' + fields.value(1) + '\n';
+    const QString script = QStringLiteral(KESTRIN_SOURCE_DIR "/tests/support/paramiko_sftp_server.py");
+    if (!m_process.start(QStringLiteral("/usr/bin/python3"),
+                         {script, QString::number(port), hostKey, root(), user, password, method}, port)) {
+        m_failure = QStringLiteral("the paramiko server did not start: ") + m_process.readLog();
+        return false;
+    }
+    return true;
+}
+
 SshAgent::~SshAgent()
 {
     if (m_process.state() != QProcess::NotRunning) {

@@ -50,6 +50,25 @@ private:
     QString m_user, m_skipReason, m_failure, m_hostKeyLine;
 };
 
+// The small paramiko server (tests/support/paramiko_sftp_server.py) on a free 127.0.0.1
+// port, offering one way to log in: "password" or "keyboard-interactive". Its SFTP side
+// serves root() read-only.
+class ParamikoSftpServer {
+public:
+    bool start(const QString &method, const QString &user, const QString &password);
+    uint16_t port() const { return m_process.port(); }
+    QString root() const { return m_dir.filePath(QStringLiteral("root")); }
+    QString failure() const { return m_failure; }
+    // "[127.0.0.1]:port ssh-ed25519 AAAA..." for a known-hosts file.
+    QByteArray knownHostsLine() const { return m_knownLine; }
+
+private:
+    QTemporaryDir m_dir;
+    ServerProcess m_process;
+    QString m_failure;
+    QByteArray m_knownLine;
+};
+
 // ssh-agent on a socket in a temporary folder; stopped (by its process id) when the object
 // goes.
 class SshAgent {
