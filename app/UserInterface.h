@@ -22,6 +22,14 @@ struct CertificateQuestion {
 };
 enum class CertificateChoice { Cancel, TrustOnce, TrustAlways };
 
+// An SSH server's host key that no known-hosts file vouches for, put to the user.
+struct HostKeyQuestion {
+    QString host;
+    int port = 22;
+    QString keyType;     // "ssh-ed25519", "ecdsa-sha2-nistp256", "ssh-rsa", ...
+    QString fingerprint; // "SHA256:..." as OpenSSH shows it
+};
+
 // The Synchronize window's question: the two folders, the options (read and written back),
 // and the plan the preview shows for any choice of options.
 struct SyncQuestion {
@@ -108,4 +116,7 @@ public:
     {
         return CertificateChoice::Cancel;
     }
+    // The host-key question: host, key type and fingerprint, with "trust once", "always
+    // trust" and Cancel (the default). Ports without a window cancel.
+    virtual CertificateChoice askHostKey(const HostKeyQuestion & /*question*/) { return CertificateChoice::Cancel; }
 };

@@ -78,7 +78,8 @@ const char kOptionsHelp[] = "Options:\n"
                             "                              stands where a URL would\n"
                             "  --tls auto|require|implicit|off\n"
                             "                              encryption for ftp:// (default auto: TLS when offered)\n"
-                            "  --trust-fingerprint SHA256  accept the server certificate with this fingerprint\n"
+                            "  --trust-fingerprint SHA256  accept the server certificate (64 hex digits) or SSH\n"
+                            "                              host key (SHA256:...) with this fingerprint\n"
                             "  --help, --version\n"
                             "\n"
                             "URLs: ftp://user@host:port/path, ftpes:// (TLS required), ftps:// (implicit TLS).\n"
@@ -96,6 +97,18 @@ bool parseInt(const QString &text, int lo, int hi, int &out)
         return false;
     out = v;
     return true;
+}
+
+// "SHA256:" and the unpadded base64 of 32 bytes, as OpenSSH shows a host key; empty when
+// the text is not that.
+QString sshFingerprint(const QString &text)
+{
+    const QByteArray encoded = text.mid(7).toLatin1();
+    const auto decoded = QByteArray::fromBase64Encoding(encoded, QByteArray::AbortOnBase64DecodingErrors |
+                                                                     QByteArray::OmitTrailingEquals);
+    if (encoded.size() != 43 || !decoded || decoded.decoded.size() != 32)
+        return {};
+    return text;
 }
 
 } // namespace
@@ -240,9 +253,14 @@ bool parseCliArguments(const QStringList &args, CliOptions &o, QString *error)
                 return fail(QStringLiteral("--tls needs auto, require, implicit or off"));
         } else if (a == QLatin1String("--trust-fingerprint")) {
             QString v;
-            const QString fingerprint = value(v) ? TrustedCertificates::normalise(v) : QString();
+            const bool given = value(v);
+            // A certificate's fingerprint in hex, or an SSH host key's as ssh shows it.
+            const QString fingerprint = !given                                   ? QString()
+                                        : v.startsWith(QLatin1String("SHA256:")) ? sshFingerprint(v)
+                                                                                 : TrustedCertificates::normalise(v);
             if (fingerprint.isEmpty())
-                return fail(QStringLiteral("--trust-fingerprint needs a SHA-256 fingerprint (64 hex digits)"));
+                return fail(QStringLiteral("--trust-fingerprint needs a SHA-256 fingerprint (64 hex digits, or "
+                                           "SHA256: and 43 base64 characters for an SSH host key)"));
             o.trustFingerprints << fingerprint;
         } else if (a.startsWith(QLatin1Char('-')) && a.size() > 1) {
             return fail(QStringLiteral("unknown option ") + a);

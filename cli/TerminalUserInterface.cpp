@@ -1,5 +1,7 @@
 #include "cli/TerminalUserInterface.h"
 
+#include "app/SftpQuestions.h"
+
 #include "base/TextUtil.h"
 
 #include "sites/TrustedCertificates.h"
@@ -231,8 +233,12 @@ CertificateChoice TerminalUserInterface::askCertificate(const CertificateQuestio
 CertificateChoice TerminalUserInterface::askCertificateOn(int terminal, const CertificateQuestion &question,
                                                           int timeoutMs)
 {
-    const QByteArray text =
-        (certificateText(question) + QStringLiteral("Trust it? [o]nce, [a]lways for this server, [N]o: ")).toUtf8();
+    return askTrustOn(terminal, certificateText(question), timeoutMs);
+}
+
+CertificateChoice TerminalUserInterface::askTrustOn(int terminal, const QString &question, int timeoutMs)
+{
+    const QByteArray text = (question + QStringLiteral("Trust it? [o]nce, [a]lways for this server, [N]o: ")).toUtf8();
     if (::write(terminal, text.constData(), static_cast<size_t>(text.size())) < 0)
         return CertificateChoice::Cancel;
     QByteArray line;
@@ -247,4 +253,29 @@ CertificateChoice TerminalUserInterface::askCertificateOn(int terminal, const Ce
     if (answer == "a" || answer == "always")
         return CertificateChoice::TrustAlways;
     return CertificateChoice::Cancel;
+}
+
+CertificateChoice TerminalUserInterface::askHostKey(const HostKeyQuestion &question)
+{
+    if (m_trustedFingerprints.contains(question.fingerprint))
+        return CertificateChoice::TrustOnce; // for this run only, like a certificate's
+    const QString text = SftpQuestions::hostKeyText(question) + QLatin1Char('\n');
+    const int terminal = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal < 0) {
+        for (const QString &line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+            printError(line.trimmed());
+        printError(QStringLiteral("refused: no terminal to ask on. A script accepts this host key with "
+                                  "--trust-fingerprint ") +
+                   question.fingerprint);
+        m_lastError = QStringLiteral("the server's host key is not trusted");
+        return CertificateChoice::Cancel;
+    }
+    QElapsedTimer asking;
+    asking.start();
+    const CertificateChoice choice = askTrustOn(terminal, text, 100000);
+    m_questionMs += asking.elapsed();
+    ::close(terminal);
+    if (choice == CertificateChoice::Cancel)
+        m_lastError = QStringLiteral("the server's host key is not trusted");
+    return choice;
 }

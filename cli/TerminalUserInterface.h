@@ -9,7 +9,8 @@
 // errors go to stderr, questions are answered No (scripts must not block on a question nobody
 // sees), and the overwrite prompt takes the choice given by --overwrite, --resume or --skip.
 // A server certificate nobody vouches for is accepted when its fingerprint was given with
-// --trust-fingerprint, else put to the person at the terminal, else refused.
+// --trust-fingerprint, else put to the person at the terminal, else refused; so is an SSH
+// server's unknown host key.
 class TerminalUserInterface : public UserInterface {
 public:
     explicit TerminalUserInterface(CliOptions::Existing existing, QStringList trustedFingerprints = {})
@@ -24,10 +25,15 @@ public:
     void showErrorWindow(const QString &message, const QString &details) override;
     OverwriteAnswer askOverwrite(const OverwriteQuestion &question) override;
     CertificateChoice askCertificate(const CertificateQuestion &question) override;
+    // An SSH host key: accepted once when --trust-fingerprint gave its "SHA256:..." form,
+    // else asked at the terminal, else refused.
+    CertificateChoice askHostKey(const HostKeyQuestion &question) override;
 
     // The terminal question about a certificate; "terminal" is where it is asked. The answer
     // is read within timeoutMs; no answer, end of input or anything but "once"/"always" is No.
     static CertificateChoice askCertificateOn(int terminal, const CertificateQuestion &question, int timeoutMs);
+    // The same question for any text: once, always or no.
+    static CertificateChoice askTrustOn(int terminal, const QString &text, int timeoutMs);
 
     // The trusted-certificates file "always" adds to; its folder is made when needed.
     void setTrustStorePath(const QString &path) { m_trustStorePath = path; }

@@ -1,12 +1,12 @@
 cmake_minimum_required(VERSION 3.25)
 # Fails when a source file of a lower layer includes a header of a higher layer.
-# Layers, bottom to top: base < engine (ftp) < model < controller (app) < views (every
+# Layers, bottom to top: base < engine (ftp, sftp) < model < controller (app) < views (every
 # widgets/ folder and ui/). Run as: cmake -DSOURCE_DIR=<dir> -P CheckLayers.cmake
 set(model_dirs settings listing browser sites queue status peripheral)
 set(layer_base base)
-set(layer_engine base ftp)
+set(layer_engine base ftp sftp)
 set(layer_model base ${model_dirs})
-set(layer_controller base ftp ${model_dirs} app)
+set(layer_controller base ftp sftp ${model_dirs} app)
 # The command line sits on the controller, beside the views; it never uses widgets.
 set(layer_cli ${layer_controller} cli)
 
@@ -30,7 +30,7 @@ function(check_layer layer)
 endfunction()
 
 check_layer(base base)
-check_layer(engine ftp)
+check_layer(engine ftp sftp)
 check_layer(model ${model_dirs})
 check_layer(controller app app/jobs)
 check_layer(cli cli cli/main)

@@ -634,6 +634,22 @@ void TWSocket::Abort()
     InternalClose(false, 0);
 }
 
+int TWSocket::ReleaseHandle(QByteArray &held)
+{
+    held.clear();
+    if (m_handle < 0 || m_state != TSocketState::wsConnected || m_tlsState != TTlsState::None)
+        return -1;
+    held = m_socksHeld;
+    Unwatch();
+    const int fd = m_handle;
+    m_handle = -1;
+    ++m_generation;
+    m_closeReported = true;
+    ChangeState(TSocketState::wsClosed);
+    ResetToDefaults();
+    return fd;
+}
+
 void TWSocket::ShutDown(int how)
 {
     if (m_handle >= 0)

@@ -176,6 +176,11 @@ public:
     void CloseDelayed();
     void Abort();
     void ShutDown(int how);
+    // Hands the connected descriptor to another owner (an SSH library reading it itself):
+    // the socket stops watching it, forgets it without closing it and is closed and reset,
+    // with no close event. `held` receives the bytes that came with a proxy's reply and
+    // belong to the stream. Returns -1 (and keeps nothing) when not connected.
+    int ReleaseHandle(QByteArray &held);
     // Local address and port of the handle; returns 0 or a socket error number.
     int GetSockName(QString &address, uint16_t &port);
     QString GetPeerAddr();

@@ -12,6 +12,7 @@ packages=(
   xvfb xauth fonts-dejavu-core
   python3 python3-pyftpdlib vsftpd microsocks dante-server
   curl lftp
+  libssh2-1-dev openssh-server openssh-client python3-paramiko
   libssl-dev openssl python3-openssl
   qtkeychain-qt6-dev gnome-keyring dbus-daemon
   desktop-file-utils appstream dpkg-dev file librsvg2-bin

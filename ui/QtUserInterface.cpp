@@ -1,6 +1,7 @@
 #include "ui/QtUserInterface.h"
 
 #include "app/FolderSync.h"
+#include "app/SftpQuestions.h"
 #include "base/Guard.h"
 #include "browser/widgets/CompareFoldersDialog.h"
 #include "browser/widgets/RemoteFolderPicker.h"
@@ -17,6 +18,7 @@
 #include <QProcess>
 
 #include <QMessageBox>
+#include <QPushButton>
 
 QString QtUserInterface::displayText(const QString &text)
 {
@@ -152,4 +154,22 @@ CertificateChoice QtUserInterface::askCertificate(const CertificateQuestion &que
     if (dialog.exec() != QDialog::Accepted)
         return CertificateChoice::Cancel;
     return dialog.choice();
+}
+
+CertificateChoice QtUserInterface::askHostKey(const HostKeyQuestion &question)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Unknown host key"), SftpQuestions::hostKeyText(question),
+                    QMessageBox::NoButton, m_owner);
+    QPushButton *once = box.addButton(QStringLiteral("Trust &once"), QMessageBox::AcceptRole);
+    QPushButton *always = box.addButton(QStringLiteral("&Always trust"), QMessageBox::AcceptRole);
+    QPushButton *cancel = box.addButton(QMessageBox::Cancel);
+    // Enter pressed by habit does not trust a key nobody looked at.
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    if (box.clickedButton() == once)
+        return CertificateChoice::TrustOnce;
+    if (box.clickedButton() == always)
+        return CertificateChoice::TrustAlways;
+    return CertificateChoice::Cancel;
 }

@@ -30,6 +30,7 @@ public:
     bool askPermissions(QString &code) override;
     bool askSynchronize(SyncQuestion &question) override;
     CertificateChoice askCertificate(const CertificateQuestion &question) override;
+    CertificateChoice askHostKey(const HostKeyQuestion &question) override;
 
     // Program texts use "\r" for line breaks; Qt wants "\n".
     static QString displayText(const QString &text);

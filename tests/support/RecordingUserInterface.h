@@ -114,6 +114,16 @@ public:
         return answer;
     }
 
+    CertificateChoice askHostKey(const HostKeyQuestion &question) override
+    {
+        hostKeyQuestions.push_back(question);
+        if (hostKeyAnswers.empty())
+            return CertificateChoice::Cancel;
+        const CertificateChoice answer = hostKeyAnswers.front();
+        hostKeyAnswers.pop_front();
+        return answer;
+    }
+
     struct StartedProgram {
         QString program;
         QStringList arguments;
@@ -137,6 +147,9 @@ public:
     std::optional<QString> permissionAnswer;
     std::function<bool(SyncQuestion &)> onSynchronize;
     std::vector<CertificateQuestion> certificateQuestions;
+    std::vector<HostKeyQuestion> hostKeyQuestions;
+    // Taken in order; Cancel when none is left.
+    std::deque<CertificateChoice> hostKeyAnswers;
     // Taken in order; Cancel when none is left.
     std::deque<CertificateChoice> certificateAnswers;
 

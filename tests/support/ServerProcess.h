@@ -25,6 +25,8 @@ public:
     bool start(const QString &program, const QStringList &arguments, uint16_t port, int timeoutMs = 10000);
     void stop();
     bool running() const { return m_pid > 0; }
+    // The server's process id, -1 when it is not running.
+    pid_t pid() const { return m_pid; }
     uint16_t port() const { return m_port; }
     // Where the server's own output goes (for diagnostics in failure messages).
     QString logFile() const { return m_logFile; }
