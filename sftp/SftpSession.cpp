@@ -951,112 +951,91 @@ void SftpSession::stat(const QByteArray &path)
     pump();
 }
 
-void SftpSession::makeFolder(const QByteArray &path, unsigned mode)
+void SftpSession::runSingleCall(SftpRequest request, const QString &asked, std::function<int()> call,
+                                const QString &what, const QString &done)
 {
-    if (!begin(SftpRequest::MakeFolder, true))
+    if (!begin(request, true))
         return;
-    log(QStringLiteral("Make folder %1").arg(shown(path)));
-    setStep([this, path, mode]() -> Flow {
-        const int rc = libssh2_sftp_mkdir_ex(m_sftp, path.constData(), static_cast<unsigned>(path.size()), mode);
+    log(asked);
+    setStep([this, call = std::move(call), what, done]() -> Flow {
+        const int rc = call();
         if (rc == LIBSSH2_ERROR_EAGAIN)
             return Flow::Wait;
         if (rc < 0)
-            return failLibssh2(rc, QStringLiteral("make folder ") + shown(path));
-        return finish(SftpError::None, QStringLiteral("Folder %1 made").arg(shown(path)));
+            return failLibssh2(rc, what);
+        return finish(SftpError::None, done);
     });
     pump();
+}
+
+void SftpSession::makeFolder(const QByteArray &path, unsigned mode)
+{
+    runSingleCall(
+        SftpRequest::MakeFolder, QStringLiteral("Make folder %1").arg(shown(path)),
+        [this, path, mode] {
+            return libssh2_sftp_mkdir_ex(m_sftp, path.constData(), static_cast<unsigned>(path.size()), mode);
+        },
+        QStringLiteral("make folder ") + shown(path), QStringLiteral("Folder %1 made").arg(shown(path)));
 }
 
 void SftpSession::removeFolder(const QByteArray &path)
 {
-    if (!begin(SftpRequest::RemoveFolder, true))
-        return;
-    log(QStringLiteral("Remove folder %1").arg(shown(path)));
-    setStep([this, path]() -> Flow {
-        const int rc = libssh2_sftp_rmdir_ex(m_sftp, path.constData(), static_cast<unsigned>(path.size()));
-        if (rc == LIBSSH2_ERROR_EAGAIN)
-            return Flow::Wait;
-        if (rc < 0)
-            return failLibssh2(rc, QStringLiteral("remove folder ") + shown(path));
-        return finish(SftpError::None, QStringLiteral("Folder %1 removed").arg(shown(path)));
-    });
-    pump();
+    runSingleCall(
+        SftpRequest::RemoveFolder, QStringLiteral("Remove folder %1").arg(shown(path)),
+        [this, path] { return libssh2_sftp_rmdir_ex(m_sftp, path.constData(), static_cast<unsigned>(path.size())); },
+        QStringLiteral("remove folder ") + shown(path), QStringLiteral("Folder %1 removed").arg(shown(path)));
 }
 
 void SftpSession::deleteFile(const QByteArray &path)
 {
-    if (!begin(SftpRequest::Delete, true))
-        return;
-    log(QStringLiteral("Delete %1").arg(shown(path)));
-    setStep([this, path]() -> Flow {
-        const int rc = libssh2_sftp_unlink_ex(m_sftp, path.constData(), static_cast<unsigned>(path.size()));
-        if (rc == LIBSSH2_ERROR_EAGAIN)
-            return Flow::Wait;
-        if (rc < 0)
-            return failLibssh2(rc, QStringLiteral("delete ") + shown(path));
-        return finish(SftpError::None, QStringLiteral("%1 deleted").arg(shown(path)));
-    });
-    pump();
+    runSingleCall(
+        SftpRequest::Delete, QStringLiteral("Delete %1").arg(shown(path)),
+        [this, path] { return libssh2_sftp_unlink_ex(m_sftp, path.constData(), static_cast<unsigned>(path.size())); },
+        QStringLiteral("delete ") + shown(path), QStringLiteral("%1 deleted").arg(shown(path)));
 }
 
 void SftpSession::rename(const QByteArray &from, const QByteArray &to)
 {
-    if (!begin(SftpRequest::Rename, true))
-        return;
-    log(QStringLiteral("Rename %1 to %2").arg(shown(from), shown(to)));
-    setStep([this, from, to]() -> Flow {
-        const int rc = libssh2_sftp_rename_ex(m_sftp, from.constData(), static_cast<unsigned>(from.size()),
-                                              to.constData(), static_cast<unsigned>(to.size()),
-                                              LIBSSH2_SFTP_RENAME_ATOMIC | LIBSSH2_SFTP_RENAME_NATIVE);
-        if (rc == LIBSSH2_ERROR_EAGAIN)
-            return Flow::Wait;
-        if (rc < 0)
-            return failLibssh2(rc, QStringLiteral("rename %1 to %2").arg(shown(from), shown(to)));
-        return finish(SftpError::None, QStringLiteral("%1 renamed to %2").arg(shown(from), shown(to)));
-    });
-    pump();
+    runSingleCall(
+        SftpRequest::Rename, QStringLiteral("Rename %1 to %2").arg(shown(from), shown(to)),
+        [this, from, to] {
+            return libssh2_sftp_rename_ex(m_sftp, from.constData(), static_cast<unsigned>(from.size()), to.constData(),
+                                          static_cast<unsigned>(to.size()),
+                                          LIBSSH2_SFTP_RENAME_ATOMIC | LIBSSH2_SFTP_RENAME_NATIVE);
+        },
+        QStringLiteral("rename %1 to %2").arg(shown(from), shown(to)),
+        QStringLiteral("%1 renamed to %2").arg(shown(from), shown(to)));
 }
 
 void SftpSession::chmod(const QByteArray &path, unsigned mode)
 {
-    if (!begin(SftpRequest::Chmod, true))
-        return;
-    log(QStringLiteral("Change permissions of %1 to %2").arg(shown(path)).arg(mode, 3, 8, QLatin1Char('0')));
-    setStep([this, path, mode]() -> Flow {
-        LIBSSH2_SFTP_ATTRIBUTES attrs{};
-        attrs.flags = LIBSSH2_SFTP_ATTR_PERMISSIONS;
-        attrs.permissions = mode & 07777;
-        const int rc = libssh2_sftp_stat_ex(m_sftp, path.constData(), static_cast<unsigned>(path.size()),
-                                            LIBSSH2_SFTP_SETSTAT, &attrs);
-        if (rc == LIBSSH2_ERROR_EAGAIN)
-            return Flow::Wait;
-        if (rc < 0)
-            return failLibssh2(rc, QStringLiteral("change permissions of ") + shown(path));
-        return finish(SftpError::None);
-    });
-    pump();
+    LIBSSH2_SFTP_ATTRIBUTES attrs{};
+    attrs.flags = LIBSSH2_SFTP_ATTR_PERMISSIONS;
+    attrs.permissions = mode & 07777;
+    runSingleCall(
+        SftpRequest::Chmod,
+        QStringLiteral("Change permissions of %1 to %2").arg(shown(path)).arg(mode, 3, 8, QLatin1Char('0')),
+        [this, path, attrs]() mutable {
+            return libssh2_sftp_stat_ex(m_sftp, path.constData(), static_cast<unsigned>(path.size()),
+                                        LIBSSH2_SFTP_SETSTAT, &attrs);
+        },
+        QStringLiteral("change permissions of ") + shown(path));
 }
 
 void SftpSession::setTimes(const QByteArray &path, const QDateTime &modified, const QDateTime &accessed)
 {
-    if (!begin(SftpRequest::SetTimes, true))
-        return;
-    const QDateTime access = accessed.isValid() ? accessed : modified;
-    log(QStringLiteral("Set the time of %1 to %2").arg(shown(path), modified.toUTC().toString(Qt::ISODate)));
-    setStep([this, path, modified, access]() -> Flow {
-        LIBSSH2_SFTP_ATTRIBUTES attrs{};
-        attrs.flags = LIBSSH2_SFTP_ATTR_ACMODTIME;
-        attrs.mtime = static_cast<unsigned long>(modified.toSecsSinceEpoch());
-        attrs.atime = static_cast<unsigned long>(access.toSecsSinceEpoch());
-        const int rc = libssh2_sftp_stat_ex(m_sftp, path.constData(), static_cast<unsigned>(path.size()),
-                                            LIBSSH2_SFTP_SETSTAT, &attrs);
-        if (rc == LIBSSH2_ERROR_EAGAIN)
-            return Flow::Wait;
-        if (rc < 0)
-            return failLibssh2(rc, QStringLiteral("set the time of ") + shown(path));
-        return finish(SftpError::None);
-    });
-    pump();
+    LIBSSH2_SFTP_ATTRIBUTES attrs{};
+    attrs.flags = LIBSSH2_SFTP_ATTR_ACMODTIME;
+    attrs.mtime = static_cast<unsigned long>(modified.toSecsSinceEpoch());
+    attrs.atime = static_cast<unsigned long>((accessed.isValid() ? accessed : modified).toSecsSinceEpoch());
+    runSingleCall(
+        SftpRequest::SetTimes,
+        QStringLiteral("Set the time of %1 to %2").arg(shown(path), modified.toUTC().toString(Qt::ISODate)),
+        [this, path, attrs]() mutable {
+            return libssh2_sftp_stat_ex(m_sftp, path.constData(), static_cast<unsigned>(path.size()),
+                                        LIBSSH2_SFTP_SETSTAT, &attrs);
+        },
+        QStringLiteral("set the time of ") + shown(path));
 }
 
 void SftpSession::realPath(const QByteArray &path)

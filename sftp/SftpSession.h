@@ -142,6 +142,10 @@ private:
     Flow finish(SftpError error, const QString &text = QString());
     Flow fail(SftpError error, const QString &text);
     Flow failLibssh2(int rc, const QString &what);
+    // Starts a request that is one libssh2 call, repeated while libssh2 would block: a
+    // failure is reported as "could not <what>", success ends the request with `done`.
+    void runSingleCall(SftpRequest request, const QString &asked, std::function<int()> call, const QString &what,
+                       const QString &done = QString());
     Flow failSftp(const QString &what, const QByteArray &path);
     QString libssh2Message() const;
     void teardown();
