@@ -211,6 +211,20 @@ QString defaultFtpPort(SiteEncryption encryption)
     return encryption == SiteEncryption::Implicit ? QStringLiteral("990") : QStringLiteral("21");
 }
 
+std::optional<SiteProtocol> protocolOfScheme(const QString &scheme)
+{
+    if (scheme == QLatin1String("sftp"))
+        return SiteProtocol::Sftp;
+    if (encryptionOfScheme(scheme, SiteEncryption::ExplicitIfAvailable))
+        return SiteProtocol::Ftp;
+    return std::nullopt;
+}
+
+QString defaultPort(SiteProtocol protocol, SiteEncryption encryption)
+{
+    return protocol == SiteProtocol::Sftp ? QStringLiteral("22") : defaultFtpPort(encryption);
+}
+
 qsizetype ftpSchemePrefixLength(const QString &text)
 {
     for (const QLatin1String prefix : {QLatin1String("ftp://"), QLatin1String("ftps://"), QLatin1String("ftpes://")}) {

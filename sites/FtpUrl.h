@@ -44,5 +44,10 @@ QString displayUrl(const FtpUrl &url);
 std::optional<SiteEncryption> encryptionOfScheme(const QString &scheme, SiteEncryption forFtp);
 // "990" for implicit TLS, "21" otherwise.
 QString defaultFtpPort(SiteEncryption encryption);
+// The protocol a URL's scheme names: "sftp" is SFTP, "ftp", "ftps" and "ftpes" are FTP;
+// nothing for other schemes.
+std::optional<SiteProtocol> protocolOfScheme(const QString &scheme);
+// The port a site uses when none is given: "22" for SFTP, else as defaultFtpPort.
+QString defaultPort(SiteProtocol protocol, SiteEncryption encryption);
 // The length of a leading "ftp://", "ftps://" or "ftpes://" in any letter case; 0 for none.
 qsizetype ftpSchemePrefixLength(const QString &text);

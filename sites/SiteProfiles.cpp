@@ -266,6 +266,8 @@ bool SiteProfiles::readProfileFile(const QString &file, tSiteRecord &site, bool 
     site.encryption = ok && enc >= 0 && enc <= static_cast<int>(SiteEncryption::Plain)
                           ? static_cast<SiteEncryption>(enc)
                           : SiteEncryption::ExplicitIfAvailable;
+    const int protocol = ini.value(kSection, QStringLiteral("Protocol")).toInt(&ok);
+    site.protocol = ok && protocol == static_cast<int>(SiteProtocol::Sftp) ? SiteProtocol::Sftp : SiteProtocol::Ftp;
     const int parallel = ini.value(kSection, QStringLiteral("SimultaneousTransfers")).toInt(&ok);
     site.simultaneousTransfers = ok && parallel >= 1 && parallel <= 10 ? parallel : 0; // 1 to 10
     if (inKeyring)
@@ -338,6 +340,10 @@ bool SiteProfiles::writeProfile(const QString &sitePath, const tSiteRecord &site
             return false;
         }
     }
+    // Written only for an SFTP site (or one that was): older versions read FTP profiles as before.
+    if ((site.protocol != SiteProtocol::Ftp || ini.contains(kSection, QStringLiteral("Protocol"))) &&
+        !ini.setValue(kSection, QStringLiteral("Protocol"), QString::number(static_cast<int>(site.protocol))))
+        return false;
     // Written only for a site that has its own number (or had one): other files keep their keys.
     if ((site.simultaneousTransfers > 0 || ini.contains(kSection, QStringLiteral("SimultaneousTransfers"))) &&
         !ini.setValue(kSection, QStringLiteral("SimultaneousTransfers"),

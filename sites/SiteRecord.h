@@ -45,6 +45,13 @@ enum class SiteEncryption {
 QString encryptionChoiceText(SiteEncryption encryption);
 constexpr int kEncryptionChoiceCount = 4;
 
+// The protocol a site speaks, as stored in site profiles ("Protocol"; a profile without the
+// key is FTP). The numbers are written to files: never renumber.
+enum class SiteProtocol {
+    Ftp = 0,  // FTP, with the encryption choice below
+    Sftp = 1, // SFTP over SSH, port 22 by default; the encryption choice does not apply
+};
+
 // One FTP site: where to connect, how to log in, which folders to open after login. The
 // program keeps one current record (the site being or last connected); each way into
 // Connect overwrites only the fields it names.
@@ -60,6 +67,7 @@ struct tSiteRecord {
     bool smartXfer = false;       // carry transfers on the second connection
     bool fromSiteManager = false; // a connection started from the site manager; nothing clears it
     bool anonymous = false;
+    SiteProtocol protocol = SiteProtocol::Ftp;
     SiteEncryption encryption = SiteEncryption::ExplicitIfAvailable;
     int simultaneousTransfers = 0; // transfer sessions for this site; 0 takes the global setting
 };

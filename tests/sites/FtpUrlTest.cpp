@@ -140,3 +140,29 @@ TEST(SplitHostPort, AddressesAsTyped)
 }
 
 } // namespace
+
+// The scheme decides protocol, encryption and default port together.
+TEST(UrlSchemes, ProtocolEncryptionAndDefaultPort)
+{
+    struct Case {
+        const char *scheme;
+        std::optional<SiteProtocol> protocol;
+        std::optional<SiteEncryption> encryption; // with the user's choice "plain" for ftp://
+        const char *port;
+    } cases[] = {
+        {"ftp", SiteProtocol::Ftp, SiteEncryption::Plain, "21"},
+        {"ftps", SiteProtocol::Ftp, SiteEncryption::Implicit, "990"},
+        {"ftpes", SiteProtocol::Ftp, SiteEncryption::ExplicitRequired, "21"},
+        {"sftp", SiteProtocol::Sftp, std::nullopt, "22"},
+        {"http", std::nullopt, std::nullopt, ""},
+    };
+    for (const Case &c : cases) {
+        const QString scheme = QString::fromLatin1(c.scheme);
+        EXPECT_EQ(protocolOfScheme(scheme), c.protocol) << c.scheme;
+        EXPECT_EQ(encryptionOfScheme(scheme, SiteEncryption::Plain), c.encryption) << c.scheme;
+        if (c.protocol) {
+            EXPECT_EQ(defaultPort(*c.protocol, c.encryption.value_or(SiteEncryption::Plain)), QLatin1String(c.port))
+                << c.scheme;
+        }
+    }
+}

@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 namespace {
 
 using Result = SiteProfiles::Result;
@@ -187,33 +189,41 @@ TEST_F(SiteProfilesTest, FlagsAndEncryptionReadOnlyWhatTheyCanMean)
     };
     for (const Case &c : cases) {
         put(QStringLiteral("F.veze"), QByteArray("[FTP]\nanonymous=") + c.value + "\nsmartXfer=" + c.value +
-                                          "\nEncryption=" + c.value + "\nSimultaneousTransfers=" + c.value + "\n");
+                                          "\nEncryption=" + c.value + "\nSimultaneousTransfers=" + c.value +
+                                          "\nProtocol=" + c.value + "\n");
         tSiteRecord site;
         ASSERT_TRUE(store.readProfile(QStringLiteral("F"), site));
         EXPECT_EQ(site.anonymous, c.flag) << c.value;
         EXPECT_EQ(site.smartXfer, c.flag) << c.value;
         EXPECT_EQ(site.encryption, c.encryption) << c.value;
         EXPECT_EQ(site.simultaneousTransfers, c.transfers) << c.value;
+        // Only "1" is SFTP: anything else a file may hold reads as FTP.
+        EXPECT_EQ(site.protocol, std::string_view(c.value) == "1" ? SiteProtocol::Sftp : SiteProtocol::Ftp) << c.value;
     }
 }
 
-// A site's own number of simultaneous transfers is kept; set back to "global" it is
-// emptied, and profiles that never had one get no such key.
-TEST_F(SiteProfilesTest, ASitesOwnTransferCountIsKeptAndEmptyMeansGlobal)
+// A site's own number of simultaneous transfers and its protocol are kept; set back to
+// "global" the number is emptied, and profiles that never had either get no such key.
+TEST_F(SiteProfilesTest, ASitesOwnTransferCountAndProtocolAreKeptAndDefaultsWriteNothing)
 {
     tSiteRecord site;
     site.Host = QStringLiteral("ftp.example.org");
     ASSERT_TRUE(store.writeProfile(QStringLiteral("Plain"), site));
     EXPECT_FALSE(content(QStringLiteral("Plain.veze")).contains("SimultaneousTransfers"));
+    EXPECT_FALSE(content(QStringLiteral("Plain.veze")).contains("Protocol"));
     site.simultaneousTransfers = 4;
+    site.protocol = SiteProtocol::Sftp;
     ASSERT_TRUE(store.writeProfile(QStringLiteral("Own"), site));
     tSiteRecord back;
     ASSERT_TRUE(store.readProfile(QStringLiteral("Own"), back));
     EXPECT_EQ(back.simultaneousTransfers, 4);
+    EXPECT_EQ(back.protocol, SiteProtocol::Sftp);
     site.simultaneousTransfers = 0;
+    site.protocol = SiteProtocol::Ftp;
     ASSERT_TRUE(store.writeProfile(QStringLiteral("Own"), site));
     ASSERT_TRUE(store.readProfile(QStringLiteral("Own"), back));
     EXPECT_EQ(back.simultaneousTransfers, 0);
+    EXPECT_EQ(back.protocol, SiteProtocol::Ftp);
 }
 
 TEST_F(SiteProfilesTest, TheTreeListsFoldersFirstAndOnlyProfiles)
