@@ -68,6 +68,7 @@ struct tSiteRecord {
     bool fromSiteManager = false; // a connection started from the site manager; nothing clears it
     bool anonymous = false;
     SiteProtocol protocol = SiteProtocol::Ftp;
+    QString keyFile; // SFTP: the private key file the site names; empty for the agent and ~/.ssh's keys
     SiteEncryption encryption = SiteEncryption::ExplicitIfAvailable;
     int simultaneousTransfers = 0; // transfer sessions for this site; 0 takes the global setting
 };
