@@ -2,6 +2,8 @@
 // slow part of showing it. Bytes are the characters of the lines plus one line end each.
 // One listing is Unix only (the common case); the other mixes every format the parser
 // reads, line by line, so each recogniser and the fall-through between them is paid for.
+// A third holds the same formats in runs: what a listing that changes kind looks like
+// (one server's lines, a header, then another kind), where the kind is kept while lines agree.
 #include "listing/u_tmbFtpParser.h"
 
 #include <benchmark/benchmark.h>
@@ -41,8 +43,9 @@ QStringList makeUnixListing(int lineCount, std::int64_t &bytes)
     return lines;
 }
 
-// One line of each format in turn; numbers and names vary with the line number.
-QStringList makeMixedListing(int lineCount, std::int64_t &bytes, int onlyFormat = -1)
+// One line of each format in turn, or runs of `runLength` lines of each; numbers and names
+// vary with the line number.
+QStringList makeMixedListing(int lineCount, std::int64_t &bytes, int onlyFormat = -1, int runLength = 1)
 {
     static const char *const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                           "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
@@ -57,7 +60,7 @@ QStringList makeMixedListing(int lineCount, std::int64_t &bytes, int onlyFormat 
         const qint64 size = static_cast<qint64>(i) * 7919 % 100'000'000;
         const QString name = QStringLiteral("photo %1 of the summer trip.jpg").arg(i);
         QString line;
-        switch (onlyFormat >= 0 ? onlyFormat : i % 12) {
+        switch (onlyFormat >= 0 ? onlyFormat : i / runLength % 12) {
         case 0:
             line = QStringLiteral("-rw-r--r--   1 ftpuser  ftpgroup %1 %2 %3 %4:%5 %6")
                        .arg(size, 12)
@@ -161,14 +164,9 @@ void runParser(benchmark::State &state, const QStringList &lines, std::int64_t b
     state.SetBytesProcessed(state.iterations() * bytes);
 }
 
-// The mixed listing, or with a second argument only the lines of that format (0 to 11, in
-// the order of makeMixedListing), to see where the time of the mix goes.
-void BM_ParseMixedListing(benchmark::State &state)
+// Every generated line must be one the parser reads, or the figure would time errors.
+void runCheckedParser(benchmark::State &state, const QStringList &lines, std::int64_t bytes)
 {
-    std::int64_t bytes = 0;
-    const int onlyFormat = state.range(1);
-    const QStringList lines = makeMixedListing(static_cast<int>(state.range(0)), bytes, static_cast<int>(onlyFormat));
-    // Every generated line must be one the parser reads, or the figure would time errors.
     std::vector<tTmbFtpEntry> check;
     parseListing(lines, check, QDateTime(QDate(2026, 6, 15), QTime(20, 0)));
     for (const tTmbFtpEntry &e : check) {
@@ -178,6 +176,25 @@ void BM_ParseMixedListing(benchmark::State &state)
         }
     }
     runParser(state, lines, bytes);
+}
+
+// The mixed listing, or with a second argument only the lines of that format (0 to 11, in
+// the order of makeMixedListing), to see where the time of the mix goes.
+void BM_ParseMixedListing(benchmark::State &state)
+{
+    std::int64_t bytes = 0;
+    const QStringList lines =
+        makeMixedListing(static_cast<int>(state.range(0)), bytes, static_cast<int>(state.range(1)));
+    runCheckedParser(state, lines, bytes);
+}
+
+// The mixed listing's formats in runs of the second argument's number of lines each.
+void BM_ParseMixedRuns(benchmark::State &state)
+{
+    std::int64_t bytes = 0;
+    const QStringList lines =
+        makeMixedListing(static_cast<int>(state.range(0)), bytes, -1, static_cast<int>(state.range(1)));
+    runCheckedParser(state, lines, bytes);
 }
 
 void BM_ParseUnixListing(benchmark::State &state)
@@ -216,6 +233,7 @@ void BM_EntriesOnlyFloor(benchmark::State &state)
 BENCHMARK(BM_EntriesOnlyFloor)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseUnixListing)->Arg(1'000'000)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseMixedListing)->Args({1'000'000, -1})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ParseMixedRuns)->Args({1'000'000, 1000})->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParseMixedListing)
     ->ArgsProduct({{100'000}, benchmark::CreateDenseRange(0, 11, 1)})
     ->Unit(benchmark::kMillisecond);

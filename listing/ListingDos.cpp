@@ -62,7 +62,7 @@ bool dosDate(QStringView text, int currentYear, QDate &date)
     }
     if (!isValidDate(year, month, day))
         return false;
-    date = QDate(year, month, day);
+    date = dateOf(year, month, day);
     return true;
 }
 
@@ -128,6 +128,16 @@ std::int64_t dosSize(QStringView text)
     return anyDigit ? value : -1;
 }
 
+// At least `count` blanks in the line.
+bool hasBlanks(QStringView line, int count)
+{
+    for (QChar c : line) {
+        if (c == u' ' && --count == 0)
+            return true;
+    }
+    return count <= 0;
+}
+
 // The next field cut at blanks from `pos`, skipping the blanks before it.
 QStringView nextField(QStringView line, qsizetype &pos, qsizetype &start)
 {
@@ -156,7 +166,7 @@ bool parseDosLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx
     const bool fixedColumns = ListingParser::isDosLine(line);
     if (!fixedColumns && (line.size() < 8 || !isDigit(line[0]) || !isDigit(line[1])))
         return false;
-    if (fixedColumns && line.count(u' ') < 4)
+    if (fixedColumns && !hasBlanks(line, 4))
         return fail(entry, DosNameMissing, "dos entry too short. missing filename.");
 
     qsizetype pos = 0, start = 0;

@@ -7,15 +7,14 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <limits>
 
-namespace ListingLine {
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
-int smallNumber(QStringView text)
-{
-    std::uint64_t value = 0;
-    return readNumber(text, 99'999, value) ? static_cast<int>(value) : -1;
-}
+namespace ListingLine {
 
 QStringView trimmedText(QStringView text)
 {
@@ -28,26 +27,10 @@ QStringView trimmedText(QStringView text)
     return text.sliced(begin, end - begin);
 }
 
-bool equalsAsciiNoCase(QStringView text, QStringView lowerAscii)
-{
-    if (text.size() != lowerAscii.size())
-        return false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (asciiLower(text[i]) != lowerAscii[i].unicode())
-            return false;
-    }
-    return true;
-}
-
 void fail(tTmbFtpEntry &entry, std::int32_t status, const QString &message)
 {
     entry.status = status;
     entry.message = message;
-}
-
-bool isValidDate(int year, int month, int day)
-{
-    return year >= 1 && year <= 9999 && QDate::isValid(year, month, day);
 }
 
 int anyMonth(QStringView token)
@@ -168,10 +151,10 @@ int anyMonth(QStringView token)
 QDate dateWithInferredYear(int month, int day, const ParseContext &ctx)
 {
     if (!isValidDate(ctx.currentYear, month, day))
-        return isValidDate(ctx.currentYear - 1, month, day) ? QDate(ctx.currentYear - 1, month, day) : QDate();
-    const QDate date(ctx.currentYear, month, day);
+        return isValidDate(ctx.currentYear - 1, month, day) ? dateOf(ctx.currentYear - 1, month, day) : QDate();
+    const QDate date = dateOf(ctx.currentYear, month, day);
     if (ProgramDateTime::encode(date, 0) > ctx.nowPlusOneDay && isValidDate(ctx.currentYear - 1, month, day))
-        return QDate(ctx.currentYear - 1, month, day);
+        return dateOf(ctx.currentYear - 1, month, day);
     return date;
 }
 
@@ -184,7 +167,7 @@ bool readYearOrTime(QStringView token, int month, int day, const ParseContext &c
         const int year = smallNumber(token);
         if (!isValidDate(year, month, day))
             return false;
-        value = ProgramDateTime::encode(QDate(year, month, day), 0);
+        value = ProgramDateTime::encode(dateOf(year, month, day), 0);
         return true;
     }
     if (!readClock(token, msecs))
@@ -208,7 +191,7 @@ int windowedYear(int twoDigitYear, int currentYear)
 bool readClock(QStringView text, int &msecs)
 {
     // hh:mm, then optionally :ss and a fraction of a second.
-    const qsizetype colon = text.indexOf(u':');
+    const qsizetype colon = indexOfChar(text, u':');
     if (colon < 1 || colon > 2)
         return false;
     const int hour = smallNumber(text.first(colon));
@@ -270,35 +253,79 @@ double utcToLocalValue(const QDate &date, int msecsOfDay, const ParseContext &ct
 {
     const int offsetSecs = localOffsetSecs(date, msecsOfDay, ctx);
     std::int64_t msecs = msecsOfDay + std::int64_t{offsetSecs} * 1000;
-    QDate local = date;
+    qint64 days = date.toJulianDay() - ProgramDateTime::kEpochJulianDay;
     if (msecs < 0) {
         msecs += ProgramDateTime::kMsecsPerDay;
-        local = local.addDays(-1);
+        --days;
     } else if (msecs >= ProgramDateTime::kMsecsPerDay) {
         msecs -= ProgramDateTime::kMsecsPerDay;
-        local = local.addDays(1);
+        ++days;
     }
-    return ProgramDateTime::encode(local, static_cast<int>(msecs));
+    return ProgramDateTime::encode(days, static_cast<int>(msecs));
 }
+
+namespace {
+
+// Bit k set where chars[k] is a blank or a tab, for `count` (1 to 64) characters; the bits
+// past `count` are set too, as if the line went on in blanks. Eight characters are compared
+// at a time where the processor allows it: every line of a listing that is not Unix is cut.
+std::uint64_t separatorBits(const char16_t *chars, qsizetype count)
+{
+    std::uint64_t bits = 0;
+    qsizetype k = 0;
+#if defined(__SSE2__)
+    const __m128i blank = _mm_set1_epi16(u' ');
+    const __m128i tab = _mm_set1_epi16(u'\t');
+    for (; k + 8 <= count; k += 8) {
+        const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i *>(chars + k));
+        const __m128i separators = _mm_or_si128(_mm_cmpeq_epi16(eight, blank), _mm_cmpeq_epi16(eight, tab));
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(separators, _mm_setzero_si128())));
+        bits |= std::uint64_t{mask} << k;
+    }
+#endif
+    for (; k < count; ++k) {
+        if (chars[k] == u' ' || chars[k] == u'\t')
+            bits |= std::uint64_t{1} << k;
+    }
+    if (count < 64)
+        bits |= ~std::uint64_t{0} << count;
+    return bits;
+}
+
+} // namespace
 
 Tokens::Tokens(QStringView line) : m_line(line)
 {
     const char16_t *chars = line.utf16();
     const qsizetype size = line.size();
-    const auto isSeparator = [](char16_t c) { return c == u' ' || c == u'\t'; };
-    qsizetype i = 0;
-    while (m_count < kMax) {
-        while (i < size && isSeparator(chars[i]))
-            ++i;
-        if (i == size)
-            break;
-        const qsizetype begin = i;
-        while (i < size && !isSeparator(chars[i]))
-            ++i;
-        m_start[m_count] = begin;
-        m_size[m_count] = i - begin;
-        ++m_count;
+    int count = 0;
+    qsizetype tokenStart = -1; // where the token being read began; -1 between tokens
+    // Blocks of 64 characters: token starts and ends are the changes in the separator bits.
+    for (qsizetype base = 0; base < size && count < kMax; base += 64) {
+        const std::uint64_t separators = separatorBits(chars + base, std::min<qsizetype>(64, size - base));
+        int pos = 0;
+        while (pos < 64) {
+            const std::uint64_t ahead = (tokenStart < 0 ? ~separators : separators) >> pos;
+            if (ahead == 0)
+                break;
+            pos += std::countr_zero(ahead);
+            if (tokenStart < 0) {
+                tokenStart = base + pos;
+                continue;
+            }
+            m_start[count] = tokenStart;
+            m_size[count] = base + pos - tokenStart;
+            tokenStart = -1;
+            if (++count == kMax)
+                break;
+        }
     }
+    if (tokenStart >= 0) { // the last token runs to the end of a line of whole blocks
+        m_start[count] = tokenStart;
+        m_size[count] = size - tokenStart;
+        ++count;
+    }
+    m_count = count;
 }
 
 namespace {
@@ -306,7 +333,7 @@ namespace {
 // Digits with an optional fraction, times a unit; false on overflow.
 bool readScaledSize(QStringView number, std::int64_t unit, std::int64_t &size)
 {
-    const qsizetype dot = number.indexOf(u'.');
+    const qsizetype dot = indexOfChar(number, u'.');
     const QStringView whole = dot < 0 ? number : number.first(dot);
     const QStringView fraction = dot < 0 ? QStringView() : number.sliced(dot + 1);
     std::uint64_t w = 0, f = 0;
@@ -324,7 +351,7 @@ bool readScaledSize(QStringView number, std::int64_t unit, std::int64_t &size)
 bool readGroupedDigits(QStringView text, std::int64_t &size)
 {
     // 1 to 3 digits, then groups of exactly 3 after one and the same separator.
-    const qsizetype firstSep = text.indexOf(text.contains(u',') ? u',' : u'.');
+    const qsizetype firstSep = indexOfChar(text, indexOfChar(text, u',') >= 0 ? u',' : u'.');
     if (firstSep < 1 || firstSep > 3)
         return false;
     const QChar sep = text[firstSep];
@@ -390,7 +417,7 @@ bool readLooseSize(QStringView text, bool mayFollowText, std::int64_t &size)
     if (scale != 0) {
         number.chop(1);
         const bool upper = unit.unicode() >= u'A' && unit.unicode() <= u'Z';
-        if ((upper || number.contains(u'.')) && readScaledSize(number, scale, size))
+        if ((upper || indexOfChar(number, u'.') >= 0) && readScaledSize(number, scale, size))
             return true;
         return false;
     }
@@ -460,7 +487,7 @@ bool readDateToken(QStringView text, bool allowTwoDigitYear, const ParseContext 
     }
     if (!isValidDate(year, month, day))
         return false;
-    date = QDate(year, month, day);
+    date = dateOf(year, month, day);
     return true;
 }
 

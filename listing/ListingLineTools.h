@@ -2,13 +2,16 @@
 
 // Shared pieces of the listing parser's recognisers. Internal to listing/.
 
+#include "listing/ProgramDateTime.h"
 #include "listing/u_tmbFtpParser.h"
 
 #include <QDate>
 #include <QStringView>
 #include <QTimeZone>
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -104,30 +107,90 @@ inline bool readNumber(QStringView text, std::uint64_t limit, std::uint64_t &val
     return true;
 }
 
+// The QDate of a date that isValidDate accepts, without QDate's calendar lookups.
+inline QDate dateOf(int year, int month, int day)
+{
+    return QDate::fromJulianDay(ProgramDateTime::dayNumber(year, month, day) + ProgramDateTime::kEpochJulianDay);
+}
+
+// The date `days` days after 1 January 1970.
+inline QDate dateAfter1970(qint64 days)
+{
+    return QDate::fromJulianDay(ProgramDateTime::kEpochJulianDay + ProgramDateTime::dayNumber(1970, 1, 1) + days);
+}
+
+inline bool equalsAsciiNoCase(QStringView text, QStringView lowerAscii)
+{
+    if (text.size() != lowerAscii.size())
+        return false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (asciiLower(text[i]) != lowerAscii[i].unicode())
+            return false;
+    }
+    return true;
+}
+
+// Where `c` first occurs in a short text, or -1. Fields are a few characters long: a plain
+// loop beats a vectorised search that must warm up on every call.
+inline qsizetype indexOfChar(QStringView text, char16_t c, qsizetype from = 0)
+{
+    const char16_t *chars = text.utf16();
+    for (qsizetype i = from; i < text.size(); ++i) {
+        if (chars[i] == c)
+            return i;
+    }
+    return -1;
+}
+
 // Small all-digits values (days, months, years, clock parts); -1 when not such a number.
-int smallNumber(QStringView text);
+inline int smallNumber(QStringView text)
+{
+    std::uint64_t value = 0;
+    return readNumber(text, 99'999, value) ? static_cast<int>(value) : -1;
+}
 // Trims blanks and control characters at both ends.
 QStringView trimmedText(QStringView text);
-bool equalsAsciiNoCase(QStringView text, QStringView lowerAscii);
 
 void fail(tTmbFtpEntry &entry, std::int32_t status, const QString &message);
-bool isValidDate(int year, int month, int day);
+
+// Years 1 to 9999 (what the program's date value and QDate both hold), a month and a day of it.
+constexpr bool isValidDate(int year, int month, int day)
+{
+    if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1)
+        return false;
+    if (month == 2)
+        return day <= ((year % 4 == 0 && year % 100 != 0) || year % 400 == 0 ? 29 : 28);
+    return day <= (month == 4 || month == 6 || month == 9 || month == 11 ? 30 : 31);
+}
+
+namespace Detail {
+// The month of every three-letter text of ASCII letters, by its letters' places in the
+// alphabet: a table lookup instead of twelve compares, for every field of every Unix line.
+constexpr int kLetterCodes = 26 * 26 * 26;
+inline constexpr auto kMonthByLetters = [] {
+    std::array<std::uint8_t, kLetterCodes> table{};
+    const char *const names[12] = {"jan", "feb", "mar", "apr", "may", "jun", "jul", "aug", "sep", "oct", "nov", "dec"};
+    for (int month = 0; month < 12; ++month)
+        table[((names[month][0] - 'a') * 26 + (names[month][1] - 'a')) * 26 + (names[month][2] - 'a')] =
+            static_cast<std::uint8_t>(month + 1);
+    return table;
+}();
+inline int letterCode(QChar c)
+{
+    const char16_t lower = asciiLower(c);
+    return lower >= u'a' && lower <= u'z' ? lower - u'a' : -1;
+}
+} // namespace Detail
 
 // January 1 .. December 12 for the three-letter English abbreviations, any case; else 0.
 inline int englishMonth(QStringView field)
 {
-    static constexpr char16_t kMonths[12][3] = {{u'j', u'a', u'n'}, {u'f', u'e', u'b'}, {u'm', u'a', u'r'},
-                                                {u'a', u'p', u'r'}, {u'm', u'a', u'y'}, {u'j', u'u', u'n'},
-                                                {u'j', u'u', u'l'}, {u'a', u'u', u'g'}, {u's', u'e', u'p'},
-                                                {u'o', u'c', u't'}, {u'n', u'o', u'v'}, {u'd', u'e', u'c'}};
     if (field.size() != 3)
         return 0;
-    const char16_t a = asciiLower(field[0]), b = asciiLower(field[1]), c = asciiLower(field[2]);
-    for (int i = 0; i < 12; ++i) {
-        if (kMonths[i][0] == a && kMonths[i][1] == b && kMonths[i][2] == c)
-            return i + 1;
-    }
-    return 0;
+    const int a = Detail::letterCode(field[0]), b = Detail::letterCode(field[1]), c = Detail::letterCode(field[2]);
+    if ((a | b | c) < 0)
+        return 0;
+    return Detail::kMonthByLetters[(a * 26 + b) * 26 + c];
 }
 // Month names and abbreviations of the languages servers list in (English, German,
 // Hungarian, Russian, French, Spanish, Italian, Dutch), any case, with a trailing "." or ","
@@ -168,6 +231,23 @@ private:
     qsizetype m_size[kMax];
 };
 
+// A line whose tokens are cut on first use and then shared by every recogniser tried on it:
+// a line that is not of the listing's last kind meets several of them.
+class LineTokens {
+public:
+    explicit LineTokens(QStringView line) : m_line(line) {}
+    const Tokens &get() const
+    {
+        if (!m_tokens)
+            m_tokens.emplace(m_line);
+        return *m_tokens;
+    }
+
+private:
+    QStringView m_line;
+    mutable std::optional<Tokens> m_tokens;
+};
+
 // Sizes as servers write them beyond plain digits: thousands groups ("1,234,567" or
 // "1.234.567"), units ("12K", "1.5M", "33.5k", "2KB"; powers of 1024), and, when
 // `mayFollowText` is set, a size run together with the group before it ("staff123456"). A
@@ -185,20 +265,26 @@ QStringView unixPermissionText(QStringView field);
 
 // Unix lines that the classic rules could not read: numeric, ISO, localized and dateless
 // dates. True when one of them fits; the entry is then complete.
-bool parseUnixVariant(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx);
+bool parseUnixVariant(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx);
 // Unix line fields shared by the classic rules and the variants: kind from the first
 // character, permissions code, name (links split at " -> "), devices without a size.
 void finishUnixEntry(tTmbFtpEntry &entry, QStringView permissions, QStringView name);
 
-// The other servers' formats; true when one of them fits and the entry is complete. The
-// format of the last line read here is tried first, or alone with `lastFormatOnly`.
-bool parseOtherServerLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx, bool lastFormatOnly = false);
+// Which of the other servers' formats parseOtherServerLine tries.
+enum class OtherFormats : std::uint8_t {
+    All,       // the format of the last line read there first, then the others
+    LastOnly,  // only the format of the last line read there
+    AllButLast // the others, when the line was just tried with LastOnly
+};
+// The other servers' formats; true when one of them fits and the entry is complete.
+bool parseOtherServerLine(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx,
+                          OtherFormats formats = OtherFormats::All);
 // A VMS entry whose name fills one line and whose statistics follow on the next.
 bool parseVmsTwoLines(tTmbFtpEntry &entry, QStringView nameLine, QStringView detailLine, const ParseContext &ctx);
 // Lines a VMS server sends around its entries: "Directory DISK:[PATH]" headers, "Total of
 // ..." and "Grand total of ..." summaries and "%FACILITY-S-IDENT, text" messages. True when
 // the line is one of them; the entry then has its status.
-bool parseVmsNonEntry(tTmbFtpEntry &entry, QStringView line);
+bool parseVmsNonEntry(tTmbFtpEntry &entry, const Tokens &t);
 // DOS/IIS lines: a date ("MM-DD-YY", "MM-DD-YYYY", "YYYY-MM-DD"), a time with or without
 // AM/PM, "<DIR>" or a size, the name. False when the line does not begin like one.
 bool parseDosLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx);

@@ -64,7 +64,7 @@ bool readFactTime(QStringView text, const ParseContext &ctx, double &value)
     // RFC 3659 allows a leap second (60); it is read as 59.
     if (!isValidDate(year, month, day) || hour > 23 || minute > 59 || second > 60)
         return false;
-    value = utcToLocalValue(QDate(year, month, day), ((hour * 60 + minute) * 60 + std::min(second, 59)) * 1000, ctx);
+    value = utcToLocalValue(dateOf(year, month, day), ((hour * 60 + minute) * 60 + std::min(second, 59)) * 1000, ctx);
     return true;
 }
 
@@ -127,7 +127,7 @@ bool hasTypeFact(QStringView facts)
 {
     qsizetype from = 0;
     while (from < facts.size()) {
-        qsizetype semicolon = facts.indexOf(u';', from);
+        qsizetype semicolon = indexOfChar(facts, u';', from);
         if (semicolon < 0)
             semicolon = facts.size();
         const QStringView fact = facts.sliced(from, semicolon - from);
@@ -146,8 +146,8 @@ bool looksLikeFactsLine(QStringView line)
     if (end < 3)
         return false;
     const QStringView facts = line.first(end);
-    const qsizetype equals = facts.indexOf(u'=');
-    if (equals < 1 || facts.first(equals).contains(u';'))
+    const qsizetype equals = indexOfChar(facts, u'=');
+    if (equals < 1 || indexOfChar(facts.first(equals), u';') >= 0)
         return false;
     // Drafts before RFC 3659 left out the ";" after the last fact; such a line must name
     // its type, or any "a=b c" would pass for facts.
@@ -173,12 +173,12 @@ void parseFactsLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &c
     std::int64_t folderSize = -1;
     qsizetype from = 0;
     while (from < facts.size()) {
-        qsizetype semicolon = facts.indexOf(u';', from);
+        qsizetype semicolon = indexOfChar(facts, u';', from);
         if (semicolon < 0)
             semicolon = facts.size();
         const QStringView fact = facts.sliced(from, semicolon - from);
         from = semicolon + 1;
-        const qsizetype equals = fact.indexOf(u'=');
+        const qsizetype equals = indexOfChar(fact, u'=');
         if (equals < 1)
             return fail(entry, ListingStatus::FactsBadFact, QStringLiteral("mlsd entry has an invalid fact"));
         const QStringView key = fact.first(equals);
@@ -221,7 +221,7 @@ void parseFactsLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &c
 
 bool parseEplfLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx)
 {
-    const qsizetype tab = line.indexOf(u'\t');
+    const qsizetype tab = indexOfChar(line, u'\t');
     if (line.isEmpty() || line[0] != u'+' || tab < 1)
         return false;
     const QStringView facts = line.sliced(1, tab - 1);
@@ -237,7 +237,7 @@ bool parseEplfLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ct
     bool usable = false; // "/" (may be entered) or "r" (may be retrieved): otherwise not an entry
     qsizetype from = 0;
     while (from <= facts.size()) {
-        qsizetype comma = facts.indexOf(u',', from);
+        qsizetype comma = indexOfChar(facts, u',', from);
         if (comma < 0)
             comma = facts.size();
         const QStringView fact = facts.sliced(from, comma - from);
@@ -264,10 +264,10 @@ bool parseEplfLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ct
                 return bad();
             const auto days = static_cast<qint64>(number / 86'400);
             const int msecs = static_cast<int>(number % 86'400) * 1000;
-            const QDate date = QDate(1970, 1, 1).addDays(days);
-            if (!isValidDate(date.year(), date.month(), date.day()))
+            // The program's dates end with the year 9999.
+            if (days > ProgramDateTime::dayNumber(9999, 12, 31) - ProgramDateTime::dayNumber(1970, 1, 1))
                 return bad();
-            entry.modified = utcToLocalValue(date, msecs, ctx);
+            entry.modified = utcToLocalValue(dateAfter1970(days), msecs, ctx);
             break;
         }
         case u'u':

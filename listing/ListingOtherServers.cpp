@@ -85,7 +85,7 @@ bool os2(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
     if (!isValidDate(year, month, day) || !readClock(t[i + 1], msecs) || t[i + 1].size() > 5)
         return false;
     entry.size = static_cast<std::int64_t>(size);
-    entry.modified = ProgramDateTime::encode(QDate(year, month, day), msecs);
+    entry.modified = ProgramDateTime::encode(dateOf(year, month, day), msecs);
     entry.isFolder = folder;
     succeed(entry, ListingStyle::Os2, t.rest(i + 2));
     return true;
@@ -101,7 +101,7 @@ bool monthDashDate(QStringView token, QDate &date)
     const int year = token.size() == 11 ? smallNumber(token.sliced(7)) : -1;
     if (month == 0 || !isValidDate(year, month, day))
         return false;
-    date = QDate(year, month, day);
+    date = dateOf(year, month, day);
     return true;
 }
 
@@ -145,7 +145,7 @@ bool vshell(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &)
     if (entry.isFolder)
         name.chop(1);
     entry.size = static_cast<std::int64_t>(size);
-    entry.modified = ProgramDateTime::encode(QDate(year, month, day), msecs);
+    entry.modified = ProgramDateTime::encode(dateOf(year, month, day), msecs);
     succeed(entry, ListingStyle::Unix, name);
     return true;
 }
@@ -153,7 +153,7 @@ bool vshell(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &)
 // "2-JUL-2003" or "02-JUL-2003". Servers set to French write some months their own way.
 bool vmsDate(QStringView token, QDate &date)
 {
-    const qsizetype dash = token.indexOf(u'-');
+    const qsizetype dash = indexOfChar(token, u'-');
     if (dash < 1 || dash > 2 || token.size() != dash + 9 || token[dash + 4] != u'-')
         return false;
     const int day = smallNumber(token.first(dash));
@@ -171,7 +171,7 @@ bool vmsDate(QStringView token, QDate &date)
     const int year = isAllDigits(yearText) ? smallNumber(yearText) : -1;
     if (month == 0 || !isValidDate(year, month, day))
         return false;
-    date = QDate(year, month, day);
+    date = dateOf(year, month, day);
     return true;
 }
 
@@ -223,7 +223,7 @@ bool vmsDetails(tTmbFtpEntry &entry, const Tokens &t, int from, QStringView name
             haveTime = true;
             msecs = clock;
         } else if (!haveSize && isDigit(token.front())) {
-            const qsizetype slash = token.indexOf(u'/');
+            const qsizetype slash = indexOfChar(token, u'/');
             const QStringView used = slash < 0 ? token : token.first(slash);
             std::uint64_t blocks = 0;
             std::int64_t bytes = 0;
@@ -364,7 +364,7 @@ bool mvsDataset(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
 // Ends the entry of a listing that gives its date and time in UTC.
 void setUtcSeconds(tTmbFtpEntry &entry, std::uint64_t seconds, const ParseContext &ctx)
 {
-    const QDate date = QDate(1970, 1, 1).addDays(static_cast<qint64>(seconds / 86'400));
+    const QDate date = dateAfter1970(static_cast<qint64>(seconds / 86'400));
     entry.modified = utcToLocalValue(date, static_cast<int>(seconds % 86'400) * 1000, ctx);
 }
 
@@ -422,7 +422,7 @@ bool unixNumerical(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx
 // "6-Apr-07": day, English month, two-digit year.
 bool dayMonthShortYear(QStringView token, const ParseContext &ctx, QDate &date)
 {
-    const qsizetype dash = token.indexOf(u'-');
+    const qsizetype dash = indexOfChar(token, u'-');
     if (dash < 1 || dash > 2 || token.size() != dash + 7 || token[dash + 4] != u'-')
         return false;
     const int day = smallNumber(token.first(dash));
@@ -433,7 +433,7 @@ bool dayMonthShortYear(QStringView token, const ParseContext &ctx, QDate &date)
     const int year = windowedYear(smallNumber(yearText), ctx.currentYear);
     if (!isValidDate(year, month, day))
         return false;
-    date = QDate(year, month, day);
+    date = dateOf(year, month, day);
     return true;
 }
 
@@ -453,7 +453,7 @@ bool hpNonStop(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
         return false;
     // The owner: "255,255" or "255," and "0".
     const QStringView owner = n == 7 ? t[5] : t[5].chopped(0);
-    const qsizetype comma = owner.indexOf(u',');
+    const qsizetype comma = indexOfChar(owner, u',');
     if (comma < 1 || !isAllDigits(owner.first(comma)))
         return false;
     if (n == 7 ? !isAllDigits(owner.sliced(comma + 1)) : (comma != owner.size() - 1 || !isAllDigits(t[6])))
@@ -471,7 +471,7 @@ bool os9(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
     if (t.count() < 7)
         return false;
     const QStringView owner = t[0], dateText = t[1], timeText = t[2], attributes = t[3];
-    const qsizetype dot = owner.indexOf(u'.');
+    const qsizetype dot = indexOfChar(owner, u'.');
     if (dot < 1 || !isAllDigits(owner.first(dot)) || !isAllDigits(owner.sliced(dot + 1)))
         return false;
     if (dateText.size() != 8 || dateText[2] != u'/' || dateText[5] != u'/' || timeText.size() != 4 ||
@@ -492,7 +492,7 @@ bool os9(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
         !readNumber(t[5], 1ULL << 62, size))
         return false;
     entry.size = static_cast<std::int64_t>(size);
-    entry.modified = ProgramDateTime::encode(QDate(year, month, day), (hour * 60 + minute) * 60'000);
+    entry.modified = ProgramDateTime::encode(dateOf(year, month, day), (hour * 60 + minute) * 60'000);
     entry.isFolder = attributes[0] == u'd';
     succeed(entry, ListingStyle::Os9, t.rest(6));
     return true;
@@ -575,7 +575,7 @@ bool mvsLoadModule(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx
 
 } // namespace
 
-bool parseOtherServerLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx, bool lastFormatOnly)
+bool parseOtherServerLine(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx, OtherFormats formats)
 {
     using Recogniser = bool (*)(tTmbFtpEntry &, const Tokens &, const ParseContext &);
     // Every recogniser writes to the entry only once it has accepted the whole line.
@@ -583,14 +583,13 @@ bool parseOtherServerLine(tTmbFtpEntry &entry, QStringView line, const ParseCont
         mvsHeader, netware, os2,    vxWorks,           vshell,        vms,          os400, mvsMember, zvm, mvsDataset,
         hpNonStop, os9,     nortel, connectEnterprise, unixNumerical, mvsLoadModule};
     constexpr int kCount = static_cast<int>(std::size(kRecognisers));
-    const Tokens t(line);
     if (t.count() < 2)
         return false;
     // The format of the last line of this kind first: a listing seldom changes format.
     const int last = ctx.lastOther;
-    if (last >= 0 && kRecognisers[last](entry, t, ctx))
+    if (formats != OtherFormats::AllButLast && last >= 0 && kRecognisers[last](entry, t, ctx))
         return true;
-    if (lastFormatOnly)
+    if (formats == OtherFormats::LastOnly)
         return false;
     for (int i = 0; i < kCount; ++i) {
         if (i != last && kRecognisers[i](entry, t, ctx)) {
@@ -611,15 +610,14 @@ bool parseVmsTwoLines(tTmbFtpEntry &entry, QStringView nameLine, QStringView det
     return t.count() >= 2 && vmsDetails(entry, t, 0, nameLine);
 }
 
-bool parseVmsNonEntry(tTmbFtpEntry &entry, QStringView line)
+bool parseVmsNonEntry(tTmbFtpEntry &entry, const Tokens &t)
 {
-    const Tokens t(line);
     if (t.count() == 0)
         return false;
     // "%RMS-E-FNF, file not found": facility, severity letter, identification.
     const QStringView first = t[0];
     if (first.size() > 5 && first[0] == u'%') {
-        const qsizetype dash = first.indexOf(u'-');
+        const qsizetype dash = indexOfChar(first, u'-');
         if (dash > 1 && dash + 3 < first.size() && first[dash + 2] == u'-' && u"SIWEF"_v.contains(first[dash + 1])) {
             fail(entry, ListingStatus::ServerMessage, QStringLiteral("server message"));
             return true;

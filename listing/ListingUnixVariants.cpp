@@ -15,7 +15,7 @@ struct DateMatch {
 
 QStringView withoutTrailing(QStringView token, QStringView chars)
 {
-    while (!token.isEmpty() && chars.contains(token.back()))
+    while (!token.isEmpty() && indexOfChar(chars, token.back().unicode()) >= 0)
         token.chop(1);
     return token;
 }
@@ -45,7 +45,7 @@ bool numericDate(const Tokens &t, int i, const ParseContext &ctx, DateMatch &m)
     }
     // Month and day without a year, the year or time in the next field.
     const QStringView token = t[i];
-    const qsizetype dash = token.indexOf(u'-');
+    const qsizetype dash = indexOfChar(token, u'-');
     if (dash < 1 || dash > 2 || token.size() - dash - 1 < 1 || token.size() - dash - 1 > 2 || i + 1 >= t.count())
         return false;
     const int month = smallNumber(token.first(dash));
@@ -61,9 +61,12 @@ bool dayThenMonth(const Tokens &t, int i, const ParseContext &ctx, DateMatch &m)
 {
     if (i + 2 >= t.count())
         return false;
+    // The day first: most tokens are not one, and looking for a month name costs more.
     const int day = smallNumber(withoutTrailing(t[i], u"."_v));
+    if (day < 1 || day > 31)
+        return false;
     const int month = anyMonth(t[i + 1]);
-    if (day < 1 || day > 31 || month == 0 || !yearOrTime(t[i + 2], month, day, ctx, m))
+    if (month == 0 || !yearOrTime(t[i + 2], month, day, ctx, m))
         return false;
     m.next = i + 3;
     return true;
@@ -75,15 +78,18 @@ bool monthThenDay(const Tokens &t, int i, const ParseContext &ctx, DateMatch &m)
 {
     if (i + 2 >= t.count())
         return false;
+    // The day first: owner and group names come here, and are seldom followed by a day.
+    const QStringView dayToken = t[i + 1];
+    const int day = smallNumber(withoutTrailing(dayToken, u".,"_v));
+    if (day < 1 || day > 31)
+        return false;
     const int month = anyMonth(t[i]);
     if (month == 0)
         return false;
-    const QStringView dayToken = t[i + 1];
     const bool commaAfterDay = dayToken.endsWith(u',');
     if (englishMonth(t[i]) != 0 && !commaAfterDay)
         return false;
-    const int day = smallNumber(withoutTrailing(dayToken, u".,"_v));
-    if (day < 1 || day > 31 || !yearOrTime(t[i + 2], month, day, ctx, m))
+    if (!yearOrTime(t[i + 2], month, day, ctx, m))
         return false;
     m.next = i + 3;
     // VShell writes both: "Oct 08, 2002 09:47".
@@ -199,7 +205,7 @@ bool cjkDate(const Tokens &t, int i, const ParseContext &ctx, DateMatch &m)
     int msecs = 0;
     if (after < t.count() && readClock(t[after], msecs))
         ++after;
-    m.value = ProgramDateTime::encode(QDate(year, month, day), msecs);
+    m.value = ProgramDateTime::encode(dateOf(year, month, day), msecs);
     m.next = after;
     return true;
 }
@@ -291,9 +297,8 @@ void finishUnixEntry(tTmbFtpEntry &entry, QStringView permissionsField, QStringV
     entry.isFolder = !entry.name.contains(u'.');
 }
 
-bool parseUnixVariant(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx)
+bool parseUnixVariant(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
 {
-    const Tokens t(line);
     for (int i = 2; i < t.count(); ++i) {
         DateMatch m;
         if (!dateAt(t, i, ctx, m))

@@ -6,8 +6,6 @@
 
 namespace ProgramDateTime {
 namespace {
-const qint64 kEpochJulianDay = QDate(1899, 12, 30).toJulianDay();
-
 // Whole days and the non-negative fraction, rounded to milliseconds so that a value made
 // from an exact minute decodes to that minute.
 void split(double value, qint64 &days, int &msecs)
@@ -25,9 +23,7 @@ void split(double value, qint64 &days, int &msecs)
 
 double encode(const QDate &date, int msecsOfDay)
 {
-    const auto days = static_cast<double>(date.toJulianDay() - kEpochJulianDay);
-    const double fraction = static_cast<double>(msecsOfDay) / kMsecsPerDay;
-    return days >= 0 ? days + fraction : days - fraction;
+    return encode(date.toJulianDay() - kEpochJulianDay, msecsOfDay);
 }
 
 double fromDateTime(const QDateTime &local)

@@ -101,7 +101,7 @@ qsizetype unixNameStart(QStringView line, qsizetype tStart, QStringView timeOrYe
 {
     qsizetype start = tStart + timeOrYear.size() + 1;
     const bool leftAlignedYear =
-        timeOrYear.size() == 4 && !timeOrYear.contains(u':') && tStart >= 2 && line[tStart - 2] != u' ';
+        timeOrYear.size() == 4 && indexOfChar(timeOrYear, u':') < 0 && tStart >= 2 && line[tStart - 2] != u' ';
     if (leftAlignedYear && start < line.size() && line[start] == u' ')
         ++start;
     return start;
@@ -139,17 +139,17 @@ void parseUnixAfterMonth(tTmbFtpEntry &entry, const QString &line, FieldCursor &
     const int dayOfMonth = static_cast<int>(day);
     if (!isValidDate(year, month, dayOfMonth))
         return fail(entry, UnixBadDate, QStringLiteral("invalid unix date entry"));
-    QDate date(year, month, dayOfMonth);
+    qint64 days = ProgramDateTime::dayNumber(year, month, dayOfMonth);
     // Servers leave the year out for recent files; a date more than a day ahead is last year's.
-    if (ProgramDateTime::encode(date, 0) > ctx.nowPlusOneDay && isValidDate(year - 1, month, dayOfMonth))
-        date = QDate(year - 1, month, dayOfMonth);
+    if (ProgramDateTime::encode(days, 0) > ctx.nowPlusOneDay && isValidDate(year - 1, month, dayOfMonth))
+        days = ProgramDateTime::dayNumber(year - 1, month, dayOfMonth);
 
     std::uint64_t hour = 0, minute = 0, second = 0;
-    if (const qsizetype colon = timeOrYear.indexOf(u':'); colon >= 0) {
+    if (const qsizetype colon = indexOfChar(timeOrYear, u':'); colon >= 0) {
         hour = readClockPart(timeOrYear.first(colon));
         QStringView minuteText = timeOrYear.sliced(colon + 1);
         // Some servers add seconds ("12:34:56"); read whole, the minute would be lost.
-        if (const qsizetype secondColon = minuteText.indexOf(u':'); secondColon >= 0) {
+        if (const qsizetype secondColon = indexOfChar(minuteText, u':'); secondColon >= 0) {
             second = readClockPart(minuteText.sliced(secondColon + 1));
             minuteText = minuteText.first(secondColon);
             if (second >= 60)
@@ -159,13 +159,13 @@ void parseUnixAfterMonth(tTmbFtpEntry &entry, const QString &line, FieldCursor &
     }
     // "24:00" is the midnight at the end of the day: 00:00 of the next.
     if (hour == 24 && minute == 0 && second == 0) {
-        date = date.addDays(1);
+        ++days;
         hour = 0;
     }
     if (hour >= 24 || minute >= 60)
         return fail(entry, UnixBadTime, QStringLiteral("invalid unix time entry"));
 
-    entry.modified = ProgramDateTime::encode(date, static_cast<int>(((hour * 60 + minute) * 60 + second) * 1000));
+    entry.modified = ProgramDateTime::encode(days, static_cast<int>(((hour * 60 + minute) * 60 + second) * 1000));
     finishUnixEntry(entry, permissionsField, QStringView(line).sliced(unixNameStart(line, tStart, timeOrYear)));
 }
 
@@ -241,22 +241,20 @@ bool parseLoneName(tTmbFtpEntry &entry, const QString &line, const ParseContext 
 }
 
 void parseUnixKind(tTmbFtpEntry &entry, const QString &line, FieldCursor &fields, QStringView first,
-                   const ParseContext &ctx)
+                   const LineTokens &tokens, const ParseContext &ctx)
 {
     parseUnixLine(entry, line, fields, first, ctx);
     // Lines the classic rules cannot read may still be one of the Unix variants; when none
-    // fits, the classic verdict stands.
-    if (entry.status != Ok) {
-        tTmbFtpEntry variant;
-        if (parseUnixVariant(variant, line, ctx)) {
-            variant.rawLine = std::move(entry.rawLine);
-            entry = std::move(variant);
-        }
-    }
+    // fits, the classic verdict stands. A variant that fits sets every field the classic
+    // rules may have set, so only their message is left to clear.
+    if (entry.status != Ok && parseUnixVariant(entry, tokens.get(), ctx))
+        entry.message.clear();
 }
 
-// The kind the listing showed last, when it fits this line.
-bool parseAsLastKind(tTmbFtpEntry &entry, const QString &line, const ParseContext &ctx)
+// The kind the listing showed last, when it fits this line. `otherTried` tells whether the
+// last of the other servers' formats was tried, so that it is not tried twice.
+bool parseAsLastKind(tTmbFtpEntry &entry, const QString &line, const LineTokens &tokens, const ParseContext &ctx,
+                     bool &otherTried)
 {
     switch (ctx.lastKind) {
     case LineKind::Dos:
@@ -267,7 +265,8 @@ bool parseAsLastKind(tTmbFtpEntry &entry, const QString &line, const ParseContex
         parseFactsLine(entry, line, ctx);
         return true;
     case LineKind::Other:
-        return parseOtherServerLine(entry, line, ctx, true);
+        otherTried = true;
+        return parseOtherServerLine(entry, tokens.get(), ctx, OtherFormats::LastOnly);
     default: // Unix lines and EPLF are told apart by their first character at once
         return false;
     }
@@ -283,9 +282,12 @@ void parseLine(tTmbFtpEntry &entry, const QString &line, const ParseContext &ctx
     FieldCursor fields(line);
     QStringView first;
     fields.next(first);
+    // Cut into tokens once, if at all: the Unix variants and the other servers' formats
+    // read the line as tokens.
+    const LineTokens tokens(line);
     if (fields.atEnd()) {
         // Fields are cut at blanks only; MVS separates with tabs ("Migrated\t\tNAME").
-        if (line.contains(u'\t') && parseOtherServerLine(entry, line, ctx))
+        if (line.contains(u'\t') && parseOtherServerLine(entry, tokens.get(), ctx))
             return;
         if (parseLoneName(entry, line, ctx))
             return;
@@ -295,9 +297,10 @@ void parseLine(tTmbFtpEntry &entry, const QString &line, const ParseContext &ctx
         return fail(entry, Total, QStringLiteral("total entry"));
     if (ListingParser::isUnixPermissions(first)) {
         ctx.lastKind = LineKind::Unix;
-        return parseUnixKind(entry, line, fields, first, ctx);
+        return parseUnixKind(entry, line, fields, first, tokens, ctx);
     }
-    if (ctx.lastKind != LineKind::Unix && parseAsLastKind(entry, line, ctx))
+    bool otherTried = false;
+    if (ctx.lastKind != LineKind::Unix && parseAsLastKind(entry, line, tokens, ctx, otherTried))
         return;
     if (ctx.lastKind != LineKind::Dos && parseDosLine(entry, line, ctx)) {
         ctx.lastKind = LineKind::Dos;
@@ -307,12 +310,11 @@ void parseLine(tTmbFtpEntry &entry, const QString &line, const ParseContext &ctx
         ctx.lastKind = LineKind::Facts;
         return parseFactsLine(entry, line, ctx);
     }
-    // Only the last of the other formats was tried above: all of them are tried here.
-    if (parseOtherServerLine(entry, line, ctx)) {
+    if (parseOtherServerLine(entry, tokens.get(), ctx, otherTried ? OtherFormats::AllButLast : OtherFormats::All)) {
         ctx.lastKind = LineKind::Other;
         return;
     }
-    if (parseVmsNonEntry(entry, line))
+    if (parseVmsNonEntry(entry, tokens.get()))
         return;
     fail(entry, UnknownEntry, QStringLiteral("unknown rawlist entry"));
 }

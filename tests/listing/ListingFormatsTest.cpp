@@ -580,6 +580,61 @@ TEST(ParseListingFormats, MixedListingKeepsEveryLineInOrder)
     EXPECT_EQ(entries[5].status, FolderItself);
 }
 
+// The parser keeps to the kind of the line before while lines agree. A listing that changes
+// kind mid-way (Unix, then DOS, then facts, then the other servers' formats one after another
+// and back to one tried before) still reads every line as that line reads on its own.
+TEST(ParseListingFormats, ListingThatChangesKindReadsEachLineAsAlone)
+{
+    struct Row {
+        QString line;
+        const char *name;
+        ListingStyle style;
+    };
+    const Row rows[] = {
+        {u8("-rw-r--r--   1 u        g        5 Mar  5 12:34 unix one"), "unix one", ListingStyle::Unix},
+        // The classic rules fail on an ISO date; the variant that reads it must leave no trace of that.
+        {u8("drwxr-xr-x   2 u        g     4096 2019-01-02 10:00 iso dir"), "iso dir", ListingStyle::Unix},
+        {u8("-rw-r--r--   1 u        g        7 Mar  5 12:34 unix two"), "unix two", ListingStyle::Unix},
+        {u8("04-27-00  12:09PM       <DIR>          dos dir"), "dos dir", ListingStyle::Dos},
+        {u8("01-02-2003  17:03           5000000000 dos big.iso"), "dos big.iso", ListingStyle::Dos},
+        {u8("type=file;size=5; facts one"), "facts one", Mlsd},
+        {u8("type=dir;modify=20190102100000; facts dir"), "facts dir", Mlsd},
+        {u8("LOGIN.COM;12   5/6  19-NOV-2001 21:41:05.12 [SYSTEM,ADMIN] (RWED,RWED,RE,)"), "LOGIN.COM;12",
+         ListingStyle::Vms},
+        {u8("36611      A    04-23-103  10:57  os2 file"), "os2 file", ListingStyle::Os2},
+        {u8("d [R----F--] supervisor            512       Jan 16 18:53    netware dir"), "netware dir",
+         ListingStyle::Netware},
+        {u8("- [R----F--] rhesus             214059       Oct 20 15:27    netware file"), "netware file",
+         ListingStyle::Netware},
+        {u8("A.TXT;32767  1/3  1-JAN-1999 00:00:00.00  [SYSTEM, ADMIN]  (RWE,RWE,RE,RE)"), "A.TXT;32767",
+         ListingStyle::Vms},
+        {u8("-rw-r--r--   1 u        g        9 Mar  5 12:34 unix three"), "unix three", ListingStyle::Unix},
+    };
+    QStringList lines;
+    for (const Row &row : rows)
+        lines << row.line;
+    std::vector<tTmbFtpEntry> entries;
+    parseListing(lines, entries, kNow);
+    ASSERT_EQ(entries.size(), std::size(rows));
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const tTmbFtpEntry &e = entries[i];
+        SCOPED_TRACE(rows[i].line.toStdString());
+        EXPECT_EQ(e.status, Ok) << e.message.toStdString();
+        EXPECT_TRUE(e.message.isEmpty());
+        EXPECT_EQ(e.name, u8(rows[i].name));
+        EXPECT_EQ(e.style, rows[i].style);
+        std::vector<tTmbFtpEntry> alone;
+        parseListing({rows[i].line}, alone, kNow);
+        ASSERT_EQ(alone.size(), 1u);
+        EXPECT_EQ(e.size, alone[0].size);
+        EXPECT_EQ(e.modified, alone[0].modified);
+        EXPECT_EQ(e.permissions, alone[0].permissions);
+        EXPECT_EQ(e.isFolder, alone[0].isFolder);
+        EXPECT_EQ(e.isLink, alone[0].isLink);
+        EXPECT_EQ(e.special, alone[0].special);
+    }
+}
+
 // What the session calls with the data of an MLSD command or the fact line of MLST: every
 // line is read as facts, so a name is never taken for a Unix or DOS line.
 TEST(MlsdEntryPoints, ReadFactLinesOnly)

@@ -247,6 +247,14 @@ TEST(ProgramDateTimeValue, CountsDaysFrom30December1899)
          {QDateTime(QDate(1899, 12, 29), QTime(6, 0)), QDateTime(QDate(2026, 6, 15), QTime(23, 59)),
           QDateTime(QDate(1, 1, 1), QTime(12, 0)), QDateTime(QDate(9999, 12, 31), QTime(23, 59))})
         EXPECT_EQ(ProgramDateTime::toDateTime(ProgramDateTime::fromDateTime(t)), t) << t.toString().toStdString();
+    // The parsers count days without QDate: the calendar's edges (centuries that are and are
+    // not leap years, the first and last day the program holds) must agree with it.
+    for (const QDate &d :
+         {QDate(1, 1, 1), QDate(1600, 2, 29), QDate(1700, 3, 1), QDate(1899, 12, 29), QDate(1900, 2, 28),
+          QDate(1900, 3, 1), QDate(2000, 2, 29), QDate(2100, 3, 1), QDate(9999, 12, 31)})
+        EXPECT_EQ(ProgramDateTime::dayNumber(d.year(), d.month(), d.day()),
+                  d.toJulianDay() - QDate(1899, 12, 30).toJulianDay())
+            << d.toString(Qt::ISODate).toStdString();
 }
 
 } // namespace
