@@ -278,7 +278,7 @@ void SessionLoss::timer_antitimeout()
                 !session->keepAliveDue.isValid())
                 continue;
             const double left =
-                static_cast<double>(QDateTime::currentDateTime().msecsTo(session->keepAliveDue)) / 1000.0;
+                static_cast<double>(QDateTime::currentDateTimeUtc().msecsTo(session->keepAliveDue)) / 1000.0;
             if (std::lround(left) > 0)
                 continue;
             s.rescheduleKeepAlive(*session);

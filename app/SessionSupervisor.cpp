@@ -106,7 +106,7 @@ void SessionSupervisor::superviseExtras()
     // login data, and a refusal then says "too many", not "wrong password".
     const bool firstReady = pool.front()->loggedIn && m_mainSession->loggedIn;
     const int wanted = std::min(m_demand, static_cast<int>(pool.size()));
-    const QDateTime now = QDateTime::currentDateTime();
+    const QDateTime now = QDateTime::currentDateTimeUtc();
     for (std::size_t i = 0; i < m_extras.size(); ++i) {
         tkftpclient &extra = *m_extras[i];
         const bool member = i + 1 < pool.size();
@@ -193,7 +193,7 @@ void SessionSupervisor::rescheduleKeepAlive(tkftpclient &session)
     int extra = 0;
     if (end > start)
         extra = std::uniform_int_distribution<int>(0, end - start - 1)(m_random);
-    session.keepAliveDue = QDateTime::currentDateTime().addSecs(start + extra + 1);
+    session.keepAliveDue = QDateTime::currentDateTimeUtc().addSecs(start + extra + 1);
 }
 
 void SessionSupervisor::acRavuzAro()

@@ -180,7 +180,7 @@ std::int64_t StatusController::elapsedMs(tkftpclient &session)
         // First sight of this transfer: the time it has already run comes from its start
         // time, once, and never counts below 0; from here on only the monotonic clock counts.
         const std::int64_t already =
-            item.startTime.isValid() ? item.startTime.msecsTo(QDateTime::currentDateTime()) : 0;
+            item.startTime.isValid() ? item.startTime.msecsTo(QDateTime::currentDateTimeUtc()) : 0;
         clock = {item.id(), session.requestToken(), now - std::clamp<std::int64_t>(already, 0, 24 * 3600 * 1000)};
     }
     return std::max<std::int64_t>(now - clock.startMs, 0);

@@ -26,7 +26,8 @@ public:
     std::int64_t lastByteCount = 0;
     // Set by a successful connect request, cleared when the control connection closes.
     bool loggedIn = false;
-    // When this session, if idle, next sends a keep-alive command.
+    // When this session, if idle, next sends a keep-alive command (UTC, set after every
+    // request: a local time would look up the time zone each time).
     QDateTime keepAliveDue;
     // Since when this session, connected, has had no job (for closing idle pool extras).
     QDateTime idleSince;

@@ -533,8 +533,17 @@ void CliRunner::wake()
 void CliRunner::wakeLater()
 {
     // After the event that emitted the signal has run to its end (a session is busy until
-    // its completion handlers return).
-    QMetaObject::invokeMethod(this, &CliRunner::wake, Qt::QueuedConnection);
+    // its completion handlers return). A wake already queued runs after this event too and
+    // sees the same state: a second would only wake the event loop again for nothing.
+    if (std::exchange(m_wakePosted, true))
+        return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_wakePosted = false;
+            wake();
+        },
+        Qt::QueuedConnection);
 }
 
 void CliRunner::drive()
@@ -970,11 +979,14 @@ void CliRunner::itemFinished(QueueItem *item, const QString &outcome, const QStr
         return;
     const Started s = m_started.value(item->id());
     qint64 bytes = 0;
-    if (item->verb() == QueueVerb::GetFile)
-        bytes = !isStream(item->field(2))        ? QFileInfo(item->field(2)).size()
-                : outcome == QLatin1String("ok") ? item->entrySize()
-                                                 : item->progressBytes;
-    else if (item->verb() == QueueVerb::PutFile)
+    if (item->verb() == QueueVerb::GetFile) {
+        // What isStream() tells, from one look at the file: isFile() reads it, and QFileInfo
+        // keeps what it read for the rest.
+        const QString local = item->field(2);
+        const QFileInfo info(local);
+        const bool stream = local == kStdout || local == kStdin || (!info.isFile() && info.exists() && !info.isDir());
+        bytes = !stream ? info.size() : outcome == QLatin1String("ok") ? item->entrySize() : item->progressBytes;
+    } else if (item->verb() == QueueVerb::PutFile)
         bytes = outcome == QLatin1String("ok") && !isStream(item->field(1)) ? QFileInfo(item->field(1)).size()
                                                                             : item->progressBytes;
     const double seconds = s.clock.isValid() ? static_cast<double>(s.clock.elapsed()) / 1000.0 : 0.0;

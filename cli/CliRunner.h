@@ -117,6 +117,7 @@ private:
     tSiteRecord m_site;                         // where and how to connect; an empty password is looked up
     QString m_baseFolder = QStringLiteral("/"); // relative remote paths are below it (ends in "/")
     std::function<void()> m_wake;
+    bool m_wakePosted = false; // a wake is queued already: one is enough
     bool m_interrupted = false;
     bool m_loginFailed = false;
     int m_loginError = 0; // the engine's code of a failed first connect or login

@@ -155,6 +155,14 @@ public:
     int64_t SizeResult() const { return m_sizeResult; }
     // The size the last download's 150 reply announced, "(N bytes)"; -1 when it named none.
     int64_t AnnouncedSize() const { return m_announcedSize; }
+    // What the last download's local file holds: a regular file's length as it was closed
+    // (taken from the open descriptor, no look-up by name); for standard output, a device or
+    // a pipe, which keep no length, the bytes written to it.
+    int64_t DownloadedLength() const
+    {
+        const int64_t kept = m_localFile.lengthAtClose();
+        return kept >= 0 ? kept : ByteCount;
+    }
     QString DirResult() const { return m_dirResult; }
     int RequestResult() const { return m_requestResult; }
     bool IsConnected() const { return m_control.State() != TSocketState::wsClosed; }

@@ -45,6 +45,10 @@ bool TFtpLocalFile::openForWrite(const QString &path, int64_t offset)
 {
     close();
     m_error = 0;
+    m_lengthAtClose = -1;
+    m_writing = true;
+    m_written = 0;
+    m_lengthIsWritten = false;
     const QByteArray name = QFile::encodeName(path);
     m_created = false;
     m_fd = standardStream(path, STDOUT_FILENO);
@@ -59,6 +63,10 @@ bool TFtpLocalFile::openForWrite(const QString &path, int64_t offset)
         m_fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NONBLOCK | O_CLOEXEC, 0666);
         m_created = m_fd >= 0;
     }
+    m_lengthIsWritten = m_created;
+    // A file made here is regular: O_NONBLOCK means nothing to it, and it stays.
+    if (m_created)
+        return true;
     if (m_fd < 0 && (offset > 0 || errno == EEXIST))
         m_fd = ::open(name.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
     if (m_fd < 0)
@@ -75,6 +83,8 @@ bool TFtpLocalFile::openForRead(const QString &path, int64_t offset)
 {
     close();
     m_error = 0;
+    m_lengthAtClose = -1;
+    m_writing = false;
     m_fd = standardStream(path, STDIN_FILENO);
     m_stream = m_fd != -2;
     if (m_stream)
@@ -119,6 +129,7 @@ bool TFtpLocalFile::write(const char *data, int64_t length)
         }
         data += n;
         length -= n;
+        m_written += n;
     }
     return true;
 }
@@ -137,15 +148,29 @@ int64_t TFtpLocalFile::read(char *data, int64_t size)
 
 bool TFtpLocalFile::truncate(int64_t length)
 {
+    m_lengthIsWritten = false;
     return m_fd >= 0 && ::ftruncate(m_fd, static_cast<off_t>(length)) == 0;
 }
 
 void TFtpLocalFile::close()
 {
     if (m_fd >= 0) {
+        m_lengthAtClose = m_writing ? currentLength() : -1;
         ::close(m_fd);
         m_fd = -1;
     }
+}
+
+int64_t TFtpLocalFile::currentLength() const
+{
+    if (m_stream)
+        return -1;
+    if (m_lengthIsWritten)
+        return m_written;
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    return static_cast<int64_t>(st.st_size);
 }
 
 int64_t TFtpLocalFile::sizeOf(const QString &path)

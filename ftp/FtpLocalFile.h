@@ -39,6 +39,10 @@ public:
     bool truncate(int64_t length);
     void close();
     bool isOpen() const { return m_fd >= 0; }
+    // What a file opened for writing held when close() let go of it: a regular file's
+    // length (for a file openForWrite made, what was written to it; otherwise read from the
+    // descriptor), or -1 for a standard stream, a device or a pipe, which keep no length.
+    int64_t lengthAtClose() const { return m_lengthAtClose; }
     // The system's reason for the last failure ("No space left on device"), or empty.
     QString errorText() const;
 
@@ -48,10 +52,16 @@ public:
 private:
     static constexpr int kNotRegular = -1; // an error of our own beside errno's
     bool fail(int error);
+    int64_t currentLength() const;
 
     int m_fd = -1;
     bool m_stream = false; // a standard stream: never cut
     bool m_created = false;
+    bool m_writing = false;
+    // A file openForWrite made holds exactly what was written to it, until it is cut.
+    bool m_lengthIsWritten = false;
+    int64_t m_written = 0;
+    int64_t m_lengthAtClose = -1;
     int m_error = 0;
     int64_t m_openedSize = -1;
     int64_t m_openedMtime = 0; // nanoseconds

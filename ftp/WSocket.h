@@ -290,8 +290,11 @@ private:
     uint64_t m_generation = 0; // bumped whenever the handle changes; stale notifications are ignored
     bool m_closeReported = false;
     bool m_destroying = false;
+    // Made once and kept for the socket's life: each connection points them at its
+    // descriptor, so no notifier is made and deleted per connection.
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
+    bool m_writeWatched = false; // the write notifier is pointed at the current handle
     bool m_writablePosted = false;
     bool m_sentSinceDrained = false; // the owner sent since the last OnDataSent
     TSendQueue m_sendQueue;

@@ -47,35 +47,41 @@ void TWSocket::HandleBgException(const std::exception &e)
 void TWSocket::Watch(bool accepting)
 {
     Unwatch();
-    const int fd = m_handle;
-    m_readNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
-    connect(m_readNotifier, &QSocketNotifier::activated, this, [this, fd] { Dispatch([&] { OnReadReady(fd); }); });
-    if (!accepting) {
-        m_writeNotifier = new QSocketNotifier(fd, QSocketNotifier::Write, this);
-        m_writeNotifier->setEnabled(false);
+    if (!m_readNotifier) {
+        // Made without a descriptor: a notifier made for one is enabled at once, and the
+        // write notifier would be registered and unregistered again for nothing.
+        m_readNotifier = new QSocketNotifier(QSocketNotifier::Read, this);
+        connect(m_readNotifier, &QSocketNotifier::activated, this,
+                [this](QSocketDescriptor fd) { Dispatch([&] { OnReadReady(static_cast<int>(fd)); }); });
+        m_writeNotifier = new QSocketNotifier(QSocketNotifier::Write, this);
         connect(m_writeNotifier, &QSocketNotifier::activated, this,
-                [this, fd] { Dispatch([&] { OnWriteReady(fd); }); });
+                [this](QSocketDescriptor fd) { Dispatch([&] { OnWriteReady(static_cast<int>(fd)); }); });
+    }
+    // setSocket leaves a notifier disabled; only reading is watched from the start.
+    m_readNotifier->setSocket(m_handle);
+    m_readNotifier->setEnabled(true);
+    if (!accepting) {
+        m_writeNotifier->setSocket(m_handle);
+        m_writeWatched = true;
     }
 }
 
 void TWSocket::Unwatch()
 {
-    // Notifiers may be removed from inside their own signal: disable now, delete later.
-    for (QSocketNotifier **n : {&m_readNotifier, &m_writeNotifier}) {
-        if (*n) {
-            (*n)->setEnabled(false);
-            (*n)->disconnect(this);
-            (*n)->deleteLater();
-            *n = nullptr;
-        }
-    }
+    // Disabled, not deleted: this may run inside a notifier's own signal, and the next
+    // connection points them at its descriptor.
+    if (m_readNotifier)
+        m_readNotifier->setEnabled(false);
+    if (m_writeWatched)
+        m_writeNotifier->setEnabled(false);
+    m_writeWatched = false;
 }
 
 // Write readiness is watched only while it means something: a connect in progress or bytes
 // waiting in the send queue. Otherwise a connected socket would report it endlessly.
 void TWSocket::UpdateWriteWatch()
 {
-    if (m_writeNotifier)
+    if (m_writeWatched)
         m_writeNotifier->setEnabled(m_state == TSocketState::wsConnecting || m_sendQueue.HasUnsent() || m_tlsWantWrite);
 }
 
@@ -325,8 +331,15 @@ int TWSocket::Send(const void *data, int length)
         m_sendQueue.Append(static_cast<const char *>(data), length);
     m_sentSinceDrained = true;
     TryToSend();
-    if (m_handle >= 0 && !m_sendQueue.HasUnsent())
-        PostWritable();
+    if (m_handle >= 0 && !m_sendQueue.HasUnsent()) {
+        // All of it went out at once. The drained queue is reported from the event loop;
+        // with no OnDataSent (a control connection's commands) and nothing held by TLS or a
+        // proxy, that event would have nothing to do, and none is posted.
+        if (OnDataSent || m_ssl || !m_socksHeld.isEmpty() || m_socksState != TSocksState::PassThrough)
+            PostWritable();
+        else
+            m_sentSinceDrained = false;
+    }
     UpdateWriteWatch();
     return length;
 }

@@ -41,6 +41,8 @@ public:
     // (local for a download, remote for an upload) is its own, so it continues there
     // without asking.
     bool resumesOwnPartial = false;
+    // When the transfer started, in UTC: only the time since is ever taken from it, and a
+    // UTC time needs no look-up of the local time zone.
     QDateTime startTime;
     // Bytes moved plus the resume offset of the running transfer, for the progress bar.
     std::int64_t progressBytes = 0;

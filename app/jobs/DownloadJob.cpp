@@ -62,7 +62,7 @@ void DownloadJob::startRetr()
 {
     QueueItem &it = item();
     tkftpclient &s = session();
-    it.startTime = QDateTime::currentDateTime();
+    it.startTime = QDateTime::currentDateTimeUtc();
     m_queue.sessions().applyDataConnection(s);
     expect(JobStep::Transfer);
     if (it.transferAction == TransferAction::Resume && resumeMakesSense()) {
@@ -121,7 +121,7 @@ void DownloadJob::transferDone(int error)
     if (!s.Binary())
         return complete();
     // A device or a pipe keeps no length: what the session wrote to it counts.
-    m_written = keepsLength(s.LocalFileName()) ? localFileSize(s.LocalFileName()) : s.ResumeAt + s.ByteCount;
+    m_written = s.DownloadedLength();
     const std::int64_t announced = s.AnnouncedSize();
     if (announced >= 0) {
         if (m_written == announced)

@@ -124,7 +124,7 @@ void UploadJob::startPut()
         m_queue.toggleType(s);
         return;
     }
-    it.startTime = QDateTime::currentDateTime();
+    it.startTime = QDateTime::currentDateTimeUtc();
     m_queue.sessions().applyDataConnection(s);
     expect(JobStep::Transfer);
     if (it.transferAction == TransferAction::Resume && resumeMakesSense()) {

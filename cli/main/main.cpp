@@ -27,7 +27,16 @@ void onSignal(int)
 
 int main(int argc, char *argv[])
 {
+    // Qt's plain Unix event loop rather than GLib's: GLib's wakes itself up (a write to its
+    // event descriptor, one more poll) for every posted event and each time a socket is
+    // watched or no longer watched, several times for each file of a tree. Nothing here
+    // needs GLib. The setting is taken back at once, so programs started later do not get it.
+    const bool loopChosen = qEnvironmentVariableIsSet("QT_NO_GLIB");
+    if (!loopChosen)
+        qputenv("QT_NO_GLIB", "1");
     QCoreApplication app(argc, argv);
+    if (!loopChosen)
+        qunsetenv("QT_NO_GLIB");
     QCoreApplication::setApplicationName(QStringLiteral("kestrin-ftp-cli"));
     QCoreApplication::setApplicationVersion(QLatin1String(Version::kVersionText));
 

@@ -9,6 +9,7 @@
 #include "support/WaitFor.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QRegularExpression>
 #include <QTcpSocket>
@@ -215,6 +216,49 @@ TEST(FtpDownloadLocal, ALocalFileThatCannotBeCreatedFailsWith550)
     EXPECT_EQ(s.ftp.LastResponse(), QStringLiteral("Unable to open local file ") + s.ftp.LocalFileName() +
                                         QStringLiteral(": No such file or directory"));
     EXPECT_EQ(s.commands(), QStringList{QStringLiteral("EPSV")}); // no RETR
+}
+
+// What a finished download's file holds, as the engine tells it from the descriptor it
+// closed: a new file, one continued after REST, a longer old file replaced (cut to the new
+// length), and a device, which keeps no length, where the bytes written count.
+TEST(FtpDownloadLocal, TheDownloadedLengthIsWhatTheClosedFileHolds)
+{
+    const QByteArray head = pattern(1000, 1), tail = pattern(3000, 2);
+    struct Case {
+        const char *name;
+        QByteArray before; // the local file before; empty: none
+        bool resume;
+        const char *local; // nullptr: the session's file
+        std::int64_t length;
+    };
+    const Case cases[] = {
+        {"new file", {}, false, nullptr, 3000},
+        {"continued after REST", head, true, nullptr, 4000},
+        {"longer old file replaced", pattern(9000, 3), false, nullptr, 3000},
+        {"a device", {}, false, "/dev/null", 3000},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Session s(true);
+        s.srv.on(QStringLiteral("EPSV")).epsv();
+        if (c.resume)
+            s.srv.on(QStringLiteral("REST 1000")).reply(QStringLiteral("350 restarting"));
+        s.srv.on(QStringLiteral("RETR f"))
+            .reply(QStringLiteral("150 go"))
+            .dataSend(tail)
+            .dataClose()
+            .reply(QStringLiteral("226 ok"));
+        if (!c.before.isEmpty())
+            writeFile(s.local(), c.before);
+        if (c.local)
+            s.ftp.SetLocalFileName(QString::fromLatin1(c.local));
+        ASSERT_TRUE(s.login());
+        EXPECT_EQ(s.run([&] { c.resume ? s.ftp.StartRestGet() : s.ftp.StartReceive(); }), 0);
+        EXPECT_EQ(s.ftp.DownloadedLength(), c.length);
+        if (!c.local) {
+            EXPECT_EQ(QFileInfo(s.local()).size(), c.length);
+        }
+    }
 }
 
 // --- listings into OnDisplayFile ------------------------------------------------------------------------
