@@ -111,7 +111,8 @@ void ConnectViews::readBoxes()
 {
     m_controller.connection().setQuickConnect(
         {m_boxes.address->text(), m_boxes.user->text(), m_boxes.password->text(), m_boxes.port->text(),
-         static_cast<SiteEncryption>(std::max(0, m_boxes.encryption->currentIndex()))});
+         static_cast<SiteEncryption>(std::max(0, m_boxes.encryption->currentIndex())),
+         m_controller.connection().quickConnect().protocol});
 }
 
 void ConnectViews::clipboardChanged()
