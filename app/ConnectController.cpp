@@ -6,9 +6,11 @@
 #include "app/UserInterface.h"
 #include "app/tkftpclient.h"
 #include "settings/SettingsCatalogue.h"
+#include "sites/SshConfig.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 
 namespace {
 
@@ -227,11 +229,27 @@ bool ConnectController::acConnect(Caller caller)
     emit quickConnectChanged();
 
     if (caller == Caller::ConnectAction) {
-        // The bar names no key file: the history's entry for this login may.
-        m_history.lookup(m_quick.address, m_quick.user, m_quick.password, m_quick.port, site, m_quick.protocol);
+        // An SFTP host may be an alias of ~/.ssh/config; the bar keeps what was typed.
+        QString host = m_quick.address, user = m_quick.user, port = m_quick.port, configKey;
+        if (m_quick.protocol == SiteProtocol::Sftp)
+            resolveSshAlias(host, user, port, configKey);
+        // The bar names no key file: the configuration or the history's entry for this login may.
+        m_history.lookup(host, user, m_quick.password, port, site, m_quick.protocol);
+        if (!configKey.isEmpty())
+            site.keyFile = configKey;
         if (!m_urlFolder.isEmpty())
             site.rFolder = m_urlFolder;
         m_urlFolder.clear();
+    } else if (caller != Caller::ReconnectTimer && site.protocol == SiteProtocol::Sftp) {
+        QString host = site.Host.text(), user = site.User.text(), port = site.Port.text(), configKey;
+        resolveSshAlias(host, user, port, configKey);
+        site.Host = host;
+        site.User = user;
+        site.Port = port;
+        if (site.keyFile.startsWith(QLatin1String("~/")))
+            site.keyFile = QDir::homePath() + site.keyFile.mid(1);
+        if (site.keyFile.isEmpty())
+            site.keyFile = configKey;
     }
 
     if (site.Host.isEmpty()) {
@@ -255,6 +273,17 @@ bool ConnectController::acConnect(Caller caller)
     emit historyChanged();
     m_sessions.timer_threads();
     return true;
+}
+
+void ConnectController::resolveSshAlias(QString &host, QString &user, QString &port, QString &keyFile) const
+{
+    // Port 22 is what the boxes hold by default: the configuration's port wins over it.
+    const SshConfig::Host resolved =
+        SshConfig::loadUsers().resolve(host, user, port == QLatin1String("22") ? QString() : port);
+    host = resolved.hostName;
+    user = resolved.user;
+    port = resolved.port;
+    keyFile = resolved.identityFile;
 }
 
 // "[2001:db8::1]:21", "[::1]" or "host:2121" in the address box: the host goes to the

@@ -135,6 +135,10 @@ private:
     bool splitQuickAddress();
     // SFTP in the bar: clears the anonymous login the FTP rule filled in.
     void dropAnonymousLogin();
+    // An SFTP host as typed: what ~/.ssh/config says of it (host name, user, port, key file),
+    // where the user gave no user and no port other than 22. An empty user becomes the local
+    // user's name, an empty port 22.
+    void resolveSshAlias(QString &host, QString &user, QString &port, QString &keyFile) const;
     bool splitSiteHost(tSiteRecord &site);
 
     tSetupClass &m_setup;

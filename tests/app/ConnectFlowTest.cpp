@@ -2,6 +2,7 @@
 // clipboard watcher and Disconnect, against real servers where a login matters.
 #include "app/MainController.h"
 #include "settings/SettingsCatalogue.h"
+#include "sites/SshConfig.h"
 #include "support/FtpServers.h"
 #include "support/RecordingUserInterface.h"
 #include "support/TempHome.h"
@@ -469,6 +470,66 @@ TEST_F(ConnectFlowOffline, SftpUrlsFromEveryEntryMakeAnSftpSite)
     EXPECT_EQ(sessions().currentSite().protocol, SiteProtocol::Sftp);
     EXPECT_EQ(sessions().currentSite().User, QStringLiteral("carl"));
     EXPECT_EQ(connection().quickConnect().protocol, SiteProtocol::Sftp);
+}
+
+// An SFTP host typed as an alias of ~/.ssh/config connects to the host, user, port and key
+// the file names, unless the user typed them; the bar keeps the alias as typed.
+TEST_F(ConnectFlowOffline, SftpAliasesOfTheSshConfigurationFillTheSite)
+{
+    const QString ssh = home.path() + QStringLiteral("/.ssh");
+    ASSERT_TRUE(QDir().mkpath(ssh));
+    QFile config(ssh + QStringLiteral("/config"));
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write("Host myalias\n  HostName 127.0.0.1\n  User cfguser\n  Port 1\n  IdentityFile ~/.ssh/id_alias\n");
+    config.close();
+    const QString aliasKey = ssh + QStringLiteral("/id_alias");
+    constexpr SiteProtocol S = SiteProtocol::Sftp;
+    const struct {
+        ConnectController::QuickConnect bar;
+        const char *host, *user, *port;
+        QString key;
+    } rows[] = {
+        {{QStringLiteral("myalias"), QString(), QString(), QStringLiteral("22"), {}, S},
+         "127.0.0.1",
+         "cfguser",
+         "1",
+         aliasKey},
+        {{QStringLiteral("sftp://bob@myalias/"), QString(), QString(), QString()}, "127.0.0.1", "bob", "1", aliasKey},
+        {{QStringLiteral("myalias:2"), QStringLiteral("carl"), QString(), QString(), {}, S},
+         "127.0.0.1",
+         "carl",
+         "2",
+         aliasKey},
+        // No alias: the local user, the port given, no key.
+        {{QStringLiteral("sftp://127.0.0.1:1/"), QString(), QString(), QString()},
+         "127.0.0.1",
+         nullptr,
+         "1",
+         QString()},
+    };
+    for (const auto &r : rows) {
+        SCOPED_TRACE(r.bar.address.toStdString());
+        ASSERT_TRUE(connection().connectQuick(r.bar));
+        const tSiteRecord site = sessions().currentSite();
+        EXPECT_EQ(site.protocol, S);
+        EXPECT_EQ(site.Host.text(), QLatin1String(r.host));
+        EXPECT_EQ(site.User, r.user ? QString::fromLatin1(r.user) : SshConfig::localUserName());
+        EXPECT_EQ(site.Port.text(), QLatin1String(r.port));
+        EXPECT_EQ(site.keyFile, r.key);
+        ASSERT_TRUE(connection().acDisconnect());
+        ASSERT_TRUE(waitFor([&] { return sessions().isFullyDisconnected(); }));
+    }
+    EXPECT_EQ(connection().quickConnect().address, QStringLiteral("127.0.0.1"));
+
+    // The VuzidIRA window's boxes go the same way; its port 22 is only the default.
+    ConnectController::SiteFields fields;
+    ASSERT_TRUE(ConnectController::fieldsFromUrl(QStringLiteral("sftp://myalias/"), fields));
+    ASSERT_TRUE(connection().connectSite(fields));
+    EXPECT_EQ(sessions().currentSite().Host, QStringLiteral("127.0.0.1"));
+    EXPECT_EQ(sessions().currentSite().User, QStringLiteral("cfguser"));
+    EXPECT_EQ(sessions().currentSite().Port, QStringLiteral("1"));
+    EXPECT_EQ(sessions().currentSite().keyFile, aliasKey);
+    EXPECT_EQ(connection().history().entry(0).keyFile, aliasKey);
 }
 
 TEST_F(ConnectFlowOffline, ClipboardWatcherOffersFtpUrlsOnceWithTheirCaseAndWithoutPassword)
