@@ -108,7 +108,7 @@ void SiteManagerWindow::buildControls()
     m_rFolder = box("siteSRFolder");
     m_keyFile = box("siteKeyFile");
     m_keyFile->setMaxLength(32767); // a path, not a short text
-    m_keyFile->setPlaceholderText(QStringLiteral("the SSH agent and ~/.ssh's keys"));
+    m_keyFile->setPlaceholderText(QStringLiteral("empty: the SSH agent and the keys in ~/.ssh"));
     m_keyFile->setToolTip(QStringLiteral("SFTP: the private key to log in with, tried after the SSH agent's keys"));
     m_anonymous = new QCheckBox(QStringLiteral("Anonymous"), this);
     m_anonymous->setObjectName(QStringLiteral("anonymous"));
@@ -187,7 +187,7 @@ void SiteManagerWindow::buildControls()
     form->addRow(m_portLabel, m_port);
     form->addRow(QStringLiteral("Encryption:"), m_encryption);
     form->addRow(QStringLiteral("Initial local folder:"), localRow);
-    form->addRow(QStringLiteral("Initial FTP folder:"), m_rFolder);
+    form->addRow(QStringLiteral("Initial remote folder:"), m_rFolder);
     form->addRow(QString(), m_anonymous);
     form->addRow(QStringLiteral("Description:"), m_desc);
 

@@ -248,6 +248,13 @@ TEST_F(ConnectWindows, ProtocolChoiceMovesTheDefaultPortAndTurnsEncryptionOff)
     EXPECT_TRUE(box(*w, "tbUsername")->text().isEmpty());
     EXPECT_TRUE(box(*w, "tbPassword")->text().isEmpty());
     EXPECT_EQ(c().quickConnect().protocol, SiteProtocol::Sftp);
+    // KESTRIN_SITES_SHOTS: a picture of the bar with SFTP chosen.
+    if (const QByteArray folder = qgetenv("KESTRIN_SITES_SHOTS"); !folder.isEmpty()) {
+        type(box(*w, "tbAddress"), QStringLiteral("sftp.example.com"));
+        QTest::qWait(200);
+        EXPECT_TRUE(
+            w->tbConnection()->grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/quick-connect-sftp.png")));
+    }
 
     protocol->setCurrentIndex(static_cast<int>(SiteProtocol::Ftp));
     EXPECT_EQ(port->text(), QStringLiteral("21"));
