@@ -6,9 +6,11 @@
 #include "app/UserInterface.h"
 #include "app/tkftpclient.h"
 #include "settings/SettingsCatalogue.h"
+#include "sites/SshConfig.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QDir>
 
 namespace {
 
@@ -16,6 +18,9 @@ const QString kInfo = QString(QChar(0xA7));
 const QString kError = QString(QChar(0xA4));
 const QString kExampleHost = QStringLiteral("ftp.example.com");
 constexpr qsizetype kMaxClipboardText = 2048;
+
+const QString kOnlyOurUrls = QStringLiteral("Only FTP and SFTP URLs (ftp://, ftps://, ftpes://, sftp://) can be "
+                                            "connected to.");
 
 bool looksLikeUrl(const QString &text)
 {
@@ -66,7 +71,27 @@ void ConnectController::deleteHistoryEntries(const QList<qsizetype> &positions)
 
 void ConnectController::setQuickConnect(const QuickConnect &boxes)
 {
+    const SiteProtocol before = m_quick.protocol;
     m_quick = boxes;
+    // A URL being typed into the address names its protocol, as it will when it connects.
+    const QString address = boxes.address.trimmed();
+    if (const qsizetype prefix = connectSchemePrefixLength(address); prefix > 0)
+        m_quick.protocol = protocolOfScheme(address.left(prefix - 3).toLower()).value_or(m_quick.protocol);
+    if (m_quick.protocol == before)
+        return;
+    m_quick.port = portAfterProtocolChange(m_quick.port, before, m_quick.protocol, m_quick.encryption);
+    dropAnonymousLogin();
+    emit quickConnectChanged();
+}
+
+void ConnectController::dropAnonymousLogin()
+{
+    // The anonymous login the FTP rule put into the boxes means nothing to an SSH server.
+    if (m_quick.protocol == SiteProtocol::Sftp && m_quick.user == QLatin1String("anonymous") &&
+        (m_quick.password == read(m_setup, Keys::anonPass) || m_quick.password == kAnonymousPassword)) {
+        m_quick.user.clear();
+        m_quick.password.clear();
+    }
 }
 
 void ConnectController::fillQuickConnectFromHistory()
@@ -74,7 +99,7 @@ void ConnectController::fillQuickConnectFromHistory()
     if (read(m_setup, Keys::DeleteQuickConnectData) || m_history.isEmpty())
         return;
     const ConnectionHistory::Entry e = m_history.entry(0);
-    m_quick = {e.host, e.user, e.password, e.port, m_quick.encryption};
+    m_quick = {e.host, e.user, e.password, e.port, m_quick.encryption, e.protocol};
     emit quickConnectChanged();
 }
 
@@ -83,17 +108,24 @@ bool ConnectController::fieldsFromUrl(const QString &url, SiteFields &fields, QS
     FtpUrl parts;
     if (!parseUrl(url, parts, error))
         return false;
-    const std::optional<SiteEncryption> encryption = encryptionOfScheme(parts.scheme, fields.encryption);
-    if (!parts.scheme.isEmpty() && !encryption) {
+    const std::optional<SiteProtocol> protocol = protocolOfScheme(parts.scheme);
+    if (!parts.scheme.isEmpty() && !protocol) {
         if (error)
-            *error = QStringLiteral("Only FTP URLs (ftp://, ftps://, ftpes://) can be connected to.");
+            *error = kOnlyOurUrls;
         return false;
     }
-    fields.encryption = encryption.value_or(fields.encryption);
+    fields.protocol = protocol.value_or(SiteProtocol::Ftp);
+    fields.encryption = encryptionOfScheme(parts.scheme, fields.encryption).value_or(fields.encryption);
     fields.host = parts.host;
-    fields.port = parts.port.isEmpty() ? defaultFtpPort(fields.encryption) : parts.port;
-    fields.user = parts.user.isEmpty() ? QStringLiteral("anonymous") : parts.user;
-    fields.password = parts.password.isEmpty() ? kAnonymousPassword : parts.password;
+    fields.port = parts.port.isEmpty() ? defaultPort(fields.protocol, fields.encryption) : parts.port;
+    if (fields.protocol == SiteProtocol::Sftp) {
+        // No anonymous login over SSH: an empty user is resolved when the site connects.
+        fields.user = parts.user;
+        fields.password = parts.password;
+    } else {
+        fields.user = parts.user.isEmpty() ? QStringLiteral("anonymous") : parts.user;
+        fields.password = parts.password.isEmpty() ? kAnonymousPassword : parts.password;
+    }
     fields.path = parts.path;
     return true;
 }
@@ -133,14 +165,16 @@ bool ConnectController::acConnect(Caller caller)
     case Caller::VuzidIRA:
         if (!splitSiteHost(site))
             return false;
-        m_quick = {site.Host.text(), site.User.text(), site.Pass.text(), site.Port.text(), site.encryption};
+        m_quick = {site.Host.text(), site.User.text(), site.Pass.text(),
+                   site.Port.text(), site.encryption,  site.protocol};
         m_urlFolder.clear();
         break;
     case Caller::ReconnectTimer:
         // A reconnect repeats the connection that was lost, with its own login and
         // encryption (the session loss made it the current site again); the history may
         // name another server, or not hold this login at all.
-        m_quick = {site.Host.text(), site.User.text(), site.Pass.text(), site.Port.text(), site.encryption};
+        m_quick = {site.Host.text(), site.User.text(), site.Pass.text(),
+                   site.Port.text(), site.encryption,  site.protocol};
         m_urlFolder.clear();
         break;
     case Caller::ConnectAction:
@@ -152,15 +186,18 @@ bool ConnectController::acConnect(Caller caller)
                 fail(QStringLiteral("The address is not a usable FTP URL.\r\r") + why);
                 return false;
             }
-            const std::optional<SiteEncryption> encryption = encryptionOfScheme(url.scheme, m_quick.encryption);
-            if (!encryption) {
-                fail(QStringLiteral("Only FTP URLs (ftp://, ftps://, ftpes://) can be connected to."));
+            const std::optional<SiteProtocol> protocol = protocolOfScheme(url.scheme);
+            if (!protocol) {
+                fail(kOnlyOurUrls);
                 return false;
             }
-            m_quick.encryption = *encryption;
+            // "sftp://" leaves the bar's encryption choice as it is: it does not apply.
+            m_quick.protocol = *protocol;
+            m_quick.encryption = encryptionOfScheme(url.scheme, m_quick.encryption).value_or(m_quick.encryption);
             m_quick.address = url.host;
-            if (!url.port.isEmpty())
-                m_quick.port = url.port;
+            // A URL names its port or takes its scheme's default: the number left in the port
+            // box (another protocol's, another server's) does not apply to it.
+            m_quick.port = url.port.isEmpty() ? defaultPort(m_quick.protocol, m_quick.encryption) : url.port;
             if (!url.user.isEmpty()) {
                 m_quick.user = url.user;
                 m_quick.password = url.password;
@@ -172,7 +209,11 @@ bool ConnectController::acConnect(Caller caller)
         break;
     }
 
-    if (m_quick.user.isEmpty() || m_quick.password.isEmpty()) {
+    // FTP's anonymous rule; an SSH server has no anonymous login, and a key or the agent
+    // logs in without a password.
+    if (caller == Caller::ConnectAction)
+        dropAnonymousLogin();
+    if (m_quick.protocol == SiteProtocol::Ftp && (m_quick.user.isEmpty() || m_quick.password.isEmpty())) {
         m_quick.user = QStringLiteral("anonymous");
         m_quick.password = read(m_setup, Keys::anonPass);
         if (m_quick.password.isEmpty())
@@ -181,16 +222,34 @@ bool ConnectController::acConnect(Caller caller)
     site.User = m_quick.user;
     site.Pass = m_quick.password;
     site.encryption = m_quick.encryption;
+    site.protocol = m_quick.protocol;
     if (m_quick.port.isEmpty())
-        m_quick.port = defaultFtpPort(m_quick.encryption);
+        m_quick.port = defaultPort(m_quick.protocol, m_quick.encryption);
     m_quick.address = m_quick.address.trimmed();
     emit quickConnectChanged();
 
     if (caller == Caller::ConnectAction) {
-        m_history.lookup(m_quick.address, m_quick.user, m_quick.password, m_quick.port, site);
+        // An SFTP host may be an alias of ~/.ssh/config; the bar keeps what was typed.
+        QString host = m_quick.address, user = m_quick.user, port = m_quick.port, configKey;
+        if (m_quick.protocol == SiteProtocol::Sftp)
+            resolveSshAlias(host, user, port, configKey);
+        // The bar names no key file: the configuration or the history's entry for this login may.
+        m_history.lookup(host, user, m_quick.password, port, site, m_quick.protocol);
+        if (!configKey.isEmpty())
+            site.keyFile = configKey;
         if (!m_urlFolder.isEmpty())
             site.rFolder = m_urlFolder;
         m_urlFolder.clear();
+    } else if (caller != Caller::ReconnectTimer && site.protocol == SiteProtocol::Sftp) {
+        QString host = site.Host.text(), user = site.User.text(), port = site.Port.text(), configKey;
+        resolveSshAlias(host, user, port, configKey);
+        site.Host = host;
+        site.User = user;
+        site.Port = port;
+        if (site.keyFile.startsWith(QLatin1String("~/")))
+            site.keyFile = QDir::homePath() + site.keyFile.mid(1);
+        if (site.keyFile.isEmpty())
+            site.keyFile = configKey;
     }
 
     if (site.Host.isEmpty()) {
@@ -214,6 +273,17 @@ bool ConnectController::acConnect(Caller caller)
     emit historyChanged();
     m_sessions.timer_threads();
     return true;
+}
+
+void ConnectController::resolveSshAlias(QString &host, QString &user, QString &port, QString &keyFile) const
+{
+    // Port 22 is what the boxes hold by default: the configuration's port wins over it.
+    const SshConfig::Host resolved =
+        SshConfig::loadUsers().resolve(host, user, port == QLatin1String("22") ? QString() : port);
+    host = resolved.hostName;
+    user = resolved.user;
+    port = resolved.port;
+    keyFile = resolved.identityFile;
 }
 
 // "[2001:db8::1]:21", "[::1]" or "host:2121" in the address box: the host goes to the
@@ -276,6 +346,8 @@ bool ConnectController::connectSite(const SiteFields &fields)
     site.Pass = fields.password;
     site.rFolder = fields.path;
     site.encryption = fields.encryption;
+    site.protocol = fields.protocol;
+    site.keyFile.clear(); // the window names none; another site's key is not offered here
     site.name = site.Host.text();
     m_sessions.setCurrentSite(site);
     return acConnect(Caller::VuzidIRA);
@@ -300,7 +372,7 @@ bool ConnectController::connectHistoryEntry(qsizetype position)
     const ConnectionHistory::Entry e = m_history.entry(position);
     if (!waitForDisconnect())
         return false;
-    m_quick = {e.host, e.user, e.password, e.port, m_quick.encryption};
+    m_quick = {e.host, e.user, e.password, e.port, m_quick.encryption, e.protocol};
     m_urlFolder.clear();
     return acConnect(Caller::ConnectAction);
 }
@@ -328,7 +400,7 @@ void ConnectController::acPasteUrl(const QString &clipboardText)
         return;
     }
     const QString clip = clipboardText.trimmed();
-    QString text = ftpSchemePrefixLength(clip) > 0 && !clip.contains(u'\n') && !clip.contains(u'\r') &&
+    QString text = connectSchemePrefixLength(clip) > 0 && !clip.contains(u'\n') && !clip.contains(u'\r') &&
                            clip.size() <= kMaxClipboardText
                        ? clip
                        : QStringLiteral("ftp://") + kExampleHost + QLatin1Char('/');
@@ -346,7 +418,7 @@ void ConnectController::clipboardChanged(const QString &text)
     if (text.size() <= 12 || text.size() > kMaxClipboardText || text.contains(u'\r') || text.contains(u'\n'))
         return;
     const QString trimmed = text.trimmed();
-    const qsizetype prefix = ftpSchemePrefixLength(trimmed);
+    const qsizetype prefix = connectSchemePrefixLength(trimmed);
     if (prefix == 0)
         return;
     // Only the scheme is lowered: user, password, host and path keep their letter case.

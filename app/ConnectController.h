@@ -31,11 +31,14 @@ public:
     // Who runs Connect: it decides where the login data come from.
     enum class Caller { ConnectAction, SiteManager, VuzidIRA, ReconnectTimer };
 
-    // The quick-connect bar's four boxes.
+    // The quick-connect bar's four boxes and its two choices.
     struct QuickConnect {
         QString address, user, password, port;
-        // The bar's encryption choice; an "ftps://" or "ftpes://" URL in the address overrides it.
+        // The bar's encryption choice (FTP only); an "ftps://" or "ftpes://" URL in the address
+        // overrides it.
         SiteEncryption encryption = SiteEncryption::ExplicitIfAvailable;
+        // The bar's protocol choice; a URL's scheme in the address overrides it.
+        SiteProtocol protocol = SiteProtocol::Ftp;
         friend bool operator==(const QuickConnect &, const QuickConnect &) = default;
     };
 
@@ -43,6 +46,7 @@ public:
     struct SiteFields {
         QString host, port, user, password, path;
         SiteEncryption encryption = SiteEncryption::ExplicitIfAvailable;
+        SiteProtocol protocol = SiteProtocol::Ftp;
     };
 
     // The password given to anonymous logins when nothing else is set.
@@ -65,7 +69,10 @@ public:
     void deleteHistoryEntries(const QList<qsizetype> &positions);
 
     const QuickConnect &quickConnect() const { return m_quick; }
-    // The window's boxes changed: the controller keeps what they show.
+    // The window's boxes changed: the controller keeps what they show. A change of protocol
+    // (the bar's choice, or the scheme of a URL typed into the address) moves a port that was
+    // the old protocol's default to the new one's (portAfterProtocolChange), and SFTP drops
+    // the anonymous login the FTP rule filled in; the boxes are then told (quickConnectChanged).
     void setQuickConnect(const QuickConnect &boxes);
     // Start-up: the boxes show the newest history entry unless "DeleteQuickConnectData".
     void fillQuickConnectFromHistory();
@@ -76,14 +83,16 @@ public:
     bool connectQuick(const QuickConnect &boxes);
     // The VuzidIRA window's Connect: waits for an old connection, then connects to the boxes.
     bool connectSite(const SiteFields &fields);
-    // Connects to an FTP link handed over by another start of the program, the way the
-    // "Connect to URL" window does: the URL's parts become the site (user, password, port,
-    // folder, encryption from the scheme), and an open connection is closed first (the user
-    // is asked). A link that is no usable FTP URL gives a message, without its password.
+    // Connects to an FTP or SFTP link handed over by another start of the program, the way
+    // the "Connect to URL" window does: the URL's parts become the site (user, password, port,
+    // folder, protocol and encryption from the scheme), and an open connection is closed first
+    // (the user is asked). A link that is no usable URL gives a message, without its password.
     bool connectLink(const QString &url);
     // Connect to a history entry (the history window, the Connect drop-down).
     bool connectHistoryEntry(qsizetype position);
     // The boxes the VuzidIRA window shows for a URL; false (with *error) for a refused URL.
+    // "sftp://" gives SFTP on port 22 unless the URL names a port, with the user and password
+    // the URL names (SFTP has no anonymous login) and fields.encryption left as it was.
     static bool fieldsFromUrl(const QString &url, SiteFields &fields, QString *error = nullptr);
 
     // Disconnect. Returns false when nothing was disconnected (nothing open, or the user
@@ -124,6 +133,12 @@ private:
     // A site that cannot be connected as it is: the error sound and a titled message.
     void refuse(const QString &title, const QString &text);
     bool splitQuickAddress();
+    // SFTP in the bar: clears the anonymous login the FTP rule filled in.
+    void dropAnonymousLogin();
+    // An SFTP host as typed: what ~/.ssh/config says of it (host name, user, port, key file),
+    // where the user gave no user and no port other than 22. An empty user becomes the local
+    // user's name, an empty port 22.
+    void resolveSshAlias(QString &host, QString &user, QString &port, QString &keyFile) const;
     bool splitSiteHost(tSiteRecord &site);
 
     tSetupClass &m_setup;

@@ -95,6 +95,12 @@ public:
     }
     // The folder picker for a local folder, opened at `start`; false when cancelled.
     virtual bool pickLocalFolder(const QString & /*start*/, QString & /*chosen*/) { return false; }
+    // The file picker for one existing local file (a site's SSH key), opened at `start` (a
+    // file or a folder); hidden files are shown. False when cancelled.
+    virtual bool pickLocalFile(const QString & /*caption*/, const QString & /*start*/, QString & /*chosen*/)
+    {
+        return false;
+    }
     // The remote folder picker over the given folders (canonical paths), `current` selected.
     virtual bool pickRemoteFolder(const QStringList & /*folders*/, const QString & /*current*/, QString & /*chosen*/)
     {

@@ -5,8 +5,9 @@
 # docs/options-toolbar.png (two pages of the options dialog) and docs/file-browsers.png (the
 # local list on a small sample folder, so the picture shows no path of the machine it was
 # made on), docs/list-menu.png (the local list's menu open over the window) and
-# docs/permissions.png (the permission dialog at code 644), docs/site-manager.png and
-# docs/links-bar.png, docs/transfer.png and docs/reconnecting.png.
+# docs/permissions.png (the permission dialog at code 644), docs/site-manager.png,
+# docs/site-manager-sftp.png, docs/quick-connect-sftp.png and docs/links-bar.png,
+# docs/transfer.png and docs/reconnecting.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 program=build/kestrin-ftp
@@ -54,6 +55,7 @@ KESTRIN_SHOTS="$PWD/docs" QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800
   --gtest_filter='WindowCommands.ALostConnectionKeepsTheLastListingGreyedUntilTheRetryIsGivenUp' >/dev/null
 
 # docs/site-manager.png and docs/links-bar.png: the site manager with a site for a pyftpdlib
-# server the test starts on 127.0.0.1, and the links bar with three links.
+# server the test starts on 127.0.0.1, and the links bar with three links; docs/site-manager-sftp.png
+# and docs/quick-connect-sftp.png: an SFTP site's page and the quick-connect bar with SFTP chosen.
 KESTRIN_SITES_SHOTS="$PWD/docs" QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x800x24" build/tests/kestrin_gui_tests \
-  --gtest_filter='SiteManager.ASiteMadeInTheWindowConnectsWithItsSavedFields:SiteManager.AProfileInTheLinksBarFolderIsAButtonThatConnects' >/dev/null
+  --gtest_filter='SiteManager.ASiteMadeInTheWindowConnectsWithItsSavedFields:SiteManager.AProfileInTheLinksBarFolderIsAButtonThatConnects:SiteManager.AnSftpSiteKeepsItsProtocolPortAndKeyFile:ConnectWindows.ProtocolChoiceMovesTheDefaultPortAndTurnsEncryptionOff' >/dev/null

@@ -17,16 +17,28 @@ bool unsafeField(const QString &field)
     return field.contains(ConnectionHistory::kSeparator) || field.contains(u'\r') || field.contains(u'\n');
 }
 
+const QString kSftpMark = QStringLiteral("sftp");
+
 bool sameKey(const ConnectionHistory::Entry &a, const QString &host, const QString &user, const QString &password,
-             const QString &port)
+             const QString &port, SiteProtocol protocol)
 {
-    return a.host.compare(host, Qt::CaseInsensitive) == 0 && a.user == user && a.password == password && a.port == port;
+    return a.host.compare(host, Qt::CaseInsensitive) == 0 && a.user == user && a.password == password &&
+           a.port == port && a.protocol == protocol;
+}
+
+// Five fields (FTP) or seven whose sixth says "sftp".
+bool isEntryLine(const QString &line)
+{
+    const qsizetype separators = line.count(ConnectionHistory::kSeparator);
+    if (separators == ConnectionHistory::kFields - 1)
+        return true;
+    return separators == ConnectionHistory::kSftpFields - 1 &&
+           line.section(ConnectionHistory::kSeparator, 5, 5) == kSftpMark;
 }
 
 bool wellFormed(const QString &line)
 {
-    return line.count(ConnectionHistory::kSeparator) == ConnectionHistory::kFields - 1 && !line.contains(u'\r') &&
-           !line.contains(u'\n');
+    return isEntryLine(line) && !line.contains(u'\r') && !line.contains(u'\n');
 }
 
 } // namespace
@@ -47,14 +59,22 @@ QString ConnectionHistory::secretKey(const QString &id)
 QString ConnectionHistory::join(const Entry &e)
 {
     const QString sep(kSeparator);
-    return e.host + sep + e.user + sep + e.password + sep + e.port + sep + e.rFolder;
+    const QString line = e.host + sep + e.user + sep + e.password + sep + e.port + sep + e.rFolder;
+    return e.protocol == SiteProtocol::Sftp ? line + sep + kSftpMark + sep + e.keyFile : line;
 }
 
 ConnectionHistory::Entry ConnectionHistory::split(const QString &line)
 {
     const QStringList f = line.split(kSeparator);
     auto field = [&f](int i) { return i < f.size() ? f[i] : QString(); };
-    return {field(0), field(1), field(2), field(3), field(4)};
+    const bool sftp = f.size() == kSftpFields && field(5) == kSftpMark;
+    return {field(0),
+            field(1),
+            field(2),
+            field(3),
+            field(4),
+            sftp ? SiteProtocol::Sftp : SiteProtocol::Ftp,
+            sftp ? field(6) : QString()};
 }
 
 ConnectionHistory::Entry ConnectionHistory::entry(qsizetype index) const
@@ -68,20 +88,26 @@ void ConnectionHistory::setLines(const QStringList &lines)
 {
     m_lines.clear();
     for (const QString &line : lines) {
-        if (line.count(kSeparator) == kFields - 1)
+        if (isEntryLine(line))
             m_lines.append(line);
     }
 }
 
 bool ConnectionHistory::add(const tSiteRecord &site, bool saveRFolder, int maxEntries)
 {
-    Entry e{site.Host.text(), site.User.text(), site.Pass.text(), site.Port.text(),
-            saveRFolder ? site.rFolder.text() : QString()};
-    for (const QString *field : {&e.host, &e.user, &e.password, &e.port, &e.rFolder}) {
+    const bool sftp = site.protocol == SiteProtocol::Sftp;
+    Entry e{site.Host.text(),
+            site.User.text(),
+            site.Pass.text(),
+            site.Port.text(),
+            saveRFolder ? site.rFolder.text() : QString(),
+            site.protocol,
+            sftp ? site.keyFile : QString()};
+    for (const QString *field : {&e.host, &e.user, &e.password, &e.port, &e.rFolder, &e.keyFile}) {
         if (unsafeField(*field))
             return false;
     }
-    const qsizetype old = find(e.host, e.user, e.password, e.port);
+    const qsizetype old = find(e.host, e.user, e.password, e.port, e.protocol);
     if (old >= 0)
         m_lines.removeAt(old);
     m_lines.prepend(join(e));
@@ -90,19 +116,19 @@ bool ConnectionHistory::add(const tSiteRecord &site, bool saveRFolder, int maxEn
 }
 
 qsizetype ConnectionHistory::find(const QString &host, const QString &user, const QString &password,
-                                  const QString &port) const
+                                  const QString &port, SiteProtocol protocol) const
 {
     for (qsizetype i = 0; i < m_lines.size(); ++i) {
-        if (sameKey(split(m_lines[i]), host, user, password, port))
+        if (sameKey(split(m_lines[i]), host, user, password, port, protocol))
             return i;
     }
     return -1;
 }
 
 void ConnectionHistory::lookup(const QString &host, const QString &user, const QString &password, const QString &port,
-                               tSiteRecord &site) const
+                               tSiteRecord &site, SiteProtocol protocol) const
 {
-    const qsizetype at = find(host, user, password, port);
+    const qsizetype at = find(host, user, password, port, protocol);
     if (at >= 0) {
         const Entry e = entry(at);
         site.Host = e.host;
@@ -110,13 +136,16 @@ void ConnectionHistory::lookup(const QString &host, const QString &user, const Q
         site.Pass = e.password;
         site.Port = e.port;
         site.rFolder = e.rFolder;
+        site.keyFile = e.keyFile;
     } else {
         site.Host = host;
         site.User = user;
         site.Pass = password;
         site.Port = port;
         site.rFolder = QString();
+        site.keyFile.clear();
     }
+    site.protocol = protocol;
     site.name = site.Host.text();
 }
 
@@ -162,7 +191,7 @@ bool ConnectionHistory::load(const QString &path)
         const QString line = TextCodec::decodeStored(Base64::decodeLenient(raw));
         if (line.startsWith(kKeyringMarker))
             ids = line.mid(kKeyringMarker.size()).split(u',');
-        else if (line.count(kSeparator) == kFields - 1)
+        else if (isEntryLine(line))
             lines.append(line);
         else
             m_damaged = true;

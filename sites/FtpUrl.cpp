@@ -225,9 +225,21 @@ QString defaultPort(SiteProtocol protocol, SiteEncryption encryption)
     return protocol == SiteProtocol::Sftp ? QStringLiteral("22") : defaultFtpPort(encryption);
 }
 
-qsizetype ftpSchemePrefixLength(const QString &text)
+QString portAfterProtocolChange(const QString &port, SiteProtocol from, SiteProtocol to, SiteEncryption encryption)
 {
-    for (const QLatin1String prefix : {QLatin1String("ftp://"), QLatin1String("ftps://"), QLatin1String("ftpes://")}) {
+    if (from == to)
+        return port;
+    const QString typed = port.trimmed();
+    const bool isDefault =
+        typed.isEmpty() || (from == SiteProtocol::Sftp ? typed == QLatin1String("22")
+                                                       : typed == QLatin1String("21") || typed == QLatin1String("990"));
+    return isDefault ? defaultPort(to, encryption) : port;
+}
+
+qsizetype connectSchemePrefixLength(const QString &text)
+{
+    for (const QLatin1String prefix :
+         {QLatin1String("ftp://"), QLatin1String("ftps://"), QLatin1String("ftpes://"), QLatin1String("sftp://")}) {
         if (text.startsWith(prefix, Qt::CaseInsensitive))
             return prefix.size();
     }

@@ -49,5 +49,10 @@ QString defaultFtpPort(SiteEncryption encryption);
 std::optional<SiteProtocol> protocolOfScheme(const QString &scheme);
 // The port a site uses when none is given: "22" for SFTP, else as defaultFtpPort.
 QString defaultPort(SiteProtocol protocol, SiteEncryption encryption);
-// The length of a leading "ftp://", "ftps://" or "ftpes://" in any letter case; 0 for none.
-qsizetype ftpSchemePrefixLength(const QString &text);
+// The port a site's port box holds after its protocol changed from `from` to `to`: a port
+// that is empty or the old protocol's default (21 or 990 for FTP, 22 for SFTP) becomes the
+// new protocol's default; any other port is the user's own and stays.
+QString portAfterProtocolChange(const QString &port, SiteProtocol from, SiteProtocol to, SiteEncryption encryption);
+// The length of a leading "ftp://", "ftps://", "ftpes://" or "sftp://" in any letter case: a
+// URL the program connects to. 0 for none.
+qsizetype connectSchemePrefixLength(const QString &text);

@@ -268,6 +268,7 @@ bool SiteProfiles::readProfileFile(const QString &file, tSiteRecord &site, bool 
                           : SiteEncryption::ExplicitIfAvailable;
     const int protocol = ini.value(kSection, QStringLiteral("Protocol")).toInt(&ok);
     site.protocol = ok && protocol == static_cast<int>(SiteProtocol::Sftp) ? SiteProtocol::Sftp : SiteProtocol::Ftp;
+    site.keyFile = get("KeyFile", QString());
     const int parallel = ini.value(kSection, QStringLiteral("SimultaneousTransfers")).toInt(&ok);
     site.simultaneousTransfers = ok && parallel >= 1 && parallel <= 10 ? parallel : 0; // 1 to 10
     if (inKeyring)
@@ -344,6 +345,13 @@ bool SiteProfiles::writeProfile(const QString &sitePath, const tSiteRecord &site
     if ((site.protocol != SiteProtocol::Ftp || ini.contains(kSection, QStringLiteral("Protocol"))) &&
         !ini.setValue(kSection, QStringLiteral("Protocol"), QString::number(static_cast<int>(site.protocol))))
         return false;
+    // The same for the key file: only a site that names one (or did) gets the key.
+    if ((!site.keyFile.isEmpty() || ini.contains(kSection, QStringLiteral("KeyFile"))) &&
+        !ini.setValue(kSection, QStringLiteral("KeyFile"), site.keyFile)) {
+        if (error)
+            *error = QStringLiteral("The field \"KeyFile\" holds a line break.");
+        return false;
+    }
     // Written only for a site that has its own number (or had one): other files keep their keys.
     if ((site.simultaneousTransfers > 0 || ini.contains(kSection, QStringLiteral("SimultaneousTransfers"))) &&
         !ini.setValue(kSection, QStringLiteral("SimultaneousTransfers"),

@@ -11,6 +11,11 @@ QString tShortText::cut(const QString &text)
     return text.left(length);
 }
 
+QString protocolChoiceText(SiteProtocol protocol)
+{
+    return protocol == SiteProtocol::Sftp ? QStringLiteral("SFTP") : QStringLiteral("FTP");
+}
+
 QString encryptionChoiceText(SiteEncryption encryption)
 {
     switch (encryption) {

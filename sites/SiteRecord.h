@@ -52,6 +52,10 @@ enum class SiteProtocol {
     Sftp = 1, // SFTP over SSH, port 22 by default; the encryption choice does not apply
 };
 
+// The choice as the user sees it ("FTP", "SFTP"), in the order of the numbers above.
+QString protocolChoiceText(SiteProtocol protocol);
+constexpr int kProtocolChoiceCount = 2;
+
 // One FTP site: where to connect, how to log in, which folders to open after login. The
 // program keeps one current record (the site being or last connected); each way into
 // Connect overwrites only the fields it names.

@@ -14,6 +14,7 @@
 #include "ui/u_FormSingleEditBox.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QProcess>
 
@@ -107,6 +108,18 @@ bool QtUserInterface::pickLocalFolder(const QString &start, QString &chosen)
     if (folder.isEmpty())
         return false;
     chosen = folder;
+    return true;
+}
+
+bool QtUserInterface::pickLocalFile(const QString &caption, const QString &start, QString &chosen)
+{
+    QFileDialog dialog(m_owner, caption, start);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    // Keys live in ~/.ssh, a hidden folder, beside files with hidden names.
+    dialog.setFilter(dialog.filter() | QDir::Hidden);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    chosen = dialog.selectedFiles().constFirst();
     return true;
 }
 

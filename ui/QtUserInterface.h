@@ -25,6 +25,7 @@ public:
     bool openWithDesktop(const QString &file) override;
     bool startProgram(const QString &program, const QStringList &arguments, const QString &workingFolder) override;
     bool pickLocalFolder(const QString &start, QString &chosen) override;
+    bool pickLocalFile(const QString &caption, const QString &start, QString &chosen) override;
     bool pickRemoteFolder(const QStringList &folders, const QString &current, QString &chosen) override;
     bool askCompareFolders(const QString &lFolder, const QString &rFolder, bool &ignoreSize) override;
     bool askPermissions(QString &code) override;

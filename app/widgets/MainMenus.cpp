@@ -182,10 +182,14 @@ void MainWindow::buildQuickConnectBar()
                    m_tbConnection->fontMetrics().horizontalAdvance(QStringLiteral("655350")) + 12);
     m_tbPort->setMaxLength(5);
     m_tbConnection->addWidget(new QLabel(QStringLiteral(" "), m_tbConnection));
+    m_tbProtocol = new QComboBox(m_tbConnection);
+    m_tbProtocol->setObjectName(QStringLiteral("tbProtocol"));
+    m_tbProtocol->setToolTip(QStringLiteral("FTP or SFTP (over SSH). An sftp:// address chooses by itself."));
+    m_tbConnection->addWidget(m_tbProtocol);
     m_tbEncryption = new QComboBox(m_tbConnection);
     m_tbEncryption->setObjectName(QStringLiteral("tbEncryption"));
-    m_tbEncryption->setToolTip(QStringLiteral("How the connection is encrypted. An ftps:// or ftpes:// address "
-                                              "chooses by itself."));
+    m_tbEncryption->setToolTip(QStringLiteral("How an FTP connection is encrypted (SFTP always is). An ftps:// or "
+                                              "ftpes:// address chooses by itself."));
     m_tbConnection->addWidget(m_tbEncryption);
 }
 

@@ -68,7 +68,8 @@ void MainWindow::bindConnectViews()
     const Commands &c = *m_commands;
     m_connectViews = new ConnectViews(
         m_controller, {c.acConnect, c.acDisconnect, c.acPasteUrl, c.acVuzidIRA, c.acHistory, c.acOpenConnectionHistory},
-        {m_tbAddress, m_tbUsername, m_tbPassword, m_tbPort, m_tbEncryption}, m_connectMenu, m_rlv, this, [this] {
+        {m_tbAddress, m_tbUsername, m_tbPassword, m_tbPort, m_tbEncryption, m_tbProtocol}, m_connectMenu, m_rlv, this,
+        [this] {
             write(m_controller.setup(), Keys::defaultSetupTab, QStringLiteral("History"));
             openOptions(QStringLiteral("History"));
         });

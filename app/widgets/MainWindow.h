@@ -184,6 +184,7 @@ private:
     QLineEdit *m_tbUsername = nullptr;
     QLineEdit *m_tbPassword = nullptr;
     QLineEdit *m_tbPort = nullptr;
+    QComboBox *m_tbProtocol = nullptr;
     QComboBox *m_tbEncryption = nullptr;
     ConnectViews *m_connectViews = nullptr;
 

@@ -42,7 +42,7 @@ QStringList SingleInstance::linksIn(const QStringList &args)
     QStringList links;
     for (const QString &arg : args) {
         const QString a = arg.trimmed();
-        if (a.size() <= kMaxLink && ftpSchemePrefixLength(a) > 0 && !a.contains(u'\n') && !a.contains(u'\r'))
+        if (a.size() <= kMaxLink && connectSchemePrefixLength(a) > 0 && !a.contains(u'\n') && !a.contains(u'\r'))
             links << a;
     }
     return links;

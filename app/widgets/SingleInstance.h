@@ -20,7 +20,7 @@ public:
     explicit SingleInstance(QObject *parent = nullptr);
     ~SingleInstance() override;
 
-    // The FTP links among the command line's arguments (ftp://, ftps://, ftpes://).
+    // The links among the command line's arguments (ftp://, ftps://, ftpes://, sftp://).
     static QStringList linksIn(const QStringList &args);
     // The socket's path; empty when no safe folder could be found.
     static QString socketPath();

@@ -55,6 +55,9 @@ ConnectViews::ConnectViews(MainController &controller, const Actions &actions, c
     for (int i = 0; i < kEncryptionChoiceCount; ++i)
         m_boxes.encryption->addItem(encryptionChoiceText(static_cast<SiteEncryption>(i)));
     connect(m_boxes.encryption, &QComboBox::currentIndexChanged, this, [this] { readBoxes(); });
+    for (int i = 0; i < kProtocolChoiceCount; ++i)
+        m_boxes.protocol->addItem(protocolChoiceText(static_cast<SiteProtocol>(i)));
+    connect(m_boxes.protocol, &QComboBox::currentIndexChanged, this, [this] { readBoxes(); });
     connect(&c, &ConnectController::quickConnectChanged, this, &ConnectViews::showQuickConnect);
     connect(&c, &ConnectController::vuzidiraRequested, this, &ConnectViews::openVuzidira);
     connect(&c, &ConnectController::historyWindowRequested, this, [this] { openHistory(); });
@@ -105,13 +108,20 @@ void ConnectViews::showQuickConnect()
         const QSignalBlocker quiet(m_boxes.encryption);
         m_boxes.encryption->setCurrentIndex(encryption);
     }
+    const int protocol = static_cast<int>(q.protocol);
+    if (m_boxes.protocol->currentIndex() != protocol) {
+        const QSignalBlocker quiet(m_boxes.protocol);
+        m_boxes.protocol->setCurrentIndex(protocol);
+    }
+    m_boxes.encryption->setEnabled(q.protocol == SiteProtocol::Ftp);
 }
 
 void ConnectViews::readBoxes()
 {
     m_controller.connection().setQuickConnect(
         {m_boxes.address->text(), m_boxes.user->text(), m_boxes.password->text(), m_boxes.port->text(),
-         static_cast<SiteEncryption>(std::max(0, m_boxes.encryption->currentIndex()))});
+         static_cast<SiteEncryption>(std::max(0, m_boxes.encryption->currentIndex())),
+         static_cast<SiteProtocol>(std::max(0, m_boxes.protocol->currentIndex()))});
 }
 
 void ConnectViews::clipboardChanged()
@@ -159,8 +169,10 @@ void ConnectViews::rebuildConnectMenu()
     const QIcon site = m_window->style()->standardIcon(QStyle::SP_DriveNetIcon);
     for (qsizetype i = 0; i < h.size(); ++i) {
         const ConnectionHistory::Entry e = h.entry(i);
-        QAction *item = m_connectMenu->addAction(site, e.host + QStringLiteral("  as  ") + e.user);
-        item->setToolTip(QStringLiteral("Click to connect to site: ") + e.host + QStringLiteral("  with username: ") +
+        // An SFTP login is named with its scheme: the same host may be in the list for FTP.
+        const QString host = e.protocol == SiteProtocol::Sftp ? QStringLiteral("sftp://") + e.host : e.host;
+        QAction *item = m_connectMenu->addAction(site, host + QStringLiteral("  as  ") + e.user);
+        item->setToolTip(QStringLiteral("Click to connect to site: ") + host + QStringLiteral("  with username: ") +
                          e.user);
         item->setStatusTip(item->toolTip());
         connect(item, &QAction::triggered, this,

@@ -27,7 +27,8 @@ public:
     };
     struct Boxes {
         QLineEdit *address, *user, *password, *port;
-        QComboBox *encryption;
+        QComboBox *encryption; // FTP only: disabled while SFTP is chosen
+        QComboBox *protocol;
     };
 
     // window is the main window (parent of the windows opened here); configureHistory opens

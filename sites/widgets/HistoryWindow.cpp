@@ -36,7 +36,7 @@ HistoryWindow::HistoryWindow(ConnectController &connection, std::function<void()
 
     m_lv->setObjectName(QStringLiteral("lv"));
     m_lv->setHeaderLabels({QStringLiteral("Hostname"), QStringLiteral("Username"), QStringLiteral("Password"),
-                           QStringLiteral("Port"), QStringLiteral("Last Remote Folder")});
+                           QStringLiteral("Port"), QStringLiteral("Last Remote Folder"), QStringLiteral("Protocol")});
     m_lv->setRootIsDecorated(false);
     m_lv->setSelectionMode(QAbstractItemView::ExtendedSelection);
     m_lv->setAllColumnsShowFocus(true);
@@ -58,7 +58,8 @@ void HistoryWindow::fill()
     const QIcon site = style()->standardIcon(QStyle::SP_DriveNetIcon);
     for (qsizetype i = 0; i < h.size(); ++i) {
         const ConnectionHistory::Entry e = h.entry(i);
-        auto *row = new QTreeWidgetItem(m_lv, {e.host, e.user, QStringLiteral("[** hidden **]"), e.port, e.rFolder});
+        auto *row = new QTreeWidgetItem(m_lv, {e.host, e.user, QStringLiteral("[** hidden **]"), e.port, e.rFolder,
+                                               protocolChoiceText(e.protocol)});
         row->setIcon(0, site);
     }
     for (int c = 0; c < m_lv->columnCount(); ++c)

@@ -4,11 +4,13 @@
 #include "app/SiteConnect.h"
 #include "app/UserInterface.h"
 #include "settings/SettingsCatalogue.h"
+#include "sites/FtpUrl.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
 #include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -104,12 +106,21 @@ void SiteManagerWindow::buildControls()
     m_port = box("sitePort");
     m_lFolder = box("SiteSlFolder");
     m_rFolder = box("siteSRFolder");
+    m_keyFile = box("siteKeyFile");
+    m_keyFile->setMaxLength(32767); // a path, not a short text
+    m_keyFile->setPlaceholderText(QStringLiteral("empty: the SSH agent and the keys in ~/.ssh"));
+    m_keyFile->setToolTip(QStringLiteral("SFTP: the private key to log in with, tried after the SSH agent's keys"));
     m_anonymous = new QCheckBox(QStringLiteral("Anonymous"), this);
     m_anonymous->setObjectName(QStringLiteral("anonymous"));
     m_smartTransfer = new QCheckBox(QStringLiteral("Enable Smart Transfer Technology"), this);
     m_smartTransfer->setObjectName(QStringLiteral("smartTransfer"));
     for (QCheckBox *c : {m_anonymous, m_smartTransfer})
         connect(c, &QCheckBox::toggled, this, &SiteManagerWindow::boxesEdited);
+    m_protocol = new QComboBox(this);
+    m_protocol->setObjectName(QStringLiteral("siteProtocol"));
+    for (int i = 0; i < kProtocolChoiceCount; ++i)
+        m_protocol->addItem(protocolChoiceText(static_cast<SiteProtocol>(i)));
+    connect(m_protocol, &QComboBox::currentIndexChanged, this, &SiteManagerWindow::protocolChosen);
     m_encryption = new QComboBox(this);
     m_encryption->setObjectName(QStringLiteral("encryption"));
     for (int i = 0; i < kEncryptionChoiceCount; ++i)
@@ -139,13 +150,31 @@ void SiteManagerWindow::buildControls()
     auto *localRow = new QHBoxLayout;
     localRow->addWidget(m_lFolder);
     localRow->addWidget(browse);
+    m_keyFileBrowse = new QPushButton(QStringLiteral("..."), this);
+    m_keyFileBrowse->setObjectName(QStringLiteral("siteKeyFileBrowse"));
+    m_keyFileBrowse->setFixedWidth(30);
+    connect(m_keyFileBrowse, &QPushButton::clicked, this, [this] {
+        const QString typed = m_keyFile->text().trimmed();
+        QString chosen;
+        if (m_controller.ui().pickLocalFile(QStringLiteral("SSH key file"),
+                                            typed.isEmpty() ? QDir::homePath() + QStringLiteral("/.ssh") : typed,
+                                            chosen)) {
+            m_keyFile->setText(chosen);
+            boxesEdited();
+        }
+    });
+    auto *keyRow = new QHBoxLayout;
+    keyRow->addWidget(m_keyFile);
+    keyRow->addWidget(m_keyFileBrowse);
 
     auto *general = new QWidget(this);
     auto *form = new QFormLayout(general);
     m_userLabel = new QLabel(QStringLiteral("Username:"), this);
     m_passLabel = new QLabel(QStringLiteral("Password:"), this);
     m_portLabel = new QLabel(QStringLiteral("Port:"), this);
+    m_keyFileLabel = new QLabel(QStringLiteral("Key file:"), this);
     form->addRow(QStringLiteral("Hostname:"), m_host);
+    form->addRow(QStringLiteral("Protocol:"), m_protocol);
     form->addRow(m_userLabel, m_user);
     form->addRow(m_passLabel, m_pass);
     // Shown when passwords cannot go to the desktop's secret store.
@@ -154,10 +183,11 @@ void SiteManagerWindow::buildControls()
     m_keyringNotice->setWordWrap(true);
     m_keyringNotice->hide();
     form->addRow(m_keyringNotice);
+    form->addRow(m_keyFileLabel, keyRow);
     form->addRow(m_portLabel, m_port);
     form->addRow(QStringLiteral("Encryption:"), m_encryption);
     form->addRow(QStringLiteral("Initial local folder:"), localRow);
-    form->addRow(QStringLiteral("Initial FTP folder:"), m_rFolder);
+    form->addRow(QStringLiteral("Initial remote folder:"), m_rFolder);
     form->addRow(QString(), m_anonymous);
     form->addRow(QStringLiteral("Description:"), m_desc);
 
@@ -380,7 +410,25 @@ void SiteManagerWindow::fillBoxes()
     m_smartTransfer->setChecked(m_site.smartXfer);
     m_parallel->setValue(m_site.simultaneousTransfers);
     m_encryption->setCurrentIndex(static_cast<int>(m_site.encryption));
+    m_protocol->setCurrentIndex(static_cast<int>(m_site.protocol));
+    m_shownProtocol = m_site.protocol;
+    m_keyFile->setText(m_site.keyFile);
     m_filling = false;
+}
+
+void SiteManagerWindow::protocolChosen()
+{
+    const auto chosen = static_cast<SiteProtocol>(std::max(0, m_protocol->currentIndex()));
+    if (m_filling || chosen == m_shownProtocol)
+        return;
+    // A port that was the other protocol's default follows; one the user typed stays.
+    const QString port =
+        portAfterProtocolChange(m_port->text(), m_shownProtocol, chosen,
+                                static_cast<SiteEncryption>(std::max(0, m_encryption->currentIndex())));
+    m_shownProtocol = chosen;
+    if (port != m_port->text())
+        m_port->setText(port);
+    boxesEdited();
 }
 
 void SiteManagerWindow::boxesEdited()
@@ -403,9 +451,15 @@ void SiteManagerWindow::updateState()
     }
     const bool site = !m_loadedPath.isEmpty();
     m_pages->setCurrentIndex(site ? 1 : 0);
-    const bool named = !m_anonymous->isChecked();
+    // SFTP: no anonymous login and no FTP encryption, but a key file.
+    const bool sftp = m_shownProtocol == SiteProtocol::Sftp;
+    const bool named = sftp || !m_anonymous->isChecked();
     for (QWidget *w : std::initializer_list<QWidget *>{m_user, m_pass, m_port, m_userLabel, m_passLabel, m_portLabel})
         w->setEnabled(named);
+    m_anonymous->setEnabled(!sftp);
+    m_encryption->setEnabled(!sftp);
+    for (QWidget *w : std::initializer_list<QWidget *>{m_keyFile, m_keyFileBrowse, m_keyFileLabel})
+        w->setEnabled(sftp);
     m_connect->setEnabled(site && !m_site.Host.isEmpty());
     QTreeWidgetItem *item = m_tv->currentItem();
     const bool notRoot = item && item->parent();
@@ -430,6 +484,8 @@ void SiteManagerWindow::saveProfile()
     edited.smartXfer = m_smartTransfer->isChecked();
     edited.simultaneousTransfers = m_parallel->value();
     edited.encryption = static_cast<SiteEncryption>(std::max(0, m_encryption->currentIndex()));
+    edited.protocol = m_shownProtocol;
+    edited.keyFile = m_keyFile->text().trimmed();
     QString error;
     const bool written = m_profiles.writeProfile(m_loadedPath, edited, &error);
     tellDamagedProfiles();

@@ -93,6 +93,8 @@ private:
     void fillBoxes();
     void updateState();
     void boxesEdited();
+    // The protocol choice changed: a default port follows it.
+    void protocolChosen();
     // The folder a new node goes into: the selection, or the folder of a selected site.
     QString targetFolder() const;
     void showRefusal(SiteProfiles::Result result, bool folder);
@@ -108,8 +110,12 @@ private:
     SitesTree *m_tv;
     QStackedWidget *m_pages;
     QTabWidget *m_sitePc;
-    QLineEdit *m_host, *m_user, *m_pass, *m_port, *m_lFolder, *m_rFolder;
-    QLabel *m_userLabel, *m_passLabel, *m_portLabel;
+    QLineEdit *m_host, *m_user, *m_pass, *m_port, *m_lFolder, *m_rFolder, *m_keyFile;
+    QLabel *m_userLabel, *m_passLabel, *m_portLabel, *m_keyFileLabel;
+    QPushButton *m_keyFileBrowse;
+    QComboBox *m_protocol;
+    // The protocol the boxes were filled or last switched for.
+    SiteProtocol m_shownProtocol = SiteProtocol::Ftp;
     QLabel *m_keyringNotice = nullptr;
     QCheckBox *m_anonymous, *m_smartTransfer, *m_openAtStartup;
     QComboBox *m_encryption;

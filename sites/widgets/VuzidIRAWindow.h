@@ -34,8 +34,9 @@ private:
 
     ConnectController &m_connection;
     QLineEdit *m_url, *m_host, *m_port, *m_user, *m_pass, *m_path;
-    // From the URL's scheme: "ftps://" and "ftpes://" ask for TLS.
+    // From the URL's scheme: "ftps://" and "ftpes://" ask for TLS, "sftp://" for SFTP.
     SiteEncryption m_encryption = SiteEncryption::ExplicitIfAvailable;
+    SiteProtocol m_protocol = SiteProtocol::Ftp;
     QLabel *m_problem;
     QPushButton *m_connect;
 };

@@ -145,6 +145,68 @@ TEST(ConnectionHistory, FileRoundTripIsPrivateAndSurvivesNonAsciiText)
     EXPECT_TRUE(back.isEmpty());
 }
 
+// SFTP logins keep their protocol and key file; an FTP entry keeps the five fields older
+// files hold, so every older file reads as FTP and nothing in it is lost.
+TEST(ConnectionHistory, SftpEntriesKeepProtocolAndKeyFileOlderFilesReadAsFtp)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("connectionHistory.dat"));
+    ConnectionHistory h;
+    tSiteRecord sftp = site("host", "anna", "", "2200", "/home/anna/");
+    sftp.protocol = SiteProtocol::Sftp;
+    sftp.keyFile = QStringLiteral("/home/anna/.ssh/id_work");
+    ASSERT_TRUE(h.add(site("host", "anna", "", "2200", "/pub/"), true, 10));
+    ASSERT_TRUE(h.add(sftp, true, 10));
+    ASSERT_EQ(h.size(), 2); // the same login over another protocol is another entry
+    EXPECT_EQ(h.lines()[1], QStringLiteral("host") + S + u"anna" + S + S + u"2200" + S + u"/pub/");
+    EXPECT_EQ(h.lines()[0], QStringLiteral("host") + S + u"anna" + S + S + u"2200" + S + u"/home/anna/" + S + u"sftp" +
+                                S + u"/home/anna/.ssh/id_work");
+
+    tSiteRecord found;
+    h.lookup(QStringLiteral("HOST"), QStringLiteral("anna"), QString(), QStringLiteral("2200"), found,
+             SiteProtocol::Sftp);
+    EXPECT_EQ(found.protocol, SiteProtocol::Sftp);
+    EXPECT_EQ(found.rFolder, QStringLiteral("/home/anna/"));
+    EXPECT_EQ(found.keyFile, sftp.keyFile);
+    h.lookup(QStringLiteral("host"), QStringLiteral("anna"), QString(), QStringLiteral("2200"), found);
+    EXPECT_EQ(found.protocol, SiteProtocol::Ftp);
+    EXPECT_EQ(found.rFolder, QStringLiteral("/pub/"));
+    EXPECT_TRUE(found.keyFile.isEmpty());
+
+    ASSERT_TRUE(h.save(path));
+    ConnectionHistory back;
+    ASSERT_TRUE(back.load(path));
+    EXPECT_FALSE(back.damaged());
+    ASSERT_EQ(back.size(), 2);
+    EXPECT_EQ(back.entry(0).protocol, SiteProtocol::Sftp);
+    EXPECT_EQ(back.entry(0).keyFile, sftp.keyFile);
+    EXPECT_EQ(back.entry(1).protocol, SiteProtocol::Ftp);
+
+    // Lines that are neither entry are no entries; the entries around them stay.
+    const QString lines[] = {
+        QStringLiteral("old") + S + u"u" + S + u"p" + S + u"21" + S + u"/x/",
+        QStringLiteral("six") + S + u"u" + S + u"p" + S + u"22" + S + u"/x/" + S + u"sftp",
+        QStringLiteral("seven") + S + u"u" + S + u"p" + S + u"22" + S + u"/x/" + S + u"scp" + S,
+        QStringLiteral("new") + S + u"u" + S + u"p" + S + u"22" + S + u"/x/" + S + u"sftp" + S,
+    };
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    for (const QString &line : lines)
+        f.write(Base64::encode(line.toUtf8()) + "\r\n");
+    f.close();
+    ASSERT_TRUE(back.load(path));
+    EXPECT_TRUE(back.damaged());
+    ASSERT_EQ(back.size(), 2);
+    EXPECT_EQ(back.entry(0).host, QStringLiteral("old"));
+    EXPECT_EQ(back.entry(0).protocol, SiteProtocol::Ftp);
+    EXPECT_EQ(back.entry(1).host, QStringLiteral("new"));
+    EXPECT_EQ(back.entry(1).protocol, SiteProtocol::Sftp);
+
+    // A key file that would split the line is refused like any other field.
+    sftp.keyFile = QStringLiteral("/keys/a") + S + u"b";
+    EXPECT_FALSE(h.add(sftp, true, 10));
+}
+
 TEST(ConnectionHistory, DeletesExactlyTheChosenRows)
 {
     ConnectionHistory h;

@@ -202,28 +202,41 @@ TEST_F(SiteProfilesTest, FlagsAndEncryptionReadOnlyWhatTheyCanMean)
     }
 }
 
-// A site's own number of simultaneous transfers and its protocol are kept; set back to
-// "global" the number is emptied, and profiles that never had either get no such key.
-TEST_F(SiteProfilesTest, ASitesOwnTransferCountAndProtocolAreKeptAndDefaultsWriteNothing)
+// A site's own number of simultaneous transfers, its protocol and its key file are kept; set
+// back to "global" the number is emptied, and profiles that never had them get no such key.
+TEST_F(SiteProfilesTest, ASitesOwnTransferCountProtocolAndKeyFileAreKeptAndDefaultsWriteNothing)
 {
     tSiteRecord site;
     site.Host = QStringLiteral("ftp.example.org");
     ASSERT_TRUE(store.writeProfile(QStringLiteral("Plain"), site));
-    EXPECT_FALSE(content(QStringLiteral("Plain.veze")).contains("SimultaneousTransfers"));
-    EXPECT_FALSE(content(QStringLiteral("Plain.veze")).contains("Protocol"));
+    for (const char *key : {"SimultaneousTransfers", "Protocol", "KeyFile"})
+        EXPECT_FALSE(content(QStringLiteral("Plain.veze")).contains(key)) << key;
     site.simultaneousTransfers = 4;
     site.protocol = SiteProtocol::Sftp;
+    const QString key = QStringLiteral("/home/j\u00F6rg/.ssh/id work");
+    site.keyFile = key;
     ASSERT_TRUE(store.writeProfile(QStringLiteral("Own"), site));
     tSiteRecord back;
     ASSERT_TRUE(store.readProfile(QStringLiteral("Own"), back));
     EXPECT_EQ(back.simultaneousTransfers, 4);
     EXPECT_EQ(back.protocol, SiteProtocol::Sftp);
+    EXPECT_EQ(back.keyFile, key);
     site.simultaneousTransfers = 0;
     site.protocol = SiteProtocol::Ftp;
+    site.keyFile.clear();
     ASSERT_TRUE(store.writeProfile(QStringLiteral("Own"), site));
     ASSERT_TRUE(store.readProfile(QStringLiteral("Own"), back));
     EXPECT_EQ(back.simultaneousTransfers, 0);
     EXPECT_EQ(back.protocol, SiteProtocol::Ftp);
+    EXPECT_TRUE(back.keyFile.isEmpty());
+
+    // A key file that would start a line of its own is refused; the file stays as it was.
+    const QByteArray before = content(QStringLiteral("Own.veze"));
+    site.keyFile = QStringLiteral("/keys/a\nHost=evil.example");
+    QString error;
+    EXPECT_FALSE(store.writeProfile(QStringLiteral("Own"), site, &error));
+    EXPECT_TRUE(error.contains(QLatin1String("KeyFile"))) << error.toStdString();
+    EXPECT_EQ(content(QStringLiteral("Own.veze")), before);
 }
 
 TEST_F(SiteProfilesTest, TheTreeListsFoldersFirstAndOnlyProfiles)

@@ -76,6 +76,14 @@ public:
         chosen = pickedFolder;
         return true;
     }
+    bool pickLocalFile(const QString &caption, const QString &start, QString &chosen) override
+    {
+        filePickerStarts.append(caption + QLatin1Char('|') + start);
+        if (pickedFile.isEmpty())
+            return false;
+        chosen = pickedFile;
+        return true;
+    }
     bool pickRemoteFolder(const QStringList &folders, const QString &current, QString &chosen) override
     {
         remotePickerFolders = folders;
@@ -139,6 +147,9 @@ public:
     // Both folder pickers answer with this folder; empty cancels.
     QString pickedFolder;
     QStringList folderPickerStarts, remotePickerFolders;
+    // The file picker answers with this file; empty cancels. Its calls: "caption|start".
+    QString pickedFile;
+    QStringList filePickerStarts;
     QString remotePickerCurrent;
     QStringList compareQuestions;
     std::optional<bool> compareIgnoreSize;

@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
@@ -216,6 +217,95 @@ TEST_F(ConnectWindows, HistoryWindowHidesPasswordsDeletesAndConnects)
     h->connectSelected();
     ASSERT_TRUE(showsRemote(QStringLiteral("kestrin.tar.gz")));
     EXPECT_EQ(box(*w, "tbAddress")->text(), QStringLiteral("127.0.0.1"));
+}
+
+QComboBox *combo(MainWindow &w, const char *name)
+{
+    return w.tbConnection()->findChild<QComboBox *>(QString::fromLatin1(name));
+}
+
+// The bar's protocol choice: SFTP moves a default port to 22 and back, keeps a port of the
+// user's own, turns the encryption choice off and drops the anonymous login; an sftp:// URL
+// typed into the address chooses SFTP by itself.
+TEST_F(ConnectWindows, ProtocolChoiceMovesTheDefaultPortAndTurnsEncryptionOff)
+{
+    QComboBox *protocol = combo(*w, "tbProtocol");
+    QComboBox *encryption = combo(*w, "tbEncryption");
+    ASSERT_NE(protocol, nullptr);
+    EXPECT_EQ(protocol->currentText(), QStringLiteral("FTP"));
+    QLineEdit *port = box(*w, "tbPort");
+    const auto type = [](QLineEdit *e, const QString &text) {
+        e->selectAll();
+        QTest::keyClicks(e, text);
+    };
+    type(port, QStringLiteral("21"));
+    type(box(*w, "tbUsername"), QStringLiteral("anonymous"));
+    type(box(*w, "tbPassword"), ConnectController::kAnonymousPassword);
+
+    protocol->setCurrentIndex(static_cast<int>(SiteProtocol::Sftp));
+    EXPECT_EQ(port->text(), QStringLiteral("22"));
+    EXPECT_FALSE(encryption->isEnabled());
+    EXPECT_TRUE(box(*w, "tbUsername")->text().isEmpty());
+    EXPECT_TRUE(box(*w, "tbPassword")->text().isEmpty());
+    EXPECT_EQ(c().quickConnect().protocol, SiteProtocol::Sftp);
+    // KESTRIN_SITES_SHOTS: a picture of the bar with SFTP chosen.
+    if (const QByteArray folder = qgetenv("KESTRIN_SITES_SHOTS"); !folder.isEmpty()) {
+        type(box(*w, "tbAddress"), QStringLiteral("sftp.example.com"));
+        QTest::qWait(200);
+        EXPECT_TRUE(
+            w->tbConnection()->grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/quick-connect-sftp.png")));
+    }
+
+    protocol->setCurrentIndex(static_cast<int>(SiteProtocol::Ftp));
+    EXPECT_EQ(port->text(), QStringLiteral("21"));
+    EXPECT_TRUE(encryption->isEnabled());
+
+    type(port, QStringLiteral("2121"));
+    protocol->setCurrentIndex(static_cast<int>(SiteProtocol::Sftp));
+    EXPECT_EQ(port->text(), QStringLiteral("2121"));
+    protocol->setCurrentIndex(static_cast<int>(SiteProtocol::Ftp));
+
+    type(port, QStringLiteral("21"));
+    QLineEdit *address = box(*w, "tbAddress");
+    type(address, QStringLiteral("sftp://anna@host.example/"));
+    EXPECT_EQ(protocol->currentText(), QStringLiteral("SFTP"));
+    EXPECT_EQ(port->text(), QStringLiteral("22"));
+    EXPECT_FALSE(encryption->isEnabled());
+    EXPECT_EQ(address->text(), QStringLiteral("sftp://anna@host.example/")); // the typing goes on undisturbed
+    type(address, QStringLiteral("ftp://host.example/"));
+    EXPECT_EQ(protocol->currentText(), QStringLiteral("FTP"));
+    EXPECT_EQ(port->text(), QStringLiteral("21"));
+}
+
+// An SFTP login in the history is shown as such and connects over SFTP again.
+TEST_F(ConnectWindows, HistoryShowsTheProtocolOfEachLogin)
+{
+    ConnectController &cc = c().connection();
+    cc.history().setLines({QStringLiteral("127.0.0.1\u00A7anna\u00A7\u00A71\u00A7/home/\u00A7sftp\u00A7/keys/id_a"),
+                           QStringLiteral("127.0.0.1\u00A7anna\u00A7pw\u00A71\u00A7/pub/")});
+    w->commands().acHistory->trigger();
+    HistoryWindow *h = w->findChild<HistoryWindow *>();
+    ASSERT_NE(h, nullptr);
+    QTreeWidget *lv = h->list();
+    ASSERT_EQ(lv->topLevelItemCount(), 2);
+    EXPECT_EQ(lv->topLevelItem(0)->text(5), QStringLiteral("SFTP"));
+    EXPECT_EQ(lv->topLevelItem(1)->text(5), QStringLiteral("FTP"));
+    h->close();
+
+    QMenu *menu = w->findChild<QMenu *>(QStringLiteral("connectMenu"));
+    ASSERT_NE(menu, nullptr);
+    w->connectViews().rebuildConnectMenu();
+    const QList<QAction *> items = menu->actions();
+    ASSERT_GE(items.size(), 2);
+    EXPECT_EQ(items[items.size() - 2]->text(), QStringLiteral("sftp://127.0.0.1  as  anna"));
+    EXPECT_EQ(items.last()->text(), QStringLiteral("127.0.0.1  as  anna"));
+
+    items[items.size() - 2]->trigger();
+    EXPECT_EQ(c().sessions().currentSite().protocol, SiteProtocol::Sftp);
+    EXPECT_EQ(c().sessions().currentSite().keyFile, QStringLiteral("/keys/id_a"));
+    EXPECT_EQ(combo(*w, "tbProtocol")->currentText(), QStringLiteral("SFTP"));
+    EXPECT_TRUE(c().connection().acDisconnect());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return c().sessions().isFullyDisconnected(); }, 15000));
 }
 
 TEST_F(ConnectWindows, ClipboardWatcherAsksAboutFtpUrls)

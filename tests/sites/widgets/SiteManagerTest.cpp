@@ -14,6 +14,7 @@
 #include "support/TempHome.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -183,6 +184,92 @@ TEST_F(SiteManager, ASiteMadeInTheWindowConnectsWithItsSavedFields)
     sm = open();
     EXPECT_EQ(sm->selectedPath(), QStringLiteral("Local test server"));
     sm->close();
+}
+
+// The protocol choice on the profile page: SFTP moves a default port to 22 (and back) but
+// keeps a port of the user's own, turns the FTP-only fields off and the key file on; the key
+// file comes from the file picker, and protocol and key file are saved and connected with.
+TEST_F(SiteManager, AnSftpSiteKeepsItsProtocolPortAndKeyFile)
+{
+    const SiteProfiles profiles(c().sharedProfilesFolder());
+    tSiteRecord shell;
+    shell.Host = QStringLiteral("127.0.0.1");
+    shell.Port = QStringLiteral("21");
+    shell.User = QStringLiteral("anna");
+    ASSERT_TRUE(profiles.writeProfile(QStringLiteral("Shell"), shell));
+    SiteManagerWindow *sm = open();
+    ASSERT_NE(sm, nullptr);
+    sm->selectPath(QStringLiteral("Shell"));
+    auto *protocol = child<QComboBox>(sm, "siteProtocol");
+    auto *encryption = child<QComboBox>(sm, "encryption");
+    QLineEdit *port = child<QLineEdit>(sm, "sitePort");
+    QLineEdit *keyFile = child<QLineEdit>(sm, "siteKeyFile");
+    auto *browse = child<QPushButton>(sm, "siteKeyFileBrowse");
+    ASSERT_TRUE(protocol && encryption && keyFile && browse);
+    EXPECT_EQ(protocol->currentText(), QStringLiteral("FTP"));
+    EXPECT_FALSE(keyFile->isEnabled());
+    EXPECT_FALSE(browse->isEnabled());
+
+    protocol->setCurrentIndex(static_cast<int>(SiteProtocol::Sftp));
+    EXPECT_EQ(port->text(), QStringLiteral("22"));
+    EXPECT_FALSE(encryption->isEnabled());
+    EXPECT_FALSE(child<QCheckBox>(sm, "anonymous")->isEnabled());
+    EXPECT_TRUE(keyFile->isEnabled());
+    EXPECT_TRUE(child<QPushButton>(sm, "save")->isEnabled());
+
+    // Back and forth with the implicit-TLS default, then with a port of the user's own.
+    encryption->setCurrentIndex(static_cast<int>(SiteEncryption::Implicit));
+    protocol->setCurrentIndex(static_cast<int>(SiteProtocol::Ftp));
+    EXPECT_EQ(port->text(), QStringLiteral("990"));
+    EXPECT_TRUE(encryption->isEnabled());
+    protocol->setCurrentIndex(static_cast<int>(SiteProtocol::Sftp));
+    EXPECT_EQ(port->text(), QStringLiteral("22"));
+    type(sm, "sitePort", QStringLiteral("2222"));
+    protocol->setCurrentIndex(static_cast<int>(SiteProtocol::Ftp));
+    EXPECT_EQ(port->text(), QStringLiteral("2222"));
+    protocol->setCurrentIndex(static_cast<int>(SiteProtocol::Sftp));
+    EXPECT_EQ(port->text(), QStringLiteral("2222"));
+
+    // Cancelled, the picker changes nothing; a chosen file fills the box.
+    QTest::mouseClick(browse, Qt::LeftButton);
+    EXPECT_EQ(ui().filePickerStarts,
+              QStringList{QStringLiteral("SSH key file|") + QDir::homePath() + QStringLiteral("/.ssh")});
+    EXPECT_TRUE(keyFile->text().isEmpty());
+    const QString key = home.path() + QStringLiteral("/keys/id_ed25519");
+    ui().pickedFile = key;
+    QTest::mouseClick(browse, Qt::LeftButton);
+    EXPECT_EQ(keyFile->text(), key);
+    type(sm, "sitePort", QStringLiteral("1"));
+
+    const QString shot = shotPath("site-manager-sftp.png");
+    if (!shot.isEmpty()) {
+        QTest::qWait(200);
+        EXPECT_TRUE(sm->grab().save(shot));
+    }
+    QTest::mouseClick(child<QPushButton>(sm, "save"), Qt::LeftButton);
+    tSiteRecord back;
+    ASSERT_TRUE(profiles.readProfile(QStringLiteral("Shell"), back));
+    EXPECT_EQ(back.protocol, SiteProtocol::Sftp);
+    EXPECT_EQ(back.keyFile, key);
+    EXPECT_EQ(back.Port, QStringLiteral("1"));
+    EXPECT_EQ(back.User, QStringLiteral("anna"));
+
+    // Opened again, the page shows what was saved; Connect takes protocol and key file along.
+    sm->close();
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !views->siteManager(); }, 2000));
+    sm = open();
+    ASSERT_NE(sm, nullptr);
+    ASSERT_EQ(sm->selectedPath(), QStringLiteral("Shell"));
+    EXPECT_EQ(child<QComboBox>(sm, "siteProtocol")->currentText(), QStringLiteral("SFTP"));
+    EXPECT_EQ(child<QLineEdit>(sm, "siteKeyFile")->text(), key);
+    EXPECT_FALSE(child<QComboBox>(sm, "encryption")->isEnabled());
+    QTest::mouseClick(child<QPushButton>(sm, "connect"), Qt::LeftButton);
+    const tSiteRecord &current = c().sessions().currentSite();
+    EXPECT_EQ(current.protocol, SiteProtocol::Sftp);
+    EXPECT_EQ(current.keyFile, key);
+    EXPECT_EQ(current.User, QStringLiteral("anna"));
+    EXPECT_TRUE(c().connection().acDisconnect());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return c().sessions().isFullyDisconnected(); }, 15000));
 }
 
 TEST_F(SiteManager, AProfileInTheLinksBarFolderIsAButtonThatConnects)
