@@ -119,7 +119,7 @@ std::int64_t CliRunner::serverTimeOffsetOf(const SyncTree &remote, const QString
     if (!s->loggedIn || s->busy() || !s->idleState())
         return 0;
     const bool machineListings =
-        read(m_controller->setup(), Keys::useMlsd) && s->ServerHasFeature(QStringLiteral("MLST"));
+        s->attributeListings() || (read(m_controller->setup(), Keys::useMlsd) && s->hasFeature(QStringLiteral("MLST")));
     const std::optional<std::int64_t> offset =
         probeServerTimeOffset(*s, machineListings, remote, root,
                               [this](const std::function<void()> &start) { return sessionRequest(start); });

@@ -625,7 +625,7 @@ int CliRunner::sessionRequest(const std::function<void()> &start)
     tkftpclient *s = sessions.mainSession();
     std::optional<int> result;
     const QMetaObject::Connection c =
-        connect(&sessions, &SessionSupervisor::requestDone, this, [&](tkftpclient *session, TFtpRequest, int error) {
+        connect(&sessions, &SessionSupervisor::requestDone, this, [&](tkftpclient *session, RemoteRequest, int error) {
             if (session == s)
                 result = error;
         });
