@@ -172,7 +172,8 @@ bool ConnectController::acConnect(Caller caller)
         break;
     }
 
-    if (m_quick.user.isEmpty() || m_quick.password.isEmpty()) {
+    // An SFTP login without a password uses keys: it is never made anonymous.
+    if (site.protocol != SiteProtocol::Sftp && (m_quick.user.isEmpty() || m_quick.password.isEmpty())) {
         m_quick.user = QStringLiteral("anonymous");
         m_quick.password = read(m_setup, Keys::anonPass);
         if (m_quick.password.isEmpty())
@@ -405,7 +406,7 @@ void ConnectController::loginFailed(tkftpclient *session, int error)
                                  : QStringLiteral("Unable to login on server.")));
     m_diagnostics.showErrorWindow(
         QStringLiteral("Unable to connect to FTP site. Recheck FTP login information and try again"),
-        session->LastResponse(), session->recentLines);
+        session->lastReply(), session->recentLines);
 }
 
 void ConnectController::sessionClosed(tkftpclient *session)
