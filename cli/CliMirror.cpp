@@ -218,8 +218,7 @@ bool CliRunner::queueMirror()
     bool remoteExists = true;
     if (upload) {
         tkftpclient *s = m_controller->sessions().mainSession();
-        s->SetHostDirName(remoteRoot);
-        remoteExists = sessionRequest([&] { s->StartCwd(); }) == 0;
+        remoteExists = sessionRequest([&] { s->changeFolder(remoteRoot); }) == 0;
         if (m_connectionLost)
             return false;
         if (!remoteExists && !dryRun) {
