@@ -1,7 +1,9 @@
 // The window's queue on an SFTP site, through the headless controller against OpenSSH's sshd
 // started on loopback: folder transfers both ways, links in the tree, resume, a refused login.
 #include "app/MainController.h"
+#include "app/SftpRemote.h"
 #include "settings/SettingsCatalogue.h"
+#include "sftp/SftpSession.h"
 #include "support/Entries.h"
 #include "support/RecordingUserInterface.h"
 #include "support/ScopedEnv.h"
@@ -251,6 +253,19 @@ TEST_F(SftpQueue, ARefusedLoginIsOneMessageAndTheNextConnectWorks)
     connect();
     EXPECT_TRUE(main->loggedIn);
     EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(SftpQueue, ThePadlockNamesTheSshConnection)
+{
+    QString encryption;
+    QObject::connect(&controller->status(), &StatusController::encryptionChanged,
+                     [&](const QString &text) { encryption = text; });
+    connect();
+    controller->status().timer_updateinterface();
+    const SftpSession &ssh = sessions().mainSession()->sftp()->session();
+    ASSERT_FALSE(ssh.cipher().isEmpty());
+    for (const QString &part : {ssh.serverBanner(), ssh.keyExchange(), ssh.hostKey().type, ssh.cipher()})
+        EXPECT_TRUE(encryption.contains(part)) << encryption.toStdString() << " lacks " << part.toStdString();
 }
 
 } // namespace
