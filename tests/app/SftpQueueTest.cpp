@@ -22,6 +22,8 @@
 #include <map>
 #include <memory>
 
+#include <sys/stat.h>
+
 namespace {
 
 QByteArray randomBytes(qsizetype size, quint32 seed)
@@ -230,6 +232,45 @@ TEST_F(SftpQueue, ADownloadContinuesItsLocalPartialFile)
     EXPECT_EQ(got.mid(1), content.mid(1));
 }
 
+TEST_F(SftpQueue, ADownloadCutByALostConnectionWaitsAndContinuesItsPartialFile)
+{
+    QByteArray content(64 * 1024 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < content.size(); ++i)
+        content[i] = static_cast<char>((static_cast<quint64>(i) * 7919u) >> 5);
+    makeFile(remoteRoot + QStringLiteral("/big.bin"), content);
+    QStringList log;
+    QObject::connect(&sessions(), &SessionSupervisor::displayLine,
+                     [&](tkftpclient *, const QString &line) { log << line; });
+    connect();
+    const QString target = local + QStringLiteral("/big.bin");
+    const tFolderEntryObject entry = entryNamed(QStringLiteral("big.bin"), content.size());
+    QueueItem *item =
+        queue().addToQueue(QStringLiteral("getfile*") + remoteRoot + QStringLiteral("/big.bin*") + target, &entry);
+    ASSERT_TRUE(item);
+    const std::uint64_t id = item->id();
+    tkftpclient *main = sessions().mainSession();
+    ASSERT_TRUE(waitFor(
+        [&] {
+            queue().timer_checkQueue();
+            return main->ByteCount > 0;
+        },
+        20000));
+    server.dropConnections();
+    ASSERT_TRUE(waitFor([&] { return !main->connectedOrResolving(); }, 20000));
+    item = queue().model().itemById(id);
+    ASSERT_TRUE(item) << "the item left the queue";
+    EXPECT_FALSE(item->running());
+    const qint64 partial = QFileInfo(target).size();
+    ASSERT_GT(partial, 0);
+    ASSERT_LT(partial, content.size()) << "the transfer ended before the connection was dropped";
+
+    connect();
+    ASSERT_TRUE(settled(60000));
+    EXPECT_TRUE(queue().model().isEmpty()) << ui.messages.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(readAll(target) == content);
+    EXPECT_FALSE(log.filter(QStringLiteral(" from byte ")).isEmpty()) << "downloaded again from the start";
+}
+
 TEST_F(SftpQueue, ARefusedLoginIsOneMessageAndTheNextConnectWorks)
 {
     // A key the server does not know, and no agent or password to fall back on.
@@ -253,6 +294,22 @@ TEST_F(SftpQueue, ARefusedLoginIsOneMessageAndTheNextConnectWorks)
     connect();
     EXPECT_TRUE(main->loggedIn);
     EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(QLatin1Char('\n')).toStdString();
+}
+
+TEST_F(SftpQueue, AnUnknownHostIsAskedAndTrustAlwaysGoesToTheProgramsOwnFile)
+{
+    ASSERT_TRUE(QFile::remove(home.path() + QStringLiteral("/.ssh/known_hosts")));
+    ui.hostKeyAnswers.push_back(CertificateChoice::TrustAlways);
+    connect();
+    ASSERT_EQ(ui.hostKeyQuestions.size(), 1u);
+    EXPECT_EQ(ui.hostKeyQuestions[0].port, server.port());
+    EXPECT_TRUE(ui.hostKeyQuestions[0].fingerprint.startsWith(QLatin1String("SHA256:")));
+    const QString own = home.programData() + QStringLiteral("known_hosts");
+    const QString keyBlob = server.hostKeyLine().section(QLatin1Char(' '), 1, 1);
+    EXPECT_TRUE(QString::fromUtf8(readAll(own)).contains(keyBlob)) << readAll(own).toStdString();
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(own).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
 }
 
 TEST_F(SftpQueue, ThePadlockNamesTheSshConnection)
