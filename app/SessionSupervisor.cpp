@@ -383,8 +383,12 @@ void SessionSupervisor::configureSftp(tkftpclient &s)
     sftp.setTimeoutMs(static_cast<int>(read(m_setup, Keys::replyTimeout)) * 1000);
     const QString name = m_currentSite.name == m_currentSite.Host.text() ? displayHost(m_currentSite.name.text())
                                                                          : m_currentSite.name.text();
-    // A standard FTP proxy carries no SSH; only SOCKS stands between us and the server.
+    // A standard FTP proxy carries no SSH; only SOCKS stands between us and the server. A
+    // connection set to go through an FTP proxy is not made directly behind the user's back.
     const auto type = read(m_setup, Keys::connectionType);
+    s.sftp()->setConnectRefusal(type == 2 ? QStringLiteral("SFTP cannot go through a standard FTP proxy; choose a "
+                                                           "direct connection or SOCKS in the options")
+                                          : QString());
     if (type >= 3) {
         m_writeLog(kSection + QStringLiteral("Connecting to ") + name +
                    QStringLiteral(" (SFTP) through SOCKS. Please wait ..."));

@@ -182,6 +182,17 @@ void SftpRemote::connectAndLogin()
     m_utf8 = true;
     m_folder.clear();
     m_lastReply.clear();
+    if (!m_refusal.isEmpty()) {
+        m_connecting = false;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_running == RemoteRequest::Connect)
+                    complete(RemoteRequest::Connect, RemoteCode::Refused, m_refusal);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
     const auto failed = [this](SftpError error, const QString &text) {
         m_connecting = false;
         complete(RemoteRequest::Connect, codeOf(error), text);

@@ -37,6 +37,9 @@ public:
 
     // Connect, host key, authenticate, the login folder: one Connect completion.
     void connectAndLogin();
+    // While set, a connect ends at once, refused, with this reason (a connection the user's
+    // settings cannot make as asked is not made another way).
+    void setConnectRefusal(const QString &reason) { m_refusal = reason; }
     void changeFolder(const QString &folder);
     void printFolder();
     void listFolder(const ListingRequest &request);
@@ -107,4 +110,5 @@ private:
     std::int64_t m_maxBytes = 0;
     bool m_listingCut = false;
     int m_closeCode = 0;
+    QString m_refusal;
 };

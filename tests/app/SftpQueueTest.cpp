@@ -296,6 +296,27 @@ TEST_F(SftpQueue, ARefusedLoginIsOneMessageAndTheNextConnectWorks)
     EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(QLatin1Char('\n')).toStdString();
 }
 
+TEST_F(SftpQueue, AConnectionSetToGoThroughAnFtpProxyIsRefusedNotMadeDirectly)
+{
+    write(controller->setup(), Keys::connectionType, 2);
+    write(controller->setup(), Keys::ConnectionTypeAddress, QStringLiteral("127.0.0.1"));
+    int failures = 0;
+    QObject::connect(&queue(), &QueueController::loginFailed, [&] { ++failures; });
+    sessions().setCurrentSite(site(server.clientKey()));
+    ASSERT_TRUE(controller->connection().acConnect(ConnectController::Caller::SiteManager));
+    ASSERT_TRUE(waitFor(
+        [&] {
+            sessions().timer_threads();
+            return failures > 0 && sessions().isFullyDisconnected();
+        },
+        20000));
+    EXPECT_EQ(failures, 1);
+    EXPECT_FALSE(sessions().mainSession()->loggedIn);
+    EXPECT_TRUE(sessions().mainSession()->lastReply().contains(QLatin1String("standard FTP proxy")))
+        << sessions().mainSession()->lastReply().toStdString();
+    EXPECT_EQ(ui.messages.size(), 1) << ui.messages.join(QLatin1Char('\n')).toStdString();
+}
+
 TEST_F(SftpQueue, AnUnknownHostIsAskedAndTrustAlwaysGoesToTheProgramsOwnFile)
 {
     ASSERT_TRUE(QFile::remove(home.path() + QStringLiteral("/.ssh/known_hosts")));
