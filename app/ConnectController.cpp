@@ -477,7 +477,7 @@ void ConnectController::loginFailed(tkftpclient *session, int error)
                                  : QStringLiteral("Unable to login on server.")));
     m_diagnostics.showErrorWindow(
         QStringLiteral("Unable to connect to FTP site. Recheck FTP login information and try again"),
-        session->LastResponse(), session->recentLines);
+        session->lastReply(), session->recentLines);
 }
 
 void ConnectController::sessionClosed(tkftpclient *session)

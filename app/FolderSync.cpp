@@ -71,7 +71,8 @@ std::int64_t FolderSync::serverOffset(const QString &remoteRoot, int depthLimit)
     tkftpclient *s = m_sessions.mainSession();
     if (!s || !s->loggedIn || s->busy() || !s->idleState())
         return 0;
-    const bool machineListings = read(m_setup, Keys::useMlsd) && s->ServerHasFeature(QStringLiteral("MLST"));
+    const bool machineListings =
+        s->attributeListings() || (read(m_setup, Keys::useMlsd) && s->hasFeature(QStringLiteral("MLST")));
     const int waitMs = static_cast<int>(read(m_setup, Keys::replyTimeout) + 5) * 1000;
     // The queue has no job on the idle session and leaves this request's completion alone.
     const SessionRequest request = [&](const std::function<void()> &start) {
@@ -81,7 +82,7 @@ std::int64_t FolderSync::serverOffset(const QString &remoteRoot, int depthLimit)
         deadline.setSingleShot(true);
         QObject::connect(&deadline, &QTimer::timeout, &loop, &QEventLoop::quit);
         const QMetaObject::Connection c = QObject::connect(&m_sessions, &SessionSupervisor::requestDone, &loop,
-                                                           [&](tkftpclient *session, TFtpRequest, int error) {
+                                                           [&](tkftpclient *session, RemoteRequest, int error) {
                                                                if (session == s) {
                                                                    result = error;
                                                                    loop.quit();

@@ -251,6 +251,11 @@ void MainController::wireSessions()
     for (tkftpclient *session : m_sessions.allSessions())
         m_certificates.install(*session);
     m_sessions.prepareConnect = [this](tkftpclient &session) { m_certificates.prepare(session); };
+    m_sessions.prepareSftp = [this](SftpSession &session) { m_sftpQuestions.install(session); };
+    // "Trust always" keeps SFTP host keys in the program's own file, never in ~/.ssh.
+    m_sessions.ownKnownHostsFile = [this] {
+        return m_folders.programData.isEmpty() ? QString() : m_folders.dataFile(QStringLiteral("known_hosts"));
+    };
     m_tick.timer_threads.setHandler([this](QObject *) { guarded("thr0001", [this] { m_sessions.timer_threads(); }); });
 }
 

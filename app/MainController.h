@@ -15,6 +15,7 @@
 #include "app/SavedQueues.h"
 #include "app/SessionLoss.h"
 #include "app/SessionSupervisor.h"
+#include "app/SftpQuestions.h"
 #include "app/StatusController.h"
 #include "app/UserInterface.h"
 #include "app/VersionCheck.h"
@@ -181,6 +182,8 @@ private:
     BrowserCommands m_browserCommands{m_setup, m_ui, m_browsers, m_queue, m_sessions};
     FolderSync m_folderSync{m_setup, m_ui, m_browsers, m_queue, m_sessions};
     CertificateTrust m_certificates{m_ui, [this](const QString &line) { writeLog(line); }};
+    // Host keys and key passphrases of SFTP sessions, put to the user.
+    SftpQuestions m_sftpQuestions{m_ui};
     DesktopSecrets m_secrets{m_setup, [this](const QString &line) { writeLog(line); }};
     QString m_sharedProfilesFolder;
     QDateTime m_startTime;

@@ -22,27 +22,26 @@ namespace {
 
 // Whether a completion of this request type is the one a job waiting at `step` asked
 // for; anything else (a late completion of an aborted request) is not its answer.
-bool answers(JobStep step, TFtpRequest rq)
+bool answers(JobStep step, RemoteRequest rq)
 {
     switch (step) {
     case JobStep::ChangeFolder:
-        return rq == TFtpRequest::rqCwd;
+        return rq == RemoteRequest::ChangeFolder;
     case JobStep::PrintFolder:
-        return rq == TFtpRequest::rqPwd;
+        return rq == RemoteRequest::PrintFolder;
     case JobStep::TypeSwitch:
-        return rq == TFtpRequest::rqTypeSet;
+        return rq == RemoteRequest::TypeSwitch;
     case JobStep::SizeQuery:
     case JobStep::SizeCheck:
-        return rq == TFtpRequest::rqSize;
+        return rq == RemoteRequest::Size;
     case JobStep::Listing:
     case JobStep::LinkCheck:
-        return rq == TFtpRequest::rqDir;
+        return rq == RemoteRequest::List;
     case JobStep::Transfer:
-        return rq == TFtpRequest::rqReceive || rq == TFtpRequest::rqRestGet || rq == TFtpRequest::rqPut ||
-               rq == TFtpRequest::rqRestPut;
+        return isTransferRequest(rq);
     case JobStep::Command:
-        return rq == TFtpRequest::rqMkd || rq == TFtpRequest::rqRmd || rq == TFtpRequest::rqDele ||
-               rq == TFtpRequest::rqRename || rq == TFtpRequest::rqQuote;
+        return rq == RemoteRequest::MakeFolder || rq == RemoteRequest::RemoveFolder || rq == RemoteRequest::Delete ||
+               rq == RemoteRequest::Rename || rq == RemoteRequest::Chmod || rq == RemoteRequest::Quote;
     case JobStep::Starting:
     case JobStep::OverwritePrompt:
     case JobStep::Finished:
@@ -189,7 +188,7 @@ QueueController::Pick QueueController::pickNext()
     tkftpclient *idle = nullptr;
     // Extras work only beside a logged-in main session (a lost connection stops them too).
     const tkftpclient *main = m_sessions.mainSession();
-    const bool extrasOk = main->IsConnected() && main->loggedIn;
+    const bool extrasOk = main->connectedNow() && main->loggedIn;
     for (tkftpclient *s : pool) {
         // The main session last: with RavuzAro off it is also the one for browsing.
         if (usable(*s) && (extrasOk || !m_sessions.isExtra(s)) && (!idle || idle == main))
@@ -347,7 +346,7 @@ tkftpclient *QueueController::sessionFor(const QueueItem &item) const
 bool QueueController::usable(const tkftpclient &session)
 {
     // Exactly ready: an engine in its internal-ready state is between two steps of a request.
-    return session.IsConnected() && !session.busy() && session.State() == TFtpEngineState::stReady && session.loggedIn;
+    return !session.busy() && session.readyForRequest() && session.loggedIn;
 }
 
 void QueueController::expandPutFolder(QueueItem &item)
@@ -416,7 +415,7 @@ bool QueueController::askOverwrite(QueueJob &job, std::int64_t localSize, std::i
         // Another session's question is showing: one at a time. This item waits again and
         // is started once that question is answered.
         job.m_step = JobStep::Finished;
-        tkftpclient &session = job.session();
+        tkftpclient &session = job.owner();
         if (session.m_job == &job)
             session.m_job = nullptr;
         if (const auto found = m_jobs.find(&session); found != m_jobs.end() && found->second.get() == &job) {
@@ -441,7 +440,7 @@ bool QueueController::askOverwrite(QueueJob &job, std::int64_t localSize, std::i
     still->transferAction = action;
     if (answer.applyToAll)
         m_model.setTransferActionForAll(action);
-    return still == &job.item() && job.session().job() == &job && job.session().IsConnected();
+    return still == &job.item() && job.owner().job() == &job && job.owner().connectedNow();
 }
 
 bool QueueController::isAsciiFile(const QString &fileName) const
@@ -459,17 +458,14 @@ bool QueueController::isAsciiFile(const QString &fileName) const
                        [&name](const QString &mask) { return wildcardMatch(name, mask.toLower()); });
 }
 
-bool QueueController::typeIsRight(const tkftpclient &session, const QString &fileName) const
+bool QueueController::typeIsRight(const RemoteSession &session, const QString &fileName) const
 {
-    return session.Binary() != isAsciiFile(fileName);
+    return !session.hasTextMode() || session.binaryMode() != isAsciiFile(fileName);
 }
 
-void QueueController::toggleType(tkftpclient &session)
+void QueueController::toggleType(RemoteSession &session)
 {
-    if (session.Binary())
-        session.StartTypeAscii();
-    else
-        session.StartTypeBinary();
+    session.setTextMode(session.binaryMode());
 }
 
 QString QueueController::listingFile(const tkftpclient &session) const
@@ -479,7 +475,7 @@ QString QueueController::listingFile(const tkftpclient &session) const
 
 // --- completions ---------------------------------------------------------------------------
 
-void QueueController::ftpCtrlRequestDone(tkftpclient *session, TFtpRequest request, int error)
+void QueueController::ftpCtrlRequestDone(tkftpclient *session, RemoteRequest request, int error)
 {
     if (!session)
         return;
@@ -488,7 +484,7 @@ void QueueController::ftpCtrlRequestDone(tkftpclient *session, TFtpRequest reque
         session->SetDisplayFileFlag(false);
         if (m_disconnecting)
             return;
-        if (request == TFtpRequest::rqConnect) {
+        if (request == RemoteRequest::Connect) {
             guarded("rqcon", [&] { completeLogin(*session, error); });
             return;
         }
@@ -530,7 +526,7 @@ void QueueController::finish(QueueJob &job, const QueueOutcome &outcome, const Q
     const JobStep lastStep = job.m_step;
     job.m_step = JobStep::Finished;
     QueueItem &item = job.item();
-    tkftpclient &session = job.session();
+    tkftpclient &session = job.owner();
     if (session.m_job == &job)
         session.m_job = nullptr;
     std::shared_ptr<QueueJob> hold;
@@ -632,7 +628,7 @@ void QueueController::completeLogin(tkftpclient &s, int error)
         return;
     }
     if (error != 0) {
-        m_sessions.xferSession()->AbortAndWait();
+        m_sessions.xferSession()->closeNow();
         emit loginFailed(&s, error);
         return;
     }
@@ -640,7 +636,7 @@ void QueueController::completeLogin(tkftpclient &s, int error)
     if (&s != m_sessions.mainSession()) {
         tkftpclient *main = m_sessions.mainSession();
         const QueueItem *running = main->currentItem();
-        if (main->IsConnected() && running && running->isTransfer())
+        if (main->connectedNow() && running && running->isTransfer())
             m_sessions.exchangeRoles();
         return;
     }
@@ -670,11 +666,11 @@ void QueueController::onItemRemoved(QueueItem *item)
             if (&found->second->item() != item)
                 continue;
             const std::shared_ptr<QueueJob> job = found->second;
-            tkftpclient &session = job->session();
+            tkftpclient &session = job->owner();
             job->m_step = JobStep::Finished;
             session.m_job = nullptr;
             m_jobs.erase(found);
-            session.AbortTransfer();
+            session.abortTransfer();
             emit itemFinished(item->id(), QueueOutcome::stopped());
             break;
         }

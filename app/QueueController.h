@@ -1,7 +1,6 @@
 #pragma once
 
 #include "app/jobs/QueueJob.h"
-#include "ftp/FtpTypes.h"
 #include "queue/QueueModel.h"
 
 #include <QDateTime>
@@ -77,9 +76,9 @@ public:
     // Whether a file of this name is transferred as text (the transfer mode, or the masks).
     bool isAsciiFile(const QString &fileName) const;
     // Whether the session's current transfer type suits a file of this name.
-    bool typeIsRight(const tkftpclient &session, const QString &fileName) const;
-    // Starts TYPE A or TYPE I, whichever the session is not in.
-    void toggleType(tkftpclient &session);
+    bool typeIsRight(const RemoteSession &session, const QString &fileName) const;
+    // Switches to text or binary transfers, whichever the session is not in.
+    void toggleType(RemoteSession &session);
     // The marker file name of a session's listings ("list_mainFTP.txt" in the temporary
     // folder); the engine writes no such file.
     QString listingFile(const tkftpclient &session) const;
@@ -109,7 +108,7 @@ public:
 
     // The completion of every request of both sessions: the session's job judges it, a
     // login is completed here; then the pump runs.
-    void ftpCtrlRequestDone(tkftpclient *session, TFtpRequest request, int error);
+    void ftpCtrlRequestDone(tkftpclient *session, RemoteRequest request, int error);
     // Listing bytes a session received, for the job whose listing it is.
     void listingReceived(tkftpclient *session, const QString &text);
     // Set by Disconnect, cleared when a connection starts: completions are then ignored.

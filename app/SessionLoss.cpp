@@ -22,12 +22,6 @@ namespace {
 const QString kInfo = QString(QChar(0xA7));
 const QString kError = QString(QChar(0xA4));
 
-bool isTransfer(TFtpRequest rq)
-{
-    return rq == TFtpRequest::rqReceive || rq == TFtpRequest::rqRestGet || rq == TFtpRequest::rqPut ||
-           rq == TFtpRequest::rqRestPut;
-}
-
 } // namespace
 
 SessionLoss::SessionLoss(const Parts &parts, LogWriter writeLog, QObject *parent)
@@ -41,8 +35,8 @@ SessionLoss::SessionLoss(const Parts &parts, LogWriter writeLog, QObject *parent
         m_reconnecting = false;
     });
     // A completed transfer or an empty queue ends a run of failed reconnects.
-    connect(&sessions, &SessionSupervisor::requestDone, this, [this](tkftpclient *, TFtpRequest rq, int error) {
-        if (error == 0 && isTransfer(rq))
+    connect(&sessions, &SessionSupervisor::requestDone, this, [this](tkftpclient *, RemoteRequest rq, int error) {
+        if (error == 0 && isTransferRequest(rq))
             m_p.sessions.resetRetryCount();
     });
     connect(&m_p.queue.model(), &QueueModel::queueEmptied, this, [this] {
@@ -89,7 +83,7 @@ void SessionLoss::loginFailed(tkftpclient *session, int error)
     if (session != s.mainSession() || !s.connectionWanted())
         return;
     const bool reconnect = std::exchange(m_reconnecting, false);
-    if (reconnect && error >= 10000 && !session->IsConnected()) {
+    if (reconnect && error >= 10000 && !session->connectedNow()) {
         // A reconnect that could not reach the server counts as one more lost connection.
         mainClosed(*session, true, error);
         return;
@@ -145,13 +139,13 @@ void SessionLoss::mainClosed(tkftpclient &main, bool connectFailed, int error)
                 // is no reason to doubt the login.
                 const bool lostAfterLogin = wasLoggedIn || s.retryCount() > 0;
                 s.cancelRetry(false);
-                const QString reply = main.LastResponse().trimmed();
+                const QString reply = main.lastReply().trimmed();
                 m_p.diagnostics.showErrorWindow(
                     lostAfterLogin
                         ? QStringLiteral("The connection to the server was lost and could not be restored") +
                               (reply.isEmpty() ? QString() : QStringLiteral(" (") + reply + QLatin1Char(')'))
                         : QStringLiteral("Unable to connect to FTP site. Recheck FTP login information and try again"),
-                    main.LastResponse(), main.recentLines);
+                    main.lastReply(), main.recentLines);
             }
         }
         // A reconnect goes back to the site that was lost, never to another one the connect
@@ -187,10 +181,10 @@ void SessionLoss::transferClosed(tkftpclient &xfer)
                           : QStringLiteral("The RavuzAro feature is not available on current server.");
         QMetaObject::invokeMethod(
             this,
-            [this, message, reply = xfer.LastResponse(), lines = xfer.recentLines] {
+            [this, message, reply = xfer.lastReply(), lines = xfer.recentLines] {
                 guarded("aaqqa", [&] {
                     SessionSupervisor &ss = m_p.sessions;
-                    if (!ss.connectionWanted() || !ss.ravuzAro() || !ss.mainSession()->IsConnected())
+                    if (!ss.connectionWanted() || !ss.ravuzAro() || !ss.mainSession()->connectedNow())
                         return;
                     // For this run only: the setting keeps its value for the next start.
                     ss.setRavuzAro(false);
@@ -258,7 +252,7 @@ void SessionLoss::timer_retryConnect()
         return;
     guarded("mnsj2", [&] {
         tkftpclient &main = *s.mainSession();
-        if (QDateTime::currentDateTime() < s.retryTime() || main.IsConnected() || !main.idleState())
+        if (QDateTime::currentDateTime() < s.retryTime() || main.connectedNow() || !main.idleState())
             return;
         m_reconnecting = true;
         if (!m_p.connection.acConnect(ConnectController::Caller::ReconnectTimer))
@@ -274,7 +268,7 @@ void SessionLoss::timer_antitimeout()
         static const char *const kCommands[] = {"rest 0", "pwd", "help"};
         SessionSupervisor &s = m_p.sessions;
         for (tkftpclient *session : s.allSessions()) {
-            if (!session->IsConnected() || !session->loggedIn || session->busy() || !session->idleState() ||
+            if (!session->connectedNow() || !session->loggedIn || session->busy() || !session->idleState() ||
                 !session->keepAliveDue.isValid())
                 continue;
             const double left =
@@ -284,11 +278,9 @@ void SessionLoss::timer_antitimeout()
             s.rescheduleKeepAlive(*session);
             // "rest 0" only in binary mode: servers refuse a restart point in ASCII mode,
             // and the refusal would only fill the log.
-            const int first = session->Binary() ? 0 : 1;
+            const int first = session->binaryMode() ? 0 : 1;
             const auto pick = std::uniform_int_distribution<int>(first, 2)(m_random);
-            session->SetLocalFileName(QString::fromLatin1(kCommands[pick]));
-            session->SetHostFileName(QStringLiteral("[antitimeout]"));
-            session->StartQuote();
+            session->keepAlive(QString::fromLatin1(kCommands[pick]));
         }
     });
 }
@@ -317,7 +309,7 @@ void SessionLoss::acStop()
             model.setTimeLeftText(item, QString());
             model.itemChanged(item);
             // The transfer ends with an error; its completion marks the item "Stopped".
-            session->AbortTransfer();
+            session->abortTransfer();
         }
         // Starting the queue again asks before anything already there is touched.
         model.setTransferActionForAll(TransferAction::Ask);

@@ -1,8 +1,10 @@
 #include "app/SessionSupervisor.h"
 
+#include "app/SftpRemote.h"
 #include "app/UserInterface.h"
 #include "base/Guard.h"
 #include "settings/SettingsCatalogue.h"
+#include "sftp/SftpSession.h"
 #include "sites/FtpUrl.h"
 
 #include <QCoreApplication>
@@ -45,6 +47,7 @@ SessionSupervisor::~SessionSupervisor()
         s->OnSessionClosed = nullptr;
         s->OnRequestDone = nullptr;
         s->OnBgException = nullptr;
+        s->disconnect(this);
     }
 }
 
@@ -154,11 +157,26 @@ void SessionSupervisor::installHandlers(tkftpclient &session)
         guarded("scl001", [&] { emit sessionClosed(s, error); });
     };
     s->OnRequestDone = [this, s](TFtpClient *, TFtpRequest rq, int error) {
-        guarded("rqd001", [&] { emit requestDone(s, rq, error); });
+        guarded("rqd001", [&] { emit requestDone(s, remoteRequestOf(rq), error); });
     };
     s->OnBgException = [](TFtpClient *, const std::exception &e, bool &) {
         reportBug(QStringLiteral("bgex001"), QString::fromLocal8Bit(e.what()));
     };
+    // The SFTP side's events go out as the FTP engine's do.
+    connect(s, &tkftpclient::sftpDisplay, this,
+            [this, s](const QString &line) { guarded("dsp002", [&] { emit displayLine(s, line); }); });
+    connect(s, &tkftpclient::sftpListing, this, [this, s](const QString &text) { emit listingReceived(s, text); });
+    connect(s, &tkftpclient::sftpProgress, this,
+            [this, s](std::int64_t count, bool *abort) { guarded("prg002", [&] { emit progress(s, count, abort); }); });
+    connect(s, &tkftpclient::sftpRequestDone, this, [this, s](RemoteRequest rq, int error) {
+        guarded("rqd002", [&] {
+            if (rq == RemoteRequest::Connect)
+                emit sessionConnected(s, error);
+            emit requestDone(s, rq, error);
+        });
+    });
+    connect(s, &tkftpclient::sftpClosed, this,
+            [this, s](int error) { guarded("scl002", [&] { emit sessionClosed(s, error); }); });
 }
 
 void SessionSupervisor::stripTrailingSlash(QString &command)
@@ -178,7 +196,7 @@ bool SessionSupervisor::isFullyDisconnected()
 {
     bool result = false;
     guarded("kjbbkqkja",
-            [&] { result = !m_connectionWanted && !m_mainSession->IsConnected() && m_mainSession->idleState(); });
+            [&] { result = !m_connectionWanted && !m_mainSession->connectedNow() && m_mainSession->idleState(); });
     return result;
 }
 
@@ -198,7 +216,7 @@ void SessionSupervisor::rescheduleKeepAlive(tkftpclient &session)
 
 void SessionSupervisor::acRavuzAro()
 {
-    if (m_ravuzAro && m_xferSession->IsConnected() && m_xferSession->busy()) {
+    if (m_ravuzAro && m_xferSession->connectedNow() && m_xferSession->busy()) {
         m_ui.showMessage(QStringLiteral(
             "You cannot disable the RavuzAro feature right now, as it is currently being used to transfer a "
             "file.\r\r\nWith the Smart Transfer feature enabled, you can browse the FTP site even though a file is "
@@ -230,13 +248,13 @@ void SessionSupervisor::timer_threads()
 
 void SessionSupervisor::connectSession(tkftpclient &session)
 {
-    if (session.IsConnected() || !session.idleState())
+    if (session.connectedNow() || !session.idleState())
         return;
     // A session that could not be configured or started stays closed and idle, so the
     // next run tries again.
     if (!guarded(QStringLiteral("23js8 - ") + session.objectName(), [&] { configure(session); }))
         return;
-    guarded(QStringLiteral("nnlqimajq-\"%1\"").arg(session.HostName()), [&] { session.StartConnect(); });
+    guarded(QStringLiteral("nnlqimajq-\"%1\"").arg(session.HostName()), [&] { session.startLogin(); });
 }
 
 TFtpTlsMode SessionSupervisor::tlsModeOf(SiteEncryption encryption)
@@ -290,6 +308,7 @@ void SessionSupervisor::configure(tkftpclient &s)
         m_poolCapLogged = false;
     }
     s.idleSince = QDateTime();
+    s.useSftp(m_currentSite.protocol == SiteProtocol::Sftp);
     s.SetHostName(m_currentSite.Host);
     s.SetPort(m_currentSite.Port);
     s.SetUserName(m_currentSite.User);
@@ -304,6 +323,8 @@ void SessionSupervisor::configure(tkftpclient &s)
     s.SetHostFileName(QString());
     s.loginMessages.clear();
     s.SetTlsMode(tlsModeOf(m_currentSite.encryption));
+    if (s.isSftp())
+        return configureSftp(s);
 
     // A site named after its host shows an IPv6 address in brackets, as addresses are written.
     const QString name = m_currentSite.name == m_currentSite.Host.text() ? displayHost(m_currentSite.name.text())
@@ -346,7 +367,40 @@ void SessionSupervisor::configure(tkftpclient &s)
         prepareConnect(s);
 }
 
+void SessionSupervisor::configureSftp(tkftpclient &s)
+{
+    SftpSession &sftp = s.sftp()->session();
+    if (s.sftpJustMade() && prepareSftp)
+        prepareSftp(sftp);
+    bool numeric = false;
+    const int port = m_currentSite.Port.text().trimmed().toInt(&numeric);
+    sftp.setHost(m_currentSite.Host.text(), numeric && port > 0 && port < 65536 ? port : 22);
+    sftp.setUser(m_currentSite.User.text());
+    sftp.setPassword(m_currentSite.Pass.text());
+    sftp.setKeyFile(m_currentSite.keyFile);
+    sftp.setOwnKnownHostsFile(ownKnownHostsFile ? ownKnownHostsFile() : QString());
+    // Every wait on the server ends; read at each connect, so a changed setting takes effect.
+    sftp.setTimeoutMs(static_cast<int>(read(m_setup, Keys::replyTimeout)) * 1000);
+    const QString name = m_currentSite.name == m_currentSite.Host.text() ? displayHost(m_currentSite.name.text())
+                                                                         : m_currentSite.name.text();
+    // A standard FTP proxy carries no SSH; only SOCKS stands between us and the server. A
+    // connection set to go through an FTP proxy is not made directly behind the user's back.
+    const auto type = read(m_setup, Keys::connectionType);
+    s.sftp()->setConnectRefusal(type == 2 ? QStringLiteral("SFTP cannot go through a standard FTP proxy; choose a "
+                                                           "direct connection or SOCKS in the options")
+                                          : QString());
+    if (type >= 3) {
+        m_writeLog(kSection + QStringLiteral("Connecting to ") + name +
+                   QStringLiteral(" (SFTP) through SOCKS. Please wait ..."));
+        sftp.setSocks(read(m_setup, Keys::ConnectionTypeAddress), read(m_setup, Keys::ConnectionTypePort),
+                      QStringLiteral("5"));
+    } else {
+        m_writeLog(kSection + QStringLiteral("Connecting to ") + name + QStringLiteral(" (SFTP). Please wait ..."));
+        sftp.setSocks(QString(), QString(), QString());
+    }
+}
+
 void SessionSupervisor::dropSession(tkftpclient &session)
 {
-    guarded("2js8", [&] { session.AbortAndWait(); });
+    guarded("2js8", [&] { session.closeNow(); });
 }

@@ -12,6 +12,7 @@
 #include <random>
 #include <vector>
 
+class SftpSession;
 class tSetupClass;
 class UserInterface;
 
@@ -85,6 +86,11 @@ public:
     // Runs after a session is configured for a connect, before it starts (the trusted
     // certificates of the server go in here).
     std::function<void(tkftpclient &)> prepareConnect;
+    // Runs once for each SFTP session when it is made (its questions are put to the user
+    // from here on).
+    std::function<void(SftpSession &)> prepareSftp;
+    // The program's own known-hosts file for SFTP ("trust always" adds to it); empty: none.
+    std::function<QString()> ownKnownHostsFile;
 
     // The engine's TLS mode for a site's encryption choice.
     static TFtpTlsMode tlsModeOf(SiteEncryption encryption);
@@ -127,7 +133,8 @@ public:
 signals:
     // A protocol line of a session for the log.
     void displayLine(tkftpclient *session, const QString &line);
-    void requestDone(tkftpclient *session, TFtpRequest request, int error);
+    // The completion of a session's request, whichever protocol it speaks.
+    void requestDone(tkftpclient *session, RemoteRequest request, int error);
     void sessionConnected(tkftpclient *session, int error);
     void sessionClosed(tkftpclient *session, int error);
     // Bytes moved by the running transfer; a receiver sets *abort to end it.
@@ -137,6 +144,7 @@ signals:
 
 private:
     void configure(tkftpclient &session);
+    void configureSftp(tkftpclient &session);
     void connectSession(tkftpclient &session);
     void dropSession(tkftpclient &session);
     void installHandlers(tkftpclient &session);

@@ -11,12 +11,6 @@
 
 namespace {
 
-bool isTransferRequest(TFtpRequest rq)
-{
-    return rq == TFtpRequest::rqReceive || rq == TFtpRequest::rqPut || rq == TFtpRequest::rqRestGet ||
-           rq == TFtpRequest::rqRestPut;
-}
-
 bool isTransferVerb(QueueVerb v)
 {
     return v == QueueVerb::GetFile || v == QueueVerb::PutFile || v == QueueVerb::OpenFile || v == QueueVerb::EditFile;
@@ -74,8 +68,7 @@ QString StatusController::statusLine() const
     std::int64_t doneTotal = 0, sizeTotal = 0;
     for (tkftpclient *s : m_sessions.transferSessions()) {
         const QueueItem *item = s->currentItem();
-        if (!s->loggedIn || !item || item->stopRequested || !isTransferVerb(item->verb()) ||
-            !isTransferRequest(s->RequestType()))
+        if (!s->loggedIn || !item || item->stopRequested || !isTransferVerb(item->verb()) || !s->transferRunning())
             continue;
         ++transferring;
         doneTotal += done(*s);
@@ -87,13 +80,13 @@ QString StatusController::statusLine() const
         in.size = sizeTotal;
     } else if (x.loggedIn && x.currentItem()) {
         describe(x, *x.currentItem(), true);
-    } else if (m.IsConnected()) {
+    } else if (m.connectedNow()) {
         if (m_browsers.rFolder().isEmpty())
             in.activity = A::Connecting;
-        else if (m.State() == TFtpEngineState::stReady)
+        else if (m.readyForRequest())
             in.activity = A::Idle;
         else if (m.currentItem())
-            describe(m, *m.currentItem(), isTransferRequest(m.RequestType()));
+            describe(m, *m.currentItem(), m.transferRunning());
         else
             in.activity = A::Working;
     }
@@ -112,7 +105,7 @@ int StatusController::runningPercent() const
     std::int64_t doneTotal = 0, sizeTotal = 0;
     for (tkftpclient *s : m_sessions.allSessions()) {
         const QueueItem *item = s->currentItem();
-        if (item && !item->stopRequested && isTransferVerb(item->verb()) && isTransferRequest(s->RequestType())) {
+        if (item && !item->stopRequested && isTransferVerb(item->verb()) && s->transferRunning()) {
             any = true;
             doneTotal += done(*s);
             sizeTotal += recordedSize(*item);
@@ -128,13 +121,9 @@ void StatusController::timer_updateinterface()
     ++m_runs;
     set(m_title, StatusTexts::title(statusLine()), &StatusController::titleChanged);
     const tkftpclient &m = *m_sessions.mainSession();
-    set(m_encryption,
-        m.loggedIn && m.IsConnected() && m.TlsActive()
-            ? m.TlsDescription() + (m.DataProtected() ? QStringLiteral("; data connections encrypted")
-                                                      : QStringLiteral("; data connections NOT encrypted"))
-            : QString(),
+    set(m_encryption, m.loggedIn && m.connectedNow() ? m.encryptionText() : QString(),
         &StatusController::encryptionChanged);
-    const bool plain = m.loggedIn && m.IsConnected() && !m.TlsActive();
+    const bool plain = m.loggedIn && m.connectedNow() && m.encryptionText().isEmpty();
     if (plain != m_plain) {
         m_plain = plain;
         emit plainConnectionChanged(plain);
@@ -159,7 +148,7 @@ void StatusController::timer_updateinterface()
     const BrowserState &state = m_browsers.state();
     set(m_localCaption, StatusTexts::localCaption(state.localCounters), &StatusController::localCaptionChanged);
     StatusTexts::RemoteState remote = StatusTexts::RemoteState::Closed;
-    if (m_sessions.mainSession()->IsConnected())
+    if (m_sessions.mainSession()->connectedNow())
         remote = state.rFolder.isEmpty() ? StatusTexts::RemoteState::Connecting : StatusTexts::RemoteState::Shown;
     set(m_remoteCaption, StatusTexts::remoteCaption(remote, state.remoteCounters),
         &StatusController::remoteCaptionChanged);
@@ -189,7 +178,7 @@ std::int64_t StatusController::elapsedMs(tkftpclient &session)
 void StatusController::statsFor(tkftpclient &session)
 {
     QueueItem *item = session.currentItem();
-    if (!item || item->stopRequested || !isTransferVerb(item->verb()) || !isTransferRequest(session.RequestType()))
+    if (!item || item->stopRequested || !isTransferVerb(item->verb()) || !session.transferRunning())
         return;
     const TransferStats::Figures f =
         TransferStats::compute(session.ByteCount, session.ResumeAt, elapsedMs(session), recordedSize(*item));

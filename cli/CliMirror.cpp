@@ -119,7 +119,7 @@ std::int64_t CliRunner::serverTimeOffsetOf(const SyncTree &remote, const QString
     if (!s->loggedIn || s->busy() || !s->idleState())
         return 0;
     const bool machineListings =
-        read(m_controller->setup(), Keys::useMlsd) && s->ServerHasFeature(QStringLiteral("MLST"));
+        s->attributeListings() || (read(m_controller->setup(), Keys::useMlsd) && s->hasFeature(QStringLiteral("MLST")));
     const std::optional<std::int64_t> offset =
         probeServerTimeOffset(*s, machineListings, remote, root,
                               [this](const std::function<void()> &start) { return sessionRequest(start); });
@@ -218,8 +218,7 @@ bool CliRunner::queueMirror()
     bool remoteExists = true;
     if (upload) {
         tkftpclient *s = m_controller->sessions().mainSession();
-        s->SetHostDirName(remoteRoot);
-        remoteExists = sessionRequest([&] { s->StartCwd(); }) == 0;
+        remoteExists = sessionRequest([&] { s->changeFolder(remoteRoot); }) == 0;
         if (m_connectionLost)
             return false;
         if (!remoteExists && !dryRun) {

@@ -80,11 +80,16 @@ const char kOptionsHelp[] = "Options:\n"
                             "                              encryption for ftp:// (default auto: TLS when offered)\n"
                             "  --trust-fingerprint SHA256  accept the server certificate (64 hex digits) or SSH\n"
                             "                              host key (SHA256:...) with this fingerprint\n"
+                            "  --key FILE                  sftp://: the private key to log in with (after the\n"
+                            "                              ssh agent, before ~/.ssh/id_ed25519, id_ecdsa, id_rsa)\n"
                             "  --help, --version\n"
                             "\n"
-                            "URLs: ftp://user@host:port/path, ftpes:// (TLS required), ftps:// (implicit TLS).\n"
+                            "URLs: ftp://user@host:port/path, ftpes:// (TLS required), ftps:// (implicit TLS),\n"
+                            "sftp://user@host:port/path (SSH, port 22 by default).\n"
                             "The password comes from the URL, ~/.netrc, KESTRIN_FTP_PASSWORD, or is asked on\n"
-                            "the terminal without echo.\n"
+                            "the terminal without echo; an SFTP login without one uses the ssh agent and keys.\n"
+                            "An SFTP server's host key must be in ~/.ssh/known_hosts, trusted with\n"
+                            "--trust-fingerprint, or accepted on the terminal.\n"
                             "Exit status: 0 all done, 2 usage, 3 connection, login or certificate failed,\n"
                             "4 an item failed, 5 entries of a tree were left out (said on stderr),\n"
                             "130 interrupted.\n";
@@ -232,6 +237,9 @@ bool parseCliArguments(const QStringList &args, CliOptions &o, QString *error)
                 return fail(QStringLiteral("choose one of --newer and --size-only"));
             o.mirrorRule = rule;
             mirrorOnly = a;
+        } else if (a == QLatin1String("--key")) {
+            if (!value(o.keyFile) || o.keyFile.isEmpty())
+                return fail(QStringLiteral("--key needs a private key file"));
         } else if (a == QLatin1String("--site")) {
             QString v;
             if (!value(v))

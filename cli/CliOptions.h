@@ -52,6 +52,7 @@ struct CliOptions {
     // for URLs and the profile's own choice for --site.
     std::optional<SiteEncryption> tls;
     QStringList trustFingerprints; // --trust-fingerprint, each as "AB:CD:..."
+    QString keyFile;               // --key: the private key an SFTP login tries after the agent
 };
 
 // The operand that names the server (a URL, or a remote path with --site).

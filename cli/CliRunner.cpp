@@ -161,6 +161,10 @@ int CliRunner::run()
     const QString trustStore = DataFolders::locate().dataFile(QStringLiteral("trustedCertificates.dat"));
     m_controller->certificates().load(trustStore);
     m_ui.setTrustStorePath(trustStore);
+    // SFTP host keys the user trusts always (in the window or here) are in the window's file.
+    m_controller->sessions().ownKnownHostsFile = [] {
+        return DataFolders::locate().dataFile(QStringLiteral("known_hosts"));
+    };
     applySettings();
     // Only verbs that write a target that may exist have anything to skip.
     const bool writesTargets =
@@ -345,11 +349,14 @@ int CliRunner::prepareSite()
                 (error.isEmpty() ? QString() : QStringLiteral(" (") + error + QLatin1Char(')')));
             return CliExit::kUsage;
         }
+        const QString scheme = m_url.scheme.isEmpty() ? QStringLiteral("ftp") : m_url.scheme;
+        m_site.protocol = protocolOfScheme(scheme).value_or(SiteProtocol::Ftp);
         const std::optional<SiteEncryption> encryption =
-            encryptionOfScheme(m_url.scheme.isEmpty() ? QStringLiteral("ftp") : m_url.scheme,
-                               m_options.tls.value_or(SiteEncryption::ExplicitIfAvailable));
+            m_site.protocol == SiteProtocol::Sftp
+                ? std::optional<SiteEncryption>(SiteEncryption::ExplicitIfAvailable)
+                : encryptionOfScheme(scheme, m_options.tls.value_or(SiteEncryption::ExplicitIfAvailable));
         if (!encryption) {
-            TerminalUserInterface::printError(QStringLiteral("not an FTP URL (ftp://, ftpes://, ftps://): ") +
+            TerminalUserInterface::printError(QStringLiteral("not an FTP URL (ftp://, ftpes://, ftps://, sftp://): ") +
                                               displayUrl(m_url));
             return CliExit::kUsage;
         }
@@ -357,9 +364,11 @@ int CliRunner::prepareSite()
         m_site.encryption = *encryption;
         m_site.Host = m_url.host;
         m_site.name = m_url.host;
-        m_site.Port = m_url.port.isEmpty() ? defaultFtpPort(m_site.encryption) : m_url.port;
+        m_site.Port = m_url.port.isEmpty() ? defaultPort(m_site.protocol, m_site.encryption) : m_url.port;
         m_site.User = m_url.user;
         m_site.Pass = m_url.password;
+        if (!m_options.keyFile.isEmpty())
+            m_site.keyFile = m_options.keyFile;
         return CliExit::kOk;
     }
 
@@ -391,6 +400,8 @@ int CliRunner::prepareSite()
     }
     if (m_options.tls)
         site.encryption = *m_options.tls;
+    if (!m_options.keyFile.isEmpty())
+        site.keyFile = m_options.keyFile;
     // A profile saved without a password asks for one the usual ways (netrc, environment,
     // terminal); an anonymous profile logs in as anonymous with the program's address.
     if (site.Pass == SiteProfiles::kPlaceholderPassword)
@@ -431,7 +442,13 @@ bool CliRunner::connectToServer()
     }
     if (password.isEmpty() && !user.isEmpty() && qEnvironmentVariableIsSet("KESTRIN_FTP_PASSWORD"))
         password = qEnvironmentVariable("KESTRIN_FTP_PASSWORD");
-    if (user.isEmpty() || user == QLatin1String("anonymous")) {
+    const bool sftp = site.protocol == SiteProtocol::Sftp;
+    if (sftp) {
+        // SSH logs in with the agent and keys first; a password is used only when one was
+        // given, and the login name is the user's own when the URL names none.
+        if (user.isEmpty())
+            user = qEnvironmentVariable("USER");
+    } else if (user.isEmpty() || user == QLatin1String("anonymous")) {
         user = QStringLiteral("anonymous");
         if (password.isEmpty())
             password = read(m_controller->setup(), Keys::anonPass);
@@ -472,7 +489,8 @@ bool CliRunner::connectToServer()
         if (!m_interrupted) {
             // The engine's own reason comes first (a refused certificate, TLS required and not
             // offered, a refused login); the queue's general message otherwise.
-            QString why = m_controller->sessions().mainSession()->ErrorMessage();
+            tkftpclient *main = m_controller->sessions().mainSession();
+            QString why = main->isSftp() ? main->lastReply() : main->ErrorMessage();
             if (why.isEmpty())
                 why = general;
             // A socket error (10000 and up) means the server was never reached: no login was tried.
@@ -618,12 +636,11 @@ bool CliRunner::remoteFileSize(const QString &path, qint64 &size)
         return false;
     auto request = [this](const std::function<void()> &start) { return sessionRequest(start); };
     // Many servers answer SIZE only in binary mode, which every transfer here uses anyway.
-    if (!s->Binary() && request([&] { s->StartTypeBinary(); }) != 0)
+    if (!s->binaryMode() && request([&] { s->setTextMode(false); }) != 0)
         return false;
-    s->SetHostFileName(path);
-    if (request([&] { s->StartSize(); }) != 0)
+    if (request([&] { s->querySize(path); }) != 0)
         return false;
-    size = s->SizeResult();
+    size = s->sizeResult();
     return size >= 0;
 }
 
@@ -634,7 +651,7 @@ int CliRunner::sessionRequest(const std::function<void()> &start)
     tkftpclient *s = sessions.mainSession();
     std::optional<int> result;
     const QMetaObject::Connection c =
-        connect(&sessions, &SessionSupervisor::requestDone, this, [&](tkftpclient *session, TFtpRequest, int error) {
+        connect(&sessions, &SessionSupervisor::requestDone, this, [&](tkftpclient *session, RemoteRequest, int error) {
             if (session == s)
                 result = error;
         });
@@ -649,10 +666,7 @@ bool CliRunner::makeRemoteFolders(const QString &folder, QString *why)
     tkftpclient *s = m_controller->sessions().mainSession();
     if (!s->loggedIn || s->busy() || !s->idleState())
         return true; // the upload's own reply will tell
-    auto exists = [&](const QString &path) {
-        s->SetHostDirName(path);
-        return sessionRequest([&] { s->StartCwd(); }) == 0;
-    };
+    auto exists = [&](const QString &path) { return sessionRequest([&] { s->changeFolder(path); }) == 0; };
     if (folder.isEmpty() || folder == QLatin1String("/") || exists(folder))
         return true;
     QString path;
@@ -662,10 +676,9 @@ bool CliRunner::makeRemoteFolders(const QString &folder, QString *why)
             return false;
         if (exists(path))
             continue;
-        s->SetHostFileName(path);
-        if (sessionRequest([&] { s->StartMkd(); }) != 0) {
+        if (sessionRequest([&] { s->makeFolder(path); }) != 0) {
             *why = QStringLiteral("cannot make the remote folder ") + path + QStringLiteral(": ") +
-                   TerminalUserInterface::oneLine(s->LastResponse().trimmed());
+                   TerminalUserInterface::oneLine(s->lastReply().trimmed());
             return false;
         }
     }
@@ -1025,8 +1038,8 @@ void CliRunner::connectionEnded()
     m_announcedRetry = s.retryTime();
     const qint64 wait = std::max<qint64>(0, QDateTime::currentDateTime().msecsTo(s.retryTime()));
     const tkftpclient *main = s.mainSession();
-    QString why = TerminalUserInterface::oneLine(main->LastResponse().trimmed());
-    if (why.isEmpty())
+    QString why = TerminalUserInterface::oneLine(main->lastReply().trimmed());
+    if (why.isEmpty() && !main->isSftp())
         why = TerminalUserInterface::oneLine(main->ErrorMessage());
     note(QStringLiteral("connection to %1 lost%2; reconnecting in %3 s (attempt %4 of %5)")
              .arg(displayHost(m_site.Host.text()),

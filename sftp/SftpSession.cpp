@@ -1101,6 +1101,14 @@ void SftpSession::disconnectFromHost()
     pump();
 }
 
+void SftpSession::closeNow()
+{
+    m_request.reset();
+    m_step = nullptr;
+    m_waitingForAnswer = false;
+    teardown();
+}
+
 // --- transfers ------------------------------------------------------------------------------
 
 void SftpSession::get(const QByteArray &remotePath, const QString &localPath, uint64_t offset)

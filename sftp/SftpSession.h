@@ -91,6 +91,9 @@ public:
     // A round trip to the server that shows the connection is alive.
     void keepAlive();
     void disconnectFromHost();
+    // Drops the connection at once, without a goodbye: a running request ends without its
+    // requestDone, and sessionClosed follows when a connection was open.
+    void closeNow();
     // Ends a running transfer: it finishes with Cancelled (the partial file stays).
     void abortTransfer() { m_abort = true; }
 

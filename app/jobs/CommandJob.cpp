@@ -1,41 +1,33 @@
 #include "app/jobs/CommandJob.h"
 
 #include "app/QueueController.h"
-#include "app/tkftpclient.h"
 
 void CommandJob::start()
 {
     const QueueItem &it = item();
-    tkftpclient &s = session();
+    RemoteSession &s = session();
     switch (it.verb()) {
     case QueueVerb::ChmodFile:
     case QueueVerb::ChmodFolder:
-        s.SetLocalFileName(QStringLiteral("SITE CHMOD ") + it.field(2) + QLatin1Char(' ') + it.field(1));
-        s.SetHostFileName(QStringLiteral("*chmod*"));
         expect(JobStep::Command);
-        s.StartQuote();
+        s.changeMode(it.field(1), it.field(2));
         break;
     case QueueVerb::DeleteFile:
-        s.SetHostFileName(it.field(1));
         expect(JobStep::Command);
-        s.StartDele();
+        s.deleteFile(it.field(1));
         break;
     case QueueVerb::DeleteFolder:
-        s.SetHostFileName(it.field(1));
         expect(JobStep::Command);
-        s.StartRmd();
+        s.removeFolder(it.field(1));
         break;
     case QueueVerb::MakeFolder:
-        s.SetHostFileName(it.field(1));
         expect(JobStep::Command);
-        s.StartMkd();
+        s.makeFolder(it.field(1));
         break;
     case QueueVerb::RenameFile:
     case QueueVerb::RenameFolder:
-        s.SetLocalFileName(it.field(2));
-        s.SetHostFileName(it.field(1));
         expect(JobStep::Command);
-        s.StartRename();
+        s.rename(it.field(1), it.field(2));
         break;
     default:
         finish(QueueOutcome::failed(0, unknownQueueEntryMessage(it.command())), unknownQueueEntryMessage(it.command()));
@@ -43,7 +35,7 @@ void CommandJob::start()
     }
 }
 
-void CommandJob::requestDone(TFtpRequest request, int error)
+void CommandJob::requestDone(RemoteRequest request, int error)
 {
     Q_UNUSED(request);
     const QueueItem &it = item();

@@ -10,5 +10,5 @@ public:
     using QueueJob::QueueJob;
 
     void start() override;
-    void requestDone(TFtpRequest request, int error) override;
+    void requestDone(RemoteRequest request, int error) override;
 };

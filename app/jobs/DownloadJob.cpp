@@ -2,10 +2,8 @@
 
 #include "app/BrowserCommands.h"
 #include "app/QueueController.h"
-#include "app/SessionSupervisor.h"
 #include "app/Sound.h"
 #include "app/UserInterface.h"
-#include "app/tkftpclient.h"
 #include "browser/LocalFiles.h"
 #include "settings/SettingsCatalogue.h"
 
@@ -47,9 +45,7 @@ void DownloadJob::start()
         finish(QueueOutcome::skipped());
         return;
     }
-    tkftpclient &s = session();
-    s.SetLocalFileName(local);
-    s.SetHostFileName(it.field(1));
+    RemoteSession &s = session();
     if (!m_queue.typeIsRight(s, it.displayName())) {
         expect(JobStep::TypeSwitch);
         m_queue.toggleType(s);
@@ -61,20 +57,14 @@ void DownloadJob::start()
 void DownloadJob::startRetr()
 {
     QueueItem &it = item();
-    tkftpclient &s = session();
     it.startTime = QDateTime::currentDateTimeUtc();
-    m_queue.sessions().applyDataConnection(s);
+    prepareDataConnection();
     expect(JobStep::Transfer);
-    if (it.transferAction == TransferAction::Resume && resumeMakesSense()) {
-        setResumeAt(localFileSize(it.field(2)));
-        s.StartRestGet();
-    } else {
-        setResumeAt(0);
-        s.StartReceive();
-    }
+    setResumeAt(it.transferAction == TransferAction::Resume && resumeMakesSense() ? localFileSize(it.field(2)) : 0);
+    session().getFile(it.field(1), it.field(2), resumeAt());
 }
 
-void DownloadJob::requestDone(TFtpRequest request, int error)
+void DownloadJob::requestDone(RemoteRequest request, int error)
 {
     Q_UNUSED(request);
     switch (step()) {
@@ -114,15 +104,15 @@ void DownloadJob::failTransfer(int code, const QString &why)
 
 void DownloadJob::transferDone(int error)
 {
-    tkftpclient &s = session();
+    RemoteSession &s = session();
     if (error != 0 || item().stopRequested)
-        return failTransfer(error, error != 0 ? s.LastResponse() : QString());
+        return failTransfer(error, error != 0 ? s.lastReply() : QString());
     // Text transfers change line ends: their length says nothing about completeness.
-    if (!s.Binary())
+    if (!s.binaryMode())
         return complete();
     // A device or a pipe keeps no length: what the session wrote to it counts.
-    m_written = s.DownloadedLength();
-    const std::int64_t announced = s.AnnouncedSize();
+    m_written = s.downloadedLength();
+    const std::int64_t announced = s.announcedSize();
     if (announced >= 0) {
         if (m_written == announced)
             return complete();
@@ -133,15 +123,15 @@ void DownloadJob::transferDone(int error)
         return complete();
     // The listing may be older than the file: the server's size now decides.
     expect(JobStep::SizeCheck);
-    s.StartSize();
+    s.querySize(item().field(1));
 }
 
 void DownloadJob::sizeCheckDone(int error)
 {
-    tkftpclient &s = session();
-    if (error == 0 && s.SizeResult() == m_written)
+    RemoteSession &s = session();
+    if (error == 0 && s.sizeResult() == m_written)
         return complete();
-    const std::int64_t want = error == 0 ? s.SizeResult() : item().entrySize();
+    const std::int64_t want = error == 0 ? s.sizeResult() : item().entrySize();
     failTransfer(426, QStringLiteral("partial file, %1 of %2 bytes").arg(m_written).arg(want));
 }
 

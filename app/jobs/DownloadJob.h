@@ -17,7 +17,7 @@ public:
     using QueueJob::QueueJob;
 
     void start() override;
-    void requestDone(TFtpRequest request, int error) override;
+    void requestDone(RemoteRequest request, int error) override;
     QueueOutcome abandonOutcome() const override;
 
 private:

@@ -2,7 +2,6 @@
 
 #include "app/BrowserController.h"
 #include "app/QueueController.h"
-#include "app/tkftpclient.h"
 #include "base/TextUtil.h"
 #include "settings/SettingsCatalogue.h"
 

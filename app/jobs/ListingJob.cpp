@@ -2,8 +2,6 @@
 
 #include "app/BrowserController.h"
 #include "app/QueueController.h"
-#include "app/SessionSupervisor.h"
-#include "app/tkftpclient.h"
 #include "settings/SettingsCatalogue.h"
 
 #include <QSet>
@@ -39,21 +37,18 @@ void ListingJob::listingData(const QString &text)
 
 void ListingJob::startCwd()
 {
-    tkftpclient &s = session();
+    RemoteSession &s = session();
     const QString folder = item().field(1);
-    s.SetLocalFileName(m_queue.listingFile(s));
-    s.SetHostFileName(QString());
-    s.SetHostDirName(folder);
     if (folder.isEmpty()) {
         expect(JobStep::PrintFolder);
-        s.StartPwd();
+        s.printFolder();
     } else {
         expect(JobStep::ChangeFolder);
-        s.StartCwd();
+        s.changeFolder(folder);
     }
 }
 
-void ListingJob::requestDone(TFtpRequest request, int error)
+void ListingJob::requestDone(RemoteRequest request, int error)
 {
     Q_UNUSED(request);
     switch (step()) {
@@ -78,23 +73,23 @@ void ListingJob::cwdDone(int error)
 {
     if (error != 0)
         return fail(error, QStringLiteral("Unable to change FTP folder to %1 (%2)")
-                               .arg(item().field(1), session().LastResponse().trimmed()));
+                               .arg(item().field(1), session().lastReply().trimmed()));
     expect(JobStep::PrintFolder);
-    session().StartPwd();
+    session().printFolder();
 }
 
 void ListingJob::pwdDone(int error)
 {
-    tkftpclient &s = session();
+    RemoteSession &s = session();
     // A reply without a folder is no folder: relative paths must never be built from it.
-    if ((error != 0 || s.DirResult().isEmpty()) && !item().has(QueueFlag::IgnoreError))
+    if ((error != 0 || s.folderResult().isEmpty()) && !item().has(QueueFlag::IgnoreError))
         return fail(error, QStringLiteral("Unable to get folder name"));
-    m_folder = normalizeRemotePath(s.DirResult());
+    m_folder = normalizeRemotePath(s.folderResult());
     if (!folderReached())
         return;
-    if (s.Binary()) {
+    if (s.hasTextMode() && s.binaryMode()) {
         expect(JobStep::TypeSwitch);
-        s.StartTypeAscii();
+        s.setTextMode(true);
         return;
     }
     startDir();
@@ -118,7 +113,8 @@ bool ListingJob::folderReached()
 void ListingJob::startDir()
 {
     const bool machine = m_streamed ? m_queue.listingStream().machine : read(m_queue.setup(), Keys::useMlsd);
-    m_mlsd = machine && session().ServerHasFeature(QStringLiteral("MLST"));
+    // Listings made from attributes are machine lines whatever was asked.
+    m_mlsd = session().attributeListings() || (machine && session().hasFeature(QStringLiteral("MLST")));
     // MLSD takes no LIST options.
     const bool hidden = !m_mlsd && read(m_queue.setup(), Keys::listHiddenFiles);
     sendListing(JobStep::Listing, m_mlsd, hidden ? QStringLiteral("-latr") : QString());
@@ -126,19 +122,16 @@ void ListingJob::startDir()
 
 void ListingJob::sendListing(JobStep step, bool mlsd, const QString &arguments)
 {
-    tkftpclient &s = session();
     // A listing starts empty: nothing of an earlier, broken one may join it.
     m_buffer.clear();
-    s.SetDisplayFileFlag(true);
-    s.SetHostFileName(arguments);
-    s.SetListingLimits(read(m_queue.setup(), Keys::listingMaxMiB) * 1024 * 1024,
-                       read(m_queue.setup(), Keys::listingMaxEntries));
-    m_queue.sessions().applyDataConnection(s);
+    ListingRequest request;
+    request.machine = mlsd;
+    request.options = arguments;
+    request.maxBytes = read(m_queue.setup(), Keys::listingMaxMiB) * 1024 * 1024;
+    request.maxEntries = read(m_queue.setup(), Keys::listingMaxEntries);
+    prepareDataConnection();
     expect(step);
-    if (mlsd)
-        s.StartMlsdDir();
-    else
-        s.StartDir();
+    session().listFolder(request);
 }
 
 namespace {
@@ -169,13 +162,13 @@ void ListingJob::dirDone(int error)
     // expanded from it.
     if (error != 0) {
         m_buffer.clear();
-        if (session().ListingCut())
+        if (session().listingCut())
             return fail(error, listingCutText(m_queue.setup(), m_folder));
         return fail(error, QStringLiteral("Unable to list folder \r\r") + item().field(1));
     }
     if (m_streamed)
         return finish(QueueOutcome::done()); // every line went to the stream
-    tkftpclient &s = session();
+    RemoteSession &s = session();
     s.lastListing = QString::fromUtf8(std::exchange(m_buffer, QByteArray()));
     std::vector<tTmbFtpEntry> parsed;
     if (!m_mlsd) {
@@ -183,7 +176,7 @@ void ListingJob::dirDone(int error)
         return store(std::move(parsed));
     }
     parseMlsdListing(listingLines(s.lastListing), parsed);
-    if (!needsLinkCheck(parsed))
+    if (s.attributeListings() || !needsLinkCheck(parsed))
         return store(std::move(parsed));
     m_machineEntries = std::move(parsed);
     sendListing(JobStep::LinkCheck, false, QStringLiteral("-a"));
@@ -227,7 +220,7 @@ void ListingJob::linkCheckDone(int error)
 
 void ListingJob::store(std::vector<tTmbFtpEntry> entries)
 {
-    m_queue.browsers().state().storeListing(m_folder, entries, session().HostName());
+    m_queue.browsers().state().storeListing(m_folder, entries, session().remoteHost());
     listed(entries);
 }
 

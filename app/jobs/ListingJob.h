@@ -21,7 +21,7 @@ public:
     using QueueJob::QueueJob;
 
     void start() override;
-    void requestDone(TFtpRequest request, int error) override;
+    void requestDone(RemoteRequest request, int error) override;
     void listingData(const QString &text) override;
 
 protected:

@@ -1,6 +1,7 @@
 #include "app/jobs/QueueJob.h"
 
 #include "app/QueueController.h"
+#include "app/SessionSupervisor.h"
 #include "app/jobs/JobTexts.h"
 #include "app/tkftpclient.h"
 
@@ -59,6 +60,11 @@ QueueJob::QueueJob(QueueController &queue, QueueItem &item, tkftpclient &session
 
 QueueJob::~QueueJob() = default;
 
+RemoteSession &QueueJob::session() const
+{
+    return m_session;
+}
+
 void QueueJob::listingData(const QString &text)
 {
     Q_UNUSED(text);
@@ -76,7 +82,7 @@ void QueueJob::expect(JobStep step)
             QStringLiteral("%1job %2 (%3): %4 -> %5")
                 .arg(QChar(0xA7))
                 .arg(m_itemId)
-                .arg(m_session.objectName(), QLatin1String(jobStepName(m_step)), QLatin1String(jobStepName(step))));
+                .arg(m_session.sessionName(), QLatin1String(jobStepName(m_step)), QLatin1String(jobStepName(step))));
     m_step = step;
     m_token = m_queue.nextToken();
 }
@@ -96,11 +102,10 @@ void QueueJob::fail(int code, const QString &message)
 bool QueueJob::alive() const
 {
     return m_step != JobStep::Finished && m_queue.model().itemById(m_itemId) == &m_item && m_session.job() == this &&
-           m_session.IsConnected();
+           m_session.connectedNow();
 }
 
-void QueueJob::setResumeAt(std::int64_t offset)
+void QueueJob::prepareDataConnection()
 {
-    m_resumeAt = offset;
-    m_session.ResumeAt = offset;
+    m_queue.sessions().applyDataConnection(m_session);
 }

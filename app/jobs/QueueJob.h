@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ftp/FtpTypes.h"
+#include "app/RemoteSession.h"
 
 #include <QString>
 
@@ -15,15 +15,15 @@ class tkftpclient;
 enum class JobStep {
     Starting,        // bound, nothing asked yet
     OverwritePrompt, // the overwrite question is showing
-    TypeSwitch,      // TYPE A or TYPE I
-    SizeQuery,       // SIZE of the remote file before an upload
-    ChangeFolder,    // CWD
-    PrintFolder,     // PWD
-    Listing,         // LIST or MLSD
+    TypeSwitch,      // text or binary transfers
+    SizeQuery,       // the remote file's size before an upload
+    ChangeFolder,    // change folder (CWD)
+    PrintFolder,     // the current folder (PWD)
+    Listing,         // LIST or MLSD, or an SFTP listing
     LinkCheck,       // LIST after MLSD: which folders are links
-    Transfer,        // RETR or STOR
-    SizeCheck,       // SIZE after a download whose length differs from the listing's
-    Command,         // one command: DELE, RMD, MKD, RNFR/RNTO, SITE CHMOD
+    Transfer,        // get or put
+    SizeCheck,       // the size after a download whose length differs from the listing's
+    Command,         // one command: delete, remove or make folder, rename, change permissions
     Finished,
 };
 const char *jobStepName(JobStep step);
@@ -71,7 +71,10 @@ public:
 
     QueueItem &item() const { return m_item; }
     std::uint64_t itemId() const { return m_itemId; }
-    tkftpclient &session() const { return m_session; }
+    // The session the job runs on, as the job talks to it.
+    RemoteSession &session() const;
+    // The program's session object (the queue controller's bookkeeping).
+    tkftpclient &owner() const { return m_session; }
     JobStep step() const { return m_step; }
     // The token of the request the job waits for; a completion carrying another is stale.
     std::uint64_t token() const { return m_token; }
@@ -82,7 +85,7 @@ public:
     // Starts the work. A job may finish at once (a skip, a refused start).
     virtual void start() = 0;
     // The completion of the request the job waits for at step().
-    virtual void requestDone(TFtpRequest request, int error) = 0;
+    virtual void requestDone(RemoteRequest request, int error) = 0;
     // Listing bytes of the job's running listing, decoded, as they arrive.
     virtual void listingData(const QString &text);
     // A job that cannot go on (an error inside its own handling) ends with this outcome.
@@ -99,7 +102,9 @@ protected:
     // After a nested event loop: the item is still queued and bound to this job and its
     // session is still connected.
     bool alive() const;
-    void setResumeAt(std::int64_t offset);
+    void setResumeAt(std::int64_t offset) { m_resumeAt = offset; }
+    // Active or passive for the data connection the next request opens (FTP).
+    void prepareDataConnection();
 
     QueueController &m_queue;
 

@@ -2,9 +2,7 @@
 
 #include "app/BrowserController.h"
 #include "app/QueueController.h"
-#include "app/SessionSupervisor.h"
 #include "app/jobs/JobTexts.h"
-#include "app/tkftpclient.h"
 #include "browser/LocalFiles.h"
 #include "settings/SettingsCatalogue.h"
 
@@ -16,8 +14,6 @@
 void UploadJob::start()
 {
     QueueItem &it = item();
-    tkftpclient &s = session();
-    s.SetLocalFileName(it.field(1));
     QString remote = it.field(2);
     if (read(m_queue.setup(), Keys::forceRemoteLowercase) && it.entry) {
         // Only the name goes to small letters; the folder keeps its case.
@@ -25,7 +21,7 @@ void UploadJob::start()
         if (nameLength <= remote.size())
             remote = remote.left(remote.size() - nameLength) + it.entry->name.toLower();
     }
-    s.SetHostFileName(remote);
+    m_remote = remote;
     // The remote file's size tells where its own partial upload stopped.
     if (it.resumesOwnPartial || read(m_queue.setup(), Keys::xferAction) != 0)
         return startSize();
@@ -34,18 +30,18 @@ void UploadJob::start()
 
 void UploadJob::startSize()
 {
-    tkftpclient &s = session();
+    RemoteSession &s = session();
     // Many servers answer SIZE only in binary mode; an ASCII session switches first.
-    if (!s.Binary()) {
+    if (!s.binaryMode()) {
         expect(JobStep::TypeSwitch);
-        s.StartTypeBinary();
+        s.setTextMode(false);
         return;
     }
     expect(JobStep::SizeQuery);
-    s.StartSize();
+    s.querySize(m_remote);
 }
 
-void UploadJob::requestDone(TFtpRequest request, int error)
+void UploadJob::requestDone(RemoteRequest request, int error)
 {
     Q_UNUSED(request);
     switch (step()) {
@@ -80,13 +76,12 @@ bool UploadJob::resumeMakesSense() const
 void UploadJob::sizeDone(int error)
 {
     QueueItem &it = item();
-    tkftpclient &s = session();
     m_remoteSizeKnown = true;
-    m_remoteSize = error == 0 ? s.SizeResult() : -1;
+    m_remoteSize = error == 0 ? session().sizeResult() : -1;
     // The cached listing of the folder gives the remote file's time for the question, and its
     // size when the server gave none, so an existing file is never overwritten unasked.
     QDateTime remoteModified;
-    const QString remote = s.HostFileName();
+    const QString &remote = m_remote;
     if (const tFolderObject *cached = m_queue.browsers().state().findCachedFolder(parentFolderOf(remote))) {
         const QString name = remote.mid(remote.lastIndexOf(QLatin1Char('/')) + 1);
         for (const auto &e : cached->folderEntries) {
@@ -118,22 +113,17 @@ void UploadJob::sizeDone(int error)
 void UploadJob::startPut()
 {
     QueueItem &it = item();
-    tkftpclient &s = session();
-    if (!m_queue.typeIsRight(s, it.entry ? it.entry->name : s.HostFileName())) {
+    RemoteSession &s = session();
+    if (!m_queue.typeIsRight(s, it.entry ? it.entry->name : m_remote)) {
         expect(JobStep::TypeSwitch);
         m_queue.toggleType(s);
         return;
     }
     it.startTime = QDateTime::currentDateTimeUtc();
-    m_queue.sessions().applyDataConnection(s);
+    prepareDataConnection();
     expect(JobStep::Transfer);
-    if (it.transferAction == TransferAction::Resume && resumeMakesSense()) {
-        setResumeAt(m_remoteSize);
-        s.StartRestPut();
-    } else {
-        setResumeAt(0);
-        s.StartPut();
-    }
+    setResumeAt(it.transferAction == TransferAction::Resume && resumeMakesSense() ? m_remoteSize : 0);
+    s.putFile(it.field(1), m_remote, resumeAt());
 }
 
 void UploadJob::putDone(int error)
@@ -146,7 +136,7 @@ void UploadJob::putDone(int error)
     } else if (error != 0) {
         // The reason (the server's reply, or this side's: a local file that could not be
         // read or changed while it was sent) goes into the message the user sees too.
-        const QString reply = session().LastResponse();
+        const QString reply = session().lastReply();
         const QString message = QStringLiteral("Unable to upload file\r\r") + it.displayName() +
                                 (reply.isEmpty() ? QString() : QStringLiteral(" (") + reply + QLatin1Char(')'));
         finish(QueueOutcome::failed(error, message), message + kQueueDisabled);

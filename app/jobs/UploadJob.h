@@ -2,6 +2,8 @@
 
 #include "app/jobs/QueueJob.h"
 
+#include <QString>
+
 #include <cstdint>
 
 // An upload ("putfile"): [TYPE I ->] SIZE -> (overwrite question) -> [TYPE ->] STOR or
@@ -12,7 +14,7 @@ public:
     using QueueJob::QueueJob;
 
     void start() override;
-    void requestDone(TFtpRequest request, int error) override;
+    void requestDone(RemoteRequest request, int error) override;
     QueueOutcome abandonOutcome() const override;
 
 private:
@@ -25,4 +27,6 @@ private:
     bool m_remoteSizeKnown = false;
     // The size of the existing remote file; -1 when the server knows none.
     std::int64_t m_remoteSize = -1;
+    // Where the file goes (the name in small letters when the setting asks for it).
+    QString m_remote;
 };

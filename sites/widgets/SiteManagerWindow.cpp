@@ -84,7 +84,8 @@ SiteManagerWindow::SiteManagerWindow(MainController &controller, const SiteProfi
     setAttribute(Qt::WA_DeleteOnClose);
     buildControls();
     redrawTree();
-    resize(720, 460);
+    // Never smaller than its fields need: a window that grows when shown would not stay centred.
+    resize(QSize(720, 460).expandedTo(minimumSizeHint()));
 }
 
 void SiteManagerWindow::buildControls()

@@ -42,7 +42,7 @@ protected:
         controller->tick().setEnabled(false); // the pump is run by hand here
         controller->tick().timerTimer();
         QObject::connect(&sessions(), &SessionSupervisor::requestDone, controller.get(),
-                         [this](tkftpclient *s, TFtpRequest, int error) {
+                         [this](tkftpclient *s, RemoteRequest, int error) {
                              done.push_back({s, error});
                          });
         remoteRoot = server.localWritable();

@@ -316,17 +316,17 @@ TEST_F(SessionLoss, KeepAliveGoesOnlyToIdleSessionsWithinTheBounds)
     // When each request of the main session ended, and which were keep-alives.
     struct Done {
         qint64 at;
-        TFtpRequest rq;
+        RemoteRequest rq;
         bool keepAlive;
     };
     std::vector<Done> done;
     QElapsedTimer clock;
     clock.start();
     QObject::connect(
-        &sessions(), &SessionSupervisor::requestDone, controller.get(), [&](tkftpclient *s, TFtpRequest rq, int) {
+        &sessions(), &SessionSupervisor::requestDone, controller.get(), [&](tkftpclient *s, RemoteRequest rq, int) {
             if (s == sessions().mainSession())
                 done.push_back({clock.elapsed(), rq,
-                                rq == TFtpRequest::rqQuote && s->HostFileName() == QLatin1String("[antitimeout]")});
+                                rq == RemoteRequest::Quote && s->HostFileName() == QLatin1String("[antitimeout]")});
         });
     const auto keepAlives = [&] {
         return std::count_if(done.begin(), done.end(), [](const Done &d) { return d.keepAlive; });
@@ -352,7 +352,7 @@ TEST_F(SessionLoss, KeepAliveGoesOnlyToIdleSessionsWithinTheBounds)
     const size_t before = done.size();
     ASSERT_TRUE(waitFor([&] { return model().isEmpty(); }, 20000));
     size_t received = before;
-    while (received < done.size() && done[received].rq != TFtpRequest::rqReceive)
+    while (received < done.size() && done[received].rq != RemoteRequest::Get)
         ++received;
     ASSERT_LT(received, done.size());
     EXPECT_GE(done[received].at - started, 3000) << "the transfer did not last long enough to show it";

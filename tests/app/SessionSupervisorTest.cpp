@@ -19,7 +19,7 @@ namespace {
 
 struct Done {
     tkftpclient *session;
-    TFtpRequest request;
+    RemoteRequest request;
     int error;
 };
 
@@ -28,7 +28,7 @@ protected:
     Sessions() : sup(setup, ui, [this](const QString &line) { log << line; })
     {
         QObject::connect(&sup, &SessionSupervisor::requestDone, &sup,
-                         [this](tkftpclient *s, TFtpRequest rq, int error) {
+                         [this](tkftpclient *s, RemoteRequest rq, int error) {
                              done.push_back({s, rq, error});
                          });
         sup.currentRemoteFolder = [this] { return rFolder; };
@@ -57,7 +57,7 @@ protected:
         waitFor(
             [&] {
                 for (const Done &d : done)
-                    if (d.session == &s && d.request == TFtpRequest::rqConnect)
+                    if (d.session == &s && d.request == RemoteRequest::Connect)
                         error = d.error;
                 return error >= 0;
             },

@@ -1,0 +1,175 @@
+// kestrin-ftp-cli with sftp:// URLs against OpenSSH's sshd started on loopback: trees both
+// ways byte-exact, ls, rmdir -r beside a link out of the tree, host keys and logins with
+// their exit status.
+#include "support/CliProcess.h"
+#include "support/ScopedEnv.h"
+#include "support/SshServer.h"
+#include "support/TempHome.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QRegularExpression>
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+CliResult runCli(const QStringList &args)
+{
+    return runCliProcess(QStringLiteral(KESTRIN_CLI_PATH), args, 120000);
+}
+
+QByteArray pattern(qint64 size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((static_cast<quint64>(i) * 7919u) >> 3);
+    return bytes;
+}
+
+// Every file and folder below root with its bytes ("/" for a folder, "->" for a link).
+std::map<QString, QByteArray> treeOf(const QString &root)
+{
+    std::map<QString, QByteArray> tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info(path);
+        tree[path.mid(root.size())] = info.isSymLink() ? QByteArray("->")
+                                      : info.isDir()   ? QByteArray("/")
+                                                       : readAll(path);
+    }
+    return tree;
+}
+
+class CliSftp : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!server.start()) {
+            if (!server.skipReason().isEmpty())
+                GTEST_SKIP() << server.skipReason().toStdString();
+            FAIL() << server.failure().toStdString();
+        }
+        remote = server.scratch();
+        QDir().mkpath(remote);
+        knownHosts = home.path() + QStringLiteral("/.ssh/known_hosts");
+        knownLine = QStringLiteral("[127.0.0.1]:%1 %2\n").arg(server.port()).arg(server.hostKeyLine()).toUtf8();
+    }
+
+    QString url(const QString &path) const
+    {
+        return QStringLiteral("sftp://%1@127.0.0.1:%2%3/%4").arg(server.user()).arg(server.port()).arg(remote, path);
+    }
+    // The options that log in with the server's client key.
+    QStringList keyed(const QStringList &args) const
+    {
+        return QStringList{QStringLiteral("--key"), server.clientKey()} + args;
+    }
+    void knowTheHost() { makeFile(knownHosts, knownLine); }
+
+    ScopedEnv noAgent{"SSH_AUTH_SOCK", QByteArray()};
+    ScopedEnv noPassword{"KESTRIN_FTP_PASSWORD", QByteArray()};
+    TempHome home;
+    OpenSshServer server;
+    QString remote, knownHosts;
+    QByteArray knownLine;
+};
+
+TEST_F(CliSftp, TreeTravelsBothWaysByteExactIsListedAndDeleted)
+{
+    knowTheHost();
+    const QString src = remote + QStringLiteral("/src");
+    makeFile(src + QStringLiteral("/zero.txt"), QByteArray());
+    makeFile(src + QStringLiteral("/gr\u00FC\u00DFe/\u00E4rger \u00F8.bin"), "umlaut");
+    makeFile(src + QStringLiteral("/deep/a/big.bin"), pattern(3 * 1024 * 1024 + 5));
+    QDir().mkpath(src + QStringLiteral("/empty"));
+    const auto want = treeOf(src);
+    const QString local = home.path() + QStringLiteral("/dl");
+    QDir().mkpath(local);
+
+    CliResult r = runCli(keyed({QStringLiteral("-q"), QStringLiteral("get"), url(QStringLiteral("src")), local}));
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(treeOf(local + QStringLiteral("/src")), want);
+
+    r = runCli(keyed(
+        {QStringLiteral("-q"), QStringLiteral("put"), local + QStringLiteral("/src"), url(QStringLiteral("copy"))}));
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_EQ(treeOf(remote + QStringLiteral("/copy")), want);
+
+    r = runCli(keyed({QStringLiteral("ls"), url(QStringLiteral("copy/"))}));
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(
+        r.out.contains(QRegularExpression(QStringLiteral("^- +0 .* zero\\.txt$"), QRegularExpression::MultilineOption)))
+        << r.out.toStdString();
+    EXPECT_TRUE(r.out.contains(
+        QRegularExpression(QStringLiteral("^d .* gr\u00FC\u00DFe$"), QRegularExpression::MultilineOption)))
+        << r.out.toStdString();
+    EXPECT_EQ(r.out.count(QLatin1Char('\n')), 4) << r.out.toStdString();
+
+    // A link in the tree to a folder outside it goes, and what it points at stays.
+    makeFile(remote + QStringLiteral("/outside/keep.txt"), "keep");
+    ASSERT_TRUE(QFile::link(remote + QStringLiteral("/outside"), remote + QStringLiteral("/copy/deep/out")));
+    r = runCli(
+        keyed({QStringLiteral("-q"), QStringLiteral("rmdir"), QStringLiteral("-r"), url(QStringLiteral("copy"))}));
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_FALSE(QFileInfo::exists(remote + QStringLiteral("/copy")));
+    EXPECT_EQ(readAll(remote + QStringLiteral("/outside/keep.txt")), QByteArray("keep"));
+}
+
+// How the host key and the login decide a run's exit status.
+struct LoginCase {
+    const char *name;
+    bool known;           // the key is in ~/.ssh/known_hosts
+    int fingerprintGiven; // 0 none, 1 the server's, 2 another
+    bool key;             // the client key is offered
+    int exitCode;
+};
+
+class CliSftpLogin : public CliSftp, public ::testing::WithParamInterface<LoginCase> {};
+
+TEST_P(CliSftpLogin, HostKeyAndLoginGiveTheExitStatus)
+{
+    const LoginCase &c = GetParam();
+    if (c.known)
+        knowTheHost();
+    makeFile(remote + QStringLiteral("/here.txt"), "x");
+    QStringList args;
+    if (c.fingerprintGiven) {
+        QString fingerprint;
+        const QString publicKey = home.path() + QStringLiteral("/host.pub");
+        makeFile(publicKey, server.hostKeyLine().toUtf8() + '\n');
+        QString out;
+        ASSERT_TRUE(runSshTool(
+            QStringLiteral("ssh-keygen"),
+            {QStringLiteral("-l"), QStringLiteral("-E"), QStringLiteral("sha256"), QStringLiteral("-f"), publicKey},
+            &out));
+        fingerprint = out.section(QLatin1Char(' '), 1, 1);
+        if (c.fingerprintGiven == 2)
+            fingerprint = QStringLiteral("SHA256:") + QString(43, QLatin1Char('A'));
+        args << QStringLiteral("--trust-fingerprint") << fingerprint;
+    }
+    if (c.key)
+        args << QStringLiteral("--key") << server.clientKey();
+    const CliResult r = runCli(args + QStringList{QStringLiteral("ls"), url(QString())});
+    EXPECT_EQ(r.exitCode, c.exitCode) << r.err.toStdString();
+    if (c.exitCode == 0)
+        EXPECT_TRUE(r.out.contains(QStringLiteral("here.txt"))) << r.out.toStdString();
+    else
+        EXPECT_FALSE(r.err.isEmpty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CliSftpLogin,
+                         ::testing::Values(LoginCase{"KnownHost", true, 0, true, 0},
+                                           LoginCase{"FingerprintGiven", false, 1, true, 0},
+                                           LoginCase{"UnknownHostWithoutTerminal", false, 0, true, 3},
+                                           LoginCase{"WrongFingerprint", false, 2, true, 3},
+                                           LoginCase{"NoUsableKey", true, 0, false, 3}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+} // namespace
