@@ -35,35 +35,13 @@ QByteArray randomBytes(qsizetype size, quint32 seed)
     return bytes;
 }
 
-// Every file and folder below root: relative path -> content ("<folder>" for folders).
-std::map<QString, QByteArray> treeOf(const QString &root)
-{
-    std::map<QString, QByteArray> tree;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info = it.fileInfo();
-        const QString relative = path.mid(root.size());
-        if (info.isSymLink())
-            tree[relative] = "<link>";
-        else if (info.isDir())
-            tree[relative] = "<folder>";
-        else
-            tree[relative] = readAll(path);
-    }
-    return tree;
-}
-
 class SftpQueue : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!server.start()) {
-            if (!server.skipReason().isEmpty())
-                GTEST_SKIP() << server.skipReason().toStdString();
-            FAIL() << server.failure().toStdString();
-        }
+        startForTest(server);
+        if (IsSkipped() || HasFailure())
+            return;
         remoteRoot = server.scratch();
         QDir().mkpath(remoteRoot);
         local = home.path() + QStringLiteral("/local");
@@ -160,7 +138,7 @@ TEST_F(SftpQueue, FolderTreesTravelByteIdenticalBothWays)
                     QStringLiteral("tree")));
     ASSERT_TRUE(settled());
     EXPECT_TRUE(queue().model().isEmpty()) << ui.messages.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(treeOf(local + QStringLiteral("/tree")), treeOf(tree));
+    EXPECT_EQ(fileTree(local + QStringLiteral("/tree")), fileTree(tree));
 
     // The same tree goes back up under another name.
     ASSERT_TRUE(
@@ -168,7 +146,7 @@ TEST_F(SftpQueue, FolderTreesTravelByteIdenticalBothWays)
             QStringLiteral("tree")));
     ASSERT_TRUE(settled());
     EXPECT_TRUE(queue().model().isEmpty()) << ui.messages.join(QLatin1Char('\n')).toStdString();
-    EXPECT_EQ(treeOf(remoteRoot + QStringLiteral("/copy")), treeOf(tree));
+    EXPECT_EQ(fileTree(remoteRoot + QStringLiteral("/copy")), fileTree(tree));
     EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(QLatin1Char('\n')).toStdString();
 }
 
@@ -196,7 +174,7 @@ TEST_F(SftpQueue, DownloadAndDeleteOfAFolderNeverFollowALinkOutOfIt)
     ASSERT_TRUE(settled());
     EXPECT_TRUE(queue().model().isEmpty()) << ui.messages.join(QLatin1Char('\n')).toStdString();
     EXPECT_FALSE(QFileInfo::exists(box));
-    EXPECT_EQ(treeOf(outside), (std::map<QString, QByteArray>{{QStringLiteral("/precious.txt"), "keep me"}}));
+    EXPECT_EQ(fileTree(outside), (std::map<QString, QByteArray>{{QStringLiteral("/precious.txt"), "keep me"}}));
 }
 
 TEST_F(SftpQueue, ADownloadContinuesItsLocalPartialFile)

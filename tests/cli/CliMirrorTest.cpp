@@ -22,31 +22,6 @@
 
 namespace {
 
-QByteArray pattern(qint64 size)
-{
-    QByteArray big(size, Qt::Uninitialized);
-    for (qint64 i = 0; i < size; ++i)
-        big[i] = static_cast<char>((static_cast<quint64>(i) * 7919u) >> 3);
-    return big;
-}
-
-// Every file and folder below root with its bytes ("/" for a folder, "->" for a link).
-std::map<QString, QByteArray> treeOf(const QString &root)
-{
-    std::map<QString, QByteArray> tree;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info(path);
-        QFile f(path);
-        tree[path.mid(root.size())] = info.isSymLink() ? QByteArray("->")
-                                      : info.isDir()   ? QByteArray("/")
-                                                       : (f.open(QIODevice::ReadOnly) ? f.readAll() : "?");
-    }
-    return tree;
-}
-
 // Test files in the server's folder are made by the test's user; the server's user must be
 // able to replace and delete them.
 void openToServer(const QString &root)
@@ -120,12 +95,12 @@ TEST_P(CliMirror, DownAndUpAreByteExactAndARerunTransfersNothing)
     const QString src = remote + QStringLiteral("/src");
     makeFile(src + QStringLiteral("/a.txt"), "alpha");
     makeFile(src + QStringLiteral("/with blank.txt"), "blank\r\nline\n");
-    makeFile(src + QStringLiteral("/sub/b.bin"), pattern(300 * 1024));
+    makeFile(src + QStringLiteral("/sub/b.bin"), patternBytes(300 * 1024));
     makeFile(src + QStringLiteral("/sub/deep/gr\u00FC\u00DFe.txt"), "umlaut");
     makeFile(src + QStringLiteral("/zero"), QByteArray());
     QDir().mkpath(src + QStringLiteral("/empty"));
     openToServer(src);
-    const auto want = treeOf(src);
+    const auto want = fileTree(src);
     const QString local = home.path() + QStringLiteral("/dl");
 
     // Down, on a clock five hours behind the server's listed times: without the offset
@@ -133,7 +108,7 @@ TEST_P(CliMirror, DownAndUpAreByteExactAndARerunTransfersNothing)
     const QString west = QStringLiteral("America/New_York");
     CliResult r = mirror({QStringLiteral("-q"), url(QStringLiteral("src")), local}, west);
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(treeOf(local), want);
+    EXPECT_EQ(fileTree(local), want);
     qsizetype mark = recorded();
     r = mirror({QStringLiteral("-q"), url(QStringLiteral("src")), local}, west);
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
@@ -144,14 +119,14 @@ TEST_P(CliMirror, DownAndUpAreByteExactAndARerunTransfersNothing)
     const QString east = QStringLiteral("Asia/Kathmandu");
     r = mirror({QStringLiteral("-q"), QStringLiteral("-R"), local, url(QStringLiteral("copy"))}, east);
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(treeOf(remote + QStringLiteral("/copy")), want);
+    EXPECT_EQ(fileTree(remote + QStringLiteral("/copy")), want);
     mark = recorded();
     r = mirror({QStringLiteral("-q"), QStringLiteral("-R"), local, url(QStringLiteral("copy"))}, east);
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
     EXPECT_EQ(changesSince(mark), QStringList()) << "a rerun with nothing changed transfers nothing";
 
     // What changed goes, and only that: a new size, a newer file of the same size, a new file.
-    makeFile(local + QStringLiteral("/sub/b.bin"), pattern(200 * 1024));
+    makeFile(local + QStringLiteral("/sub/b.bin"), patternBytes(200 * 1024));
     makeFile(local + QStringLiteral("/a.txt"), "ALPHA");
     QFile touched(local + QStringLiteral("/a.txt"));
     ASSERT_TRUE(touched.open(QIODevice::ReadWrite));
@@ -167,7 +142,7 @@ TEST_P(CliMirror, DownAndUpAreByteExactAndARerunTransfersNothing)
     sent.sort();
     EXPECT_EQ(sent,
               (QStringList{QStringLiteral("a.txt"), QStringLiteral("sub/b.bin"), QStringLiteral("sub/deep/new.txt")}));
-    EXPECT_EQ(treeOf(remote + QStringLiteral("/copy")), treeOf(local));
+    EXPECT_EQ(fileTree(remote + QStringLiteral("/copy")), fileTree(local));
 }
 
 // --dry-run prints the plan and changes nothing; the same run with --delete then does what
@@ -206,8 +181,8 @@ TEST_P(CliMirror, DeleteDoesWhatTheDryRunPrinted)
         const QStringList args =
             c.upload ? QStringList{QStringLiteral("-R"), localFolder, url(tag)} : QStringList{url(tag), localFolder};
 
-        const auto sourceBefore = treeOf(source);
-        const auto targetBefore = treeOf(target);
+        const auto sourceBefore = fileTree(source);
+        const auto targetBefore = fileTree(target);
         const qsizetype mark = recorded();
         CliResult r = mirror(QStringList{QStringLiteral("--delete"), QStringLiteral("--dry-run")} + args);
         EXPECT_EQ(r.exitCode, status) << r.err.toStdString();
@@ -221,8 +196,8 @@ TEST_P(CliMirror, DeleteDoesWhatTheDryRunPrinted)
         EXPECT_EQ(r.err.contains(QStringLiteral("skipped ") + source + QStringLiteral("/link: links are not followed")),
                   c.upload)
             << r.err.toStdString();
-        EXPECT_EQ(treeOf(source), sourceBefore);
-        EXPECT_EQ(treeOf(target), targetBefore);
+        EXPECT_EQ(fileTree(source), sourceBefore);
+        EXPECT_EQ(fileTree(target), targetBefore);
         EXPECT_EQ(changesSince(mark), QStringList());
 
         // The same plan as JSON lines, each step "planned", still nothing changed.
@@ -249,7 +224,7 @@ TEST_P(CliMirror, DeleteDoesWhatTheDryRunPrinted)
                           QStringLiteral("makefolder")};
         steps.sort();
         EXPECT_EQ(planned, steps);
-        EXPECT_EQ(treeOf(target), targetBefore);
+        EXPECT_EQ(fileTree(target), targetBefore);
 
         r = mirror(QStringList{QStringLiteral("--delete"), QStringLiteral("--json")} + args);
         EXPECT_EQ(r.exitCode, status) << r.err.toStdString();
@@ -275,9 +250,9 @@ TEST_P(CliMirror, DeleteDoesWhatTheDryRunPrinted)
                                         QStringLiteral("delete ") + base + QStringLiteral("/gone/sub"),
                                         QStringLiteral("delete ") + base + QStringLiteral("/gone/sub/y.txt"),
                                         QStringLiteral("delete ") + base + QStringLiteral("/gone/x.txt")}));
-        auto want = treeOf(source);
+        auto want = fileTree(source);
         want.erase(QStringLiteral("/link"));
-        EXPECT_EQ(treeOf(target), want);
+        EXPECT_EQ(fileTree(target), want);
     }
 }
 

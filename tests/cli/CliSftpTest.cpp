@@ -23,39 +23,13 @@ CliResult runCli(const QStringList &args)
     return runCliProcess(QStringLiteral(KESTRIN_CLI_PATH), args, 120000);
 }
 
-QByteArray pattern(qint64 size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qint64 i = 0; i < size; ++i)
-        bytes[i] = static_cast<char>((static_cast<quint64>(i) * 7919u) >> 3);
-    return bytes;
-}
-
-// Every file and folder below root with its bytes ("/" for a folder, "->" for a link).
-std::map<QString, QByteArray> treeOf(const QString &root)
-{
-    std::map<QString, QByteArray> tree;
-    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info(path);
-        tree[path.mid(root.size())] = info.isSymLink() ? QByteArray("->")
-                                      : info.isDir()   ? QByteArray("/")
-                                                       : readAll(path);
-    }
-    return tree;
-}
-
 class CliSftp : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!server.start()) {
-            if (!server.skipReason().isEmpty())
-                GTEST_SKIP() << server.skipReason().toStdString();
-            FAIL() << server.failure().toStdString();
-        }
+        startForTest(server);
+        if (IsSkipped() || HasFailure())
+            return;
         remote = server.scratch();
         QDir().mkpath(remote);
         knownHosts = home.path() + QStringLiteral("/.ssh/known_hosts");
@@ -87,20 +61,20 @@ TEST_F(CliSftp, TreeTravelsBothWaysByteExactIsListedAndDeleted)
     const QString src = remote + QStringLiteral("/src");
     makeFile(src + QStringLiteral("/zero.txt"), QByteArray());
     makeFile(src + QStringLiteral("/gr\u00FC\u00DFe/\u00E4rger \u00F8.bin"), "umlaut");
-    makeFile(src + QStringLiteral("/deep/a/big.bin"), pattern(3 * 1024 * 1024 + 5));
+    makeFile(src + QStringLiteral("/deep/a/big.bin"), patternBytes(3 * 1024 * 1024 + 5));
     QDir().mkpath(src + QStringLiteral("/empty"));
-    const auto want = treeOf(src);
+    const auto want = fileTree(src);
     const QString local = home.path() + QStringLiteral("/dl");
     QDir().mkpath(local);
 
     CliResult r = runCli(keyed({QStringLiteral("-q"), QStringLiteral("get"), url(QStringLiteral("src")), local}));
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(treeOf(local + QStringLiteral("/src")), want);
+    EXPECT_EQ(fileTree(local + QStringLiteral("/src")), want);
 
     r = runCli(keyed(
         {QStringLiteral("-q"), QStringLiteral("put"), local + QStringLiteral("/src"), url(QStringLiteral("copy"))}));
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
-    EXPECT_EQ(treeOf(remote + QStringLiteral("/copy")), want);
+    EXPECT_EQ(fileTree(remote + QStringLiteral("/copy")), want);
 
     r = runCli(keyed({QStringLiteral("ls"), url(QStringLiteral("copy/"))}));
     ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();

@@ -89,11 +89,9 @@ class SftpSessionTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!server.start()) {
-            if (!server.skipReason().isEmpty())
-                GTEST_SKIP() << server.skipReason().toStdString();
-            FAIL() << server.failure().toStdString();
-        }
+        startForTest(server);
+        if (IsSkipped() || HasFailure())
+            return;
         root = server.scratch();
         userKnownHosts = home.path() + QStringLiteral("/.ssh/known_hosts");
         ownKnownHosts = home.programData() + QStringLiteral("known_hosts");

@@ -2,6 +2,8 @@
 
 #include "support/WaitFor.h"
 
+#include <gtest/gtest.h>
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -206,4 +208,13 @@ bool SshAgent::add(const QString &keyPath)
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("SSH_AUTH_SOCK"), socket());
     return runSshTool(QStringLiteral("ssh-add"), {QStringLiteral("-q"), keyPath}, nullptr, environment);
+}
+
+void startForTest(OpenSshServer &server)
+{
+    if (server.start())
+        return;
+    if (!server.skipReason().isEmpty())
+        GTEST_SKIP() << server.skipReason().toStdString();
+    FAIL() << server.failure().toStdString();
 }

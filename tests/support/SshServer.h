@@ -50,6 +50,10 @@ private:
     QString m_user, m_skipReason, m_failure, m_hostKeyLine;
 };
 
+// Starts the server for a test's SetUp: skips the test where sshd is not installed, fails it
+// when the server does not come up. SetUp returns at once when the test is skipped or failed.
+void startForTest(OpenSshServer &server);
+
 // The small paramiko server (tests/support/paramiko_sftp_server.py) on a free 127.0.0.1
 // port, offering one way to log in: "password" or "keyboard-interactive". Its SFTP side
 // serves root() read-only.

@@ -2,11 +2,14 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QString>
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 // Files for tests: made with their folders, read back whole.
 
@@ -26,4 +29,31 @@ inline QByteArray readAll(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Every file and folder below root by its path from root: a file's bytes, "/" for a folder,
+// "->" for a link (never followed).
+inline std::map<QString, QByteArray> fileTree(const QString &root)
+{
+    std::map<QString, QByteArray> tree;
+    QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info = it.fileInfo();
+        tree[path.mid(root.size())] = info.isSymLink() ? QByteArray("->")
+                                      : info.isDir()   ? QByteArray("/")
+                                                       : readAll(path);
+    }
+    return tree;
+}
+
+// `size` bytes of a pattern that repeats only after a long stretch: a cut or a shifted
+// block shows in a comparison.
+inline QByteArray patternBytes(qint64 size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qint64 i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((static_cast<quint64>(i) * 7919u) >> 3);
+    return bytes;
 }
