@@ -9,6 +9,7 @@
 #include "settings/SettingsCatalogue.h"
 #include "settings/u_tmbSetup.h"
 #include "sites/SiteProfiles.h"
+#include "sites/SshConfig.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -367,6 +368,15 @@ int CliRunner::prepareSite()
         m_site.Port = m_url.port.isEmpty() ? defaultPort(m_site.protocol, m_site.encryption) : m_url.port;
         m_site.User = m_url.user;
         m_site.Pass = m_url.password;
+        if (m_site.protocol == SiteProtocol::Sftp) {
+            // A host alias of ~/.ssh/config gives host, user, port and key, as for ssh; what
+            // the URL names wins.
+            const SshConfig::Host host = SshConfig::loadUsers().resolve(m_url.host, m_url.user, m_url.port);
+            m_site.Host = host.hostName;
+            m_site.User = host.user;
+            m_site.Port = host.port;
+            m_site.keyFile = host.identityFile;
+        }
         if (!m_options.keyFile.isEmpty())
             m_site.keyFile = m_options.keyFile;
         return CliExit::kOk;

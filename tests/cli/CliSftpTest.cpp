@@ -96,6 +96,25 @@ TEST_F(CliSftp, TreeTravelsBothWaysByteExactIsListedAndDeleted)
     EXPECT_EQ(readAll(remote + QStringLiteral("/outside/keep.txt")), QByteArray("keep"));
 }
 
+// A host alias of ~/.ssh/config names the server, its port, the user and the key, as it
+// does for ssh; the URL's own user wins over the file's.
+TEST_F(CliSftp, AHostAliasOfTheSshConfigurationFindsTheServerAndItsKey)
+{
+    knowTheHost();
+    makeFile(remote + QStringLiteral("/here.txt"), "x");
+    makeFile(home.path() + QStringLiteral("/.ssh/config"), QStringLiteral("Host box\n  HostName 127.0.0.1\n  Port %1\n"
+                                                                          "  User nobody-here\n  IdentityFile %2\n")
+                                                               .arg(server.port())
+                                                               .arg(server.clientKey())
+                                                               .toUtf8());
+    CliResult r = runCli({QStringLiteral("ls"), QStringLiteral("sftp://%1@box%2/").arg(server.user(), remote)});
+    ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+    EXPECT_TRUE(r.out.contains(QStringLiteral("here.txt"))) << r.out.toStdString();
+    // The file's user, who does not exist, is refused: the alias really gave it.
+    r = runCli({QStringLiteral("ls"), QStringLiteral("sftp://box%1/").arg(remote)});
+    EXPECT_EQ(r.exitCode, 3) << r.err.toStdString();
+}
+
 // How the host key and the login decide a run's exit status.
 struct LoginCase {
     const char *name;
