@@ -65,7 +65,6 @@ void MainController::FormCreate(const QStringList &args)
         emit waitTextChanged(QStringLiteral("Launching Kestrin FTP Pro ..."));
         m_folders = DataFolders::locate();
         m_folders.create();
-        m_queue.setTemporaryFolder(m_folders.temporary);
         m_savedQueues.setFolder(m_folders.savedQueue);
         m_browserCommands.setTemporaryFolder(m_folders.temporary);
         m_sharedProfilesFolder = m_folders.sharedProfiles;

@@ -13,7 +13,6 @@
 #include "browser/LocalFiles.h"
 #include "settings/SettingsCatalogue.h"
 
-#include <QDir>
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -60,7 +59,7 @@ bool listsForDeletion(const QueueItem &item)
 QueueController::QueueController(tSetupClass &setup, UserInterface &ui, BrowserController &browsers,
                                  SessionSupervisor &sessions, LogWriter writeLog, QObject *parent)
     : QObject(parent), m_setup(setup), m_ui(ui), m_browsers(browsers), m_sessions(sessions),
-      m_writeLog(std::move(writeLog)), m_model(setup), m_temporaryFolder(QDir::tempPath() + QLatin1Char('/'))
+      m_writeLog(std::move(writeLog)), m_model(setup)
 {
     connect(&m_model, &QueueModel::itemRemoved, this, &QueueController::onItemRemoved);
     connect(&m_model, &QueueModel::queueEmptied, this, &QueueController::onQueueEmptied);
@@ -466,11 +465,6 @@ bool QueueController::typeIsRight(const RemoteSession &session, const QString &f
 void QueueController::toggleType(RemoteSession &session)
 {
     session.setTextMode(session.binaryMode());
-}
-
-QString QueueController::listingFile(const tkftpclient &session) const
-{
-    return m_temporaryFolder + QStringLiteral("list_") + session.objectName() + QStringLiteral(".txt");
 }
 
 // --- completions ---------------------------------------------------------------------------

@@ -79,10 +79,6 @@ public:
     bool typeIsRight(const RemoteSession &session, const QString &fileName) const;
     // Switches to text or binary transfers, whichever the session is not in.
     void toggleType(RemoteSession &session);
-    // The marker file name of a session's listings ("list_mainFTP.txt" in the temporary
-    // folder); the engine writes no such file.
-    QString listingFile(const tkftpclient &session) const;
-    void setTemporaryFolder(const QString &folder) { m_temporaryFolder = folder; }
 
     // In debug mode every job's step change is written to the log.
     void setTraceSteps(bool on) { m_traceSteps = on; }
@@ -214,7 +210,6 @@ private:
     bool m_showsSkipped = true;
     QueueModel m_model;
     QStringList m_asciiMasks;
-    QString m_temporaryFolder;
     bool m_promptOpen = false;
     bool m_disconnecting = false;
     bool m_terminating = false;

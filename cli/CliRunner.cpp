@@ -21,7 +21,6 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 
 #include <cstdio>
 #include <unistd.h>
@@ -151,9 +150,7 @@ int CliRunner::run()
     const int usage = prepareSite();
     if (usage != CliExit::kOk)
         return usage;
-    QTemporaryDir temporary;
     m_controller = std::make_unique<MainController>(m_ui);
-    m_controller->queue().setTemporaryFolder(temporary.path() + QLatin1Char('/'));
     // The run itself is the recovery: nothing goes into the window's recovery queue.
     m_controller->sessionLoss().setSavesRecoveryQueue(false);
     // Only what the verb needs is listed; a single file is found with SIZE.
