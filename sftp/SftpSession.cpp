@@ -454,6 +454,7 @@ void SftpSession::connectToHost()
     m_cipher.clear();
     m_hostKey = {};
     m_authenticatedBy.clear();
+    m_fstatUnsupported = false;
     log(QStringLiteral("Connecting to %1 port %2").arg(m_host).arg(m_port));
     // The timer bounds the name lookup, the connect and the proxy's handshake together.
     m_timer.start(m_timeoutMs);
@@ -1151,7 +1152,7 @@ void SftpSession::get(const QByteArray &remotePath, const QString &localPath, ui
         }
         setStep([this]() -> Flow {
             LIBSSH2_SFTP_ATTRIBUTES attrs{};
-            const int rc = libssh2_sftp_fstat_ex(m_handle, &attrs, 0);
+            const int rc = attributesOfOpenFile(attrs);
             if (rc == LIBSSH2_ERROR_EAGAIN)
                 return Flow::Wait;
             if (rc < 0)
@@ -1180,6 +1181,22 @@ void SftpSession::get(const QByteArray &remotePath, const QString &localPath, ui
         return Flow::Again;
     });
     pump();
+}
+
+// The size and type of the file just opened. Some servers answer attributes by path only
+// (fstat "operation unsupported"); they are asked by path from then on. The path names the
+// file just opened, so the answer describes the same file.
+int SftpSession::attributesOfOpenFile(LIBSSH2_SFTP_ATTRIBUTES &attrs)
+{
+    if (!m_fstatUnsupported) {
+        const int rc = libssh2_sftp_fstat_ex(m_handle, &attrs, 0);
+        if (rc != LIBSSH2_ERROR_SFTP_PROTOCOL || libssh2_sftp_last_error(m_sftp) != LIBSSH2_FX_OP_UNSUPPORTED)
+            return rc;
+        m_fstatUnsupported = true;
+        log(QStringLiteral("The server cannot tell the attributes of an open file; asking by its name"));
+    }
+    return libssh2_sftp_stat_ex(m_sftp, m_remotePath.constData(), static_cast<unsigned>(m_remotePath.size()),
+                                LIBSSH2_SFTP_STAT, &attrs);
 }
 
 SftpSession::Flow SftpSession::getLoop()
@@ -1268,7 +1285,7 @@ void SftpSession::put(const QString &localPath, const QByteArray &remotePath, ui
         setStep([this, offset]() -> Flow {
             if (offset > 0) {
                 LIBSSH2_SFTP_ATTRIBUTES attrs{};
-                const int rc = libssh2_sftp_fstat_ex(m_handle, &attrs, 0);
+                const int rc = attributesOfOpenFile(attrs);
                 if (rc == LIBSSH2_ERROR_EAGAIN)
                     return Flow::Wait;
                 if (rc < 0)

@@ -20,6 +20,7 @@ class QSocketNotifier;
 struct _LIBSSH2_SESSION;
 struct _LIBSSH2_SFTP;
 struct _LIBSSH2_SFTP_HANDLE;
+struct _LIBSSH2_SFTP_ATTRIBUTES;
 
 // One SSH connection with its SFTP channel, driven from the event loop.
 //
@@ -167,6 +168,7 @@ private:
     Flow putLoop();
     // Closes the open remote handle (waiting as needed), then runs `then`.
     Flow closeHandle(std::function<Flow()> then);
+    int attributesOfOpenFile(_LIBSSH2_SFTP_ATTRIBUTES &attrs);
     Flow verifyUpload();
 
     static SftpEntry entryFrom(const QByteArray &name, const void *attributes);
@@ -210,6 +212,7 @@ private:
     QString m_serverMethods;
     QString m_passphrase;
     bool m_passphraseAsked = false;
+    bool m_fstatUnsupported = false; // the server answers attributes by path only
     struct AgentState;
     std::unique_ptr<AgentState> m_agent;
 

@@ -234,7 +234,14 @@ TEST_F(SftpQueue, ADownloadCutByALostConnectionWaitsAndContinuesItsPartialFile)
         },
         20000));
     server.dropConnections();
-    ASSERT_TRUE(waitFor([&] { return !main->connectedOrResolving(); }, 20000));
+    // The socket ends first; the close reaches the queue through the event loop after it.
+    ASSERT_TRUE(waitFor(
+        [&] {
+            sessions().timer_threads();
+            const QueueItem *waiting = queue().model().itemById(id);
+            return !main->connectedOrResolving() && sessions().isFullyDisconnected() && waiting && !waiting->running();
+        },
+        20000));
     item = queue().model().itemById(id);
     ASSERT_TRUE(item) << "the item left the queue";
     EXPECT_FALSE(item->running());
@@ -325,3 +332,82 @@ TEST_F(SftpQueue, ThePadlockNamesTheSshConnection)
 }
 
 } // namespace
+
+// Servers that take only a password, asked either as SSH's password method or as a
+// keyboard-interactive prompt: the site's stored password logs in through the window's
+// connect flow and a download runs; a wrong one is one message and the next connect works.
+// The password never shows in the log or in a message.
+TEST(SftpPasswordQueue, PasswordAndKeyboardInteractiveLoginsThroughTheWindow)
+{
+    const ScopedEnv noAgent("SSH_AUTH_SOCK", QByteArray());
+    const QString password = QStringLiteral("s3cret p\u00e4ssword");
+    const QString kWrong = QStringLiteral("n0t-th1s-0ne");
+    const QByteArray content = randomBytes(300 * 1024 + 7, 3);
+    for (const char *method : {"password", "keyboard-interactive"}) {
+        SCOPED_TRACE(method);
+        const TempHome home;
+        ParamikoSftpServer server;
+        ASSERT_TRUE(server.start(QLatin1String(method), QStringLiteral("alice"), password))
+            << server.failure().toStdString();
+        makeFile(server.root() + QStringLiteral("/data.bin"), content);
+        makeFile(home.path() + QStringLiteral("/.ssh/known_hosts"), server.knownHostsLine());
+
+        RecordingUserInterface ui;
+        MainController controller(ui);
+        controller.FormCreate({});
+        controller.tick().setEnabled(false);
+        SessionSupervisor &sessions = controller.sessions();
+        QueueController &queue = controller.queue();
+        QStringList log;
+        QObject::connect(&sessions, &SessionSupervisor::displayLine,
+                         [&](tkftpclient *, const QString &line) { log << line; });
+        int failures = 0;
+        QObject::connect(&queue, &QueueController::loginFailed, [&] { ++failures; });
+        tSiteRecord site;
+        site.name = QStringLiteral("password site");
+        site.Host = QStringLiteral("127.0.0.1");
+        site.Port = QString::number(server.port());
+        site.User = QStringLiteral("alice");
+        site.protocol = SiteProtocol::Sftp;
+        tkftpclient *main = sessions.mainSession();
+
+        site.Pass = kWrong;
+        sessions.setCurrentSite(site);
+        ASSERT_TRUE(controller.connection().acConnect(ConnectController::Caller::SiteManager));
+        ASSERT_TRUE(waitFor(
+            [&] {
+                sessions.timer_threads();
+                return failures > 0 && sessions.isFullyDisconnected();
+            },
+            20000));
+        EXPECT_EQ(failures, 1);
+        EXPECT_EQ(ui.messages.size(), 1) << ui.messages.join(QLatin1Char('\n')).toStdString();
+
+        ui.messages.clear();
+        site.Pass = password;
+        sessions.setCurrentSite(site);
+        ASSERT_TRUE(controller.connection().acConnect(ConnectController::Caller::SiteManager));
+        ASSERT_TRUE(waitFor([&] { return main->loggedIn && main->idleState(); }, 20000))
+            << main->lastReply().toStdString();
+        EXPECT_EQ(main->sftp()->session().authenticatedBy(), QLatin1String(method));
+
+        const QString target = QDir(home.path()).filePath(QStringLiteral("data.bin"));
+        const tFolderEntryObject entry = entryNamed(QStringLiteral("data.bin"), content.size());
+        ASSERT_TRUE(queue.addToQueue(QStringLiteral("getfile*/data.bin*") + target, &entry));
+        ASSERT_TRUE(waitFor(
+            [&] {
+                sessions.timer_threads();
+                queue.timer_checkQueue();
+                return queue.model().isEmpty() && main->idleState();
+            },
+            30000))
+            << log.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(readAll(target) == content);
+        EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(QLatin1Char('\n')).toStdString();
+        for (const QString &line : log + ui.messages) {
+            EXPECT_FALSE(line.contains(password)) << line.toStdString();
+            EXPECT_FALSE(line.contains(kWrong)) << line.toStdString();
+        }
+        controller.FormCloseQuery();
+    }
+}
