@@ -37,11 +37,60 @@ void SftpQuestions::install(SftpSession &session)
                                                                        : SftpHostKeyAnswer::Cancel);
     });
     connect(&session, &SftpSession::passphraseQuestion, this, [this, asking](const QString &keyFile) {
-        QString passphrase;
-        const bool given = m_ui.askText(QStringLiteral("Key passphrase"),
-                                        QStringLiteral("Passphrase for %1:").arg(keyFile), passphrase, true);
-        if (asking)
-            asking->answerPassphrase(given, passphrase);
-        passphrase.fill(QLatin1Char('\0'));
+        answerSecret(asking, QStringLiteral("key:") + keyFile, QStringLiteral("Key passphrase"),
+                     QStringLiteral("Passphrase for %1:").arg(keyFile), [asking](bool given, const QString &text) {
+                         if (asking)
+                             asking->answerPassphrase(given, text);
+                     });
     });
+    connect(&session, &SftpSession::passwordQuestion, this,
+            [this, asking](const QString &user, const QString &host, int port) {
+                const QString where = QStringLiteral("%1@%2").arg(user, host) +
+                                      (port == 22 ? QString() : QStringLiteral(":%1").arg(port));
+                answerSecret(asking, QStringLiteral("password:%1@%2:%3").arg(user, host).arg(port),
+                             QStringLiteral("SFTP password"), QStringLiteral("Password for %1:").arg(where),
+                             [asking](bool given, const QString &text) {
+                                 if (asking)
+                                     asking->answerPassword(given, text);
+                             });
+            });
+    connect(&session, &SftpSession::requestDone, this,
+            [this, asking](SftpRequest request, SftpError error, const QString &) {
+                if (request == SftpRequest::Authenticate)
+                    authenticationDone(asking, error == SftpError::None);
+            });
+    connect(&session, &QObject::destroyed, this, [this, gone = &session] { m_answeredWith.remove(gone); });
+}
+
+void SftpQuestions::answerSecret(SftpSession *session, const QString &key, const QString &caption, const QString &label,
+                                 const std::function<void(bool, const QString &)> &answer)
+{
+    if (!session)
+        return;
+    m_answeredWith[session] << key;
+    const auto known = m_secrets.constFind(key);
+    if (known != m_secrets.constEnd()) {
+        answer(true, *known);
+        return;
+    }
+    QString text;
+    const bool given = m_ui.askText(caption, label, text, true);
+    if (given && !text.isEmpty())
+        m_secrets.insert(key, text);
+    answer(given, text);
+    text.fill(QLatin1Char('\0'));
+}
+
+void SftpQuestions::authenticationDone(const SftpSession *session, bool accepted)
+{
+    const QStringList used = m_answeredWith.take(session);
+    // A refused login may have been refused for any of its answers: all are asked anew.
+    if (!accepted) {
+        for (const QString &key : used) {
+            if (auto it = m_secrets.find(key); it != m_secrets.end()) {
+                it->fill(QLatin1Char('\0'));
+                m_secrets.erase(it);
+            }
+        }
+    }
 }

@@ -91,7 +91,9 @@ int SftpRemote::codeOf(SftpError error)
 
 bool SftpRemote::connectedOrConnecting() const
 {
-    return m_connecting || m_session->connected();
+    // Connected until the close has been handed on: a new connection started before that
+    // would be taken for the one that closed.
+    return m_connecting || m_session->connected() || m_session->closing();
 }
 
 bool SftpRemote::ready() const

@@ -451,8 +451,9 @@ bool CliRunner::connectToServer()
         password = qEnvironmentVariable("KESTRIN_FTP_PASSWORD");
     const bool sftp = site.protocol == SiteProtocol::Sftp;
     if (sftp) {
-        // SSH logs in with the agent and keys first; a password is used only when one was
-        // given, and the login name is the user's own when the URL names none.
+        // SSH logs in with the agent and keys first; the password is asked on the terminal
+        // only when those fail and the server takes one. The login name is the user's own
+        // when the URL names none.
         if (user.isEmpty())
             user = qEnvironmentVariable("USER");
     } else if (user.isEmpty() || user == QLatin1String("anonymous")) {

@@ -177,7 +177,7 @@ struct SftpSessionAccess {
                                     void **abstract)
     {
         auto *self = static_cast<SftpSession *>(*abstract);
-        const QByteArray password = self->m_password.toUtf8();
+        const QByteArray password = self->passwordForLogin().toUtf8();
         // Every prompt gets the password: servers ask for it alone ("Password: ").
         for (int i = 0; i < count; ++i) {
             responses[i].text = static_cast<char *>(std::malloc(static_cast<size_t>(password.size()) + 1));
@@ -434,9 +434,16 @@ void SftpSession::teardown()
         m_local.close();
     if (m_socket.State() != TSocketState::wsClosed)
         m_socket.Abort();
-    if (wasOpen)
+    if (wasOpen) {
+        m_closePending = true;
         QMetaObject::invokeMethod(
-            this, [this] { emit sessionClosed(); }, Qt::QueuedConnection);
+            this,
+            [this] {
+                m_closePending = false;
+                emit sessionClosed();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 // --- connect and handshake ------------------------------------------------------------------
@@ -445,7 +452,7 @@ void SftpSession::connectToHost()
 {
     if (!begin(SftpRequest::Connect, false))
         return;
-    if (m_ssh || m_socket.State() != TSocketState::wsClosed) {
+    if (m_ssh || m_closePending || m_socket.State() != TSocketState::wsClosed) {
         finish(SftpError::Busy, QStringLiteral("already connected"));
         return;
     }
@@ -642,6 +649,15 @@ void SftpSession::answerPassphrase(bool accepted, const QString &passphrase)
     schedulePump();
 }
 
+void SftpSession::answerPassword(bool accepted, const QString &password)
+{
+    if (!m_waitingForAnswer || m_request != SftpRequest::Authenticate)
+        return;
+    m_waitingForAnswer = false;
+    m_passwordAnswer = std::make_pair(accepted, password);
+    schedulePump();
+}
+
 // --- authentication -------------------------------------------------------------------------
 
 void SftpSession::authenticate()
@@ -703,14 +719,26 @@ void SftpSession::buildAuthPlan()
         for (const QString &key : keys)
             m_authPlan << QStringLiteral("key:") + key;
     }
-    if (!m_password.isEmpty()) {
-        if (methods.contains(QLatin1String("keyboard-interactive")))
-            m_authPlan << QStringLiteral("keyboard-interactive");
-        if (methods.contains(QLatin1String("password")))
-            m_authPlan << QStringLiteral("password");
+    QStringList passwordMethods;
+    for (const char *name : {"keyboard-interactive", "password"}) {
+        if (methods.contains(QLatin1String(name)))
+            passwordMethods << QLatin1String(name);
     }
+    // Without a stored password the user is asked once, when keys and agent are spent.
+    if (!passwordMethods.isEmpty() && m_password.isEmpty())
+        m_authPlan << QStringLiteral("ask-password");
+    else
+        m_authPlan << passwordMethods;
     m_passphraseAsked = false;
     m_passphraseAnswer.reset();
+    m_passwordAnswer.reset();
+    m_typedPassword.fill(QLatin1Char('\0'));
+    m_typedPassword.clear();
+}
+
+QString SftpSession::passwordForLogin() const
+{
+    return m_password.isEmpty() ? m_typedPassword : m_password;
 }
 
 SftpSession::Flow SftpSession::nextAuth()
@@ -737,6 +765,7 @@ SftpSession::Flow SftpSession::nextAuth()
         m_authenticatedBy = by;
         m_agent.reset();
         m_passphrase.clear();
+        m_typedPassword.clear();
         setStep([this] { return openSftp(); });
         return Flow::Again;
     };
@@ -804,7 +833,29 @@ SftpSession::Flow SftpSession::nextAuth()
         return next(QStringLiteral("refused"));
     }
 
-    const QByteArray password = m_password.toUtf8();
+    if (method == QLatin1String("ask-password")) {
+        if (!m_passwordAnswer) {
+            m_waitingForAnswer = true;
+            QMetaObject::invokeMethod(
+                this, [this] { emit passwordQuestion(m_user, m_host, m_port); }, Qt::QueuedConnection);
+            return Flow::Wait;
+        }
+        const auto [given, typed] = *std::exchange(m_passwordAnswer, std::nullopt);
+        m_authPlan.removeFirst();
+        if (!given || typed.isEmpty()) {
+            log(QStringLiteral("password: none given"));
+            return Flow::Again;
+        }
+        m_typedPassword = typed;
+        const QStringList methods = m_serverMethods.split(QLatin1Char(','));
+        for (const char *name : {"password", "keyboard-interactive"}) {
+            if (methods.contains(QLatin1String(name)))
+                m_authPlan.prepend(QLatin1String(name));
+        }
+        return Flow::Again;
+    }
+
+    const QByteArray password = passwordForLogin().toUtf8();
     int rc = 0;
     if (method == QLatin1String("keyboard-interactive")) {
         auto responder = &SftpSessionAccess::keyboardInteractive;

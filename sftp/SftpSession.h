@@ -102,10 +102,15 @@ public:
     void answerHostKey(SftpHostKeyAnswer answer);
     // accepted false: the key file is skipped.
     void answerPassphrase(bool accepted, const QString &passphrase);
+    // accepted false (or an empty password): password logins are not tried.
+    void answerPassword(bool accepted, const QString &password);
 
     // --- state and results ---
     bool busy() const { return m_request.has_value(); }
     bool connected() const { return m_ssh != nullptr; }
+    // A connection ended and its sessionClosed is on its way: until it arrives, the session
+    // is not ready for a new connection.
+    bool closing() const { return m_closePending; }
     bool authenticated() const { return m_sftp != nullptr; }
     QList<SftpEntry> entries() const { return m_entries; }
     SftpEntry statResult() const { return m_statResult; }
@@ -127,6 +132,9 @@ signals:
     void logLine(const QString &line);
     void hostKeyQuestion(const SftpHostKey &key);
     void passphraseQuestion(const QString &keyFile);
+    // No password was set and the server takes one: the owner asks the user and answers with
+    // answerPassword(). Asked at most once per authentication, after keys and the agent.
+    void passwordQuestion(const QString &user, const QString &host, int port);
     void progress(uint64_t bytes, uint64_t total);
     // The connection ended (disconnect, failure or loss).
     void sessionClosed();
@@ -161,6 +169,7 @@ private:
     Flow handshake();
     // authentication
     void buildAuthPlan();
+    QString passwordForLogin() const;
     Flow nextAuth();
     Flow openSftp();
     // transfers
@@ -212,6 +221,9 @@ private:
     QString m_serverMethods;
     QString m_passphrase;
     bool m_passphraseAsked = false;
+    std::optional<std::pair<bool, QString>> m_passwordAnswer;
+    QString m_typedPassword; // the user's answer, for this authentication only
+    bool m_closePending = false;
     bool m_fstatUnsupported = false; // the server answers attributes by path only
     struct AgentState;
     std::unique_ptr<AgentState> m_agent;

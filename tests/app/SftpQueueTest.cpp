@@ -331,17 +331,16 @@ TEST_F(SftpQueue, ThePadlockNamesTheSshConnection)
         EXPECT_TRUE(encryption.contains(part)) << encryption.toStdString() << " lacks " << part.toStdString();
 }
 
-} // namespace
-
 // Servers that take only a password, asked either as SSH's password method or as a
-// keyboard-interactive prompt: the site's stored password logs in through the window's
-// connect flow and a download runs; a wrong one is one message and the next connect works.
-// The password never shows in the log or in a message.
+// keyboard-interactive prompt, through the window's connect flow: a stored password logs in
+// and a download runs; a wrong one is one message and the next connect works. Without a
+// stored password the user is asked (masked); an accepted answer holds for this run, a
+// refused one is asked anew. The password never shows in the log or in a message.
 TEST(SftpPasswordQueue, PasswordAndKeyboardInteractiveLoginsThroughTheWindow)
 {
     const ScopedEnv noAgent("SSH_AUTH_SOCK", QByteArray());
     const QString password = QStringLiteral("s3cret p\u00e4ssword");
-    const QString kWrong = QStringLiteral("n0t-th1s-0ne");
+    const QString wrong = QStringLiteral("n0t-th1s-0ne");
     const QByteArray content = randomBytes(300 * 1024 + 7, 3);
     for (const char *method : {"password", "keyboard-interactive"}) {
         SCOPED_TRACE(method);
@@ -361,36 +360,50 @@ TEST(SftpPasswordQueue, PasswordAndKeyboardInteractiveLoginsThroughTheWindow)
         QStringList log;
         QObject::connect(&sessions, &SessionSupervisor::displayLine,
                          [&](tkftpclient *, const QString &line) { log << line; });
-        int failures = 0;
-        QObject::connect(&queue, &QueueController::loginFailed, [&] { ++failures; });
-        tSiteRecord site;
-        site.name = QStringLiteral("password site");
-        site.Host = QStringLiteral("127.0.0.1");
-        site.Port = QString::number(server.port());
-        site.User = QStringLiteral("alice");
-        site.protocol = SiteProtocol::Sftp;
         tkftpclient *main = sessions.mainSession();
+        int failures = 0; // of the main session's logins
+        QObject::connect(&queue, &QueueController::loginFailed, [&](tkftpclient *session, int) {
+            if (session == main)
+                ++failures;
+        });
+        // Connects with `stored` as the site's password; true when logged in, false when the
+        // login was refused (one failure, fully disconnected).
+        const auto login = [&](const QString &stored) {
+            tSiteRecord site;
+            site.name = QStringLiteral("password site");
+            site.Host = QStringLiteral("127.0.0.1");
+            site.Port = QString::number(server.port());
+            site.User = QStringLiteral("alice");
+            site.Pass = stored;
+            site.protocol = SiteProtocol::Sftp;
+            sessions.setCurrentSite(site);
+            const int before = failures;
+            EXPECT_TRUE(controller.connection().acConnect(ConnectController::Caller::SiteManager));
+            EXPECT_TRUE(waitFor(
+                [&] {
+                    sessions.timer_threads();
+                    return (main->loggedIn && main->idleState()) ||
+                           (failures > before && sessions.isFullyDisconnected());
+                },
+                20000))
+                << log.join(QLatin1Char('\n')).toStdString();
+            return main->loggedIn;
+        };
+        const auto disconnect = [&] {
+            ASSERT_TRUE(controller.connection().acDisconnect());
+            ASSERT_TRUE(waitFor(
+                [&] {
+                    sessions.timer_threads();
+                    return sessions.isFullyDisconnected();
+                },
+                20000));
+        };
 
-        site.Pass = kWrong;
-        sessions.setCurrentSite(site);
-        ASSERT_TRUE(controller.connection().acConnect(ConnectController::Caller::SiteManager));
-        ASSERT_TRUE(waitFor(
-            [&] {
-                sessions.timer_threads();
-                return failures > 0 && sessions.isFullyDisconnected();
-            },
-            20000));
-        EXPECT_EQ(failures, 1);
+        EXPECT_FALSE(login(wrong));
         EXPECT_EQ(ui.messages.size(), 1) << ui.messages.join(QLatin1Char('\n')).toStdString();
-
         ui.messages.clear();
-        site.Pass = password;
-        sessions.setCurrentSite(site);
-        ASSERT_TRUE(controller.connection().acConnect(ConnectController::Caller::SiteManager));
-        ASSERT_TRUE(waitFor([&] { return main->loggedIn && main->idleState(); }, 20000))
-            << main->lastReply().toStdString();
+        ASSERT_TRUE(login(password));
         EXPECT_EQ(main->sftp()->session().authenticatedBy(), QLatin1String(method));
-
         const QString target = QDir(home.path()).filePath(QStringLiteral("data.bin"));
         const tFolderEntryObject entry = entryNamed(QStringLiteral("data.bin"), content.size());
         ASSERT_TRUE(queue.addToQueue(QStringLiteral("getfile*/data.bin*") + target, &entry));
@@ -404,10 +417,30 @@ TEST(SftpPasswordQueue, PasswordAndKeyboardInteractiveLoginsThroughTheWindow)
             << log.join(QLatin1Char('\n')).toStdString();
         EXPECT_TRUE(readAll(target) == content);
         EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(ui.textPrompts.isEmpty()) << "asked although a password was stored";
+        disconnect();
+
+        // No stored password: asked; a refused answer is asked again on the next connect,
+        // an accepted one is not.
+        ui.textAnswers = {{true, wrong}, {true, password}};
+        EXPECT_FALSE(login(QString()));
+        EXPECT_EQ(
+            ui.textPrompts,
+            QStringList{QStringLiteral("SFTP password|Password for alice@127.0.0.1:%1:|masked").arg(server.port())});
+        ui.messages.clear();
+        ASSERT_TRUE(login(QString()));
+        disconnect();
+        ASSERT_TRUE(login(QString()));
+        EXPECT_EQ(ui.textPrompts.size(), 2) << ui.textPrompts.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(ui.textAnswers.empty());
+        EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(QLatin1Char('\n')).toStdString();
+
         for (const QString &line : log + ui.messages) {
             EXPECT_FALSE(line.contains(password)) << line.toStdString();
-            EXPECT_FALSE(line.contains(kWrong)) << line.toStdString();
+            EXPECT_FALSE(line.contains(wrong)) << line.toStdString();
         }
         controller.FormCloseQuery();
     }
 }
+
+} // namespace
