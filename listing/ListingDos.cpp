@@ -151,9 +151,10 @@ QStringView nextField(QStringView line, qsizetype &pos, qsizetype &start)
     return line.sliced(start, pos - start);
 }
 
-bool fail(tTmbFtpEntry &entry, std::int32_t status, const char *message)
+// The messages are literals: an unreadable line costs no allocation for its message.
+bool reject(tTmbFtpEntry &entry, std::int32_t status, const QString &message)
 {
-    ListingLine::fail(entry, status, QString::fromLatin1(message));
+    ListingLine::fail(entry, status, message);
     return true;
 }
 
@@ -167,7 +168,7 @@ bool parseDosLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx
     if (!fixedColumns && (line.size() < 8 || !isDigit(line[0]) || !isDigit(line[1])))
         return false;
     if (fixedColumns && !hasBlanks(line, 4))
-        return fail(entry, DosNameMissing, "dos entry too short. missing filename.");
+        return reject(entry, DosNameMissing, QStringLiteral("dos entry too short. missing filename."));
 
     qsizetype pos = 0, start = 0;
     const QStringView dateText = nextField(line, pos, start);
@@ -188,12 +189,12 @@ bool parseDosLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx
     if (!dosDate(dateText, ctx.currentYear, date) || !dosTime(timeText, meridiem, msecs)) {
         if (!fixedColumns)
             return false;
-        return fail(entry, DosBadDate, "dos entry has invalid date entry.");
+        return reject(entry, DosBadDate, QStringLiteral("dos entry has invalid date entry."));
     }
     pos = afterTime;
     const QStringView sizeField = nextField(line, pos, start);
     if (sizeField.isEmpty())
-        return fail(entry, DosNameMissing, "dos entry too short. missing filename.");
+        return reject(entry, DosNameMissing, QStringLiteral("dos entry too short. missing filename."));
     const bool isDir = sizeField == u"<DIR>"_v;
     std::int64_t size = 0;
     qsizetype nameStart = pos + 1;
@@ -210,14 +211,14 @@ bool parseDosLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &ctx
         if (size < 0) {
             if (!fixedColumns && !isDigit(sizeField[0]))
                 return false;
-            return fail(entry, BadSize, "dos entry has invalid size entry.");
+            return reject(entry, BadSize, QStringLiteral("dos entry has invalid size entry."));
         }
         ctx.dosNameColumn = nameStart;
     }
     // Windows names never consist of blanks alone: such a rest is no name.
     const QStringView name = nameStart < line.size() ? line.sliced(nameStart) : QStringView();
     if (trimmedText(name).isEmpty())
-        return fail(entry, DosNameMissing, "dos entry too short. missing filename.");
+        return reject(entry, DosNameMissing, QStringLiteral("dos entry too short. missing filename."));
     entry.size = size;
     entry.modified = ProgramDateTime::encode(date, msecs);
     entry.status = Ok;

@@ -300,21 +300,22 @@ Tokens::Tokens(QStringView line) : m_line(line)
     const qsizetype size = line.size();
     int count = 0;
     qsizetype tokenStart = -1; // where the token being read began; -1 between tokens
-    // Blocks of 64 characters: token starts and ends are the changes in the separator bits.
+    // Blocks of 64 characters. A bit of `changes` is set where a token begins or ends (the
+    // character differs in kind from the one before it), so the loop visits only those.
+    std::uint64_t inTokenBefore = 0; // 1 when the block before ended inside a token
     for (qsizetype base = 0; base < size && count < kMax; base += 64) {
-        const std::uint64_t separators = separatorBits(chars + base, std::min<qsizetype>(64, size - base));
-        int pos = 0;
-        while (pos < 64) {
-            const std::uint64_t ahead = (tokenStart < 0 ? ~separators : separators) >> pos;
-            if (ahead == 0)
-                break;
-            pos += std::countr_zero(ahead);
+        const std::uint64_t inToken = ~separatorBits(chars + base, std::min<qsizetype>(64, size - base));
+        std::uint64_t changes = inToken ^ ((inToken << 1) | inTokenBefore);
+        inTokenBefore = inToken >> 63;
+        while (changes != 0) {
+            const qsizetype at = base + std::countr_zero(changes);
+            changes &= changes - 1;
             if (tokenStart < 0) {
-                tokenStart = base + pos;
+                tokenStart = at;
                 continue;
             }
             m_start[count] = tokenStart;
-            m_size[count] = base + pos - tokenStart;
+            m_size[count] = at - tokenStart;
             tokenStart = -1;
             if (++count == kMax)
                 break;
@@ -442,6 +443,11 @@ bool readLooseSize(QStringView text, bool mayFollowText, std::int64_t &size)
 
 bool readDateToken(QStringView text, bool allowTwoDigitYear, const ParseContext &ctx, QDate &date)
 {
+    // The first part has one, two or four characters. Sizes, names and times are most of the
+    // tokens that come here: they are turned away without a look at the rest of them.
+    const auto isSeparator = [](QChar c) { return c == u'-' || c == u'/' || c == u'.'; };
+    if (text.size() < 5 || !(isSeparator(text[1]) || isSeparator(text[2]) || isSeparator(text[4])))
+        return false;
     QStringView part[3];
     QChar sep;
     qsizetype from = 0;

@@ -115,12 +115,8 @@ namespace {
 // and the name; some servers put a tab there.
 qsizetype factsEnd(QStringView line)
 {
-    const char16_t *chars = line.utf16();
-    for (qsizetype i = 0; i < line.size(); ++i) {
-        if (chars[i] == u' ' || chars[i] == u'\t')
-            return i;
-    }
-    return -1;
+    const qsizetype end = indexOfEither(line, 0, u' ', u'\t');
+    return end < line.size() ? end : -1;
 }
 
 bool hasTypeFact(QStringView facts)

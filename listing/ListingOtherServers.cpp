@@ -5,16 +5,23 @@
 #include "listing/ListingLineTools.h"
 #include "listing/ProgramDateTime.h"
 
+#include <utility>
+
 namespace ListingLine {
 
 namespace {
 
-void succeed(tTmbFtpEntry &entry, ListingStyle style, QStringView name)
+void succeed(tTmbFtpEntry &entry, ListingStyle style, QString &&name)
 {
     entry.status = ListingStatus::Ok;
     entry.style = style;
     entry.permissions = -1;
-    entry.name = name.toString();
+    entry.name = std::move(name);
+}
+
+void succeed(tTmbFtpEntry &entry, ListingStyle style, QStringView name)
+{
+    succeed(entry, style, name.toString());
 }
 
 bool isBracketed(QStringView token, QChar open, QChar close)
@@ -322,8 +329,11 @@ bool zvm(tTmbFtpEntry &entry, const Tokens &t, const ParseContext &ctx)
     entry.size = static_cast<std::int64_t>(length * records);
     entry.modified = ProgramDateTime::encode(date, msecs);
     entry.isFolder = t[2] == u"DIR"_v;
-    succeed(entry, ListingStyle::Zvm, t[0]);
-    entry.name += u'.' + t[1].toString();
+    // "NAME.TYPE", made in one allocation.
+    QString name;
+    name.reserve(t[0].size() + 1 + t[1].size());
+    name.append(t[0]).append(u'.').append(t[1]);
+    succeed(entry, ListingStyle::Zvm, std::move(name));
     return true;
 }
 

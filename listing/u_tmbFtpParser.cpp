@@ -28,14 +28,9 @@ public:
         if (m_done)
             return false;
         m_start = m_pos;
-        // Fields are short; a plain loop beats a vectorised search that must warm up per call.
-        const QChar *chars = m_line.data();
-        const qsizetype size = m_line.size();
-        qsizetype end = m_pos;
-        while (end < size && chars[end] != u' ')
-            ++end;
+        const qsizetype end = indexOfEither(m_line, m_pos, u' ', u' ');
         field = m_line.sliced(m_start, end - m_start);
-        if (end == size)
+        if (end == m_line.size())
             m_done = true;
         else
             m_pos = end + 1;

@@ -662,6 +662,49 @@ TEST(MlsdEntryPoints, ReadFactLinesOnly)
     EXPECT_EQ(parseMlsdLine(u8("Type=pdir; ..")).status, FolderItself);
 }
 
+// Lines are searched eight characters at a time and cut into tokens in blocks of 64: with
+// 0 to 80 more blanks (or a longer fact) at a place where the width does not matter, every
+// field lands on every position of those steps and blocks, and the entry stays the same.
+TEST(ParseListingFormats, FieldsReadTheSameAtEveryPosition)
+{
+    struct Row {
+        const char *before;  // the line up to the place that widens
+        const char *widened; // repeated 0 to 80 times there
+        const char *after;
+    };
+    const Row rows[] = {
+        {"-rw-r--r--   1 owner    group", " ", "   5 Mar  5 12:34 unix name"},
+        {"drwxr-xr-x   2 owner    group", " ", " 4096 2019-01-02 10:00 iso dir"},
+        {"-rw-r--r--   1 owner    group", " ", " 12345678 5. Okt. 2019 german name"},
+        {"type=file;size=5;x.note=", "a", "; facts name"},
+        {"+i", "7", ",m1500000000,r,s12\teplf name"},
+        {"LOGIN.COM;12", " ", "  5/6  19-NOV-2001 21:41:05.12 [SYSTEM,ADMIN] (RWED,RWED,RE,)"},
+        {"d [R----F--] supervisor", " ", "   512       Jan 16 18:53    netware dir"},
+        {"QSYS", " ", "   77824 02/23/00 15:09:55 *STMF os400 file"},
+        {"01-02-2003  17:03", " ", "   5000000000 dos big.iso"},
+    };
+    for (const Row &row : rows) {
+        QStringList lines;
+        for (int n = 0; n <= 80; ++n)
+            lines << u8(row.before) + u8(row.widened).repeated(n) + u8(row.after);
+        std::vector<tTmbFtpEntry> entries;
+        parseListing(lines, entries, kNow);
+        ASSERT_EQ(entries.size(), static_cast<std::size_t>(lines.size()));
+        const tTmbFtpEntry &first = entries.front();
+        ASSERT_EQ(first.status, Ok) << row.before << row.after;
+        for (std::size_t n = 1; n < entries.size(); ++n) {
+            const tTmbFtpEntry &e = entries[n];
+            SCOPED_TRACE(lines[static_cast<qsizetype>(n)].toStdString());
+            EXPECT_EQ(e.status, Ok) << e.message.toStdString();
+            EXPECT_EQ(e.name, first.name);
+            EXPECT_EQ(e.size, first.size);
+            EXPECT_EQ(e.modified, first.modified);
+            EXPECT_EQ(e.isFolder, first.isFolder);
+            EXPECT_EQ(e.style, first.style);
+        }
+    }
+}
+
 // Whatever a server sends, each line gives exactly one entry, and a line that is not
 // usable says why: every prefix of every table line, and each line with blanks and tabs put
 // in at every position, is parsed.
