@@ -58,7 +58,7 @@ VuzidIRAWindow::VuzidIRAWindow(ConnectController &connection, UserInterface &ui,
     m_problem->setWordWrap(true);
     m_problem->hide();
 
-    auto *form = new QFormLayout;
+    auto *form = m_form = new QFormLayout;
     form->addRow(QStringLiteral("URL:"), m_url);
     form->addRow(QString(), example);
     form->addRow(QString(), m_problem);
@@ -122,9 +122,8 @@ ConnectController::SiteFields VuzidIRAWindow::fields() const
 void VuzidIRAWindow::showProtocol()
 {
     const bool sftp = m_protocol == SiteProtocol::Sftp;
-    m_keyFileLabel->setVisible(sftp);
-    m_keyFile->setVisible(sftp);
-    m_keyFileBrowse->setVisible(sftp);
+    // The whole row goes, so no gap is left where it was.
+    m_form->setRowVisible(m_keyFileLabel, sftp);
     m_keyFile->setEnabled(sftp);
     m_keyFileBrowse->setEnabled(sftp);
 }

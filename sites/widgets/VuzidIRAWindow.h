@@ -4,6 +4,7 @@
 
 #include <QDialog>
 
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -43,6 +44,7 @@ private:
     ConnectController &m_connection;
     UserInterface &m_ui;
     QLineEdit *m_url, *m_host, *m_port, *m_user, *m_pass, *m_path, *m_keyFile;
+    QFormLayout *m_form;
     QLabel *m_keyFileLabel;
     QPushButton *m_keyFileBrowse;
     // From the URL's scheme: "ftps://" and "ftpes://" ask for TLS, "sftp://" for SFTP.
