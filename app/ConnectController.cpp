@@ -347,7 +347,8 @@ bool ConnectController::connectSite(const SiteFields &fields)
     site.rFolder = fields.path;
     site.encryption = fields.encryption;
     site.protocol = fields.protocol;
-    site.keyFile.clear(); // the window names none; another site's key is not offered here
+    // Only the key the window names: another site's key is not offered to this server.
+    site.keyFile = fields.protocol == SiteProtocol::Sftp ? fields.keyFile.trimmed() : QString();
     site.name = site.Host.text();
     m_sessions.setCurrentSite(site);
     return acConnect(Caller::VuzidIRA);

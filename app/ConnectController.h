@@ -47,6 +47,9 @@ public:
         QString host, port, user, password, path;
         SiteEncryption encryption = SiteEncryption::ExplicitIfAvailable;
         SiteProtocol protocol = SiteProtocol::Ftp;
+        // SFTP: the private key to log in with; empty for none (the ssh agent, ~/.ssh/config
+        // and the usual ~/.ssh keys are tried all the same).
+        QString keyFile;
     };
 
     // The password given to anonymous logins when nothing else is set.

@@ -38,6 +38,8 @@ bool answers(JobStep step, RemoteRequest rq)
         return rq == RemoteRequest::List;
     case JobStep::Transfer:
         return isTransferRequest(rq);
+    case JobStep::FileTime:
+        return rq == RemoteRequest::ModifiedTime || rq == RemoteRequest::SetModifiedTime;
     case JobStep::Command:
         return rq == RemoteRequest::MakeFolder || rq == RemoteRequest::RemoveFolder || rq == RemoteRequest::Delete ||
                rq == RemoteRequest::Rename || rq == RemoteRequest::Chmod || rq == RemoteRequest::Quote;
@@ -491,8 +493,10 @@ void QueueController::ftpCtrlRequestDone(tkftpclient *session, RemoteRequest req
             return;
         QueueItem &item = job->item();
         // A transfer stopped before its data moved (the type, the size query) goes no
-        // further: it ends "Stopped" instead of starting the transfer.
-        if (item.stopRequested && item.isTransfer() && job->step() != JobStep::Transfer) {
+        // further: it ends "Stopped" instead of starting the transfer. One whose bytes are
+        // all there (only its file time was asked or set) is done.
+        if (item.stopRequested && item.isTransfer() && job->step() != JobStep::Transfer &&
+            job->step() != JobStep::FileTime) {
             finish(*job, QueueOutcome::stopped(), QString());
             return;
         }
@@ -560,6 +564,8 @@ void QueueController::interrupt(tkftpclient &session, int code, const QString &t
     if (found == m_jobs.end())
         return;
     const std::shared_ptr<QueueJob> job = found->second;
+    if (job->endAfterLoss())
+        return;
     QueueItem &item = job->item();
     // A transfer that was under way continues its own partial file when it runs again: a
     // download the local one, an upload the one on the server.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 #include <cstdint>
@@ -19,8 +20,10 @@ enum class RemoteRequest {
     Delete,
     Rename,
     Chmod,
-    Quote,     // a raw command (FTP only)
-    KeepAlive, // a round trip that keeps an idle connection open
+    ModifiedTime,    // one file's modification time, as modifiedTimeResult()
+    SetModifiedTime, // give one file a modification time
+    Quote,           // a raw command (FTP only)
+    KeepAlive,       // a round trip that keeps an idle connection open
     Other,
 };
 
@@ -93,6 +96,12 @@ public:
     // Text or binary transfers from now on (completes at once where the protocol has no
     // text mode).
     virtual void setTextMode(bool text) = 0;
+    // The modification time of one remote file (UTC, whole seconds), as
+    // modifiedTimeResult(). Only where canQueryModifiedTime().
+    virtual void queryModifiedTime(const QString &remote) = 0;
+    // Gives a remote file a modification time (UTC; whole seconds are kept). Only where
+    // canSetModifiedTime().
+    virtual void setModifiedTime(const QString &remote, const QDateTime &modified) = 0;
     // A round trip on an idle connection; `ftpCommand` is what an FTP session sends.
     virtual void keepAlive(const QString &ftpCommand) = 0;
     // Ends a running transfer from this side; it completes as failed, the partial file kept.
@@ -104,6 +113,12 @@ public:
     virtual QString folderResult() const = 0;
     // The size a Size request found.
     virtual std::int64_t sizeResult() const = 0;
+    // The time the last ModifiedTime request found (UTC); invalid when it found none.
+    virtual QDateTime modifiedTimeResult() const = 0;
+    // Whether the server can tell and set a file's modification time (FTP: MDTM and MFMT
+    // in its FEAT reply; SFTP: always, through the file's attributes).
+    virtual bool canQueryModifiedTime() const = 0;
+    virtual bool canSetModifiedTime() const = 0;
     // The size the last download announced it would bring; -1 when none.
     virtual std::int64_t announcedSize() const = 0;
     // What the last download's local file holds: a regular file's length, read without a

@@ -157,7 +157,10 @@ void SessionSupervisor::installHandlers(tkftpclient &session)
         guarded("scl001", [&] { emit sessionClosed(s, error); });
     };
     s->OnRequestDone = [this, s](TFtpClient *, TFtpRequest rq, int error) {
-        guarded("rqd001", [&] { emit requestDone(s, remoteRequestOf(rq), error); });
+        guarded("rqd001", [&] {
+            const auto [request, code] = s->ftpCompletion(rq, error);
+            emit requestDone(s, request, code);
+        });
     };
     s->OnBgException = [](TFtpClient *, const std::exception &e, bool &) {
         reportBug(QStringLiteral("bgex001"), QString::fromLocal8Bit(e.what()));

@@ -410,6 +410,32 @@ void SftpRemote::changeMode(const QString &path, const QString &mode)
         m_session->chmod(paths.front(), bits);
 }
 
+void SftpRemote::queryModifiedTime(const QString &remote)
+{
+    QList<QByteArray> paths;
+    m_modifiedResult = QDateTime();
+    if (!encodePaths(RemoteRequest::ModifiedTime, {remote}, paths))
+        return;
+    m_next = [this](SftpError error, const QString &text) {
+        if (error != SftpError::None)
+            return complete(RemoteRequest::ModifiedTime, codeOf(error), text);
+        const SftpEntry entry = m_session->statResult();
+        if (!entry.modified.isValid())
+            return complete(RemoteRequest::ModifiedTime, RemoteCode::Refused,
+                            QStringLiteral("the server gave no time"));
+        m_modifiedResult = entry.modified.toUTC();
+        complete(RemoteRequest::ModifiedTime, 0, m_modifiedResult.toString(Qt::ISODate));
+    };
+    m_session->stat(paths.front());
+}
+
+void SftpRemote::setModifiedTime(const QString &remote, const QDateTime &modified)
+{
+    QList<QByteArray> paths;
+    if (encodePaths(RemoteRequest::SetModifiedTime, {remote}, paths))
+        m_session->setTimes(paths.front(), modified);
+}
+
 void SftpRemote::setTextMode()
 {
     m_running = RemoteRequest::TypeSwitch;

@@ -4,6 +4,7 @@
 #include "sftp/SftpTypes.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -51,6 +52,9 @@ public:
     void deleteFile(const QString &path);
     void rename(const QString &from, const QString &to);
     void changeMode(const QString &path, const QString &mode);
+    // The file's own time (lstat), as modifiedTimeResult().
+    void queryModifiedTime(const QString &remote);
+    void setModifiedTime(const QString &remote, const QDateTime &modified);
     // Completes at once: SFTP moves bytes as they are.
     void setTextMode();
     void keepAlive();
@@ -69,6 +73,7 @@ public:
     QString lastReply() const { return m_lastReply; }
     QString folderResult() const { return m_folderResult; }
     std::int64_t sizeResult() const { return m_sizeResult; }
+    QDateTime modifiedTimeResult() const { return m_modifiedResult; }
     std::int64_t announcedSize() const { return m_announced; }
     // What the last download's local file holds (a device or a pipe: the bytes written).
     std::int64_t downloadedLength() const;
@@ -107,6 +112,7 @@ private:
     bool m_connecting = false;
     QString m_lastReply, m_folderResult;
     std::int64_t m_sizeResult = -1;
+    QDateTime m_modifiedResult;
     std::int64_t m_announced = -1;
     QString m_downloadPath; // the local file of the last download
     std::int64_t m_offset = 0;

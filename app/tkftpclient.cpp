@@ -4,6 +4,8 @@
 #include "app/jobs/QueueJob.h"
 #include "sftp/SftpSession.h"
 
+#include <QScopeGuard>
+
 tkftpclient::tkftpclient(const QString &name, QObject *parent) : TFtpClient(parent)
 {
     setObjectName(name);
@@ -140,6 +142,7 @@ void tkftpclient::startLogin()
         m_sftp->connectAndLogin();
     else
         StartConnect();
+    m_quoteFor.reset();
 }
 
 void tkftpclient::closeNow()
@@ -256,6 +259,7 @@ void tkftpclient::changeMode(const QString &path, const QString &mode)
 {
     if (m_sftpInUse)
         return m_sftp->changeMode(path, mode);
+    m_quoteFor.reset();
     SetLocalFileName(QStringLiteral("SITE CHMOD ") + mode + QLatin1Char(' ') + path);
     SetHostFileName(QStringLiteral("*chmod*"));
     StartQuote();
@@ -271,11 +275,56 @@ void tkftpclient::setTextMode(bool text)
         StartTypeBinary();
 }
 
+void tkftpclient::queryModifiedTime(const QString &remote)
+{
+    SetHostFileName(remote);
+    if (m_sftpInUse)
+        return m_sftp->queryModifiedTime(remote);
+    startTimeCommand(RemoteRequest::ModifiedTime, QStringLiteral("MDTM ") + remote);
+}
+
+void tkftpclient::setModifiedTime(const QString &remote, const QDateTime &modified)
+{
+    SetHostFileName(remote);
+    if (m_sftpInUse)
+        return m_sftp->setModifiedTime(remote, modified);
+    startTimeCommand(RemoteRequest::SetModifiedTime, QStringLiteral("MFMT ") +
+                                                         modified.toUTC().toString(QStringLiteral("yyyyMMddHHmmss")) +
+                                                         QLatin1Char(' ') + remote);
+}
+
+void tkftpclient::startTimeCommand(RemoteRequest asked, const QString &command)
+{
+    m_quoteFor = asked;
+    SetLocalFileName(command);
+    // A command that could not start completes nothing: no later raw command may be taken
+    // for it.
+    auto forget = qScopeGuard([this] { m_quoteFor.reset(); });
+    StartQuote();
+    forget.dismiss();
+}
+
+std::pair<RemoteRequest, int> tkftpclient::ftpCompletion(TFtpRequest request, int error)
+{
+    const RemoteRequest neutral = remoteRequestOf(request);
+    if (neutral != RemoteRequest::Quote || !m_quoteFor)
+        return {neutral, error};
+    const RemoteRequest asked = *std::exchange(m_quoteFor, std::nullopt);
+    if (error != 0)
+        return {asked, error};
+    // A raw command succeeds on any reply below 500; a 4xx reply or a 213 without a time
+    // is a refusal here.
+    const bool ok = asked == RemoteRequest::ModifiedTime ? modifiedTimeResult().isValid()
+                                                         : StatusCode() >= 200 && StatusCode() < 300;
+    return {asked, ok ? 0 : (StatusCode() >= 400 ? StatusCode() : RemoteCode::Refused)};
+}
+
 void tkftpclient::keepAlive(const QString &ftpCommand)
 {
     SetHostFileName(QStringLiteral("[antitimeout]"));
     if (m_sftpInUse)
         return m_sftp->keepAlive();
+    m_quoteFor.reset();
     SetLocalFileName(ftpCommand);
     StartQuote();
 }
@@ -313,6 +362,23 @@ std::int64_t tkftpclient::announcedSize() const
 std::int64_t tkftpclient::downloadedLength() const
 {
     return m_sftpInUse ? m_sftp->downloadedLength() : DownloadedLength();
+}
+
+QDateTime tkftpclient::modifiedTimeResult() const
+{
+    if (m_sftpInUse)
+        return m_sftp->modifiedTimeResult();
+    return FtpMdtmResult(LastResponse().trimmed());
+}
+
+bool tkftpclient::canQueryModifiedTime() const
+{
+    return m_sftpInUse || ServerHasFeature(QStringLiteral("MDTM"));
+}
+
+bool tkftpclient::canSetModifiedTime() const
+{
+    return m_sftpInUse || ServerHasFeature(QStringLiteral("MFMT"));
 }
 
 bool tkftpclient::hasFeature(const QString &name) const

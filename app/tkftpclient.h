@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <utility>
 
 class QueueItem;
@@ -95,11 +96,16 @@ public:
     void rename(const QString &from, const QString &to) override;
     void changeMode(const QString &path, const QString &mode) override;
     void setTextMode(bool text) override;
+    void queryModifiedTime(const QString &remote) override;
+    void setModifiedTime(const QString &remote, const QDateTime &modified) override;
     void keepAlive(const QString &ftpCommand) override;
     void abortTransfer() override;
     QString lastReply() const override;
     QString folderResult() const override;
     std::int64_t sizeResult() const override;
+    QDateTime modifiedTimeResult() const override;
+    bool canQueryModifiedTime() const override;
+    bool canSetModifiedTime() const override;
     std::int64_t announcedSize() const override;
     std::int64_t downloadedLength() const override;
     std::int64_t bytesMoved() const override { return ByteCount; }
@@ -109,6 +115,11 @@ public:
     bool listingCut() const override;
     bool attributeListings() const override { return m_sftpInUse; }
     QString remoteHost() const override { return HostName(); }
+
+    // The neutral completion of an FTP engine request and its code: a raw command sent for a
+    // file-time request completes as that request, a success only when the reply says so
+    // (MDTM: a 213 time; MFMT: a 2xx reply).
+    std::pair<RemoteRequest, int> ftpCompletion(TFtpRequest request, int error);
 
 signals:
     // The SFTP side's events, which the session supervisor passes on as it passes the FTP
@@ -123,7 +134,11 @@ private:
     friend class QueueController;
     friend class QueueTestPeer;
     void startTransfer(const QString &remote, const QString &local, std::int64_t offset);
+    // Sends an FTP raw command for a file-time request.
+    void startTimeCommand(RemoteRequest asked, const QString &command);
     QueueJob *m_job = nullptr;
+    // The file-time request an FTP raw command was sent for.
+    std::optional<RemoteRequest> m_quoteFor;
     bool m_sftpInUse = false;
     bool m_sftpNew = false;
     std::unique_ptr<SftpRemote> m_sftp;

@@ -225,3 +225,26 @@ void setLocalFileTimes(const QString &path, const QDateTime &localTime)
     futimens(fd, times);
     close(fd);
 }
+
+bool setLocalModifiedTime(const QString &path, const QDateTime &modified, QString *why)
+{
+    const auto failed = [why](const QString &text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    if (!modified.isValid())
+        return failed(QStringLiteral("no time"));
+    const QByteArray name = QFile::encodeName(path);
+    struct stat st {};
+    if (lstat(name.constData(), &st) != 0)
+        return failed(QString::fromLocal8Bit(std::strerror(errno)));
+    if (!S_ISREG(st.st_mode))
+        return failed(QStringLiteral("not a regular file"));
+    timespec times[2]{};
+    times[0].tv_nsec = UTIME_OMIT;
+    times[1].tv_sec = static_cast<time_t>(modified.toSecsSinceEpoch());
+    if (utimensat(AT_FDCWD, name.constData(), times, AT_SYMLINK_NOFOLLOW) != 0)
+        return failed(QString::fromLocal8Bit(std::strerror(errno)));
+    return true;
+}

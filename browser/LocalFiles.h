@@ -47,3 +47,7 @@ bool keepsLength(const QString &path);
 // Sets the access and modification times of a file to a local date-time (Linux has no
 // creation time to set). Does nothing when the file cannot be opened for writing.
 void setLocalFileTimes(const QString &path, const QDateTime &localTime);
+// Gives a regular file this modification time (whole seconds; the access time is left as
+// it is). A link is not followed, and a pipe or a device is left alone. False, with *why
+// (when given) saying why, when the time could not be set.
+bool setLocalModifiedTime(const QString &path, const QDateTime &modified, QString *why = nullptr);

@@ -71,6 +71,8 @@ const char kOptionsHelp[] = "Options:\n"
                             "  --parallel N                transfers side by side, 1 to 10 (default 2)\n"
                             "  --timeout S                 seconds a server may take to answer (default 30)\n"
                             "  --listing-limit MIB         the largest folder listing taken (default 1024)\n"
+                            "  -p, --preserve              a file transferred whole gets its source's modification\n"
+                            "                              time (where the server can tell or set it)\n"
                             "  -q, --quiet                 no notes on stderr, only errors\n"
                             "  -v, --verbose               the log lines on stderr (passwords masked)\n"
                             "  --json                      one JSON object per finished item on stdout\n"
@@ -219,6 +221,8 @@ bool parseCliArguments(const QStringList &args, CliOptions &o, QString *error)
             o.json = true;
         } else if (a == QLatin1String("-r")) {
             o.recursive = true;
+        } else if (a == QLatin1String("-p") || a == QLatin1String("--preserve")) {
+            o.preserve = true;
         } else if (a == QLatin1String("--raw")) {
             o.raw = true;
         } else if (a == QLatin1String("-R")) {

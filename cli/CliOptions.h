@@ -42,6 +42,7 @@ struct CliOptions {
     bool json = false;
     bool recursive = false; // rmdir -r
     bool raw = false;       // ls --raw
+    bool preserve = false;  // -p: a whole transfer's target gets its source's modification time
     // mirror: -R (local folder to the server), --delete, --newer / --size-only, --dry-run
     bool reverse = false;
     bool deleteExtra = false;

@@ -129,6 +129,7 @@ void CliRunner::applySettings()
     write(setup, Keys::maxRetries, m_options.retries);
     write(setup, Keys::retryDelay, m_options.retryDelaySeconds);
     write(setup, Keys::listingMaxMiB, m_options.listingLimitMiB);
+    write(setup, Keys::preserveFileTimes, m_options.preserve);
     if (m_options.parallel)
         write(setup, Keys::simultaneousTransfers, *m_options.parallel);
     QString host, port;

@@ -23,8 +23,8 @@ const std::vector<AnyKey> &mainStoreKeys()
         &sharedFavoritesFolder, &askForLaunchPassword, &launchPassword, &useKeyring,
         // Transfers and queue.
         &transferMode, &xferAction, &simultaneousTransfers, &autoCloseXferActionPrompt, &autoCloseXferActionPromptSecs,
-        &forceRemoteLowercase, &setOriginalFileDate, &listHiddenFiles, &useMlsd, &autoRefreshFolders, &autoSaveQueue,
-        &folderDepthLimit, &listingMaxMiB, &listingMaxEntries,
+        &forceRemoteLowercase, &setOriginalFileDate, &preserveFileTimes, &listHiddenFiles, &useMlsd,
+        &autoRefreshFolders, &autoSaveQueue, &folderDepthLimit, &listingMaxMiB, &listingMaxEntries,
         // Log, meter, sound and appearance.
         &showLogWin, &logAutoScroll, &detailedLog, &showMeter, &disableBandwidthMeter, &advancedBandwidthMeterInfoMode,
         &disableFancyColors, &disableBackgroundImages, &disableSound, &sndOnConnect, &sndOnDisconnect, &sndOnXferDone,

@@ -158,6 +158,9 @@ inline constexpr BoolKey autoCloseXferActionPrompt{"autoCloseXferActionPrompt", 
 inline constexpr IntKey autoCloseXferActionPromptSecs{"autoCloseXferActionPromptSecs", 60};
 inline constexpr BoolKey forceRemoteLowercase{"forceRemoteLowercase", false};
 inline constexpr BoolKey setOriginalFileDate{"setOriginalFileDate", false};
+// After a whole transfer the target gets the source's modification time: a download the
+// remote file's, an upload the local file's (where the server can set it).
+inline constexpr BoolKey preserveFileTimes{"preserveFileTimes", false};
 inline constexpr BoolKey listHiddenFiles{"listHiddenFiles", false};
 // Folders are listed with MLSD (exact sizes, UTC times, names with blanks) where the server
 // offers it. Off unless chosen: servers may show a link to a folder as a plain folder in

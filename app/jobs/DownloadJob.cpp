@@ -78,6 +78,9 @@ void DownloadJob::requestDone(RemoteRequest request, int error)
     case JobStep::SizeCheck:
         sizeCheckDone(error);
         break;
+    case JobStep::FileTime:
+        fileTimeDone(error);
+        break;
     default:
         return;
     }
@@ -109,18 +112,18 @@ void DownloadJob::transferDone(int error)
         return failTransfer(error, error != 0 ? s.lastReply() : QString());
     // Text transfers change line ends: their length says nothing about completeness.
     if (!s.binaryMode())
-        return complete();
+        return whole();
     // A device or a pipe keeps no length: what the session wrote to it counts.
     m_written = s.downloadedLength();
     const std::int64_t announced = s.announcedSize();
     if (announced >= 0) {
         if (m_written == announced)
-            return complete();
+            return whole();
         return failTransfer(426, QStringLiteral("partial file, %1 of %2 bytes").arg(m_written).arg(announced));
     }
     const std::int64_t listed = item().entrySize();
     if (listed < 0 || m_written == listed)
-        return complete();
+        return whole();
     // The listing may be older than the file: the server's size now decides.
     expect(JobStep::SizeCheck);
     s.querySize(item().field(1));
@@ -130,9 +133,50 @@ void DownloadJob::sizeCheckDone(int error)
 {
     RemoteSession &s = session();
     if (error == 0 && s.sizeResult() == m_written)
-        return complete();
+        return whole();
     const std::int64_t want = error == 0 ? s.sizeResult() : item().entrySize();
     failTransfer(426, QStringLiteral("partial file, %1 of %2 bytes").arg(m_written).arg(want));
+}
+
+void DownloadJob::whole()
+{
+    if (!read(m_queue.setup(), Keys::preserveFileTimes))
+        return complete();
+    RemoteSession &s = session();
+    if (!s.canQueryModifiedTime())
+        return timeNotSet(QStringLiteral("the server tells no file times (it offers no MDTM)"));
+    // A pipe or a device keeps no time.
+    if (!keepsLength(item().field(2)))
+        return timeNotSet(QStringLiteral("the target is not a regular file"));
+    expect(JobStep::FileTime);
+    s.queryModifiedTime(item().field(1));
+}
+
+void DownloadJob::fileTimeDone(int error)
+{
+    const QDateTime remote = error == 0 ? session().modifiedTimeResult() : QDateTime();
+    if (!remote.isValid())
+        return timeNotSet(QStringLiteral("the server gave none (%1)").arg(session().lastReply().trimmed()));
+    QString why;
+    if (!setLocalModifiedTime(item().field(2), remote, &why))
+        return timeNotSet(why);
+    complete();
+}
+
+void DownloadJob::timeNotSet(const QString &why)
+{
+    m_queue.writeLog(QString(QChar(0xA7)) +
+                     QStringLiteral("The time of %1 was left as it is: %2").arg(item().field(2), why));
+    complete();
+}
+
+bool DownloadJob::endAfterLoss()
+{
+    if (step() != JobStep::FileTime)
+        return false;
+    // The file is whole; only its time is missing.
+    timeNotSet(QStringLiteral("the connection was lost"));
+    return true;
 }
 
 void DownloadJob::complete()
@@ -146,7 +190,9 @@ void DownloadJob::complete()
     const QString local = it.field(2);
     const QString remote = it.field(1);
     m_queue.announceDownload(it, local);
-    if (read(setup, Keys::setOriginalFileDate) && it.entry && it.entry->time > 1)
+    // The listed time, to two seconds in local time; an exact time preserved above wins.
+    if (read(setup, Keys::setOriginalFileDate) && !read(setup, Keys::preserveFileTimes) && it.entry &&
+        it.entry->time > 1)
         setLocalFileTimes(local, unpackFileTime(it.entry->time));
     const QueueVerb verb = it.verb();
     const std::optional<tFolderEntryObject> entry = it.entry;

@@ -28,6 +28,8 @@ const char *jobStepName(JobStep step)
         return "Transfer";
     case JobStep::SizeCheck:
         return "SizeCheck";
+    case JobStep::FileTime:
+        return "FileTime";
     case JobStep::Command:
         return "Command";
     case JobStep::Finished:
@@ -73,6 +75,11 @@ void QueueJob::listingData(const QString &text)
 QueueOutcome QueueJob::abandonOutcome() const
 {
     return QueueOutcome::failed(0, QStringLiteral("The queue entry could not go on."));
+}
+
+bool QueueJob::endAfterLoss()
+{
+    return false;
 }
 
 void QueueJob::expect(JobStep step)

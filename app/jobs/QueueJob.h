@@ -23,6 +23,7 @@ enum class JobStep {
     LinkCheck,       // LIST after MLSD: which folders are links
     Transfer,        // get or put
     SizeCheck,       // the size after a download whose length differs from the listing's
+    FileTime,        // after a whole transfer: the remote file's time asked or set
     Command,         // one command: delete, remove or make folder, rename, change permissions
     Finished,
 };
@@ -90,6 +91,10 @@ public:
     virtual void listingData(const QString &text);
     // A job that cannot go on (an error inside its own handling) ends with this outcome.
     virtual QueueOutcome abandonOutcome() const;
+    // The connection was lost while the job ran. A job whose work is already whole (a
+    // transfer waiting only for its file time) ends itself and returns true; otherwise the
+    // queue ends it as interrupted.
+    virtual bool endAfterLoss();
 
 protected:
     // Marks the request the job waits for next (a new token) before it is started.

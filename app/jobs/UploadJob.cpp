@@ -55,6 +55,8 @@ void UploadJob::requestDone(RemoteRequest request, int error)
         return sizeDone(error);
     case JobStep::Transfer:
         return putDone(error);
+    case JobStep::FileTime:
+        return fileTimeDone(error);
     default:
         return;
     }
@@ -129,21 +131,65 @@ void UploadJob::startPut()
 void UploadJob::putDone(int error)
 {
     QueueItem &it = item();
-    const QString folder =
-        parentFolderOf(it.field(2).startsWith(QLatin1Char('/')) ? it.field(2) : QLatin1Char('/') + it.field(2));
+    if (error == 0 && !it.stopRequested)
+        return whole();
+    const QString folder = remoteFolder();
     if (it.stopRequested) {
         finish(QueueOutcome::stopped());
-    } else if (error != 0) {
+    } else {
         // The reason (the server's reply, or this side's: a local file that could not be
         // read or changed while it was sent) goes into the message the user sees too.
         const QString reply = session().lastReply();
         const QString message = QStringLiteral("Unable to upload file\r\r") + it.displayName() +
                                 (reply.isEmpty() ? QString() : QStringLiteral(" (") + reply + QLatin1Char(')'));
         finish(QueueOutcome::failed(error, message), message + kQueueDisabled);
-    } else {
-        tSetupClass &setup = m_queue.setup();
-        write(setup, Keys::statFilesSent, read(setup, Keys::statFilesSent) + 1);
-        finish(QueueOutcome::done());
     }
     m_queue.refreshAfterChange(folder);
+}
+
+void UploadJob::whole()
+{
+    if (!read(m_queue.setup(), Keys::preserveFileTimes))
+        return complete();
+    RemoteSession &s = session();
+    const QString local = item().field(1);
+    if (!s.canSetModifiedTime())
+        return complete(QStringLiteral("the server cannot set file times (it offers no MFMT)"));
+    // A pipe or a device has no time of its own to keep.
+    if (!keepsLength(local))
+        return complete(QStringLiteral("the source is not a regular file"));
+    expect(JobStep::FileTime);
+    s.setModifiedTime(m_remote, QFileInfo(local).lastModified().toUTC());
+}
+
+void UploadJob::fileTimeDone(int error)
+{
+    complete(error == 0 ? QString() : QStringLiteral("refused (%1)").arg(session().lastReply().trimmed()));
+}
+
+bool UploadJob::endAfterLoss()
+{
+    if (step() != JobStep::FileTime)
+        return false;
+    // The remote file is whole; only its time is missing.
+    complete(QStringLiteral("the connection was lost"));
+    return true;
+}
+
+void UploadJob::complete(const QString &timeNote)
+{
+    if (!timeNote.isEmpty())
+        m_queue.writeLog(QString(QChar(0xA7)) +
+                         QStringLiteral("The time of %1 was left as it is: %2").arg(m_remote, timeNote));
+    tSetupClass &setup = m_queue.setup();
+    write(setup, Keys::statFilesSent, read(setup, Keys::statFilesSent) + 1);
+    const QString folder = remoteFolder();
+    finish(QueueOutcome::done());
+    m_queue.refreshAfterChange(folder);
+}
+
+QString UploadJob::remoteFolder() const
+{
+    const QString &target = item().field(2);
+    return parentFolderOf(target.startsWith(QLatin1Char('/')) ? target : QLatin1Char('/') + target);
 }

@@ -16,6 +16,7 @@ public:
     void start() override;
     void requestDone(RemoteRequest request, int error) override;
     QueueOutcome abandonOutcome() const override;
+    bool endAfterLoss() override;
 
 private:
     bool resumeMakesSense() const;
@@ -23,6 +24,13 @@ private:
     void sizeDone(int error);
     void startPut();
     void putDone(int error);
+    // Every byte is there: the file time (when asked for), then complete().
+    void whole();
+    void fileTimeDone(int error);
+    // The upload is whole: counted, done, and the folder shown again.
+    void complete(const QString &timeNote = QString());
+    // The folder the upload goes into, for the refresh.
+    QString remoteFolder() const;
 
     bool m_remoteSizeKnown = false;
     // The size of the existing remote file; -1 when the server knows none.

@@ -153,6 +153,7 @@ void TFormSetup::buildTransfer()
     connect(autoClose, &QCheckBox::toggled, secs, &QWidget::setEnabled);
     p->number(Keys::simultaneousTransfers, QStringLiteral("Simultaneous transfers:"), 1,
               Keys::kMaxSimultaneousTransfers);
+    p->check(Keys::preserveFileTimes, QStringLiteral("Preserve time stamps"));
     p->group(QStringLiteral(" Folder transfers "));
     p->number(Keys::folderDepthLimit, QStringLiteral("Deepest folder level to transfer:"), 1, 10000);
     p->group(QStringLiteral(" Folder listings "));

@@ -138,7 +138,7 @@ void ConnectViews::openVuzidira(const QString &url)
 {
     guarded("nncvzo", [this, &url] {
         if (!m_vuzidira)
-            m_vuzidira = new VuzidIRAWindow(m_controller.connection(), m_window);
+            m_vuzidira = new VuzidIRAWindow(m_controller.connection(), m_controller.ui(), m_window);
         if (!url.isEmpty())
             m_vuzidira->setUrl(url);
         m_vuzidira->show();

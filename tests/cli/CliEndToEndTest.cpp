@@ -8,6 +8,7 @@
 #include "support/TempHome.h"
 #include "support/TestFiles.h"
 
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QDirIterator>
@@ -17,6 +18,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTimeZone>
 
 #include <gtest/gtest.h>
 
@@ -337,6 +339,45 @@ TEST(CliRun, RunsCommandTextsAndSavedQueueFiles)
     ASSERT_TRUE(b.open(QIODevice::ReadOnly));
     EXPECT_EQ(b.readAll(), QByteArray("uploaded"));
     EXPECT_TRUE(r.out.contains(QStringLiteral("\"bytes\":8"))) << r.out.toStdString();
+}
+
+// -p / --preserve: a downloaded file gets the remote file's time, an uploaded one the local
+// file's, to the second.
+TEST(CliPreserve, TransfersKeepTheirSourcesTime)
+{
+    TempHome home;
+    PyftpdlibServer server;
+    ASSERT_TRUE(server.start()) << server.failure().toStdString();
+    const QString url =
+        QStringLiteral("ftp://%1:%2@127.0.0.1:%3/").arg(server.user(), server.password()).arg(server.port());
+    const QDateTime old(QDate(2020, 2, 29), QTime(23, 59, 59), QTimeZone::utc());
+    const auto makeOld = [&](const QString &path) {
+        makeFile(path, "kept in time");
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(f.setFileTime(old, QFileDevice::FileModificationTime));
+    };
+    makeOld(server.localWritable() + QStringLiteral("/remote.txt"));
+    makeOld(home.path() + QStringLiteral("/local.txt"));
+    struct Case {
+        QStringList args;
+        QString result; // the file the transfer wrote
+    };
+    const Case cases[] = {
+        {{QStringLiteral("-p"), QStringLiteral("get"), url + QStringLiteral("remote.txt"),
+          home.path() + QStringLiteral("/got.txt")},
+         home.path() + QStringLiteral("/got.txt")},
+        {{QStringLiteral("--preserve"), QStringLiteral("put"), home.path() + QStringLiteral("/local.txt"),
+          url + QStringLiteral("sent.txt")},
+         server.localWritable() + QStringLiteral("/sent.txt")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
+        const Result r = runCli(QStringList{QStringLiteral("-q")} + c.args);
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        EXPECT_EQ(readAll(c.result), QByteArray("kept in time"));
+        EXPECT_EQ(QFileInfo(c.result).lastModified().toSecsSinceEpoch(), old.toSecsSinceEpoch());
+    }
 }
 
 // --site: a saved profile gives server, login and remote folder; a relative path is below

@@ -2,14 +2,18 @@
 // pyftpdlib server, the VuzidIRA and history windows, the Connect drop-down and the
 // clipboard watcher. Set KESTRIN_CONNECTED_SCREENSHOT to a file name to save a picture of
 // the connected window.
+#include "app/SftpRemote.h"
 #include "app/widgets/Commands.h"
 #include "app/widgets/MainWindow.h"
 #include "settings/SettingsCatalogue.h"
+#include "sftp/SftpSession.h"
 #include "sites/widgets/ConnectViews.h"
 #include "sites/widgets/HistoryWindow.h"
 #include "sites/widgets/VuzidIRAWindow.h"
 #include "support/FtpServers.h"
 #include "support/RecordingUserInterface.h"
+#include "support/ScopedEnv.h"
+#include "support/SshServer.h"
 #include "support/StartupSiteManager.h"
 #include "support/TempHome.h"
 
@@ -186,6 +190,52 @@ TEST_F(ConnectWindows, VuzidiraWindowSplitsItsUrlAndConnects)
     QTest::mouseClick(v->connectButton(), Qt::LeftButton);
     EXPECT_FALSE(v->isVisible());
     ASSERT_TRUE(showsRemote(QStringLiteral("beach.jpg")));
+}
+
+// The key-file row shows only for an sftp:// URL; the key chosen with "..." is the one the
+// login uses (no agent, no ~/.ssh keys to fall back on). KESTRIN_SITES_SHOTS: a picture of
+// the window with an SFTP URL.
+TEST_F(ConnectWindows, VuzidiraKeyFileIsOfferedForSftpAndLogsIn)
+{
+    OpenSshServer ssh;
+    startForTest(ssh);
+    if (IsSkipped() || HasFailure())
+        return;
+    ScopedEnv noAgent{"SSH_AUTH_SOCK", QByteArray()};
+    makeFile(ssh.scratch() + QStringLiteral("/over ssh.txt"), 10);
+    QDir().mkpath(home.path() + QStringLiteral("/.ssh"));
+    QFile known(home.path() + QStringLiteral("/.ssh/known_hosts"));
+    ASSERT_TRUE(known.open(QIODevice::WriteOnly));
+    known.write(QStringLiteral("[127.0.0.1]:%1 %2\n").arg(ssh.port()).arg(ssh.hostKeyLine()).toUtf8());
+    known.close();
+
+    w->commands().acVuzidIRA->trigger();
+    VuzidIRAWindow *v = w->connectViews().vuzidira();
+    ASSERT_NE(v, nullptr);
+    v->setUrl(QStringLiteral("ftp://ftp.example.com/"));
+    EXPECT_FALSE(v->keyFile()->isVisible());
+    EXPECT_FALSE(v->keyFileBrowse()->isVisible());
+
+    v->setUrl(QStringLiteral("sftp://%1@127.0.0.1:%2%3/").arg(ssh.user()).arg(ssh.port()).arg(ssh.scratch()));
+    ASSERT_TRUE(v->keyFile()->isVisible());
+    ASSERT_TRUE(v->keyFileBrowse()->isEnabled());
+    w->ui.pickedFile = ssh.clientKey();
+    QTest::mouseClick(v->keyFileBrowse(), Qt::LeftButton);
+    EXPECT_EQ(v->keyFile()->text(), ssh.clientKey());
+    ASSERT_FALSE(w->ui.filePickerStarts.isEmpty());
+    EXPECT_TRUE(w->ui.filePickerStarts.last().endsWith(QStringLiteral("/.ssh")))
+        << w->ui.filePickerStarts.last().toStdString();
+    if (const QByteArray folder = qgetenv("KESTRIN_SITES_SHOTS"); !folder.isEmpty()) {
+        QTest::qWait(200);
+        EXPECT_TRUE(v->grab().save(QString::fromLocal8Bit(folder) + QStringLiteral("/vuzidira-sftp.png")));
+    }
+
+    QTest::mouseClick(v->connectButton(), Qt::LeftButton);
+    EXPECT_EQ(c().sessions().currentSite().keyFile, ssh.clientKey());
+    ASSERT_TRUE(showsRemote(QStringLiteral("over ssh.txt"), 30000)) << w->ui.messages.join(u'\n').toStdString();
+    tkftpclient *main = c().sessions().mainSession();
+    ASSERT_TRUE(main->isSftp());
+    EXPECT_EQ(main->sftp()->session().authenticatedBy(), QStringLiteral("key file ") + ssh.clientKey());
 }
 
 TEST_F(ConnectWindows, HistoryWindowHidesPasswordsDeletesAndConnects)
