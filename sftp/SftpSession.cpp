@@ -22,7 +22,14 @@
 
 namespace {
 
-constexpr qint64 kChunk = 256 * 1024;
+// libssh2 keeps up to four times the buffer a read is given in read requests ahead of
+// what it returned, and sends everything a write is given as write requests at once: these
+// sizes set how much is in flight (of 30,000 bytes a request) and how much the local file is
+// read and written at a time.
+constexpr qint64 kGetBuffer = 256 * 1024;
+constexpr qint64 kPutWindow = 512 * 1024;
+// What one recv() from the socket may take (see SftpSessionAccess::receive).
+constexpr qint64 kReceiveBuffer = 256 * 1024;
 // A transfer or listing gives the event loop a turn after this long, so the window and
 // the other sessions go on while a fast connection keeps data coming.
 constexpr qint64 kSliceMs = 40;
@@ -156,20 +163,28 @@ struct SftpSession::AgentState {
     }
 };
 
-// libssh2 reads the stream through this when a proxy's reply came with the first bytes of
-// the server's, so those bytes reach the handshake before the socket's own.
+// libssh2 reads the stream through this. One recv takes up to kReceiveBuffer bytes and
+// libssh2 is handed them in the pieces it asks for (16 KiB at most), so a bulk transfer
+// costs a fraction of the system calls. The buffer also starts with what came with a
+// proxy's reply, so those bytes reach the handshake before the socket's own. libssh2 only
+// ever waits for the socket after this returned EAGAIN, that is with the buffer empty.
 struct SftpSessionAccess {
     static ssize_t receive(libssh2_socket_t socket, void *buffer, size_t length, int flags, void **abstract)
     {
         auto *self = static_cast<SftpSession *>(*abstract);
-        if (!self->m_held.isEmpty()) {
-            const size_t n = std::min<size_t>(length, static_cast<size_t>(self->m_held.size()));
-            std::memcpy(buffer, self->m_held.constData(), n);
-            self->m_held.remove(0, static_cast<qsizetype>(n));
-            return static_cast<ssize_t>(n);
+        if (self->m_heldPos == self->m_held.size()) {
+            self->m_held.resize(kReceiveBuffer);
+            self->m_heldPos = 0;
+            const ssize_t got = ::recv(socket, self->m_held.data(), static_cast<size_t>(kReceiveBuffer), flags);
+            const int error = errno;
+            self->m_held.resize(got > 0 ? static_cast<qsizetype>(got) : 0);
+            if (got <= 0)
+                return got < 0 ? -error : 0;
         }
-        const ssize_t n = ::recv(socket, buffer, length, flags);
-        return n < 0 ? -errno : n;
+        const size_t n = std::min<size_t>(length, static_cast<size_t>(self->m_held.size() - self->m_heldPos));
+        std::memcpy(buffer, self->m_held.constData() + self->m_heldPos, n);
+        self->m_heldPos += static_cast<qsizetype>(n);
+        return static_cast<ssize_t>(n);
     }
 
     static void keyboardInteractive(const char *, int, const char *, int, int count,
@@ -307,7 +322,7 @@ void SftpSession::watchIdle()
     if (m_writeNotifier)
         m_writeNotifier->setEnabled(false);
     if (m_readNotifier)
-        m_readNotifier->setEnabled(m_fd >= 0 && m_held.isEmpty());
+        m_readNotifier->setEnabled(m_fd >= 0 && m_heldPos == m_held.size());
 }
 
 void SftpSession::onSocketReady()
@@ -429,6 +444,7 @@ void SftpSession::teardown()
         m_fd = -1;
     }
     m_held.clear();
+    m_heldPos = 0;
     m_hostKeyChecked = false;
     if (m_local.isOpen())
         m_local.close();
@@ -512,6 +528,7 @@ void SftpSession::onSocketConnected(int error)
         return;
     }
     m_fd = m_socket.ReleaseHandle(m_held);
+    m_heldPos = 0;
     if (m_fd < 0) {
         finish(SftpError::Network, QStringLiteral("the connection ended before the SSH handshake"));
         return;
@@ -524,7 +541,7 @@ void SftpSession::onSocketConnected(int error)
         return;
     }
     libssh2_session_set_blocking(m_ssh, 0);
-    if (!m_held.isEmpty()) {
+    {
         auto receive = &SftpSessionAccess::receive;
         void *callback = nullptr;
         static_assert(sizeof callback == sizeof receive);
@@ -1173,7 +1190,7 @@ void SftpSession::get(const QByteArray &remotePath, const QString &localPath, ui
                                       .arg(m_total));
                 });
             libssh2_sftp_seek64(m_handle, m_position);
-            m_buffer.resize(kChunk);
+            m_buffer.resize(kGetBuffer);
             setStep([this] { return getLoop(); });
             return Flow::Again;
         });
@@ -1286,6 +1303,7 @@ void SftpSession::put(const QString &localPath, const QByteArray &remotePath, ui
             }
             m_buffer.clear();
             m_bufferSent = 0;
+            m_localAtEnd = false;
             setStep([this] { return putLoop(); });
             return Flow::Again;
         });
@@ -1301,9 +1319,17 @@ SftpSession::Flow SftpSession::putLoop()
     for (;;) {
         if (m_abort)
             return closeHandle([this] { return finish(SftpError::Cancelled, QStringLiteral("transfer stopped")); });
-        if (m_bufferSent == m_buffer.size()) {
-            m_buffer.resize(kChunk);
-            const qint64 n = m_local.read(m_buffer.data(), kChunk);
+        // m_buffer holds the bytes from the first one the server has not acknowledged on;
+        // libssh2 has sent everything it was given before, and is given it again (it skips
+        // what is in flight and sends only what is new). Once most of it is acknowledged the
+        // rest moves to the front and the buffer is filled up from the file, so the requests
+        // in flight never run dry between two reads of the file.
+        if (!m_localAtEnd && m_bufferSent >= m_buffer.size() - m_buffer.size() / 4) {
+            m_buffer.remove(0, m_bufferSent);
+            m_bufferSent = 0;
+            const qsizetype kept = m_buffer.size();
+            m_buffer.resize(kPutWindow);
+            const qint64 n = m_local.read(m_buffer.data() + kept, kPutWindow - kept);
             if (n < 0) {
                 const QString localError = m_local.errorString();
                 return closeHandle([this, localError] {
@@ -1311,14 +1337,15 @@ SftpSession::Flow SftpSession::putLoop()
                                   QStringLiteral("cannot read %1: %2").arg(m_local.fileName(), localError));
                 });
             }
-            m_buffer.resize(n);
-            m_bufferSent = 0;
-            if (n == 0) {
-                m_local.close();
-                // The handle is closed first, so the server has written everything when the
-                // size is compared.
-                return closeHandle([this] { return verifyUpload(); });
-            }
+            m_buffer.resize(kept + n);
+            m_localAtEnd = n == 0;
+        }
+        if (m_bufferSent == m_buffer.size()) {
+            // Every byte of the file is acknowledged.
+            m_local.close();
+            // The handle is closed first, so the server has written everything when the
+            // size is compared.
+            return closeHandle([this] { return verifyUpload(); });
         }
         const ssize_t rc = libssh2_sftp_write(m_handle, m_buffer.constData() + m_bufferSent,
                                               static_cast<size_t>(m_buffer.size() - m_bufferSent));
