@@ -1206,7 +1206,12 @@ SftpSession::Flow SftpSession::getLoop()
     for (;;) {
         if (m_abort)
             return closeHandle([this] { return finish(SftpError::Cancelled, QStringLiteral("transfer stopped")); });
-        const ssize_t rc = libssh2_sftp_read(m_handle, m_buffer.data(), static_cast<size_t>(m_buffer.size()));
+        // libssh2 asks for four times the size given ahead of what it returns: a read no
+        // larger than what is left (and one byte, to see the end) keeps a small file from
+        // asking for a megabyte of reads the server answers with "end of file".
+        const uint64_t left = m_total > m_position ? m_total - m_position : 0;
+        const size_t size = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(m_buffer.size()), left + 1));
+        const ssize_t rc = libssh2_sftp_read(m_handle, m_buffer.data(), size);
         if (rc == LIBSSH2_ERROR_EAGAIN)
             return Flow::Wait;
         if (rc < 0) {
