@@ -190,6 +190,9 @@ private:
     _LIBSSH2_SESSION *m_ssh = nullptr;
     _LIBSSH2_SFTP *m_sftp = nullptr;
     _LIBSSH2_SFTP_HANDLE *m_handle = nullptr;
+    // A finished download's handle whose close is sent but not yet answered; the next
+    // request takes the answer first.
+    _LIBSSH2_SFTP_HANDLE *m_closingHandle = nullptr;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     QTimer m_timer;
