@@ -23,8 +23,8 @@
 
 namespace {
 
-// libssh2 keeps up to four times the buffer a read is given in read requests ahead of
-// what it returned, and sends everything a write is given as write requests at once: these
+// libssh2 keeps read requests ahead of what it returned in proportion to the buffer a read
+// is given, and sends everything a write is given as write requests at once: these
 // sizes set how much is in flight (of 30,000 bytes a request) and how much the local file is
 // read and written at a time.
 constexpr qint64 kGetBuffer = 256 * 1024;
@@ -1216,9 +1216,9 @@ SftpSession::Flow SftpSession::getLoop()
     for (;;) {
         if (m_abort)
             return closeHandle([this] { return finish(SftpError::Cancelled, QStringLiteral("transfer stopped")); });
-        // libssh2 asks for four times the size given ahead of what it returns: a read no
-        // larger than what is left (and one byte, to see the end) keeps a small file from
-        // asking for a megabyte of reads the server answers with "end of file".
+        // libssh2 reads ahead in proportion to the size it is given: a read no larger than
+        // what is left (and one byte, to see the end) keeps a small file from sending read
+        // requests far past its end, each answered with "end of file".
         const uint64_t left = m_total > m_position ? m_total - m_position : 0;
         const size_t size = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(m_buffer.size()), left + 1));
         const ssize_t rc = libssh2_sftp_read(m_handle, m_buffer.data(), size);
