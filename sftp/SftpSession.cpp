@@ -165,8 +165,8 @@ struct SftpSession::AgentState {
 };
 
 // libssh2 reads the stream through this. One recv takes up to kReceiveBuffer bytes and
-// libssh2 is handed them in the pieces it asks for (16 KiB at most), so a bulk transfer
-// costs a fraction of the system calls. The buffer also starts with what came with a
+// libssh2 is handed them in the (smaller) pieces it asks for, so a transfer needs fewer
+// system calls. The buffer also starts with what came with a
 // proxy's reply, so those bytes reach the handshake before the socket's own. libssh2 only
 // ever waits for the socket after this returned EAGAIN, that is with the buffer empty.
 struct SftpSessionAccess {
@@ -340,6 +340,16 @@ void SftpSession::onSocketReady()
         if (!m_waitingForAnswer)
             pump();
         return;
+    }
+    if (m_closingHandle) {
+        // The answer to a finished download's close is taken here, so what follows in the
+        // socket is watched as before.
+        if (libssh2_sftp_close_handle(m_closingHandle) != LIBSSH2_ERROR_EAGAIN)
+            m_closingHandle = nullptr;
+        if (m_heldPos != m_held.size()) {
+            watchIdle();
+            return;
+        }
     }
     char probe = 0;
     const ssize_t n = ::recv(m_fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
