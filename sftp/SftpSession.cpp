@@ -19,10 +19,18 @@
 #include <mutex>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
-constexpr qint64 kChunk = 256 * 1024;
+// libssh2 keeps read requests ahead of what it returned in proportion to the buffer a read
+// is given, and sends everything a write is given as write requests at once: these
+// sizes set how much is in flight (of 30,000 bytes a request) and how much the local file is
+// read and written at a time.
+constexpr qint64 kGetBuffer = 256 * 1024;
+constexpr qint64 kPutWindow = 512 * 1024;
+// What one recv() from the socket may take (see SftpSessionAccess::receive).
+constexpr qint64 kReceiveBuffer = 256 * 1024;
 // A transfer or listing gives the event loop a turn after this long, so the window and
 // the other sessions go on while a fast connection keeps data coming.
 constexpr qint64 kSliceMs = 40;
@@ -156,20 +164,28 @@ struct SftpSession::AgentState {
     }
 };
 
-// libssh2 reads the stream through this when a proxy's reply came with the first bytes of
-// the server's, so those bytes reach the handshake before the socket's own.
+// libssh2 reads the stream through this. One recv takes up to kReceiveBuffer bytes and
+// libssh2 is handed them in the (smaller) pieces it asks for, so a transfer needs fewer
+// system calls. The buffer also starts with what came with a
+// proxy's reply, so those bytes reach the handshake before the socket's own. libssh2 only
+// ever waits for the socket after this returned EAGAIN, that is with the buffer empty.
 struct SftpSessionAccess {
     static ssize_t receive(libssh2_socket_t socket, void *buffer, size_t length, int flags, void **abstract)
     {
         auto *self = static_cast<SftpSession *>(*abstract);
-        if (!self->m_held.isEmpty()) {
-            const size_t n = std::min<size_t>(length, static_cast<size_t>(self->m_held.size()));
-            std::memcpy(buffer, self->m_held.constData(), n);
-            self->m_held.remove(0, static_cast<qsizetype>(n));
-            return static_cast<ssize_t>(n);
+        if (self->m_heldPos == self->m_held.size()) {
+            self->m_held.resize(kReceiveBuffer);
+            self->m_heldPos = 0;
+            const ssize_t got = ::recv(socket, self->m_held.data(), static_cast<size_t>(kReceiveBuffer), flags);
+            const int error = errno;
+            self->m_held.resize(got > 0 ? static_cast<qsizetype>(got) : 0);
+            if (got <= 0)
+                return got < 0 ? -error : 0;
         }
-        const ssize_t n = ::recv(socket, buffer, length, flags);
-        return n < 0 ? -errno : n;
+        const size_t n = std::min<size_t>(length, static_cast<size_t>(self->m_held.size() - self->m_heldPos));
+        std::memcpy(buffer, self->m_held.constData() + self->m_heldPos, n);
+        self->m_heldPos += static_cast<qsizetype>(n);
+        return static_cast<ssize_t>(n);
     }
 
     static void keyboardInteractive(const char *, int, const char *, int, int count,
@@ -255,6 +271,14 @@ void SftpSession::pump()
         return;
     m_pumping = true;
     while (m_step) {
+        if (m_closingHandle) {
+            const int rc = libssh2_sftp_close_handle(m_closingHandle);
+            if (rc == LIBSSH2_ERROR_EAGAIN) {
+                waitForSocket();
+                break;
+            }
+            m_closingHandle = nullptr;
+        }
         const Step step = m_step;
         const Flow flow = step();
         if (flow == Flow::Again)
@@ -307,7 +331,7 @@ void SftpSession::watchIdle()
     if (m_writeNotifier)
         m_writeNotifier->setEnabled(false);
     if (m_readNotifier)
-        m_readNotifier->setEnabled(m_fd >= 0 && m_held.isEmpty());
+        m_readNotifier->setEnabled(m_fd >= 0 && m_heldPos == m_held.size());
 }
 
 void SftpSession::onSocketReady()
@@ -316,6 +340,16 @@ void SftpSession::onSocketReady()
         if (!m_waitingForAnswer)
             pump();
         return;
+    }
+    if (m_closingHandle) {
+        // The answer to a finished download's close is taken here, so what follows in the
+        // socket is watched as before.
+        if (libssh2_sftp_close_handle(m_closingHandle) != LIBSSH2_ERROR_EAGAIN)
+            m_closingHandle = nullptr;
+        if (m_heldPos != m_held.size()) {
+            watchIdle();
+            return;
+        }
     }
     char probe = 0;
     const ssize_t n = ::recv(m_fd, &probe, 1, MSG_PEEK | MSG_DONTWAIT);
@@ -416,6 +450,7 @@ void SftpSession::teardown()
     if (m_fd >= 0)
         ::shutdown(m_fd, SHUT_RDWR);
     m_handle = nullptr;
+    m_closingHandle = nullptr;
     if (m_sftp) {
         libssh2_sftp_shutdown(m_sftp);
         m_sftp = nullptr;
@@ -429,6 +464,7 @@ void SftpSession::teardown()
         m_fd = -1;
     }
     m_held.clear();
+    m_heldPos = 0;
     m_hostKeyChecked = false;
     if (m_local.isOpen())
         m_local.close();
@@ -520,6 +556,7 @@ void SftpSession::onSocketConnected(int error)
         return;
     }
     m_fd = m_socket.ReleaseHandle(m_held);
+    m_heldPos = 0;
     if (m_fd < 0) {
         finish(SftpError::Network, QStringLiteral("the connection ended before the SSH handshake"));
         return;
@@ -532,7 +569,7 @@ void SftpSession::onSocketConnected(int error)
         return;
     }
     libssh2_session_set_blocking(m_ssh, 0);
-    if (!m_held.isEmpty()) {
+    {
         auto receive = &SftpSessionAccess::receive;
         void *callback = nullptr;
         static_assert(sizeof callback == sizeof receive);
@@ -1225,7 +1262,7 @@ void SftpSession::get(const QByteArray &remotePath, const QString &localPath, ui
                                       .arg(m_total));
                 });
             libssh2_sftp_seek64(m_handle, m_position);
-            m_buffer.resize(kChunk);
+            m_buffer.resize(kGetBuffer);
             setStep([this] { return getLoop(); });
             return Flow::Again;
         });
@@ -1257,7 +1294,12 @@ SftpSession::Flow SftpSession::getLoop()
     for (;;) {
         if (m_abort)
             return closeHandle([this] { return finish(SftpError::Cancelled, QStringLiteral("transfer stopped")); });
-        const ssize_t rc = libssh2_sftp_read(m_handle, m_buffer.data(), static_cast<size_t>(m_buffer.size()));
+        // libssh2 reads ahead in proportion to the size it is given: a read no larger than
+        // what is left (and one byte, to see the end) keeps a small file from sending read
+        // requests far past its end, each answered with "end of file".
+        const uint64_t left = m_total > m_position ? m_total - m_position : 0;
+        const size_t size = static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(m_buffer.size()), left + 1));
+        const ssize_t rc = libssh2_sftp_read(m_handle, m_buffer.data(), size);
         if (rc == LIBSSH2_ERROR_EAGAIN)
             return Flow::Wait;
         if (rc < 0) {
@@ -1281,10 +1323,14 @@ SftpSession::Flow SftpSession::getLoop()
                                                              .arg(m_position)
                                                              .arg(m_total));
                 });
-            return closeHandle([this] {
-                return finish(SftpError::None,
-                              QStringLiteral("Got %1 (%2 bytes)").arg(shown(m_remotePath)).arg(m_position));
-            });
+            // Every byte is in the local file, so the request ends now; the read handle's
+            // close goes out at once, and its answer is taken before the next request's first
+            // step instead of costing a round trip of its own.
+            m_closingHandle = std::exchange(m_handle, nullptr);
+            if (libssh2_sftp_close_handle(m_closingHandle) != LIBSSH2_ERROR_EAGAIN)
+                m_closingHandle = nullptr;
+            return finish(SftpError::None,
+                          QStringLiteral("Got %1 (%2 bytes)").arg(shown(m_remotePath)).arg(m_position));
         }
         if (m_local.write(m_buffer.constData(), rc) != rc) {
             const QString localError = m_local.errorString();
@@ -1354,6 +1400,7 @@ void SftpSession::put(const QString &localPath, const QByteArray &remotePath, ui
             }
             m_buffer.clear();
             m_bufferSent = 0;
+            m_localAtEnd = false;
             setStep([this] { return putLoop(); });
             return Flow::Again;
         });
@@ -1369,9 +1416,17 @@ SftpSession::Flow SftpSession::putLoop()
     for (;;) {
         if (m_abort)
             return closeHandle([this] { return finish(SftpError::Cancelled, QStringLiteral("transfer stopped")); });
-        if (m_bufferSent == m_buffer.size()) {
-            m_buffer.resize(kChunk);
-            const qint64 n = m_local.read(m_buffer.data(), kChunk);
+        // m_buffer holds the bytes from the first one the server has not acknowledged on;
+        // libssh2 has sent everything it was given before, and is given it again (it skips
+        // what is in flight and sends only what is new). Once most of it is acknowledged the
+        // rest moves to the front and the buffer is filled up from the file, so the requests
+        // in flight never run dry between two reads of the file.
+        if (!m_localAtEnd && m_bufferSent >= m_buffer.size() - m_buffer.size() / 4) {
+            m_buffer.remove(0, m_bufferSent);
+            m_bufferSent = 0;
+            const qsizetype kept = m_buffer.size();
+            m_buffer.resize(kPutWindow);
+            const qint64 n = m_local.read(m_buffer.data() + kept, kPutWindow - kept);
             if (n < 0) {
                 const QString localError = m_local.errorString();
                 return closeHandle([this, localError] {
@@ -1379,14 +1434,15 @@ SftpSession::Flow SftpSession::putLoop()
                                   QStringLiteral("cannot read %1: %2").arg(m_local.fileName(), localError));
                 });
             }
-            m_buffer.resize(n);
-            m_bufferSent = 0;
-            if (n == 0) {
-                m_local.close();
-                // The handle is closed first, so the server has written everything when the
-                // size is compared.
-                return closeHandle([this] { return verifyUpload(); });
-            }
+            m_buffer.resize(kept + n);
+            m_localAtEnd = n == 0;
+        }
+        if (m_bufferSent == m_buffer.size()) {
+            // Every byte of the file is acknowledged.
+            m_local.close();
+            // The handle is closed first, so the server has written everything when the
+            // size is compared.
+            return closeHandle([this] { return verifyUpload(); });
         }
         const ssize_t rc = libssh2_sftp_write(m_handle, m_buffer.constData() + m_bufferSent,
                                               static_cast<size_t>(m_buffer.size() - m_bufferSent));

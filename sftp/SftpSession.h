@@ -194,10 +194,16 @@ private:
     // connection
     TWSocket m_socket;
     int m_fd = -1;
-    QByteArray m_held; // stream bytes that came with the proxy's reply
+    // Received stream bytes libssh2 has not taken yet, from m_heldPos on: first what came
+    // with a proxy's reply, then each recv() from the socket.
+    QByteArray m_held;
+    qsizetype m_heldPos = 0;
     _LIBSSH2_SESSION *m_ssh = nullptr;
     _LIBSSH2_SFTP *m_sftp = nullptr;
     _LIBSSH2_SFTP_HANDLE *m_handle = nullptr;
+    // A finished download's handle whose close is sent but not yet answered; the next
+    // request takes the answer first.
+    _LIBSSH2_SFTP_HANDLE *m_closingHandle = nullptr;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     QTimer m_timer;
@@ -237,6 +243,7 @@ private:
     QFile m_local;
     QByteArray m_buffer;
     qsizetype m_bufferSent = 0;
+    bool m_localAtEnd = false;
     uint64_t m_position = 0;
     uint64_t m_total = 0;
     QByteArray m_remotePath;

@@ -277,6 +277,41 @@ INSTANTIATE_TEST_SUITE_P(
                       TransferCase{"GetResumePastLocalEnd", true, 1000, 2000, SftpError::LocalFile}),
     [](const ::testing::TestParamInfo<TransferCase> &info) { return std::string(info.param.name); });
 
+// A transfer stopped while requests are in flight ends as Cancelled with a first part of
+// the file at the target; the session goes on, and resuming from that part completes it.
+TEST_F(SftpSessionTest, AStoppedTransferKeepsItsPartAndResumesToTheWholeFile)
+{
+    const QByteArray content = randomBytes(8 * 1024 * 1024 + 3);
+    const QString remoteFile = root + QStringLiteral("/stopped.bin");
+    const QString localFile = home.path() + QStringLiteral("/stopped.bin");
+    for (const bool download : {true, false}) {
+        SCOPED_TRACE(download ? "get" : "put");
+        const QString source = download ? remoteFile : localFile;
+        const QString target = download ? localFile : remoteFile;
+        ASSERT_TRUE(writeFile(source, content));
+        QFile::remove(target);
+        SftpSession session;
+        ASSERT_NO_FATAL_FAILURE(open(session));
+        const auto transfer = [&](uint64_t offset) {
+            if (download)
+                session.get(QFile::encodeName(remoteFile), localFile, offset);
+            else
+                session.put(localFile, QFile::encodeName(remoteFile), offset);
+        };
+        const auto stop = QObject::connect(&session, &SftpSession::progress, [&] { session.abortTransfer(); });
+        Done done = run(session, [&] { transfer(0); });
+        QObject::disconnect(stop);
+        ASSERT_EQ(done.error, SftpError::Cancelled) << done.text.toStdString();
+        const QByteArray part = readFile(target);
+        EXPECT_LT(part.size(), content.size());
+        EXPECT_TRUE(part == content.left(part.size()));
+
+        done = run(session, [&] { transfer(static_cast<uint64_t>(part.size())); });
+        ASSERT_EQ(done.error, SftpError::None) << done.text.toStdString();
+        EXPECT_TRUE(readFile(target) == content);
+    }
+}
+
 TEST_F(SftpSessionTest, FileCommandsChangeTheServerFolderAndNeverFollowLinks)
 {
     const QString outside = root + QStringLiteral("/outside-target");
