@@ -609,6 +609,35 @@ void QueueController::refreshAfterChange(const QString &folder)
         queueQuietly(QStringLiteral("list*") + folder + QStringLiteral("*@refresh"), nullptr);
 }
 
+bool QueueController::remotePathKnownFree(const QString &path) const
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    if (!path.startsWith(QLatin1Char('/')) || slash == path.size() - 1)
+        return false;
+    if (m_remotePathsWritten.contains(path.toCaseFolded()))
+        return false;
+    const QString folder = normalizeRemotePath(path.left(slash + 1));
+    if (m_remoteFoldersMade.contains(folder))
+        return true;
+    const tFolderObject *cached = m_browsers.state().findCachedFolder(folder);
+    if (!cached || cached->needsRefresh)
+        return false;
+    const QStringView name = QStringView(path).mid(slash + 1);
+    return std::none_of(cached->folderEntries.begin(), cached->folderEntries.end(),
+                        [&](const auto &e) { return name.compare(e.entry.name, Qt::CaseInsensitive) == 0; });
+}
+
+void QueueController::noteRemoteFolderMade(const QString &folder)
+{
+    if (folder.startsWith(QLatin1Char('/')))
+        m_remoteFoldersMade.insert(normalizeRemotePath(folder));
+}
+
+void QueueController::noteRemotePathWritten(const QString &path)
+{
+    m_remotePathsWritten.insert(path.toCaseFolded());
+}
+
 void QueueController::refreshLocal(const QString &localPath)
 {
     if (read(m_setup, Keys::autoRefreshFolders) && folderPart(localPath) == m_browsers.lFolder())
@@ -643,6 +672,9 @@ void QueueController::completeLogin(tkftpclient &s, int error)
     const QString sound = read(m_setup, Keys::sndOnConnect);
     if (!read(m_setup, Keys::disableSound) && !sound.isEmpty())
         playSoundFile(sound);
+    // What the last connection knew of the server's folders may have changed meanwhile.
+    m_remoteFoldersMade.clear();
+    m_remotePathsWritten.clear();
     emit mainSessionLoggedIn();
     const tSiteRecord &site = m_sessions.currentSite();
     if (!site.lFolder.isEmpty()) {

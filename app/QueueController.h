@@ -139,6 +139,16 @@ public:
                       const QDateTime &localModified, const QDateTime &remoteModified);
     // Marks the folder stale and lists it again when it is shown (no listing of it queued).
     void refreshAfterChange(const QString &folder);
+    // What this connection's queue knows of remote paths, so an upload need not ask the
+    // server whether its target exists. A path is known to be free when its folder was
+    // made by a "makefolder" of this connection (MKD succeeded: it was new and empty), or
+    // the folder's listing is cached and not stale and shows no entry of that name (letter
+    // case ignored, as some servers do); and no upload or rename of this connection wrote
+    // to it (letter case ignored as well). Absolute paths only; a login of the main session
+    // forgets it all.
+    bool remotePathKnownFree(const QString &path) const;
+    void noteRemoteFolderMade(const QString &folder);
+    void noteRemotePathWritten(const QString &path);
     // Refreshes the local list when the path lies in the shown local folder.
     void refreshLocal(const QString &localPath);
     // Ends a job: the session is free, the item leaves the queue (Done, Skipped, a failed
@@ -222,4 +232,7 @@ private:
     // runs, so finish() may drop it here.
     std::unordered_map<const tkftpclient *, std::shared_ptr<QueueJob>> m_jobs;
     std::unordered_map<std::uint64_t, FolderExpansion> m_expansions;
+    // Folders made by this connection (canonical form), and paths written to (case-folded).
+    QSet<QString> m_remoteFoldersMade;
+    QSet<QString> m_remotePathsWritten;
 };

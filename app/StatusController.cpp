@@ -188,8 +188,13 @@ void StatusController::statsFor(tkftpclient &session)
 
 void StatusController::timer_xferstats()
 {
-    for (tkftpclient *session : m_sessions.allSessions())
+    for (tkftpclient *session : m_sessions.allSessions()) {
         statsFor(*session);
+        // A progress event comes before each read, so the bytes of a session's last read
+        // would wait for its next one (a server that sends in bursts pauses for seconds):
+        // the meter takes them now.
+        progressEvent(session);
+    }
 }
 
 void StatusController::progressEvent(tkftpclient *session)

@@ -19,7 +19,8 @@ class tkftpclient;
 // caption texts, the queue's start/stop button and the progress bar (interface update,
 // every 200 ms), the "Status" and "Time left" cells of running transfers (transfer
 // statistics, every 400 ms), and the progress bookkeeping of each progress event, which
-// also feeds the bandwidth meter. Each text is announced only when it changes, so an idle
+// also feeds the bandwidth meter (the transfer statistics hand it the bytes that arrived
+// since the last event too). Each text is announced only when it changes, so an idle
 // window repaints nothing.
 //
 // Rates and times left use the engine's 64-bit byte counts and a monotonic clock.

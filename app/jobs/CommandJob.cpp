@@ -40,6 +40,10 @@ void CommandJob::requestDone(RemoteRequest request, int error)
     Q_UNUSED(request);
     const QueueItem &it = item();
     const QString path = it.field(1);
+    if (it.verb() == QueueVerb::MakeFolder && error == 0)
+        m_queue.noteRemoteFolderMade(path);
+    else if (it.verb() == QueueVerb::RenameFile || it.verb() == QueueVerb::RenameFolder)
+        m_queue.noteRemotePathWritten(it.field(2)); // whatever the reply, something may be there now
     const bool accepted = error == 0 || (it.has(QueueFlag::IgnoreError) &&
                                          (it.verb() == QueueVerb::MakeFolder || it.verb() == QueueVerb::RenameFile ||
                                           it.verb() == QueueVerb::RenameFolder));

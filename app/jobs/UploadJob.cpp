@@ -22,8 +22,12 @@ void UploadJob::start()
             remote = remote.left(remote.size() - nameLength) + it.entry->name.toLower();
     }
     m_remote = remote;
-    // The remote file's size tells where its own partial upload stopped.
-    if (it.resumesOwnPartial || read(m_queue.setup(), Keys::xferAction) != 0)
+    // The remote file's size tells where its own partial upload stopped. Otherwise it
+    // matters only when an existing file is not simply overwritten, and only where one
+    // may exist: a tree sent into folders made for it asks nothing per file.
+    m_asksSize = it.resumesOwnPartial ||
+                 (read(m_queue.setup(), Keys::xferAction) != 0 && !m_queue.remotePathKnownFree(m_remote));
+    if (m_asksSize)
         return startSize();
     startPut();
 }
@@ -48,7 +52,7 @@ void UploadJob::requestDone(RemoteRequest request, int error)
     case JobStep::TypeSwitch:
         if (error != 0)
             return fail(error, QStringLiteral("Unable to set transfer type"));
-        if (!m_remoteSizeKnown && (item().resumesOwnPartial || read(m_queue.setup(), Keys::xferAction) != 0))
+        if (m_asksSize && !m_remoteSizeKnown)
             return startSize();
         return startPut();
     case JobStep::SizeQuery:
@@ -125,6 +129,7 @@ void UploadJob::startPut()
     prepareDataConnection();
     expect(JobStep::Transfer);
     setResumeAt(it.transferAction == TransferAction::Resume && resumeMakesSense() ? m_remoteSize : 0);
+    m_queue.noteRemotePathWritten(m_remote);
     s.putFile(it.field(1), m_remote, resumeAt());
 }
 

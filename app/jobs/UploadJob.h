@@ -8,7 +8,9 @@
 
 // An upload ("putfile"): [TYPE I ->] SIZE -> (overwrite question) -> [TYPE ->] STOR or
 // REST + STOR -> done. The size question is asked only when the setting says an existing
-// file is not simply overwritten.
+// file is not simply overwritten and the queue does not know already that nothing is
+// there (a folder it made, or a fresh listing without the name); a continued partial
+// upload always asks.
 class UploadJob : public QueueJob {
 public:
     using QueueJob::QueueJob;
@@ -32,6 +34,7 @@ private:
     // The folder the upload goes into, for the refresh.
     QString remoteFolder() const;
 
+    bool m_asksSize = false;
     bool m_remoteSizeKnown = false;
     // The size of the existing remote file; -1 when the server knows none.
     std::int64_t m_remoteSize = -1;

@@ -13,6 +13,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -778,12 +779,17 @@ TEST_P(TextMode, AWebPageWithLfLinesComesBackByteIdentical)
     const QString folder = m_server->writablePath().isEmpty() ? QStringLiteral("/") : m_server->writablePath();
     const QByteArray page("<html>\n<p>line</p>\n\n\tlast \n");
     makeFile(local + QStringLiteral("up/index.html"), page);
+    makeFile(local + QStringLiteral("up/first.bin"), "bin");
     browsers().setLocalFolder(local + QStringLiteral("up/"));
+    // One session, which a binary file leaves in binary mode: the page has to switch it.
+    write(controller->setup(), Keys::simultaneousTransfers, 1);
     connect(*m_server, normalizeRemotePath(folder));
     QStringList log;
     QObject listening;
     QObject::connect(controller.get(), &MainController::logWritten, &listening,
                      [&](const QString &line) { log << line; });
+    commands().send(rows(Side::Local, {"first.bin"}));
+    ASSERT_TRUE(settled()) << shown();
     commands().send(rows(Side::Local, {"index.html"}));
     ASSERT_TRUE(settled()) << shown();
     EXPECT_EQ(readAll(remoteRoot + QStringLiteral("/index.html")), page) << "stored with the server's line ends";
@@ -795,7 +801,13 @@ TEST_P(TextMode, AWebPageWithLfLinesComesBackByteIdentical)
     ASSERT_TRUE(settled()) << shown();
     EXPECT_EQ(readAll(local + QStringLiteral("down/index.html")), page);
     EXPECT_TRUE(ui.messages.isEmpty()) << shown();
-    EXPECT_TRUE(log.filter(QStringLiteral("TYPE A")).size() >= 1) << log.join(u'|').toStdString();
+    // The session's last type before the page went up: text, after binary for the other file.
+    const QStringList types = log.filter(QRegularExpression(QStringLiteral("^>(TYPE |STOR )")));
+    const qsizetype stor = types.indexOf(QRegularExpression(QStringLiteral("^>STOR .*index\\.html$")));
+    ASSERT_GE(stor, 2) << types.join(u'|').toStdString();
+    EXPECT_EQ(types.mid(0, stor).filter(QStringLiteral(">TYPE")).last(), QStringLiteral(">TYPE A"))
+        << types.join(u'|').toStdString();
+    EXPECT_TRUE(types.mid(0, stor).contains(QStringLiteral(">TYPE I"))) << types.join(u'|').toStdString();
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, TextMode, ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd), serverName);

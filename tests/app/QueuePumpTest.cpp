@@ -13,6 +13,7 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -135,6 +136,7 @@ TEST_F(QueuePump, EachVerbRunsItsCommandsToTheEnd)
     makeFile(remoteRoot + QStringLiteral("/page.php"), QByteArray("<?php\n"));
     makeFile(remoteRoot + QStringLiteral("/tree/sub/f.txt"));
     QDir().mkpath(remoteRoot + QStringLiteral("/gone"));
+    QDir().mkpath(remoteRoot + QStringLiteral("/kept"));
     makeFile(local + QStringLiteral("up.txt"), QByteArray("uploaded"));
     connect();
     // Refreshes after changes are left out here; they have a test of their own.
@@ -173,11 +175,15 @@ TEST_F(QueuePump, EachVerbRunsItsCommandsToTheEnd)
         {QStringLiteral("getfile*/page.php*") + local + QStringLiteral("page.php"),
          entryNamed(QStringLiteral("page.php"), 6),
          {QStringLiteral("TYPE A"), QStringLiteral("RETR /page.php")}},
-        // An upload asks for the remote size first, in binary mode (servers refuse SIZE in
-        // ASCII mode); no such file: it is sent.
+        // An upload into a folder the queue has not listed asks for the remote size first,
+        // in binary mode (servers refuse SIZE in ASCII mode); no such file: it is sent.
+        {QStringLiteral("putfile*") + local + QStringLiteral("up.txt*/kept/up.txt"),
+         entryNamed(QStringLiteral("up.txt"), 8),
+         {QStringLiteral("TYPE I"), QStringLiteral("SIZE /kept/up.txt"), QStringLiteral("STOR /kept/up.txt")}},
+        // Into a folder whose listing is cached and shows no such name, it is sent at once.
         {QStringLiteral("putfile*") + local + QStringLiteral("up.txt*/up.txt"),
          entryNamed(QStringLiteral("up.txt"), 8),
-         {QStringLiteral("TYPE I"), QStringLiteral("SIZE /up.txt"), QStringLiteral("STOR /up.txt")}},
+         {QStringLiteral("STOR /up.txt")}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.command.toStdString());
@@ -195,8 +201,9 @@ TEST_F(QueuePump, EachVerbRunsItsCommandsToTheEnd)
     EXPECT_EQ(QFileInfo(remoteRoot + QStringLiteral("/c.txt")).permissions() & QFileDevice::ReadOther, 0);
     EXPECT_EQ(QFileInfo(local + QStringLiteral("d.bin")).size(), 5000);
     EXPECT_EQ(QFileInfo(remoteRoot + QStringLiteral("/up.txt")).size(), 8);
+    EXPECT_EQ(QFileInfo(remoteRoot + QStringLiteral("/kept/up.txt")).size(), 8);
     EXPECT_EQ(read(controller->setup(), Keys::statFilesReceived), 2);
-    EXPECT_EQ(read(controller->setup(), Keys::statFilesSent), 1);
+    EXPECT_EQ(read(controller->setup(), Keys::statFilesSent), 2);
     EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(QLatin1Char('\n')).toStdString();
 }
 
@@ -479,12 +486,13 @@ TEST_F(QueuePump, EachVerbEndsWithItsOutcomeAfterItsCommands)
          [](QueueItem &i) { i.stopRequested = true; },
          Kind::Stopped,
          {QStringLiteral("RETR /get.bin")}},
+        // The login listed "/" without this name: no size question.
         {"upload",
          QStringLiteral("putfile*") + local + QStringLiteral("up.bin*/up.bin"),
          entryNamed(QStringLiteral("up.bin"), 70),
          {},
          Kind::Done,
-         {QStringLiteral("SIZE /up.bin"), QStringLiteral("STOR /up.bin")}},
+         {QStringLiteral("STOR /up.bin")}},
         {"make folder",
          QStringLiteral("makefolder*/made"),
          std::nullopt,
@@ -592,11 +600,17 @@ TEST_F(QueuePump, AFolderCanBeDownloadedAndDeletedAgainOnTheSameConnection)
 // comes back byte for byte, also when a CR LF is split between two reads.
 TEST_F(QueuePump, ATextFileTravelsUnchangedThroughAnAsciiRoundTrip)
 {
+    makeFile(remoteRoot + QStringLiteral("/x.bin"), "xx");
     connect();
     const QByteArray text("<html>\n<p>line</p>\n\nlast\n");
+    const tFolderEntryObject bin = entryNamed(QStringLiteral("x.bin"), 2);
     for (const int block : {256 * 1024, 1}) {
         SCOPED_TRACE(block);
         sessions().mainSession()->DataReceiveBlock = block;
+        // A binary file first, so the text file has to switch the session to text mode.
+        queue().addToQueue(QStringLiteral("getfile*/x.bin*") + local + QStringLiteral("x.bin"), &bin)->transferAction =
+            TransferAction::Overwrite;
+        ASSERT_TRUE(settled());
         makeFile(local + QStringLiteral("index.html"), text);
         const tFolderEntryObject up = entryNamed(QStringLiteral("index.html"), text.size());
         queue()
@@ -612,6 +626,99 @@ TEST_F(QueuePump, ATextFileTravelsUnchangedThroughAnAsciiRoundTrip)
         EXPECT_TRUE(newCommands().contains(QStringLiteral("TYPE A")));
         QFile::remove(local + QStringLiteral("back.html"));
     }
+}
+
+// An upload asks the server for its target's size only where a file may be there: not in
+// folders this connection made, not for a name the fresh listing of its folder lacks. Where
+// one may be, the overwrite question and the resume are as before.
+TEST_F(QueuePump, AnUploadAsksForTheRemoteSizeOnlyWhereAFileMayBeThere)
+{
+    const QByteArray whole = QByteArray("0123456789").repeated(100);
+    makeFile(remoteRoot + QStringLiteral("/old/a.bin"), "remote a");
+    makeFile(remoteRoot + QStringLiteral("/old/Case.bin"), "remote Case");
+    makeFile(remoteRoot + QStringLiteral("/old/part.bin"), whole.left(400));
+    makeFile(remoteRoot + QStringLiteral("/unlisted/u.bin"), "remote u");
+    makeFile(remoteRoot + QStringLiteral("/there/f1.bin"), "remote f1");
+    const QString tree = local + QStringLiteral("tree");
+    for (const char *name : {"/f1.bin", "/f2.bin", "/sub/f3.bin", "/sub/deeper/f4.bin"})
+        makeFile(tree + QLatin1String(name), QByteArray(name).repeated(50));
+    for (const char *name : {"b.bin", "a.bin", "case.bin", "part.bin", "u.bin"})
+        makeFile(local + QLatin1String(name), whole);
+    connect();
+    write(controller->setup(), Keys::autoRefreshFolders, false);
+    queue().addToQueue(QStringLiteral("list*/old/*@refresh"));
+    ASSERT_TRUE(settled());
+    newCommands();
+
+    // A tree into a folder that is not there yet: its folders are made, its files sent.
+    const tFolderEntryObject folder = entryNamed(QStringLiteral("tree"), -1, true);
+    ASSERT_TRUE(queue().addToQueue(QStringLiteral("putfolder*") + tree + QStringLiteral("*/made"), &folder));
+    ASSERT_TRUE(settled());
+    ASSERT_TRUE(queue().model().isEmpty()) << ui.messages.join(u'|').toStdString();
+    QStringList sent = newCommands();
+    EXPECT_EQ(sent.filter(QRegularExpression(QStringLiteral("^STOR /made/"))).size(), 4)
+        << sent.join(u'|').toStdString();
+    EXPECT_TRUE(sent.filter(QStringLiteral("SIZE")).isEmpty()) << sent.join(u'|').toStdString();
+    EXPECT_EQ(readAll(remoteRoot + QStringLiteral("/made/sub/deeper/f4.bin")),
+              QByteArray("/sub/deeper/f4.bin").repeated(50));
+    // Into a folder that is there already (its MKD refused): its own files are asked about
+    // (those of its new subfolders are not), and the one that exists gets the question.
+    ui.overwriteAnswers.push_back({OverwriteChoice::Skip, false});
+    ASSERT_TRUE(queue().addToQueue(QStringLiteral("putfolder*") + tree + QStringLiteral("*/there"), &folder));
+    ASSERT_TRUE(settled());
+    ASSERT_TRUE(queue().model().isEmpty()) << ui.messages.join(u'|').toStdString();
+    sent = newCommands();
+    QStringList sizes = sent.filter(QRegularExpression(QStringLiteral("^SIZE ")));
+    sizes.sort(); // two sessions send them side by side
+    EXPECT_EQ(sizes, (QStringList{QStringLiteral("SIZE /there/f1.bin"), QStringLiteral("SIZE /there/f2.bin")}))
+        << sent.join(u'|').toStdString();
+    EXPECT_EQ(ui.overwriteQuestions.size(), 1u);
+    EXPECT_EQ(readAll(remoteRoot + QStringLiteral("/there/f1.bin")), "remote f1");
+    EXPECT_EQ(readAll(remoteRoot + QStringLiteral("/there/sub/f3.bin")), QByteArray("/sub/f3.bin").repeated(50));
+
+    struct Case {
+        const char *name;
+        QString from, to;
+        std::optional<OverwriteAnswer> answer; // the question is expected
+        bool asksSize;
+        QByteArray after;
+    };
+    const Case cases[] = {
+        {"a name the listing lacks", QStringLiteral("b.bin"), QStringLiteral("/old/b.bin"), {}, false, whole},
+        {"a listed file", QStringLiteral("a.bin"), QStringLiteral("/old/a.bin"),
+         OverwriteAnswer{OverwriteChoice::Skip, false}, true, "remote a"},
+        // A server that ignores letter case would find Case.bin: asked, and this one has none.
+        {"a listed name in other letters",
+         QStringLiteral("case.bin"),
+         QStringLiteral("/old/case.bin"),
+         {},
+         true,
+         whole},
+        {"a listed partial file resumed", QStringLiteral("part.bin"), QStringLiteral("/old/part.bin"),
+         OverwriteAnswer{OverwriteChoice::Resume, false}, true, whole},
+        {"a folder not listed", QStringLiteral("u.bin"), QStringLiteral("/unlisted/u.bin"),
+         OverwriteAnswer{OverwriteChoice::Overwrite, false}, true, whole},
+        {"a file this connection sent into a folder it made", QStringLiteral("u.bin"), QStringLiteral("/made/f1.bin"),
+         OverwriteAnswer{OverwriteChoice::Overwrite, false}, true, whole},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ui.overwriteQuestions.clear();
+        if (c.answer)
+            ui.overwriteAnswers.push_back(*c.answer);
+        const tFolderEntryObject e = entryNamed(c.from, whole.size());
+        ASSERT_TRUE(queue().addToQueue(QStringLiteral("putfile*") + local + c.from + QLatin1Char('*') + c.to, &e));
+        ASSERT_TRUE(settled());
+        EXPECT_TRUE(queue().model().isEmpty());
+        sent = newCommands();
+        EXPECT_EQ(sent.contains(QStringLiteral("SIZE ") + c.to), c.asksSize) << sent.join(u'|').toStdString();
+        EXPECT_EQ(ui.overwriteQuestions.size(), c.answer ? 1u : 0u);
+        EXPECT_EQ(readAll(remoteRoot + c.to), c.after);
+        if (c.answer && c.answer->choice == OverwriteChoice::Resume) {
+            EXPECT_TRUE(sent.contains(QStringLiteral("REST 400"))) << sent.join(u'|').toStdString();
+        }
+    }
+    EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(u'|').toStdString();
 }
 
 // "When empty: Disconnect from site" is the user's Disconnect: its log line, and the

@@ -1,8 +1,11 @@
 // Transfers side by side on a pool of sessions, against pyftpdlib and vsftpd: whole trees
 // both ways with one, two and four sessions, a server that takes fewer connections than the
-// pool asks for, and Stop or a vanished server in the middle of a tree.
+// pool asks for, Stop or a vanished server in the middle of a tree, and what the title, the
+// rows and the meter show while four transfers run.
 #include "app/MainController.h"
+#include "base/TextUtil.h"
 #include "settings/SettingsCatalogue.h"
+#include "status/TransferStats.h"
 #include "support/Entries.h"
 #include "support/FtpServers.h"
 #include "support/RecordingUserInterface.h"
@@ -337,6 +340,121 @@ TEST(TransferPoolInterrupted, EveryFileIsWholeAndDoneOrStillQueued)
         }
         controller->FormCloseQuery();
     }
+}
+
+// Four downloads at once, held running by a slowed server (pyftpdlib sends a data
+// connection's bytes in bursts of 256 KiB, one every two seconds at 128 KiB/s): the title's
+// "% done" and the progress bar give the four together, each row its own bytes and rate,
+// and one meter sample takes in what all four received. Stop then ends all four.
+TEST(TransferPoolStatus, FourRunningTransfersAllCountInTheTitleRowsAndMeter)
+{
+    TempHome home;
+    RecordingUserInterface ui;
+    PyftpdlibServer server;
+    server.setDataRate(128 * 1024);
+    ASSERT_TRUE(server.start()) << server.failure().toStdString();
+    // Each file takes four bursts or more: the four run side by side for seconds.
+    const std::int64_t sizes[] = {800 * 1024, 832 * 1024, 864 * 1024, 896 * 1024};
+    for (int i = 0; i < 4; ++i)
+        makeFile(server.localWritable() + QStringLiteral("/f%1.bin").arg(i), contentOf(i, static_cast<int>(sizes[i])));
+    auto controller = std::make_unique<MainController>(ui);
+    controller->FormCreate({});
+    controller->tick().setEnabled(false);
+    controller->tick().timerTimer();
+    write(controller->setup(), Keys::simultaneousTransfers, 4);
+    write(controller->setup(), Keys::confirmCloseWhenConnected, false);
+    SessionSupervisor &s = controller->sessions();
+    QueueController &queue = controller->queue();
+    StatusController &status = controller->status();
+    MeterController &meter = controller->meter();
+    std::int64_t meterMs = 0;
+    meter.setClock([&] { return meterMs; });
+    s.setCurrentSite(siteOf(server));
+    s.setConnectionWanted(true);
+    controller->browsers().setRemoteFolder(QStringLiteral("/"));
+    const auto pump = [&] {
+        s.timer_threads();
+        queue.timer_checkQueue();
+    };
+    s.timer_threads();
+    ASSERT_TRUE(waitFor(
+        [&] {
+            pump();
+            return s.mainSession()->loggedIn && queue.model().isEmpty() && !s.mainSession()->busy();
+        },
+        15000));
+    const QString local = home.path() + QStringLiteral("/down/");
+    QDir().mkpath(local);
+    for (int i = 0; i < 4; ++i) {
+        const QString name = QStringLiteral("f%1.bin").arg(i);
+        const tFolderEntryObject e = entryNamed(name, sizes[i]);
+        ASSERT_TRUE(queue.addToQueue(QStringLiteral("getfile*/") + name + QLatin1Char('*') + local + name, &e));
+    }
+    // The meter starts from nothing: this first sample takes what the login and the
+    // listing moved.
+    status.timer_xferstats();
+    meter.timer_meter(true);
+    const auto running = [&] {
+        std::vector<tkftpclient *> sessions;
+        for (tkftpclient *session : s.allSessions()) {
+            if (session->currentItem() && session->currentItem()->isTransfer() && session->transferRunning() &&
+                session->ByteCount > 0)
+                sessions.push_back(session);
+        }
+        return sessions;
+    };
+    ASSERT_TRUE(waitFor(
+        [&] {
+            pump();
+            return running().size() == 4;
+        },
+        30000));
+
+    // Read between two events: nothing moves while the texts are made.
+    status.timer_updateinterface();
+    status.timer_xferstats();
+    meterMs += 1000;
+    meter.timer_meter(true);
+    std::int64_t done = 0, size = 0, received = 0;
+    for (tkftpclient *session : running()) {
+        done += session->ByteCount + session->ResumeAt;
+        size += session->currentItem()->entrySize();
+        received += session->ByteCount;
+        // The row: this transfer's own bytes, at a rate.
+        const QString row = session->currentItem()->statusText;
+        EXPECT_TRUE(row.startsWith(formatKilobytes(session->ByteCount, true) + QStringLiteral("KB @ ")) &&
+                    row.endsWith(QStringLiteral("KB/s")))
+            << row.toStdString() << " for " << session->ByteCount << " bytes";
+    }
+    EXPECT_EQ(size, sizes[0] + sizes[1] + sizes[2] + sizes[3]);
+    EXPECT_LT(done, size);
+    EXPECT_TRUE(status.title().startsWith(TransferStats::percentDoneText(done, size) + QStringLiteral(" - ")))
+        << status.title().toStdString() << " for " << done << " of " << size;
+    EXPECT_EQ(status.progressPercent(), TransferStats::percentDone(done, size));
+    // The second's sample holds every byte the four received, and besides them only the
+    // replies of the four control connections.
+    const std::int64_t rate = meter.model().received(0);
+    EXPECT_GE(rate, received);
+    EXPECT_LT(rate, received + 16384); // the replies are a few KiB; a transfer counted twice is 256 KiB
+
+    // Stop ends every running transfer; each keeps its place in the queue and its partial file.
+    controller->sessionLoss().acStop();
+    ASSERT_TRUE(waitFor(
+        [&] {
+            queue.timer_checkQueue();
+            for (tkftpclient *session : s.allSessions()) {
+                if (session->busy())
+                    return false;
+            }
+            return true;
+        },
+        30000));
+    ASSERT_EQ(queue.model().itemCount(), 4);
+    for (int row = 0; row < 4; ++row)
+        EXPECT_EQ(queue.model().itemAt(row)->statusText, QStringLiteral("Stopped")) << row;
+    status.timer_updateinterface();
+    EXPECT_EQ(status.progressPercent(), -1);
+    controller->FormCloseQuery();
 }
 
 // While one session asks whether to replace a file, the others go on with files that need
