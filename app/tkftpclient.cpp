@@ -70,7 +70,11 @@ void tkftpclient::useSftp(bool on)
     m_sftpNew = true;
     connect(m_sftp.get(), &SftpRemote::requestFinished, this,
             [this](RemoteRequest request, int code) { emit sftpRequestDone(request, code); });
-    connect(m_sftp.get(), &SftpRemote::logLine, this, [this](const QString &line) { emit sftpDisplay(line); });
+    // Display lines start with a marker and a blank, as the FTP engine's do ("> " command,
+    // "< " reply, "! " note); the SSH side's lines are notes.
+    connect(m_sftp.get(), &SftpRemote::logLine, this, [this](const QString &line) {
+        emit sftpDisplay(line.startsWith(QLatin1String("! ")) ? line : QStringLiteral("! ") + line);
+    });
     connect(m_sftp.get(), &SftpRemote::listingText, this, [this](const QString &text) {
         if (m_sftpInUse)
             emit sftpListing(text);

@@ -16,6 +16,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 
 #include <gtest/gtest.h>
 
@@ -357,9 +358,10 @@ TEST(SftpPasswordQueue, PasswordAndKeyboardInteractiveLoginsThroughTheWindow)
         controller.tick().setEnabled(false);
         SessionSupervisor &sessions = controller.sessions();
         QueueController &queue = controller.queue();
-        QStringList log;
+        QStringList log, written;
         QObject::connect(&sessions, &SessionSupervisor::displayLine,
                          [&](tkftpclient *, const QString &line) { log << line; });
+        QObject::connect(&controller, &MainController::logWritten, [&](const QString &line) { written << line; });
         tkftpclient *main = sessions.mainSession();
         int failures = 0; // of the main session's logins
         QObject::connect(&queue, &QueueController::loginFailed, [&](tkftpclient *session, int) {
@@ -435,7 +437,13 @@ TEST(SftpPasswordQueue, PasswordAndKeyboardInteractiveLoginsThroughTheWindow)
         EXPECT_TRUE(ui.textAnswers.empty());
         EXPECT_TRUE(ui.messages.isEmpty()) << ui.messages.join(QLatin1Char('\n')).toStdString();
 
-        for (const QString &line : log + ui.messages) {
+        // The log window shows the SSH side's lines whole, with a marker as FTP lines have.
+        EXPECT_FALSE(written
+                         .filter(QRegularExpression(
+                             QStringLiteral("^.Connecting to 127\\.0\\.0\\.1 port %1$").arg(server.port())))
+                         .isEmpty())
+            << written.join(QLatin1Char('\n')).toStdString();
+        for (const QString &line : log + written + ui.messages) {
             EXPECT_FALSE(line.contains(password)) << line.toStdString();
             EXPECT_FALSE(line.contains(wrong)) << line.toStdString();
         }
