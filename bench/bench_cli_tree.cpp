@@ -20,6 +20,7 @@
 // --wrap "PROGRAM ARGS": only ours, once, started as PROGRAM ARGS kestrin-ftp-cli ... (the
 // words split at spaces, no shell), e.g. --wrap "strace -f -c -o /tmp/ours.txt" to count
 // the system calls of one run.
+#include "BenchTrees.h"
 #include "support/FtpServers.h"
 #include "support/TempHome.h"
 
@@ -43,37 +44,8 @@
 
 namespace {
 
-// The size of each file of the tree, file after file: 4 KiB, or from 1 KiB to 1 MiB
-// (2^(10 + 10u) bytes, u even in [0, 1), from a fixed seed).
-std::vector<qint64> treeSizes(int count, bool mixed)
-{
-    std::vector<qint64> sizes;
-    std::mt19937 random(20261211);
-    for (int i = 0; i < count; ++i) {
-        const double u = static_cast<double>(random()) / 4294967296.0;
-        sizes.push_back(mixed ? static_cast<qint64>(std::llround(std::exp2(10.0 + 10.0 * u))) : 4096);
-    }
-    return sizes;
-}
-
-bool makeTree(const QString &root, int folders, int files, const std::vector<qint64> &sizes)
-{
-    QByteArray block(1 << 20, Qt::Uninitialized);
-    for (int k = 0; k < block.size(); ++k)
-        block[k] = static_cast<char>((static_cast<unsigned>(k) * 2654435761u) >> 24);
-    for (int d = 0; d < folders; ++d) {
-        const QString folder = root + QStringLiteral("/d%1").arg(d);
-        if (!QDir().mkpath(folder))
-            return false;
-        for (int f = 0; f < files; ++f) {
-            const qint64 size = sizes[static_cast<size_t>(d * files + f)];
-            QFile file(folder + QStringLiteral("/f%1.bin").arg(f));
-            if (!file.open(QIODevice::WriteOnly) || file.write(block.constData(), size) != size)
-                return false;
-        }
-    }
-    return true;
-}
+using bench::makeTree;
+using bench::treeSizes;
 
 struct Count {
     int files = 0;
