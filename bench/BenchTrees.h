@@ -4,12 +4,15 @@
 // every benchmark, so their figures compare.
 #include <QByteArray>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QString>
 
 #include <cmath>
 #include <random>
 #include <vector>
+
+#include <sys/resource.h>
 
 namespace bench {
 
@@ -43,6 +46,33 @@ inline bool makeTree(const QString &root, int folders, int files, const std::vec
         }
     }
     return true;
+}
+
+// The files below root and their bytes, to check a transfer brought the whole tree.
+struct Count {
+    int files = 0;
+    qint64 bytes = 0;
+};
+
+inline Count filesBelow(const QString &root)
+{
+    Count n;
+    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        it.next();
+        ++n.files;
+        n.bytes += it.fileInfo().size();
+    }
+    return n;
+}
+
+// CPU seconds (user + system) of every finished child so far.
+inline double childCpuSeconds()
+{
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 } // namespace bench

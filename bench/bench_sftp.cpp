@@ -73,31 +73,9 @@ QByteArray sha256Of(const QString &path)
     return hash.result().toHex();
 }
 
-struct Count {
-    int files = 0;
-    qint64 bytes = 0;
-};
-
-Count filesBelow(const QString &root)
-{
-    Count n;
-    QDirIterator it(root, QDir::Files, QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        it.next();
-        ++n.files;
-        n.bytes += it.fileInfo().size();
-    }
-    return n;
-}
-
-// CPU seconds (user + system) of every finished child so far.
-double childCpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_CHILDREN, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+using bench::childCpuSeconds;
+using bench::Count;
+using bench::filesBelow;
 
 // Seconds a program took, or -1 when it failed; *cpu gets the CPU seconds it used.
 double runTool(const QStringList &argv, const QString &workingFolder, double *cpu)
