@@ -180,7 +180,8 @@ QString localPathOf(const QueueItem &item)
 QueueController::Pick QueueController::pickNext()
 {
     // The queue is walked in order. A non-transfer item starts only as the first waiting
-    // one, on the main session. A transfer may start beside the transfers before it, but
+    // one, on the main session (a folder to make on any idle session, once the folders
+    // above it are made). A transfer may start beside the transfers before it, but
     // never before a folder it goes into is made, never on a file another unfinished
     // transfer before it uses, and never past a waiting listing, deletion, rename, folder
     // upload or stop mark.
@@ -204,14 +205,25 @@ QueueController::Pick QueueController::pickNext()
         QueueItem *item = m_model.itemAt(row);
         if (!item->isTransfer()) {
             const QueueVerb verb = item->verb();
-            if (verb == QueueVerb::MakeFolder)
-                folders.append(asFolder(item->field(1)));
+            // A folder is made only once every folder above it that is still queued is made.
+            bool insideUnmade = false;
+            if (verb == QueueVerb::MakeFolder) {
+                const QString folder = asFolder(item->field(1));
+                insideUnmade = std::any_of(folders.cbegin(), folders.cend(),
+                                           [&](const QString &made) { return folder.startsWith(made); });
+                folders.append(folder);
+            }
             if (item->running())
                 continue;
             if (!seenWaiting) {
                 seenWaiting = true;
                 tkftpclient *session = sessionFor(*item);
-                if (!m_promptOpen && (!paused || verb == QueueVerb::List) && session && usable(*session)) {
+                // Making a folder needs no particular session: while its own is busy, any idle
+                // one of the pool makes it, so the transfers waiting for it can start.
+                if (verb == QueueVerb::MakeFolder && (!session || !usable(*session)))
+                    session = idle;
+                if (!m_promptOpen && (!paused || verb == QueueVerb::List) && !insideUnmade && session &&
+                    usable(*session)) {
                     pick = {item, session};
                     break;
                 }
@@ -234,15 +246,16 @@ QueueController::Pick QueueController::pickNext()
         seenWaiting = true;
         if (paused)
             break;
-        if (item->verb() == QueueVerb::PutFile) {
-            for (const QString &folder : std::as_const(folders))
-                blocked = blocked || remote.startsWith(folder);
-        }
         // While the overwrite question shows, only items that cannot ask it start.
         blocked = blocked || (m_promptOpen && item->transferAction == TransferAction::Ask);
         if (blocked)
             continue;
         ++demand;
+        // A file for a folder still being made waits for it, but counts as work already, so
+        // the pool's sessions log in meanwhile.
+        if (item->verb() == QueueVerb::PutFile &&
+            std::any_of(folders.cbegin(), folders.cend(), [&](const QString &f) { return remote.startsWith(f); }))
+            continue;
         if (!pick.item && idle)
             pick = {item, idle};
         if (demand >= static_cast<int>(pool.size()) && (pick.item || !idle))
@@ -361,15 +374,21 @@ void QueueController::expandPutFolder(QueueItem &item)
     tLocalEntryList scanned;
     std::vector<SkippedLocalEntry> skipped;
     scanUploadTree(localFolder, scanned, skipped);
+    // Every folder is queued before the files: the scan gives a folder before what is in
+    // it, so parents still come before their children, and the files then go up on all the
+    // pool's sessions at once instead of waiting at each folder for its making.
+    // The scan gives full paths; the part after the folder begins with "/" for the remote
+    // side.
+    const auto targetOf = [&](const auto &found) -> QString {
+        return remoteFolder + found.name.mid(localFolder.size() - 1);
+    };
     for (const auto &found : scanned) {
-        // The scan gives full paths; the part after the folder begins with "/" for the
-        // remote side.
-        const QString relative = found.name.mid(localFolder.size() - 1);
-        const QString target = remoteFolder + relative;
         if (found.entry.isFolder)
-            queueQuietly(QStringLiteral("makefolder*") + target + QStringLiteral("*@ignoreerror"), nullptr);
-        else
-            queueQuietly(QStringLiteral("putfile*") + found.name + QLatin1Char('*') + target, &found.entry);
+            queueQuietly(QStringLiteral("makefolder*") + targetOf(found) + QStringLiteral("*@ignoreerror"), nullptr);
+    }
+    for (const auto &found : scanned) {
+        if (!found.entry.isFolder)
+            queueQuietly(QStringLiteral("putfile*") + found.name + QLatin1Char('*') + targetOf(found), &found.entry);
     }
     emit waitEnded();
     QStringList lines;

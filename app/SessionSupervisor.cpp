@@ -102,6 +102,12 @@ void SessionSupervisor::extraRefused(tkftpclient &session, int error)
         dropSession(session);
 }
 
+void SessionSupervisor::superviseTransferPool()
+{
+    if (m_connectionWanted)
+        superviseExtras();
+}
+
 void SessionSupervisor::superviseExtras()
 {
     const std::vector<tkftpclient *> pool = transferSessions();

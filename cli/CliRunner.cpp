@@ -568,6 +568,10 @@ void CliRunner::wakeLater()
         this,
         [this] {
             m_wakePosted = false;
+            // The pump has told the pool how much work there is: extra sessions open (and
+            // idle ones close) now, not at a supervisor tick the command line does not run.
+            if (m_controller)
+                m_controller->sessions().superviseTransferPool();
             wake();
         },
         Qt::QueuedConnection);

@@ -519,8 +519,12 @@ bool TFtpClient::SendNextBlock()
         if (m_localFile.changedSinceOpen())
             NoteDataError(426, QStringLiteral("! The local file changed while it was sent: ") + m_localFileName);
         // Everything has been handed to the system; the delayed close lets the event that
-        // called us return first. The close is graceful, so no queued byte is lost.
+        // called us return first. The close is graceful, so no queued byte is lost. On a
+        // clear connection whose bytes are all with the system, the end of the data goes out
+        // now: the server can answer while the events before the close still run.
         m_localFile.close();
+        if (m_data.TlsState() == TTlsState::None && m_data.AllSent())
+            m_data.ShutDown(SHUT_WR);
         m_data.CloseDelayed();
         return false;
     }

@@ -256,6 +256,49 @@ INSTANTIATE_TEST_SUITE_P(Servers, CliEndToEnd, ::testing::Values(ServerKind::Pyf
                                                                         : std::string("vsftpd");
                          });
 
+// --parallel N: a tree goes down and up on several connections at once (the server's own
+// record shows them overlap), byte-exact, nested and empty folders included.
+class CliParallel : public RealServerTest<ServerKind> {
+protected:
+    TempHome home;
+};
+
+TEST_P(CliParallel, ATreeTravelsOnSeveralConnectionsAtOnce)
+{
+    for (const bool upload : {false, true}) {
+        SCOPED_TRACE(upload ? "put" : "get");
+        startServer(GetParam(), [](RealFtpServer &s) { s.setRecordTransfers(true); });
+        ASSERT_TRUE(serverUp());
+        const QString side = home.path() + (upload ? QStringLiteral("/up") : QStringLiteral("/down"));
+        const QString src = upload ? side + QStringLiteral("/src") : m_server->localWritable() + QStringLiteral("/src");
+        for (int i = 0; i < 90; ++i)
+            makeFile(
+                src + QStringLiteral("/d%1/%2f%3.bin").arg(i % 3).arg(i % 2 ? QStringLiteral("in/") : QString()).arg(i),
+                pattern(1 + (i * 4099) % 30000));
+        QDir().mkpath(src + QStringLiteral("/empty"));
+        QDir().mkpath(side);
+        const QString target = upload ? urlOf(*m_server, QStringLiteral("copy")) : side + QStringLiteral("/copy");
+        const Result r = runCli({QStringLiteral("-q"), QStringLiteral("--parallel"), QStringLiteral("3"),
+                                 upload ? QStringLiteral("put") : QStringLiteral("get"),
+                                 upload ? src : urlOf(*m_server, QStringLiteral("src")), target});
+        ASSERT_EQ(r.exitCode, 0) << r.err.toStdString();
+        const QString copy =
+            upload ? m_server->localWritable() + QStringLiteral("/copy") : side + QStringLiteral("/copy");
+        EXPECT_TRUE(treeOf(copy) == treeOf(src)) << treeOf(copy).size() << " of " << treeOf(src).size();
+        const RealFtpServer::Overlap overlap = m_server->transferOverlap();
+        EXPECT_GE(overlap.connections, 2);
+        EXPECT_LE(overlap.connections, 3);
+        EXPECT_GE(overlap.mostAtOnce, 2);
+        m_server.reset();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Servers, CliParallel, ::testing::Values(ServerKind::Pyftpdlib, ServerKind::Vsftpd),
+                         [](const auto &info) {
+                             return info.param == ServerKind::Pyftpdlib ? std::string("pyftpdlib")
+                                                                        : std::string("vsftpd");
+                         });
+
 // Passwords from ~/.netrc (only while others cannot read it) and from KESTRIN_FTP_PASSWORD;
 // none at all, without a terminal to ask on, is a login failure and not a hang.
 TEST(CliPasswords, ComeFromAPrivateNetrcOrTheEnvironment)
