@@ -37,13 +37,21 @@ public:
         return true;
     }
 
-    bool nextNonEmpty(QStringView &field)
+    // The next field that is not empty, passing over a run of blanks at once; `emptyBefore`
+    // tells whether next() would have returned empty fields before it.
+    bool nextNonEmpty(QStringView &field, bool *emptyBefore = nullptr)
     {
-        while (next(field)) {
-            if (!field.isEmpty())
-                return true;
+        if (m_done)
+            return false;
+        const qsizetype start = indexOfNonBlank(m_line, m_pos);
+        if (emptyBefore)
+            *emptyBefore = start > m_pos;
+        if (start == m_line.size()) {
+            m_done = true;
+            return false;
         }
-        return false;
+        m_pos = start;
+        return next(field);
     }
 
     bool atEnd() const { return m_done; }
@@ -170,12 +178,17 @@ void parseUnixLine(tTmbFtpEntry &entry, const QString &line, FieldCursor &fields
     QStringView field, before = permissionsField;
     int month = 0;
     int fieldsBeforeMonth = 0; // non-empty fields between the permissions and the month
-    while (fields.next(field)) {
-        if ((month = englishMonth(field)) != 0)
+    bool emptyBefore = false;
+    while (fields.nextNonEmpty(field, &emptyBefore)) {
+        // Two blanks in a row leave an empty field before this one: the size must be the
+        // field right before the month.
+        if ((month = englishMonth(field)) != 0) {
+            if (emptyBefore)
+                before = QStringView();
             break;
+        }
         before = field;
-        if (!field.isEmpty())
-            ++fieldsBeforeMonth;
+        ++fieldsBeforeMonth;
     }
     const bool textBeforeSize = fieldsBeforeMonth >= 2;
     if (month == 0)
@@ -402,24 +415,6 @@ bool isDosLine(QStringView line)
 
 namespace {
 
-// Room for `count` more entries. A big listing's entries fill a fresh block of memory that
-// is written once, front to back; on Linux the block is asked to be backed by huge pages,
-// so that a million entries cost a few dozen page faults instead of tens of thousands.
-void reserveEntries(std::vector<tTmbFtpEntry> &entries, std::size_t count)
-{
-    const std::size_t before = entries.capacity();
-    entries.reserve(entries.size() + count);
-#ifdef __linux__
-    constexpr std::uintptr_t kHugePage = 2 * 1024 * 1024;
-    const auto begin = reinterpret_cast<std::uintptr_t>(entries.data() + entries.size());
-    const auto end = reinterpret_cast<std::uintptr_t>(entries.data() + entries.capacity());
-    const std::uintptr_t from = (begin + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t to = end & ~(kHugePage - 1);
-    if (entries.capacity() != before && to > from)
-        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE); // only advice: failure is harmless
-#endif
-}
-
 // "NAME.EXT;12": a VMS name with its version, the whole line when the statistics did not fit.
 bool endsInVmsVersion(const QString &line)
 {
@@ -435,7 +430,7 @@ void parseListing(const QStringList &lines, std::vector<tTmbFtpEntry> &entries, 
 {
     guarded("nklnalsskns", [&] {
         const ParseContext ctx = contextFor(now);
-        reserveEntries(entries, static_cast<std::size_t>(lines.size()));
+        reserveListingEntries(entries, static_cast<std::size_t>(lines.size()));
         bool continuation = false;
         for (qsizetype i = 0; i < lines.size(); ++i) {
             const QString &line = lines[i];
@@ -453,6 +448,22 @@ void parseListing(const QStringList &lines, std::vector<tTmbFtpEntry> &entries, 
             parseLine(entry, line, ctx);
         }
     });
+}
+
+// A big listing's entries fill a fresh block of memory that is written once, front to back.
+void reserveListingEntries(std::vector<tTmbFtpEntry> &entries, std::size_t count)
+{
+    const std::size_t before = entries.capacity();
+    entries.reserve(entries.size() + count);
+#ifdef __linux__
+    constexpr std::uintptr_t kHugePage = 2 * 1024 * 1024;
+    const auto begin = reinterpret_cast<std::uintptr_t>(entries.data() + entries.size());
+    const auto end = reinterpret_cast<std::uintptr_t>(entries.data() + entries.capacity());
+    const std::uintptr_t from = (begin + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t to = end & ~(kHugePage - 1);
+    if (entries.capacity() != before && to > from)
+        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE); // only advice: failure is harmless
+#endif
 }
 
 void parseListing(const QStringList &lines, std::vector<tTmbFtpEntry> &entries)
