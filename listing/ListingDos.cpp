@@ -141,7 +141,7 @@ bool hasBlanks(QStringView line, int count)
 // The next field cut at blanks from `pos`, skipping the blanks before it.
 QStringView nextField(QStringView line, qsizetype &pos, qsizetype &start)
 {
-    start = indexOfNonBlank(line, pos);
+    start = pos < line.size() && line[pos] == u' ' ? indexOfNonBlank(line, pos + 1) : pos;
     pos = indexOfEither(line, start, u' ', u' ');
     return line.sliced(start, pos - start);
 }

@@ -298,25 +298,35 @@ Tokens::Tokens(QStringView line) : m_line(line)
 {
     const char16_t *chars = line.utf16();
     const qsizetype size = line.size();
-    int starts = 0; // tokens begun
-    int ends = 0;   // tokens ended: a token's end always follows its beginning
-    // Blocks of 64 characters. A bit is set where a token begins (a separator or the line's
-    // start before it) and where one ends, so the loops visit only those places.
+    int count = 0;
+    qsizetype tokenStart = -1; // where the token being read began; -1 between tokens
+    // Blocks of 64 characters. A bit of `changes` is set where a token begins or ends (the
+    // character differs in kind from the one before it), so the loop visits only those.
     std::uint64_t inTokenBefore = 0; // 1 when the block before ended inside a token
-    for (qsizetype base = 0; base < size && ends < kMax; base += 64) {
+    for (qsizetype base = 0; base < size && count < kMax; base += 64) {
         const std::uint64_t inToken = ~separatorBits(chars + base, std::min<qsizetype>(64, size - base));
-        const std::uint64_t before = (inToken << 1) | inTokenBefore;
-        std::uint64_t beginBits = inToken & ~before;
-        std::uint64_t endBits = ~inToken & before;
+        std::uint64_t changes = inToken ^ ((inToken << 1) | inTokenBefore);
         inTokenBefore = inToken >> 63;
-        for (; beginBits != 0 && starts < kMax; beginBits &= beginBits - 1)
-            m_start[starts++] = base + std::countr_zero(beginBits);
-        for (; endBits != 0 && ends < kMax; endBits &= endBits - 1)
-            m_end[ends++] = base + std::countr_zero(endBits);
+        while (changes != 0) {
+            const qsizetype at = base + std::countr_zero(changes);
+            changes &= changes - 1;
+            if (tokenStart < 0) {
+                tokenStart = at;
+                continue;
+            }
+            m_start[count] = tokenStart;
+            m_end[count] = at;
+            tokenStart = -1;
+            if (++count == kMax)
+                break;
+        }
     }
-    if (starts > ends) // the last token runs to the end of a line of whole blocks
-        m_end[ends++] = size;
-    m_count = ends;
+    if (tokenStart >= 0) { // the last token runs to the end of a line of whole blocks
+        m_start[count] = tokenStart;
+        m_end[count] = size;
+        ++count;
+    }
+    m_count = count;
 }
 
 namespace {

@@ -275,6 +275,19 @@ class Tokens {
 public:
     static constexpr int kMax = 24;
     explicit Tokens(QStringView line);
+    // No tokens yet: a caller that walks the line field by field adds them.
+    struct Uncut {};
+    Tokens(QStringView line, Uncut) : m_line(line) {}
+    // Adds the token from `start` to `end` after the last; the tokens past kMax are dropped,
+    // as the constructor drops them.
+    void add(qsizetype start, qsizetype end)
+    {
+        if (m_count == kMax)
+            return;
+        m_start[m_count] = start;
+        m_end[m_count] = end;
+        ++m_count;
+    }
     int count() const { return m_count; }
     QStringView operator[](int i) const { return m_line.sliced(m_start[i], m_end[i] - m_start[i]); }
     qsizetype start(int i) const { return m_start[i]; }
@@ -302,6 +315,8 @@ public:
             m_tokens.emplace(m_line);
         return *m_tokens;
     }
+    // Tokens to be added by a caller that has walked the line itself.
+    Tokens &walked() const { return m_tokens.emplace(m_line, Tokens::Uncut{}); }
 
 private:
     QStringView m_line;

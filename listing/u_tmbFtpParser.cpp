@@ -39,11 +39,13 @@ public:
 
     // The next field that is not empty, passing over a run of blanks at once; `emptyBefore`
     // tells whether next() would have returned empty fields before it.
-    bool nextNonEmpty(QStringView &field, bool *emptyBefore = nullptr)
+    [[gnu::always_inline]] bool nextNonEmpty(QStringView &field, bool *emptyBefore = nullptr)
     {
         if (m_done)
             return false;
-        const qsizetype start = indexOfNonBlank(m_line, m_pos);
+        qsizetype start = m_pos;
+        if (start < m_line.size() && m_line[start] == u' ') // mostly one blank, then the field
+            start = indexOfNonBlank(m_line, start + 1);
         if (emptyBefore)
             *emptyBefore = start > m_pos;
         if (start == m_line.size()) {
@@ -173,12 +175,18 @@ void parseUnixAfterMonth(tTmbFtpEntry &entry, const QString &line, FieldCursor &
 }
 
 void parseUnixLine(tTmbFtpEntry &entry, const QString &line, FieldCursor &fields, QStringView permissionsField,
-                   const ParseContext &ctx)
+                   const LineTokens &tokens, const ParseContext &ctx)
 {
     QStringView field, before = permissionsField;
     int month = 0;
     int fieldsBeforeMonth = 0; // non-empty fields between the permissions and the month
     bool emptyBefore = false;
+    // The fields walked are the line's tokens when it holds no tab: a line without a month
+    // is walked whole and then read by the Unix variants, which need not cut it again.
+    qsizetype walkedStart[Tokens::kMax], walkedEnd[Tokens::kMax];
+    walkedStart[0] = 0;
+    walkedEnd[0] = permissionsField.size();
+    int walked = 1;
     while (fields.nextNonEmpty(field, &emptyBefore)) {
         // Two blanks in a row leave an empty field before this one: the size must be the
         // field right before the month.
@@ -187,12 +195,22 @@ void parseUnixLine(tTmbFtpEntry &entry, const QString &line, FieldCursor &fields
                 before = QStringView();
             break;
         }
+        if (walked < Tokens::kMax) {
+            walkedStart[walked] = fields.fieldStart();
+            walkedEnd[walked++] = fields.fieldStart() + field.size();
+        }
         before = field;
         ++fieldsBeforeMonth;
     }
     const bool textBeforeSize = fieldsBeforeMonth >= 2;
-    if (month == 0)
+    if (month == 0) {
+        if (indexOfChar(line, u'\t') < 0) {
+            Tokens &t = tokens.walked();
+            for (int i = 0; i < walked; ++i)
+                t.add(walkedStart[i], walkedEnd[i]);
+        }
         return fail(entry, UnixNoMonth, QStringLiteral("no unix month entry present"));
+    }
     std::uint64_t size = 0;
     if (readNumber(before, std::numeric_limits<std::int64_t>::max(), size)) {
         entry.size = static_cast<std::int64_t>(size);
@@ -251,7 +269,7 @@ bool parseLoneName(tTmbFtpEntry &entry, const QString &line, const ParseContext 
 void parseUnixKind(tTmbFtpEntry &entry, const QString &line, FieldCursor &fields, QStringView first,
                    const LineTokens &tokens, const ParseContext &ctx)
 {
-    parseUnixLine(entry, line, fields, first, ctx);
+    parseUnixLine(entry, line, fields, first, tokens, ctx);
     // Lines the classic rules cannot read may still be one of the Unix variants; when none
     // fits, the classic verdict stands. A variant that fits sets every field the classic
     // rules may have set, so only their message is left to clear.
