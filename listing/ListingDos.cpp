@@ -141,13 +141,8 @@ bool hasBlanks(QStringView line, int count)
 // The next field cut at blanks from `pos`, skipping the blanks before it.
 QStringView nextField(QStringView line, qsizetype &pos, qsizetype &start)
 {
-    const char16_t *chars = line.utf16();
-    const qsizetype size = line.size();
-    while (pos < size && chars[pos] == u' ')
-        ++pos;
-    start = pos;
-    while (pos < size && chars[pos] != u' ')
-        ++pos;
+    start = pos < line.size() && line[pos] == u' ' ? indexOfNonBlank(line, pos + 1) : pos;
+    pos = indexOfEither(line, start, u' ', u' ');
     return line.sliced(start, pos - start);
 }
 

@@ -315,7 +315,7 @@ Tokens::Tokens(QStringView line) : m_line(line)
                 continue;
             }
             m_start[count] = tokenStart;
-            m_size[count] = at - tokenStart;
+            m_end[count] = at;
             tokenStart = -1;
             if (++count == kMax)
                 break;
@@ -323,7 +323,7 @@ Tokens::Tokens(QStringView line) : m_line(line)
     }
     if (tokenStart >= 0) { // the last token runs to the end of a line of whole blocks
         m_start[count] = tokenStart;
-        m_size[count] = size - tokenStart;
+        m_end[count] = size;
         ++count;
     }
     m_count = count;

@@ -172,6 +172,29 @@ inline qsizetype indexOfEither(QStringView text, qsizetype from, char16_t a, cha
     return size;
 }
 
+// Where the first character other than a blank at or after `from` is, or text.size() when
+// there is none: the columns of listings are padded with runs of blanks.
+inline qsizetype indexOfNonBlank(QStringView text, qsizetype from)
+{
+    const char16_t *chars = text.utf16();
+    const qsizetype size = text.size();
+    qsizetype i = from;
+#if defined(__SSE2__)
+    const __m128i blank = _mm_set1_epi16(static_cast<short>(u' '));
+    for (; i + 8 <= size; i += 8) {
+        const __m128i eight = _mm_loadu_si128(reinterpret_cast<const __m128i *>(chars + i));
+        const auto other = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(eight, blank))) ^ 0xffffU;
+        if (other != 0)
+            return i + std::countr_zero(other) / 2; // two mask bits per character
+    }
+#endif
+    for (; i < size; ++i) {
+        if (chars[i] != u' ')
+            return i;
+    }
+    return size;
+}
+
 // Where `c` first occurs at or after `from`, or -1.
 inline qsizetype indexOfChar(QStringView text, char16_t c, qsizetype from = 0)
 {
@@ -252,10 +275,23 @@ class Tokens {
 public:
     static constexpr int kMax = 24;
     explicit Tokens(QStringView line);
+    // No tokens yet: a caller that walks the line field by field adds them.
+    struct Uncut {};
+    Tokens(QStringView line, Uncut) : m_line(line) {}
+    // Adds the token from `start` to `end` after the last; the tokens past kMax are dropped,
+    // as the constructor drops them.
+    void add(qsizetype start, qsizetype end)
+    {
+        if (m_count == kMax)
+            return;
+        m_start[m_count] = start;
+        m_end[m_count] = end;
+        ++m_count;
+    }
     int count() const { return m_count; }
-    QStringView operator[](int i) const { return m_line.sliced(m_start[i], m_size[i]); }
+    QStringView operator[](int i) const { return m_line.sliced(m_start[i], m_end[i] - m_start[i]); }
     qsizetype start(int i) const { return m_start[i]; }
-    qsizetype end(int i) const { return m_start[i] + m_size[i]; }
+    qsizetype end(int i) const { return m_end[i]; }
     // The line from token i to its end, exactly as sent.
     QStringView rest(int i) const { return m_line.sliced(m_start[i]); }
     QStringView line() const { return m_line; }
@@ -265,7 +301,7 @@ private:
     int m_count = 0;
     // Only the first m_count are set: the lines of a listing are tokenised by the million.
     qsizetype m_start[kMax];
-    qsizetype m_size[kMax];
+    qsizetype m_end[kMax];
 };
 
 // A line whose tokens are cut on first use and then shared by every recogniser tried on it:
@@ -279,6 +315,8 @@ public:
             m_tokens.emplace(m_line);
         return *m_tokens;
     }
+    // Tokens to be added by a caller that has walked the line itself.
+    Tokens &walked() const { return m_tokens.emplace(m_line, Tokens::Uncut{}); }
 
 private:
     QStringView m_line;

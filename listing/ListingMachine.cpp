@@ -111,6 +111,32 @@ FactResult applyType(tTmbFtpEntry &entry, QStringView type)
 
 namespace {
 
+enum class FactKey { Other, Type, Size, Sizd, Modify, UnixMode };
+
+// The facts the entry is made from, any case.
+FactKey factKeyOf(QStringView key)
+{
+    switch (key.size()) {
+    case 4:
+        switch (asciiLower(key[0])) {
+        case u't':
+            return equalsAsciiNoCase(key, u"type"_v) ? FactKey::Type : FactKey::Other;
+        case u's':
+            if (equalsAsciiNoCase(key, u"size"_v))
+                return FactKey::Size;
+            return equalsAsciiNoCase(key, u"sizd"_v) ? FactKey::Sizd : FactKey::Other;
+        default:
+            return FactKey::Other;
+        }
+    case 6:
+        return equalsAsciiNoCase(key, u"modify"_v) ? FactKey::Modify : FactKey::Other;
+    case 9:
+        return equalsAsciiNoCase(key, u"unix.mode"_v) ? FactKey::UnixMode : FactKey::Other;
+    default:
+        return FactKey::Other;
+    }
+}
+
 // Where the facts end: at the first blank or tab. RFC 3659 puts one blank between the facts
 // and the name; some servers put a tab there.
 qsizetype factsEnd(QStringView line)
@@ -174,35 +200,47 @@ void parseFactsLine(tTmbFtpEntry &entry, QStringView line, const ParseContext &c
             semicolon = facts.size();
         const QStringView fact = facts.sliced(from, semicolon - from);
         from = semicolon + 1;
-        const qsizetype equals = indexOfChar(fact, u'=');
-        if (equals < 1)
+        // Keys are a few characters: a plain loop finds their end sooner than a search.
+        qsizetype equals = 0;
+        while (equals < fact.size() && fact[equals] != u'=')
+            ++equals;
+        if (equals < 1 || equals == fact.size())
             return fail(entry, ListingStatus::FactsBadFact, QStringLiteral("mlsd entry has an invalid fact"));
         const QStringView key = fact.first(equals);
         const QStringView value = fact.sliced(equals + 1);
-        std::uint64_t number = 0;
-        if (value.isEmpty()) {
+        if (value.isEmpty())
             continue; // "Size=;": the server does not know; as if the fact were not there
-        } else if (equalsAsciiNoCase(key, u"type"_v)) {
-            const FactResult result = applyType(entry, value);
-            isItself = result == FactResult::FolderItself;
-        } else if (equalsAsciiNoCase(key, u"size"_v) || equalsAsciiNoCase(key, u"sizd"_v)) {
+        std::uint64_t number = 0;
+        // The key's length and first letter leave one known fact to compare with; the facts
+        // of no interest ("perm", "unique", "UNIX.owner") are passed over after that.
+        switch (FactKey factKey = factKeyOf(key)) {
+        case FactKey::Type:
+            isItself = applyType(entry, value) == FactResult::FolderItself;
+            break;
+        case FactKey::Size:
+        case FactKey::Sizd:
             if (!readNumber(value, kInt64Max, number))
                 return fail(entry, ListingStatus::BadSize, QStringLiteral("mlsd entry has invalid size fact."));
-            if (equalsAsciiNoCase(key, u"size"_v)) {
+            if (factKey == FactKey::Size) {
                 entry.size = static_cast<std::int64_t>(number);
                 hasSize = true;
             } else {
                 folderSize = static_cast<std::int64_t>(number);
             }
-        } else if (equalsAsciiNoCase(key, u"modify"_v)) {
+            break;
+        case FactKey::Modify:
             if (!readFactTime(value, ctx, entry.modified))
                 return fail(entry, ListingStatus::FactsBadModify,
                             QStringLiteral("mlsd entry has invalid modify fact."));
-        } else if (equalsAsciiNoCase(key, u"unix.mode"_v)) {
+            break;
+        case FactKey::UnixMode:
             if (!modeCode(value, entry.permissions))
                 entry.permissions = -1;
             else if (modeIsLink(value))
                 entry.isLink = true;
+            break;
+        case FactKey::Other:
+            break;
         }
     }
     if (isItself)

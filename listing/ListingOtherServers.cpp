@@ -199,8 +199,11 @@ bool isVmsOwner(QStringView token)
 // "NAME.EXT;1" with its version: the name as VMS gives it.
 bool isVmsName(QStringView name)
 {
-    const qsizetype semicolon = name.lastIndexOf(u';');
-    return semicolon >= 1 && isAllDigits(name.sliced(semicolon + 1));
+    // From the end: the version is digits, so a ";" further left means a name without one.
+    qsizetype i = name.size();
+    while (i > 0 && isDigit(name[i - 1]))
+        --i;
+    return i >= 2 && i < name.size() && name[i - 1] == u';';
 }
 
 // The statistics after a VMS name, from token `from` on: size in 512-byte blocks

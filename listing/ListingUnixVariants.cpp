@@ -15,7 +15,15 @@ struct DateMatch {
 
 QStringView withoutTrailing(QStringView token, QStringView chars)
 {
-    while (!token.isEmpty() && indexOfChar(chars, token.back().unicode()) >= 0)
+    // `chars` is one or two marks: compared one by one, without a search's set-up.
+    const auto trailing = [chars](QChar c) {
+        for (QChar mark : chars) {
+            if (c == mark)
+                return true;
+        }
+        return false;
+    };
+    while (!token.isEmpty() && trailing(token.back()))
         token.chop(1);
     return token;
 }

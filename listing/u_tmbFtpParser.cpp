@@ -37,13 +37,23 @@ public:
         return true;
     }
 
-    bool nextNonEmpty(QStringView &field)
+    // The next field that is not empty, passing over a run of blanks at once; `emptyBefore`
+    // tells whether next() would have returned empty fields before it.
+    [[gnu::always_inline]] bool nextNonEmpty(QStringView &field, bool *emptyBefore = nullptr)
     {
-        while (next(field)) {
-            if (!field.isEmpty())
-                return true;
+        if (m_done)
+            return false;
+        qsizetype start = m_pos;
+        if (start < m_line.size() && m_line[start] == u' ') // mostly one blank, then the field
+            start = indexOfNonBlank(m_line, start + 1);
+        if (emptyBefore)
+            *emptyBefore = start > m_pos;
+        if (start == m_line.size()) {
+            m_done = true;
+            return false;
         }
-        return false;
+        m_pos = start;
+        return next(field);
     }
 
     bool atEnd() const { return m_done; }
@@ -165,21 +175,42 @@ void parseUnixAfterMonth(tTmbFtpEntry &entry, const QString &line, FieldCursor &
 }
 
 void parseUnixLine(tTmbFtpEntry &entry, const QString &line, FieldCursor &fields, QStringView permissionsField,
-                   const ParseContext &ctx)
+                   const LineTokens &tokens, const ParseContext &ctx)
 {
     QStringView field, before = permissionsField;
     int month = 0;
     int fieldsBeforeMonth = 0; // non-empty fields between the permissions and the month
-    while (fields.next(field)) {
-        if ((month = englishMonth(field)) != 0)
+    bool emptyBefore = false;
+    // The fields walked are the line's tokens when it holds no tab: a line without a month
+    // is walked whole and then read by the Unix variants, which need not cut it again.
+    qsizetype walkedStart[Tokens::kMax], walkedEnd[Tokens::kMax];
+    walkedStart[0] = 0;
+    walkedEnd[0] = permissionsField.size();
+    int walked = 1;
+    while (fields.nextNonEmpty(field, &emptyBefore)) {
+        // Two blanks in a row leave an empty field before this one: the size must be the
+        // field right before the month.
+        if ((month = englishMonth(field)) != 0) {
+            if (emptyBefore)
+                before = QStringView();
             break;
+        }
+        if (walked < Tokens::kMax) {
+            walkedStart[walked] = fields.fieldStart();
+            walkedEnd[walked++] = fields.fieldStart() + field.size();
+        }
         before = field;
-        if (!field.isEmpty())
-            ++fieldsBeforeMonth;
+        ++fieldsBeforeMonth;
     }
     const bool textBeforeSize = fieldsBeforeMonth >= 2;
-    if (month == 0)
+    if (month == 0) {
+        if (indexOfChar(line, u'\t') < 0) {
+            Tokens &t = tokens.walked();
+            for (int i = 0; i < walked; ++i)
+                t.add(walkedStart[i], walkedEnd[i]);
+        }
         return fail(entry, UnixNoMonth, QStringLiteral("no unix month entry present"));
+    }
     std::uint64_t size = 0;
     if (readNumber(before, std::numeric_limits<std::int64_t>::max(), size)) {
         entry.size = static_cast<std::int64_t>(size);
@@ -238,7 +269,7 @@ bool parseLoneName(tTmbFtpEntry &entry, const QString &line, const ParseContext 
 void parseUnixKind(tTmbFtpEntry &entry, const QString &line, FieldCursor &fields, QStringView first,
                    const LineTokens &tokens, const ParseContext &ctx)
 {
-    parseUnixLine(entry, line, fields, first, ctx);
+    parseUnixLine(entry, line, fields, first, tokens, ctx);
     // Lines the classic rules cannot read may still be one of the Unix variants; when none
     // fits, the classic verdict stands. A variant that fits sets every field the classic
     // rules may have set, so only their message is left to clear.
@@ -402,24 +433,6 @@ bool isDosLine(QStringView line)
 
 namespace {
 
-// Room for `count` more entries. A big listing's entries fill a fresh block of memory that
-// is written once, front to back; on Linux the block is asked to be backed by huge pages,
-// so that a million entries cost a few dozen page faults instead of tens of thousands.
-void reserveEntries(std::vector<tTmbFtpEntry> &entries, std::size_t count)
-{
-    const std::size_t before = entries.capacity();
-    entries.reserve(entries.size() + count);
-#ifdef __linux__
-    constexpr std::uintptr_t kHugePage = 2 * 1024 * 1024;
-    const auto begin = reinterpret_cast<std::uintptr_t>(entries.data() + entries.size());
-    const auto end = reinterpret_cast<std::uintptr_t>(entries.data() + entries.capacity());
-    const std::uintptr_t from = (begin + kHugePage - 1) & ~(kHugePage - 1);
-    const std::uintptr_t to = end & ~(kHugePage - 1);
-    if (entries.capacity() != before && to > from)
-        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE); // only advice: failure is harmless
-#endif
-}
-
 // "NAME.EXT;12": a VMS name with its version, the whole line when the statistics did not fit.
 bool endsInVmsVersion(const QString &line)
 {
@@ -435,7 +448,7 @@ void parseListing(const QStringList &lines, std::vector<tTmbFtpEntry> &entries, 
 {
     guarded("nklnalsskns", [&] {
         const ParseContext ctx = contextFor(now);
-        reserveEntries(entries, static_cast<std::size_t>(lines.size()));
+        reserveListingEntries(entries, static_cast<std::size_t>(lines.size()));
         bool continuation = false;
         for (qsizetype i = 0; i < lines.size(); ++i) {
             const QString &line = lines[i];
@@ -453,6 +466,22 @@ void parseListing(const QStringList &lines, std::vector<tTmbFtpEntry> &entries, 
             parseLine(entry, line, ctx);
         }
     });
+}
+
+// A big listing's entries fill a fresh block of memory that is written once, front to back.
+void reserveListingEntries(std::vector<tTmbFtpEntry> &entries, std::size_t count)
+{
+    const std::size_t before = entries.capacity();
+    entries.reserve(entries.size() + count);
+#ifdef __linux__
+    constexpr std::uintptr_t kHugePage = 2 * 1024 * 1024;
+    const auto begin = reinterpret_cast<std::uintptr_t>(entries.data() + entries.size());
+    const auto end = reinterpret_cast<std::uintptr_t>(entries.data() + entries.capacity());
+    const std::uintptr_t from = (begin + kHugePage - 1) & ~(kHugePage - 1);
+    const std::uintptr_t to = end & ~(kHugePage - 1);
+    if (entries.capacity() != before && to > from)
+        madvise(reinterpret_cast<void *>(from), to - from, MADV_HUGEPAGE); // only advice: failure is harmless
+#endif
 }
 
 void parseListing(const QStringList &lines, std::vector<tTmbFtpEntry> &entries)
