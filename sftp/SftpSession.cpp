@@ -287,7 +287,10 @@ void SftpSession::pump()
             !(libssh2_session_block_directions(m_ssh) & LIBSSH2_SESSION_BLOCK_OUTBOUND)) {
             // Two requests in flight can make libssh2 give up after a packet meant for the
             // other one while the next is already received here: the socket has nothing more
-            // to say, so the step runs again at once instead of waiting for it.
+            // to say, so the step runs again at once instead of waiting for it (still bounded
+            // by the request's timeout should libssh2 never take those bytes).
+            if (!m_timer.isActive())
+                m_timer.start(m_timeoutMs);
             schedulePump();
         } else if (flow == Flow::Wait)
             waitForSocket();
@@ -1404,8 +1407,8 @@ SftpSession::Flow SftpSession::confirmEnd()
         return failLibssh2(*m_closeResult, QStringLiteral("closing ") + shown(m_remotePath));
     }
     if (!m_endResult) {
-        // The close was answered in the same breath as the read, and closing the handle
-        // dropped the read's answer: the file's size by its name confirms the end instead.
+        // The close was answered before the read was asked again, and the read cannot be
+        // asked on a closed handle: the file's size by its name confirms the end instead.
         setStep([this]() -> Flow {
             LIBSSH2_SFTP_ATTRIBUTES attrs{};
             const int rc = libssh2_sftp_stat_ex(m_sftp, m_remotePath.constData(),
