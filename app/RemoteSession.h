@@ -81,8 +81,9 @@ public:
     // Lists the current folder; its text arrives through the listing path as it comes.
     virtual void listFolder(const ListingRequest &request) = 0;
     // offset 0 writes the local file anew; a larger one keeps that many bytes and fetches
-    // the rest.
-    virtual void getFile(const QString &remote, const QString &local, std::int64_t offset) = 0;
+    // the rest. listedSize is the size a listing showed (-1: none); SFTP asks for the first
+    // data with it before the file's own size is in (which still decides).
+    virtual void getFile(const QString &remote, const QString &local, std::int64_t offset, std::int64_t listedSize) = 0;
     // offset 0 writes the remote file anew; a larger one continues it from there.
     virtual void putFile(const QString &local, const QString &remote, std::int64_t offset) = 0;
     virtual void querySize(const QString &remote) = 0;

@@ -313,7 +313,7 @@ void SftpRemote::writeListing()
     complete(RemoteRequest::List, 0, QStringLiteral("%1 entries").arg(m_session->entries().size()));
 }
 
-void SftpRemote::getFile(const QString &remote, const QString &local, std::int64_t offset)
+void SftpRemote::getFile(const QString &remote, const QString &local, std::int64_t offset, std::int64_t listedSize)
 {
     QList<QByteArray> paths;
     m_offset = offset;
@@ -327,7 +327,7 @@ void SftpRemote::getFile(const QString &remote, const QString &local, std::int64
             m_announced = static_cast<std::int64_t>(m_session->transferred());
         complete(RemoteRequest::Get, codeOf(error), text);
     };
-    m_session->get(paths.front(), local, static_cast<uint64_t>(offset));
+    m_session->get(paths.front(), local, static_cast<uint64_t>(offset), listedSize);
 }
 
 std::int64_t SftpRemote::downloadedLength() const

@@ -44,7 +44,7 @@ public:
     void changeFolder(const QString &folder);
     void printFolder();
     void listFolder(const ListingRequest &request);
-    void getFile(const QString &remote, const QString &local, std::int64_t offset);
+    void getFile(const QString &remote, const QString &local, std::int64_t offset, std::int64_t listedSize = -1);
     void putFile(const QString &local, const QString &remote, std::int64_t offset);
     void querySize(const QString &remote);
     void makeFolder(const QString &path);

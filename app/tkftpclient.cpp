@@ -196,11 +196,11 @@ void tkftpclient::startTransfer(const QString &remote, const QString &local, std
     SetLocalFileName(local);
 }
 
-void tkftpclient::getFile(const QString &remote, const QString &local, std::int64_t offset)
+void tkftpclient::getFile(const QString &remote, const QString &local, std::int64_t offset, std::int64_t listedSize)
 {
     startTransfer(remote, local, offset);
     if (m_sftpInUse)
-        return m_sftp->getFile(remote, local, offset);
+        return m_sftp->getFile(remote, local, offset, listedSize);
     if (offset > 0)
         StartRestGet();
     else

@@ -87,7 +87,7 @@ public:
     void changeFolder(const QString &folder) override;
     void printFolder() override;
     void listFolder(const ListingRequest &request) override;
-    void getFile(const QString &remote, const QString &local, std::int64_t offset) override;
+    void getFile(const QString &remote, const QString &local, std::int64_t offset, std::int64_t listedSize) override;
     void putFile(const QString &local, const QString &remote, std::int64_t offset) override;
     void querySize(const QString &remote) override;
     void makeFolder(const QString &path) override;

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sys/types.h>
 #include <utility>
 
 class QSocketNotifier;
@@ -75,8 +76,10 @@ public:
     void list(const QByteArray &path);
     void stat(const QByteArray &path);
     // Downloads to localPath. offset 0 writes the file anew; a larger offset keeps that many
-    // bytes of the local file and fetches the rest (resume).
-    void get(const QByteArray &remotePath, const QString &localPath, uint64_t offset = 0);
+    // bytes of the local file and fetches the rest (resume). listedSize (-1: unknown) is the
+    // size a listing showed: with it the first read goes out beside the question for the
+    // file's size instead of after its answer. The file's own size still decides.
+    void get(const QByteArray &remotePath, const QString &localPath, uint64_t offset = 0, int64_t listedSize = -1);
     // Uploads localPath. offset 0 writes the remote file anew; a larger offset sends the
     // local file from there on into the remote file at the same place (resume).
     void put(const QString &localPath, const QByteArray &remotePath, uint64_t offset = 0);
@@ -174,6 +177,11 @@ private:
     Flow openSftp();
     // transfers
     Flow getLoop();
+    // After the last byte: the read that shows the end of the file and the handle's close go
+    // out together, and the download ends when both are answered.
+    Flow confirmEnd();
+    Flow endDownload();
+    bool startEarlyRead();
     Flow putLoop();
     // Closes the open remote handle (waiting as needed), then runs `then`.
     Flow closeHandle(std::function<Flow()> then);
@@ -201,9 +209,6 @@ private:
     _LIBSSH2_SESSION *m_ssh = nullptr;
     _LIBSSH2_SFTP *m_sftp = nullptr;
     _LIBSSH2_SFTP_HANDLE *m_handle = nullptr;
-    // A finished download's handle whose close is sent but not yet answered; the next
-    // request takes the answer first.
-    _LIBSSH2_SFTP_HANDLE *m_closingHandle = nullptr;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     QTimer m_timer;
@@ -247,6 +252,16 @@ private:
     uint64_t m_position = 0;
     uint64_t m_total = 0;
     QByteArray m_remotePath;
+    // A download's size as a listing showed it (-1: unknown), and a read started before the
+    // file's own size was in: whether it went out, and its result once libssh2 gave one.
+    int64_t m_listedSize = -1;
+    bool m_earlyRead = false;
+    std::optional<ssize_t> m_earlyResult;
+    // The end of a download: the end-of-file read and the close, each asked and answered.
+    bool m_endAsked = false, m_closeAsked = false;
+    std::optional<ssize_t> m_endResult;
+    QString m_endStatus; // the server's status when the end-of-file read was refused
+    std::optional<int> m_closeResult;
 
     friend struct SftpSessionAccess;
 };

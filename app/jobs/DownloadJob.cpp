@@ -61,7 +61,7 @@ void DownloadJob::startRetr()
     prepareDataConnection();
     expect(JobStep::Transfer);
     setResumeAt(it.transferAction == TransferAction::Resume && resumeMakesSense() ? localFileSize(it.field(2)) : 0);
-    session().getFile(it.field(1), it.field(2), resumeAt());
+    session().getFile(it.field(1), it.field(2), resumeAt(), it.entrySize());
 }
 
 void DownloadJob::requestDone(RemoteRequest request, int error)

@@ -218,6 +218,9 @@ struct TransferCase {
     qsizetype present; // bytes already at the target (a resume starts after them)
     qsizetype offset;  // the offset asked for
     SftpError error;
+    // A download's size as a listing showed it (-1: none): the first read is sized by it
+    // before the file's own size is in, which must decide when the two differ.
+    qint64 listed = -1;
 };
 
 void PrintTo(const TransferCase &c, std::ostream *os)
@@ -247,7 +250,7 @@ TEST_P(SftpTransferTest, TransfersAreByteIdentical)
     QObject::connect(&session, &SftpSession::progress, [&](uint64_t bytes, uint64_t) { lastProgress = bytes; });
     const Done done = run(session, [&] {
         if (c.download)
-            session.get(QFile::encodeName(remoteFile), localFile, static_cast<uint64_t>(c.offset));
+            session.get(QFile::encodeName(remoteFile), localFile, static_cast<uint64_t>(c.offset), c.listed);
         else
             session.put(localFile, QFile::encodeName(remoteFile), static_cast<uint64_t>(c.offset));
     });
@@ -267,6 +270,11 @@ TEST_P(SftpTransferTest, TransfersAreByteIdentical)
 INSTANTIATE_TEST_SUITE_P(
     Sftp, SftpTransferTest,
     ::testing::Values(TransferCase{"GetNew", true, -1, 0, SftpError::None},
+                      TransferCase{"GetListedSize", true, -1, 0, SftpError::None, 3 * 1024 * 1024 + 12345},
+                      TransferCase{"GetListedSmaller", true, -1, 0, SftpError::None, 4000},
+                      TransferCase{"GetListedLarger", true, -1, 0, SftpError::None, 5 * 1024 * 1024},
+                      TransferCase{"GetResumeListedSize", true, 1024 * 1024 + 7, 1024 * 1024 + 7, SftpError::None,
+                                   3 * 1024 * 1024 + 12345},
                       TransferCase{"GetOverPartialFromStart", true, 5000, 0, SftpError::None},
                       TransferCase{"GetResume", true, 1024 * 1024 + 7, 1024 * 1024 + 7, SftpError::None},
                       TransferCase{"PutNew", false, -1, 0, SftpError::None},
@@ -599,6 +607,64 @@ TEST(SftpPasswordTest, LogsInWithPasswordOrKeyboardInteractive)
         }
         EXPECT_FALSE(log.contains(c.given));
         EXPECT_FALSE(done.text.contains(c.given));
+    }
+}
+
+// A download is done only when the server has shown the file's end and closed it: a file
+// longer than its size said, or a refused close, fails the download (the session goes on),
+// whether the first read went out before the size was in or after it.
+TEST(SftpDownloadEndTest, TheEndOfFileAndTheCloseDecide)
+{
+    const ScopedEnv noAgent("SSH_AUTH_SOCK", QByteArray());
+    const TempHome home;
+    const QString password = QStringLiteral("pw");
+    ParamikoSftpServer server;
+    ASSERT_TRUE(server.start(QStringLiteral("password"), QStringLiteral("alice"), password))
+        << server.failure().toStdString();
+    const QByteArray content = randomBytes(70000);
+    for (const char *name : {"whole.bin", "grows.bin", "close-refused.bin"})
+        ASSERT_TRUE(writeFile(server.root() + QLatin1Char('/') + QLatin1String(name), content));
+    ASSERT_TRUE(writeFile(server.root() + QStringLiteral("/empty.bin"), QByteArray()));
+    const QString knownHosts = home.path() + QStringLiteral("/known_hosts");
+    ASSERT_TRUE(writeFile(knownHosts, server.knownHostsLine()));
+    SftpSession session;
+    session.setHost(QStringLiteral("127.0.0.1"), server.port());
+    session.setUser(QStringLiteral("alice"));
+    session.setPassword(password);
+    session.setKeyFolder(home.path() + QStringLiteral("/.ssh"));
+    session.setUserKnownHostsFile(knownHosts);
+    ASSERT_EQ(run(session, [&] { session.connectToHost(); }).error, SftpError::None);
+    ASSERT_EQ(run(session, [&] { session.checkHostKey(); }).error, SftpError::None);
+    ASSERT_EQ(run(session, [&] { session.authenticate(); }).error, SftpError::None);
+
+    struct Case {
+        const char *name;
+        qint64 listed;
+        SftpError error;
+        const char *says; // in the failure's text
+        qsizetype copied; // the bytes of `content` a whole copy holds
+    };
+    const Case cases[] = {
+        {"whole.bin", -1, SftpError::None, "", 70000},
+        {"whole.bin", 70000, SftpError::None, "", 70000},
+        {"empty.bin", 5000, SftpError::None, "", 0},
+        {"grows.bin", -1, SftpError::Incomplete, "grew", 0},
+        {"grows.bin", 69999, SftpError::Incomplete, "grew", 0},
+        {"close-refused.bin", -1, SftpError::Remote, "closing", 0},
+        {"close-refused.bin", 70000, SftpError::Remote, "closing", 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " listed " + std::to_string(c.listed));
+        const QString local = home.path() + QStringLiteral("/copy.bin");
+        QFile::remove(local);
+        const QByteArray remotePath = QByteArray("/") + c.name;
+        const Done done = run(session, [&] { session.get(remotePath, local, 0, c.listed); });
+        EXPECT_EQ(done.error, c.error) << done.text.toStdString();
+        EXPECT_TRUE(done.text.contains(QLatin1String(c.says))) << done.text.toStdString();
+        if (c.error == SftpError::None) {
+            EXPECT_TRUE(readFile(local) == content.left(c.copied));
+        }
+        EXPECT_EQ(run(session, [&] { session.stat("/whole.bin"); }).error, SftpError::None);
     }
 }
 

@@ -3,6 +3,9 @@
 #   python3 paramiko_sftp_server.py PORT HOST_KEY ROOT USER PASSWORD METHOD
 # METHOD is "password" or "keyboard-interactive": the only way to log in it offers. The SFTP
 # side serves ROOT read-only: realpath, stat, lstat, listing and reading files.
+# Two kinds of file misbehave on purpose: one whose name holds "grows" is one byte longer
+# than stat says (a file still being written), and closing one whose name holds
+# "close-refused" fails (a server whose disk fails at the end).
 import os
 import socket
 import sys
@@ -41,7 +44,10 @@ class Server(paramiko.ServerInterface):
 
 
 class Handle(paramiko.SFTPHandle):
-    pass
+    def close(self):
+        super().close()
+        if "close-refused" in self.path:
+            raise OSError("close refused")
 
 
 class Sftp(paramiko.SFTPServerInterface):
@@ -53,7 +59,10 @@ class Sftp(paramiko.SFTPServerInterface):
 
     def stat(self, path):
         try:
-            return paramiko.SFTPAttributes.from_stat(os.stat(self.local(path)))
+            attrs = paramiko.SFTPAttributes.from_stat(os.stat(self.local(path)))
+            if "grows" in path:
+                attrs.st_size -= 1
+            return attrs
         except OSError as e:
             return paramiko.SFTPServer.convert_errno(e.errno)
 
@@ -80,6 +89,7 @@ class Sftp(paramiko.SFTPServerInterface):
             return paramiko.SFTP_PERMISSION_DENIED
         try:
             handle = Handle(flags)
+            handle.path = path
             handle.readfile = open(self.local(path), "rb")
             return handle
         except OSError as e:
