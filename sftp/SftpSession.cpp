@@ -1025,8 +1025,7 @@ void SftpSession::stat(const QByteArray &path)
     m_remotePath = path;
     setStep([this]() -> Flow {
         LIBSSH2_SFTP_ATTRIBUTES attrs{};
-        const int rc = libssh2_sftp_stat_ex(m_sftp, m_remotePath.constData(),
-                                            static_cast<unsigned>(m_remotePath.size()), LIBSSH2_SFTP_LSTAT, &attrs);
+        const int rc = statRemotePath(LIBSSH2_SFTP_LSTAT, attrs);
         if (rc == LIBSSH2_ERROR_EAGAIN)
             return Flow::Wait;
         if (rc < 0)
@@ -1299,6 +1298,14 @@ bool SftpSession::startEarlyRead()
 // The size and type of the file just opened. Some servers answer attributes by path only
 // (fstat "operation unsupported"); they are asked by path from then on. The path names the
 // file just opened, so the answer describes the same file.
+// The attributes of the request's remote path (LIBSSH2_SFTP_STAT follows a link,
+// LIBSSH2_SFTP_LSTAT does not); libssh2's result code, EAGAIN included.
+int SftpSession::statRemotePath(int how, LIBSSH2_SFTP_ATTRIBUTES &attrs)
+{
+    return libssh2_sftp_stat_ex(m_sftp, m_remotePath.constData(), static_cast<unsigned>(m_remotePath.size()), how,
+                                &attrs);
+}
+
 int SftpSession::attributesOfOpenFile(LIBSSH2_SFTP_ATTRIBUTES &attrs)
 {
     if (!m_fstatUnsupported) {
@@ -1308,8 +1315,7 @@ int SftpSession::attributesOfOpenFile(LIBSSH2_SFTP_ATTRIBUTES &attrs)
         m_fstatUnsupported = true;
         log(QStringLiteral("The server cannot tell the attributes of an open file; asking by its name"));
     }
-    return libssh2_sftp_stat_ex(m_sftp, m_remotePath.constData(), static_cast<unsigned>(m_remotePath.size()),
-                                LIBSSH2_SFTP_STAT, &attrs);
+    return statRemotePath(LIBSSH2_SFTP_STAT, attrs);
 }
 
 SftpSession::Flow SftpSession::getLoop()
@@ -1411,8 +1417,7 @@ SftpSession::Flow SftpSession::confirmEnd()
         // asked on a closed handle: the file's size by its name confirms the end instead.
         setStep([this]() -> Flow {
             LIBSSH2_SFTP_ATTRIBUTES attrs{};
-            const int rc = libssh2_sftp_stat_ex(m_sftp, m_remotePath.constData(),
-                                                static_cast<unsigned>(m_remotePath.size()), LIBSSH2_SFTP_STAT, &attrs);
+            const int rc = statRemotePath(LIBSSH2_SFTP_STAT, attrs);
             if (rc == LIBSSH2_ERROR_EAGAIN)
                 return Flow::Wait;
             if (rc < 0) {
@@ -1561,8 +1566,7 @@ SftpSession::Flow SftpSession::verifyUpload()
 {
     setStep([this]() -> Flow {
         LIBSSH2_SFTP_ATTRIBUTES attrs{};
-        const int rc = libssh2_sftp_stat_ex(m_sftp, m_remotePath.constData(),
-                                            static_cast<unsigned>(m_remotePath.size()), LIBSSH2_SFTP_STAT, &attrs);
+        const int rc = statRemotePath(LIBSSH2_SFTP_STAT, attrs);
         if (rc == LIBSSH2_ERROR_EAGAIN)
             return Flow::Wait;
         if (rc < 0)

@@ -186,6 +186,7 @@ private:
     // Closes the open remote handle (waiting as needed), then runs `then`.
     Flow closeHandle(std::function<Flow()> then);
     int attributesOfOpenFile(_LIBSSH2_SFTP_ATTRIBUTES &attrs);
+    int statRemotePath(int how, _LIBSSH2_SFTP_ATTRIBUTES &attrs);
     Flow verifyUpload();
 
     static SftpEntry entryFrom(const QByteArray &name, const void *attributes);
