@@ -124,7 +124,7 @@ public:
     void extraRefused(tkftpclient &session, int error);
     // Opens extras for the demand the pump reported and closes idle ones, as the 500 ms
     // supervisor does; for a caller without that timer (the command line runs it after
-    // every pump). Nothing while no connection is wanted.
+    // every event). Nothing while no connection is wanted.
     void superviseTransferPool();
     // Seconds an idle extra with no work waits before it is closed.
     void setIdleCloseSeconds(int seconds) { m_idleCloseSeconds = seconds; }
