@@ -165,6 +165,12 @@ QString asFolder(QString path)
     return path;
 }
 
+// Whether path lies in one of the folders (each ending in "/").
+bool insideAny(const QStringList &folders, const QString &path)
+{
+    return std::any_of(folders.cbegin(), folders.cend(), [&](const QString &f) { return path.startsWith(f); });
+}
+
 // The remote path a transfer writes or reads, and the local one.
 QString remotePathOf(const QueueItem &item)
 {
@@ -209,8 +215,7 @@ QueueController::Pick QueueController::pickNext()
             bool insideUnmade = false;
             if (verb == QueueVerb::MakeFolder) {
                 const QString folder = asFolder(item->field(1));
-                insideUnmade = std::any_of(folders.cbegin(), folders.cend(),
-                                           [&](const QString &made) { return folder.startsWith(made); });
+                insideUnmade = insideAny(folders, folder);
                 folders.append(folder);
             }
             if (item->running())
@@ -253,8 +258,7 @@ QueueController::Pick QueueController::pickNext()
         ++demand;
         // A file for a folder still being made waits for it, but counts as work already, so
         // the pool's sessions log in meanwhile.
-        if (item->verb() == QueueVerb::PutFile &&
-            std::any_of(folders.cbegin(), folders.cend(), [&](const QString &f) { return remote.startsWith(f); }))
+        if (item->verb() == QueueVerb::PutFile && insideAny(folders, remote))
             continue;
         if (!pick.item && idle)
             pick = {item, idle};

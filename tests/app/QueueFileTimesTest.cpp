@@ -6,6 +6,7 @@
 #include "settings/SettingsCatalogue.h"
 #include "support/Entries.h"
 #include "support/FtpServers.h"
+#include "support/QueueSettled.h"
 #include "support/RecordingUserInterface.h"
 #include "support/ScopedEnv.h"
 #include "support/SshServer.h"
@@ -142,20 +143,7 @@ protected:
                                                      : QString(remotePath + QLatin1Char('/') + name);
     }
     // Runs the queue until it is empty or paused and every session is idle.
-    bool settled(int ms = 30000)
-    {
-        return waitFor(
-            [&] {
-                sessions().timer_threads();
-                queue().timer_checkQueue();
-                for (tkftpclient *s : sessions().allSessions()) {
-                    if (s->busy() || (s->connectedNow() && !s->idleState()))
-                        return false;
-                }
-                return queue().model().isEmpty() || queue().model().isPaused();
-            },
-            ms);
-    }
+    bool settled(int ms = 30000) { return queueSettled(sessions(), queue(), ms); }
     // Queues a folder transfer and runs it to its end; every item must succeed.
     void transferFolder(const QString &verb, const QString &from, const QString &to)
     {

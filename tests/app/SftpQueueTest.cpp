@@ -5,6 +5,7 @@
 #include "settings/SettingsCatalogue.h"
 #include "sftp/SftpSession.h"
 #include "support/Entries.h"
+#include "support/QueueSettled.h"
 #include "support/RecordingUserInterface.h"
 #include "support/ScopedEnv.h"
 #include "support/SshServer.h"
@@ -91,20 +92,7 @@ protected:
         ASSERT_TRUE(settled());
     }
     // Runs the queue until it is empty or paused and every session is idle.
-    bool settled(int ms = 30000)
-    {
-        return waitFor(
-            [&] {
-                sessions().timer_threads();
-                queue().timer_checkQueue();
-                for (tkftpclient *s : sessions().allSessions()) {
-                    if (s->busy() || (s->connectedNow() && !s->idleState()))
-                        return false;
-                }
-                return queue().model().isEmpty() || queue().model().isPaused();
-            },
-            ms);
-    }
+    bool settled(int ms = 30000) { return queueSettled(sessions(), queue(), ms); }
     // Queues a command; a folder download carries its folder's entry, as a listing gives it.
     QueueItem *add(const QString &command, const QString &folderName = QString())
     {
